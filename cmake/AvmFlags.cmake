@@ -1,0 +1,22 @@
+# Warnings, floating-point contraction and sanitizers shared by every target.
+add_compile_options(-Wall -Wextra)
+
+# The target (64-bit ARM) contracts a * b + c into one fused multiply-add, and
+# the numeric code is written to produce exactly those results. Contract the
+# same way here; on x86-64 hosts that means enabling the FMA instructions.
+add_compile_options(-ffp-contract=fast)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64")
+  include(CheckCXXCompilerFlag)
+  check_cxx_compiler_flag(-mfma AVM_HAVE_MFMA)
+  if(AVM_HAVE_MFMA)
+    add_compile_options(-mfma)
+  endif()
+endif()
+
+if(AVM_SANITIZE)
+  add_compile_options(-fsanitize=${AVM_SANITIZE} -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=${AVM_SANITIZE})
+  if(AVM_SANITIZE MATCHES "undefined")
+    add_compile_options(-fno-sanitize-recover=undefined)
+  endif()
+endif()

@@ -1,0 +1,12 @@
+# OpenCV from Debian's per-module -dev packages, which ship headers and
+# libraries but no CMake package file (that lives in the much larger
+# libopencv-dev). Defines imported targets opencv_core, opencv_imgproc and
+# opencv_imgcodecs.
+find_path(AVM_OPENCV_INCLUDE opencv2/core.hpp PATH_SUFFIXES opencv4 REQUIRED)
+foreach(mod core imgproc imgcodecs)
+  find_library(AVM_OPENCV_${mod} NAMES opencv_${mod} REQUIRED)
+  add_library(opencv_${mod} UNKNOWN IMPORTED)
+  set_target_properties(opencv_${mod} PROPERTIES
+    IMPORTED_LOCATION ${AVM_OPENCV_${mod}}
+    INTERFACE_INCLUDE_DIRECTORIES ${AVM_OPENCV_INCLUDE})
+endforeach()

@@ -1,0 +1,19 @@
+#pragma once
+#include <string>
+#include <vector>
+
+class AvmLibrary;
+
+// One sub-command of avmhost. `args` holds the words after the command name;
+// the result is the process exit code.
+struct HostCommand {
+  const char* name;
+  const char* usage;
+  int (*run)(AvmLibrary& lib, const std::vector<std::string>& args);
+};
+
+// Looks up "--name value" in args; returns fallback when absent.
+std::string OptionValue(const std::vector<std::string>& args, const std::string& name,
+                        const std::string& fallback = "");
+
+int RunConfig(AvmLibrary& lib, const std::vector<std::string>& args);

@@ -1,0 +1,53 @@
+// avmhost: command-line stand-in for the display application.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "avm_library.h"
+#include "commands.h"
+
+namespace {
+
+const HostCommand kCommands[] = {
+    {"config", "config [--data DIR]   set the data directory, Init, print the configuration records",
+     RunConfig},
+};
+
+void Usage() {
+  fprintf(stderr, "usage: avmhost [--lib PATH] COMMAND [options]\n");
+  for (const HostCommand& c : kCommands) fprintf(stderr, "  %s\n", c.usage);
+}
+
+}  // namespace
+
+std::string OptionValue(const std::vector<std::string>& args, const std::string& name,
+                        const std::string& fallback) {
+  for (size_t i = 0; i + 1 < args.size(); ++i)
+    if (args[i] == name) return args[i + 1];
+  return fallback;
+}
+
+int main(int argc, char** argv) {
+  std::vector<std::string> words(argv + 1, argv + argc);
+  std::string libPath = DefaultLibraryPath();
+  if (words.size() >= 2 && words[0] == "--lib") {
+    libPath = words[1];
+    words.erase(words.begin(), words.begin() + 2);
+  }
+  if (words.empty()) {
+    Usage();
+    return 2;
+  }
+  for (const HostCommand& c : kCommands) {
+    if (words[0] != c.name) continue;
+    AvmLibrary lib;
+    if (!lib.Open(libPath)) {
+      fprintf(stderr, "avmhost: cannot load %s: %s\n", libPath.c_str(), lib.error().c_str());
+      return 1;
+    }
+    return c.run(lib, std::vector<std::string>(words.begin() + 1, words.end()));
+  }
+  fprintf(stderr, "avmhost: unknown command '%s'\n", words[0].c_str());
+  Usage();
+  return 2;
+}
