@@ -3,7 +3,7 @@
 # libopencv-dev). Defines imported targets opencv_core, opencv_imgproc and
 # opencv_imgcodecs.
 find_path(AVM_OPENCV_INCLUDE opencv2/core.hpp PATH_SUFFIXES opencv4 REQUIRED)
-foreach(mod core imgproc imgcodecs)
+foreach(mod core imgproc imgcodecs calib3d)
   find_library(AVM_OPENCV_${mod} NAMES opencv_${mod} REQUIRED)
   add_library(opencv_${mod} UNKNOWN IMPORTED)
   set_target_properties(opencv_${mod} PROPERTIES
