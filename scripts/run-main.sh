@@ -4,5 +4,5 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
-bash "$root/scripts/build.sh" "$root/build/release" "" -DCMAKE_BUILD_TYPE=Release
+bash "$root/scripts/build.sh" "$root/build/release" "" -DCMAKE_BUILD_TYPE=Release -DAVM_BUILD_TESTS=OFF
 "$root/build/release/tools/avmhost/avmhost" config --data "$root/tools/avmhost/sampledata"

@@ -11,10 +11,23 @@ bash "$root/scripts/setup.sh"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
+summary=$(mktemp)
+trap 'rm -f "$summary"' EXIT
+
+# Runs ctest in a build dir, keeping its closing line for the summary.
+run_ctest() {
+  local dir=$1; shift
+  local log rc=0
+  log=$(mktemp)
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" "$@") 2>&1 | tee "$log" || rc=$?
+  grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" >> "$summary" || true
+  rm -f "$log"
+  return $rc
+}
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 bash "$root/scripts/build.sh" "$root/build/asan" "address,undefined"
-(cd "$root/build/asan" && ctest --output-on-failure -j "$jobs")
+run_ctest "$root/build/asan"
 
 echo "== ThreadSanitizer (concurrency tests)"
 tsan="$root/build/tsan"
@@ -22,10 +35,12 @@ if [ ! -f "$tsan/build.ninja" ]; then
   cmake -S "$root" -B "$tsan" -G Ninja -DAVM_SANITIZE=thread -DAVM_BUILD_BENCH=OFF
 fi
 cmake --build "$tsan" -j "$jobs" --target concurrency_tests
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  bash -c "cd '$tsan' && ctest --output-on-failure -j '$jobs' -L concurrency --no-tests=ignore"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest "$tsan" -L concurrency --no-tests=ignore
 
 echo "== Release build, benchmarks compiled, main job"
-bash "$root/scripts/build.sh" "$root/build/release" "" -DCMAKE_BUILD_TYPE=Release
+bash "$root/scripts/build.sh" "$root/build/release" "" -DCMAKE_BUILD_TYPE=Release -DAVM_BUILD_TESTS=OFF
 "$root/build/release/tools/avmhost/avmhost" config --data "$root/tools/avmhost/sampledata" > /dev/null
-echo "all test stages passed"
+
+# One closing line over all stages.
+awk '{ for (i = 1; i <= NF; i++) { if ($i == "failed" && $(i+1) == "out") { f += $(i-2); t += $(i+3) } } }
+     END { printf "all stages: %d passed, %d failed\n", t - f, f }' "$summary"
