@@ -1,0 +1,36 @@
+#include "commandline.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDebug>
+
+int parseCommandLine(const QStringList& arguments, CommandLineValues* values) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QCoreApplication::applicationName() +
+                                   " with two optional integer arguments");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  const QCommandLineOption device(QStringList{"d", "device"}, "The device type (default: 0)",
+                                  "integer", "0");
+  const QCommandLineOption control(QStringList{"c", "control"},
+                                   "The Control state (default: 0)", "integer", "0");
+  parser.addOption(device);
+  parser.addOption(control);
+  parser.process(arguments);
+
+  bool ok = false;
+  const int deviceType = parser.value(device).toInt(&ok, 10);
+  if (!ok) {
+    qDebug().noquote() << "Error: The first argument is not a valid integer";
+    return 1;
+  }
+  const int controlType = parser.value(control).toInt(&ok, 10);
+  if (!ok) {
+    qDebug().noquote() << "Error: The second argument is not a valid integer";
+    return 1;
+  }
+  values->device = deviceType;
+  values->control = controlType;
+  return 0;
+}

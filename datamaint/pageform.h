@@ -1,0 +1,38 @@
+#ifndef DATAMAINT_PAGEFORM_H
+#define DATAMAINT_PAGEFORM_H
+
+#include <QRect>
+#include <QString>
+
+class QLabel;
+class QPushButton;
+class QWidget;
+
+// Pieces shared by the forms of the main window and of the task pages.
+namespace PageForm {
+
+// Light rounded button, darker while pressed.
+QString buttonStyleSheet();
+
+// A push button with the program's button style: fixed size, minimum
+// 178 x 50, 18 pt, no keyboard focus.
+QPushButton* makeButton(QWidget* parent, const char* objectName, const QRect& geometry,
+                        const QString& text);
+
+// A light label centred both ways, with the given font size and weight.
+QLabel* makeLabel(QWidget* parent, const char* objectName, const QRect& geometry,
+                  int pointSize, int weight, const QString& text);
+
+// Names and sizes a task page: 1920 x 720 at the top left of its parent,
+// object name `className` unless it has one, window title "Form".
+void setupPage(QWidget* page, const char* className);
+
+// Geometry of the page widgets.
+inline QRect titleRect() { return QRect(0, 40, 1920, 81); }
+inline QRect noteRect() { return QRect(0, 190, 1920, 81); }
+inline QRect renoteRect() { return QRect(0, 310, 1920, 81); }
+inline QRect pageButtonRect() { return QRect(800, 450, 320, 81); }
+
+}  // namespace PageForm
+
+#endif  // DATAMAINT_PAGEFORM_H
