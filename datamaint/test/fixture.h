@@ -9,8 +9,14 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <ostream>
 
 #include "utils.h"
+
+// Readable QString values in failure messages.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
 
 // Debug lines written since the last clearLog().
 void installLogCapture();
