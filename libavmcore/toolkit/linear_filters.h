@@ -1,0 +1,26 @@
+#pragma once
+#include <cstdint>
+
+#include "toolkit/matrix_types.h"
+
+// Small linear filters of float images. Sources of the separable filters
+// are pre-padded (normally by Matrix_PadReplicate); dst gives the output
+// size; kernels are applied without flipping.
+
+// For each dst row: buffer = vertical taps vk over three source rows for
+// all w+2 columns, then dst = horizontal taps hk over buffer. buffer is the
+// caller's (w+2 floats).
+void Image_SepFilter3x3(const Matrix* src, Matrix* dst, const float hk[3], const float vk[3],
+                        float* buffer);
+// The same with 2k+1 taps; source (w+2k) x (h+2k).
+void Image_SepFilter(const Matrix* src, Matrix* dst, int32_t k, const float* hk, const float* vk);
+// dst(x, y) = |sum over the kernel of src(x+i, y+j) * kernel(i, j)|; src at
+// least (dst width + kw - 1) x (dst height + kh - 1).
+void Image_CorrelateAbs(const Matrix* src, Matrix* dst, const Matrix* kernel);
+// Same-size form for square odd kernels: pads src by kw / 2 first.
+void Image_CorrelateAbsSame(const Matrix* src, Matrix* dst, const Matrix* kernel);
+// Sobel gradients of the interior pixels, times scale; borders untouched.
+void Image_Sobel(const Matrix* src, Matrix* gx, Matrix* gy, float scale);
+// Gradient magnitude normalised to a largest value of 1 (all 0 when the
+// image has no gradient).
+void Image_SobelMagnitude(const Matrix* src, Matrix* dst);

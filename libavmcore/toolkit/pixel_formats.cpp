@@ -1,0 +1,354 @@
+#include "toolkit/pixel_formats.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "toolkit/yuv_rgb_table.h"
+
+namespace {
+
+inline uint8_t Clamp6(int s) {
+  s >>= 6;
+  return static_cast<uint8_t>(s < 0 ? 0 : (s > 255 ? 255 : s));
+}
+
+// Chroma part of one pixel (rows of V and U summed), shared by the pixels
+// that use the same U and V.
+struct Chroma {
+  int b, g, r;
+};
+
+inline Chroma ChromaOf(int u, int v) {
+  const int16_t* tu = YuvRgbTable[256 + u];
+  const int16_t* tv = YuvRgbTable[512 + v];
+  return {tv[0] + tu[0], tv[1] + tu[1], tv[2] + tu[2]};
+}
+
+// Writes one pixel at p in the destination's byte order.
+template <bool kRgb>
+inline void Store(uint8_t* p, const Chroma& c, int y) {
+  const int16_t* ty = YuvRgbTable[y];
+  const uint8_t b = Clamp6(c.b + ty[0]);
+  const uint8_t g = Clamp6(c.g + ty[1]);
+  const uint8_t r = Clamp6(c.r + ty[2]);
+  p[0] = kRgb ? r : b;
+  p[1] = g;
+  p[2] = kRgb ? b : r;
+}
+
+inline void StoreFloat(float* p, const Chroma& c, int y) {
+  const int16_t* ty = YuvRgbTable[y];
+  p[0] = Clamp6(c.r + ty[2]) / 255.0f;
+  p[1] = Clamp6(c.g + ty[1]) / 255.0f;
+  p[2] = Clamp6(c.b + ty[0]) / 255.0f;
+}
+
+bool Empty(int w, int h) { return w < 1 || h < 1; }
+
+// Semi-planar rows; uOff is the byte of U within a pair (0 NV12, 1 NV21).
+template <bool kRgb>
+void SemiPlanarRows(const YuvSemiPlanarFrame* src, const Rgb24Image* dst, int uOff) {
+  const int w = src->width;
+  for (int y = 0; y < src->height; ++y) {
+    const uint8_t* lum = src->luma + static_cast<ptrdiff_t>(y) * src->stride;
+    const uint8_t* chr = src->chroma + static_cast<ptrdiff_t>(y / 2) * src->stride;
+    uint8_t* out = dst->data + static_cast<ptrdiff_t>(y) * dst->stride;
+    int x = 0;
+    for (; x + 1 < w; x += 2) {
+      const Chroma c = ChromaOf(chr[x + uOff], chr[x + 1 - uOff]);
+      Store<kRgb>(out + 3 * x, c, lum[x]);
+      Store<kRgb>(out + 3 * x + 3, c, lum[x + 1]);
+    }
+    if (x < w) Store<kRgb>(out + 3 * x, ChromaOf(chr[x + uOff], chr[x + 1 - uOff]), lum[x]);
+  }
+}
+
+void SemiPlanarToRgb(const YuvSemiPlanarFrame* src, const Rgb24Image* dst, int uOff) {
+  if (Empty(src->width, src->height)) return;
+  if (dst->rgbOrder)
+    SemiPlanarRows<true>(src, dst, uOff);
+  else
+    SemiPlanarRows<false>(src, dst, uOff);
+}
+
+// Packed 4:2:2 rows; yOff is the byte of Y0 in a group (0 YUYV, 1 UYVY),
+// the U byte sits at 1 - yOff and the V byte at 3 - yOff.
+template <bool kRgb>
+void PackedRows(const PackedFrame* src, const Rgb24Image* dst, int yOff) {
+  const int w = src->width;
+  for (int y = 0; y < src->height; ++y) {
+    const uint8_t* in = src->data + static_cast<ptrdiff_t>(y) * src->stride;
+    uint8_t* out = dst->data + static_cast<ptrdiff_t>(y) * dst->stride;
+    int x = 0;
+    for (; x + 1 < w; x += 2) {
+      const uint8_t* g = in + 2 * x;
+      const Chroma c = ChromaOf(g[1 - yOff], g[3 - yOff]);
+      Store<kRgb>(out + 3 * x, c, g[yOff]);
+      Store<kRgb>(out + 3 * x + 3, c, g[yOff + 2]);
+    }
+    if (x < w) {
+      const uint8_t* g = in + 2 * x;
+      Store<kRgb>(out + 3 * x, ChromaOf(g[1 - yOff], g[3 - yOff]), g[yOff]);
+    }
+  }
+}
+
+void PackedToRgb(const PackedFrame* src, const Rgb24Image* dst, int yOff) {
+  if (Empty(src->width, src->height)) return;
+  if (dst->rgbOrder)
+    PackedRows<true>(src, dst, yOff);
+  else
+    PackedRows<false>(src, dst, yOff);
+}
+
+void PackedToFloat(const PackedFrame* src, float* dst, int yOff) {
+  if (Empty(src->width, src->height)) return;
+  const int w = src->width;
+  for (int y = 0; y < src->height; ++y) {
+    const uint8_t* in = src->data + static_cast<ptrdiff_t>(y) * src->stride;
+    float* out = dst + static_cast<ptrdiff_t>(y) * w * 3;
+    for (int x = 0; x < w; ++x) {
+      const uint8_t* g = in + 4 * (x / 2);
+      StoreFloat(out + 3 * x, ChromaOf(g[1 - yOff], g[3 - yOff]), g[yOff + 2 * (x & 1)]);
+    }
+  }
+}
+
+// R, G, B of an RGB24 pixel by the image's byte order.
+inline void Rgb(const uint8_t* p, int rgbOrder, int* r, int* g, int* b) {
+  *g = p[1];
+  if (rgbOrder) {
+    *r = p[0];
+    *b = p[2];
+  } else {
+    *r = p[2];
+    *b = p[0];
+  }
+}
+
+void RgbToSemiPlanar(const Rgb24Image* src, const YuvSemiPlanarFrame* dst, int uOff) {
+  if (Empty(src->width, src->height)) return;
+  for (int y = 0; y < src->height; ++y) {
+    const uint8_t* in = src->data + static_cast<ptrdiff_t>(y) * src->stride;
+    uint8_t* lum = dst->luma + static_cast<ptrdiff_t>(y) * dst->stride;
+    uint8_t* chr = dst->chroma + static_cast<ptrdiff_t>(y / 2) * dst->stride;
+    for (int x = 0; x < src->width; ++x) {
+      int r, g, b;
+      Rgb(in + 3 * x, src->rgbOrder, &r, &g, &b);
+      lum[x] = Rgb_ToY(r, g, b);
+      uint8_t* pair = chr + (x & ~1);
+      pair[uOff] = Rgb_ToU(r, g, b);
+      pair[1 - uOff] = Rgb_ToV(r, g, b);
+    }
+  }
+}
+
+void RgbToPacked(const Rgb24Image* src, const PackedFrame* dst, int yOff) {
+  if (Empty(src->width, src->height)) return;
+  for (int y = 0; y < src->height; ++y) {
+    const uint8_t* in = src->data + static_cast<ptrdiff_t>(y) * src->stride;
+    uint8_t* out = dst->data + static_cast<ptrdiff_t>(y) * dst->stride;
+    for (int x = 0; x + 1 < src->width; x += 2) {
+      int r0, g0, b0, r1, g1, b1;
+      Rgb(in + 3 * x, src->rgbOrder, &r0, &g0, &b0);
+      Rgb(in + 3 * x + 3, src->rgbOrder, &r1, &g1, &b1);
+      uint8_t* grp = out + 2 * x;
+      grp[yOff] = Rgb_ToY(r0, g0, b0);
+      grp[yOff + 2] = Rgb_ToY(r1, g1, b1);
+      grp[1 - yOff] = static_cast<uint8_t>((Rgb_ToU(r0, g0, b0) >> 1) + (Rgb_ToU(r1, g1, b1) >> 1));
+      grp[3 - yOff] = static_cast<uint8_t>((Rgb_ToV(r0, g0, b0) >> 1) + (Rgb_ToV(r1, g1, b1) >> 1));
+    }
+  }
+}
+
+// Byte offsets of quadrant q in a picture of 2w x 2h with the given row
+// length (in bytes) of one quadrant row and number of rows.
+inline ptrdiff_t QuadOffset(int q, ptrdiff_t rowBytes, ptrdiff_t rows) {
+  ptrdiff_t off = 0;
+  if (q == 1 || q == 3) off += rowBytes;
+  if (q == 2 || q == 3) off += rows * 2 * rowBytes;
+  return off;
+}
+
+}  // namespace
+
+void Yuv_I420ToRGB24(const YuvPlanarFrame* src, const Rgb24Image* dst) {
+  if (Empty(src->width, src->height)) return;
+  const int cstride = src->stride / 2;
+  for (int y = 0; y < src->height; ++y) {
+    const uint8_t* lum = src->luma + static_cast<ptrdiff_t>(y) * src->stride;
+    const uint8_t* pu = src->planeU + static_cast<ptrdiff_t>(y / 2) * cstride;
+    const uint8_t* pv = src->planeV + static_cast<ptrdiff_t>(y / 2) * cstride;
+    uint8_t* out = dst->data + static_cast<ptrdiff_t>(y) * dst->stride;
+    for (int x = 0; x < src->width; ++x) {
+      const Chroma c = ChromaOf(pu[x / 2], pv[x / 2]);
+      if (dst->rgbOrder)
+        Store<true>(out + 3 * x, c, lum[x]);
+      else
+        Store<false>(out + 3 * x, c, lum[x]);
+    }
+  }
+}
+
+void Yuv_NV12ToRGB24(const YuvSemiPlanarFrame* src, const Rgb24Image* dst) {
+  SemiPlanarToRgb(src, dst, 0);
+}
+
+void Yuv_NV21ToRGB24(const YuvSemiPlanarFrame* src, const Rgb24Image* dst) {
+  SemiPlanarToRgb(src, dst, 1);
+}
+
+void Yuv_YUYVToRGB24(const PackedFrame* src, const Rgb24Image* dst) { PackedToRgb(src, dst, 0); }
+
+void Yuv_UYVYToRGB24(const PackedFrame* src, const Rgb24Image* dst) { PackedToRgb(src, dst, 1); }
+
+void Yuv_NV12ToFloatRGB(const YuvSemiPlanarFrame* src, float* dst) {
+  if (Empty(src->width, src->height)) return;
+  const int w = src->width;
+  for (int y = 0; y < src->height; ++y) {
+    const uint8_t* lum = src->luma + static_cast<ptrdiff_t>(y) * src->stride;
+    const uint8_t* chr = src->chroma + static_cast<ptrdiff_t>(y / 2) * src->stride;
+    float* out = dst + static_cast<ptrdiff_t>(y) * w * 3;
+    for (int x = 0; x < w; ++x) {
+      const uint8_t* pair = chr + (x & ~1);
+      StoreFloat(out + 3 * x, ChromaOf(pair[0], pair[1]), lum[x]);
+    }
+  }
+}
+
+void Yuv_YUYVToFloatRGB(const PackedFrame* src, float* dst) { PackedToFloat(src, dst, 0); }
+
+void Yuv_UYVYToFloatRGB(const PackedFrame* src, float* dst) { PackedToFloat(src, dst, 1); }
+
+void Rgb24_ToI420(const Rgb24Image* src, const YuvPlanarFrame* dst) {
+  if (Empty(src->width, src->height)) return;
+  const int cstride = dst->stride / 2;
+  for (int y = 0; y < src->height; ++y) {
+    const uint8_t* in = src->data + static_cast<ptrdiff_t>(y) * src->stride;
+    uint8_t* lum = dst->luma + static_cast<ptrdiff_t>(y) * dst->stride;
+    uint8_t* pu = dst->planeU + static_cast<ptrdiff_t>(y / 2) * cstride;
+    uint8_t* pv = dst->planeV + static_cast<ptrdiff_t>(y / 2) * cstride;
+    for (int x = 0; x < src->width; ++x) {
+      int r, g, b;
+      Rgb(in + 3 * x, src->rgbOrder, &r, &g, &b);
+      lum[x] = Rgb_ToY(r, g, b);
+      pu[x / 2] = Rgb_ToU(r, g, b);
+      pv[x / 2] = Rgb_ToV(r, g, b);
+    }
+  }
+}
+
+void Rgb24_ToNV12(const Rgb24Image* src, const YuvSemiPlanarFrame* dst) {
+  RgbToSemiPlanar(src, dst, 0);
+}
+
+void Rgb24_ToNV21(const Rgb24Image* src, const YuvSemiPlanarFrame* dst) {
+  RgbToSemiPlanar(src, dst, 1);
+}
+
+void Rgb24_ToYUYV(const Rgb24Image* src, const PackedFrame* dst) { RgbToPacked(src, dst, 0); }
+
+void Rgb24_ToUYVY(const Rgb24Image* src, const PackedFrame* dst) { RgbToPacked(src, dst, 1); }
+
+void Rgb24_ToFloatRGB(const Rgb24Image* src, float* dst) {
+  if (Empty(src->width, src->height)) return;
+  const int w = src->width;
+  const int ri = src->rgbOrder ? 0 : 2;
+  const int bi = 2 - ri;
+  for (int y = 0; y < src->height; ++y) {
+    const uint8_t* in = src->data + static_cast<ptrdiff_t>(y) * src->stride;
+    float* out = dst + static_cast<ptrdiff_t>(y) * w * 3;
+    for (int x = 0; x < w; ++x) {
+      out[3 * x] = in[3 * x + ri] / 255.0f;
+      out[3 * x + 1] = in[3 * x + 1] / 255.0f;
+      out[3 * x + 2] = in[3 * x + bi] / 255.0f;
+    }
+  }
+}
+
+void Rgb565_ToRGB24(const PackedFrame* src, const Rgb24Image* dst) {
+  if (Empty(src->width, src->height)) return;
+  for (int y = 0; y < src->height; ++y) {
+    const uint8_t* in = src->data + static_cast<ptrdiff_t>(y) * src->stride;
+    uint8_t* out = dst->data + static_cast<ptrdiff_t>(y) * dst->stride;
+    for (int x = 0; x < src->width; ++x) {
+      const unsigned word = in[2 * x] | (in[2 * x + 1] << 8);
+      const uint8_t r = static_cast<uint8_t>((word >> 8) & 0xF8);
+      const uint8_t g = static_cast<uint8_t>((word >> 3) & 0xFC);
+      const uint8_t b = static_cast<uint8_t>((word & 31) * 8);
+      out[3 * x] = dst->rgbOrder ? r : b;
+      out[3 * x + 1] = g;
+      out[3 * x + 2] = dst->rgbOrder ? b : r;
+    }
+  }
+}
+
+void Quad_PutPacked422(const uint8_t* src, uint8_t* dst, int w, int h, int q) {
+  if (w < 1 || h < 1) return;
+  const ptrdiff_t row = 2 * static_cast<ptrdiff_t>(w);
+  uint8_t* base = dst + QuadOffset(q, row, h);
+  for (int y = 0; y < h; ++y) std::memcpy(base + y * 2 * row, src + y * row, row);
+}
+
+void Quad_GetPacked422(const uint8_t* src, uint8_t* dst, int w, int h, int q) {
+  if (w < 1 || h < 1) return;
+  const ptrdiff_t row = 2 * static_cast<ptrdiff_t>(w);
+  const uint8_t* base = src + QuadOffset(q, row, h);
+  for (int y = 0; y < h; ++y) std::memcpy(dst + y * row, base + y * 2 * row, row);
+}
+
+namespace {
+
+// Copies between a small semi-planar picture and quadrant q of the large
+// one; toLarge selects the direction.
+void SemiPlanarQuad(const uint8_t* src, uint8_t* dst, int w, int h, int q, int shift,
+                    bool toLarge) {
+  if (w < 1 || h < 1) return;
+  const ptrdiff_t W = w, H = h;
+  const ptrdiff_t lumaOff = QuadOffset(q, W, H);
+  // Chroma of the large picture starts at 4wh; its quadrant rows are h / 2.
+  const ptrdiff_t chromaOff = 4 * W * H + QuadOffset(q, W, H / 2);
+  for (ptrdiff_t y = 0; y < H; ++y) {
+    const ptrdiff_t s = y * W, l = lumaOff + y * 2 * W;
+    if (toLarge)
+      std::memcpy(dst + l, src + s, W);
+    else
+      std::memcpy(dst + s, src + l, W);
+    if (y % 2 == 0) {
+      const ptrdiff_t sc = W * H + (y / 2) * W;
+      const ptrdiff_t lc = chromaOff + (y / 2) * 2 * W;
+      const ptrdiff_t n = shift ? W - 1 : W;
+      const ptrdiff_t sh = shift ? 1 : 0;
+      if (n < 1) continue;
+      if (toLarge)
+        std::memcpy(dst + lc, src + sc + sh, n);
+      else
+        std::memcpy(dst + sc + sh, src + lc, n);
+    }
+  }
+}
+
+}  // namespace
+
+void Quad_PutSemiPlanar(const uint8_t* src, uint8_t* dst, int w, int h, int q, int shift) {
+  SemiPlanarQuad(src, dst, w, h, q, shift, true);
+}
+
+void Quad_GetSemiPlanar(const uint8_t* src, uint8_t* dst, int w, int h, int q, int shift) {
+  SemiPlanarQuad(src, dst, w, h, q, shift, false);
+}
+
+void Quad_CopySemiPlanar(const uint8_t* src, uint8_t* dst, int w, int h, int q) {
+  if (w < 1 || h < 1) return;
+  const ptrdiff_t W = w, H = h;
+  const ptrdiff_t lumaOff = QuadOffset(q, W, H);
+  const ptrdiff_t chromaOff = 4 * W * H + QuadOffset(q, W, H / 2);
+  for (ptrdiff_t y = 0; y < H; ++y) {
+    const ptrdiff_t l = lumaOff + y * 2 * W;
+    std::memcpy(dst + l, src + l, W);
+    if (y % 2 == 0) {
+      const ptrdiff_t c = chromaOff + (y / 2) * 2 * W;
+      std::memcpy(dst + c, src + c, W);
+    }
+  }
+}
