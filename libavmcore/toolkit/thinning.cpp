@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "toolkit/matrix.h"
+
 namespace {
 
 // Neighbour bits of the table code.
@@ -157,6 +159,7 @@ void Image_ThinZhangSuen(Matrix* img) {
   if (w < 1 || h < 1) return;
   const size_t n = static_cast<size_t>(w) * h;
   std::vector<float> copy(n);
+  Matrix copyM{w, h, copy.data()};
   // Neighbour value as an integer: truncated, modulo 256.
   auto bit = [&](int32_t x, int32_t y) -> int {
     const float v = copy[static_cast<size_t>(y) * w + x];
@@ -167,8 +170,8 @@ void Image_ThinZhangSuen(Matrix* img) {
   do {
     deleted = 0;
     for (int sub = 0; sub < 2; ++sub) {
-      std::memcpy(copy.data(), img->data, sizeof(float) * n);
-      std::fill(img->data, img->data + n, 0.0f);
+      Matrix_Copy(img, &copyM);
+      Matrix_Fill(img, 0.0f);
       for (int32_t y = 1; y <= h - 2; ++y)
         for (int32_t x = 1; x <= w - 2; ++x) {
           if (copy[static_cast<size_t>(y) * w + x] == 0.0f) continue;
