@@ -1,5 +1,6 @@
 #pragma once
-// Services of the surround-view composition that the configuration calls.
+// Services of the surround-view composition that the configuration calls
+// (defined with the LUT configuration code).
 #include <cstdint>
 
 // Reads lut_config_base.krv of the data directory; on success stores its image

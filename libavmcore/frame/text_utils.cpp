@@ -32,7 +32,13 @@ int copyFile(const char* src, const char* dst) {
   }
   int ch;
   while ((ch = fgetc(in)) != EOF) fputc(ch, out);
+  const bool readFailed = ferror(in) != 0;
   fclose(in);
-  fclose(out);
+  // A full disk shows only in the write error state or at close.
+  const bool writeFailed = ferror(out) != 0;
+  if (fclose(out) != 0 || writeFailed || readFailed) {
+    printf("copyFile write failed ! ");
+    return 0;
+  }
   return 1;
 }
