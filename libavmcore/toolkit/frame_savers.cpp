@@ -18,7 +18,8 @@ bool BadFrame(const void* frame, int w, int h, const char* path) {
 template <class Convert>
 int SaveConverted(int w, int h, const char* path, Convert convert) {
   std::vector<uint8_t> block(static_cast<size_t>(w) * h * 3);
-  Rgb24Image rgb{w, h, 0, block.data(), 3 * w};
+  uint8_t none[3] = {0, 0, 0};
+  Rgb24Image rgb{w, h, 0, block.empty() ? none : block.data(), 3 * w};
   convert(&rgb);
   return Bmp_SaveRGB24(&rgb, path);
 }
@@ -31,7 +32,10 @@ int SaveScaled(int w, int h, const char* path, float scale, Value value) {
     const float v = scale * value(i);
     block[i] = v > 1.0f ? 1.0f : v;
   }
-  Matrix m{w, h, block.data()};
+  // An empty picture still has a (zero-sized) pixel block: it is saved as
+  // a header-only file, not refused as a missing one.
+  float none = 0.0f;
+  Matrix m{w, h, block.empty() ? &none : block.data()};
   return Bmp_SaveFloatPlanes(&m, path);
 }
 
