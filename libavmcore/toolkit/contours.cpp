@@ -44,8 +44,11 @@ void Blob_ContourMoments(const Blob* blob, double* m) {
   if (n < 2) return;
   const PointI16* p = blob->contour;
   double a00 = 0, a10 = 0, a01 = 0, a20 = 0, a11 = 0, a02 = 0, a30 = 0, a21 = 0, a12 = 0, a03 = 0;
-  double xp = p[0].col, yp = p[0].row;
-  for (int32_t i = 1; i < n; ++i) {
+  // The outline is a closed polygon: the pair (last, first) is included.
+  // Without it the sums pick up a triangle spanned with the coordinate
+  // origin, and the centroid drifts with the outline's distance from it.
+  double xp = p[n - 1].col, yp = p[n - 1].row;
+  for (int32_t i = 0; i < n; ++i) {
     const double x = p[i].col, y = p[i].row;
     const double xp2 = xp * xp, yp2 = yp * yp, x2 = x * x, y2 = y * y;
     const double dxy = xp * y - x * yp;

@@ -12,7 +12,7 @@ float Blob_ContourArea(const Blob* blob, float a, float b);
 // Largest point distance found by three farthest-point passes.
 float Blob_ContourDiameter(const Blob* blob);
 
-// Polygon moments of the open contour (x = col, y = row), scaled so m00 > 0:
+// Polygon moments of the closed contour (x = col, y = row), scaled so m00 > 0:
 // m[0..9] = m00 m10 m01 m20 m11 m02 m30 m21 m12 m03, m[10..16] = mu20 mu11
 // mu02 mu30 mu21 mu12 mu03, m[17] = sqrt(1 / m00). Nothing is written for
 // fewer than 2 points or a vanishing area.

@@ -3,6 +3,10 @@
 #include <cmath>
 #include <vector>
 
+#include "toolkit/border_filters.h"
+#include "toolkit/linear_filters.h"
+#include "toolkit/matrix.h"
+
 const float GaussTable[4][7] = {
     {1.0f, 0, 0, 0, 0, 0, 0},
     {0.25f, 0.5f, 0.25f, 0, 0, 0, 0},
@@ -41,6 +45,32 @@ void Image_GaussianKernel2D(Matrix* kernel, float s) {
     }
   }
   for (int32_t i = 0; i < kw * kh; ++i) kernel->data[i] /= sum;
+}
+
+void Image_GaussianBlurSep(int32_t k, const Matrix* src, Matrix* dst, float sigma) {
+  const int32_t w = src->cols, h = src->rows;
+  if (w < 1 || h < 1 || k < 0) return;
+  std::vector<float> padded(static_cast<size_t>(w + 2 * k) * (h + 2 * k));
+  std::vector<float> kernel(static_cast<size_t>(2 * k + 1));
+  Matrix P;
+  Matrix_Init(&P, w + 2 * k, h + 2 * k, padded.data());
+  Matrix_PadReplicate(src, &P, k, k);
+  Image_GaussianKernel(k, kernel.data(), sigma);
+  Image_SepFilter(&P, dst, k, kernel.data(), kernel.data());
+}
+
+void Image_GaussianBlur(int32_t k, const Matrix* src, Matrix* dst, float s) {
+  const int32_t w = src->cols, h = src->rows;
+  if (w < 1 || h < 1 || k < 0) return;
+  const int32_t side = 2 * k + 1;
+  std::vector<float> padded(static_cast<size_t>(w + 2 * k) * (h + 2 * k));
+  std::vector<float> kernel(static_cast<size_t>(side) * side);
+  Matrix P, K;
+  Matrix_Init(&P, w + 2 * k, h + 2 * k, padded.data());
+  Matrix_Init(&K, side, side, kernel.data());
+  Matrix_PadReplicate(src, &P, k, k);
+  Image_GaussianKernel2D(&K, s);
+  Image_CorrelateAbs(&P, dst, &K);
 }
 
 void Image_Smooth3x3(const Matrix* src, Matrix* dst, int32_t connectivity) {

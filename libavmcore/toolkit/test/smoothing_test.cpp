@@ -100,3 +100,30 @@ TEST(Smooth121, InteriorIsTheSeparableBinomial) {
 }
 
 }  // namespace
+
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+// Both Gaussian blurs against OpenCV's with a replicated border.
+TEST(GaussianBlur, MatchesOpenCVWithReplicatedBorder) {
+  const int w = 37, h = 23;
+  std::vector<float> s(w * h), d(w * h), d2(w * h);
+  for (int i = 0; i < w * h; ++i) s[i] = static_cast<float>((i * 7919) % 101) / 100.0f;
+  cv::Mat src(h, w, CV_32F, s.data());
+  Matrix S{w, h, s.data()}, D{w, h, d.data()}, D2{w, h, d2.data()};
+  for (int k : {1, 2, 4}) {
+    const float sigma = 0.6f + 0.5f * k;
+    cv::Mat ref;
+    cv::GaussianBlur(src, ref, cv::Size(2 * k + 1, 2 * k + 1), sigma, sigma, cv::BORDER_REPLICATE);
+    Image_GaussianBlurSep(k, &S, &D, sigma);
+    Image_GaussianBlur(k, &S, &D2, sigma * sigma);  // the 2-D form takes a variance
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        ASSERT_NEAR(d[y * w + x], ref.at<float>(y, x), 1e-5f) << k << " at " << x << "," << y;
+        ASSERT_NEAR(d2[y * w + x], ref.at<float>(y, x), 1e-5f) << k << " at " << x << "," << y;
+      }
+  }
+}
+
+}  // namespace

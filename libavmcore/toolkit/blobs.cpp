@@ -1,0 +1,277 @@
+#include "toolkit/blobs.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "toolkit/border_filters.h"
+#include "toolkit/matrix.h"
+#include "toolkit/smoothing.h"
+
+namespace {
+
+struct Run {
+  int32_t row;
+  int32_t first;
+  int32_t last;
+  int32_t region;
+};
+
+BlobList* NewList(int32_t width, int32_t height) {
+  BlobList* list = static_cast<BlobList*>(calloc(1, sizeof(BlobList)));
+  list->width = width;
+  list->height = height;
+  return list;
+}
+
+// Outline trace of one region over the label image (directions as (row, col):
+// up, up-left, left, down-left, down, down-right, right, up-right).
+void TraceOutline(const BlobList* list, Blob* blob, int32_t label) {
+  static const int32_t kDir[8][2] = {{-1, 0}, {-1, -1}, {0, -1}, {1, -1},
+                                     {1, 0},  {1, 1},   {0, 1},  {-1, 1}};
+  const int32_t w = list->width, h = list->height;
+  std::vector<PointI16> steps;
+  steps.reserve(static_cast<size_t>(blob->pixelCount) * 2);
+  int32_t d = 2;
+  int32_t row = blob->topRow, col = blob->topCol;
+  // Each outline pixel can be passed from at most four sides; beyond that
+  // the walk is cycling without reaching its start.
+  const int64_t maxSteps = 4 * static_cast<int64_t>(blob->pixelCount) + 8;
+  for (int64_t step = 0; step < maxSteps; ++step) {
+    int32_t next = -1;
+    for (int32_t k = 0; k < 8; ++k) {
+      const int32_t dir = (d + 5 + k) & 7;
+      const int32_t r = row + kDir[dir][0], c = col + kDir[dir][1];
+      if (r < 0 || r >= h || c < 0 || c >= w) continue;
+      if (list->labels[r * w + c] == label) {
+        next = dir;
+        break;
+      }
+    }
+    if (next < 0) break;  // isolated pixel
+    const int32_t nr = row + kDir[next][0], nc = col + kDir[next][1];
+    d = next;
+    if (nr == blob->topRow && nc == blob->topCol) break;
+    const PointI16 cur = {static_cast<int16_t>(row), static_cast<int16_t>(col)};
+    if (!steps.empty() && steps.back().row == nr && steps.back().col == nc)
+      steps.back() = cur;  // stepping back: drop the spur's tip
+    else
+      steps.push_back(cur);
+    row = nr;
+    col = nc;
+  }
+  steps.push_back({static_cast<int16_t>(row), static_cast<int16_t>(col)});
+
+  int32_t n = static_cast<int32_t>(steps.size());
+  PointI16* contour = static_cast<PointI16*>(malloc(sizeof(PointI16) * static_cast<size_t>(n)));
+  for (int32_t i = 0; i < n; ++i) contour[i] = steps[n - 1 - i];
+  auto same = [&](int32_t a, int32_t b) {
+    return contour[a].row == contour[b].row && contour[a].col == contour[b].col;
+  };
+  if (n >= 4 && same(n - 2, 0)) {
+    int32_t j = 1;
+    while (j != n / 2 - 1 && same(j, n - 2 - j)) ++j;
+    memmove(contour, contour + j, sizeof(PointI16) * static_cast<size_t>(n - 2 * j));
+    n -= 2 * j;
+  }
+  blob->contour = contour;
+  blob->contourCount = n;
+}
+
+}  // namespace
+
+BlobList* BlobList_FindComponents(const Matrix* img) {
+  const int32_t w = img->cols, h = img->rows;
+  BlobList* list = NewList(w, h);
+  if (w < 1 || h < 1) return list;
+  const size_t npix = static_cast<size_t>(w) * h;
+
+  std::vector<float> abuf(npix), bbuf(npix);
+  Matrix A, B;
+  Matrix_Init(&A, w, h, abuf.data());
+  Matrix_Init(&B, w, h, bbuf.data());
+  Matrix_Copy(img, &A);
+  for (int32_t x = 0; x < w; ++x) {
+    abuf[x] = 1.0f;
+    abuf[(h - 1) * static_cast<size_t>(w) + x] = 1.0f;
+  }
+  for (int32_t y = 0; y < h; ++y) {
+    abuf[static_cast<size_t>(y) * w] = 1.0f;
+    abuf[static_cast<size_t>(y) * w + w - 1] = 1.0f;
+  }
+  Image_BoxMean(&A, &B, 1, 1);
+
+  // Runs of dark pixels, row by row; rowStart[y] .. rowStart[y + 1] index the
+  // runs of row y.
+  std::vector<Run> runs;
+  std::vector<int32_t> rowStart(static_cast<size_t>(h) + 1, 0);
+  for (int32_t y = 0; y < h; ++y) {
+    const float* row = abuf.data() + static_cast<size_t>(y) * w;
+    int32_t x = 0;
+    while (x < w) {
+      if (row[x] != 0.0f) {
+        ++x;
+        continue;
+      }
+      const int32_t first = x;
+      while (x < w && row[x] == 0.0f) ++x;
+      runs.push_back({y, first, x - 1, -1});
+    }
+    rowStart[y + 1] = static_cast<int32_t>(runs.size());
+  }
+  if (runs.empty()) return list;
+
+  // Region growth over runs with an explicit stack; a run is assigned when
+  // pushed, so the stack never holds more than the number of runs.
+  std::vector<int32_t> area;
+  std::vector<int32_t> stack;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    if (runs[i].region >= 0) continue;
+    const int32_t region = static_cast<int32_t>(area.size());
+    area.push_back(0);
+    runs[i].region = region;
+    stack.push_back(static_cast<int32_t>(i));
+    while (!stack.empty()) {
+      const Run run = runs[stack.back()];
+      stack.pop_back();
+      area[region] += run.last - run.first + 1;
+      for (int32_t ny : {run.row - 1, run.row + 1}) {
+        if (ny < 0 || ny >= h) continue;
+        for (int32_t k = rowStart[ny]; k < rowStart[ny + 1]; ++k) {
+          Run& other = runs[k];
+          if (other.first > run.last + 1) break;
+          if (other.last < run.first - 1 || other.region >= 0) continue;
+          other.region = region;
+          stack.push_back(k);
+        }
+      }
+    }
+  }
+
+  // Keep regions of 9 pixels or more, labelled in creation order.
+  std::vector<int32_t> labelOf(area.size(), -1);
+  int32_t kept = 0;
+  for (size_t r = 0; r < area.size(); ++r)
+    if (area[r] >= 9) labelOf[r] = kept++;
+  list->labels = static_cast<int32_t*>(malloc(sizeof(int32_t) * npix));
+  for (size_t i = 0; i < npix; ++i) list->labels[i] = -1;
+  if (kept == 0) return list;
+
+  std::vector<Blob> blobs(static_cast<size_t>(kept));
+  for (Blob& b : blobs) b = {10000, 10000, 0, 0, nullptr};
+  for (const Run& run : runs) {
+    const int32_t label = labelOf[run.region];
+    if (label < 0) continue;
+    Blob& b = blobs[label];
+    const float* brow = bbuf.data() + static_cast<size_t>(run.row) * w;
+    for (int32_t x = run.first; x <= run.last; ++x) {
+      if (!(brow[x] > 0.0f)) continue;  // no bright neighbour: interior pixel
+      if (b.pixelCount == 0) {
+        b.topRow = run.row;
+        b.topCol = x;
+      }
+      b.pixelCount += 1;
+      list->labels[static_cast<size_t>(run.row) * w + x] = label;
+    }
+  }
+
+  // Drop regions without outline and renumber the labels to entry indices.
+  std::vector<int32_t> entryOf(blobs.size(), -1);
+  int32_t count = 0;
+  for (size_t i = 0; i < blobs.size(); ++i)
+    if (blobs[i].pixelCount > 0) entryOf[i] = count++;
+  if (count != kept) {
+    for (size_t i = 0; i < npix; ++i)
+      if (list->labels[i] >= 0) list->labels[i] = entryOf[list->labels[i]];
+  }
+  list->entries = static_cast<Blob*>(malloc(sizeof(Blob) * static_cast<size_t>(count > 0 ? count : 1)));
+  for (size_t i = 0; i < blobs.size(); ++i)
+    if (entryOf[i] >= 0) list->entries[entryOf[i]] = blobs[i];
+  list->count = count;
+  for (int32_t i = 0; i < count; ++i) TraceOutline(list, &list->entries[i], i);
+  return list;
+}
+
+BlobList* BlobList_TraceBoundaries(const Matrix* img) {
+  const int32_t w = img->cols, h = img->rows;
+  BlobList* list = NewList(w, h);
+  if (w < 1 || h < 1) return list;
+  const size_t npix = static_cast<size_t>(w) * h;
+  std::vector<float> sbuf(npix);
+  Matrix S;
+  Matrix_Init(&S, w, h, sbuf.data());
+  Image_Smooth3x3(img, &S, 4);
+
+  size_t boundary = 0;
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      const size_t i = static_cast<size_t>(y) * w + x;
+      const bool inner = y > 0 && y < h - 1 && x > 0 && x < w - 1;
+      if (inner && img->data[i] < 0.5f && sbuf[i] > 0.00001f) {
+        sbuf[i] = 1.0f;
+        ++boundary;
+      } else {
+        sbuf[i] = 0.0f;
+      }
+    }
+  }
+  // Every boundary pixel joins at most one chain, so these cannot overflow.
+  list->contourPool = static_cast<PointI16*>(malloc(sizeof(PointI16) * (boundary > 0 ? boundary : 1)));
+  const size_t maxEntries = boundary / 12 + 1;
+  list->entries = static_cast<Blob*>(malloc(sizeof(Blob) * maxEntries));
+
+  static const int32_t kDir[8][2] = {{-1, 0}, {-1, 1}, {0, 1},  {1, 1},
+                                     {1, 0},  {1, -1}, {0, -1}, {-1, -1}};
+  size_t used = 0;
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      if (sbuf[static_cast<size_t>(y) * w + x] != 1.0f) continue;
+      PointI16* chain = list->contourPool + used;
+      int32_t n = 0;
+      sbuf[static_cast<size_t>(y) * w + x] = 0.0f;
+      chain[n++] = {static_cast<int16_t>(y), static_cast<int16_t>(x)};
+      int32_t d = 2, row = y, col = x;
+      for (;;) {
+        int32_t next = -1;
+        for (int32_t k = 0; k < 8; ++k) {
+          const int32_t dir = (d + 5 + k) & 7;
+          const int32_t r = row + kDir[dir][0], c = col + kDir[dir][1];
+          if (r < 0 || r >= h || c < 0 || c >= w) continue;
+          if (sbuf[static_cast<size_t>(r) * w + c] == 1.0f) {
+            next = dir;
+            break;
+          }
+        }
+        if (next < 0) break;
+        row += kDir[next][0];
+        col += kDir[next][1];
+        sbuf[static_cast<size_t>(row) * w + col] = 0.0f;
+        chain[n++] = {static_cast<int16_t>(row), static_cast<int16_t>(col)};
+        d = next;
+      }
+      if (n < 12) continue;  // too short: its pool space is reused
+      const int32_t dr = chain[n - 1].row - chain[0].row, dc = chain[n - 1].col - chain[0].col;
+      if (dr < -1 || dr > 1 || dc < -1 || dc > 1) continue;  // open chain
+      list->entries[list->count++] = {chain[0].row, chain[0].col, n, n, chain};
+      used += static_cast<size_t>(n);
+    }
+  }
+  return list;
+}
+
+Blob* BlobList_Next(BlobList* list) {
+  if (list->iterator >= list->count) return nullptr;
+  return &list->entries[list->iterator++];
+}
+
+void BlobList_Free(BlobList* list) {
+  if (!list) return;
+  if (list->contourPool) {
+    free(list->contourPool);
+  } else if (list->entries) {
+    for (int32_t i = 0; i < list->count; ++i) free(list->entries[i].contour);
+  }
+  free(list->labels);
+  free(list->entries);
+  free(list);
+}
