@@ -35,7 +35,7 @@ inline bool Improved(const LevMarq* lm) { return lm->prevErrNorm - lm->errNorm >
 
 void LevMarq_Create(LevMarq* lm, int32_t nParams, int32_t nErrors, int32_t maxIter, int32_t lambdaLg10,
                     float epsilon) {
-  const int32_t n = nParams;
+  const int32_t n = nParams > 0 ? nParams : 0;
   const int32_t m = nErrors > 0 ? nErrors : 0;
   const size_t nn = static_cast<size_t>(n) * n;
   const size_t nm = static_cast<size_t>(n) * m;

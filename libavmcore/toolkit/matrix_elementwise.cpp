@@ -16,29 +16,29 @@ inline size_t ElementCount(const Matrix* m) {
 
 void Matrix_Add(const Matrix* a, Matrix* b) {
   const size_t n = ElementCount(b);
-  const float* __restrict s = a->data;
-  float* __restrict d = b->data;
+  const float* s = a->data;
+  float* d = b->data;
   for (size_t i = 0; i < n; ++i) d[i] = d[i] + s[i];
 }
 
 void Matrix_Sub(const Matrix* a, Matrix* b) {
   const size_t n = ElementCount(b);
-  const float* __restrict s = a->data;
-  float* __restrict d = b->data;
+  const float* s = a->data;
+  float* d = b->data;
   for (size_t i = 0; i < n; ++i) d[i] = d[i] - s[i];
 }
 
 void Matrix_MulElem(const Matrix* a, Matrix* b) {
   const size_t n = ElementCount(b);
-  const float* __restrict s = a->data;
-  float* __restrict d = b->data;
+  const float* s = a->data;
+  float* d = b->data;
   for (size_t i = 0; i < n; ++i) d[i] = d[i] * s[i];
 }
 
 void Matrix_DivElem(const Matrix* a, Matrix* b) {
   const size_t n = ElementCount(b);
-  const float* __restrict s = a->data;
-  float* __restrict d = b->data;
+  const float* s = a->data;
+  float* d = b->data;
   for (size_t i = 0; i < n; ++i) d[i] = d[i] / s[i];
 }
 

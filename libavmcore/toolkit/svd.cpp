@@ -116,6 +116,7 @@ void Svd_PackResult(float* a, const float* e, const float* s, float* v, int32_t 
 }
 
 int32_t Svd_Decompose(float* a, int32_t nr, int32_t nc, float* u, float* v, int32_t ldWork, float tol) {
+  if (nr < 1 || nc < 1) return 0;  // nothing to decompose
   std::vector<float> block(3 * static_cast<size_t>(ldWork), 0.0f);
   float* sv = block.data();
   float* ev = sv + ldWork;
@@ -368,17 +369,19 @@ void Matrix_SVD(Matrix* a, Matrix* u, Matrix* v) {
 void Matrix_PseudoInverse(Matrix* m) {
   const int32_t n = m->rows;
   const int32_t cols = m->cols;
-  if (n < 1) return;
+  // Only square input has a result that fits in place; anything else is
+  // left as it is rather than decomposed into blocks too small for it.
+  if (n < 1 || cols != n) return;
   const size_t nn = static_cast<size_t>(n) * n;
   std::vector<float> block(3 * nn);
   Matrix t, u, vt;
   Matrix_Init(&t, n, n, block.data());
   Matrix_Init(&u, n, n, block.data() + nn);
   Matrix_Init(&vt, n, n, block.data() + 2 * nn);
-  Svd_Decompose(m->data, n, cols, u.data, vt.data, std::max(n, cols) + 1, 1e-16f);
+  Svd_Decompose(m->data, n, n, u.data, vt.data, n + 1, 1e-16f);
   for (int32_t r = 0; r < n; ++r)
-    for (int32_t c = 0; c < cols; ++c)
-      if (r != c) m->data[static_cast<size_t>(r) * cols + c] = 0.0f;
+    for (int32_t c = 0; c < n; ++c)
+      if (r != c) m->data[static_cast<size_t>(r) * n + c] = 0.0f;
   Matrix_TransposeSquareInPlace(&u);   // transpose(U)
   Matrix_TransposeSquareInPlace(&vt);  // V
   // W is diagonal with non-negative, non-increasing values, so the full-pivot

@@ -29,5 +29,6 @@ void Svd_PackResult(float* a, const float* e, const float* s, float* v, int32_t 
 void Matrix_SVD(Matrix* a, Matrix* u, Matrix* v);
 
 // Replaces the square m (n = rows) by V * pinv(W) * transpose(U), inverting
-// every non-zero singular value and keeping zero ones at zero.
+// every non-zero singular value (however small) and keeping zero ones at
+// zero. A non-square m is left unchanged.
 void Matrix_PseudoInverse(Matrix* m);

@@ -197,6 +197,13 @@ INSTANTIATE_TEST_SUITE_P(Shapes, MatrixSvdTest,
 TEST(MatrixSvd, ZeroAndDiagonalInputs) {
   ExpectValidSvd(OwnedMatrix(3, 3));
   ExpectValidSvd(OwnedMatrix(3, 3, {0, 0, 0, 0, 5, 0, 0, 0, 0}));
+  // Exact zeros on the diagonal of the reduced matrix (split and deflation).
+  ExpectValidSvd(OwnedMatrix(3, 3, {1, 1, 0, 0, 0, 1, 0, 0, 1}));
+  ExpectValidSvd(OwnedMatrix(2, 2, {0, 1, 0, 0}));
+  ExpectValidSvd(OwnedMatrix(2, 2, {0, 0, 1, 0}));
+  ExpectValidSvd(OwnedMatrix(4, 4, {2, 1, 0, 0, 0, 0, 3, 0, 0, 0, 0, 1, 0, 0, 0, 4}));
+  ExpectValidSvd(OwnedMatrix(1, 4, {1, -2, 3, 0.5f}));
+  ExpectValidSvd(OwnedMatrix(4, 1, {1, -2, 3, 0.5f}));
 
   OwnedMatrix a(2, 2, {1, 0, 0, 3}), u(2, 2), vt(2, 2);
   Matrix_SVD(&a.m, &u.m, &vt.m);
@@ -256,6 +263,15 @@ TEST(MatrixPseudoInverse, KnownCase) {
   OwnedMatrix m(2, 2, {2, 0, 0, 0});
   Matrix_PseudoInverse(&m.m);
   for (size_t i = 0; i < 4; ++i) EXPECT_NEAR(m.store[i], (std::vector<float>{0.5f, 0, 0, 0})[i], 1e-7);
+}
+
+TEST(MatrixPseudoInverse, NonSquareInputIsLeftAlone) {
+  OwnedMatrix m(2, 3, {1, 2, 3, 4, 5, 6});
+  Matrix_PseudoInverse(&m.m);
+  EXPECT_EQ(m.store, (std::vector<float>{1, 2, 3, 4, 5, 6}));
+  OwnedMatrix empty(0, 0);
+  Matrix_PseudoInverse(&empty.m);
+  Matrix_SVD(&empty.m, &empty.m, &empty.m);
 }
 
 TEST(MatrixPseudoInverse, InvertibleInputGivesTheInverse) {
