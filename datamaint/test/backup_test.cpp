@@ -223,22 +223,15 @@ TEST_F(BackupTest, EveryOutcomeShowsItsNoteThenCountsDown) {
   runner->failWait = false;
 }
 
-TEST_F(BackupTest, CountdownShowsFiveToOneThenReboots) {
-  Utils::setDelayDivisor(1);  // the countdown is stepped by hand below
+TEST_F(BackupTest, EmptyMediumGetsTheBackupFolders) {
+  QDir(medium() + "/run/data").removeRecursively();
+  writeScript("backup_script.sh", backupScript());
   DataBackupView page;
-  QLabel* renote = page.findChild<QLabel*>("label_renote");
-  EXPECT_FALSE(renote->isVisibleTo(&page));
-  for (int n = 5; n >= 1; --n) {
-    page.handleRebootCount();
-    EXPECT_TRUE(renote->isVisibleTo(&page));
-    EXPECT_EQ(renote->text(), QString::number(n) + "秒後自動重啟");
-    EXPECT_EQ(runner->rebootCalls(), 0);
-  }
-  page.handleRebootCount();
-  EXPECT_EQ(renote->text(), "等待設備重啟，請拔出U盤");
-  ASSERT_EQ(runner->calls.size(), 1);
-  EXPECT_EQ(runner->calls.first().program, "reboot");
-  EXPECT_TRUE(runner->calls.first().arguments.isEmpty());
+  runBackup(page);
+  ASSERT_EQ(runner->scriptCalls().size(), 1);
+  EXPECT_EQ(runner->scriptCalls().first().arguments[2], "1");
+  EXPECT_TRUE(QFileInfo(deviceFolder()).isDir());
+  EXPECT_EQ(note(page), " 備份成功 ");
 }
 
 TEST_F(BackupTest, AutomaticStartWithControlTypeOne) {
