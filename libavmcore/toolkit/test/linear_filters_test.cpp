@@ -1,0 +1,86 @@
+#include "toolkit/linear_filters.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <opencv2/imgproc.hpp>
+#include <vector>
+
+#include "toolkit/border_filters.h"
+#include "toolkit/test/pixel_test_util.h"
+
+namespace {
+
+using pixel_test::FloatImage;
+using pixel_test::RandomImage;
+
+TEST(LinearFilters, SeparableFiltersMatchTheDirectSum) {
+  const int w = 13, h = 8;
+  FloatImage src = RandomImage(w + 4, h + 4, 31);
+  const float hk5[5] = {0.1f, -0.4f, 0.7f, 0.2f, -0.3f}, vk5[5] = {0.3f, 0.5f, -1.0f, 0.25f, 0.05f};
+  FloatImage out5(w, h);
+  Image_SepFilter(&src.m, &out5.m, 2, hk5, vk5);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      double s = 0;
+      for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 5; ++i) s += double(hk5[i]) * vk5[j] * src.at(x + i, y + j);
+      EXPECT_NEAR(out5.at(x, y), s, 1e-5) << x << "," << y;
+    }
+  FloatImage src3 = RandomImage(w + 2, h + 2, 32), out3(w, h);
+  const float hk[3] = {-1.0f, 0.0f, 1.0f}, vk[3] = {0.25f, 0.5f, 0.25f};
+  std::vector<float> row(w + 2);
+  Image_SepFilter3x3(&src3.m, &out3.m, hk, vk, row.data());
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      double s = 0;
+      for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i) s += double(hk[i]) * vk[j] * src3.at(x + i, y + j);
+      EXPECT_NEAR(out3.at(x, y), s, 1e-6) << x << "," << y;
+    }
+}
+
+TEST(LinearFilters, CorrelateAbsSameMatchesOpenCv) {
+  for (int k : {3, 5}) {
+    FloatImage src = RandomImage(17, 11, 40 + k), kern = RandomImage(k, k, 50 + k, -1.0f, 1.0f), out(17, 11);
+    Image_CorrelateAbsSame(&src.m, &out.m, &kern.m);
+    cv::Mat want;
+    cv::filter2D(cv::Mat(11, 17, CV_32F, src.v.data()), want, CV_32F, cv::Mat(k, k, CV_32F, kern.v.data()),
+                 cv::Point(-1, -1), 0, cv::BORDER_REPLICATE);
+    for (int y = 0; y < 11; ++y)
+      for (int x = 0; x < 17; ++x) EXPECT_NEAR(out.at(x, y), std::abs(want.at<float>(y, x)), 1e-5) << k;
+  }
+}
+
+TEST(LinearFilters, SobelOnARamp) {
+  FloatImage ramp(6, 5);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 6; ++x) ramp.at(x, y) = 0.1f * x + 0.05f * y;
+  FloatImage gx(6, 5, -9.0f), gy(6, 5, -9.0f);
+  Image_Sobel(&ramp.m, &gx.m, &gy.m, 0.5f);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 6; ++x) {
+      const bool border = x == 0 || y == 0 || x == 5 || y == 4;
+      EXPECT_NEAR(gx.at(x, y), border ? -9.0f : 0.5f * 0.8f, 1e-5) << x << "," << y;
+      EXPECT_NEAR(gy.at(x, y), border ? -9.0f : 0.5f * 0.4f, 1e-5) << x << "," << y;
+    }
+  FloatImage thin(2, 5), tx(2, 5, 3.0f);
+  Image_Sobel(&thin.m, &tx.m, &tx.m, 1.0f);
+  for (float v : tx.v) EXPECT_EQ(v, 3.0f);
+}
+
+TEST(LinearFilters, SobelMagnitude) {
+  FloatImage flat(7, 5, 0.4f), out(7, 5, 9.0f);
+  Image_SobelMagnitude(&flat.m, &out.m);
+  for (float v : out.v) EXPECT_EQ(v, 0.0f);  // no gradient: zeros, not NaN
+  FloatImage ramp(7, 5);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 7; ++x) ramp.at(x, y) = 0.1f * x;
+  Image_SobelMagnitude(&ramp.m, &out.m);
+  for (int y = 0; y < 5; ++y) {
+    EXPECT_FLOAT_EQ(out.at(3, y), 1.0f);
+    EXPECT_FLOAT_EQ(out.at(0, y), 0.5f);  // the replicated border halves the step
+  }
+}
+
+}  // namespace

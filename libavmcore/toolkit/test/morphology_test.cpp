@@ -1,0 +1,105 @@
+#include "toolkit/morphology.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <opencv2/imgproc.hpp>
+#include <random>
+#include <vector>
+
+#include "toolkit/border_filters.h"
+#include "toolkit/test/pixel_test_util.h"
+
+namespace {
+
+using pixel_test::FloatImage;
+using pixel_test::FromArt;
+using pixel_test::ToArt;
+
+std::vector<std::string> Art(const FloatImage& img) { return ToArt(img.v.data(), img.m.cols, img.m.rows); }
+
+// The defining rule, spelled out: box mean, then above 0 (or NaN) is 1.
+FloatImage DilateRule(const FloatImage& src, int rx, int ry) {
+  FloatImage mean(src.m.cols, src.m.rows), out(src.m.cols, src.m.rows);
+  Image_BoxMean(&src.m, &mean.m, rx, ry);
+  for (size_t i = 0; i < out.v.size(); ++i) out.v[i] = (mean.v[i] > 0.0f || std::isnan(mean.v[i])) ? 1.0f : 0.0f;
+  return out;
+}
+
+FloatImage RandomMask(int w, int h, uint32_t seed, int percent) {
+  FloatImage img(w, h);
+  std::mt19937 rng(seed);
+  for (float& v : img.v) v = static_cast<int>(rng() % 100) < percent ? 1.0f : 0.0f;
+  return img;
+}
+
+TEST(Morphology, DilateAndErodeSmallFixtures) {
+  FloatImage dot = FromArt({".......", ".......", ".......", "...#...", ".......", ".......", "......."});
+  Image_Dilate(&dot.m, 1, 2);
+  EXPECT_EQ(Art(dot), (std::vector<std::string>{".......", "..###..", "..###..", "..###..", "..###..", "..###..",
+                                                 "......."}));
+  FloatImage block = FromArt({"........", ".#####..", ".#####..", ".#####..", ".#####..", ".#####..", "........"});
+  Image_Erode(&block.m, 1, 1);
+  EXPECT_EQ(Art(block), (std::vector<std::string>{"........", "........", "..###...", "..###...", "..###...",
+                                                   "........", "........"}));
+  // The replicated border: a full image stays full, and a mask touching the
+  // edge is not eaten from outside.
+  FloatImage edge = FromArt({"###..", "###..", "###.."});
+  Image_Erode(&edge.m, 1, 1);
+  EXPECT_EQ(Art(edge), (std::vector<std::string>{"##...", "##...", "##..."}));
+}
+
+TEST(Morphology, CloseGapsNarrowerThanTheBox) {
+  FloatImage line = FromArt({"...........", "...........", "..###.###..", "...........", "..........."});
+  Image_Dilate(&line.m, 1, 1);
+  Image_Erode(&line.m, 1, 1);
+  EXPECT_EQ(Art(line),
+            (std::vector<std::string>{"...........", "...........", "..#######..", "...........", "..........."}));
+}
+
+TEST(Morphology, TwoLevelImagesMatchTheBoxMeanRuleAndOpenCv) {
+  const int radii[][2] = {{1, 1}, {2, 2}, {0, 3}, {4, 1}, {0, 0}};
+  for (const auto& r : radii) {
+    for (int percent : {3, 50, 97}) {
+      SCOPED_TRACE(std::to_string(r[0]) + "," + std::to_string(r[1]) + " " + std::to_string(percent) + "%");
+      FloatImage src = RandomMask(37, 21, 100 * r[0] + r[1] + percent, percent);
+      FloatImage dil(src), ero(src);
+      Image_Dilate(&dil.m, r[0], r[1]);
+      Image_Erode(&ero.m, r[0], r[1]);
+      EXPECT_EQ(dil.v, DilateRule(src, r[0], r[1]).v);
+      FloatImage inv(src);
+      for (float& v : inv.v) v = 1.0f - v;
+      FloatImage ruleEro = DilateRule(inv, r[0], r[1]);
+      for (float& v : ruleEro.v) v = 1.0f - v;
+      EXPECT_EQ(ero.v, ruleEro.v);
+      cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * r[0] + 1, 2 * r[1] + 1));
+      cv::Mat s(21, 37, CV_32F, src.v.data()), cvDil, cvEro;
+      cv::dilate(s, cvDil, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+      cv::erode(s, cvEro, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+      EXPECT_EQ(std::vector<float>(cvDil.begin<float>(), cvDil.end<float>()), dil.v);
+      EXPECT_EQ(std::vector<float>(cvEro.begin<float>(), cvEro.end<float>()), ero.v);
+    }
+  }
+}
+
+// Images that are not two-level go through the box mean itself.
+TEST(Morphology, OtherImagesFollowTheBoxMeanRule) {
+  FloatImage src = RandomMask(15, 9, 8, 20);
+  src.at(3, 3) = 0.25f;
+  src.at(10, 6) = -1.0f;  // a negative pixel can cancel a positive one
+  src.at(11, 6) = 1.0f;
+  FloatImage dil(src);
+  Image_Dilate(&dil.m, 1, 1);
+  EXPECT_EQ(dil.v, DilateRule(src, 1, 1).v);
+  // A NaN stays in the running sums once met: every mean after it is NaN
+  // and gives 1.
+  FloatImage withNan(5, 5, 0.0f);
+  withNan.at(2, 2) = std::nanf("");
+  const FloatImage nanRule = DilateRule(withNan, 1, 1);
+  Image_Dilate(&withNan.m, 1, 1);
+  EXPECT_EQ(withNan.v, nanRule.v);
+  EXPECT_EQ(withNan.at(0, 0), 0.0f);
+  EXPECT_EQ(withNan.at(4, 4), 1.0f);
+}
+
+}  // namespace
