@@ -1,0 +1,153 @@
+#include "camera/cam_model4.h"
+
+#include <cfloat>
+#include <cmath>
+
+#include "camera/lens_engine.h"
+#include "camera/pose_estimate.h"
+#include "camera/pose_fit.h"
+
+namespace {
+
+constexpr float kSineFactor = 0.6f;
+constexpr float kSineInverse = 1.6666666f;
+
+struct SineFisheye {
+  static constexpr int kPolyTerms = 3;
+  static constexpr bool kDerivOutside = true;
+  bool Rho(float th, float* rho, float* drho) const {
+    const float a = kSineFactor * th;
+    *rho = std::sin(a) * kSineInverse;
+    *drho = kSineFactor * std::cos(a) * kSineInverse;
+    return th <= lens::kFieldLimit;
+  }
+  bool Theta(float rho, float* th, float* dth) const {
+    const float a = kSineFactor * rho;
+    *th = std::asin(a) * kSineInverse;
+    *dth = kSineFactor * kSineInverse / std::sqrt(1.0f - a * a);
+    return !std::isnan(*th);
+  }
+  void Undistort(float xp, float yp, const float* D, float* xu, float* yu, float* gx, float* gy) const {
+    RadialDivision_Undistort(xu, yu, gx, gy, xp, yp, D[0], D[1]);
+  }
+};
+
+struct SetupRow {
+  int32_t width, height;
+  FitSetup setup;
+};
+
+const SetupRow kRows[] = {
+    {720, 576, {210.0f, 5.0f, 0.0f, 3.0f, 14, 1, 1.0f}},
+    {720, 480, {170.0f, 5.0f, 0.0f, 3.0f, 14, 1, 1.16f}},
+    {1280, 720, {360.0f, 5.0f, -3.0f, 3.0f, 18, 4, 1.0f}},
+    {1920, 1080, {500.0f, 7.5f, -3.0f, 3.0f, 18, 4, 1.0f}},
+};
+const FitSetup kOtherSize = {340.0f, 5.0f, -3.0f, 3.0f, 18, 4, 1.0f};
+
+}  // namespace
+
+void CamModel4_UndistPointToImage(const Matrix* K, const Matrix* D, float* u, float* v, int32_t, float theta,
+                                  float dirX, float dirY) {
+  lens::UndistPointToImagePoly(SineFisheye(), K, D, u, v, theta, dirX, dirY);
+}
+
+int32_t CamModel4_ProjectPoint(int32_t, const ProjectionContext* ctx, float* u, float* v, int32_t, float X, float Y,
+                               float Z) {
+  return lens::ProjectPointCtx(SineFisheye(), ctx, u, v, X, Y, Z);
+}
+
+void CamModel4_ProjectPointSet(const Matrix* img, Matrix* out, const Matrix* K, const Matrix* D, int32_t pixelFlag,
+                               int32_t) {
+  lens::UndistortPointsPoly(SineFisheye(), img, out, K, D, pixelFlag);
+}
+
+void CamModel4_ImageToRay(const Matrix* img, Matrix* out, const Matrix* K, const Matrix* D, const Matrix* R,
+                          const Matrix* T, int32_t, float h) {
+  lens::ImageToRayPoly(SineFisheye(), img, out, K, D, R, T, h);
+}
+
+void CamModel4_ProjectPoints(const Matrix* obj, const Matrix* R, const Matrix* T, const Matrix* K, const Matrix* D,
+                             Matrix* out, Matrix* dRot, Matrix* dTrans, Matrix* dIntr, Matrix* dCentre, Matrix* dDist,
+                             int32_t) {
+  lens::ProjectPoints(SineFisheye(), obj, R, T, K, D, out, dRot, dTrans, dIntr, dCentre, dDist);
+}
+
+void CamModel4_ImageToGround(const Matrix* img, Matrix* out, const Matrix* K, const Matrix* D, const Matrix* R,
+                             const Matrix* T, Matrix* dRot, Matrix* dTrans, Matrix* dIntr, Matrix* dCentre,
+                             Matrix* dDist, int32_t) {
+  lens::ImageToGround(SineFisheye(), img, out, K, D, R, T, dRot, dTrans, dIntr, dCentre, dDist);
+}
+
+void CamModel4_Setup(FitSetup* out, int32_t width, int32_t height) {
+  for (const SetupRow& row : kRows)
+    if (row.width == width && row.height == height) {
+      *out = row.setup;
+      return;
+    }
+  *out = kOtherSize;
+}
+
+float CamModel4_BestFit(const FitSetup* setup, int32_t width, int32_t height, const Matrix* obj, const Matrix* img,
+                        Matrix* K, Matrix* D, Matrix* R, float epsilon, Matrix* T, int32_t mode, int32_t,
+                        int32_t freeCentre, int32_t slot) {
+  PoseParams caller;
+  PoseParams_Load(&caller, K, D, R, T);
+  PoseParams base = caller;
+  const float k0[9] = {setup->aspect, 0.0f, static_cast<float>(width / 2) - 0.5f,
+                       0.0f, 1.0f, static_cast<float>(height / 2) - 0.5f,
+                       0.0f, 0.0f, 1.0f};
+  for (int k = 0; k < 9; ++k) base.K[k] = k0[k];
+  for (float& d : base.D) d = 0.0f;
+
+  PoseFitWork work(img->rows);
+  PoseParams best = caller;
+  float bestRms = 1000.0f;
+  bool found = false;
+  for (int i = 0; i < setup->outerCount; ++i)
+    for (int j = 0; j < setup->innerCount; ++j) {
+      PoseParams cand = base;
+      cand.D[0] = setup->start + static_cast<float>(i) * setup->step;
+      cand.D[1] = setup->secondStart + static_cast<float>(j) * setup->secondStep;
+      const float rms =
+          PoseFit_ScoreCandidate(CamModel4_ProjectPoints, CamModel4_ProjectPointSet, obj, img, &cand, slot, &work);
+      if (rms < bestRms) {
+        bestRms = rms;
+        best = cand;
+        found = true;
+      }
+    }
+  // No candidate posed the target: the calibration stays as it was.
+  if (!found) return FLT_MAX;
+
+  FitMask mask;
+  if (mode == 2) {
+    mask.Fix(1, 3);
+    mask.Fix(5);
+  } else if (mode == 3 || mode == 4) {
+    mask.Fix(0, 6);
+  } else {
+    mask.Fix(1, 2);
+    mask.Fix(5);
+  }
+  if (freeCentre != 1) mask.Fix(3, 4);
+  mask.Fix(7, 12);
+  PoseParams fit = best;
+  const float rms = PoseFit_Refine(CamModel4_ProjectPoints, obj, img, &fit, mask, epsilon, slot);
+  if (std::isnan(rms) || !PoseParams_AllFinite(fit)) return FLT_MAX;
+  PoseParams_Store(fit, K, D, R, T);
+  return rms;
+}
+
+float CamModel4_LineCalibFB(const Matrix* targets, const Matrix* img, Matrix* K, Matrix* D, Matrix* R, Matrix* T,
+                            int32_t mode, int32_t slot) {
+  PoseParams p;
+  PoseParams_Load(&p, K, D, R, T);
+  const float err = PoseFit_Line(CamModel4_ImageToGround, targets, img, &p, LineFitMask(mode), 0, slot);
+  if (PoseParams_AllFinite(p)) PoseParams_Store(p, K, D, R, T);
+  return err;
+}
+
+float CamModel4_LineCalibLR(const Matrix*, const Matrix*, Matrix*, Matrix*, Matrix*, Matrix*, int32_t, int32_t) {
+  return 0.0f;
+}

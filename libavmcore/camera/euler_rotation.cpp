@@ -1,0 +1,45 @@
+#include "camera/euler_rotation.h"
+
+#include "camera/rotation.h"
+#include "toolkit/transform3d.h"
+
+namespace {
+
+void Mul3(const float* a, const float* b, float* o) {
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) o[i * 3 + j] = a[i * 3] * b[j] + a[i * 3 + 1] * b[3 + j] + a[i * 3 + 2] * b[6 + j];
+}
+
+// Product of the given rotations (left to right), negated rotation vector.
+void NegatedRotVec(const float (*mats)[9], int count, float* out) {
+  float acc[9], tmp[9];
+  for (int k = 0; k < 9; ++k) acc[k] = mats[0][k];
+  for (int m = 1; m < count; ++m) {
+    Mul3(acc, mats[m], tmp);
+    for (int k = 0; k < 9; ++k) acc[k] = tmp[k];
+  }
+  float r[3];
+  RotationMatrixToVector(acc, r);
+  for (int k = 0; k < 3; ++k) out[k] = -r[k];
+}
+
+}  // namespace
+
+void CamPose_EulerToRotVec(const void*, float* out, float a, float b, float c) {
+  float m[5][9];
+  Mat3_RotateZ(m[0], 1.5707964f);
+  Mat3_RotateY(m[1], 3.1415927f);
+  Mat3_RotateX(m[2], -b);
+  Mat3_RotateY(m[3], -a);
+  Mat3_RotateZ(m[4], -c);
+  NegatedRotVec(m, 5, out);
+}
+
+void CamPose_EulerToRotVecAlt(const void*, float* out, float a, float b, float c) {
+  float m[4][9];
+  Mat3_RotateY(m[0], 1.5707964f);
+  Mat3_RotateY(m[1], -a);
+  Mat3_RotateZ(m[2], -c);
+  Mat3_RotateX(m[3], -b);
+  NegatedRotVec(m, 4, out);
+}

@@ -1,0 +1,206 @@
+#include "camera/pose_fit.h"
+
+#include <cfloat>
+#include <cmath>
+
+#include "camera/pose_estimate.h"
+#include "camera/residual_rms.h"
+#include "toolkit/levenberg_marquardt.h"
+
+bool PoseParams_AllFinite(const PoseParams& p) {
+  const float* groups[4] = {p.K, p.D, p.r, p.T};
+  const int sizes[4] = {9, 8, 3, 3};
+  for (int g = 0; g < 4; ++g)
+    for (int k = 0; k < sizes[g]; ++k)
+      if (!std::isfinite(groups[g][k])) return false;
+  return true;
+}
+
+void PoseParams_Load(PoseParams* p, const Matrix* K, const Matrix* D, const Matrix* R, const Matrix* T) {
+  for (int k = 0; k < 9; ++k) p->K[k] = K->data[k];
+  for (int k = 0; k < 8; ++k) p->D[k] = D->data[k];
+  for (int k = 0; k < 3; ++k) {
+    p->r[k] = R->data[k];
+    p->T[k] = T->data[k];
+  }
+}
+
+void PoseParams_Store(const PoseParams& p, Matrix* K, Matrix* D, Matrix* R, Matrix* T) {
+  for (int k = 0; k < 9; ++k) K->data[k] = p.K[k];
+  for (int k = 0; k < 8; ++k) D->data[k] = p.D[k];
+  for (int k = 0; k < 3; ++k) {
+    R->data[k] = p.r[k];
+    T->data[k] = p.T[k];
+  }
+}
+
+void PoseParams_Pack(const PoseParams& p, float* v) {
+  v[0] = p.K[0];
+  v[1] = p.K[1];
+  v[2] = p.K[3];
+  v[3] = p.K[2];
+  v[4] = p.K[5];
+  for (int k = 0; k < 8; ++k) v[5 + k] = p.D[k];
+  for (int k = 0; k < 3; ++k) {
+    v[13 + k] = p.r[k];
+    v[16 + k] = p.T[k];
+  }
+}
+
+void PoseParams_Unpack(const float* v, PoseParams* p) {
+  p->K[0] = v[0];
+  p->K[1] = v[1];
+  p->K[3] = v[2];
+  p->K[2] = v[3];
+  p->K[5] = v[4];
+  for (int k = 0; k < 8; ++k) p->D[k] = v[5 + k];
+  for (int k = 0; k < 3; ++k) {
+    p->r[k] = v[13 + k];
+    p->T[k] = v[16 + k];
+  }
+}
+
+float PoseFit_ScoreCandidate(PoseProjectFn project, PoseUndistortFn undistort, const Matrix* objectPoints,
+                             const Matrix* imagePoints, PoseParams* c, int32_t slot, PoseFitWork* work) {
+  const int n = imagePoints->rows;
+  Matrix K{3, 3, c->K}, D{1, 8, c->D}, r{3, 1, c->r}, T{1, 3, c->T};
+  Matrix pin{2, n, work->pinhole.data()};
+  undistort(imagePoints, &pin, &K, &D, 0, slot);
+  PlanarPose_Estimate(objectPoints, &pin, c->r, c->T);
+  Matrix proj{2, n, work->projected.data()};
+  project(objectPoints, &r, &T, &K, &D, &proj, nullptr, nullptr, nullptr, nullptr, nullptr, slot);
+  for (int i = 0; i < n; ++i)
+    for (int k = 0; k < 2; ++k)
+      work->residual[2 * i + k] = work->projected[2 * i + k] - imagePoints->data[i * imagePoints->cols + k];
+  Matrix res{1, 2 * n, work->residual.data()};
+  return Residual_RMS(&res);
+}
+
+namespace {
+
+void ApplyMask(LevMarq* lm, const FitMask& mask) {
+  for (int i = 0; i < kPoseParamCount; ++i) lm->mask[i] = mask.fixed[i] ? 0u : 1u;
+}
+
+// Assembles one 19-column Jacobian row from the five blocks' row `row`.
+void JacobianRow(float* J, const float* bK, const float* bC, const float* bD, const float* bR, const float* bT) {
+  for (int k = 0; k < 3; ++k) J[k] = bK[k];
+  for (int k = 0; k < 2; ++k) J[3 + k] = bC[k];
+  for (int k = 0; k < 8; ++k) J[5 + k] = bD[k];
+  for (int k = 0; k < 3; ++k) J[13 + k] = bR[k];
+  for (int k = 0; k < 3; ++k) J[16 + k] = bT[k];
+}
+
+struct Blocks {
+  explicit Blocks(int rows) : rot(3 * rows), trans(3 * rows), intr(3 * rows), centre(2 * rows), dist(8 * rows) {
+    mRot = Matrix{3, rows, rot.data()};
+    mTrans = Matrix{3, rows, trans.data()};
+    mIntr = Matrix{3, rows, intr.data()};
+    mCentre = Matrix{2, rows, centre.data()};
+    mDist = Matrix{8, rows, dist.data()};
+  }
+  void Row(int i, float* J) const {
+    JacobianRow(J, &intr[3 * i], &centre[2 * i], &dist[8 * i], &rot[3 * i], &trans[3 * i]);
+  }
+  std::vector<float> rot, trans, intr, centre, dist;
+  Matrix mRot, mTrans, mIntr, mCentre, mDist;
+};
+
+}  // namespace
+
+float PoseFit_Refine(PoseProjectFn project, const Matrix* objectPoints, const Matrix* imagePoints, PoseParams* p,
+                     const FitMask& mask, float epsilon, int32_t slot) {
+  const int n = imagePoints->rows;
+  LevMarq lm;
+  LevMarq_Create(&lm, kPoseParamCount, 2 * n, 100, -6, epsilon);
+  PoseParams_Pack(*p, lm.param.data);
+  ApplyMask(&lm, mask);
+  Blocks blocks(2 * n);
+  std::vector<float> projected(2 * n);
+  float errNorm = FLT_MAX;
+  PoseParams cur = *p;
+  for (;;) {
+    Matrix* param = nullptr;
+    Matrix* J = nullptr;
+    Matrix* err = nullptr;
+    if (!LevMarq_Update(&lm, &param, &J, &err, &errNorm)) break;
+    if (J == nullptr && err == nullptr) continue;
+    PoseParams_Unpack(param->data, &cur);
+    Matrix K{3, 3, cur.K}, D{1, 8, cur.D}, r{3, 1, cur.r}, T{1, 3, cur.T};
+    Matrix proj{2, n, projected.data()};
+    if (J != nullptr)
+      project(objectPoints, &r, &T, &K, &D, &proj, &blocks.mRot, &blocks.mTrans, &blocks.mIntr, &blocks.mCentre,
+              &blocks.mDist, slot);
+    else
+      project(objectPoints, &r, &T, &K, &D, &proj, nullptr, nullptr, nullptr, nullptr, nullptr, slot);
+    for (int i = 0; i < n; ++i)
+      for (int k = 0; k < 2; ++k)
+        err->data[2 * i + k] = projected[2 * i + k] - imagePoints->data[i * imagePoints->cols + k];
+    if (J != nullptr)
+      for (int row = 0; row < 2 * n; ++row) blocks.Row(row, J->data + row * kPoseParamCount);
+  }
+  PoseParams_Unpack(lm.param.data, p);
+  LevMarq_Free(&lm);
+  return errNorm;
+}
+
+float PoseFit_Line(PoseGroundFn ground, const Matrix* targets, const Matrix* imagePoints, PoseParams* p,
+                   const FitMask& mask, int extraErrors, int32_t slot) {
+  const int n = imagePoints->rows;
+  const int m = n + extraErrors;
+  LevMarq lm;
+  LevMarq_Create(&lm, kPoseParamCount, m, 100, -6, FLT_EPSILON);
+  PoseParams_Pack(*p, lm.param.data);
+  ApplyMask(&lm, mask);
+  Blocks blocks(2 * n);
+  std::vector<float> mapped(2 * n);
+  float errNorm = FLT_MAX;
+  PoseParams cur = *p;
+  for (;;) {
+    Matrix* param = nullptr;
+    Matrix* J = nullptr;
+    Matrix* err = nullptr;
+    if (!LevMarq_Update(&lm, &param, &J, &err, &errNorm)) break;
+    if (J == nullptr && err == nullptr) continue;
+    PoseParams_Unpack(param->data, &cur);
+    Matrix K{3, 3, cur.K}, D{1, 8, cur.D}, r{3, 1, cur.r}, T{1, 3, cur.T};
+    Matrix g{2, n, mapped.data()};
+    if (J != nullptr)
+      ground(imagePoints, &g, &K, &D, &r, &T, &blocks.mRot, &blocks.mTrans, &blocks.mIntr, &blocks.mCentre,
+             &blocks.mDist, slot);
+    else
+      ground(imagePoints, &g, &K, &D, &r, &T, nullptr, nullptr, nullptr, nullptr, nullptr, slot);
+    // Mapped minus target, so that the solver's step goes downhill.
+    for (int i = 0; i < n; ++i) err->data[i] = mapped[2 * i] - targets->data[i * targets->cols];
+    for (int i = n; i < m; ++i) err->data[i] = 0.0f;
+    if (J != nullptr) {
+      for (int i = 0; i < n; ++i) blocks.Row(2 * i, J->data + i * kPoseParamCount);
+      for (int i = n; i < m; ++i)
+        for (int k = 0; k < kPoseParamCount; ++k) J->data[i * kPoseParamCount + k] = 0.0f;
+    }
+  }
+  PoseParams_Unpack(lm.param.data, p);
+  LevMarq_Free(&lm);
+  return errNorm;
+}
+
+FitMask LineFitMask(int32_t mode) {
+  FitMask mask;
+  mask.Fix(0, 12);
+  switch (mode) {
+    case 0:
+    case 3:
+      mask.Fix(16, 17);
+      break;
+    case 1:
+      mask.Fix(13, 14);
+      mask.Fix(16, 18);
+      break;
+    case 2:
+      mask.Fix(16, 18);
+      break;
+    default:
+      break;
+  }
+  return mask;
+}

@@ -1,0 +1,67 @@
+#pragma once
+// The fitting machinery shared by the lens models' full fits and line-target
+// fits (internal to the camera module): packing of the 19-parameter vector,
+// scoring of one coarse-search candidate and the Levenberg-Marquardt loops.
+#include <cstdint>
+#include <vector>
+
+#include "camera/camera_model.h"
+
+struct PoseParams {
+  float K[9];
+  float D[8];
+  float r[3];
+  float T[3];
+};
+
+typedef void (*PoseProjectFn)(const Matrix* objectPoints, const Matrix* R, const Matrix* T, const Matrix* K,
+                              const Matrix* D, Matrix* imagePoints, Matrix* dRot, Matrix* dTrans, Matrix* dIntr,
+                              Matrix* dCentre, Matrix* dDist, int32_t slot);
+typedef void (*PoseUndistortFn)(const Matrix* imagePoints, Matrix* out, const Matrix* K, const Matrix* D,
+                                int32_t pixelFlag, int32_t slot);
+typedef void (*PoseGroundFn)(const Matrix* imagePoints, Matrix* out, const Matrix* K, const Matrix* D,
+                             const Matrix* R, const Matrix* T, Matrix* dRot, Matrix* dTrans, Matrix* dIntr,
+                             Matrix* dCentre, Matrix* dDist, int32_t slot);
+
+// False when a fit ended on a non-finite value (nothing is written back then).
+bool PoseParams_AllFinite(const PoseParams& p);
+
+void PoseParams_Load(PoseParams* p, const Matrix* K, const Matrix* D, const Matrix* R, const Matrix* T);
+void PoseParams_Store(const PoseParams& p, Matrix* K, Matrix* D, Matrix* R, Matrix* T);
+// 0 K[0], 1 K[1], 2 K[3], 3 K[2], 4 K[5], 5..12 D, 13..15 r, 16..18 T.
+void PoseParams_Pack(const PoseParams& p, float* v);
+void PoseParams_Unpack(const float* v, PoseParams* p);
+
+// Which of the 19 parameters a fit keeps fixed.
+struct FitMask {
+  bool fixed[kPoseParamCount] = {};
+  void Fix(int first, int last) {
+    for (int i = first; i <= last; ++i) fixed[i] = true;
+  }
+  void Fix(int i) { fixed[i] = true; }
+};
+
+// Scratch space of one fit, allocated once per call.
+struct PoseFitWork {
+  explicit PoseFitWork(int n) : pinhole(2 * n), projected(2 * n), residual(2 * n) {}
+  std::vector<float> pinhole, projected, residual;
+};
+
+// One coarse-search candidate: undistorts the image points with the
+// candidate's K and D, poses the plane, projects and returns the RMS. The
+// candidate's r and T are filled.
+float PoseFit_ScoreCandidate(PoseProjectFn project, PoseUndistortFn undistort, const Matrix* objectPoints,
+                             const Matrix* imagePoints, PoseParams* cand, int32_t slot, PoseFitWork* work);
+
+// Reprojection refinement (100 iterations at most, damping 10^-6 to start).
+// Returns the last error norm the solver reported.
+float PoseFit_Refine(PoseProjectFn project, const Matrix* objectPoints, const Matrix* imagePoints, PoseParams* p,
+                     const FitMask& mask, float epsilon, int32_t slot);
+
+// Line-target refinement: error_i = mapped ground X - target X (targets
+// column 0) plus extraErrors zero terms. Returns the last error norm.
+float PoseFit_Line(PoseGroundFn ground, const Matrix* targets, const Matrix* imagePoints, PoseParams* p,
+                   const FitMask& mask, int extraErrors, int32_t slot);
+
+// Masks of the line-target fits by mode (shared by models 1 to 4).
+FitMask LineFitMask(int32_t mode);
