@@ -15,8 +15,10 @@ void Image_SamplePatchBilinear(const Matrix* source, Matrix* patch, float centre
   if (w <= 0 || h <= 0) return;
   const float left = centreX - 0.5f * static_cast<float>(w - 1);
   const float top = centreY - 0.5f * static_cast<float>(h - 1);
-  // Range-check as float first: a far-away centre must not overflow the cast.
-  if (!(left >= 0.0f && top >= 0.0f && left < static_cast<float>(source->cols) &&
+  // Corners are truncated toward zero, so a corner just left of 0 still
+  // counts as 0. Range-check as float first: a far-away centre must not
+  // overflow the conversion.
+  if (!(left > -1.0f && top > -1.0f && left < static_cast<float>(source->cols) &&
         top < static_cast<float>(source->rows))) {
     Zero(patch);
     return;
@@ -49,6 +51,14 @@ void Image_SamplePatchBilinearScaled(const Matrix* source, Matrix* patch, float 
   const float top = centreY - 0.5f * static_cast<float>(h - 1) * step;
   if (!(left >= 0.0f && left + static_cast<float>(w) * step < static_cast<float>(source->cols) && top >= 0.0f &&
         top + static_cast<float>(h) * step < static_cast<float>(source->rows))) {
+    Zero(patch);
+    return;
+  }
+  // With a step below 1 the bound above still lets the last sample's right
+  // (or lower) neighbour fall outside the source.
+  const int32_t lastX = static_cast<int32_t>(left + static_cast<float>(w - 1) * step);
+  const int32_t lastY = static_cast<int32_t>(top + static_cast<float>(h - 1) * step);
+  if (lastX + 1 >= source->cols || lastY + 1 >= source->rows) {
     Zero(patch);
     return;
   }

@@ -8,5 +8,6 @@
 void Image_SamplePatchBilinear(const Matrix* source, Matrix* patch, float centreY, float centreX);
 
 // The same on a grid of the given step; each sample has its own fractions.
+// A patch whose samples would need a neighbour outside the source is zeroed.
 void Image_SamplePatchBilinearScaled(const Matrix* source, Matrix* patch, float centreY, float centreX,
                                      float step);

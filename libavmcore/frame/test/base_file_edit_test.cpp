@@ -6,6 +6,7 @@
 #include "calibration/solve/block_calib.h"
 #include "frame/global_variables.h"
 #include "frame/globalimage_api.h"
+#include "surround/lut_config_file.h"
 #include "testsupport/config_state.h"
 
 namespace {
@@ -208,6 +209,29 @@ INSTANTIATE_TEST_SUITE_P(Codes, BlindAreaTest,
                                            BlindCase{52, true, true, 2100 + 19, 5000 + 15},
                                            // Without lut_config_base.krv the formula values stay.
                                            BlindCase{51, false, false, 4319, 5715}));
+
+TEST_F(BaseFileEditTest, Code51TakesTheBaseLutConfigSize) {
+  LutConfigFileData d = {};
+  d.carWidth = 1900;
+  d.carLength = 4800;
+  d.quadWidth = 1440;
+  d.quadHeight = 1152;
+  ASSERT_TRUE(LutConfigFile_Write(state_.Path("lut_config_base.krv").c_str(), d, 43, 59));
+  // Side gaps set (place5/6 = f15/f16 = 300/400): only the length is taken.
+  Load(BaseText(Board(51)));
+  int32_t w = -1, l = -1;
+  KRV_GlobalImage_ModChessParam(nullptr, nullptr, &w, &l);
+  EXPECT_EQ(4319, w);
+  EXPECT_EQ(4800, l);
+  // Without side gaps the width is taken too.
+  std::vector<int> v = Board(51);
+  v[15] = v[16] = 0;
+  state_.WriteFile(kBaseFileName, BaseText(v));
+  GlobalVariables_Init(1);
+  KRV_GlobalImage_ModChessParam(nullptr, nullptr, &w, &l);
+  EXPECT_EQ(1900, w);
+  EXPECT_EQ(4800, l);
+}
 
 TEST_F(BaseFileEditTest, ChessParamWithoutFileDoesNothing) {
   KRV_GlobalImage_Init();

@@ -115,8 +115,9 @@ TEST(Geometry, Vec2AndAngleBetween) {
   Vec2 u = {2.0f, -1.0f};
   EXPECT_EQ(2.0f, Vec2_Dot(&v, &u));
   // The fused form is exact where the plain one rounds the product first.
-  Vec2 a = {1.0f + 0x1p-12f, 1.0f}, b = {1.0f - 0x1p-12f, -1.0f};
-  EXPECT_EQ(-0x1p-24f, Vec2_Dot(&a, &b));
+  // (1 + 2^-12)^2 - (1 + 2^-11) = 2^-24, lost when the product is rounded.
+  Vec2 a = {1.0f + 0x1p-12f, 1.0f + 0x1p-11f}, b = {1.0f + 0x1p-12f, -1.0f};
+  EXPECT_EQ(0x1p-24f, Vec2_Dot(&a, &b));
 
   const float right[6] = {1, 0, 0, 0, 0, 5};
   EXPECT_NEAR(1.5707964f, Vec2_AngleBetween(right), 1e-6f);
@@ -275,8 +276,9 @@ TEST(PatchSampling, OutOfRangePatchIsZeroed) {
     float cy, cx;
     bool sampled;
   } cases[] = {{4.0f, 16.9f, true},  {4.0f, 17.0f, false},  // x0 + w would reach the last column
-               {4.0f, 1.9f, false},  {4.0f, 2.0f, true},    {7.9f, 8.0f, true},
-               {8.0f, 8.0f, false},  {0.5f, 8.0f, false},   {1e30f, 8.0f, false},
+               // left -0.1 truncates to column 0; left -1.1 to -1.
+               {4.0f, 1.9f, true},   {4.0f, 0.9f, false},   {7.9f, 8.0f, true},
+               {8.0f, 8.0f, false},  {0.5f, 8.0f, true},    {-0.1f, 8.0f, false}, {1e30f, 8.0f, false},
                {4.0f, -1e30f, false}};
   for (const Case& c : cases) {
     std::fill(out.begin(), out.end(), -1.0f);
@@ -290,6 +292,11 @@ TEST(PatchSampling, OutOfRangePatchIsZeroed) {
   Image_SamplePatchBilinearScaled(&s, &p, 4.0f, 8.0f, 0.5f);
   for (float v : out) EXPECT_EQ(1.0f, v);
   Image_SamplePatchBilinearScaled(&s, &p, 4.0f, 8.0f, 4.0f);
+  for (float v : out) EXPECT_EQ(0.0f, v);
+  // left 17.4: left + w * step = 19.9 fits, but the last sample (19.4) needs
+  // column 20.
+  std::fill(out.begin(), out.end(), -1.0f);
+  Image_SamplePatchBilinearScaled(&s, &p, 4.0f, 18.4f, 0.5f);
   for (float v : out) EXPECT_EQ(0.0f, v);
 }
 
