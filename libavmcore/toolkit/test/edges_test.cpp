@@ -106,3 +106,61 @@ TEST(NonMaxSuppress, PeakMarkedPlateauOncePerBlock) {
 }
 
 }  // namespace
+
+namespace {
+
+// Blurred straight step: brightness 0.2 + 0.6 * Phi(d / sigma), d the signed
+// distance of (row, col) from the line through (r0, c0) with normal angle a.
+std::vector<float> BlurredStep(int w, int h, double r0, double c0, double a, double sigma) {
+  std::vector<float> px(w * h);
+  for (int r = 0; r < h; ++r)
+    for (int c = 0; c < w; ++c) {
+      const double d = (c - c0) * std::cos(a) + (r - r0) * std::sin(a);
+      px[r * w + c] = static_cast<float>(0.2 + 0.6 * 0.5 * (1 + std::erf(d / (std::sqrt(2.0) * sigma))));
+    }
+  return px;
+}
+
+struct RefineCase {
+  double angleDeg;  // normal direction, from the column axis towards rows
+  double startOffset;  // start this far from the edge along the normal
+};
+
+class RefineEdgePoint : public ::testing::TestWithParam<RefineCase> {};
+
+// The kernels are tuned to camera-sharp edges (blur sigma about 0.5 to 0.8
+// pixels); one step then lands within a tenth of a pixel from half a pixel
+// away.
+TEST_P(RefineEdgePoint, LandsOnABlurredStepWithinATenthOfAPixel) {
+  const RefineCase k = GetParam();
+  const int w = 48, h = 40;
+  const double r0 = 20.37, c0 = 23.81, a = k.angleDeg * M_PI / 180.0;
+  std::vector<float> px = BlurredStep(w, h, r0, c0, a, 0.6);
+  Matrix img{w, h, px.data()};
+  // x is the row and y the column, in the order the patch sampler takes them.
+  float x = static_cast<float>(r0 + k.startOffset * std::sin(a));
+  float y = static_cast<float>(c0 + k.startOffset * std::cos(a));
+  ASSERT_EQ(Image_RefineEdgePoint(&x, &y, &img), 1);
+  const double d = (y - c0) * std::cos(a) + (x - r0) * std::sin(a);
+  EXPECT_LT(std::fabs(d), 0.1) << "row " << x << " col " << y;
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, RefineEdgePoint,
+                         ::testing::Values(RefineCase{0, 0.45}, RefineCase{0, -0.45}, RefineCase{90, 0.3},
+                                           RefineCase{30, -0.35}, RefineCase{135, 0.25},
+                                           RefineCase{200, 0.4}));
+
+TEST(RefineEdgePointWeak, FlatPatchOrOffImageLeavesThePoint) {
+  const int w = 30, h = 30;
+  std::vector<float> flat(w * h, 0.5f);
+  Matrix img{w, h, flat.data()};
+  float x = 15.2f, y = 14.7f;
+  EXPECT_EQ(Image_RefineEdgePoint(&x, &y, &img), 0);
+  EXPECT_EQ(x, 15.2f);
+  EXPECT_EQ(y, 14.7f);
+  x = 1.0f;  // the patch would leave the image: sampled as zeros, too weak
+  EXPECT_EQ(Image_RefineEdgePoint(&x, &y, &img), 0);
+  EXPECT_EQ(x, 1.0f);
+}
+
+}  // namespace

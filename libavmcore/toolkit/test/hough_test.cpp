@@ -255,3 +255,34 @@ TEST_F(HoughRandomTest, NoPointsOrNoRoomGiveNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HoughLinesStandard, StrongestLinesFirstWithRhoAndTheta) {
+  const int w = 80, h = 60;
+  std::vector<float> px(w * h, 0.0f);
+  for (int r = 0; r < h; ++r) px[r * w + 30] = 1.0f;        // x = 30: theta 0, rho 30
+  for (int c = 10; c < 50; ++c) px[20 * w + c] = 1.0f;      // y = 20: theta 90, rho 20
+  Matrix img{w, h, px.data()};
+  float lines[2 * 4];
+  int32_t n = 4;
+  Image_HoughLinesStandard(&img, 30, lines, &n, 1.0f, kDeg);
+  ASSERT_GE(n, 2);
+  EXPECT_NEAR(lines[0], 30.0f, 1.0f);  // the 60-pixel line first
+  EXPECT_NEAR(lines[1], 0.0f, 1e-6f);
+  // The horizontal line, at rho 20 within the truncation of one cell (its
+  // neighbouring angle may be listed too).
+  bool horizontal = false;
+  for (int i = 1; i < n; ++i)
+    horizontal |= std::fabs(lines[2 * i] - 20.0f) <= 1.0f && std::fabs(lines[2 * i + 1] / kDeg - 90.0f) <= 1.01f;
+  EXPECT_TRUE(horizontal);
+  for (int i = 1; i < n; ++i) EXPECT_LE(lines[2 * i], 30.0f);
+  n = 1;
+  Image_HoughLinesStandard(&img, 30, lines, &n, 1.0f, kDeg);
+  EXPECT_EQ(n, 1);
+  n = 4;
+  Image_HoughLinesStandard(&img, 100, lines, &n, 1.0f, kDeg);
+  EXPECT_EQ(n, 0);
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+// Image-analysis toolkit against its closest OpenCV peers at 1280 x 720.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+
+#include "toolkit/blobs.h"
+#include "toolkit/edges.h"
+#include "toolkit/hough.h"
+#include "toolkit/smoothing.h"
+
+namespace {
+
+constexpr int kW = 1280, kH = 720;
+
+// Grey scene in 0..1: rectangles, discs and bars on a mid background with a
+// little noise, the kind of picture the target finders see.
+const std::vector<float>& Scene() {
+  static const std::vector<float> scene = [] {
+    std::vector<float> px(kW * kH, 0.45f);
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> noise(-0.03f, 0.03f);
+    for (int i = 0; i < 40; ++i) {
+      const int x0 = static_cast<int>(rng() % (kW - 120)), y0 = static_cast<int>(rng() % (kH - 90));
+      const int w = 20 + static_cast<int>(rng() % 100), h = 20 + static_cast<int>(rng() % 70);
+      const float v = (i % 2) ? 0.9f : 0.1f;
+      for (int y = y0; y < y0 + h; ++y)
+        for (int x = x0; x < x0 + w; ++x) px[y * kW + x] = v;
+    }
+    for (int i = 0; i < 20; ++i) {
+      const float cx = static_cast<float>(rng() % kW), cy = static_cast<float>(rng() % kH);
+      const float r = 10.0f + static_cast<float>(rng() % 40);
+      for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+          if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) px[y * kW + x] = (i % 2) ? 0.05f : 0.95f;
+    }
+    for (float& v : px) v = std::min(1.0f, std::max(0.0f, v + noise(rng)));
+    return px;
+  }();
+  return scene;
+}
+
+cv::Mat SceneU8() {
+  cv::Mat f(kH, kW, CV_32F, const_cast<float*>(Scene().data()));
+  cv::Mat u8;
+  f.convertTo(u8, CV_8U, 255.0);
+  return u8;
+}
+
+// Binary mask of many dark regions (0.0) on bright (1.0).
+const std::vector<float>& Mask() {
+  static const std::vector<float> mask = [] {
+    std::vector<float> m(Scene().size());
+    for (size_t i = 0; i < m.size(); ++i) m[i] = Scene()[i] < 0.3f ? 0.0f : 1.0f;
+    std::mt19937 rng(5);
+    for (int i = 0; i < 3000; ++i) {  // speckle: many small regions
+      const int x = 1 + static_cast<int>(rng() % (kW - 5)), y = 1 + static_cast<int>(rng() % (kH - 5));
+      for (int dy = 0; dy < 3; ++dy)
+        for (int dx = 0; dx < 3; ++dx) m[(y + dy) * kW + x + dx] = 0.0f;
+    }
+    return m;
+  }();
+  return mask;
+}
+
+// Edge mask of steep lane-like lines plus scattered clutter.
+std::vector<uint8_t> LineEdges() {
+  std::vector<uint8_t> e(kW * kH, 0);
+  const int lines[6][4] = {{200, 300, 719, 150},  {200, 500, 719, 420}, {200, 780, 719, 860},
+                           {200, 980, 719, 1130}, {250, 640, 700, 640}, {300, 100, 719, 30}};
+  for (const auto& l : lines) {
+    const int n = l[2] - l[0];
+    for (int i = 0; i <= n; ++i) {
+      const int r = l[0] + i;
+      const int c = static_cast<int>(std::lround(l[1] + static_cast<double>(l[3] - l[1]) * i / n));
+      e[r * kW + c] = 255;
+    }
+  }
+  std::mt19937 rng(3);
+  for (int i = 0; i < 4000; ++i) e[(rng() % kH) * kW + rng() % kW] = 255;
+  return e;
+}
+
+void BM_DetectEdges(benchmark::State& state) {
+  Matrix src{kW, kH, const_cast<float*>(Scene().data())};
+  std::vector<float> work(Image_DetectEdgesWorkFloats(kW, kH));
+  std::vector<uint8_t> e(kW * kH);
+  ImageU8 edges{kW, kH, e.data()};
+  for (auto _ : state) {
+    Image_DetectEdges(&src, work.data(), &edges, 30.0f, 90.0f);
+    benchmark::DoNotOptimize(e.data());
+  }
+}
+BENCHMARK(BM_DetectEdges)->Unit(benchmark::kMillisecond);
+
+void BM_CvCanny(benchmark::State& state) {
+  cv::Mat src = SceneU8(), blurred, edges;
+  for (auto _ : state) {
+    // The toolkit detector smooths first; do the same for a like-for-like pair.
+    cv::GaussianBlur(src, blurred, cv::Size(3, 3), 0);
+    cv::Canny(blurred, edges, 30, 90, 3, false);
+    benchmark::DoNotOptimize(edges.data);
+  }
+}
+BENCHMARK(BM_CvCanny)->Unit(benchmark::kMillisecond);
+
+void BM_GaussianBlurSep5(benchmark::State& state) {
+  Matrix src{kW, kH, const_cast<float*>(Scene().data())};
+  std::vector<float> d(kW * kH);
+  Matrix dst{kW, kH, d.data()};
+  for (auto _ : state) {
+    Image_GaussianBlurSep(2, &src, &dst, 1.0f);
+    benchmark::DoNotOptimize(d.data());
+  }
+}
+BENCHMARK(BM_GaussianBlurSep5)->Unit(benchmark::kMillisecond);
+
+void BM_GaussianBlur2D5(benchmark::State& state) {
+  Matrix src{kW, kH, const_cast<float*>(Scene().data())};
+  std::vector<float> d(kW * kH);
+  Matrix dst{kW, kH, d.data()};
+  for (auto _ : state) {
+    Image_GaussianBlur(2, &src, &dst, 1.0f);
+    benchmark::DoNotOptimize(d.data());
+  }
+}
+BENCHMARK(BM_GaussianBlur2D5)->Unit(benchmark::kMillisecond);
+
+void BM_CvGaussianBlur5(benchmark::State& state) {
+  cv::Mat src(kH, kW, CV_32F, const_cast<float*>(Scene().data())), dst;
+  for (auto _ : state) {
+    cv::GaussianBlur(src, dst, cv::Size(5, 5), 1.0, 1.0, cv::BORDER_REPLICATE);
+    benchmark::DoNotOptimize(dst.data);
+  }
+}
+BENCHMARK(BM_CvGaussianBlur5)->Unit(benchmark::kMillisecond);
+
+void BM_FindComponents(benchmark::State& state) {
+  Matrix img{kW, kH, const_cast<float*>(Mask().data())};
+  for (auto _ : state) {
+    BlobList* list = BlobList_FindComponents(&img);
+    benchmark::DoNotOptimize(list->count);
+    BlobList_Free(list);
+  }
+}
+BENCHMARK(BM_FindComponents)->Unit(benchmark::kMillisecond);
+
+void BM_CvConnectedComponentsWithStats(benchmark::State& state) {
+  cv::Mat dark(kH, kW, CV_8U);
+  for (int i = 0; i < kW * kH; ++i) dark.data[i] = Mask()[i] == 0.0f ? 255 : 0;
+  cv::Mat labels, stats, centroids;
+  for (auto _ : state) {
+    const int n = cv::connectedComponentsWithStats(dark, labels, stats, centroids, 8, CV_32S);
+    benchmark::DoNotOptimize(n);
+  }
+}
+BENCHMARK(BM_CvConnectedComponentsWithStats)->Unit(benchmark::kMillisecond);
+
+void BM_HoughRandom(benchmark::State& state) {
+  std::vector<uint8_t> e = LineEdges();
+  ImageU8 img{kW, kH, e.data()};
+  Hough h;
+  Hough_Create(&h, kW, kH, 180, 50, kH, 1.0f, 3.14159265f / 180.0f, 0.0f);
+  HoughSegment segs[64];
+  for (auto _ : state) {
+    Hough_CollectPointsU8(&h, &img);  // detection consumes the mask
+    int32_t n = 64;
+    Hough_DetectSegmentsRandom(&h, segs, &n);
+    benchmark::DoNotOptimize(n);
+  }
+  Hough_Destroy(&h);
+}
+BENCHMARK(BM_HoughRandom)->Unit(benchmark::kMillisecond);
+
+void BM_CvHoughLinesP(benchmark::State& state) {
+  std::vector<uint8_t> e = LineEdges();
+  cv::Mat img(kH, kW, CV_8U, e.data());
+  std::vector<cv::Vec4i> lines;
+  for (auto _ : state) {
+    cv::HoughLinesP(img, lines, 1.0, CV_PI / 180.0, 50, 30, 8);
+    benchmark::DoNotOptimize(lines.data());
+  }
+}
+BENCHMARK(BM_CvHoughLinesP)->Unit(benchmark::kMillisecond);
+
+}  // namespace
