@@ -5,6 +5,9 @@
 #include <cstring>
 #include <vector>
 
+#include "frame/sorts.h"
+#include "toolkit/image_ops.h"
+
 float Image_SampleBilinear(const Matrix* img, float row, float col) {
   const int32_t r = static_cast<int32_t>(row), c = static_cast<int32_t>(col);
   float fy = row - static_cast<float>(r), fx = col - static_cast<float>(c);
@@ -215,4 +218,29 @@ void Image_RaiseToCornerMin(const Matrix* src, Matrix* dst) {
       if (M < v) out = M;
     }
   }
+}
+
+void Points_SuppressNear(PointRecord* records, int32_t n, float distance) {
+  static_assert(sizeof(PointRecord) == 16, "records of four 32-bit fields");
+  if (records == nullptr || n < 1) return;
+  for (int32_t i = 0; i < n; ++i) records[i].valid = 1;
+  QuickSortRecords16(records, n);
+  const int64_t limit = static_cast<int64_t>(distance * distance);
+  for (int32_t i = 0; i < n; ++i) {
+    if (!records[i].valid) continue;
+    for (int32_t j = i + 1; j < n; ++j) {
+      const int64_t dx = static_cast<int64_t>(records[j].x) - records[i].x;
+      const int64_t dy = static_cast<int64_t>(records[j].y) - records[i].y;
+      if (dx * dx + dy * dy < limit) records[j].valid = 0;
+    }
+  }
+}
+
+void ImageU8_RaiseToCornerMin(ImageU8* img) {
+  if (img == nullptr || img->width < 1 || img->height < 1) return;
+  std::vector<float> buf(static_cast<size_t>(img->width) * static_cast<size_t>(img->height));
+  Matrix m{img->width, img->height, buf.data()};
+  ImageU8_ToMatrix(img, &m);
+  Image_RaiseToCornerMin(&m, &m);
+  Matrix_ToImageU8(&m, img);
 }

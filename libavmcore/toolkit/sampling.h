@@ -34,6 +34,19 @@ void Matrix_MirrorHorizontal(const Matrix* src, Matrix* dst);
 // 3: min-max into [a, b]. A zero norm (or max == min) leaves dst unchanged.
 void Vec_Normalize(const float* src, float* dst, int32_t n, int32_t normType, float a, float b);
 
+// Point record of Points_SuppressNear.
+struct PointRecord {
+  int32_t x, y;
+  int32_t valid;
+  float value;
+};
+// Sorts the records by value (descending) and marks every record closer
+// than distance to a stronger valid one invalid.
+void Points_SuppressNear(PointRecord* records, int32_t n, float distance);
+
 // Four-pass speckle filter over rows and columns 10 .. size - 11; nothing
 // happens unless dst has more than 20 columns and rows. src may be dst.
 void Image_RaiseToCornerMin(const Matrix* src, Matrix* dst);
+
+// The speckle filter on an 8-bit image, in place, through a float copy.
+void ImageU8_RaiseToCornerMin(ImageU8* img);

@@ -133,4 +133,30 @@ TEST(Sampling, RaiseToCornerMin) {
   EXPECT_EQ(im.at(5, 5), 0.0f);
 }
 
+TEST(Sampling, SuppressNearKeepsTheStrongestOfACluster) {
+  PointRecord r[5] = {{0, 0, 0, 1.0f}, {3, 0, 0, 5.0f}, {100, 100, 0, 2.0f}, {4, 1, 0, 4.0f}, {102, 100, 0, 0.5f}};
+  Points_SuppressNear(r, 5, 10.0f);
+  EXPECT_EQ(r[0].value, 5.0f);  // sorted, strongest first
+  int valid = 0;
+  for (const PointRecord& p : r) {
+    valid += p.valid;
+    if (p.value == 5.0f || p.value == 2.0f) {
+      EXPECT_EQ(p.valid, 1);
+    }
+  }
+  EXPECT_EQ(valid, 2);
+  PointRecord z[2] = {{0, 0, 0, 1.0f}, {0, 0, 0, 2.0f}};
+  Points_SuppressNear(z, 2, 0.0f);  // distance 0 suppresses nothing
+  EXPECT_EQ(z[0].valid + z[1].valid, 2);
+}
+
+TEST(Sampling, RaiseToCornerMinOnBytes) {
+  std::vector<uint8_t> px(40 * 40, 128);
+  px[20 * 40 + 20] = 0;
+  ImageU8 img{40, 40, px.data()};
+  ImageU8_RaiseToCornerMin(&img);
+  EXPECT_EQ(px[20 * 40 + 20], 128);
+  EXPECT_EQ(px[0], 128);
+}
+
 }  // namespace
