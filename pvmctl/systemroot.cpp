@@ -30,7 +30,12 @@ QString systemRoot()
 
 QString rootedPath(const QString& abs)
 {
-    QString root = systemRoot();
+    return rootedPath(systemRoot(), abs);
+}
+
+QString rootedPath(const QString& rootIn, const QString& abs)
+{
+    QString root = rootIn.isEmpty() ? QStringLiteral("/") : rootIn;
     while (root.size() > 1 && root.endsWith(QLatin1Char('/')))
         root.chop(1);
     if (root == QLatin1String("/"))

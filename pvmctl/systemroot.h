@@ -10,4 +10,5 @@ QString systemRoot();
 
 // abs is an absolute path such as "/dev/watchdog".
 QString rootedPath(const QString& abs);
+QString rootedPath(const QString& root, const QString& abs);
 std::string rootedPathLocal(const char* abs);

@@ -262,7 +262,7 @@ TEST_F(SerdesTest, RealPollTimingOfClickAndBacklight)
     setGpio(SerdesControl::GpioSwitch, false);
     t.restart();
     ASSERT_TRUE(triggers->wait(1000));
-    EXPECT_GE(t.elapsed(), 60);  // seven 10 ms samples
+    EXPECT_GE(t.elapsed(), 50);  // seven 10 ms samples, coarse timer slack
     EXPECT_EQ(triggers->at(0).at(0).toInt(), 1);
 
     runner->clear();
@@ -271,7 +271,7 @@ TEST_F(SerdesTest, RealPollTimingOfClickAndBacklight)
     const auto e = runner->entries();
     EXPECT_EQ(e[0].cmd, route0);
     EXPECT_EQ(e[1].cmd, backlight);
-    EXPECT_GE(e[1].atMs - e[0].atMs, 390);
+    EXPECT_GE(e[1].atMs - e[0].atMs, 360);  // 40 ticks, coarse timer slack
 }
 
 TEST_F(SerdesTest, SerializerRegisterRead)

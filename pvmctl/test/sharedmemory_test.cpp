@@ -231,6 +231,7 @@ TEST_F(SharedMemoryTest, BurstOfRecordChangesGivesOneExchange)
     startSender();
     QObject::connect(manager.get(), &DeviceDatasManager::deviceDataChangedSignal, control.get(),
                      &SharedMemoryControl::on_DeviceDataChanged);
+    manager->setDelayIntervalMs(200);
     exchange(control.get());
     const int before = control->exchangeCount();
 
