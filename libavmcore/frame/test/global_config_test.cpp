@@ -391,6 +391,23 @@ TEST_F(GlobalConfigTest, PredicatesAndRange) {
   EXPECT_TRUE(GlobalVariables_IsRangeAbove7500());
 }
 
+TEST_F(GlobalConfigTest, ReapplyingTrackingSettings) {
+  GlobalVariables& g = gv();
+  g.config.trackCount = 5;
+  g.config.centreY = 12.5f;
+  LensTableSlot* s0 = GlobalVariables_ApplyConfigTracking();
+  EXPECT_EQ(&g.lensTableSlot[0], s0);
+  EXPECT_EQ(5, s0->trackCount);
+  EXPECT_EQ(12.5f, s0->centreY);
+  g.advCameraConfig.cameraBits = 0x14;
+  g.advCameraConfig.trackHeight = 480;
+  GlobalVariables_ApplyAdvCameraConfig();
+  EXPECT_EQ(1, g.cameraEnabled[2]);
+  EXPECT_EQ(0, g.cameraEnabled[0]);
+  EXPECT_EQ(1, g.cameraBit4);
+  EXPECT_EQ(480, g.lensTableSlot[1].trackHeight);
+}
+
 TEST_F(GlobalConfigTest, DerivedSizes) {
   GlobalVariables& g = gv();
   g.extraConfig.derivedSizePercent = 50;
