@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "toolkit/blobs.h"
@@ -16,6 +17,9 @@
 namespace {
 
 constexpr int kW = 1280, kH = 720;
+
+// The toolkit runs on one thread; compare per core.
+const bool kOneCvThread = (cv::setNumThreads(1), true);
 
 // Grey scene in 0..1: rectangles, discs and bars on a mid background with a
 // little noise, the kind of picture the target finders see.

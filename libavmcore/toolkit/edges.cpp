@@ -34,9 +34,15 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
   Matrix_Init(&GX, w, h, gxd);
   Matrix_Init(&GY, w, h, gyd);
   Image_Smooth3x3(src, &S, 0);
-  memset(gxd, 0, n * sizeof(float));  // the gradient leaves its border alone
-  memset(gyd, 0, n * sizeof(float));
-  Image_Sobel(&S, &GX, &GY, 255.0f);
+  Image_Sobel(&S, &GX, &GY, 255.0f);  // leaves the border alone: zero it
+  for (int32_t x = 0; x < w; ++x) {
+    gxd[x] = gyd[x] = 0.0f;
+    gxd[n - w + x] = gyd[n - w + x] = 0.0f;
+  }
+  for (int32_t y = 0; y < h; ++y) {
+    gxd[static_cast<size_t>(y) * w] = gyd[static_cast<size_t>(y) * w] = 0.0f;
+    gxd[static_cast<size_t>(y) * w + w - 1] = gyd[static_cast<size_t>(y) * w + w - 1] = 0.0f;
+  }
 
   uint8_t* map = edges->data;
   memset(map, 0, n);
