@@ -1,0 +1,320 @@
+#include "camera/view_source_maps.h"
+#include "camera/grid_lut_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <vector>
+
+#include "camera/test/view_test_fixture.h"
+#include "camera/view_point_mapping.h"
+#include "camera/view_virtual.h"
+#include "frame/global_variables.h"
+#include "toolkit/sampling.h"
+
+namespace {
+
+using namespace view_fixture;
+
+class ViewMapsTest : public ::testing::Test {
+ protected:
+  GlobalVariables saved = gv();
+  std::string path = TempFile("maps_lut_config.krv");
+  UndistOB* view = nullptr;
+  void SetUp() override {
+    gv().CalibLayoutCode = 3;
+    gv().CutIfFill = 0;
+    ASSERT_TRUE(WriteRig(path));
+    view = UndistOB_Create();
+    ASSERT_EQ(Undist4Camera_Init(view, path.c_str()), 1);
+  }
+  void TearDown() override {
+    UndistOB_Destroy(view);
+    unlink(path.c_str());
+    gv() = saved;
+  }
+
+  // Ground points of a camera's side of the car, mapped into the view with
+  // map(); where the map has four usable neighbours its bilinear source must
+  // match the camera's projection. Returns the largest error; *n the count.
+  template <typename MapFn>
+  float WorstAgreement(int camera, const Matrix& mx, const Matrix& my, MapFn map, int* n,
+                       float minRow = 0.0f) {
+    float worst = 0.0f;
+    *n = 0;
+    for (float a = -4000; a <= 4000; a += 250)
+      for (float b = 500; b <= 6000; b += 250) {
+        float p[3] = {a, b, 0.0f};
+        if (camera == 1) p[1] = -2300 - b;
+        if (camera == 2) p[1] = 2300 + b;
+        if (camera == 3) {
+          p[0] = -1000 - b;
+          p[1] = a;
+        }
+        if (camera == 4) {
+          p[0] = 1000 + b;
+          p[1] = a;
+        }
+        float X, Y;
+        if (map(p, &X, &Y) != 1) continue;
+        if (Y < minRow || X > mx.cols - 2 || Y > mx.rows - 2) continue;
+        const int c = static_cast<int>(X), r = static_cast<int>(Y);
+        bool usable = true;
+        for (int dr = 0; dr < 2; ++dr)
+          for (int dc = 0; dc < 2; ++dc) {
+            const long i = static_cast<long>(r + dr) * mx.cols + c + dc;
+            usable = usable && mx.data[i] >= 1.0f && my.data[i] >= 1.0f;
+          }
+        if (!usable) continue;
+        float u, v;
+        if (!Project(view->params, camera, p, &u, &v)) continue;
+        const float sx = Image_SampleBilinear(&mx, Y, X), sy = Image_SampleBilinear(&my, Y, X);
+        worst = std::fmax(worst, std::hypot(sx - u, sy - v));
+        ++*n;
+      }
+    return worst;
+  }
+
+  float UndistAgreement(int camera, int* n, float minRow = 0.0f) {
+    Matrix mx{}, my{};
+    const int kind = UndistView_BuildMaps(view, camera, &mx, &my);
+    EXPECT_GE(kind, 1);
+    UndistViewBlock* b = &view->undist[View_CameraSlot(camera)];
+    const float w = WorstAgreement(
+        camera, mx, my, [&](const float* p, float* X, float* Y) { return UndistView_Physical2Disp(b, p[0], p[1], p[2], 1, X, Y); },
+        n, minRow);
+    if (kind == 1) {
+      delete[] mx.data;
+      delete[] my.data;
+    }
+    return w;
+  }
+};
+
+TEST_F(ViewMapsTest, UndistortedViewsAgreeWithTheLensModel) {
+  struct Case {
+    int camera, type, flip;
+    float roll, minRowFrac, tolerance;
+  } cases[] = {
+      {1, 1, 0, 0.0f, 0.0f, 0.5f},   {2, 1, 1, 8.0f, 0.0f, 0.5f},
+      {1, 3, 0, 0.0f, 0.46f, 0.5f},  // above 0.45 H the map bends rows on purpose
+      {2, 3, 0, -5.0f, 0.46f, 0.5f}, {1, 4, 0, 0.0f, 0.0f, 0.5f}, {2, 4, 1, 3.0f, 0.0f, 0.5f},
+  };
+  for (const Case& c : cases) {
+    UndistView_SetParam(view, c.camera, 600, 400, c.type, c.flip, 150.0f, 1.3f, 3.0f, -4.0f, 1.0f,
+                        c.roll, 0, 0, 0, 0, 0);
+    int n = 0;
+    const float worst = UndistAgreement(c.camera, &n, c.minRowFrac * 400.0f);
+    EXPECT_GT(n, 40) << c.camera << "/" << c.type;
+    EXPECT_LT(worst, c.tolerance) << c.camera << "/" << c.type << " over " << n;
+  }
+}
+
+TEST_F(ViewMapsTest, CurvedPanoramaAgreesWithTheLensModel) {
+  // The panorama maps points back through its coarse row map: nine in ten
+  // points agree within half a pixel; a few near the map's fold do not.
+  UndistView_SetParam(view, 1, 600, 400, 2, 0, 150.0f, 1.2f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
+  UndistViewBlock* b = &view->undist[0];
+  std::vector<float> errs;
+  for (float a = -4000; a <= 4000; a += 250)
+    for (float d = 500; d <= 6000; d += 250) {
+      const float p[3] = {a, -2300 - d, 0.0f};
+      float X, Y, u, v;
+      if (UndistView_Physical2Disp(b, p[0], p[1], p[2], 1, &X, &Y) != 1 || X > 598 || Y > 398) continue;
+      if (!Project(view->params, 1, p, &u, &v)) continue;
+      const float sx = Image_SampleBilinear(&b->mapX, Y, X), sy = Image_SampleBilinear(&b->mapY, Y, X);
+      if (sx < 1.0f) continue;
+      errs.push_back(std::hypot(sx - u, sy - v));
+    }
+  ASSERT_GT(errs.size(), 100u);
+  std::sort(errs.begin(), errs.end());
+  EXPECT_LT(errs[errs.size() / 2], 0.5f);
+  EXPECT_LT(errs[errs.size() * 9 / 10], 0.5f);
+}
+
+TEST_F(ViewMapsTest, VirtualViewsAgreeWithTheLensModel) {
+  // World points all around a side camera: where a point maps into the
+  // virtual view, the view's source there is the camera's own projection of
+  // the point (the plane point it shows lies on the camera's ray through it).
+  struct Case {
+    int camera, cutType;
+  } cases[] = {{3, 16}, {4, 15}, {4, 12}};
+  for (const Case& k : cases) {
+    CutView_SetParam(view, k.camera, 400, 300, k.cutType, 1.0f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
+    Matrix mx{}, my{};
+    ASSERT_EQ(CutView_BuildMaps(view, k.camera, &mx, &my), 1);
+    CutViewBlock* c = &view->cut[View_CameraSlot(k.camera)];
+    const float* T = view->params.T[k.camera - 1];
+    float worst = 0.0f;
+    int n = 0;
+    for (float el = -1.5f; el <= 1.5f; el += 0.08f)
+      for (float az = 0.0f; az < 6.28f; az += 0.08f) {
+        const float p[3] = {-T[0] + 3000.0f * std::cos(el) * std::cos(az), -T[1] + 3000.0f * std::cos(el) * std::sin(az),
+                            -T[2] + 3000.0f * std::sin(el)};
+        float X, Y, u, v;
+        if (CutView_Physical2Disp(&X, &Y, c, 1, p[0], p[1], p[2]) != 1) continue;
+        if (X > mx.cols - 2 || Y > mx.rows - 2 || !Project(view->params, k.camera, p, &u, &v)) continue;
+        const int ci = static_cast<int>(X), ri = static_cast<int>(Y);
+        bool usable = true;
+        for (int dr = 0; dr < 2; ++dr)
+          for (int dc = 0; dc < 2; ++dc) usable = usable && mx.data[(ri + dr) * mx.cols + ci + dc] >= 1.0f;
+        if (!usable) continue;
+        worst = std::fmax(worst, std::hypot(Image_SampleBilinear(&mx, Y, X) - u, Image_SampleBilinear(&my, Y, X) - v));
+        ++n;
+      }
+    EXPECT_GT(n, 20) << k.cutType;
+    EXPECT_LT(worst, 0.5f) << k.cutType << " over " << n;
+    delete[] mx.data;
+    delete[] my.data;
+  }
+}
+
+TEST_F(ViewMapsTest, CameraImageToPhysicalInvertsProjection) {
+  for (int camera = 1; camera <= 4; ++camera) {
+    const float pts[4][3] = {{800, -3500, 0}, {800, 3500, 0}, {-2500, 1200, 0}, {2500, 1200, 0}};
+    const float* p = pts[camera - 1];
+    float u, v;
+    ASSERT_TRUE(Project(view->params, camera, p, &u, &v)) << camera;
+    float gx = 0, gy = 0;
+    ASSERT_EQ(UndistView_CameraImage2Physical(view, camera, u, v, &gx, &gy), 1) << camera;
+    EXPECT_NEAR(gx, p[0], 2.0f);
+    EXPECT_NEAR(gy, p[1], 2.0f);
+  }
+  // A pixel outside the lens field does not reach the ground: outputs
+  // untouched.
+  float gx = 123, gy = 456;
+  EXPECT_EQ(UndistView_CameraImage2Physical(view, 1, 1, 1, &gx, &gy), 0);
+  EXPECT_EQ(gx, 123);
+}
+
+TEST_F(ViewMapsTest, PointMappingEdges) {
+  UndistViewBlock b{};
+  b.viewType = 3;
+  b.width = 10;
+  b.height = 10;
+  b.rotation[0] = b.rotation[4] = b.rotation[8] = 1.0f;
+  b.translation[2] = 1.0f;
+  b.invAngleDivisor = 1.0f;
+  b.focal = 1.0f;
+  b.heightWidthRatio = 1.0f;
+  b.cosRoll = 1.0f;
+  float X, Y;
+  // The principal point at the last column is outside, at the last row inside.
+  b.cx = 9.0f;
+  b.cy = 5.0f;
+  EXPECT_EQ(UndistView_Physical2Disp(&b, 0, 0, 0, 1, &X, &Y), 0);
+  EXPECT_EQ(X, -2.0f);
+  EXPECT_EQ(UndistView_Physical2Disp(&b, 0, 0, 0, 0, &X, &Y), 0);
+  EXPECT_NEAR(X, 9.0f, 1e-3f);
+  b.cx = 5.0f;
+  b.cy = 9.0f;
+  EXPECT_EQ(UndistView_Physical2Disp(&b, 0, 0, 0, 1, &X, &Y), 1);
+  b.viewType = 7;
+  X = 77;
+  EXPECT_EQ(UndistView_Physical2Disp(&b, 0, 0, 0, 1, &X, &Y), 0);
+  EXPECT_EQ(X, 77);
+}
+
+TEST_F(ViewMapsTest, LineWalkIsClippedAndCountsWithoutArrays) {
+  UndistView_SetParam(view, 1, 600, 400, 3, 0, 150.0f, 1.3f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
+  std::vector<float> xs(1000), ys(1000);
+  const int n = UndistView_Physical2DispLine(view, 1, 0, -1500, -3000, 1500, -3000, 1000, xs.data(), ys.data());
+  EXPECT_GT(n, 100);
+  for (int i = 0; i < n; ++i) {
+    EXPECT_GE(xs[i], -0.5f);
+    EXPECT_LT(xs[i], 599.5f);
+  }
+  EXPECT_EQ(UndistView_Physical2DispLine(view, 1, 0, -1500, -3000, 1500, -3000, 1000, nullptr, nullptr), n);
+  EXPECT_EQ(UndistView_Physical2DispLine(view, 1, 0, -1500, -3000, 1500, -3000, 5, xs.data(), ys.data()), 5);
+  EXPECT_EQ(UndistView_Physical2DispLine(view, 1, 0, 7, 7, 7, 7, 10, xs.data(), ys.data()), 0);
+  // Far-away and overflowing ends finish quickly.
+  const auto t0 = std::chrono::steady_clock::now();
+  UndistView_Physical2DispLine(view, 1, 0, -1e30f, -3000, 1e30f, -3000, 1000, xs.data(), ys.data());
+  UndistView_Physical2DispLine(view, 1, 0, -3e9f, -3000, 3e9f, -3001, 1000, nullptr, nullptr);
+  EXPECT_EQ(UndistView_Physical2DispLine(view, 1, 0, NAN, 0, 1, 1, 10, nullptr, nullptr), 0);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 5.0);
+}
+
+TEST_F(ViewMapsTest, LutIsDeterministicAndZeroOffImage) {
+  UndistView_SetParam(view, 2, 320, 200, 1, 0, 170.0f, 1.0f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
+  std::vector<uint32_t> a(320 * 200, 7u), b(320 * 200, 9u);
+  ASSERT_EQ(UndistView_GenerateLUT(view, 2, a.data()), 1);
+  ASSERT_EQ(UndistView_GenerateLUT(view, 2, b.data()), 1);
+  EXPECT_EQ(a, b);
+  Matrix mx{}, my{};
+  ASSERT_EQ(UndistView_BuildMaps(view, 2, &mx, &my), 1);
+  int zeros = 0, words = 0;
+  for (int i = 0; i < 320 * 200; ++i) {
+    if (mx.data[i] < 1.0f || my.data[i] < 1.0f) {
+      EXPECT_EQ(a[i], 0u);
+      ++zeros;
+    } else {
+      // Camera 2 lies in the right half of the quad frame.
+      EXPECT_GE(a[i] & 0xFFu, 127u);
+      ++words;
+    }
+  }
+  EXPECT_GT(words, 1000);
+  delete[] mx.data;
+  delete[] my.data;
+  // No builder: result 0, buffer untouched.
+  UndistView_SetParam(view, 1, 32, 20, 9, 0, 100.0f, 1.0f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
+  std::vector<uint32_t> keep(32 * 20, 5u);
+  EXPECT_EQ(UndistView_GenerateLUT(view, 1, keep.data()), 0);
+  EXPECT_EQ(WideView_GenerateLUT(view, 1, 32, 20, 3, keep.data(), 1, 0, 0, 0, 0, 1), 0);
+  EXPECT_EQ(keep[0], 5u);
+}
+
+TEST_F(ViewMapsTest, EveryCutAndWideBuilderProducesSourcesInThePicture) {
+  struct Case {
+    int camera, cutType;
+  } cases[] = {{3, 1}, {4, 2}, {3, 3}, {4, 4}, {3, 6}, {4, 5}, {3, 7}, {3, 11}, {4, 12}, {3, 14}, {4, 15}, {3, 16}, {4, 17}, {3, 18}, {3, 9}};
+  for (const Case& c : cases) {
+    CutView_SetParam(view, c.camera, 200, 120, c.cutType, 1.0f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
+    Matrix mx{}, my{};
+    ASSERT_EQ(CutView_BuildMaps(view, c.camera, &mx, &my), 1);
+    int inside = 0;
+    for (int i = 0; i < 200 * 120; ++i) {
+      const float x = mx.data[i], y = my.data[i];
+      if (x >= 1.0f && y >= 1.0f) {
+        ++inside;
+        EXPECT_LE(x, kCamW - 1.0f);
+        EXPECT_LE(y, kCamH - 1.0f);
+      }
+    }
+    RecordProperty("cut" + std::to_string(c.cutType) + "_sources", inside);
+    std::vector<uint32_t> lut(200 * 120);
+    EXPECT_EQ(CutView_GenerateLUT(view, c.camera, lut.data()), 1);
+    delete[] mx.data;
+    delete[] my.data;
+  }
+  for (int mode : {1, 2}) {
+    std::vector<uint32_t> lut(400 * 200, 1u);
+    ASSERT_EQ(WideView_GenerateLUT(view, 1, 400, 200, mode, lut.data(), 1.0f, 0, 0, 0.0f, 10.0f, 1.0f), 1);
+    int valid = 0;
+    for (uint32_t w : lut) valid += w != 0;
+    EXPECT_GT(valid, 1000) << mode;
+  }
+}
+
+TEST_F(ViewMapsTest, SavedGridLutReadsBackAsTheMap) {
+  UndistView_SetParam(view, 1, 600, 400, 3, 0, 150.0f, 1.3f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
+  const std::string grid = TempFile("undist_grid.krv");
+  ASSERT_EQ(UndistView_SaveGridLUT(view, 1, grid.c_str()), 1);
+  Matrix rx{}, ry{}, mx{}, my{};
+  ASSERT_EQ(GridLUT_ReadFile(grid.c_str(), &rx, &ry), 1);
+  ASSERT_EQ(UndistView_BuildMaps(view, 1, &mx, &my), 1);
+  for (int r = 0; r < 400; r += 8)
+    for (int c = 0; c < 600; c += 8) {
+      const int i = r * 600 + c;
+      if (mx.data[i] > 1.0f && my.data[i] > 1.0f) {
+        EXPECT_NEAR(rx.data[i], mx.data[i], 0.07f);
+      }
+    }
+  for (float* p : {rx.data, ry.data, mx.data, my.data}) delete[] p;
+  unlink(grid.c_str());
+}
+
+}  // namespace
