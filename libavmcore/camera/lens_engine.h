@@ -39,7 +39,7 @@ struct ForwardOut {
 // One camera-frame point to a pixel. Returns false outside the field; out
 // then holds (-2, -2) and, unless the model stops early, the derivatives.
 template <class M, bool kDeriv>
-inline bool Forward(const M& m, float x, float y, float z, const float* K, const float* D, ForwardOut* o) {
+__attribute__((always_inline)) inline bool Forward(const M& m, float x, float y, float z, const float* K, const float* D, ForwardOut* o) {
   x = Guard(x);
   y = Guard(y);
   const float x2 = x * x, y2 = y * y;
@@ -121,7 +121,7 @@ void ProjectPoints(const M& m, const Matrix* obj, const Matrix* Rm, const Matrix
     float xc[3];
     Mat3Vec(R, P, xc);
     for (int k = 0; k < 3; ++k) xc[k] += t[k];
-    ForwardOut o;
+    ForwardOut o{};
     bool in;
     if (poseDeriv)
       in = Forward<M, true>(m, xc[0], xc[1], xc[2], K, D, &o);
