@@ -7,10 +7,19 @@
 
 namespace {
 
-inline uint8_t Clamp6(int s) {
-  s >>= 6;
-  return static_cast<uint8_t>(s < 0 ? 0 : (s > 255 ? 255 : s));
+// (s >> 6) clamped to 0..255 as one table read; the sums of the YUV table
+// rows shift into -278..534.
+struct ClampTable {
+  uint8_t v[1024];
+};
+constexpr ClampTable BuildClamp() {
+  ClampTable t{};
+  for (int i = 0; i < 1024; ++i) t.v[i] = static_cast<uint8_t>(i < 512 ? 0 : (i > 512 + 255 ? 255 : i - 512));
+  return t;
 }
+constexpr ClampTable kClampTable = BuildClamp();
+
+inline uint8_t Clamp6(int s) { return kClampTable.v[(s >> 6) + 512]; }
 
 // Chroma part of one pixel (rows of V and U summed), shared by the pixels
 // that use the same U and V.
@@ -36,6 +45,20 @@ inline void Store(uint8_t* p, const Chroma& c, int y) {
   p[2] = kRgb ? b : r;
 }
 
+// Two pixels sharing one chroma: every value is computed before the first
+// byte is stored, so the stores (which may alias anything) do not force the
+// table and source reads to be repeated.
+template <bool kRgb>
+inline void StorePair(uint8_t* p, int u, int v, int y0, int y1) {
+  const Chroma c = ChromaOf(u, v);
+  const int16_t* t0 = YuvRgbTable[y0];
+  const int16_t* t1 = YuvRgbTable[y1];
+  const uint8_t b0 = Clamp6(c.b + t0[0]), g0 = Clamp6(c.g + t0[1]), r0 = Clamp6(c.r + t0[2]);
+  const uint8_t b1 = Clamp6(c.b + t1[0]), g1 = Clamp6(c.g + t1[1]), r1 = Clamp6(c.r + t1[2]);
+  const uint8_t px[6] = {kRgb ? r0 : b0, g0, kRgb ? b0 : r0, kRgb ? r1 : b1, g1, kRgb ? b1 : r1};
+  std::memcpy(p, px, 6);
+}
+
 inline void StoreFloat(float* p, const Chroma& c, int y) {
   const int16_t* ty = YuvRgbTable[y];
   p[0] = Clamp6(c.r + ty[2]) / 255.0f;
@@ -45,60 +68,80 @@ inline void StoreFloat(float* p, const Chroma& c, int y) {
 
 bool Empty(int w, int h) { return w < 1 || h < 1; }
 
-// Semi-planar rows; uOff is the byte of U within a pair (0 NV12, 1 NV21).
-template <bool kRgb>
-void SemiPlanarRows(const YuvSemiPlanarFrame* src, const Rgb24Image* dst, int uOff) {
-  const int w = src->width;
-  for (int y = 0; y < src->height; ++y) {
-    const uint8_t* lum = src->luma + static_cast<ptrdiff_t>(y) * src->stride;
-    const uint8_t* chr = src->chroma + static_cast<ptrdiff_t>(y / 2) * src->stride;
-    uint8_t* out = dst->data + static_cast<ptrdiff_t>(y) * dst->stride;
+// Semi-planar rows; kU is the byte of U within a pair (0 NV12, 1 NV21).
+template <bool kRgb, int kU>
+void SemiPlanarRows(const YuvSemiPlanarFrame* src, const Rgb24Image* dst) {
+  const int w = src->width, h = src->height;
+  const ptrdiff_t inStride = src->stride, outStride = dst->stride;
+  const uint8_t* const luma = src->luma;
+  const uint8_t* const chroma = src->chroma;
+  uint8_t* const data = dst->data;
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* lum = luma + y * inStride;
+    const uint8_t* chr = chroma + (y / 2) * inStride;
+    uint8_t* out = data + y * outStride;
     int x = 0;
-    for (; x + 1 < w; x += 2) {
-      const Chroma c = ChromaOf(chr[x + uOff], chr[x + 1 - uOff]);
-      Store<kRgb>(out + 3 * x, c, lum[x]);
-      Store<kRgb>(out + 3 * x + 3, c, lum[x + 1]);
-    }
-    if (x < w) Store<kRgb>(out + 3 * x, ChromaOf(chr[x + uOff], chr[x + 1 - uOff]), lum[x]);
+    for (; x + 1 < w; x += 2) StorePair<kRgb>(out + 3 * x, chr[x + kU], chr[x + 1 - kU], lum[x], lum[x + 1]);
+    if (x < w) Store<kRgb>(out + 3 * x, ChromaOf(chr[x + kU], chr[x + 1 - kU]), lum[x]);
   }
 }
 
-void SemiPlanarToRgb(const YuvSemiPlanarFrame* src, const Rgb24Image* dst, int uOff) {
+template <int kU>
+void SemiPlanarToRgb(const YuvSemiPlanarFrame* src, const Rgb24Image* dst) {
   if (Empty(src->width, src->height)) return;
   if (dst->rgbOrder)
-    SemiPlanarRows<true>(src, dst, uOff);
+    SemiPlanarRows<true, kU>(src, dst);
   else
-    SemiPlanarRows<false>(src, dst, uOff);
+    SemiPlanarRows<false, kU>(src, dst);
 }
 
-// Packed 4:2:2 rows; yOff is the byte of Y0 in a group (0 YUYV, 1 UYVY),
-// the U byte sits at 1 - yOff and the V byte at 3 - yOff.
-template <bool kRgb>
-void PackedRows(const PackedFrame* src, const Rgb24Image* dst, int yOff) {
-  const int w = src->width;
-  for (int y = 0; y < src->height; ++y) {
-    const uint8_t* in = src->data + static_cast<ptrdiff_t>(y) * src->stride;
-    uint8_t* out = dst->data + static_cast<ptrdiff_t>(y) * dst->stride;
+// Packed 4:2:2 rows; kY is the byte of Y0 in a group (0 YUYV, 1 UYVY),
+// the U byte sits at 1 - kY and the V byte at 3 - kY.
+template <bool kRgb, int kY>
+void PackedRows(const PackedFrame* src, const Rgb24Image* dst) {
+  const int w = src->width, h = src->height;
+  const ptrdiff_t inStride = src->stride, outStride = dst->stride;
+  const uint8_t* const in0 = src->data;
+  uint8_t* const data = dst->data;
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* in = in0 + y * inStride;
+    uint8_t* out = data + y * outStride;
     int x = 0;
     for (; x + 1 < w; x += 2) {
       const uint8_t* g = in + 2 * x;
-      const Chroma c = ChromaOf(g[1 - yOff], g[3 - yOff]);
-      Store<kRgb>(out + 3 * x, c, g[yOff]);
-      Store<kRgb>(out + 3 * x + 3, c, g[yOff + 2]);
+      StorePair<kRgb>(out + 3 * x, g[1 - kY], g[3 - kY], g[kY], g[kY + 2]);
     }
     if (x < w) {
       const uint8_t* g = in + 2 * x;
-      Store<kRgb>(out + 3 * x, ChromaOf(g[1 - yOff], g[3 - yOff]), g[yOff]);
+      Store<kRgb>(out + 3 * x, ChromaOf(g[1 - kY], g[3 - kY]), g[kY]);
     }
   }
 }
 
-void PackedToRgb(const PackedFrame* src, const Rgb24Image* dst, int yOff) {
+template <int kY>
+void PackedToRgb(const PackedFrame* src, const Rgb24Image* dst) {
   if (Empty(src->width, src->height)) return;
   if (dst->rgbOrder)
-    PackedRows<true>(src, dst, yOff);
+    PackedRows<true, kY>(src, dst);
   else
-    PackedRows<false>(src, dst, yOff);
+    PackedRows<false, kY>(src, dst);
+}
+
+template <bool kRgb>
+void PlanarRows(const YuvPlanarFrame* src, const Rgb24Image* dst) {
+  const int w = src->width, h = src->height;
+  const ptrdiff_t stride = src->stride, cstride = src->stride / 2, outStride = dst->stride;
+  const uint8_t *const luma = src->luma, *const planeU = src->planeU, *const planeV = src->planeV;
+  uint8_t* const data = dst->data;
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* lum = luma + y * stride;
+    const uint8_t* pu = planeU + (y / 2) * cstride;
+    const uint8_t* pv = planeV + (y / 2) * cstride;
+    uint8_t* out = data + y * outStride;
+    int x = 0;
+    for (; x + 1 < w; x += 2) StorePair<kRgb>(out + 3 * x, pu[x / 2], pv[x / 2], lum[x], lum[x + 1]);
+    if (x < w) Store<kRgb>(out + 3 * x, ChromaOf(pu[x / 2], pv[x / 2]), lum[x]);
+  }
 }
 
 void PackedToFloat(const PackedFrame* src, float* dst, int yOff) {
@@ -174,33 +217,23 @@ inline ptrdiff_t QuadOffset(int q, ptrdiff_t rowBytes, ptrdiff_t rows) {
 
 void Yuv_I420ToRGB24(const YuvPlanarFrame* src, const Rgb24Image* dst) {
   if (Empty(src->width, src->height)) return;
-  const int cstride = src->stride / 2;
-  for (int y = 0; y < src->height; ++y) {
-    const uint8_t* lum = src->luma + static_cast<ptrdiff_t>(y) * src->stride;
-    const uint8_t* pu = src->planeU + static_cast<ptrdiff_t>(y / 2) * cstride;
-    const uint8_t* pv = src->planeV + static_cast<ptrdiff_t>(y / 2) * cstride;
-    uint8_t* out = dst->data + static_cast<ptrdiff_t>(y) * dst->stride;
-    for (int x = 0; x < src->width; ++x) {
-      const Chroma c = ChromaOf(pu[x / 2], pv[x / 2]);
-      if (dst->rgbOrder)
-        Store<true>(out + 3 * x, c, lum[x]);
-      else
-        Store<false>(out + 3 * x, c, lum[x]);
-    }
-  }
+  if (dst->rgbOrder)
+    PlanarRows<true>(src, dst);
+  else
+    PlanarRows<false>(src, dst);
 }
 
 void Yuv_NV12ToRGB24(const YuvSemiPlanarFrame* src, const Rgb24Image* dst) {
-  SemiPlanarToRgb(src, dst, 0);
+  SemiPlanarToRgb<0>(src, dst);
 }
 
 void Yuv_NV21ToRGB24(const YuvSemiPlanarFrame* src, const Rgb24Image* dst) {
-  SemiPlanarToRgb(src, dst, 1);
+  SemiPlanarToRgb<1>(src, dst);
 }
 
-void Yuv_YUYVToRGB24(const PackedFrame* src, const Rgb24Image* dst) { PackedToRgb(src, dst, 0); }
+void Yuv_YUYVToRGB24(const PackedFrame* src, const Rgb24Image* dst) { PackedToRgb<0>(src, dst); }
 
-void Yuv_UYVYToRGB24(const PackedFrame* src, const Rgb24Image* dst) { PackedToRgb(src, dst, 1); }
+void Yuv_UYVYToRGB24(const PackedFrame* src, const Rgb24Image* dst) { PackedToRgb<1>(src, dst); }
 
 void Yuv_NV12ToFloatRGB(const YuvSemiPlanarFrame* src, float* dst) {
   if (Empty(src->width, src->height)) return;

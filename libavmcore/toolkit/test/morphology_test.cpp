@@ -58,7 +58,7 @@ TEST(Morphology, CloseGapsNarrowerThanTheBox) {
 }
 
 TEST(Morphology, TwoLevelImagesMatchTheBoxMeanRuleAndOpenCv) {
-  const int radii[][2] = {{1, 1}, {2, 2}, {0, 3}, {4, 1}, {0, 0}};
+  const int radii[][2] = {{1, 1}, {2, 2}, {0, 3}, {4, 1}, {0, 0}, {6, 9}, {11, 4}};
   for (const auto& r : radii) {
     for (int percent : {3, 50, 97}) {
       SCOPED_TRACE(std::to_string(r[0]) + "," + std::to_string(r[1]) + " " + std::to_string(percent) + "%");
