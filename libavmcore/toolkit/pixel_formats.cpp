@@ -8,18 +8,19 @@
 namespace {
 
 // (s >> 6) clamped to 0..255 as one table read; the sums of the YUV table
-// rows shift into -278..534.
+// rows shift into -277..534, indexed from kClampZero.
+constexpr int kClampZero = 320;
 struct ClampTable {
   uint8_t v[1024];
 };
 constexpr ClampTable BuildClamp() {
   ClampTable t{};
-  for (int i = 0; i < 1024; ++i) t.v[i] = static_cast<uint8_t>(i < 512 ? 0 : (i > 512 + 255 ? 255 : i - 512));
+  for (int i = 0; i < 1024; ++i) t.v[i] = static_cast<uint8_t>(i < kClampZero ? 0 : (i > kClampZero + 255 ? 255 : i - kClampZero));
   return t;
 }
 constexpr ClampTable kClampTable = BuildClamp();
 
-inline uint8_t Clamp6(int s) { return kClampTable.v[(s >> 6) + 512]; }
+inline uint8_t Clamp6(int s) { return kClampTable.v[(s >> 6) + kClampZero]; }
 
 // Chroma part of one pixel (rows of V and U summed), shared by the pixels
 // that use the same U and V.

@@ -1,5 +1,7 @@
 #include "toolkit/pixel_formats.h"
 
+#include "toolkit/yuv_rgb_table.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -142,6 +144,31 @@ TEST(PixelFormats, EveryLayoutToRgb24FollowsTheTableRule) {
         }
         EXPECT_EQ(bad, 0);
       }
+}
+
+// The frame converters (clamping by table, chroma shared by pixel pairs)
+// give every one of the 2^24 triples the bytes of the table rule (checked
+// exhaustively against the rule itself by the table's own test).
+TEST(PixelFormats, ConvertersGiveEveryTripleTheTableResult) {
+  uint8_t luma[256], chroma[256], out[256 * 3];
+  for (int i = 0; i < 256; ++i) luma[i] = static_cast<uint8_t>(i);
+  YuvSemiPlanarFrame src{256, 1, luma, chroma, 256};
+  Rgb24Image dst{256, 1, 0, out, 256 * 3};
+  int64_t mismatches = 0;
+  for (int u = 0; u < 256; ++u)
+    for (int v = 0; v < 256; ++v) {
+      for (int i = 0; i < 256; i += 2) {
+        chroma[i] = static_cast<uint8_t>(u);
+        chroma[i + 1] = static_cast<uint8_t>(v);
+      }
+      Yuv_NV12ToRGB24(&src, &dst);
+      for (int y = 0; y < 256; ++y) {
+        uint8_t b, g, r;
+        YuvRgb_Convert(y, u, v, &b, &g, &r);
+        mismatches += (out[3 * y] != b) + (out[3 * y + 1] != g) + (out[3 * y + 2] != r);
+      }
+    }
+  EXPECT_EQ(mismatches, 0);
 }
 
 // OpenCV's converters use the same BT.601 studio-range coefficients with
