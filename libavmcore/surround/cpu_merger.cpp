@@ -1,0 +1,427 @@
+// CPU stitching object: table set-up from byte planes or a MAB file, and the
+// per-frame stitch.
+#include "surround/cpu_merger.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "camera/grid_lut_file.h"
+#include "surround/lut_config.h"
+
+namespace {
+
+constexpr int32_t kMaxSide = 16384;
+
+bool CameraSizeUsable(int32_t cw, int32_t ch) {
+  return cw >= 4 && ch >= 4 && cw <= kMaxSide && ch <= kMaxSide && (cw & 1) == 0 && (ch & 1) == 0;
+}
+
+void AllocTables(MergerCPUOB* o, int32_t W, int32_t H) {
+  const size_t n = static_cast<size_t>(W) * H;
+  o->endLumaIndex.assign(n, 0);
+  o->endChromaIndex.assign(n, 0);
+  o->sideLumaIndex.assign(n, 0);
+  o->sideChromaIndex.assign(n, 0);
+  o->blendMap.assign(n, 0);
+  for (auto& l : o->singleRuns) l.clear();
+  for (auto& l : o->blendRuns) l.clear();
+}
+
+// Quad-frame point to camera 1..4 and rounded camera pixel; false when the
+// pixel lies on or beyond the outermost row or column.
+bool MapSource(float x, float y, int32_t cw, int32_t ch, int32_t* cam, int32_t* px, int32_t* py) {
+  int32_t k = 1;
+  if (x > static_cast<float>(cw)) {
+    x -= static_cast<float>(cw);
+    k += 1;
+  }
+  if (y > static_cast<float>(ch)) {
+    y -= static_cast<float>(ch);
+    k += 2;
+  }
+  if (!(x > -2.0f && x < static_cast<float>(kMaxSide) && y > -2.0f && y < static_cast<float>(kMaxSide)))
+    return false;
+  const int32_t ix = static_cast<int32_t>(x + 0.5f), iy = static_cast<int32_t>(y + 0.5f);
+  if (ix < 1 || ix > cw - 2 || iy < 1 || iy > ch - 2) return false;
+  *cam = k;
+  *px = ix;
+  *py = iy;
+  return true;
+}
+
+bool IsEnd(int32_t cam) { return cam == 1 || cam == 2; }
+
+// Pair 1..4 of an end and a side camera; 0 for any other combination.
+int32_t PairOf(int32_t a, int32_t b) {
+  int32_t e = IsEnd(a) ? a : b, s = IsEnd(a) ? b : a;
+  if (!IsEnd(e) || IsEnd(s)) return 0;
+  return (e - 1) * 2 + (s - 2);
+}
+
+// Open runs of one row while tables are built.
+struct RowRuns {
+  std::vector<CPUStitchRun>* single = nullptr;
+  int32_t singleCam = 0;
+  std::vector<CPUStitchRun>* blend = nullptr;
+  void CloseAll() {
+    single = nullptr;
+    singleCam = 0;
+    blend = nullptr;
+  }
+};
+
+inline uint16_t LoadPair(const uint8_t* p) {
+  uint16_t v;
+  memcpy(&v, p, 2);
+  return v;
+}
+inline void StorePair(uint8_t* p, uint16_t v) { memcpy(p, &v, 2); }
+
+struct Range {
+  int32_t rowBegin, rowEnd, colBegin, colEnd;
+};
+
+}  // namespace
+
+int LUTCPU_InitFromBytePlanes(MergerCPUOB* o, const uint8_t* const planes[4], int32_t W, int32_t H, int32_t qw,
+                              int32_t qh, int32_t cw, int32_t ch, const int32_t carBox[4], int32_t user1,
+                              int32_t user2) {
+  if (o == nullptr) return 0;
+  if (o->loaded) return 1;
+  if (W < 1 || H < 1 || W > kMaxSide || H > kMaxSide || !CameraSizeUsable(cw, ch)) {
+    printf("LUTCPU_InitFromFile unusable sizes: output %d x %d, camera %d x %d\n", W, H, cw, ch);
+    return 0;
+  }
+  o->outWidth = W;
+  o->outHeight = H;
+  o->camWidth = cw;
+  o->camHeight = ch;
+  o->userValue1 = user1;
+  o->userValue2 = user2;
+  o->bandSizes[0] = carBox[1];
+  o->bandSizes[1] = H - carBox[3];
+  o->bandSizes[2] = carBox[0];
+  o->bandSizes[3] = W - carBox[2];
+  AllocTables(o, W, H);
+  const float fqw = static_cast<float>(qw), fqh = static_cast<float>(qh);
+  for (int32_t r = 0; r < H; ++r) {
+    RowRuns runs;
+    for (int32_t c = 0; c < W; ++c) {
+      const size_t up = static_cast<size_t>(r) * W + c, low = static_cast<size_t>(r + H) * W + c;
+      const int32_t b0 = planes[0][up], b1 = planes[1][up], b2 = planes[2][up], b3 = planes[3][up];
+      const int32_t d0 = planes[0][low], d1 = planes[1][low], d2 = planes[2][low], d3 = planes[3][low];
+      const float x1 = fqw * (static_cast<float>(b0) + static_cast<float>(b3 >> 2) / 63.0f) / 255.0f;
+      const float y1 = fqh * (static_cast<float>(b1) + static_cast<float>(b2 & 31) / 31.0f) / 255.0f;
+      const int32_t code = (b2 >> 5) * 4 + (b3 & 3);
+      const float w = static_cast<float>(code) / 31.0f;
+      const size_t i = up;
+      int32_t cam1, px1, py1;
+      int32_t kind = 0;  // 0 invalid, 1 single, 2 blend
+      int32_t pair = 0;
+      float endWeight = 0.0f;
+      if (MapSource(x1, y1, cw, ch, &cam1, &px1, &py1)) {
+        const int32_t luma = py1 * cw + px1, chroma = (py1 >> 1) * (cw / 2) + (px1 >> 1);
+        if (IsEnd(cam1)) {
+          o->endLumaIndex[i] = luma;
+          o->endChromaIndex[i] = chroma;
+          endWeight = w;
+        } else {
+          o->sideLumaIndex[i] = luma;
+          o->sideChromaIndex[i] = chroma;
+          endWeight = 1.0f - w;
+        }
+        if (code == 31) {
+          kind = 1;
+        } else {
+          const float x2 = fqw * (static_cast<float>(d0) + static_cast<float>(d2 >> 4) / 15.0f) / 255.0f;
+          const float y2 = fqh * (static_cast<float>(d1) + static_cast<float>(d2 & 15) / 15.0f) / 255.0f;
+          int32_t cam2, px2, py2;
+          // Two end or two side cameras form no pair: such a pixel is left out.
+          if (MapSource(x2, y2, cw, ch, &cam2, &px2, &py2) && (pair = PairOf(cam1, cam2)) != 0) {
+            if (IsEnd(cam2)) {
+              o->endLumaIndex[i] = py2 * cw + px2;
+              o->endChromaIndex[i] = (py2 >> 1) * (cw / 2) + (px2 >> 1);
+            } else {
+              o->sideLumaIndex[i] = py2 * cw + px2;
+              o->sideChromaIndex[i] = (py2 >> 1) * (cw / 2) + (px2 >> 1);
+            }
+            kind = 2;
+          }
+        }
+      }
+      if (kind == 0) {
+        o->blendMap[i] = 0;
+        runs.CloseAll();
+        continue;
+      }
+      o->blendMap[i] = static_cast<uint16_t>((static_cast<int32_t>(static_cast<float>(d3) + 0.5f) & 255) |
+                                             ((static_cast<int32_t>(31.0f * endWeight + 0.5f) & 255) << 8));
+      if (kind == 1) {
+        if (runs.single != nullptr && runs.singleCam == cam1) {
+          runs.single->back().length++;
+        } else {
+          runs.CloseAll();
+          runs.single = &o->singleRuns[cam1 - 1];
+          runs.singleCam = cam1;
+          runs.single->push_back(CPUStitchRun{r, c, 1});
+        }
+      } else {
+        if (runs.blend != nullptr) {
+          runs.blend->back().length++;
+        } else {
+          runs.single = nullptr;
+          runs.singleCam = 0;
+          runs.blend = &o->blendRuns[pair - 1];
+          runs.blend->push_back(CPUStitchRun{r, c, 1});
+        }
+      }
+    }
+  }
+  o->loaded = 1;
+  return 1;
+}
+
+int LUTCPU_InitFromFile_YW(MergerCPUOB* o, const char* lutConfigPath, const char* mabPath,
+                           const char* frontGridPath, const char* backGridPath, const char* leftGridPath,
+                           const char* rightGridPath, int32_t user1, int32_t cw, int32_t ch, int32_t user2,
+                           int32_t* outWidth, int32_t* outHeight) {
+  if (o == nullptr) return 0;
+  if (o->loaded) return 1;
+  LutConfigInfo info;
+  CameraParamSet params;
+  if (lutConfigPath == nullptr || LoadLUTConfig(&info, &params, lutConfigPath, nullptr) == 0) {
+    printf("LUTCPU_InitFromFile LoadParam Failed %s \n", lutConfigPath != nullptr ? lutConfigPath : "(null)");
+    return 0;
+  }
+  if (static_cast<int32_t>(info.quadWidth / 2) != cw || static_cast<int32_t>(info.quadHeight / 2) != ch ||
+      !CameraSizeUsable(cw, ch)) {
+    printf("LUTCPU_InitFromFile Width Height Not Right ");
+    return 0;
+  }
+  MABFileData mab;
+  if (mabPath == nullptr || MABFile_Read(mabPath, &mab) == 0) return 0;
+  const int32_t W = mab.width, H = mab.height;
+  o->camWidth = cw;
+  o->camHeight = ch;
+  o->userValue1 = user1;
+  o->userValue2 = user2;
+  for (int k = 0; k < 4; ++k) o->bandSizes[k] = static_cast<int32_t>(info.bandSizes[k]);
+  o->outWidth = W;
+  o->outHeight = H;
+  if (outWidth != nullptr) *outWidth = W;
+  if (outHeight != nullptr) *outHeight = H;
+  AllocTables(o, W, H);
+  for (int k = 0; k < 4; ++k) {
+    o->singleRuns[k] = std::move(mab.tables.camera[k]);
+    o->blendRuns[k] = std::move(mab.tables.seam[k]);
+  }
+  const std::vector<uint8_t>& map = mab.weightMap;
+  for (int32_t r = 0; r < H; ++r) {
+    const size_t rowStart = MAB_WeightMapRowStart(W, r);
+    for (int32_t c = 0; c + 1 < W; c += 2) {
+      const uint8_t* p = &map[rowStart + static_cast<size_t>(c / 2) * 3];
+      const size_t i = static_cast<size_t>(r) * W + c;
+      o->blendMap[i] = static_cast<uint16_t>((p[0] & 0xFE) | ((((p[0] & 1) << 4) | (p[2] >> 4)) << 8));
+      o->blendMap[i + 1] = static_cast<uint16_t>((p[1] & 0xFE) | ((((p[1] & 1) << 4) | (p[2] & 15)) << 8));
+    }
+  }
+  struct Grid {
+    const char* path;
+    bool end;
+    int32_t row0, col0;
+  } grids[4] = {
+      {frontGridPath, true, 0, 0},
+      {info.cornerCount[1] != 0 ? backGridPath : nullptr, true, H - o->bandSizes[1], 0},
+      {leftGridPath, false, 0, 0},
+      {rightGridPath, false, 0, W - o->bandSizes[3]},
+  };
+  for (const Grid& g : grids) {
+    if (g.path == nullptr) continue;
+    Matrix X{0, 0, nullptr}, Y{0, 0, nullptr};
+    if (GridLUT_ReadFile(g.path, &X, &Y) == 0) continue;
+    std::vector<int32_t>& luma = g.end ? o->endLumaIndex : o->sideLumaIndex;
+    std::vector<int32_t>& chroma = g.end ? o->endChromaIndex : o->sideChromaIndex;
+    for (int32_t i = 0; i < X.rows; ++i) {
+      const int32_t r = g.row0 + i;
+      if (r < 0 || r >= H) continue;
+      for (int32_t j = 0; j < X.cols; ++j) {
+        const int32_t c = g.col0 + j;
+        if (c < 0 || c >= W) continue;
+        const float fx = X.data[static_cast<size_t>(i) * X.cols + j], fy = Y.data[static_cast<size_t>(i) * X.cols + j];
+        // Sources beyond the camera image are held at its border.
+        const float cx = std::min(std::max(fx, 0.0f), static_cast<float>(cw - 1));
+        const float cy = std::min(std::max(fy, 0.0f), static_cast<float>(ch - 1));
+        int32_t x = std::min(static_cast<int32_t>(cx + 0.5f), cw - 1);
+        int32_t y = std::min(static_cast<int32_t>(cy + 0.5f), ch - 1);
+        const size_t o_i = static_cast<size_t>(r) * W + c;
+        luma[o_i] = y * cw + x;
+        chroma[o_i] = (y >> 1) * (cw / 2) + (x >> 1);
+      }
+    }
+    delete[] X.data;
+    delete[] Y.data;
+  }
+  o->loaded = 1;
+  return 1;
+}
+
+void LUTCPU_BuildRamp(const float gains[24], int32_t camera, int32_t ramp[256]) {
+  auto gainOf = [&](int triple) {  // triple 1..8
+    const float* t = gains + 3 * (triple - 1);
+    float g = 256.0f * (t[0] + t[1] + t[2]) / 3.0f;
+    // Keeps every product of the stitch inside 32 bits.
+    if (!(g > 0.0f)) return 0;
+    if (g > 65535.0f) return 65535;
+    return static_cast<int32_t>(g);
+  };
+  const int32_t g1 = gainOf(2 * camera - 1), g2 = gainOf(2 * camera);
+  for (int32_t i = 0; i < 256; ++i) ramp[i] = i * g1 + (255 - i) * g2;
+}
+
+int LUTCPU_Exec(const MergerCPUOB* o, const uint8_t* const images[4], const CPUMergerOutput* out,
+                const int32_t pitches[2], const float gains[24], int32_t region) {
+  if (o == nullptr) return 0;
+  return LUTCPU_ExecRows(o, images, out, pitches, gains, region, 0, o->outHeight);
+}
+
+int LUTCPU_ExecRows(const MergerCPUOB* o, const uint8_t* const images[4], const CPUMergerOutput* out,
+                    const int32_t pitches[2], const float gains[24], int32_t region, int32_t rowBegin,
+                    int32_t rowEnd) {
+  if (o == nullptr || !o->loaded || images == nullptr || out == nullptr || pitches == nullptr || gains == nullptr)
+    return 0;
+  for (int k = 0; k < 4; ++k)
+    if (images[k] == nullptr) return 0;
+  const int32_t W = o->outWidth, H = o->outHeight;
+  const int32_t top = o->bandSizes[0], bottom = o->bandSizes[1], left = o->bandSizes[2], right = o->bandSizes[3];
+  int32_t ramp[4][256];
+  for (int k = 0; k < 4; ++k) LUTCPU_BuildRamp(gains, k + 1, ramp[k]);
+
+  Range ranges[4];
+  bool useSingle[4] = {true, true, true, true}, useBlend[4] = {true, true, true, true};
+  for (auto& rg : ranges) rg = Range{0, H, 0, W};
+  switch (region) {
+    case 1:
+      ranges[0] = ranges[1] = Range{0, H, left, W - right};
+      ranges[2] = ranges[3] = Range{top, H - bottom, 0, W};
+      for (bool& b : useBlend) b = false;
+      break;
+    case 2:
+    case 3:
+    case 4:
+    case 5: {
+      const bool front = region <= 3, leftSide = region == 2 || region == 4;
+      for (int k = 0; k < 4; ++k) useSingle[k] = useBlend[k] = false;
+      const int end = front ? 0 : 1, side = leftSide ? 2 : 3;
+      useSingle[end] = useSingle[side] = true;
+      useBlend[region - 2] = true;
+      ranges[end] = leftSide ? Range{0, H, 0, left} : Range{0, H, W - right, W};
+      ranges[side] = front ? Range{0, top, 0, W} : Range{H - bottom, H, 0, W};
+      break;
+    }
+    default:
+      break;
+  }
+  const int32_t rowLo = std::max(rowBegin, 0), rowHi = std::min(rowEnd, H);
+  const int32_t lumaPitch = pitches[0], pairPitch = pitches[1] / 2;
+  const size_t chromaOffset = static_cast<size_t>(o->camWidth) * o->camHeight;
+  auto firstRunAt = [](const std::vector<CPUStitchRun>& runs, int32_t row) {
+    return std::lower_bound(runs.begin(), runs.end(), row,
+                            [](const CPUStitchRun& a, int32_t r) { return a.row < r; });
+  };
+
+  for (int k = 0; k < 4; ++k) {
+    if (!useSingle[k]) continue;
+    const Range& rg = ranges[k];
+    const uint8_t* Y = images[k];
+    const uint8_t* UV = Y + chromaOffset;
+    const int32_t* R = ramp[k];
+    const bool end = k < 2;
+    const int32_t* lumaIdx = end ? o->endLumaIndex.data() : o->sideLumaIndex.data();
+    const int32_t* chromaIdx = end ? o->endChromaIndex.data() : o->sideChromaIndex.data();
+    const uint16_t* cell = o->blendMap.data();
+    const std::vector<CPUStitchRun>& runs = o->singleRuns[k];
+    const int32_t r0 = std::max(rowLo, rg.rowBegin), r1 = std::min(rowHi, rg.rowEnd);
+    for (auto it = firstRunAt(runs, r0); it != runs.end() && it->row < r1; ++it) {
+      const int32_t r = it->row;
+      const int32_t a = std::max(it->col, rg.colBegin), b = std::min(it->col + it->length, rg.colEnd);
+      if (a >= b) continue;
+      const size_t base = static_cast<size_t>(r) * W;
+      uint8_t* dst = out->luma + static_cast<size_t>(r) * lumaPitch;
+      auto onePixel = [&](int32_t c) {
+        const size_t i = base + c;
+        const uint32_t v = (static_cast<uint32_t>(Y[lumaIdx[i]]) * static_cast<uint32_t>(R[cell[i] & 255])) >> 16;
+        dst[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
+      };
+      const int32_t g0 = (a + 3) & ~3, last = (b - 1) & ~3;
+      for (int32_t c = a; c < std::min(g0, b); ++c) onePixel(c);
+      for (int32_t g = g0; g < last; g += 4) {
+        const size_t i = base + g;
+        int32_t s, step;
+        if (g == g0) {
+          s = R[cell[i + 4] & 255];
+          step = 0;
+        } else {
+          s = R[cell[i] & 255];
+          step = (R[cell[i + 4] & 255] - s) / 4;
+        }
+        uint8_t px[4];
+        for (int32_t j = 0; j < 4; ++j) {
+          const uint32_t v = (static_cast<uint32_t>(Y[lumaIdx[i + j]]) * static_cast<uint32_t>(s + j * step)) >> 16;
+          px[j] = static_cast<uint8_t>(v > 255 ? 255 : v);
+        }
+        memcpy(dst + g, px, 4);
+      }
+      for (int32_t c = std::max(last, a); c < b; ++c) onePixel(c);
+      if ((r & 1) == 0) {
+        uint8_t* cdst = out->chroma + static_cast<size_t>(r >> 1) * pairPitch * 2;
+        for (int32_t c = a + (a & 1); c < b; c += 2)
+          StorePair(cdst + 2 * static_cast<size_t>(c >> 1), LoadPair(UV + 2 * static_cast<size_t>(chromaIdx[base + c])));
+      }
+    }
+  }
+
+  for (int p = 0; p < 4; ++p) {
+    if (!useBlend[p]) continue;
+    const int e = p < 2 ? 0 : 1, s = (p & 1) == 0 ? 2 : 3;
+    const uint8_t* Ye = images[e];
+    const uint8_t* Ys = images[s];
+    const uint8_t* UVe = Ye + chromaOffset;
+    const int32_t* Re = ramp[e];
+    const int32_t* Rs = ramp[s];
+    const std::vector<CPUStitchRun>& runs = o->blendRuns[p];
+    const uint16_t* cell = o->blendMap.data();
+    for (auto it = firstRunAt(runs, rowLo); it != runs.end() && it->row < rowHi; ++it) {
+      const int32_t r = it->row;
+      const size_t base = static_cast<size_t>(r) * W;
+      uint8_t* dst = out->luma + static_cast<size_t>(r) * lumaPitch;
+      const int32_t a = it->col, b = it->col + it->length;
+      for (int32_t c = a; c < b; ++c) {
+        const size_t i = base + c;
+        const uint32_t lo = cell[i] & 255u, wa = cell[i] >> 8;
+        const uint32_t v = (static_cast<uint32_t>(Ye[o->endLumaIndex[i]]) * static_cast<uint32_t>(Re[lo]) * wa +
+                            static_cast<uint32_t>(Ys[o->sideLumaIndex[i]]) * static_cast<uint32_t>(Rs[lo]) * (32u - wa)) >>
+                           21;
+        dst[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
+      }
+      if ((r & 1) == 0) {
+        uint8_t* cdst = out->chroma + static_cast<size_t>(r >> 1) * pairPitch * 2;
+        for (int32_t c = a + (a & 1); c < b; c += 2)
+          StorePair(cdst + 2 * static_cast<size_t>(c >> 1), LoadPair(UVe + 2 * static_cast<size_t>(o->endChromaIndex[base + c])));
+      }
+    }
+  }
+  return 1;
+}
+
+void LUTCPU_Release(MergerCPUOB* o) {
+  if (o == nullptr || !o->loaded) return;
+  std::vector<int32_t>().swap(o->endLumaIndex);
+  std::vector<int32_t>().swap(o->endChromaIndex);
+  std::vector<int32_t>().swap(o->sideLumaIndex);
+  std::vector<int32_t>().swap(o->sideChromaIndex);
+  std::vector<uint16_t>().swap(o->blendMap);
+  for (auto& l : o->singleRuns) std::vector<CPUStitchRun>().swap(l);
+  for (auto& l : o->blendRuns) std::vector<CPUStitchRun>().swap(l);
+  o->loaded = 0;
+}
