@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "camera/rotation.h"
 #include "frame/global_variables.h"
 #include "pipeline/data_directory.h"
 
@@ -359,6 +360,151 @@ TEST_F(LutConfigInitTest, LayoutOneClearsGapsAndSetsSmallBoards) {
   EXPECT_EQ(g.f20_23[0], 0);
   EXPECT_EQ(cfg.carWidth, 1800);  // codes 1, 2, 24 keep the caller's size
   EXPECT_EQ(cfg.carLength, 4600);
+}
+
+class ModLutConfigTest : public LutConfigFileTest {
+ protected:
+  std::vector<uint8_t> original;
+  void WriteFixture() {
+    Fixture fx(59);
+    ASSERT_TRUE(LutConfigFile_Write(path.c_str(), fx.d, 43, 59));
+    original = ReadAll(path);
+  }
+  // Byte offsets where the file now differs from the fixture.
+  std::vector<long> Changed() {
+    std::vector<uint8_t> now = ReadAll(path);
+    EXPECT_EQ(now.size(), original.size());
+    std::vector<long> diff;
+    for (size_t i = 0; i < now.size() && i < original.size(); ++i)
+      if (now[i] != original[i]) diff.push_back(static_cast<long>(i));
+    return diff;
+  }
+  float FloatAt(long off) {
+    std::vector<uint8_t> now = ReadAll(path);
+    float v;
+    memcpy(&v, &now[static_cast<size_t>(off)], 4);
+    return v;
+  }
+};
+
+TEST_F(ModLutConfigTest, NoChangeValuesLeaveEveryByte) {
+  WriteFixture();
+  EXPECT_EQ(ModLUTConfigFile(path.c_str(), -1, -1, -1, 0, nullptr, nullptr, nullptr, 0), 1);
+  EXPECT_TRUE(Changed().empty());
+}
+
+TEST_F(ModLutConfigTest, ScalarsChangeExactlyTheirWords) {
+  WriteFixture();
+  ASSERT_EQ(ModLUTConfigFile(path.c_str(), 1234, -1, 555, 0, nullptr, nullptr, nullptr, 0), 1);
+  for (long off : Changed()) {
+    const bool overhang = off >= 444 + 80 * 43 && off < 448 + 80 * 43;
+    const bool split = off >= 48 && off < 52;
+    EXPECT_TRUE(overhang || split) << off;
+  }
+  LutConfigInfo info;
+  CameraParamSet ps;
+  ASSERT_EQ(LoadLUTConfig(&info, &ps, path.c_str(), nullptr), 1);
+  EXPECT_EQ(info.frontOverhang, 1234u);
+  EXPECT_EQ(info.wheelBase, 2700u);
+  EXPECT_EQ(info.splitLength, 555u);
+  ASSERT_EQ(ModLUTConfigFile(path.c_str(), -1, 2900, -1, 0, nullptr, nullptr, nullptr, 0), 1);
+  ASSERT_EQ(LoadLUTConfig(&info, &ps, path.c_str(), nullptr), 1);
+  EXPECT_EQ(info.wheelBase, 2900u);
+}
+
+TEST_F(ModLutConfigTest, PoseReplacementAndCentreReset) {
+  WriteFixture();
+  float rot[12], pos[12];
+  for (int i = 0; i < 12; ++i) {
+    rot[i] = 0.01f * i;
+    pos[i] = 100.0f + i;
+  }
+  ASSERT_EQ(ModLUTConfigFile(path.c_str(), -1, -1, -1, 1, rot, pos, nullptr, 1), 1);
+  const long ps0 = 68 + 80 * 43;
+  for (long off : Changed()) EXPECT_TRUE(off >= ps0 && off < ps0 + 368) << off;
+  LutConfigInfo info;
+  CameraParamSet ps;
+  ASSERT_EQ(LoadLUTConfig(&info, &ps, path.c_str(), nullptr), 1);
+  Fixture fx(59);
+  for (int c = 0; c < 4; ++c) {
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(ps.R[c][i], rot[3 * c + i]);
+      EXPECT_EQ(ps.T[c][i], pos[3 * c + i]);
+    }
+    EXPECT_EQ(ps.K[c][2], 1280 * 0.25f);
+    EXPECT_EQ(ps.K[c][5], 720 * 0.25f);
+    EXPECT_EQ(ps.K[c][0], fx.d.params.K[c][0]);
+    EXPECT_EQ(memcmp(ps.D[c], fx.d.params.D[c], sizeof ps.D[c]), 0);
+  }
+}
+
+TEST_F(ModLutConfigTest, PoseAdjustmentTurnsAndMoves) {
+  WriteFixture();
+  LutConfigInfo info;
+  CameraParamSet before, after;
+  ASSERT_EQ(LoadLUTConfig(&info, &before, path.c_str(), nullptr), 1);
+  float angles[12] = {0}, moves[12] = {0};
+  angles[3 * 2 + 2] = 0.1f;  // camera 3 turns about z
+  moves[3 * 1 + 0] = 25.0f;  // camera 2 moves along x
+  ASSERT_EQ(ModLUTConfigFile(path.c_str(), -1, -1, -1, 2, angles, moves, nullptr, 0), 1);
+  ASSERT_EQ(LoadLUTConfig(&info, &after, path.c_str(), nullptr), 1);
+  EXPECT_FLOAT_EQ(after.T[1][0], before.T[1][0] + 25.0f);
+  EXPECT_EQ(after.T[0][0], before.T[0][0]);
+  // Zero angles keep the rotation (the vector may come back in another
+  // but equivalent form).
+  float m0[9], m1[9];
+  RodriguesArr(before.R[0], m0, nullptr);
+  RodriguesArr(after.R[0], m1, nullptr);
+  for (int i = 0; i < 9; ++i) EXPECT_NEAR(m1[i], m0[i], 1e-4f);
+  float expect[3];
+  RotationVec_ApplyAngles(before.R[2], &angles[6], expect);
+  for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(after.R[2][i], expect[i]);
+}
+
+TEST_F(ModLutConfigTest, ApplyAnglesComposesRotations) {
+  const float zero[3] = {0, 0, 0};
+  struct Case {
+    float a[3];
+    float want[3];
+  } cases[] = {{{0.2f, 0, 0}, {0.2f, 0, 0}}, {{0, 0.3f, 0}, {0, 0.3f, 0}}, {{0, 0, -0.4f}, {0, 0, -0.4f}}};
+  for (const Case& c : cases) {
+    float out[3];
+    RotationVec_ApplyAngles(zero, c.a, out);
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(out[i], c.want[i], 1e-6f);
+  }
+  // Turning about the same axis adds the angles.
+  const float r[3] = {0, 0, 0.5f};
+  const float a[3] = {0, 0, 0.25f};
+  float out[3];
+  RotationVec_ApplyAngles(r, a, out);
+  EXPECT_NEAR(out[2], 0.75f, 1e-6f);
+}
+
+TEST_F(ModLutConfigTest, WorldPointsFromTheFortyThreePointBlocks) {
+  WriteFixture();
+  std::vector<float> world(4 * 43 * 3);
+  for (size_t i = 0; i < world.size(); ++i) world[i] = 7.0f + i;
+  ASSERT_EQ(ModLUTConfigFile(path.c_str(), -1, -1, -1, 0, nullptr, nullptr, world.data(), 0), 1);
+  for (long off : Changed()) EXPECT_TRUE(off >= 68 + 32 * 43 && off < 68 + 80 * 43) << off;
+  EXPECT_EQ(FloatAt(68 + 32 * 43), 7.0f);
+  EXPECT_EQ(FloatAt(68 + 32 * 43 + 12 * 43), 7.0f + 129);  // camera 2 starts at its block
+}
+
+TEST_F(ModLutConfigTest, ForeignShortOrMissingFilesAreLeftAlone) {
+  EXPECT_EQ(ModLUTConfigFile((dir + "/missing.krv").c_str(), 1, 1, 1, 0, nullptr, nullptr, nullptr, 0), 0);
+  WriteFixture();
+  std::vector<uint8_t> bad = original;
+  bad[1] ^= 0x40;
+  WriteAll(path, bad);
+  EXPECT_EQ(ModLUTConfigFile(path.c_str(), 1, 1, 1, 0, nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(ReadAll(path), bad);
+  std::vector<uint8_t> shortFile(original.begin(), original.begin() + 2000);
+  WriteAll(path, shortFile);
+  EXPECT_EQ(ModLUTConfigFile(path.c_str(), 1, 1, 1, 0, nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(ReadAll(path), shortFile);
+  WriteAll(path, original);
+  EXPECT_EQ(ModLUTConfigFile(path.c_str(), -1, -1, -1, 2, nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(ReadAll(path), original);
 }
 
 }  // namespace
