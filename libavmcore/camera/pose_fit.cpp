@@ -111,6 +111,7 @@ struct Blocks {
 float PoseFit_Refine(PoseProjectFn project, const Matrix* objectPoints, const Matrix* imagePoints, PoseParams* p,
                      const FitMask& mask, float epsilon, int32_t slot) {
   const int n = imagePoints->rows;
+  if (n < 1) return NAN;  // nothing to fit; the callers keep their values
   LevMarq lm;
   LevMarq_Create(&lm, kPoseParamCount, 2 * n, 100, -6, epsilon);
   PoseParams_Pack(*p, lm.param.data);
@@ -147,6 +148,7 @@ float PoseFit_Refine(PoseProjectFn project, const Matrix* objectPoints, const Ma
 float PoseFit_Line(PoseGroundFn ground, const Matrix* targets, const Matrix* imagePoints, PoseParams* p,
                    const FitMask& mask, int extraErrors, int32_t slot) {
   const int n = imagePoints->rows;
+  if (n < 1) return NAN;
   const int m = n + extraErrors;
   LevMarq lm;
   LevMarq_Create(&lm, kPoseParamCount, m, 100, -6, FLT_EPSILON);

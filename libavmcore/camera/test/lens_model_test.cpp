@@ -2,6 +2,7 @@
 // through the camera-model dispatcher.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -371,6 +372,13 @@ TEST(CameraModelDispatch, UnknownModelsDoNothing) {
   }
   for (int model : {1, 2, 4}) {
     EXPECT_EQ(CameraModel_LineCalibLR(model, &mo, &mi, &mK, &mD, &mr, &mT, 0, 1280, 720, 0), 0.0f);
+  }
+  // No points at all: nothing to fit, nothing changed.
+  Matrix none{2, 0, img}, noneObj{3, 0, obj};
+  for (int model : {1, 2, 4}) {
+    EXPECT_EQ(CameraModel_Calibrate(1280, 720, model, &noneObj, &none, &mK, &mD, &mr, 1e-7f, &mT, 0, 100, 0, 0),
+              FLT_MAX);
+    EXPECT_TRUE(std::isnan(CameraModel_LineCalibFB(model, &noneObj, &none, &mK, &mD, &mr, &mT, 0, 1280, 720, 0)));
   }
   EXPECT_EQ(D[0], 300.0f);
   EXPECT_EQ(r[0], 0.1f);
