@@ -1,0 +1,35 @@
+#pragma once
+// What the LUT object's builds use of target detection and pose solving.
+// The LUT code calls these names; until detection and solving are linked in,
+// the weak stand-ins (calibration_services.cpp) report "nothing found" and
+// "solve failed", so that the paths that do not need them keep working.
+#include <cstdint>
+
+#include "toolkit/matrix_types.h"
+
+struct LUTOB;
+struct LutConfig;
+
+// Finds the target corners in camera 1..4's image slot of the LUT object,
+// stores them as its image points and their number as its corner count;
+// returns the count (0: none). Stand-in: count 0.
+uint32_t FindAllChessboardCorners(LUTOB* lut, uint32_t camera);
+
+// Solves camera 1..4's pose from n image points (x, y) and n world points
+// (x, y, z) into K, D, R, T. 0 on success; stand-in: -2 (fit rejected),
+// outputs untouched.
+int32_t CalibrateCamera(LutConfig* cfg, int32_t width, int32_t height, Matrix* image, int32_t camera, int32_t n,
+                        float* imagePoints, float* worldPoints, Matrix* K, Matrix* D, Matrix* R, Matrix* T,
+                        int32_t fitRefine, int32_t candidate);
+
+// Ground positions (mm) of the target marks of camera 1..4 for the current
+// board layout into `world` (3 columns x M rows). Stand-in: leaves it as is.
+void ComputeTargetWorldPoints(LutConfig* cfg, int32_t camera, Matrix* world);
+
+// Four-block calibration (board layout 29) from a quad frame (imageKind 0 a
+// float Matrix, otherwise an 8-bit ImageU8) or from hand-entered corners.
+// 0 unless the layout is 29; then 0 on success or a calibration code.
+// Stand-in: 17 under layout 29.
+int32_t BlockCalib4_RunAuto(int32_t cameraModel, int32_t imageKind, const void* image);
+int32_t BlockCalib4_RunHand(int32_t cameraModel, int32_t cameraWidth, int32_t cameraHeight, const float* xs,
+                            const float* ys);
