@@ -69,6 +69,87 @@ inline void StoreFloat(float* p, const Chroma& c, int y) {
 
 bool Empty(int w, int h) { return w < 1 || h < 1; }
 
+// The table columns in arithmetic form, for rows converted many pixels at
+// a time: floor((A * k + C) / 2^S), plus one on the side where the rule's
+// truncation toward zero rounds up. The constants are checked against the
+// rule for every input below, so these give exactly the table's entries
+// while the compiler can vectorise them.
+constexpr int32_t TermY(int32_t y) { return ((610271 * (y - 16) + 4092) >> 13) + (y < 16); }
+constexpr int32_t TermUB(int32_t u) { return ((529007 * (u - 128) + 2041) >> 12) + (u < 128); }
+constexpr int32_t TermUG(int32_t u) { return ((-51249 * (u - 128) + 1019) >> 11) + (u > 128); }
+constexpr int32_t TermVG(int32_t v) { return ((-213123 * (v - 128) + 2035) >> 12) + (v > 128); }
+constexpr int32_t TermVR(int32_t v) { return ((209191 * (v - 128) + 1021) >> 11) + (v < 128); }
+
+constexpr int32_t Rule(double factor, int value, int centre) {
+  return static_cast<int32_t>(factor * 64 * (value - centre) + 0.5);
+}
+constexpr bool TermsFollowTheRule() {
+  for (int x = 0; x < 256; ++x)
+    if (TermY(x) != Rule(1.164, x, 16) || TermUB(x) != Rule(2.018, x, 128) || TermUG(x) != Rule(-0.391, x, 128) ||
+        TermVG(x) != Rule(-0.813, x, 128) || TermVR(x) != Rule(1.596, x, 128))
+      return false;
+  return true;
+}
+static_assert(TermsFollowTheRule(), "arithmetic table columns");
+
+inline int32_t Clamp255(int32_t s) {
+  s >>= 6;
+  s = s < 0 ? 0 : s;
+  return s > 255 ? 255 : s;
+}
+
+// Pixels converted per pass: samples gathered into arrays (luma per pixel,
+// chroma per pixel pair), converted in element-wise loops, then
+// interleaved into the destination.
+constexpr int kChunk = 256;
+
+struct ChunkSamples {
+  uint8_t y[kChunk], u[kChunk / 2], v[kChunk / 2];
+};
+
+template <bool kRgb>
+void ConvertChunk(const ChunkSamples& s, int n, uint8_t* out) {
+  int16_t ty[kChunk], cb[kChunk / 2], cg[kChunk / 2], cr[kChunk / 2];
+  for (int i = 0; i < n; ++i) ty[i] = static_cast<int16_t>(TermY(s.y[i]));
+  for (int j = 0; j < n / 2; ++j) {
+    const int32_t u = s.u[j], v = s.v[j];
+    cb[j] = static_cast<int16_t>(TermUB(u));
+    cg[j] = static_cast<int16_t>(TermVG(v) + TermUG(u));
+    cr[j] = static_cast<int16_t>(TermVR(v));
+  }
+  uint8_t b[kChunk], g[kChunk], r[kChunk];
+  for (int j = 0; j < n / 2; ++j) {
+    const int32_t y0 = ty[2 * j], y1 = ty[2 * j + 1];
+    b[2 * j] = static_cast<uint8_t>(Clamp255(cb[j] + y0));
+    b[2 * j + 1] = static_cast<uint8_t>(Clamp255(cb[j] + y1));
+    g[2 * j] = static_cast<uint8_t>(Clamp255(cg[j] + y0));
+    g[2 * j + 1] = static_cast<uint8_t>(Clamp255(cg[j] + y1));
+    r[2 * j] = static_cast<uint8_t>(Clamp255(cr[j] + y0));
+    r[2 * j + 1] = static_cast<uint8_t>(Clamp255(cr[j] + y1));
+  }
+  const uint8_t* first = kRgb ? r : b;
+  const uint8_t* third = kRgb ? b : r;
+  for (int i = 0; i < n; ++i) {
+    out[3 * i] = first[i];
+    out[3 * i + 1] = g[i];
+    out[3 * i + 2] = third[i];
+  }
+}
+
+// Converts the whole pairs of one row; gather(x0, n, samples) fills the
+// samples of pixels x0 .. x0 + n - 1 (n even). Returns the pixels done.
+template <bool kRgb, class Gather>
+int ConvertPairs(int w, uint8_t* out, Gather gather) {
+  ChunkSamples s;
+  const int pairs = w & ~1;
+  for (int x0 = 0; x0 < pairs; x0 += kChunk) {
+    const int n = pairs - x0 < kChunk ? pairs - x0 : kChunk;
+    gather(x0, n, &s);
+    ConvertChunk<kRgb>(s, n, out + 3 * x0);
+  }
+  return pairs;
+}
+
 // Semi-planar rows; kU is the byte of U within a pair (0 NV12, 1 NV21).
 template <bool kRgb, int kU>
 void SemiPlanarRows(const YuvSemiPlanarFrame* src, const Rgb24Image* dst) {
@@ -81,8 +162,14 @@ void SemiPlanarRows(const YuvSemiPlanarFrame* src, const Rgb24Image* dst) {
     const uint8_t* lum = luma + y * inStride;
     const uint8_t* chr = chroma + (y / 2) * inStride;
     uint8_t* out = data + y * outStride;
-    int x = 0;
-    for (; x + 1 < w; x += 2) StorePair<kRgb>(out + 3 * x, chr[x + kU], chr[x + 1 - kU], lum[x], lum[x + 1]);
+    const int x = ConvertPairs<kRgb>(w, out, [&](int x0, int n, ChunkSamples* s) {
+      std::memcpy(s->y, lum + x0, n);
+      const uint8_t* c = chr + x0;
+      for (int j = 0; j < n / 2; ++j) {
+        s->u[j] = c[2 * j + kU];
+        s->v[j] = c[2 * j + 1 - kU];
+      }
+    });
     if (x < w) Store<kRgb>(out + 3 * x, ChromaOf(chr[x + kU], chr[x + 1 - kU]), lum[x]);
   }
 }
@@ -107,11 +194,15 @@ void PackedRows(const PackedFrame* src, const Rgb24Image* dst) {
   for (int y = 0; y < h; ++y) {
     const uint8_t* in = in0 + y * inStride;
     uint8_t* out = data + y * outStride;
-    int x = 0;
-    for (; x + 1 < w; x += 2) {
-      const uint8_t* g = in + 2 * x;
-      StorePair<kRgb>(out + 3 * x, g[1 - kY], g[3 - kY], g[kY], g[kY + 2]);
-    }
+    const int x = ConvertPairs<kRgb>(w, out, [&](int x0, int n, ChunkSamples* s) {
+      const uint8_t* g = in + 2 * x0;
+      for (int j = 0; j < n / 2; ++j) {
+        s->y[2 * j] = g[4 * j + kY];
+        s->y[2 * j + 1] = g[4 * j + kY + 2];
+        s->u[j] = g[4 * j + 1 - kY];
+        s->v[j] = g[4 * j + 3 - kY];
+      }
+    });
     if (x < w) {
       const uint8_t* g = in + 2 * x;
       Store<kRgb>(out + 3 * x, ChromaOf(g[1 - kY], g[3 - kY]), g[kY]);
@@ -139,8 +230,11 @@ void PlanarRows(const YuvPlanarFrame* src, const Rgb24Image* dst) {
     const uint8_t* pu = planeU + (y / 2) * cstride;
     const uint8_t* pv = planeV + (y / 2) * cstride;
     uint8_t* out = data + y * outStride;
-    int x = 0;
-    for (; x + 1 < w; x += 2) StorePair<kRgb>(out + 3 * x, pu[x / 2], pv[x / 2], lum[x], lum[x + 1]);
+    const int x = ConvertPairs<kRgb>(w, out, [&](int x0, int n, ChunkSamples* s) {
+      std::memcpy(s->y, lum + x0, n);
+      std::memcpy(s->u, pu + x0 / 2, n / 2);
+      std::memcpy(s->v, pv + x0 / 2, n / 2);
+    });
     if (x < w) Store<kRgb>(out + 3 * x, ChromaOf(pu[x / 2], pv[x / 2]), lum[x]);
   }
 }
