@@ -303,7 +303,7 @@ int32_t UndistView_Physical2DispLine(UndistOB* view, int32_t camera, int32_t zoo
     if (!(std::fabs(other) <= kLineGroundLimit)) continue;
     const float gx = alongX ? static_cast<float>(i) : other;
     const float gy = alongX ? other : static_cast<float>(i);
-    float X, Y;
+    float X = -2.0f, Y = -2.0f;
     if (kind == 0) {
       MapZoom(&view->zoom[slot], true, 1, gx, gy, 0.0f, &X, &Y);
     } else if (kind == 1) {

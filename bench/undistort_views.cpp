@@ -1,0 +1,91 @@
+// Source maps of the undistorted single-camera views for one 1280 x 720
+// camera, per view type, against OpenCV's fisheye undistortion map of the
+// same size.
+#include <benchmark/benchmark.h>
+#include <dlfcn.h>
+
+#include <opencv2/core.hpp>
+
+#include "camera/test/view_test_fixture.h"
+#include "camera/view_object.h"
+#include "camera/view_source_maps.h"
+
+namespace {
+
+struct Views {
+  UndistOB* view = nullptr;
+  Views() {
+    gv().CalibLayoutCode = 3;
+    const std::string path = view_fixture::TempFile("bench_lut_config.krv");
+    view_fixture::WriteRig(path);
+    view = UndistOB_Create();
+    Undist4Camera_Init(view, path.c_str());
+    unlink(path.c_str());
+  }
+};
+
+Views& TheViews() {
+  static Views v;
+  return v;
+}
+
+void BM_UndistViewMap(benchmark::State& st) {
+  const int type = static_cast<int>(st.range(0));
+  UndistOB* view = TheViews().view;
+  UndistView_SetParam(view, 1, 1280, 720, type, 0, 150.0f, 1.3f, 0, 0, 1.0f, 0, 0.2f, 0.2f, 0.2f, 0.1f, 0);
+  UndistViewBlock* b = &view->undist[0];
+  for (auto _ : st) {
+    if (type == 2) {
+      UndistView_BuildCurvedMaps(view, b);
+      b->yShift = 20.0f;  // the builder moves it by the first usable row
+      benchmark::DoNotOptimize(b->mapX.data);
+    } else {
+      Matrix mx{}, my{};
+      UndistView_BuildMaps(view, 1, &mx, &my);
+      benchmark::DoNotOptimize(mx.data);
+      delete[] mx.data;
+      delete[] my.data;
+    }
+  }
+  st.SetItemsProcessed(st.iterations() * 1280 * 720);
+}
+BENCHMARK(BM_UndistViewMap)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
+
+// cv::fisheye::initUndistortRectifyMap, reached at run time so that calib3d
+// stays out of everything but the benchmarks.
+typedef void (*FisheyeMapFn)(const cv::_InputArray&, const cv::_InputArray&, const cv::_InputArray&,
+                             const cv::_InputArray&, const cv::Size&, int, const cv::_OutputArray&,
+                             const cv::_OutputArray&);
+
+FisheyeMapFn OpenCvFisheyeMap() {
+  static FisheyeMapFn fn = [] {
+    void* lib = dlopen("libopencv_calib3d.so.406", RTLD_NOW);
+    if (lib == nullptr) lib = dlopen("libopencv_calib3d.so", RTLD_NOW);
+    return lib == nullptr
+               ? nullptr
+               : reinterpret_cast<FisheyeMapFn>(dlsym(
+                     lib, "_ZN2cv7fisheye23initUndistortRectifyMapERKNS_11_InputArrayES3_S3_S3_RKNS_5Size_IiEEiRKNS_12_OutputArrayESA_"));
+  }();
+  return fn;
+}
+
+void BM_OpenCvFisheyeMap(benchmark::State& st) {
+  FisheyeMapFn map = OpenCvFisheyeMap();
+  if (map == nullptr) {
+    st.SkipWithError("libopencv_calib3d not found");
+    return;
+  }
+  cv::Matx33d K(300, 0, 639.5, 0, 300, 359.5, 0, 0, 1);
+  cv::Vec4d D(0.0, 0.0, 0.0, 0.0);
+  cv::Matx33d P(1280 * 0.5 / std::tan(150.0 * M_PI / 180.0 / 1.3), 0, 639.5, 0,
+                1280 * 0.5 / std::tan(150.0 * M_PI / 180.0 / 1.3), 359.5, 0, 0, 1);
+  cv::Mat m1, m2;
+  for (auto _ : st) {
+    map(K, D, cv::Matx33d::eye(), P, cv::Size(1280, 720), CV_32FC1, m1, m2);
+    benchmark::DoNotOptimize(m1.data);
+  }
+  st.SetItemsProcessed(st.iterations() * 1280 * 720);
+}
+BENCHMARK(BM_OpenCvFisheyeMap)->Unit(benchmark::kMillisecond);
+
+}  // namespace
