@@ -196,7 +196,7 @@ int LUTCPU_InitFromFile_YW(MergerCPUOB* o, const char* lutConfigPath, const char
   }
   if (static_cast<int32_t>(info.quadWidth / 2) != cw || static_cast<int32_t>(info.quadHeight / 2) != ch ||
       !CameraSizeUsable(cw, ch)) {
-    printf("LUTCPU_InitFromFile Width Height Not Right ");
+    printf("LUTCPU_InitFromFile Width Height Not Right \n");
     return 0;
   }
   MABFileData mab;
@@ -215,6 +215,10 @@ int LUTCPU_InitFromFile_YW(MergerCPUOB* o, const char* lutConfigPath, const char
   for (int k = 0; k < 4; ++k) {
     o->singleRuns[k] = std::move(mab.tables.camera[k]);
     o->blendRuns[k] = std::move(mab.tables.seam[k]);
+    // The frame step finds a row band's runs by binary search.
+    auto byRow = [](const CPUStitchRun& a, const CPUStitchRun& b) { return a.row < b.row; };
+    std::stable_sort(o->singleRuns[k].begin(), o->singleRuns[k].end(), byRow);
+    std::stable_sort(o->blendRuns[k].begin(), o->blendRuns[k].end(), byRow);
   }
   const std::vector<uint8_t>& map = mab.weightMap;
   for (int32_t r = 0; r < H; ++r) {

@@ -1,0 +1,589 @@
+#include "surround/cpu_merger.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "camera/grid_lut_file.h"
+#include "surround/krv_image.h"
+#include "surround/lut_config_file.h"
+#include "surround/mab_file.h"
+#include "testsupport/config_state.h"
+
+namespace {
+
+constexpr int kCw = 64, kCh = 48, kQw = 128, kQh = 96;
+constexpr int kW = 40, kH = 56;
+constexpr int kTop = 12, kBottom = 12, kLeft = 10, kRight = 10;
+const int32_t kCarBox[4] = {kLeft, kTop, kW - kRight, kH - kBottom};
+
+// The stitched maps of a small synthetic set-up: four camera bands around a
+// car, blended corners, no source in the car area.
+struct Layout {
+  std::vector<float> x1, y1, x2, y2, w1, w2;
+  Layout() {
+    const size_t n = static_cast<size_t>(kW) * kH;
+    x1.assign(n, 0);
+    y1.assign(n, 0);
+    x2.assign(n, 0);
+    y2.assign(n, 0);
+    w1.assign(n, 1.0f);
+    w2.assign(n, 0.0f);
+    for (int r = 0; r < kH; ++r)
+      for (int c = 0; c < kW; ++c) {
+        const size_t i = static_cast<size_t>(r) * kW + c;
+        w2[i] = static_cast<float>(c) / (kW - 1);
+        const bool top = r < kTop, bottom = r >= kH - kBottom, left = c < kLeft, right = c >= kW - kRight;
+        float ex = 0, ey = 0, sx = 0, sy = 0;
+        bool hasEnd = false, hasSide = false;
+        if (top || bottom) {
+          hasEnd = true;
+          ex = (bottom ? kCw : 0) + 5.0f + c;
+          ey = 5.0f + (bottom ? r - (kH - kBottom) : r);
+        }
+        if (left || right) {
+          hasSide = true;
+          sx = (right ? kCw : 0) + 2.0f + r;
+          sy = kCh + 5.0f + (right ? c - (kW - kRight) : c);
+        }
+        if (hasEnd && hasSide) {
+          x1[i] = ex;
+          y1[i] = ey;
+          x2[i] = sx;
+          y2[i] = sy;
+          w1[i] = static_cast<float>((r + c) % 31) / 31.0f;  // codes 0..30: all blends
+        } else if (hasEnd) {
+          x1[i] = ex;
+          y1[i] = ey;
+        } else if (hasSide) {
+          x1[i] = sx;
+          y1[i] = sy;
+        }
+      }
+  }
+  size_t I(int r, int c) const { return static_cast<size_t>(r) * kW + c; }
+};
+
+// Byte planes of the KRVImage layout (W x 2H each).
+void PackPlanes(const Layout& L, std::vector<uint8_t> planes[4]) {
+  for (int k = 0; k < 4; ++k) planes[k].assign(static_cast<size_t>(kW) * 2 * kH, 0);
+  const float sx = 255.0f / kQw, sy = 255.0f / kQh;
+  for (int r = 0; r < kH; ++r)
+    for (int c = 0; c < kW; ++c) {
+      const size_t i = L.I(r, c), lo = static_cast<size_t>(r + kH) * kW + c;
+      const float x1 = L.x1[i] * sx, y1 = L.y1[i] * sy, x2 = L.x2[i] * sx, y2 = L.y2[i] * sy;
+      const int w = static_cast<int>(L.w1[i] * 31 + 0.5f);
+      const auto frac = [](float v) { return v - static_cast<float>(static_cast<int>(v)); };
+      planes[0][i] = static_cast<uint8_t>(static_cast<int>(x1));
+      planes[1][i] = static_cast<uint8_t>(static_cast<int>(y1));
+      planes[2][i] = static_cast<uint8_t>((static_cast<int>(frac(y1) * 31) & 31) | (((w >> 2) & 7) << 5));
+      planes[3][i] = static_cast<uint8_t>((w & 3) | (static_cast<int>(frac(x1) * 63) << 2));
+      planes[0][lo] = static_cast<uint8_t>(static_cast<int>(x2));
+      planes[1][lo] = static_cast<uint8_t>(static_cast<int>(y2));
+      planes[2][lo] = static_cast<uint8_t>((static_cast<int>(frac(y2) * 15) & 15) | (static_cast<int>(frac(x2) * 15) << 4));
+      planes[3][lo] = static_cast<uint8_t>(static_cast<int>(L.w2[i] * 255 + 0.5f));
+    }
+}
+
+// Four semi-planar camera images with smooth, distinct content.
+struct Cameras {
+  std::vector<uint8_t> img[4];
+  const uint8_t* ptr[4];
+  Cameras() {
+    for (int k = 0; k < 4; ++k) {
+      img[k].resize(kCw * kCh * 3 / 2);
+      for (int y = 0; y < kCh; ++y)
+        for (int x = 0; x < kCw; ++x) img[k][y * kCw + x] = static_cast<uint8_t>(20 + 40 * k + x + y);
+      for (int y = 0; y < kCh / 2; ++y)
+        for (int x = 0; x < kCw / 2; ++x) {
+          img[k][kCw * kCh + 2 * (y * (kCw / 2) + x)] = static_cast<uint8_t>(100 + k);
+          img[k][kCw * kCh + 2 * (y * (kCw / 2) + x) + 1] = static_cast<uint8_t>(x + y);
+        }
+      ptr[k] = img[k].data();
+    }
+  }
+};
+
+struct Output {
+  std::vector<uint8_t> luma, chroma;
+  CPUMergerOutput planes;
+  int32_t pitches[2] = {kW + 8, kW + 4};  // padded rows
+  Output() : luma(static_cast<size_t>(kW + 8) * kH, 0xEE), chroma(static_cast<size_t>(kW + 4) * kH / 2, 0xEE) {
+    planes = CPUMergerOutput{luma.data(), chroma.data()};
+  }
+  uint8_t Y(int r, int c) const { return luma[static_cast<size_t>(r) * pitches[0] + c]; }
+  uint16_t UV(int r, int c) const {
+    uint16_t v;
+    memcpy(&v, &chroma[static_cast<size_t>(r / 2) * pitches[1] + 2 * (c / 2)], 2);
+    return v;
+  }
+};
+
+std::vector<float> IdentityGains() { return std::vector<float>(24, 1.0f); }
+
+void LoadFromPlanes(MergerCPUOB* o, const Layout& L) {
+  std::vector<uint8_t> planes[4];
+  PackPlanes(L, planes);
+  const uint8_t* p[4] = {planes[0].data(), planes[1].data(), planes[2].data(), planes[3].data()};
+  ASSERT_EQ(LUTCPU_InitFromBytePlanes(o, p, kW, kH, kQw, kQh, kCw, kCh, kCarBox, 7, 9), 1);
+}
+
+// Plain per-pixel reference of the stitching rules with identity gains:
+// decodes each texel on its own and applies the single or blend formula.
+void Reference(const Layout& L, const Cameras& cams, Output* out, std::vector<uint8_t>* valid) {
+  std::vector<uint8_t> planes[4];
+  PackPlanes(L, planes);
+  valid->assign(static_cast<size_t>(kW) * kH, 0);
+  const int32_t R = 255 * 256;  // ramp of gain 1.0 at every position
+  auto locate = [](float x, float y, int* cam, int* px, int* py) {
+    int k = 1;
+    if (x > kCw) x -= kCw, k += 1;
+    if (y > kCh) y -= kCh, k += 2;
+    *px = static_cast<int>(x + 0.5f);
+    *py = static_cast<int>(y + 0.5f);
+    *cam = k;
+    return *px >= 1 && *px <= kCw - 2 && *py >= 1 && *py <= kCh - 2;
+  };
+  for (int r = 0; r < kH; ++r)
+    for (int c = 0; c < kW; ++c) {
+      const size_t i = L.I(r, c), lo = static_cast<size_t>(r + kH) * kW + c;
+      const int b0 = planes[0][i], b1 = planes[1][i], b2 = planes[2][i], b3 = planes[3][i];
+      const int d0 = planes[0][lo], d1 = planes[1][lo], d2 = planes[2][lo];
+      const float x1 = kQw * (b0 + (b3 >> 2) / 63.0f) / 255.0f, y1 = kQh * (b1 + (b2 & 31) / 31.0f) / 255.0f;
+      const int code = (b2 >> 5) * 4 + (b3 & 3);
+      int k1, u1, v1;
+      if (!locate(x1, y1, &k1, &u1, &v1)) continue;
+      const uint8_t* I1 = cams.img[k1 - 1].data();
+      if (code == 31) {
+        const int v = (I1[v1 * kCw + u1] * R) >> 16;
+        out->luma[static_cast<size_t>(r) * out->pitches[0] + c] = static_cast<uint8_t>(std::min(v, 255));
+        if ((r & 1) == 0 && (c & 1) == 0)
+          memcpy(&out->chroma[static_cast<size_t>(r / 2) * out->pitches[1] + 2 * (c / 2)],
+                 &I1[kCw * kCh + 2 * ((v1 >> 1) * (kCw / 2) + (u1 >> 1))], 2);
+        (*valid)[i] = 1;
+        continue;
+      }
+      const float x2 = kQw * (d0 + (d2 >> 4) / 15.0f) / 255.0f, y2 = kQh * (d1 + (d2 & 15) / 15.0f) / 255.0f;
+      int k2, u2, v2;
+      if (!locate(x2, y2, &k2, &u2, &v2)) continue;
+      const bool end1 = k1 <= 2;
+      const int ke = end1 ? k1 : k2, ue = end1 ? u1 : u2, ve = end1 ? v1 : v2;
+      const int us = end1 ? u2 : u1, vs = end1 ? v2 : v1, ks = end1 ? k2 : k1;
+      const float w = code / 31.0f;
+      const uint32_t a = static_cast<uint32_t>(static_cast<int>(31.0f * (end1 ? w : 1.0f - w) + 0.5f));
+      const uint32_t ye = cams.img[ke - 1][ve * kCw + ue], ys = cams.img[ks - 1][vs * kCw + us];
+      const uint32_t v = (ye * R * a + ys * R * (32 - a)) >> 21;
+      out->luma[static_cast<size_t>(r) * out->pitches[0] + c] = static_cast<uint8_t>(std::min<uint32_t>(v, 255));
+      if ((r & 1) == 0 && (c & 1) == 0)
+        memcpy(&out->chroma[static_cast<size_t>(r / 2) * out->pitches[1] + 2 * (c / 2)],
+               &cams.img[ke - 1][kCw * kCh + 2 * ((ve >> 1) * (kCw / 2) + (ue >> 1))], 2);
+      (*valid)[i] = 1;
+    }
+}
+
+TEST(CpuMergerTest, StitchEqualsPlainPerPixelReference) {
+  Layout L;
+  Cameras cams;
+  MergerCPUOB o;
+  LoadFromPlanes(&o, L);
+  EXPECT_EQ(o.bandSizes[0], kTop);
+  EXPECT_EQ(o.bandSizes[1], kBottom);
+  EXPECT_EQ(o.bandSizes[2], kLeft);
+  EXPECT_EQ(o.bandSizes[3], kRight);
+  EXPECT_EQ(o.userValue1, 7);
+  Output got, want;
+  const std::vector<float> g = IdentityGains();
+  ASSERT_EQ(LUTCPU_Exec(&o, cams.ptr, &got.planes, got.pitches, g.data(), 0), 1);
+  std::vector<uint8_t> valid;
+  Reference(L, cams, &want, &valid);
+  EXPECT_EQ(got.luma, want.luma);
+  EXPECT_EQ(got.chroma, want.chroma);
+  // Every band and corner pixel was stitched; the car area was not touched.
+  EXPECT_EQ(got.Y(kH / 2, kW / 2), 0xEE);
+  EXPECT_NE(got.Y(0, 0), 0xEE);
+  EXPECT_NE(got.Y(kH - 2, kW - 2), 0xEE);
+  LUTCPU_Release(&o);
+  EXPECT_EQ(o.loaded, 0);
+  EXPECT_TRUE(o.blendMap.empty());
+}
+
+TEST(CpuMergerTest, StitchMatchesOpenCvRemapAndBlend) {
+  Layout L;
+  Cameras cams;
+  MergerCPUOB o;
+  LoadFromPlanes(&o, L);
+  Output got;
+  const std::vector<float> g = IdentityGains();
+  ASSERT_EQ(LUTCPU_Exec(&o, cams.ptr, &got.planes, got.pitches, g.data(), 0), 1);
+
+  // Per camera, a float map of where each output pixel reads that camera.
+  cv::Mat mapX[4], mapY[4], warped[4];
+  for (int k = 0; k < 4; ++k) {
+    mapX[k] = cv::Mat(kH, kW, CV_32F, cv::Scalar(-10));
+    mapY[k] = cv::Mat(kH, kW, CV_32F, cv::Scalar(-10));
+  }
+  auto put = [&](int r, int c, float x, float y) {
+    int k = 0;
+    if (x > kCw) x -= kCw, k += 1;
+    if (y > kCh) y -= kCh, k += 2;
+    mapX[k].at<float>(r, c) = x;
+    mapY[k].at<float>(r, c) = y;
+    return k;
+  };
+  std::vector<int> firstCam(kW * kH), secondCam(kW * kH);
+  for (int r = 0; r < kH; ++r)
+    for (int c = 0; c < kW; ++c) {
+      const size_t i = L.I(r, c);
+      firstCam[i] = put(r, c, L.x1[i], L.y1[i]);
+      secondCam[i] = L.w1[i] < 1.0f ? put(r, c, L.x2[i], L.y2[i]) : -1;
+    }
+  for (int k = 0; k < 4; ++k) {
+    cv::Mat src(kCh, kCw, CV_8U, cams.img[k].data());
+    cv::remap(src, warped[k], mapX[k], mapY[k], cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+  }
+  double sum = 0;
+  int n = 0, worst = 0;
+  for (int r = 0; r < kH; ++r)
+    for (int c = 0; c < kW; ++c) {
+      const size_t i = L.I(r, c);
+      if (L.x1[i] == 0.0f) continue;  // car area
+      float v;
+      const float f = warped[firstCam[i]].at<uint8_t>(r, c);
+      if (secondCam[i] < 0) {
+        v = f;
+      } else {
+        const float s = warped[secondCam[i]].at<uint8_t>(r, c);
+        const float a = std::floor(31.0f * L.w1[i] + 0.5f) / 32.0f;  // first source is the end camera
+        v = a * f + (1.0f - a) * s;
+      }
+      v *= 65280.0f / 65536.0f;  // the ramp of gain 1.0: 255 * 256
+      const int d = std::abs(static_cast<int>(std::lround(v)) - got.Y(r, c));
+      sum += d;
+      worst = std::max(worst, d);
+      ++n;
+    }
+  ASSERT_GT(n, 1000);
+  EXPECT_LE(sum / n, 1.0);
+  EXPECT_LE(worst, 2);
+}
+
+TEST(CpuMergerTest, RegionsWriteOnlyTheirParts) {
+  Layout L;
+  Cameras cams;
+  MergerCPUOB o;
+  LoadFromPlanes(&o, L);
+  const std::vector<float> g = IdentityGains();
+  struct Probe {
+    int r, c;
+  };
+  const Probe frontLeft{2, 3}, frontMid{2, 20}, leftMid{30, 3}, backRight{kH - 2, kW - 3}, frontRight{2, kW - 3};
+  {
+    Output out;
+    LUTCPU_Exec(&o, cams.ptr, &out.planes, out.pitches, g.data(), 1);
+    EXPECT_EQ(out.Y(frontLeft.r, frontLeft.c), 0xEE);
+    EXPECT_EQ(out.Y(backRight.r, backRight.c), 0xEE);
+    EXPECT_NE(out.Y(frontMid.r, frontMid.c), 0xEE);
+    EXPECT_NE(out.Y(leftMid.r, leftMid.c), 0xEE);
+  }
+  {
+    Output out;
+    LUTCPU_Exec(&o, cams.ptr, &out.planes, out.pitches, g.data(), 2);
+    EXPECT_NE(out.Y(frontLeft.r, frontLeft.c), 0xEE);
+    EXPECT_EQ(out.Y(frontMid.r, frontMid.c), 0xEE);
+    EXPECT_EQ(out.Y(leftMid.r, leftMid.c), 0xEE);
+    EXPECT_EQ(out.Y(frontRight.r, frontRight.c), 0xEE);
+  }
+  {
+    Output out;
+    LUTCPU_Exec(&o, cams.ptr, &out.planes, out.pitches, g.data(), 5);
+    EXPECT_NE(out.Y(backRight.r, backRight.c), 0xEE);
+    EXPECT_EQ(out.Y(frontLeft.r, frontLeft.c), 0xEE);
+  }
+  // Row bands stitched one by one give the whole frame.
+  Output whole, banded;
+  LUTCPU_Exec(&o, cams.ptr, &whole.planes, whole.pitches, g.data(), 0);
+  for (int r0 = 0; r0 < kH; r0 += 10)
+    LUTCPU_ExecRows(&o, cams.ptr, &banded.planes, banded.pitches, g.data(), 0, r0, r0 + 10);
+  EXPECT_EQ(whole.luma, banded.luma);
+  EXPECT_EQ(whole.chroma, banded.chroma);
+}
+
+TEST(CpuMergerTest, GainRampsAndGroupsOfFour) {
+  std::vector<float> g(24, 1.0f);
+  int32_t ramp[256];
+  LUTCPU_BuildRamp(g.data(), 1, ramp);
+  EXPECT_EQ(ramp[0], 65280);
+  EXPECT_EQ(ramp[255], 65280);
+  // Camera 2: first triple 2.0 (position 255), second 0.5 (position 0).
+  for (int i = 6; i < 9; ++i) g[i] = 2.0f;
+  for (int i = 9; i < 12; ++i) g[i] = 0.5f;
+  LUTCPU_BuildRamp(g.data(), 2, ramp);
+  EXPECT_EQ(ramp[255], 255 * 512);
+  EXPECT_EQ(ramp[0], 255 * 128);
+
+  // One run of camera 1, columns 1..13 of row 0, ramp position = column * 16:
+  // head 1..3 exact, group 4..7 with the gain of column 8, group 8..11
+  // interpolated from 8 to 12, tail 12..13 exact.
+  MergerCPUOB o;
+  o.loaded = 1;
+  o.outWidth = 16;
+  o.outHeight = 2;
+  o.camWidth = 16;
+  o.camHeight = 4;
+  o.endLumaIndex.assign(32, 0);
+  o.endChromaIndex.assign(32, 0);
+  o.sideLumaIndex.assign(32, 0);
+  o.sideChromaIndex.assign(32, 0);
+  o.blendMap.assign(32, 0);
+  for (int c = 0; c < 16; ++c) o.blendMap[c] = static_cast<uint16_t>(c * 16);
+  o.singleRuns[0].push_back(CPUStitchRun{0, 1, 13});
+  std::vector<uint8_t> img(16 * 4 * 3 / 2, 200);
+  const uint8_t* imgs[4] = {img.data(), img.data(), img.data(), img.data()};
+  for (int i = 0; i < 3; ++i) g[i] = 1.0f;
+  for (int i = 3; i < 6; ++i) g[i] = 0.25f;
+  LUTCPU_BuildRamp(g.data(), 1, ramp);
+  std::vector<uint8_t> luma(32, 0), chroma(16, 0);
+  CPUMergerOutput out{luma.data(), chroma.data()};
+  const int32_t pitches[2] = {16, 16};
+  ASSERT_EQ(LUTCPU_Exec(&o, imgs, &out, pitches, g.data(), 0), 1);
+  auto lumaOf = [&](int32_t gain) { return std::min(255, static_cast<int>((200u * static_cast<uint32_t>(gain)) >> 16)); };
+  for (int c = 1; c <= 3; ++c) EXPECT_EQ(luma[c], lumaOf(ramp[c * 16])) << c;
+  for (int c = 4; c <= 7; ++c) EXPECT_EQ(luma[c], lumaOf(ramp[8 * 16])) << c;
+  const int32_t s = ramp[8 * 16], step = (ramp[12 * 16] - s) / 4;
+  for (int c = 8; c <= 11; ++c) EXPECT_EQ(luma[c], lumaOf(s + (c - 8) * step)) << c;
+  for (int c = 12; c <= 13; ++c) EXPECT_EQ(luma[c], lumaOf(ramp[c * 16])) << c;
+  EXPECT_EQ(luma[0], 0);
+  EXPECT_EQ(luma[14], 0);
+}
+
+TEST(CpuMergerTest, EdgeTexelsWeightsAndManyRunsPerRow) {
+  Layout L;
+  // First source on the outermost column of camera 1: invalid.
+  L.x1[L.I(0, 15)] = 0.2f;
+  // Weight code 30 in the front band: a blend pixel (camera 1 with 3).
+  L.w1[L.I(1, 20)] = 30.0f / 31.0f;
+  L.x2[L.I(1, 20)] = 10.0f;
+  L.y2[L.I(1, 20)] = kCh + 10.0f;
+  // Row 20 of the left band alternates cameras 3 and 4 every column.
+  for (int c = 0; c < kLeft; ++c) {
+    L.x1[L.I(20, c)] = (c & 1) ? kCw + 10.0f : 10.0f;
+    L.y1[L.I(20, c)] = kCh + 10.0f;
+  }
+  // Two end cameras blended: no pair, left out.
+  L.w1[L.I(2, 20)] = 0.5f;
+  L.x2[L.I(2, 20)] = kCw + 10.0f;
+  L.y2[L.I(2, 20)] = 10.0f;
+  MergerCPUOB o;
+  LoadFromPlanes(&o, L);
+  Cameras cams;
+  Output out;
+  const std::vector<float> g = IdentityGains();
+  LUTCPU_Exec(&o, cams.ptr, &out.planes, out.pitches, g.data(), 0);
+  EXPECT_EQ(out.Y(0, 15), 0xEE);
+  EXPECT_NE(out.Y(0, 14), 0xEE);
+  EXPECT_NE(out.Y(0, 16), 0xEE);
+  EXPECT_EQ(out.Y(2, 20), 0xEE);
+  EXPECT_EQ(o.blendMap[L.I(1, 20)] >> 8, 30);
+  int row20 = 0;
+  for (const auto& list : o.singleRuns)
+    for (const CPUStitchRun& r : list) row20 += r.row == 20 && r.col < kLeft;
+  EXPECT_EQ(row20, kLeft);
+  for (int c = 0; c < kLeft; ++c) EXPECT_NE(out.Y(20, c), 0xEE) << c;
+
+  // Already loaded: a second init changes nothing and reads no file.
+  EXPECT_EQ(LUTCPU_InitFromFile_YW(&o, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 1, 1, 0, nullptr,
+                                   nullptr),
+            1);
+  EXPECT_EQ(o.camWidth, kCw);
+  // Not loaded: nothing written.
+  MergerCPUOB empty;
+  Output untouched;
+  EXPECT_EQ(LUTCPU_Exec(&empty, cams.ptr, &untouched.planes, untouched.pitches, g.data(), 0), 0);
+  EXPECT_EQ(untouched.Y(0, 0), 0xEE);
+  // Unusable camera sizes are refused.
+  std::vector<uint8_t> planes[4];
+  PackPlanes(L, planes);
+  const uint8_t* p[4] = {planes[0].data(), planes[1].data(), planes[2].data(), planes[3].data()};
+  EXPECT_EQ(LUTCPU_InitFromBytePlanes(&empty, p, kW, kH, kQw, kQh, 63, kCh, kCarBox, 0, 0), 0);
+}
+
+class CpuMergerFileTest : public ::testing::Test {
+ protected:
+  ScopedConfigState state_;
+  std::string dir_ = DataDirectory();
+  std::string Path(const char* name) { return dir_ + "/" + name; }
+
+  void WriteConfig(const std::string& path, int32_t quadW, int32_t quadH) {
+    LutConfigFileData d{};
+    d.quadWidth = quadW;
+    d.quadHeight = quadH;
+    d.bandSizes[0] = kTop;
+    d.bandSizes[1] = kBottom;
+    d.bandSizes[2] = kLeft;
+    d.bandSizes[3] = kRight;
+    d.cornerCount[1] = 4;
+    d.model = 2;
+    ASSERT_TRUE(LutConfigFile_Write(path.c_str(), d, gv().pointsPerCamera, gv().maxPoints));
+  }
+
+  // One grid file per camera strip with that camera's local source points.
+  void WriteGrids(const Layout& L, bool wild) {
+    struct Strip {
+      const char* name;
+      int r0, c0, rows, cols, cam;  // cam 1..4
+    } strips[4] = {{"front.grid", 0, 0, kTop, kW, 1},
+                   {"back.grid", kH - kBottom, 0, kBottom, kW, 2},
+                   {"left.grid", 0, 0, kH, kLeft, 3},
+                   {"right.grid", 0, kW - kRight, kH, kRight, 4}};
+    for (const Strip& s : strips) {
+      std::vector<float> X(static_cast<size_t>(s.rows) * s.cols, 0), Y(X.size(), 0);
+      for (int i = 0; i < s.rows; ++i)
+        for (int j = 0; j < s.cols; ++j) {
+          const size_t o = L.I(s.r0 + i, s.c0 + j);
+          float x = L.x1[o], y = L.y1[o];
+          auto camOf = [](float qx, float qy) { return 1 + (qx > kCw ? 1 : 0) + (qy > kCh ? 2 : 0); };
+          if (camOf(x, y) != s.cam) {
+            x = L.x2[o];
+            y = L.y2[o];
+          }
+          if (x > kCw) x -= kCw;
+          if (y > kCh) y -= kCh;
+          X[static_cast<size_t>(i) * s.cols + j] = wild ? 5000.0f : x;
+          Y[static_cast<size_t>(i) * s.cols + j] = wild ? -300.0f : y;
+        }
+      Matrix mx{s.cols, s.rows, X.data()}, my{s.cols, s.rows, Y.data()};
+      ASSERT_EQ(GridLUT_WriteFile(&mx, &my, -1, Path(s.name).c_str()), 1);
+    }
+  }
+
+  StitchMaps MapsOf(Layout& L, Matrix m[6]) {
+    float* d[6] = {L.x1.data(), L.y1.data(), L.x2.data(), L.y2.data(), L.w1.data(), L.w2.data()};
+    for (int k = 0; k < 6; ++k) m[k] = Matrix{kW, kH, d[k]};
+    StitchMaps s{};
+    s.camW = kCw;
+    s.camH = kCh;
+    s.bandSizes[0] = kTop;
+    s.bandSizes[1] = kBottom;
+    s.bandSizes[2] = kLeft;
+    s.bandSizes[3] = kRight;
+    s.X1 = &m[0];
+    s.Y1 = &m[1];
+    s.X2 = &m[2];
+    s.Y2 = &m[3];
+    s.W1 = &m[4];
+    s.W2 = &m[5];
+    return s;
+  }
+
+  int InitYW(MergerCPUOB* o, const char* mab, int32_t* w, int32_t* h) {
+    return LUTCPU_InitFromFile_YW(o, Path("lut_config.krv").c_str(), Path(mab).c_str(),
+                                  Path("front.grid").c_str(), Path("back.grid").c_str(), Path("left.grid").c_str(),
+                                  Path("right.grid").c_str(), 3, kCw, kCh, 4, w, h);
+  }
+};
+
+TEST_F(CpuMergerFileTest, RunTableLoadStitchesLikeTheByteLut) {
+  Layout L;
+  Matrix m[6];
+  WriteConfig(Path("lut_config.krv"), kQw, kQh);
+  ASSERT_EQ(GenerateMABFileFromMaps(MapsOf(L, m), Path("a.mab").c_str()), 0);
+  WriteGrids(L, false);
+  MergerCPUOB yw, krv;
+  int32_t w = 0, h = 0;
+  ASSERT_EQ(InitYW(&yw, "a.mab", &w, &h), 1);
+  EXPECT_EQ(w, kW);
+  EXPECT_EQ(h, kH);
+  EXPECT_EQ(yw.bandSizes[2], kLeft);
+  LoadFromPlanes(&krv, L);
+  Cameras cams;
+  Output a, b;
+  const std::vector<float> g = IdentityGains();
+  LUTCPU_Exec(&yw, cams.ptr, &a.planes, a.pitches, g.data(), 0);
+  LUTCPU_Exec(&krv, cams.ptr, &b.planes, b.pitches, g.data(), 0);
+  for (int r = 0; r < kH; ++r)
+    for (int c = 0; c < kW; ++c) {
+      ASSERT_EQ(a.Y(r, c), b.Y(r, c)) << r << "," << c;
+      ASSERT_EQ(a.UV(r, c), b.UV(r, c)) << r << "," << c;
+    }
+  LUTCPU_Release(&yw);
+
+  // Grids pointing far outside the camera image are held at its border.
+  WriteGrids(L, true);
+  MergerCPUOB wild;
+  ASSERT_EQ(InitYW(&wild, "a.mab", nullptr, nullptr), 1);
+  for (int32_t v : wild.endLumaIndex) ASSERT_LT(v, kCw * kCh);
+  for (int32_t v : wild.sideChromaIndex) ASSERT_LT(v, kCw * kCh / 4);
+  Output c;
+  LUTCPU_Exec(&wild, cams.ptr, &c.planes, c.pitches, g.data(), 0);
+}
+
+TEST_F(CpuMergerFileTest, ByteLutFileLoadsLikeItsPlanes) {
+  Layout L;
+  std::vector<uint8_t> planes[4];
+  PackPlanes(L, planes);
+  ImageU8 img[4];
+  for (int k = 0; k < 4; ++k) img[k] = ImageU8{kW, 2 * kH, planes[k].data()};
+  const int32_t pair1[2] = {kCarBox[1], kCarBox[0]}, pair2[2] = {kCarBox[3], kCarBox[2]};
+  ASSERT_EQ(KRVImage_Save(&img[0], &img[1], &img[2], &img[3], pair1, pair2, Path("lut.krv").c_str()), 1);
+  WriteConfig(Path("lut_config.krv"), kQw, kQh);
+  MergerCPUOB fromFile, fromPlanes;
+  int32_t w = 0, h = 0;
+  ASSERT_EQ(LUTCPU_InitFromFile(&fromFile, Path("lut.krv").c_str(), Path("lut_config.krv").c_str(), 1, kCw, kCh, 2,
+                                &w, &h),
+            1);
+  EXPECT_EQ(w, kW);
+  EXPECT_EQ(h, kH);
+  const int32_t bands[4] = {kTop, kBottom, kLeft, kRight};
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(fromFile.bandSizes[k], bands[k]);
+  LoadFromPlanes(&fromPlanes, L);
+  EXPECT_EQ(fromFile.blendMap, fromPlanes.blendMap);
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(fromFile.singleRuns[k].size(), fromPlanes.singleRuns[k].size());
+
+  // Failures: the object stays unloaded and the sizes are not written.
+  MergerCPUOB o;
+  w = h = -1;
+  EXPECT_EQ(LUTCPU_InitFromFile(&o, Path("none.krv").c_str(), Path("lut_config.krv").c_str(), 0, kCw, kCh, 0, &w,
+                                &h),
+            0);
+  EXPECT_EQ(LUTCPU_InitFromFile(&o, Path("lut.krv").c_str(), Path("none.krv").c_str(), 0, kCw, kCh, 0, &w, &h), 0);
+  EXPECT_EQ(LUTCPU_InitFromFile(&o, Path("lut.krv").c_str(), Path("lut_config.krv").c_str(), 0, kCw + 2, kCh, 0, &w,
+                                &h),
+            0);
+  EXPECT_EQ(w, -1);
+  EXPECT_EQ(o.loaded, 0);
+}
+
+TEST_F(CpuMergerFileTest, LoadFailures) {
+  Layout L;
+  Matrix m[6];
+  ASSERT_EQ(GenerateMABFileFromMaps(MapsOf(L, m), Path("a.mab").c_str()), 0);
+  MergerCPUOB o;
+  // No configuration.
+  EXPECT_EQ(InitYW(&o, "a.mab", nullptr, nullptr), 0);
+  // Quad size not twice the camera size.
+  WriteConfig(Path("lut_config.krv"), kQw + 2, kQh);
+  EXPECT_EQ(InitYW(&o, "a.mab", nullptr, nullptr), 0);
+  WriteConfig(Path("lut_config.krv"), kQw, kQh);
+  // Missing MAB, other magic, a run beyond the output.
+  EXPECT_EQ(InitYW(&o, "none.mab", nullptr, nullptr), 0);
+  FILE* f = fopen(Path("a.mab").c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  const uint32_t badRow = 5000;
+  fseek(f, 44, SEEK_SET);
+  fwrite(&badRow, 4, 1, f);
+  fclose(f);
+  EXPECT_EQ(InitYW(&o, "a.mab", nullptr, nullptr), 0);
+  EXPECT_EQ(o.loaded, 0);
+  // Missing grids: the load still succeeds.
+  ASSERT_EQ(GenerateMABFileFromMaps(MapsOf(L, m), Path("a.mab").c_str()), 0);
+  EXPECT_EQ(InitYW(&o, "a.mab", nullptr, nullptr), 1);
+}
+
+}  // namespace
