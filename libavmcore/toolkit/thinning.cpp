@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "toolkit/image_ops.h"
 #include "toolkit/matrix.h"
 
 namespace {
@@ -77,7 +78,8 @@ int64_t TablePasses(ImageU8* mask) {
 // Clears isolated pixels, spurs and one-pixel lines, deciding from a copy.
 void CleanUp(ImageU8* mask, uint8_t* work) {
   const int32_t w = mask->width, h = mask->height;
-  std::memcpy(work, mask->data, static_cast<size_t>(w) * h);
+  ImageU8 copy{w, h, work};
+  ImageU8_Copy(mask, &copy);
   for (int32_t y = 1; y <= h - 2; ++y)
     for (int32_t x = 1; x <= w - 2; ++x) {
       const ptrdiff_t i = static_cast<ptrdiff_t>(y) * w + x;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "toolkit/border_filters.h"
+#include "toolkit/image_ops.h"
 
 namespace {
 
@@ -160,7 +161,9 @@ int64_t Image_LocalContrastWorkSize(int width, int height, int k) {
 void Image_LocalContrastThreshold(const Matrix* img, ImageU8* dst, uint8_t* work, int32_t k,
                                   float scale, float low, float fraction) {
   const int32_t w = img->cols, h = img->rows;
-  if (w < 1 || h < 1) return;
+  // The marks are written by pixel index: a mask of another size would be
+  // overrun.
+  if (w < 1 || h < 1 || dst->width != w || dst->height != h) return;
   const ptrdiff_t n = static_cast<ptrdiff_t>(w) * h;
   // Work area: the mean image, the contrast bytes, then (aligned) the box
   // filter's padded copy.
@@ -192,7 +195,7 @@ void Image_LocalContrastThreshold(const Matrix* img, ImageU8* dst, uint8_t* work
       }
     }
   }
-  std::memset(dst->data, 0, static_cast<size_t>(dst->width) * dst->height);
+  ImageU8_Fill(dst, 0);
   for (ptrdiff_t i = 0; i < n; ++i)
     if (contrast[i] > level) dst->data[i] = 1;
 }
