@@ -47,3 +47,125 @@ AVM_EXPORT int KRV_GlobalImage_ExecCPUMerger(MergerCPUOB* handle, const uint8_t*
                                              const uint8_t* rightImage, uint8_t** output, uint32_t* pitches,
                                              const float* gains, int32_t region);
 AVM_EXPORT int KRV_GlobalImage_UnInitMergerCPUOB(MergerCPUOB* handle);
+// ---------------------------------------------------------------------------
+// Single-camera views, trace lines and point mappings (view_exports.cpp).
+// The handle is created by KRV_GlobalImage_InitUndistOB and ended by
+// KRV_GlobalImage_UnInitUndistOB. Cameras are numbered 1 to 4. Angles of the
+// trace calls are steering angles in degrees. A null handle does nothing:
+// calls that report failure report it, the others return 0 with counts 0.
+struct UndistOB;
+
+AVM_EXPORT UndistOB* KRV_GlobalImage_InitUndistOB(const char* cameraFile);
+AVM_EXPORT int KRV_GlobalImage_UnInitUndistOB(UndistOB* view);
+
+// Undistorted view set-up. a1 camera, a2 width, a3 height; the fixed values
+// each form inserts are listed beside its definition.
+AVM_EXPORT int KRV_GlobalImage_SetUndistParam(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                              int32_t a5, int32_t a6, int32_t a7, float f0, float f1, float f2,
+                                              float f3);
+AVM_EXPORT int KRV_GlobalImage_SetUndistParam_EX(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                                 int32_t a5, int32_t a6, int32_t a7, float f0, float f1, float f2,
+                                                 float f3, float f4);
+AVM_EXPORT int KRV_GlobalImage_SetUndistParam_EXD(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                                  int32_t a5, int32_t a6, int32_t a7, float f0, float f1, float f2,
+                                                  float f3, float f4, float f5);
+AVM_EXPORT int KRV_GlobalImage_SetUndistParam_EXDD(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                                   int32_t a5, int32_t a6, int32_t a7, int32_t a8, float f0,
+                                                   float f1, float f2, float f3, float f4, float f5, float f6,
+                                                   float f7);
+AVM_EXPORT int KRV_GlobalImage_SetUndistParam_EXDDD(UndistOB* view, int32_t a1, int32_t a2, int32_t a3,
+                                                    int32_t a4, int32_t a5, int32_t a6, int32_t a7, int32_t a8,
+                                                    int32_t a9, int32_t a10, float f0, float f1, float f2, float f3,
+                                                    float f4, float f5, float f6, float f7);
+// Cut view set-up (side cameras): a1 camera, a2 width, a3 height, a4 cut type.
+AVM_EXPORT int KRV_GlobalImage_SetCutParam(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                           float f0, float f1, float f2);
+AVM_EXPORT int KRV_GlobalImage_SetCutParam_EX(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                              float f0, float f1, float f2, float f3, float f4);
+AVM_EXPORT int KRV_GlobalImage_SetCutParam_EXD(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                               float f0, float f1, float f2, float f3, float f4, float f5,
+                                               float f6);
+AVM_EXPORT int KRV_GlobalImage_SetCutParam_EXDD(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                                int32_t a5, int32_t a6, int32_t a7, int32_t a8, int32_t a9, float f0,
+                                                float f1, float f2, float f3, float f4, float f5, float f6,
+                                                float f7);
+// Zoom view: camera, width, height, flip, angle (rad), crop left, top, right, bottom.
+AVM_EXPORT int KRV_GlobalImage_SetZoominParam(UndistOB* view, int32_t camera, int32_t width, int32_t height,
+                                              int32_t flip, float angle, float left, float top, float right,
+                                              float bottom);
+
+// LUTs (width x height words): 0 done, 1 failed.
+AVM_EXPORT int KRV_GlobalImage_GenerateUndistLUT(UndistOB* view, int32_t camera, uint32_t* out);
+AVM_EXPORT int KRV_GlobalImage_GenerateCutLUT(UndistOB* view, int32_t camera, uint32_t* out);
+AVM_EXPORT int KRV_GlobalImage_GenerateWideLUT_EX(UndistOB* view, int32_t camera, int32_t width, int32_t height,
+                                                  uint32_t* out, float f0, float f1, float f2);
+AVM_EXPORT int KRV_GlobalImage_GenerateWideLUT_New(UndistOB* view, int32_t camera, int32_t width, int32_t height,
+                                                   int32_t mode, uint32_t* out, float f0, float f1, float f2,
+                                                   float f3);
+// Meshes: 9 position and 6 texture floats per triangle; null arrays ask for
+// the count only. 0 done, 1 failed (count untouched).
+AVM_EXPORT int KRV_GlobalImage_GenerateUndistTrian(UndistOB* view, int32_t camera, uint32_t* count,
+                                                   float* positions, float* texture);
+AVM_EXPORT int KRV_GlobalImage_GenerateCutTrian(UndistOB* view, int32_t camera, uint32_t* count,
+                                                float* positions, float* texture);
+AVM_EXPORT int KRV_GlobalImage_GenerateWideTrian(UndistOB* view, int32_t camera, int32_t width, int32_t height,
+                                                 int32_t mode, uint32_t* count, float* positions, float* texture,
+                                                 float scale);
+AVM_EXPORT int KRV_GlobalImage_GenerateWideTrian_New(UndistOB* view, int32_t camera, int32_t width,
+                                                     int32_t height, int32_t mode, uint32_t* count,
+                                                     float* positions, float* texture, float scale, float p1,
+                                                     float p2, float p3);
+
+// Point mappings.
+AVM_EXPORT int KRV_GlobalImage_Physical2DispPoint(UndistOB* view, int32_t camera, int32_t zoom, float x, float y,
+                                                  float z, float* outX, float* outY);
+AVM_EXPORT int KRV_GlobalImage_Physical2DispLine(UndistOB* view, int32_t camera, int32_t zoom, float x0, float y0,
+                                                 float x1, float y1, int32_t maxPoints, float* outX, float* outY);
+// 0 when the pixel reaches the ground, 1 otherwise.
+AVM_EXPORT int KRV_GlobalImage_CameraImage2Physical(UndistOB* view, int32_t camera, float* outX, float* outY,
+                                                    float x, float y);
+AVM_EXPORT int KRV_GlobalImage_Physical2DispMerger(UndistOB* view, float* outX, float* outY, float x, float y);
+
+// Direct trace projections (mode: 2 rear end, other front; bit 4 radius
+// rule; bit 8 line length scaling).
+AVM_EXPORT int KRV_GlobalImage_DirectCalcUndistPoints(UndistOB* view, int32_t mode, int32_t zoom, int32_t n,
+                                                      const float* xin, const float* yin, float* xout, float* yout,
+                                                      double angle);
+AVM_EXPORT int KRV_GlobalImage_DirectCalcMergerPoints(UndistOB* view, int32_t end, int32_t second, int32_t n,
+                                                      const float* xin, const float* yin, float* xout, float* yout,
+                                                      double angle);
+// 0 done, 2 failed (equal ends).
+AVM_EXPORT int KRV_GlobalImage_DirectCalcUndistTraceLP(UndistOB* view, int32_t mode, int32_t zoom, int32_t n,
+                                                       float* xout, float* yout, float* third, double angle,
+                                                       float x, float yA, float yB);
+AVM_EXPORT int KRV_GlobalImage_DirectCalcMergerTraceLP(UndistOB* view, int32_t end, int32_t flags, int32_t n,
+                                                       float* xout, float* yout, float* third, double angle,
+                                                       float x, float yA, float yB);
+// Ground points bent for the angle: xin, yin in, xyout n (x, y) pairs out;
+// `unused` is not read.
+AVM_EXPORT int KRV_GlobalImage_DirectCalcPhyTracePoints(UndistOB* view, int32_t mode, int32_t n, int32_t unused,
+                                                        const float* xin, const float* yin, float* xyout,
+                                                        double angle);
+// n on success, 0 on failure.
+AVM_EXPORT int KRV_GlobalImage_DirectCalcPhyTraceLP(UndistOB* view, int32_t mode, int32_t n, float* xout,
+                                                    float* yout, double angle, float x, float yA, float yB);
+AVM_EXPORT int KRV_GlobalImage_DirectCalcPhyTraceLP_EX(UndistOB* view, int32_t mode, int32_t n, float* xout,
+                                                       float* yout, float* third, double angle, float x, float yA,
+                                                       float yB);
+
+// Static lines: the five arrays hold 256 entries; count gets the number of
+// segments (kind 1, 2, 3 = zone).
+AVM_EXPORT int KRV_GlobalImage_CalcUndistStaticTraceLine(UndistOB* view, int32_t camera, int32_t zoom,
+                                                         uint32_t* count, float* x1, float* y1, float* x2,
+                                                         float* y2, uint8_t* kinds);
+// Dynamic lines: *count in = capacity of the caller's arrays, out = points copied.
+AVM_EXPORT int KRV_GlobalImage_CalcUndistDynamicTracePoint(UndistOB* view, int32_t camera, int32_t zoom,
+                                                           uint32_t* count, float* xs, float* ys, uint8_t* kinds,
+                                                           double angle);
+AVM_EXPORT int KRV_GlobalImage_CalcDynamicMergerTracePoint(UndistOB* view, int32_t camera, uint32_t* count,
+                                                           float* xs, float* ys, uint8_t* kinds, double angle);
+
+// Saves a camera frame as BMP: format 0 UYVY (2 bytes a pixel), 1 NV12.
+// 0 written, 1 unknown format or write failure.
+AVM_EXPORT int KRV_GlobalImage_SaveVideoImage(int32_t format, uint8_t* frame, int32_t width, int32_t height,
+                                              const char* path);
