@@ -26,6 +26,14 @@ int32_t CalibrateCamera(LutConfig* cfg, int32_t width, int32_t height, Matrix* i
 // board layout into `world` (3 columns x M rows). Stand-in: leaves it as is.
 void ComputeTargetWorldPoints(LutConfig* cfg, int32_t camera, Matrix* world);
 
+// Projects the cols x rows grid of ground points (x0 + c stepX,
+// y0 + r stepY, z) through the camera into U and V (cols x rows each);
+// points within 2 pixels of the border or outside get (-1, -1).
+// Stand-in: every point (-1, -1).
+void Calib_ReprojectPoints(int32_t width, int32_t height, int32_t cols, int32_t rows, int32_t x0, int32_t y0,
+                           const Matrix* R, const Matrix* T, const Matrix* K, const Matrix* D, Matrix* U, Matrix* V,
+                           int32_t model, int32_t slot, float stepX, float stepY, float z);
+
 // Four-block calibration (board layout 29) from a quad frame (imageKind 0 a
 // float Matrix, otherwise an 8-bit ImageU8) or from hand-entered corners.
 // 0 unless the layout is 29; then 0 on success or a calibration code.

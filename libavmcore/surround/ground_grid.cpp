@@ -1,11 +1,14 @@
 #include "surround/ground_grid.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
 #include "camera/camera_model.h"
 #include "surround/lutob.h"
 #include "surround/merger_lut.h"
+#include "surround/merger_lut_internal.h"
 
 namespace {
 
@@ -59,6 +62,83 @@ int32_t LUT_BuildGroundGrid(LUTOB* lut, int32_t width, int32_t height, int32_t m
   LUT_BuildMergerMaps(lut, 2, 0, width, height, &ground, &out->W1, &out->W2, &out->X1, &out->Y1, &out->X2,
                       &out->Y2, &W3, &out->box[0], &out->box[1], &out->box[2], &out->box[3], nullptr, nullptr,
                       nullptr, nullptr);
+  for (int k = 0; k < 4; ++k) lut->seamAngles[k] = saved[k];
+  return 0;
+}
+
+int32_t LUT_BuildGroundGridEx(LUTOB* lut, int32_t width, int32_t height, int32_t margin, int32_t yOffset,
+                              Matrix* outX, Matrix* outY, int32_t* leftColumn, int32_t* frontRow,
+                              int32_t* rightColumn, int32_t* backRow, float* spacing) {
+  if (lut == nullptr || outX == nullptr || outY == nullptr) return 0;
+  const float g = static_cast<float>(lut->cfg.carWidth + 2 * margin) / static_cast<float>(width > 0 ? width : 1);
+  const float x0 = -static_cast<float>(width) * g / 2.0f;
+  const float y0 = static_cast<float>(yOffset) - static_cast<float>(height) * g / 2.0f;
+  const float cw = static_cast<float>(lut->cfg.carWidth), cl = static_cast<float>(lut->cfg.carLength);
+  const int32_t cL = static_cast<int32_t>((-cw / 2 - x0) / g + 0.5f);
+  const int32_t cR = static_cast<int32_t>((cw / 2 - x0) / g + 0.5f);
+  const int32_t rF = static_cast<int32_t>((-cl / 2 - y0) / g + 0.5f);
+  const int32_t rB = static_cast<int32_t>((cl / 2 - y0) / g + 0.5f);
+  if (leftColumn) *leftColumn = cL;
+  if (rightColumn) *rightColumn = cR;
+  if (frontRow) *frontRow = rF;
+  if (backRow) *backRow = rB;
+  if (spacing) *spacing = g;
+  float saved[4];
+  const float fixed[4] = {85.0f, 85.0f, 75.0f, 75.0f};
+  for (int k = 0; k < 4; ++k) {
+    saved[k] = lut->seamAngles[k];
+    lut->seamAngles[k] = fixed[k];
+  }
+  if (width >= 1 && height >= 1 && outX->data != nullptr && outY->data != nullptr) {
+    const size_t n = static_cast<size_t>(width) * height;
+    std::fill(outX->data, outX->data + n, 0.0f);
+    std::fill(outY->data, outY->data + n, 0.0f);
+    lut_internal::Projectors proj;
+    proj.Prepare(lut);
+    // A car edge on the grid's border would divide by zero: one cell then.
+    const float sF = rF != 0 ? static_cast<float>(rF) : 1.0f;
+    const float sL = cL != 0 ? static_cast<float>(cL) : 1.0f;
+    for (int32_t r = 0; r < height; ++r) {
+      for (int32_t c = 0; c < width; ++c) {
+        const size_t k = static_cast<size_t>(r) * width + c;
+        const float p[3] = {x0 + g * static_cast<float>(c), y0 + g * static_cast<float>(r), 0.0f};
+        const bool front = r < rF, back = r > rB, left = c < cL, right = c > cR;
+        int endCam = -1, sideCam = -1;
+        if (front || back) endCam = front ? 0 : 1;
+        if (left || right) sideCam = left ? 2 : 3;
+        float x = 0.0f, y = 0.0f;
+        if (endCam >= 0 && sideCam >= 0) {
+          const int pair = front ? 0 : 2;
+          float wgt = 0.0f;
+          if (lut->cornerCounts[endCam] != 0) {
+            const float dr = static_cast<float>(front ? rF - r : r - rB);
+            const float dc = static_cast<float>(left ? cL - c : c - cR);
+            const float a = std::atan2(dr / sF, dc / sL) * 180.0f / 3.1415927f;
+            const float lo = lut->seamAngles[pair], hi = lut->seamAngles[pair + 1];
+            wgt = a < lo ? 0.0f : (a > hi ? 1.0f : (hi > lo ? (a - lo) / (hi - lo) : 0.0f));
+          }
+          float ex, ey, sx, sy;
+          const bool eOk = lut->cornerCounts[endCam] != 0 && proj.Project(endCam, p, &ex, &ey);
+          const bool sOk = proj.Project(sideCam, p, &sx, &sy);
+          if (eOk && (!sOk || wgt > 0.5f)) {
+            x = ex;
+            y = ey;
+          } else if (sOk) {
+            x = sx;
+            y = sy;
+          }
+        } else if (endCam >= 0 || sideCam >= 0) {
+          float qx, qy;
+          if (proj.Project(endCam >= 0 ? endCam : sideCam, p, &qx, &qy)) {
+            x = qx;
+            y = qy;
+          }
+        }
+        outX->data[k] = x;
+        outY->data[k] = y;
+      }
+    }
+  }
   for (int k = 0; k < 4; ++k) lut->seamAngles[k] = saved[k];
   return 0;
 }

@@ -21,6 +21,15 @@ struct GroundGridMaps {
 int32_t LUT_BuildGroundGrid(LUTOB* lut, int32_t width, int32_t height, int32_t margin, int32_t yOffset,
                             GroundGridMaps* out);
 
+// One source point per cell of the same grid, chosen by region and, in the
+// corners, by angle (seam angles 85, 85, 75, 75 for the run): quad-frame x
+// and y into outX, outY (width x height); (0, 0) where no camera sees the
+// cell and in the car box. The car box in cells and the spacing go to the
+// out-parameters that are given. 0.
+int32_t LUT_BuildGroundGridEx(LUTOB* lut, int32_t width, int32_t height, int32_t margin, int32_t yOffset,
+                              Matrix* outX, Matrix* outY, int32_t* leftColumn, int32_t* frontRow,
+                              int32_t* rightColumn, int32_t* backRow, float* spacing);
+
 // Writes the ROI text file: for each camera in cameraBits a path of ground
 // points along the rectangle and their image positions. 0, or -1 when the
 // rectangle or step is unusable or the file cannot be written.

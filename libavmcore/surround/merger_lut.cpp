@@ -379,6 +379,96 @@ int32_t LUT_BuildMergerMaps(LUTOB* lut, int32_t marginMode, int32_t useSeamWeigh
   return 0;
 }
 
+int32_t LUT_BuildMergerMapsDirect(LUTOB* lut) {
+  if (lut == nullptr) return 0;
+  LutConfig& cfg = lut->cfg;
+  const int32_t W = cfg.X1.cols, H = cfg.X1.rows;
+  if (W < 1 || H < 1 || cfg.X1.data == nullptr || cfg.groundTable.data == nullptr) return 0;
+  const GlobalVariables& g = gv();
+  const int32_t b = std::min(std::min(g.extraConfig.frontBlendWidth, g.extraConfig.rearBlendWidth), 8);
+  const int32_t hc = cfg.outHeight;
+  const int32_t left = cfg.carRect[0] + b, right = cfg.carRect[1] - b;
+  const int32_t top = cfg.carRect[3] + hc / 48, bottom = cfg.carRect[4] - hc / 48;
+  const int32_t seamTop = cfg.carRect[3] + hc / 120, seamBottom = cfg.carRect[4] - hc / 120;
+  cfg.carLeft = cfg.innerLeft = left;
+  cfg.carRight = cfg.innerRight = right;
+  cfg.carTop = cfg.innerTop = top;
+  cfg.carBottom = cfg.innerBottom = bottom;
+  FillMaps(lut, W, H, &cfg.X1, &cfg.Y1, &cfg.W1, &cfg.W2, -1.0f, nullptr);
+  std::fill(cfg.W1.data, cfg.W1.data + static_cast<size_t>(W) * H, 1.0f);
+  Projectors proj;
+  proj.Prepare(lut);
+  const bool p1 = lut->cornerCounts[0] != 0, p2 = lut->cornerCounts[1] != 0;
+
+  auto rows = [&](int32_t r0, int32_t r1) {
+    for (int32_t r = r0; r < r1; ++r) {
+      for (int32_t c = 0; c < W; ++c) {
+        const size_t k = static_cast<size_t>(r) * W + c;
+        const float* p = cfg.groundTable.data + 3 * k;
+        int endCam = -1, sideCam = -1;
+        const int side = c < left ? 2 : (c > right ? 3 : -1);
+        if (r < seamTop) {
+          endCam = 0;
+          sideCam = side;
+          if (side >= 0 && !p1) endCam = -1;
+        } else if (r > seamBottom) {
+          endCam = 1;
+          sideCam = side;
+          if (side >= 0 && !p2) endCam = -1;
+        } else if (side >= 0) {
+          sideCam = side;
+        } else if (r < top) {
+          endCam = 0;
+        } else if (r > bottom) {
+          endCam = 1;
+        } else {
+          continue;
+        }
+        float* X1 = cfg.X1.data + k;
+        float* Y1 = cfg.Y1.data + k;
+        float* X2 = cfg.X2.data + k;
+        float* Y2 = cfg.Y2.data + k;
+        float* W1 = cfg.W1.data + k;
+        if (endCam < 0 || sideCam < 0) {
+          float x, y;
+          if (proj.Project(endCam >= 0 ? endCam : sideCam, p, &x, &y)) {
+            *X1 = *X2 = x;
+            *Y1 = *Y2 = y;
+          }
+          *W1 = 1.0f;
+          continue;
+        }
+        const int front = endCam == 0 ? 1 : 0;
+        const float dy = static_cast<float>(front ? seamTop - r : r - seamBottom);
+        const float dx = static_cast<float>(side == 2 ? left - c : c - right);
+        const float w = LUT_CornerWeightBySeam(dy, dx, 0.0f, static_cast<float>(left), lut, front);
+        float ex, ey, sx, sy;
+        const bool eOk = proj.Project(endCam, p, &ex, &ey);
+        const bool sOk = proj.Project(sideCam, p, &sx, &sy);
+        if (eOk && sOk) {
+          const bool endFirst = w >= 0.00001f;
+          *X1 = endFirst ? ex : sx;
+          *Y1 = endFirst ? ey : sy;
+          *X2 = endFirst ? sx : ex;
+          *Y2 = endFirst ? sy : ey;
+          *W1 = endFirst ? w : 1.0f - w;
+        } else {
+          if (eOk || sOk) {
+            *X1 = eOk ? ex : sx;
+            *Y1 = eOk ? ey : sy;
+          }
+          *W1 = 1.0f;
+        }
+      }
+    }
+  };
+  ParallelRows(H, rows);
+  const float tF = std::tan(DegToRad((lut->seamAngles[0] + lut->seamAngles[1]) * 0.5f));
+  const float tR = std::tan(DegToRad((lut->seamAngles[2] + lut->seamAngles[3]) * 0.5f));
+  SeamRampW2(&cfg.W2, W, H, left, seamTop, right, seamBottom, tF, tR);
+  return 0;
+}
+
 int32_t LUT_RegenerateMergerLUT(LUTOB* lut) {
   if (lut == nullptr) return 0;
   LutConfig& cfg = lut->cfg;

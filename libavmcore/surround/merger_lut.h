@@ -30,6 +30,10 @@ int32_t LUT_BuildSectorMaps(LUTOB* lut, int32_t marginMode, int32_t W, int32_t H
                             int32_t* carLeft, int32_t* carTop, int32_t* carRight, int32_t* carBottom,
                             int32_t* innerLeft, int32_t* innerTop, int32_t* innerRight, int32_t* innerBottom);
 
+// Single-pass four-sided form on the object's own maps, with the car taken
+// from the configuration's car box. 0.
+int32_t LUT_BuildMergerMapsDirect(LUTOB* lut);
+
 // Corner weight of the front/rear camera (front 1: front corners).
 float LUT_CornerWeightBySeam(float dy, float dx, float ignored, float cap, const LUTOB* lut, int32_t front);
 float LUT_CornerWeightByAngleRange(float dy, float dx, float scaleY, float scaleX, const LUTOB* lut,

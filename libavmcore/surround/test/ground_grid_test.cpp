@@ -144,3 +144,68 @@ TEST(GroundGrid, BuildsTheFourSidedMapsOverTheGrid) {
 }
 
 }  // namespace
+
+namespace {
+
+// Grid of 38 x 66 cells of 100 mm: the car box spans columns 10..28 and rows
+// 10..56, so front corner cells with dr = dc lie on the 45 degree diagonal.
+class GroundGridEx : public ::testing::Test {
+ protected:
+  static constexpr int32_t kW = 38, kH = 66;
+  ScopedConfigState state_;
+  std::unique_ptr<FourCameraRig> rig_;
+  std::vector<float> x_, y_;
+  Matrix X_{}, Y_{};
+  int32_t left_ = -1, front_ = -1, right_ = -1, back_ = -1;
+  float spacing_ = 0.0f;
+  void SetUp() override {
+    GlobalVariables_InitRuntimeDefaults();
+    rig_ = std::make_unique<FourCameraRig>(320, 320, 60, 100, true);
+    x_.assign(kW * kH, -5.0f);
+    y_.assign(kW * kH, -5.0f);
+    X_ = Matrix{kW, kH, x_.data()};
+    Y_ = Matrix{kW, kH, y_.data()};
+  }
+  void Build() {
+    ASSERT_EQ(LUT_BuildGroundGridEx(rig_->lut, kW, kH, 1000, 0, &X_, &Y_, &left_, &front_, &right_, &back_, &spacing_),
+              0);
+  }
+  int Cam(int c, int r) const {
+    const float x = x_[r * kW + c], y = y_[r * kW + c];
+    if (x == 0.0f && y == 0.0f) return 0;
+    return 1 + (x >= 320.0f ? 1 : 0) + (y >= 320.0f ? 2 : 0);
+  }
+};
+
+TEST_F(GroundGridEx, RegionsAndCornerAngles) {
+  const float seam = rig_->lut->seamAngles[0];
+  Build();
+  EXPECT_EQ(left_, 10);
+  EXPECT_EQ(right_, 28);
+  EXPECT_EQ(front_, 10);
+  EXPECT_EQ(back_, 56);
+  EXPECT_FLOAT_EQ(spacing_, 100.0f);
+  EXPECT_EQ(rig_->lut->seamAngles[0], seam);
+  EXPECT_EQ(Cam(19, 5), 1);   // front band
+  EXPECT_EQ(Cam(19, 60), 2);  // back band
+  EXPECT_EQ(Cam(5, 30), 3);   // left band
+  EXPECT_EQ(Cam(33, 30), 4);  // right band
+  EXPECT_EQ(Cam(19, 30), 0);  // car box
+  EXPECT_EQ(Cam(5, 5), 3);    // on the diagonal: 45 degrees, the side camera
+  EXPECT_EQ(Cam(33, 5), 4);
+  EXPECT_EQ(Cam(29, 65), 2);  // steep behind the car: above 75 degrees, the back camera
+  EXPECT_EQ(Cam(27 - 20, 58), 3);
+}
+
+TEST_F(GroundGridEx, FrontCornersTurnToTheSidesWithoutFrontCorners) {
+  rig_->lut->cornerCounts[0] = 0;
+  Build();
+  EXPECT_EQ(Cam(19, 5), 1);
+  EXPECT_EQ(Cam(9, 0), 3);
+  EXPECT_EQ(Cam(29, 0), 4);
+  Matrix none{0, 0, nullptr};
+  EXPECT_EQ(LUT_BuildGroundGridEx(rig_->lut, 0, 0, 1000, 0, &none, &none, nullptr, nullptr, nullptr, nullptr, nullptr),
+            0);
+}
+
+}  // namespace

@@ -305,3 +305,34 @@ TEST_F(MergerMaps, StitchedGroundMatchesThePatternFromAbove) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MergerMaps, SinglePassForm) {
+  ASSERT_EQ(LUT_BuildMergerMapsDirect(lut_), 0);
+  const LutConfig& c = cfg();
+  // The car box shrunk by the smaller blend width (at most 8) and H / 48.
+  EXPECT_EQ(c.carLeft, c.carRect[0] + 8);
+  EXPECT_EQ(c.innerRight, c.carRect[1] - 8);
+  EXPECT_EQ(c.carTop, c.carRect[3] + kOutH / 48);
+  EXPECT_EQ(c.innerBottom, c.carRect[4] - kOutH / 48);
+  const int midRow = (c.carRect[3] + c.carRect[4]) / 2, midCol = (c.carRect[0] + c.carRect[1]) / 2;
+  EXPECT_EQ(At(c.W1, midRow, midCol), 1.0f);
+  EXPECT_EQ(At(c.X1, midRow, midCol), 0.0f);
+  EXPECT_EQ(At(c.Y1, midRow, midCol), 2.0f * kCamH - 1);
+  EXPECT_EQ(Cam1(5, midCol), 1);
+  EXPECT_EQ(Cam1(kOutH - 5, midCol), 2);
+  EXPECT_EQ(Cam1(midRow, 5), 3);
+  EXPECT_EQ(Cam1(midRow, kOutW - 5), 4);
+  // A single camera writes its point twice.
+  EXPECT_EQ(At(c.X1, 5, midCol), At(c.X2, 5, midCol));
+  bool below = false;
+  for (int i = 0; i < kOutW * kOutH; ++i) {
+    ASSERT_GE(c.W1.data[i], 0.0f);
+    ASSERT_LE(c.W1.data[i], 1.0f);
+    below = below || c.W1.data[i] < 0.5f;
+  }
+  EXPECT_TRUE(below);  // the end camera stays first down to 0.00001
+}
+
+}  // namespace
