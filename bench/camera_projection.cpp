@@ -1,8 +1,8 @@
 // Projection speed of the six lens models (points per second), single-point
 // function and point sets, against OpenCV's fisheye projection.
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
 
+#include <opencv2/calib3d.hpp>
 #include <opencv2/core.hpp>
 
 #include <vector>
@@ -102,29 +102,7 @@ void BM_PointSet(benchmark::State& st) {
   st.SetItemsProcessed(st.iterations() * kPoints);
 }
 
-// OpenCV's fisheye projection, reached through the library at run time so
-// that calib3d stays out of everything but this benchmark.
-typedef void (*FisheyeProjectFn)(const cv::_InputArray&, const cv::_OutputArray&, const cv::_InputArray&,
-                                 const cv::_InputArray&, const cv::_InputArray&, const cv::_InputArray&, double,
-                                 const cv::_OutputArray&);
-
-FisheyeProjectFn OpenCvFisheye() {
-  static FisheyeProjectFn fn = [] {
-    void* lib = dlopen("libopencv_calib3d.so.406", RTLD_NOW);
-    if (lib == nullptr) lib = dlopen("libopencv_calib3d.so", RTLD_NOW);
-    return lib == nullptr ? nullptr
-                          : reinterpret_cast<FisheyeProjectFn>(dlsym(
-                                lib, "_ZN2cv7fisheye13projectPointsERKNS_11_InputArrayERKNS_12_OutputArrayES3_S3_S3_S3_dS6_"));
-  }();
-  return fn;
-}
-
 void BM_OpenCvFisheye(benchmark::State& st) {
-  FisheyeProjectFn project = OpenCvFisheye();
-  if (project == nullptr) {
-    st.SkipWithError("libopencv_calib3d not found");
-    return;
-  }
   Scene& s = TheScene();
   // Same camera: OpenCV's pose is Xc = R X + t, so t = R T.
   cv::Mat rvec = (cv::Mat_<double>(3, 1) << s.cam.r[0], s.cam.r[1], s.cam.r[2]);
@@ -142,9 +120,9 @@ void BM_OpenCvFisheye(benchmark::State& st) {
   cv::Mat jac;
   for (auto _ : st) {
     if (deriv)
-      project(pts, out, rvec, tvec, K, D, 0.0, jac);
+      cv::fisheye::projectPoints(pts, out, rvec, tvec, K, D, 0.0, jac);
     else
-      project(pts, out, rvec, tvec, K, D, 0.0, cv::noArray());
+      cv::fisheye::projectPoints(pts, out, rvec, tvec, K, D, 0.0, cv::noArray());
     benchmark::DoNotOptimize(out.data());
   }
   st.SetItemsProcessed(st.iterations() * kPoints);

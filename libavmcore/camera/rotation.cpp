@@ -94,13 +94,11 @@ float* RotationToAxisAngle(const Matrix* R, Matrix* out, int32_t orthogonalise) 
     float u[9], vt[9];
     Matrix a{3, 3, m}, mu{3, 3, u}, mv{3, 3, vt};
     Matrix_SVD(&a, &mu, &mv);
-    // U * V^T; a singular value that comes back negative carries its sign
-    // into the product so the result stays the nearest rotation.
-    const float sign[3] = {std::copysign(1.0f, m[0]), std::copysign(1.0f, m[4]), std::copysign(1.0f, m[8])};
+    // U * V^T, the nearest rotation.
     for (int i = 0; i < 3; ++i)
       for (int j = 0; j < 3; ++j) {
         float acc = 0.0f;
-        for (int k = 0; k < 3; ++k) acc = std::fma(u[i * 3 + k] * sign[k], vt[k * 3 + j], acc);
+        for (int k = 0; k < 3; ++k) acc = std::fma(u[i * 3 + k], vt[k * 3 + j], acc);
         m[i * 3 + j] = acc;
       }
   }

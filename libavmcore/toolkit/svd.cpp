@@ -226,15 +226,21 @@ int32_t Svd_Decompose(float* a, int32_t nr, int32_t nc, float* u, float* v, int3
   const int32_t maxSweeps = 60;
   int32_t sweeps = 0;
   while (m > 0) {
-    if (sweeps >= maxSweeps) {
+    // With tol far below single precision, values that are equal (a rotation
+    // matrix, say) leave a superdiagonal stalled at rounding level and the
+    // sweep budget runs out with a negative or unordered value. Before giving
+    // up, allow a second budget in which rounding-level elements count as
+    // negligible, so such inputs still converge to a proper decomposition.
+    if (sweeps >= 2 * maxSweeps) {
       Svd_PackResult(a, ev, sv, v, nr, nc);
       return -1;
     }
+    const float negligible = sweeps >= maxSweeps ? std::max(tol, FLT_EPSILON) : tol;
     // Find the split: kase 1 deflates a negligible S(m), 2 splits at a
     // negligible S(l), 3 runs a QR sweep on l..m, 4 is convergence of S(m).
     int32_t l = m - 1;
     for (; l >= 1; --l) {
-      if (std::fabs(E(l)) <= tol * (std::fabs(S(l)) + std::fabs(S(l + 1)))) {
+      if (std::fabs(E(l)) <= negligible * (std::fabs(S(l)) + std::fabs(S(l + 1)))) {
         E(l) = 0.0f;
         break;
       }
@@ -248,7 +254,7 @@ int32_t Svd_Decompose(float* a, int32_t nr, int32_t nc, float* u, float* v, int3
         float t = 0.0f;
         if (ls != m) t += std::fabs(E(ls));
         if (ls != l + 1) t += std::fabs(E(ls - 1));
-        if (std::fabs(S(ls)) <= tol * t) {
+        if (std::fabs(S(ls)) <= negligible * t) {
           S(ls) = 0.0f;
           break;
         }

@@ -12,8 +12,9 @@
 // min(m, n) left singular vectors as columns, v (n x n) Vt. ldWork is the
 // length of each of the three private work vectors (at least max(m, n) + 1).
 // tol decides when a superdiagonal or diagonal element counts as zero.
-// Returns -1 when a singular value does not converge within 60 sweeps (the
-// outputs are then the packed intermediate state), otherwise 0.
+// A singular value gets 60 sweeps at tol and, failing that, 60 more in which
+// rounding-level elements count as negligible. Returns -1 when it still does
+// not converge (the outputs are then the packed intermediate state), else 0.
 int32_t Svd_Decompose(float* a, int32_t m, int32_t n, float* u, float* v, int32_t ldWork, float tol);
 
 // Plane rotation zeroing ab[1] against ab[0]: cs = (c, s); ab becomes (r, z)

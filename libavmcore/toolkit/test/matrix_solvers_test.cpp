@@ -194,6 +194,29 @@ INSTANTIATE_TEST_SUITE_P(Shapes, MatrixSvdTest,
                                            SvdCase{4, 9, 3, 1}, SvdCase{6, 6, 1, 1}, SvdCase{8, 8, 0, 1e4f},
                                            SvdCase{5, 5, 0, 1e-3f}, SvdCase{7, 4, 3, 1e3f}));
 
+// Rotation matrices have three equal singular values; the tiny tolerance
+// alone never lets their last superdiagonal count as zero.
+TEST(MatrixSvd, RotationMatricesDecomposeToIdentityValues) {
+  const float axes[][3] = {{1.2f, 0.4f, -2.0f}, {0.0f, 0.0f, 3.0f}, {0.1f, 0.2f, 0.3f}, {2.5f, -1.0f, 0.5f}};
+  for (const auto& ax : axes) {
+    SCOPED_TRACE(testing::Message() << ax[0] << " " << ax[1] << " " << ax[2]);
+    // Rodrigues' formula in double: R = I + sin(t) K + (1 - cos(t)) K^2.
+    const double t = std::sqrt(double(ax[0]) * ax[0] + double(ax[1]) * ax[1] + double(ax[2]) * ax[2]);
+    const double k[3] = {ax[0] / t, ax[1] / t, ax[2] / t};
+    const double kx[9] = {0, -k[2], k[1], k[2], 0, -k[0], -k[1], k[0], 0};
+    OwnedMatrix a(3, 3);
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) {
+        double k2 = 0;
+        for (int m = 0; m < 3; ++m) k2 += kx[i * 3 + m] * kx[m * 3 + j];
+        a.store[i * 3 + j] = static_cast<float>((i == j) + std::sin(t) * kx[i * 3 + j] + (1 - std::cos(t)) * k2);
+      }
+    OwnedMatrix w = a, u(3, 3), vt(3, 3);
+    EXPECT_EQ(Svd_Decompose(w.store.data(), 3, 3, u.store.data(), vt.store.data(), 4, 1e-16f), 0);
+    ExpectValidSvd(a);
+  }
+}
+
 TEST(MatrixSvd, ZeroAndDiagonalInputs) {
   ExpectValidSvd(OwnedMatrix(3, 3));
   ExpectValidSvd(OwnedMatrix(3, 3, {0, 0, 0, 0, 5, 0, 0, 0, 0}));
