@@ -107,25 +107,38 @@ struct ChunkSamples {
   uint8_t y[kChunk], u[kChunk / 2], v[kChunk / 2];
 };
 
+// The sums of a chroma term and a luma term lie in -17721..34207; biased by
+// kSumBias (a multiple of 64) they fit 16 unsigned bits, so the shift by 6
+// and the clamp run on 16-bit lanes: ((s + bias) >> 6) - bias / 64 is
+// exactly s >> 6.
+constexpr int32_t kSumBias = 277 * 64;
+
+inline uint8_t BiasedToByte(uint16_t biasedSum) {
+  const uint16_t v = static_cast<uint16_t>(biasedSum >> 6);
+  const uint16_t above = v > 277 ? static_cast<uint16_t>(v - 277) : 0;
+  return static_cast<uint8_t>(above > 255 ? 255 : above);
+}
+
 template <bool kRgb>
 void ConvertChunk(const ChunkSamples& s, int n, uint8_t* out) {
-  int16_t ty[kChunk], cb[kChunk / 2], cg[kChunk / 2], cr[kChunk / 2];
-  for (int i = 0; i < n; ++i) ty[i] = static_cast<int16_t>(TermY(s.y[i]));
+  // Terms modulo 2^16: the biased sums are exact in 16 bits.
+  uint16_t ty[kChunk], cb[kChunk / 2], cg[kChunk / 2], cr[kChunk / 2];
+  for (int i = 0; i < n; ++i) ty[i] = static_cast<uint16_t>(TermY(s.y[i]));
   for (int j = 0; j < n / 2; ++j) {
     const int32_t u = s.u[j], v = s.v[j];
-    cb[j] = static_cast<int16_t>(TermUB(u));
-    cg[j] = static_cast<int16_t>(TermVG(v) + TermUG(u));
-    cr[j] = static_cast<int16_t>(TermVR(v));
+    cb[j] = static_cast<uint16_t>(TermUB(u) + kSumBias);
+    cg[j] = static_cast<uint16_t>(TermVG(v) + TermUG(u) + kSumBias);
+    cr[j] = static_cast<uint16_t>(TermVR(v) + kSumBias);
   }
   uint8_t b[kChunk], g[kChunk], r[kChunk];
   for (int j = 0; j < n / 2; ++j) {
-    const int32_t y0 = ty[2 * j], y1 = ty[2 * j + 1];
-    b[2 * j] = static_cast<uint8_t>(Clamp255(cb[j] + y0));
-    b[2 * j + 1] = static_cast<uint8_t>(Clamp255(cb[j] + y1));
-    g[2 * j] = static_cast<uint8_t>(Clamp255(cg[j] + y0));
-    g[2 * j + 1] = static_cast<uint8_t>(Clamp255(cg[j] + y1));
-    r[2 * j] = static_cast<uint8_t>(Clamp255(cr[j] + y0));
-    r[2 * j + 1] = static_cast<uint8_t>(Clamp255(cr[j] + y1));
+    const uint16_t y0 = ty[2 * j], y1 = ty[2 * j + 1];
+    b[2 * j] = BiasedToByte(static_cast<uint16_t>(cb[j] + y0));
+    b[2 * j + 1] = BiasedToByte(static_cast<uint16_t>(cb[j] + y1));
+    g[2 * j] = BiasedToByte(static_cast<uint16_t>(cg[j] + y0));
+    g[2 * j + 1] = BiasedToByte(static_cast<uint16_t>(cg[j] + y1));
+    r[2 * j] = BiasedToByte(static_cast<uint16_t>(cr[j] + y0));
+    r[2 * j + 1] = BiasedToByte(static_cast<uint16_t>(cr[j] + y1));
   }
   const uint8_t* first = kRgb ? r : b;
   const uint8_t* third = kRgb ? b : r;
