@@ -32,7 +32,7 @@ Views& TheViews() {
 void BM_UndistViewMap(benchmark::State& st) {
   const int type = static_cast<int>(st.range(0));
   UndistOB* view = TheViews().view;
-  UndistView_SetParam(view, 1, 1280, 720, type, 0, 150.0f, 1.3f, 0, 0, 1.0f, 0, 0.2f, 0.2f, 0.2f, 0.1f, 0);
+  UndistView_SetParam(view, 1, 1280, 720, type, 0, 100.0f, 1.3f, 0, 0, 1.0f, 0, 0.2f, 0.2f, 0.2f, 0.1f, 0);
   UndistViewBlock* b = &view->undist[0];
   for (auto _ : st) {
     if (type == 2) {
@@ -77,8 +77,8 @@ void BM_OpenCvFisheyeMap(benchmark::State& st) {
   }
   cv::Matx33d K(300, 0, 639.5, 0, 300, 359.5, 0, 0, 1);
   cv::Vec4d D(0.0, 0.0, 0.0, 0.0);
-  cv::Matx33d P(1280 * 0.5 / std::tan(150.0 * M_PI / 180.0 / 1.3), 0, 639.5, 0,
-                1280 * 0.5 / std::tan(150.0 * M_PI / 180.0 / 1.3), 359.5, 0, 0, 1);
+  cv::Matx33d P(1280 * 0.5 / std::tan(100.0 * M_PI / 180.0 / 1.3), 0, 639.5, 0,
+                1280 * 0.5 / std::tan(100.0 * M_PI / 180.0 / 1.3), 359.5, 0, 0, 1);
   cv::Mat m1, m2;
   for (auto _ : st) {
     map(K, D, cv::Matx33d::eye(), P, cv::Size(1280, 720), CV_32FC1, m1, m2);

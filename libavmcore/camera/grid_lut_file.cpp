@@ -3,11 +3,14 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "camera/view_map_repair.h"
+#include "toolkit/bmp_file.h"
+#include "toolkit/sampling.h"
 
 namespace {
 
@@ -277,4 +280,30 @@ void GridLUT_BuildAndWrite(int32_t wc, int32_t hc, const Matrix* x1, const Matri
   if (start > w) start = w;
   WriteStrip(cand, wc, hc, 0, h, start, w - start, shift, pathRight, &wx, &wy);
   sizes[3] = static_cast<uint32_t>(w - start);
+}
+
+int GridLUT_ApplyToBmp(const char* gridPath, const char* bmpPath, const char* outPath) {
+  Matrix mx{0, 0, nullptr}, my{0, 0, nullptr};
+  if (GridLUT_ReadFile(gridPath, &mx, &my) == 0) return 0;
+  Matrix* src = Bmp_LoadGrayFloat(bmpPath, 0);
+  int ok = 0;
+  if (src != nullptr) {
+    // Decoded coordinates come from a file: anything outside the picture
+    // is no source rather than a read beyond it, and so are the blank
+    // (below 1) points.
+    const long n = static_cast<long>(mx.cols) * mx.rows;
+    const float maxX = static_cast<float>(src->cols - 1), maxY = static_cast<float>(src->rows - 1);
+    for (long i = 0; i < n; ++i)
+      if (!(mx.data[i] >= 1.0f && mx.data[i] <= maxX && my.data[i] >= 1.0f && my.data[i] <= maxY))
+        mx.data[i] = -1.0f;
+    Matrix* out = Image_RemapBilinearAlloc(src, &mx, &my);
+    ok = Bmp_SaveFloatPlanes(out, outPath);
+    delete[] out->data;
+    delete out;
+    free(src->data);
+    free(src);
+  }
+  delete[] mx.data;
+  delete[] my.data;
+  return ok;
 }

@@ -32,3 +32,8 @@ void GridLUT_BuildAndWrite(int32_t wc, int32_t hc, const Matrix* x1, const Matri
                            const Matrix* x2, const Matrix* y2, int32_t shift,
                            const char* pathTop, const char* pathBottom, const char* pathLeft,
                            const char* pathRight, uint32_t* sizes, int32_t sideMode);
+
+// Resamples the grey picture of a BMP through a grid-LUT file and writes the
+// result as a BMP. Sources outside the picture give black. 1 done; 0 when
+// the grid file or the picture cannot be read or the result not written.
+int GridLUT_ApplyToBmp(const char* gridPath, const char* bmpPath, const char* outPath);

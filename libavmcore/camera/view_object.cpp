@@ -92,6 +92,7 @@ int Undist4Camera_Init(UndistOB* view, const char* path) {
     c.cam.lensSlot = view->lensSlot[k];
     view->zoom[k].lensSlot = view->lensSlot[k];
   }
+  Undist4Camera_CreateModel(&view->traceModel, view);
   printf("Undist4Camera_Init over %d %d \n", view->frameWidth, view->frameHeight);
   return 1;
 }
@@ -99,6 +100,7 @@ int Undist4Camera_Init(UndistOB* view, const char* path) {
 void Undist4Camera_Release(UndistOB* view) {
   if (view == nullptr) return;
   Undist4Camera_ReleaseParam();
+  Undist4Camera_ReleaseModel(&view->traceModel);
   for (UndistViewBlock& u : view->undist) {
     FreeMap(&u.mapX);
     FreeMap(&u.mapY);

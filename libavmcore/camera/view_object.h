@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "camera/camera_model.h"
+#include "camera/trace_model.h"
 #include "surround/lut_config_file.h"
 #include "toolkit/matrix_types.h"
 
@@ -131,6 +132,7 @@ struct UndistOB {
   UndistViewBlock undist[4];
   CutViewBlock cut[4];
   ZoomViewBlock zoom[4];
+  TraceModel traceModel;  // trace lines of the views
   ViewParamRecord viewParam;
 };
 
@@ -146,7 +148,7 @@ void UndistOB_Destroy(UndistOB* view);
 // Fills a fresh object from the lut_config file at path (locking the
 // calibration first). 1 done, 0 when the file cannot be read.
 int Undist4Camera_Init(UndistOB* view, const char* path);
-// Frees what the object owns (the type-2 maps).
+// Frees what the object owns (the type-2 maps and the trace-line model).
 void Undist4Camera_Release(UndistOB* view);
 
 void UndistView_SetParam(UndistOB* view, int32_t camera, int32_t width, int32_t height,

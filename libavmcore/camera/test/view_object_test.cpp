@@ -103,7 +103,7 @@ TEST_F(ViewObjectTest, SetParamFillsTheUndistortedBlock) {
 }
 
 TEST_F(ViewObjectTest, CurvedViewOwnsItsMapsAndRebuildsOnlyOnChange) {
-  UndistView_SetParam(view, 2, 320, 240, 2, 0, 150.0f, 1.2f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
+  UndistView_SetParam(view, 2, 320, 240, 2, 0, 100.0f, 1.2f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
   const UndistViewBlock& b = view->undist[1];
   ASSERT_NE(b.mapX.data, nullptr);
   EXPECT_EQ(b.mapX.cols, 320);
@@ -115,12 +115,12 @@ TEST_F(ViewObjectTest, CurvedViewOwnsItsMapsAndRebuildsOnlyOnChange) {
   EXPECT_FLOAT_EQ(b.yShift, 20.0f + b.firstRow * 0.7f);
   const float* before = b.mapX.data;
   const float shift = b.yShift;
-  UndistView_SetParam(view, 2, 320, 240, 2, 0, 150.0f, 1.2f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
+  UndistView_SetParam(view, 2, 320, 240, 2, 0, 100.0f, 1.2f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
   if (b.firstRow == 0) {
     EXPECT_EQ(b.yShift, shift);  // unchanged: no rebuild
   }
   EXPECT_EQ(b.mapX.data, before);  // same size: the maps are reused
-  UndistView_SetParam(view, 2, 200, 100, 2, 0, 150.0f, 1.2f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
+  UndistView_SetParam(view, 2, 200, 100, 2, 0, 100.0f, 1.2f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
   EXPECT_EQ(b.mapX.cols, 200);
 }
 
