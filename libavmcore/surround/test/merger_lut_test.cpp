@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "four_camera_rig.h"
+#include "surround/mix_area_info.h"
 #include "surround/lutob.h"
 #include "testsupport/config_state.h"
 #include "testsupport/scene_renderer.h"
@@ -333,6 +336,66 @@ TEST_F(MergerMaps, SinglePassForm) {
     below = below || c.W1.data[i] < 0.5f;
   }
   EXPECT_TRUE(below);  // the end camera stays first down to 0.00001
+}
+
+}  // namespace
+
+namespace {
+
+// The road of a LUT load: stored poses in a lut_config file, a fresh object
+// loaded from it, the same maps; then its mix-area tables sample the right
+// cameras.
+TEST_F(MergerMaps, LoadedConfigGivesTheSameMapsAndMixAreas) {
+  ASSERT_EQ(LUT_GenerateMergerLUT(lut_, 0, 0), 0);
+  const std::string path = state_.Path("lut_config.krv");
+  ASSERT_EQ(SaveLUTConfig(lut_, path.c_str()), 1);
+  LUTOB* loaded = LUTOB_Create();
+  ASSERT_EQ(LUTOB_LoadConfig(loaded, path.c_str(), nullptr), 1);
+  EXPECT_EQ(loaded->camW, kCamW);
+  ASSERT_EQ(LUT_GenerateMergerLUT(loaded, 0, 0), 0);
+  const LutConfig& a = cfg();
+  const LutConfig& b = loaded->cfg;
+  for (auto maps : {std::make_pair(&a.X1, &b.X1), std::make_pair(&a.Y1, &b.Y1), std::make_pair(&a.X2, &b.X2),
+                    std::make_pair(&a.W1, &b.W1), std::make_pair(&a.W2, &b.W2), std::make_pair(&a.W3, &b.W3)})
+    ASSERT_EQ(0, memcmp(maps.first->data, maps.second->data, sizeof(float) * kOutW * kOutH));
+  EXPECT_EQ(b.carLeft, a.carLeft);
+  EXPECT_EQ(b.innerBottom, a.innerBottom);
+
+  MixAreaInfo info = MixAreaInfo_Empty();
+  MixAreaInfo_Build(&info, &b, 2 * kCamW, 2 * kCamH, loaded->cornerCounts[0], loaded->cornerCounts[1]);
+  ASSERT_EQ(info.valid, 1u);
+  ASSERT_GT(info.frontRows, 10);
+  ASSERT_GT(info.rearRows, 10);
+  // Upper source: the end camera (top half of the quad frame); other: the
+  // side camera (bottom half). Left corners use the left half, right the right.
+  const struct {
+    int upper, other;
+    bool right;
+  } corners[4] = {{0, 8, false}, {2, 12, true}, {4, 10, false}, {6, 14, true}};
+  for (int k = 0; k < 4; ++k) {
+    const auto& cn = corners[k];
+    const ImageI32& ux = info.tables[cn.upper];
+    const ImageI32& uy = info.tables[cn.upper + 1];
+    const ImageI32& ox = info.tables[cn.other];
+    const ImageI32& oy = info.tables[cn.other + 1];
+    const bool rear = k >= 2;
+    for (int i = 0; i < ux.width * ux.height; ++i) {
+      ASSERT_LT(uy.data[i], kCamH) << k << " " << i;
+      ASSERT_GE(oy.data[i], kCamH) << k << " " << i;
+      // Rear end camera is camera 2 (right half); side cameras by side.
+      ASSERT_EQ(ux.data[i] >= kCamW, rear) << k << " " << i;
+      ASSERT_EQ(ox.data[i] >= kCamW, cn.right) << k << " " << i;
+    }
+  }
+  const std::string mix = state_.Path("lut_mixareainfo.krv");
+  ASSERT_EQ(MixAreaInfo_Save(&info, mix.c_str()), 1);
+  MixAreaInfo back = MixAreaInfo_Empty();
+  MixAreaInfo_Load(&back, mix.c_str());
+  ASSERT_EQ(back.valid, 1u);
+  EXPECT_EQ(0, memcmp(back.tables[6].data, info.tables[6].data, 4u * info.tables[6].width * info.tables[6].height));
+  MixAreaInfo_Release(&back);
+  MixAreaInfo_Release(&info);
+  LUTOB_Destroy(loaded);
 }
 
 }  // namespace
