@@ -6,3 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh" "$root/build/release" "" -DCMAKE_BUILD_TYPE=Release -DAVM_BUILD_TESTS=OFF
 "$root/build/release/tools/avmhost/avmhost" config --data "$root/tools/avmhost/sampledata"
+# The single-camera views of the embedded sample rig, drawn from the
+# library's LUTs, meshes and guide lines.
+"$root/build/release/tools/avmhost/avmhost" views --out "$root/build/release/avmhost-views"
+echo "view pictures: $root/build/release/avmhost-views"

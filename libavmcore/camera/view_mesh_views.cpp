@@ -1,6 +1,7 @@
 // Meshes of the undistorted, cut and wide views of a view object, built
 // from the same source maps as the views' LUTs.
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 #include "camera/view_lut.h"
@@ -99,6 +100,25 @@ int WideView_GenerateTrian(UndistOB* view, int32_t camera, int32_t W, int32_t H,
   // Mode 1: left, centre and right panel one after the other.
   const int32_t xL = (W / 4) & ~1, xR = (3 * W / 4) & ~1;
   const int32_t e = gv().advValue9 != 0 ? 1 : 0;
+  // The LUT carries divider lines (source (1, 3)) in the three columns
+  // around each panel edge; the mesh has none. Take those columns back from
+  // their neighbours two columns out.
+  if (e != 0 && W > 8) {
+    for (int32_t edge : {xL, xR}) {
+      const int32_t a = edge - 2, b = edge + 2;
+      if (a < 0 || b >= W) continue;
+      for (int32_t r = 0; r < H; ++r) {
+        float* X = m.x.data + static_cast<size_t>(r) * W;
+        float* Y = m.y.data + static_cast<size_t>(r) * W;
+        const bool ok = X[a] > 0.0f && Y[a] > 0.0f && X[b] > 0.0f && Y[b] > 0.0f;
+        for (int32_t c = edge - 1; c <= edge + 1; ++c) {
+          const float t = static_cast<float>(c - a) / 4.0f;
+          X[c] = ok ? X[a] + t * (X[b] - X[a]) : -2.0f;
+          Y[c] = ok ? Y[a] + t * (Y[b] - Y[a]) : -2.0f;
+        }
+      }
+    }
+  }
   const bool write = positions != nullptr && texture != nullptr;
   uint32_t cl = 0, cc = 0, cr = 0;
   if (!GenerateTrian_Step(Wq, Hq, camera, &m.x, &m.y, 0, xL, 8, 1, &cl, positions, texture)) return 0;

@@ -17,3 +17,4 @@ std::string OptionValue(const std::vector<std::string>& args, const std::string&
                         const std::string& fallback = "");
 
 int RunConfig(AvmLibrary& lib, const std::vector<std::string>& args);
+int RunViews(AvmLibrary& lib, const std::vector<std::string>& args);

@@ -11,6 +11,8 @@ namespace {
 const HostCommand kCommands[] = {
     {"config", "config [--data DIR]   set the data directory, Init, print the configuration records",
      RunConfig},
+    {"views", "views [--data DIR --frame QUAD.bmp] [--out DIR]   draw every single-camera view from the library's LUTs, meshes and guide lines",
+     RunViews},
 };
 
 void Usage() {

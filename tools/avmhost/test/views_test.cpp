@@ -1,0 +1,194 @@
+// Runs `avmhost views` on its embedded sample and checks the pictures: every
+// one written, meshes drawn like their LUTs, straight floor lines straight.
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "camera/view_object.h"
+#include "camera/view_point_mapping.h"
+#include "frame/global_variables.h"
+#include "pipeline/data_directory.h"
+#include "toolkit/bmp_file.h"
+#include "tools/avmhost/command_views.h"
+
+// The stand-in's own view table, sample writer and picture files, built
+// into this test as they are into avmhost.
+#include "tools/avmhost/command_views_image.cpp"
+#include "tools/avmhost/command_views_sample.cpp"
+#include "tools/avmhost/command_views_table.cpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int RunHostViews(const std::string& args) {
+  const std::string cmd = std::string(AVMHOST_BINARY) + " " + args + " > /dev/null 2>&1";
+  const int st = system(cmd.c_str());
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+struct Grey {
+  int w = 0, h = 0;
+  std::vector<uint8_t> px;
+  bool Load(const std::string& path) {
+    ImageU8* img = Bmp_LoadGrayU8(path.c_str());
+    if (img == nullptr) return false;
+    w = img->width;
+    h = img->height;
+    px.assign(img->data, img->data + static_cast<size_t>(w) * h);
+    free(img->data);
+    free(img);
+    return true;
+  }
+};
+
+// One run of the sample for the whole suite (the views take a moment).
+class AvmhostViews : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    out_ = new std::string(fs::temp_directory_path() / ("avmhost_views_" + std::to_string(getpid())));
+    rc_ = RunHostViews("views --out " + *out_);
+  }
+  static void TearDownTestSuite() {
+    fs::remove_all(*out_);
+    delete out_;
+  }
+  static std::string* out_;
+  static int rc_;
+};
+std::string* AvmhostViews::out_ = nullptr;
+int AvmhostViews::rc_ = -1;
+
+TEST_F(AvmhostViews, EveryPictureWritten) {
+  ASSERT_EQ(rc_, 0);
+  for (const HostView& v : HostViews()) {
+    std::vector<std::string> names = {v.name, std::string(v.name) + "_mesh"};
+    if (v.kind == HostView::kUndist && v.camera <= 2) names.push_back(std::string(v.name) + "_lines");
+    for (const std::string& n : names) {
+      Grey g;
+      ASSERT_TRUE(g.Load(*out_ + "/" + n + ".bmp")) << n;
+      EXPECT_EQ(g.w, v.width) << n;
+      EXPECT_EQ(g.h, v.height) << n;
+    }
+  }
+  EXPECT_TRUE(fs::exists(*out_ + "/sample/lut_config.krv"));
+  EXPECT_TRUE(fs::exists(*out_ + "/sample/globalimage_base.txt"));
+}
+
+TEST_F(AvmhostViews, MeshPicturesMatchTheLutPictures) {
+  ASSERT_EQ(rc_, 0);
+  for (const HostView& v : HostViews()) {
+    Grey lut, mesh;
+    ASSERT_TRUE(lut.Load(*out_ + "/" + v.name + ".bmp"));
+    ASSERT_TRUE(mesh.Load(*out_ + "/" + v.name + "_mesh.bmp"));
+    // Compared where both have a source (the mesh leaves cells with a
+    // sourceless corner black, the LUT its sourceless pixels).
+    double sum = 0;
+    long both = 0, sourced = 0;
+    for (size_t i = 0; i < lut.px.size(); ++i) {
+      if (lut.px[i] == 0) continue;
+      ++sourced;
+      if (mesh.px[i] == 0) continue;
+      ++both;
+      sum += std::abs(lut.px[i] - mesh.px[i]);
+    }
+    ASSERT_GT(sourced, 1000) << v.name;
+    EXPECT_GT(both, sourced * 8 / 10) << v.name;
+    EXPECT_LT(sum / static_cast<double>(both), 2.0) << v.name;
+    printf("%-14s mesh against LUT: mean abs diff %.3f over %ld pixels\n", v.name, sum / static_cast<double>(both),
+           both);
+  }
+}
+
+// The perspective undistorted views (type 3, divisor 1) keep the floor's
+// straight lines straight: chessboard corners found in the picture lie on
+// one line per board row and column.
+TEST_F(AvmhostViews, UndistortedFloorLinesAreStraight) {
+  ASSERT_EQ(rc_, 0);
+  // The same view object and set-up as the run, through the library code.
+  const std::string sample = *out_ + "/sample";
+  SetDataDirectory(sample.c_str());
+  GlobalVariables_InitRuntimeDefaults();
+  GlobalVariables_Init(1);
+  UndistOB* view = UndistOB_Create();
+  ASSERT_EQ(Undist4Camera_Init(view, (sample + "/lut_config.krv").c_str()), 1);
+  for (int camera = 1; camera <= 4; ++camera) {
+    UndistView_SetParam(view, camera, 600, 400, 3, 0, kHostUndistFov, kHostUndistDivisor, 0, 0, 1.0f, 0, 0, 0, 0,
+                        0, 0);
+    Grey g;
+    ASSERT_TRUE(g.Load(*out_ + "/cam" + std::to_string(camera) + "_undist3.bmp"));
+    cv::Mat img(g.h, g.w, CV_8UC1, g.px.data());
+    // Predicted corners, refined on the picture.
+    struct Corner {
+      int i, j;
+      cv::Point2f p;
+    };
+    std::vector<Corner> found;
+    for (int j = 1; j < kSampleSquaresY; ++j)
+      for (int i = 1; i < kSampleSquaresX; ++i) {
+        const float wx = kSampleBoardX0 + i * kSampleSquare, wy = kSampleBoardY0 + j * kSampleSquare;
+        float px, py;
+        if (UndistView_Physical2Disp(&view->undist[View_CameraSlot(camera)], wx, wy, 0.0f, 1, &px, &py) != 1)
+          continue;
+        if (px < 12 || py < 12 || px > g.w - 13 || py > g.h - 13) continue;
+        std::vector<cv::Point2f> pts = {cv::Point2f(px, py)};
+        cv::cornerSubPix(img, pts, cv::Size(4, 4), cv::Size(-1, -1),
+                         cv::TermCriteria(cv::TermCriteria::EPS + cv::TermCriteria::COUNT, 40, 0.01));
+        // A corner too small in the picture to refine stays out.
+        if (std::hypot(pts[0].x - px, pts[0].y - py) > 2.0f) continue;
+        found.push_back({i, j, pts[0]});
+      }
+    ASSERT_GT(found.size(), 20u) << camera;
+    int lines = 0;
+    double worst = 0;
+    for (int dir = 0; dir < 2; ++dir) {
+      const int n = dir == 0 ? kSampleSquaresY : kSampleSquaresX;
+      for (int k = 1; k < n; ++k) {
+        std::vector<cv::Point2f> pts;
+        for (const Corner& c : found)
+          if ((dir == 0 ? c.j : c.i) == k) pts.push_back(c.p);
+        if (pts.size() < 4) continue;
+        cv::Vec4f l;
+        cv::fitLine(pts, l, cv::DIST_L2, 0, 0.01, 0.01);
+        double sq = 0;
+        for (const cv::Point2f& p : pts) {
+          const double d = (p.x - l[2]) * l[1] - (p.y - l[3]) * l[0];
+          sq += d * d;
+        }
+        const double rms = std::sqrt(sq / pts.size());
+        worst = std::max(worst, rms);
+        EXPECT_LT(rms, 1.0) << "camera " << camera << (dir == 0 ? " row " : " column ") << k;
+        ++lines;
+      }
+    }
+    EXPECT_GE(lines, 4) << camera;
+    printf("camera %d: %zu corners on %d lines, worst line residual %.3f px\n", camera, found.size(), lines, worst);
+  }
+  UndistOB_Destroy(view);
+}
+
+TEST(AvmhostViewsArgs, DataDirectoryAndErrors) {
+  const std::string out = fs::temp_directory_path() / ("avmhost_views_args_" + std::to_string(getpid()));
+  // With --data the frame is required.
+  EXPECT_EQ(RunHostViews("views --data /nonexistent --out " + out), 2);
+  // A data directory without a camera file fails cleanly.
+  fs::create_directories(out + "/empty");
+  ASSERT_TRUE(WriteSampleViewsData(out + "/data"));
+  EXPECT_EQ(RunHostViews("views --data " + out + "/empty --frame " + out + "/data/quad.bmp --out " + out + "/o1"), 1);
+  EXPECT_EQ(RunHostViews("views --data " + out + "/data --frame /nonexistent.bmp --out " + out + "/o2"), 1);
+  // The sample written by the test support, drawn from an explicit directory.
+  EXPECT_EQ(RunHostViews("views --data " + out + "/data --frame " + out + "/data/quad.bmp --out " + out + "/o3"), 0);
+  EXPECT_TRUE(fs::exists(out + "/o3/cam2_undist3_lines.bmp"));
+  fs::remove_all(out);
+}
+
+}  // namespace
