@@ -111,19 +111,34 @@ void Matrix_PadBandMirror(const Matrix* src, Matrix* dst, int32_t px, int32_t py
   }
 }
 
+// The column-sum row lives on the stack below this many floats, sparing a
+// second allocation for the usual image widths.
+constexpr int32_t kStackColumnSums = 2600;
+
 void Image_BoxMeanPadded(const Matrix* padded, Matrix* dst, int32_t rx, int32_t ry) {
   if (EmptyMatrix(dst)) return;
-  std::vector<float> colsum(static_cast<size_t>(padded->cols));
-  BoxMeanCore(padded->data, padded->cols, dst->data, dst->cols, dst->cols, dst->rows, rx, ry,
-              colsum.data());
+  float stackRow[kStackColumnSums];
+  std::vector<float> heapRow;
+  float* colsum = stackRow;
+  if (padded->cols >= kStackColumnSums) {
+    heapRow.resize(static_cast<size_t>(padded->cols));
+    colsum = heapRow.data();
+  }
+  BoxMeanCore(padded->data, padded->cols, dst->data, dst->cols, dst->cols, dst->rows, rx, ry, colsum);
 }
 
 void Image_BoxMeanBuffered(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry, float* work) {
   if (EmptyMatrix(src)) return;
   PadInto(src, work, rx, ry);
   const int32_t pw = src->cols + 2 * rx;
-  std::vector<float> colsum(static_cast<size_t>(pw));
-  BoxMeanCore(work, pw, dst->data, src->cols, src->cols, src->rows, rx, ry, colsum.data());
+  float stackRow[kStackColumnSums];
+  std::vector<float> heapRow;
+  float* colsum = stackRow;
+  if (pw >= kStackColumnSums) {
+    heapRow.resize(static_cast<size_t>(pw));
+    colsum = heapRow.data();
+  }
+  BoxMeanCore(work, pw, dst->data, src->cols, src->cols, src->rows, rx, ry, colsum);
 }
 
 void Image_BoxMean(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {

@@ -36,7 +36,7 @@ TEST(BorderFilters, PadReplicateAndBandMirror) {
 
 TEST(BorderFilters, BoxMeanEqualsOpenCvBlurWithReplicatedBorders) {
   const int radii[][2] = {{0, 0}, {1, 1}, {2, 1}, {1, 3}, {5, 5}, {7, 2}};
-  const int sizes[][2] = {{31, 17}, {1, 1}, {4, 9}, {64, 3}};
+  const int sizes[][2] = {{31, 17}, {1, 1}, {4, 9}, {64, 3}, {2700, 2}};
   for (const auto& sz : sizes)
     for (const auto& r : radii) {
       SCOPED_TRACE(std::to_string(sz[0]) + "x" + std::to_string(sz[1]) + " r " + std::to_string(r[0]) + "," +
