@@ -12,6 +12,8 @@
 #include "camera/view_point_mapping.h"
 #include "camera/view_virtual.h"
 #include "frame/global_variables.h"
+#include "testsupport/config_state.h"
+#include "testsupport/lens_table_fixture.h"
 #include "toolkit/sampling.h"
 
 namespace {
@@ -319,6 +321,52 @@ TEST_F(ViewMapsTest, SavedGridLutReadsBackAsTheMap) {
     }
   for (float* p : {rx.data, ry.data, mx.data, my.data}) delete[] p;
   unlink(grid.c_str());
+}
+
+TEST_F(ViewMapsTest, ZoomMappingIsTheCroppedTurnedPicture) {
+  // No crop, no turn: the view is the camera picture scaled to the view.
+  UndistView_SetZoominParam(view, 3, 640, 360, 0, 0.0f, 0, 0, 0, 0);
+  const float p[3] = {-2500.0f, 400.0f, 0.0f};
+  float u, v, X, Y;
+  ASSERT_TRUE(Project(view->params, 3, p, &u, &v));
+  ASSERT_EQ(UndistView_Physical2DispPoint(view, 3, 1, p[0], p[1], p[2], &X, &Y), 1);
+  EXPECT_NEAR(X, u * 639.0f / 1279.0f, 1e-2f);
+  EXPECT_NEAR(Y, v * 359.0f / 719.0f, 1e-2f);
+  // Crop a quarter on each side and flip: the same point moves accordingly.
+  UndistView_SetZoominParam(view, 3, 640, 360, 1, 0.0f, 0.25f, 0.25f, 0.25f, 0.25f);
+  float X2, Y2;
+  UndistView_Physical2DispPoint(view, 3, 1, p[0], p[1], p[2], &X2, &Y2);
+  EXPECT_NEAR(X2, 639.0f * (1.0f - ((u / 1279.0f) * 2.0f - 0.5f)), 1e-2f);
+  EXPECT_NEAR(Y2, 359.0f * ((v / 719.0f) * 2.0f - 0.5f), 1e-2f);
+  // A zoom point beyond the view: the checked mapping writes (-2, -2), the
+  // point call the values.
+  const float far[3] = {-1100.0f, -3000.0f, 0.0f};
+  float cx, cy;
+  if (ZoomView_MapPoint(&cx, &cy, &view->zoom[2], 1, far[0], far[1], far[2]) == 0) {
+    EXPECT_EQ(cx, -2.0f);
+    UndistView_Physical2DispPoint(view, 3, 1, far[0], far[1], far[2], &cx, &cy);
+    EXPECT_NE(cx, -2.0f);
+  }
+}
+
+TEST_F(ViewMapsTest, TableCutViewsUseTheUserLensTable) {
+  ScopedConfigState state;
+  gv().CalibLayoutCode = 3;
+  gv().CutIfFill = 0;
+  EquidistantTable t;
+  ASSERT_TRUE(LensTableFixture_Write(state.dir(), 5, t));
+  ASSERT_EQ(rename((state.dir() + "/table5.krv").c_str(), (state.dir() + "/tableuser.krv").c_str()), 0);
+  for (int type : {1, 2}) {
+    CutView_SetParam(view, 3, 200, 120, type, 1.0f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
+    Matrix mx{}, my{};
+    ASSERT_EQ(CutView_BuildMaps(view, 3, &mx, &my), 1);
+    int inside = 0;
+    for (int i = 0; i < 200 * 120; ++i) inside += mx.data[i] >= 1.0f && my.data[i] >= 1.0f;
+    EXPECT_GT(inside, 100) << type;
+    delete[] mx.data;
+    delete[] my.data;
+  }
+  ASSERT_NE(gv().userTable1, nullptr);
 }
 
 }  // namespace
