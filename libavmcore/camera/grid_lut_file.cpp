@@ -218,6 +218,8 @@ void GridLUT_BuildAndWrite(int32_t wc, int32_t hc, const Matrix* x1, const Matri
                            const Matrix* x2, const Matrix* y2, int32_t shift,
                            const char* pathTop, const char* pathBottom, const char* pathLeft,
                            const char* pathRight, uint32_t* sizes, int32_t sideMode) {
+  uint32_t unused[4];
+  if (sizes == nullptr) sizes = unused;
   const Candidates cand{x1, y1, x2, y2, wc, hc};
   const int32_t w = x1->cols, h = x1->rows;
   std::vector<float> wx, wy;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cmath>
 #include <vector>
 
@@ -249,6 +250,12 @@ TEST_F(ViewMapsTest, LutIsDeterministicAndZeroOffImage) {
   ASSERT_EQ(UndistView_GenerateLUT(view, 2, a.data()), 1);
   ASSERT_EQ(UndistView_GenerateLUT(view, 2, b.data()), 1);
   EXPECT_EQ(a, b);
+  // Without hole fill the random generator is left alone.
+  srand(4321);
+  const int first = rand();
+  srand(4321);
+  ASSERT_EQ(UndistView_GenerateLUT(view, 2, a.data()), 1);
+  EXPECT_EQ(rand(), first);
   Matrix mx{}, my{};
   ASSERT_EQ(UndistView_BuildMaps(view, 2, &mx, &my), 1);
   int zeros = 0, words = 0;
