@@ -219,7 +219,7 @@ int RunViews(AvmLibrary& lib, const std::vector<std::string>& args) {
                     0.0f, 1.0f, 0.0f, 0.0f, 0.0f);
       lutRc = api.undistLut(view, hv.camera, lut.data());
     } else if (hv.kind == HostView::kCut) {
-      api.setCut(view, hv.camera, w, h, hv.type, 0, 0, 0, 0, 0, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 0.0f);
+      api.setCut(view, hv.camera, w, h, hv.type, 0, 0, 0, 0, 0, 0.0f, 0.0f, 0.0f, kHostCutFocal, 1.0f, 0.0f, 0.0f, 0.0f);
       lutRc = api.cutLut(view, hv.camera, lut.data());
     } else {
       lutRc = api.wideLut(view, hv.camera, w, h, hv.type, lut.data(), kWideScale, kWideShift, kWideDistance,

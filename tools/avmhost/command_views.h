@@ -21,6 +21,8 @@ const std::vector<HostView>& HostViews();
 // KRV_GlobalImage_SetUndistParam_EXDD): view angle, divisor.
 constexpr int32_t kHostUndistFov = 65;
 constexpr int32_t kHostUndistDivisor = 1;
+// Focal reference of the cut views (larger: wider view).
+constexpr float kHostCutFocal = 0.5f;
 // Steering angle of the dynamic guide lines drawn into the pictures.
 constexpr double kHostSteeringAngle = 12.0;
 

@@ -107,6 +107,7 @@ bool WriteSampleViewsData(const std::string& dir) {
   opt.height = kSampleCamH;
   opt.supersample = 3;
   opt.background = 100;
+  opt.blurSigma = 0.8f;  // the softness of a real lens
   const TargetSpec floor = Floor();
   for (int c = 0; c < 4; ++c) {
     const std::vector<uint8_t> pic = Scene_RenderGrey(RigCamera(c + 1), floor, opt);

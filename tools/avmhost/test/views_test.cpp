@@ -17,7 +17,6 @@
 #include "camera/view_point_mapping.h"
 #include "frame/global_variables.h"
 #include "pipeline/data_directory.h"
-#include "toolkit/bmp_file.h"
 #include "tools/avmhost/command_views.h"
 
 // The stand-in's own view table, sample writer and picture files, built
@@ -39,14 +38,13 @@ int RunHostViews(const std::string& args) {
 struct Grey {
   int w = 0, h = 0;
   std::vector<uint8_t> px;
+  // The stand-in's own reader: grey values exactly as written (0 stays 0).
   bool Load(const std::string& path) {
-    ImageU8* img = Bmp_LoadGrayU8(path.c_str());
-    if (img == nullptr) return false;
-    w = img->width;
-    h = img->height;
-    px.assign(img->data, img->data + static_cast<size_t>(w) * h);
-    free(img->data);
-    free(img);
+    HostImage img;
+    if (!HostImage_ReadBmp(path, &img)) return false;
+    w = img.width;
+    h = img.height;
+    px = img.data;
     return true;
   }
 };
