@@ -376,4 +376,21 @@ TEST_F(ViewMapsTest, TableCutViewsUseTheUserLensTable) {
   ASSERT_NE(gv().userTable1, nullptr);
 }
 
+TEST_F(ViewMapsTest, HoleFillLeavesFewerEmptyWords) {
+  UndistView_SetParam(view, 1, 320, 200, 1, 0, 100.0f, 1.3f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
+  CutView_SetParam(view, 4, 320, 200, 4, 1.0f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
+  auto zeros = [](const std::vector<uint32_t>& v) { return std::count(v.begin(), v.end(), 0u); };
+  std::vector<uint32_t> plain(320 * 200), filled(320 * 200), cutPlain(320 * 200), cutFilled(320 * 200);
+  ASSERT_EQ(UndistView_GenerateLUT(view, 1, plain.data()), 1);
+  ASSERT_EQ(CutView_GenerateLUT(view, 4, cutPlain.data()), 1);
+  gv().CutIfFill = 1;
+  ASSERT_EQ(UndistView_GenerateLUT(view, 1, filled.data()), 1);
+  ASSERT_EQ(CutView_GenerateLUT(view, 4, cutFilled.data()), 1);
+  std::vector<uint32_t> wide(320 * 200);
+  EXPECT_EQ(WideView_GenerateLUT(view, 2, 320, 200, 2, wide.data(), 1.0f, 0, 0, 0.0f, 10.0f, 1.0f), 1);
+  gv().CutIfFill = 0;
+  EXPECT_LE(zeros(filled), zeros(plain));
+  EXPECT_LE(zeros(cutFilled), zeros(cutPlain));
+}
+
 }  // namespace
