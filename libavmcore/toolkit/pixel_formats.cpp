@@ -70,11 +70,20 @@ inline void StoreFloat(float* p, const Chroma& c, int y) {
 bool Empty(int w, int h) { return w < 1 || h < 1; }
 
 // The table columns in arithmetic form, for rows converted many pixels at
-// a time: floor((A * k + C) / 2^S), plus one on the side where the rule's
-// truncation toward zero rounds up. The constants are checked against the
-// rule for every input below, so these give exactly the table's entries
-// while the compiler can vectorise them.
-constexpr int32_t TermY(int32_t y) { return ((610271 * (y - 16) + 4092) >> 13) + (y < 16); }
+// a time; every form is checked against the rule for all 256 inputs below,
+// so they give exactly the table's entries while the compiler can vectorise
+// them. The chroma columns are floor((A * k + C) / 2^S), plus one on the
+// side where the rule's truncation toward zero rounds up. The luma column
+// needs no wide product: with k = y - 16, 74.496 k + 0.5 is
+// 74 k + k / 2 + 0.5 - 0.004 k, and for -16 <= k <= 239 the small term only
+// decides the rounding of even k from 126 up and of every k below 0.
+constexpr int32_t TermY(int32_t y) {
+  const int32_t k = y - 16;
+  const int32_t odd = k & 1;
+  const int32_t below = k < 0;
+  const int32_t late = (k >= 126) & (odd ^ 1);
+  return 74 * k + (k >> 1) + below * (1 + odd) - late;
+}
 constexpr int32_t TermUB(int32_t u) { return ((529007 * (u - 128) + 2041) >> 12) + (u < 128); }
 constexpr int32_t TermUG(int32_t u) { return ((-51249 * (u - 128) + 1019) >> 11) + (u > 128); }
 constexpr int32_t TermVG(int32_t v) { return ((-213123 * (v - 128) + 2035) >> 12) + (v > 128); }
