@@ -2,8 +2,6 @@
 // wrappers over the view object, its meshes and its trace model.
 #include <algorithm>
 #include <cstdio>
-#include <map>
-#include <mutex>
 #include <new>
 #include <vector>
 
@@ -18,16 +16,10 @@
 
 namespace {
 
-// The trace model of each live handle. The view object carries no trace
-// state of its own, so the handle's model is kept here from Init to UnInit.
-std::mutex gTraceMutex;
-std::map<const UndistOB*, TraceModel*> gTraceModels;
-
-TraceModel* TraceOf(const UndistOB* view) {
-  if (view == nullptr) return nullptr;
-  std::lock_guard<std::mutex> lock(gTraceMutex);
-  auto it = gTraceModels.find(view);
-  return it == gTraceModels.end() ? nullptr : it->second;
+// The trace model the view object carries.
+TraceModel* TraceOf(UndistOB* view) {
+  if (view == nullptr || view->traceModel.owner == nullptr) return nullptr;
+  return &view->traceModel;
 }
 
 // Argument tables of the set-up forms. The positional parameter lists
@@ -82,33 +74,11 @@ UndistOB* KRV_GlobalImage_InitUndistOB(const char* cameraFile) {
     UndistOB_Destroy(view);
     return nullptr;
   }
-  TraceModel* model = new (std::nothrow) TraceModel();
-  if (model == nullptr) {
-    UndistOB_Destroy(view);
-    return nullptr;
-  }
-  Undist4Camera_CreateModel(model, view);
-  std::lock_guard<std::mutex> lock(gTraceMutex);
-  gTraceModels[view] = model;
   return view;
 }
 
 int KRV_GlobalImage_UnInitUndistOB(UndistOB* view) {
-  if (view == nullptr) return 0;
-  TraceModel* model = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(gTraceMutex);
-    auto it = gTraceModels.find(view);
-    if (it != gTraceModels.end()) {
-      model = it->second;
-      gTraceModels.erase(it);
-    }
-  }
-  if (model != nullptr) {
-    Undist4Camera_ReleaseModel(model);
-    delete model;
-  }
-  UndistOB_Destroy(view);
+  if (view != nullptr) UndistOB_Destroy(view);
   return 0;
 }
 
