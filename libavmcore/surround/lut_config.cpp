@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "calibration/solve/block_calib.h"
 #include "frame/global_variables.h"
 #include "frame/neighbour_services.h"
 #include "pipeline/data_directory.h"
@@ -100,7 +101,22 @@ void LutConfig_CalcBlindArea(LutConfig* cfg, int32_t allocMaps, int32_t keepSize
     } else if (code != 1 && code != 2 && code != 24) {
       if (code == 29 || code == 52) {
         // The block calibrations measure the blind area themselves; until
-        // they have, the caller's size stands.
+        // one has run, the caller's size stands.
+        float lengthTerm = 0.0f, widthTerm = 0.0f;
+        bool measured = false;
+        if (code == 29 && g.blockCalib4 != nullptr) {
+          lengthTerm = g.blockCalib4->lengthTerm;
+          widthTerm = g.blockCalib4->widthTerm;
+          measured = true;
+        } else if (code == 52 && g.blockCalib6 != nullptr) {
+          lengthTerm = g.blockCalib6->lengthTerm;
+          widthTerm = g.blockCalib6->widthTerm;
+          measured = true;
+        }
+        if (measured) {
+          h = g.f20_23[0] + g.f20_23[1] + static_cast<int32_t>(lengthTerm);
+          w = g.f20_23[2] + g.f20_23[3] + static_cast<int32_t>(widthTerm);
+        }
       } else {
         w = g.place0 - (g.place5 - g.f20_23[2]) - (g.place6 - g.f20_23[3]);
         h = g.place1 - (g.place3 - g.f20_23[0]) - (g.place4 - g.f20_23[1]);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "camera/rotation.h"
+#include "calibration/solve/block_calib.h"
 #include "frame/global_variables.h"
 #include "pipeline/data_directory.h"
 
@@ -343,6 +344,36 @@ TEST_F(LutConfigInitTest, BlindAreaFromLayoutAndGroundTable) {
   const float* q = cfg.groundTable.data + 3 * (static_cast<long>(cfg.carRect[3]) * 350 + cfg.carRect[0]);
   EXPECT_NEAR(q[0], -3800.0f / 2, 1e-2f);  // the car's left edge
   EXPECT_NEAR(q[1], -cfg.carBox[3] * cfg.mmPerPixel / 2, 1e-2f);
+}
+
+TEST_F(LutConfigInitTest, BlockLayoutsTakeTheMeasuredBlindArea) {
+  GlobalVariables& g = gv();
+  g.f20_23[0] = 10;
+  g.f20_23[1] = 20;
+  g.f20_23[2] = 30;
+  g.f20_23[3] = 40;
+  g.CalibLayoutCode = 29;
+  LutConfig_Init(&cfg, 1800, 4600, 0, 900, 2700, 1, 0, 0, 0);
+  EXPECT_EQ(cfg.carWidth, 1800);  // no block calibration yet
+  EXPECT_EQ(cfg.carLength, 4600);
+  g.blockCalib4 = new BlockCalib4();
+  g.blockCalib4->lengthTerm = 4321.7f;
+  g.blockCalib4->widthTerm = 1777.2f;
+  LutConfig_Init(&cfg, 1800, 4600, 0, 900, 2700, 1, 0, 0, 0);
+  EXPECT_EQ(cfg.carLength, 10 + 20 + 4321);
+  EXPECT_EQ(cfg.carWidth, 30 + 40 + 1777);
+  EXPECT_EQ(cfg.carBoxParam, 1200);
+  g.CalibLayoutCode = 52;
+  g.blockCalib6 = new BlockCalib6();
+  g.blockCalib6->lengthTerm = 5000.0f;
+  g.blockCalib6->widthTerm = 2000.0f;
+  LutConfig_Init(&cfg, 1800, 4600, 0, 900, 2700, 1, 0, 0, 0);
+  EXPECT_EQ(cfg.carLength, 5030);
+  EXPECT_EQ(cfg.carWidth, 2070);
+  delete g.blockCalib4;
+  delete g.blockCalib6;
+  g.blockCalib4 = nullptr;
+  g.blockCalib6 = nullptr;
 }
 
 TEST_F(LutConfigInitTest, LayoutOneClearsGapsAndSetsSmallBoards) {
