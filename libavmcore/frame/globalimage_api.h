@@ -25,6 +25,78 @@ AVM_EXPORT int KRV_GlobalImage_GetCalibResult(const float* record, int32_t camer
 // (definitions in lut_exports.cpp and cpu_merger_exports.cpp)
 struct MergerCPUOB;
 
+struct LUTOB;
+
+// Results of the LUT save chain and the file-writing exports beyond 0: the
+// first step that failed (the chain stops there; sync() still runs).
+constexpr int32_t kLutSaveNoObject = -5;
+constexpr int32_t kLutSaveByteLutFailed = -1;  // byte LUT or lut_config file
+constexpr int32_t kLutSaveDynAlphaFailed = -2;
+constexpr int32_t kLutSaveMixAreaFailed = -3;
+constexpr int32_t kLutSaveAdasFailed = -4;
+constexpr int32_t kLutSaveRoiFailed = -6;
+
+// LUT objects. Every creating export returns null on failure (with *err set
+// where given: 1 null path, unsupported format or selector; 2 image or
+// parameter file unreadable; else the build's code) and keeps nothing.
+// option: bits 0-3 the lens model for the build, bits 4 up the camera mask
+// (0 = all four).
+AVM_EXPORT LUTOB* KRV_GlobalImage_LoadLUTOB(const char* bmpPath, const char* paramPath, const char* previewPath);
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB(const char* bmpPath, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                            int32_t a5, int32_t option, int32_t reserved, uint32_t* err);
+// format 0: 8-bit plane with rows of 2 x width bytes; 1, 4: luma plane.
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_New(int32_t format, uint8_t* frame, int32_t width, int32_t height,
+                                                int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
+                                                int32_t option, int32_t reserved, uint32_t* err);
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_Hand(int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
+                                                 int32_t quadWidth, int32_t quadHeight, const float* first,
+                                                 const float* second, int32_t option, uint32_t* err);
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_ParamFile(int32_t variant, const char* paramPath, int32_t a2,
+                                                      int32_t a3, uint32_t* err, uint32_t* out1, uint32_t* out2,
+                                                      uint32_t* out3, uint32_t* out4);
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOBLine(const char* paramPath, const char* bmpPath, int32_t option,
+                                                int32_t reserved1, int32_t reserved2, uint32_t* err);
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOBLine_New(const char* paramPath, int32_t format, uint8_t* frame,
+                                                    int32_t width, int32_t height, int32_t option,
+                                                    int32_t reserved1, int32_t reserved2, uint32_t* err);
+// Save chain: byte LUT (path1) and lut_config file (path2), with mask bit 7
+// lut_dyncalpha.krv, and when path2 is given lut_mixareainfo.krv and the
+// driver-assistance files of the mask; then sync(). 0 or a kLutSave* code.
+AVM_EXPORT int KRV_GlobalImage_GetLUTOBResult(LUTOB* lut, const char* path1, const char* path2);
+AVM_EXPORT int KRV_GlobalImage_GetLUTOBResult_EX(LUTOB* lut, const char* path1, const char* path2, uint32_t mask);
+AVM_EXPORT int KRV_GlobalImage_UnInitLUTOB(LUTOB* lut);
+// 0; 1 for a null argument or an unreadable parameter file; else the LUT
+// build's code or a kLutSave* code.
+AVM_EXPORT int KRV_GlobalImage_GenerateMergerLUTFile(const char* paramPath, const char* path1);
+AVM_EXPORT int KRV_GlobalImage_GenerateNewMergerLUTFile(const char* paramPath, const char* path1, int32_t w0,
+                                                        int32_t w1, int32_t w2, int32_t w3, int32_t extra);
+AVM_EXPORT int KRV_GlobalImage_GenerateROIFile(const char* paramPath, const char* roiPath, int32_t a, int32_t b,
+                                               float c, float d, float e, float f, float g);
+// out: f7, f8, f3, the four car-box values, f5 (eight words).
+AVM_EXPORT int KRV_GlobalImage_CalcCarImagePos(int32_t width, int32_t height, int32_t* out);
+AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByImage(int32_t a0, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                                  int32_t option, const char* imagePath1, const char* imagePath2,
+                                                  int32_t* cameraSize, float* cornersA1, float* cornersA2,
+                                                  float* cornersB1, float* cornersB2, const char* byteLutPathA,
+                                                  const char* byteLutPathB, const char* configPathA,
+                                                  const char* configPathB, float* splitPoint);
+AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByHand(int32_t a0, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                                 int32_t option, int32_t cameraWidth, int32_t cameraHeight,
+                                                 const float* pointsA1, const float* pointsA2,
+                                                 const float* pointsB1, const float* pointsB2,
+                                                 const char* byteLutPathA, const char* byteLutPathB,
+                                                 const char* configPathA, const char* configPathB,
+                                                 float* splitPoint);
+// counts[4]; xs, ys: 59 points a camera; size (or null): camera width, height.
+// 0, 1 for a null path or unreadable BMP, else the build's code.
+AVM_EXPORT int KRV_GlobalImage_DirectGetCorner_EX(const char* bmpPath, int32_t a1, int32_t a2, int32_t a3,
+                                                  int32_t a4, int32_t a5, int32_t option, uint32_t* counts,
+                                                  float* xs, float* ys, int32_t* size);
+AVM_EXPORT int KRV_GlobalImage_DirectGetCorner(const char* bmpPath, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                               int32_t a5, int32_t option, uint32_t* counts, float* xs, float* ys);
+// 0; 1 when the file cannot be patched.
+AVM_EXPORT int KRV_GlobalImage_ModLUTConfigFile(const char* path, int32_t a, int32_t b, int32_t c);
+
 // CPU stitching object from a KRVImage byte LUT and its LUT configuration
 // file; a..d are userValue1, cameraWidth, cameraHeight, userValue2. Null on
 // failure (nothing kept).

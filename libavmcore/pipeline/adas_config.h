@@ -120,3 +120,8 @@ struct AdasCameraRig {
 // functions in mask (LDWS, BSDS, MODS, RCTA, LVSA). Tables of earlier builds
 // are freed first.
 void ADAS_GenerateTablesFromRig(ADASConfig* config, const AdasCameraRig& rig, int32_t mask);
+
+struct LUTOB;
+// The same with the cameras, vehicle values and camera-2 corner count of a
+// LUT object.
+void ADAS_GenerateTables(ADASConfig* config, LUTOB* lut, int32_t mask);
