@@ -13,6 +13,7 @@ const HostCommand kCommands[] = {
      RunConfig},
     {"views", "views [--data DIR --frame QUAD.bmp] [--out DIR]   draw every single-camera view from the library's LUTs, meshes and guide lines",
      RunViews},
+    {"birdseye", "birdseye [--data DIR --frame QUAD.bmp] --out FILE   build the bird's-eye files, stitch the frame", RunBirdseye},
 };
 
 void Usage() {
