@@ -1,0 +1,206 @@
+// Stitching one four-camera frame into the bird's-eye picture on the CPU:
+// the run-table stitcher on one thread and with its rows spread over
+// threads, against cv::remap of the same maps plus the per-pixel blend.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "surround/cpu_merger.h"
+#include "surround/krv_image.h"
+
+namespace {
+
+constexpr int kCw = 1280, kCh = 720;
+constexpr int kW = 720, kH = 960;
+constexpr int kTop = 300, kBottom = 300, kLeft = 250, kRight = 250;
+
+// A fisheye-like warp of every band into its camera (camera-local pixels).
+void BandSource(int cam, int r, int c, float* x, float* y) {
+  float u, v;  // across the band, away from the car
+  switch (cam) {
+    case 0: u = c / float(kW - 1); v = (kTop - 1 - r) / float(kTop); break;
+    case 1: u = c / float(kW - 1); v = (r - (kH - kBottom)) / float(kBottom); break;
+    case 2: u = r / float(kH - 1); v = (kLeft - 1 - c) / float(kLeft); break;
+    default: u = r / float(kH - 1); v = (c - (kW - kRight)) / float(kRight); break;
+  }
+  const float squeeze = 1.0f - 0.45f * v;  // far ground shrinks towards the horizon
+  *x = kCw / 2.0f + (u - 0.5f) * (kCw - 40) * squeeze;
+  *y = kCh - 30.0f - v * (kCh - 120) * (1.0f - 0.2f * v);
+}
+
+struct Setup {
+  std::vector<float> maps[6];  // X1 Y1 X2 Y2 W1 W2 in quad-frame pixels
+  MergerCPUOB obj;
+  std::vector<uint8_t> cams[4];
+  const uint8_t* camPtr[4];
+  std::vector<uint8_t> outY, outUV;
+  CPUMergerOutput out;
+  int32_t pitches[2] = {kW, kW};
+  std::vector<float> gains = std::vector<float>(24, 1.0f);
+  // Peer: per camera fixed-point maps of its band rectangle.
+  cv::Rect rect[4];
+  cv::Mat map1[4], map2[4], chromaMap[4];
+  cv::Mat endWeight;  // per pixel 0..32 in the corners, else -1
+
+  Setup() {
+    const size_t n = size_t(kW) * kH;
+    for (auto& m : maps) m.assign(n, 0.0f);
+    const float offX[4] = {0, kCw, 0, kCw}, offY[4] = {0, 0, kCh, kCh};
+    endWeight = cv::Mat(kH, kW, CV_32S, cv::Scalar(-1));
+    for (int r = 0; r < kH; ++r)
+      for (int c = 0; c < kW; ++c) {
+        const size_t i = size_t(r) * kW + c;
+        const int end = r < kTop ? 0 : (r >= kH - kBottom ? 1 : -1);
+        const int side = c < kLeft ? 2 : (c >= kW - kRight ? 3 : -1);
+        float x, y;
+        if (end >= 0) {
+          BandSource(end, r, c, &x, &y);
+          maps[0][i] = x + offX[end];
+          maps[1][i] = y + offY[end];
+        }
+        if (side >= 0) {
+          BandSource(side, r, c, &x, &y);
+          const int slot = end >= 0 ? 2 : 0;
+          maps[slot][i] = x + offX[side];
+          maps[slot + 1][i] = y + offY[side];
+        }
+        maps[4][i] = 1.0f;
+        if (end >= 0 && side >= 0) {
+          const float dr = end == 0 ? float(kTop - r) : float(r - (kH - kBottom) + 1);
+          const float dc = side == 2 ? float(kLeft - c) : float(c - (kW - kRight) + 1);
+          maps[4][i] = std::min(0.99f, dr / (dr + dc));
+          endWeight.at<int>(r, c) = int(31.0f * maps[4][i] + 0.5f);
+        }
+        maps[5][i] = float(c) / (kW - 1);
+        if (end < 0 && side < 0) maps[0][i] = maps[1][i] = 0.0f;  // car: no source
+      }
+    // Byte LUT, then the stitcher's tables.
+    std::vector<uint8_t> planes[4];
+    ImageU8 p[4];
+    for (int k = 0; k < 4; ++k) {
+      planes[k].assign(size_t(kW) * 2 * kH, 0);
+      p[k] = ImageU8{kW, 2 * kH, planes[k].data()};
+    }
+    Matrix m[6];
+    for (int k = 0; k < 6; ++k) m[k] = Matrix{kW, kH, maps[k].data()};
+    LUT_PackBytePlanes(&p[0], &p[1], &p[2], &p[3], &m[0], &m[1], &m[2], &m[3], &m[4], &m[5], 2 * kCw, 2 * kCh);
+    const uint8_t* pp[4] = {planes[0].data(), planes[1].data(), planes[2].data(), planes[3].data()};
+    const int32_t box[4] = {kLeft, kTop, kW - kRight, kH - kBottom};
+    LUTCPU_InitFromBytePlanes(&obj, pp, kW, kH, 2 * kCw, 2 * kCh, kCw, kCh, box, 0, 0);
+
+    cv::RNG rng(7);
+    for (int k = 0; k < 4; ++k) {
+      cams[k].resize(size_t(kCw) * kCh * 3 / 2);
+      cv::Mat all(kCh * 3 / 2, kCw, CV_8U, cams[k].data());
+      rng.fill(all, cv::RNG::UNIFORM, 16, 235);
+      camPtr[k] = cams[k].data();
+    }
+    outY.assign(size_t(kW) * kH, 0);
+    outUV.assign(size_t(kW) * kH / 2, 128);
+    out = CPUMergerOutput{outY.data(), outUV.data()};
+
+    rect[0] = cv::Rect(0, 0, kW, kTop);
+    rect[1] = cv::Rect(0, kH - kBottom, kW, kBottom);
+    rect[2] = cv::Rect(0, 0, kLeft, kH);
+    rect[3] = cv::Rect(kW - kRight, 0, kRight, kH);
+    for (int k = 0; k < 4; ++k) {
+      cv::Mat mx(rect[k].height, rect[k].width, CV_32F), my(rect[k].height, rect[k].width, CV_32F);
+      cv::Mat cx(rect[k].height / 2, rect[k].width / 2, CV_32FC2);
+      for (int r = 0; r < rect[k].height; ++r)
+        for (int c = 0; c < rect[k].width; ++c) {
+          float x, y;
+          BandSource(k, rect[k].y + r, rect[k].x + c, &x, &y);
+          mx.at<float>(r, c) = x;
+          my.at<float>(r, c) = y;
+          if ((r & 1) == 0 && (c & 1) == 0) cx.at<cv::Vec2f>(r / 2, c / 2) = cv::Vec2f(x / 2, y / 2);
+        }
+      cv::convertMaps(mx, my, map1[k], map2[k], CV_16SC2);
+      chromaMap[k] = cx;
+    }
+  }
+};
+
+Setup& Shared() {
+  static Setup s;
+  return s;
+}
+
+void BM_RunTableStitch_OneThread(benchmark::State& state) {
+  Setup& s = Shared();
+  for (auto _ : state) {
+    LUTCPU_Exec(&s.obj, s.camPtr, &s.out, s.pitches, s.gains.data(), 0);
+    benchmark::DoNotOptimize(s.outY.data());
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_RunTableStitch_OneThread)->Unit(benchmark::kMillisecond);
+
+void BM_RunTableStitch_Threads(benchmark::State& state) {
+  Setup& s = Shared();
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    std::vector<std::thread> workers;
+    for (int t = 0; t < n; ++t) {
+      const int r0 = kH * t / n, r1 = kH * (t + 1) / n;
+      // Bands start on even rows so that no chroma row is shared.
+      workers.emplace_back([&s, r0, r1] {
+        LUTCPU_ExecRows(&s.obj, s.camPtr, &s.out, s.pitches, s.gains.data(), 0, r0 & ~1, r1 == kH ? r1 : r1 & ~1);
+      });
+    }
+    for (auto& w : workers) w.join();
+    benchmark::DoNotOptimize(s.outY.data());
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_RunTableStitch_Threads)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What a user would write with OpenCV: remap each camera's band (luma
+// bilinear from fixed-point maps, chroma pairs nearest), then blend the
+// corners per pixel with the same weights.
+void BM_OpenCvRemapAndBlend(benchmark::State& state) {
+  Setup& s = Shared();
+  const int previousThreads = cv::getNumThreads();
+  if (state.range(0) > 0) cv::setNumThreads(static_cast<int>(state.range(0)));
+  cv::Mat warped[4], warpedUV[4];
+  cv::Mat outY(kH, kW, CV_8U, s.outY.data()), outUV(kH / 2, kW / 2, CV_8UC2, s.outUV.data());
+  for (auto _ : state) {
+    for (int k = 0; k < 4; ++k) {
+      cv::Mat src(kCh, kCw, CV_8U, s.cams[k].data());
+      cv::Mat srcUV(kCh / 2, kCw / 2, CV_8UC2, s.cams[k].data() + size_t(kCw) * kCh);
+      cv::remap(src, warped[k], s.map1[k], s.map2[k], cv::INTER_LINEAR);
+      cv::remap(srcUV, warpedUV[k], s.chromaMap[k], cv::noArray(), cv::INTER_NEAREST);
+    }
+    // Bands first (sides, then ends over them), then the corner blend.
+    for (int k : {2, 3, 0, 1}) {
+      warped[k].copyTo(outY(s.rect[k]));
+      warpedUV[k].copyTo(outUV(cv::Rect(s.rect[k].x / 2, s.rect[k].y / 2, s.rect[k].width / 2, s.rect[k].height / 2)));
+    }
+    for (int r = 0; r < kH; ++r) {
+      const int end = r < kTop ? 0 : (r >= kH - kBottom ? 1 : -1);
+      if (end < 0) continue;
+      const int er = r - s.rect[end].y;
+      const int* a = s.endWeight.ptr<int>(r);
+      uint8_t* dst = outY.ptr<uint8_t>(r);
+      const uint8_t* e = warped[end].ptr<uint8_t>(er);
+      for (int side : {2, 3}) {
+        const uint8_t* sd = warped[side].ptr<uint8_t>(r);
+        const int c0 = s.rect[side].x;
+        for (int c = c0; c < c0 + s.rect[side].width; ++c)
+          dst[c] = uint8_t((e[c] * a[c] + sd[c - c0] * (32 - a[c])) >> 5);
+      }
+    }
+    benchmark::DoNotOptimize(s.outY.data());
+  }
+  state.SetItemsProcessed(state.iterations());
+  cv::setNumThreads(previousThreads);
+}
+// Arg: OpenCV's threads (1 = one thread, 0 = its default).
+BENCHMARK(BM_OpenCvRemapAndBlend)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
