@@ -129,8 +129,9 @@ bool ParseTables(const std::vector<uint8_t>& bytes, int tableCount, const char* 
     for (uint32_t i = 0; i < counts[t]; ++i, pos += 12) {
       CPUStitchRun run{static_cast<int32_t>(GetU32(&bytes[pos])), static_cast<int32_t>(GetU32(&bytes[pos + 4])),
                        static_cast<int32_t>(GetU32(&bytes[pos + 8]))};
-      // Every run must lie inside one output row.
-      if (run.row < 0 || run.row >= h || run.col < 0 || run.length < 1 || run.col >= w ||
+      // Every run must lie inside one output row (an empty run, as a
+      // middle band of zero width gives, covers nothing).
+      if (run.row < 0 || run.row >= h || run.col < 0 || run.length < 0 || run.col > w ||
           run.length > w - run.col) {
         printf("run-table file %s: run (%d, %d, %d) lies outside the %d x %d output\n", path, run.row, run.col,
                run.length, w, h);

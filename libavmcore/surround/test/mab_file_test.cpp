@@ -286,7 +286,7 @@ TEST_F(MabFileTest, CorruptFilesAreRefused) {
     uint32_t value;
   } cases[] = {
       {"count beyond the file", 12, 100000},  {"huge count", 12, 0xFFFFFFFFu}, {"run row beyond H", 44, 20},
-      {"run past the row end", 52, 17},       {"zero-length run", 52, 0},        {"zero width", 4, 0},
+      {"run past the row end", 52, 17},       {"negative length", 52, 0xFFFFFFF0u},        {"zero width", 4, 0},
       {"huge height", 8, 1u << 30},           {"truncated", SIZE_MAX, 0},
   };
   for (const Case& c : cases) {
