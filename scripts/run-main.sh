@@ -10,3 +10,7 @@ bash "$root/scripts/build.sh" "$root/build/release" "" -DCMAKE_BUILD_TYPE=Releas
 # library's LUTs, meshes and guide lines.
 "$root/build/release/tools/avmhost/avmhost" views --out "$root/build/release/avmhost-views"
 echo "view pictures: $root/build/release/avmhost-views"
+# The bird's-eye view of the same rig: its files built through the exports,
+# the sample frame stitched on the CPU.
+"$root/build/release/tools/avmhost/avmhost" birdseye --out "$root/build/release/birdseye.bmp"
+echo "bird's-eye picture: $root/build/release/birdseye.bmp"

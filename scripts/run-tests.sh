@@ -57,6 +57,9 @@ for v in cam1_undist1 cam1_undist2 cam1_undist3 cam1_undist4 cam2_undist1 cam2_u
 done
 [ "$missing" = 0 ] || exit 1
 echo "avmhost views: all pictures written to $views"
+rm -f "$root/build/release/birdseye.bmp"
+"$root/build/release/tools/avmhost/avmhost" birdseye --out "$root/build/release/birdseye.bmp" > /dev/null
+[ -s "$root/build/release/birdseye.bmp" ] || { echo "avmhost birdseye: no picture"; exit 1; }
 
 # One closing line over all stages.
 awk '{ for (i = 1; i <= NF; i++) { if ($i == "failed" && $(i+1) == "out") { f += $(i-2); t += $(i+3) } } }

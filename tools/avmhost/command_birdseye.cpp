@@ -1,7 +1,7 @@
 // avmhost birdseye: build the bird's-eye files from a calibrated data
 // directory and a quad frame through the exports, then stitch that frame on
 // the CPU into the bird's-eye picture.
-#include <sys/stat.h>
+#include <stdlib.h>
 
 #include <cmath>
 #include <cstdint>
@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "avm_library.h"
+#include "command_views.h"
 #include "commands.h"
-#include "testsupport/birdseye_sample.h"
 
 namespace {
 
@@ -174,11 +174,14 @@ int RunBirdseye(AvmLibrary& lib, const std::vector<std::string>& args) {
   std::string frame = OptionValue(args, "--frame");
   const std::string out = OptionValue(args, "--out", "birdseye.bmp");
   if (dir.empty()) {
-    dir = BirdseyeSampleDirectory();
-    if (dir.empty()) {
+    // The embedded sample rig, written into a fresh directory.
+    char tmpl[] = "/tmp/avmhost-birdseyeXXXXXX";
+    const char* made = mkdtemp(tmpl);
+    if (made == nullptr || !WriteSampleViewsData(made)) {
       fprintf(stderr, "avmhost: cannot write the sample data\n");
       return 1;
     }
+    dir = made;
     if (frame.empty()) frame = dir + "/quad.bmp";
   }
   if (frame.empty()) {
