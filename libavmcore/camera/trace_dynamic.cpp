@@ -144,6 +144,69 @@ ArcMarks DynTrace_AddArc(Walker& w, float cx, float cy, float r, int32_t side, f
 
 float Rad(float deg) { return deg * kPi / 180.0f; }
 
+float ArcAngle(float cx, float cy, float x, float y) { return std::atan2(std::fabs(y - cy), std::fabs(x - cx)); }
+
+// The second path's walker: starts on the car's side of startY (1500 mm for
+// the front set, 1000 mm for the rear set), walks toward the far end and
+// records where the arc angle passes each of the thresholds (the angles of
+// the first path's marks), the kinds there 5, 6, 6 and 4.
+ArcMarks DynTrace_AddArcAngles(Walker& w, float cx, float cy, float r, int32_t side, float yStart, float yEnd,
+                               const float* thresholds, const bool* useThreshold) {
+  ArcMarks out;
+  const float sign = yEnd >= yStart ? 1.0f : -1.0f;
+  const float back = yStart < 0.0f ? 1500.0f : 1000.0f;
+  const float stop = yEnd + sign * 100.0f;
+  const uint8_t markKinds[4] = {5, 6, 6, 4};
+  const float startAbs = std::fabs(yStart);
+  float y = yStart - sign * back, step = 3.0f, lastPX = 0, lastPY = 0;
+  bool havePixel = false;
+  float prevAngle = 0.0f;
+  bool haveAngle = false;
+  for (int n = 0; n < kMaxWalkSteps && (stop - y) * sign >= 0.0f; ++n) {
+    float x;
+    if (!Circle_XAtY(cx, cy, r, side, y, &x)) break;
+    float px, py;
+    const bool mapped = w.Map(x, y, &px, &py);
+    if (mapped && (px < 0.0f || py < 0.0f)) {
+      step = 5.0f;
+      havePixel = false;
+    } else if (mapped) {
+      if (havePixel) {
+        const float d2 = (px - lastPX) * (px - lastPX) + (py - lastPY) * (py - lastPY);
+        if (d2 > 1.0f) step /= d2 / 0.82f;
+        else if (d2 < 0.64f) step *= 1.1f;
+      } else {
+        step = 1.0f;  // first step after a (re)start
+      }
+      lastPX = px;
+      lastPY = py;
+      havePixel = true;
+      const float angle = ArcAngle(cx, cy, x, y);
+      uint8_t kind = gTraceColour;
+      if (haveAngle) {
+        for (int k = 0; k < 4; ++k) {
+          if (!useThreshold[k] || out.mark[k].set) continue;
+          const float t = thresholds[k];
+          if ((prevAngle - t) * (angle - t) <= 0.0f) {
+            out.mark[k] = {x, y, true};
+            kind = markKinds[k];
+          }
+        }
+      }
+      prevAngle = angle;
+      haveAngle = true;
+      if (std::fabs(y) > startAbs && w.Inside(px, py)) w.Push(px, py, kind);
+    }
+    if ((yEnd - y) * sign <= 0.0f && !out.reached) {
+      out.reached = true;
+      out.end = {x, y, true};
+    }
+    step = std::clamp(step, 0.05f, 50.0f);
+    y += sign * step;
+  }
+  return out;
+}
+
 // Mark of one side: from the recorded point toward the car centre line by w.
 void SideMark(Walker& w, const Pt& p, float inward, uint8_t kind, float offA, float offB) {
   if (!p.set) return;
@@ -269,7 +332,21 @@ int Trace_DynamicLines(TraceModel* m, int32_t camera, const TraceView& view, flo
     onlyFirst = s7 == 5 && camera == 1;
     ArcMarks first = DynTrace_AddArc(w, cx, cy, rFirst, side, y0, y3, 0);
     ArcMarks second;
-    if (!onlyFirst) second = DynTrace_AddArc(w, cx, cy, rSecond, side, y0, y3, 0);
+    if (!onlyFirst && (style & 0x40) != 0) {
+      // The second path marks where it passes the arc angles of the first
+      // path's marks.
+      float angles[4] = {0, 0, 0, 0};
+      bool use[4] = {false, false, false, false};
+      for (int k = 0; k < 4; ++k) {
+        const Pt& p = k == 2 ? (first.reached ? first.end : Pt{}) : first.mark[k];
+        if (!p.set) continue;
+        angles[k] = ArcAngle(cx, cy, p.x, p.y);
+        use[k] = true;
+      }
+      second = DynTrace_AddArcAngles(w, cx, cy, rSecond, side, y0, y3, angles, use);
+    } else if (!onlyFirst) {
+      second = DynTrace_AddArc(w, cx, cy, rSecond, side, y0, y3, 0);
+    }
     // Marks: recorded at d0, d1 and the far end (-200 mm) of each path.
     const ArcMarks& rightM = a > 0 ? first : second;
     const ArcMarks& leftM = a > 0 ? second : first;

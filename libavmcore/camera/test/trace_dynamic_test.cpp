@@ -91,7 +91,7 @@ TEST_F(TraceDynamic, ListChoiceAnchorsAndCapacity) {
   ExpectInside(l);
 
   // Kinds are zone kinds or the colour byte.
-  for (int style : {0, 2, 3, 4, 5, 6, 7}) {
+  for (int style : {0, 2, 3, 4, 5, 6, 7, 0x40 | 2, 0x40 | 6}) {
     model_.dynStyle = style;
     for (float a : {0.0f, 12.0f}) {
       const TracePointList& k = Run(2, a);
@@ -148,6 +148,32 @@ TEST_F(TraceDynamic, BirdsEyeLinesStayInsideTheDisplay) {
   }
   EXPECT_EQ(TraceTurnRadius(&model_, 2, 0, 0.4f), 1.0f);
   EXPECT_GT(TraceTurnRadius(&model_, 2, 0, 0.5f), 1000.0f);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TraceDynamic, AngleWalkerMarksTheSecondPath) {
+  // Bit 6: the second path is walked from behind the start and marks where
+  // it passes the arc angles of the first path's marks.
+  model_.dynStyle = 0x40 | 6;
+  const TracePointList& with = Run(2, 10.0f);
+  const int32_t n = with.count;
+  ASSERT_GT(n, 20);
+  // Style 6 draws kind 5 nowhere else: it is the walker's mark at d0.
+  int marked = 0;
+  for (int i = 0; i < n; ++i) marked += with.kind[i] == 5;
+  EXPECT_EQ(marked, 1);
+  for (int i = 0; i < n; ++i) {
+    const int ix = static_cast<int>(std::floor(with.x[i] + 0.5f)), iy = static_cast<int>(std::floor(with.y[i] + 0.5f));
+    EXPECT_TRUE(ix >= 0 && ix < lin_.w - 1 && iy >= 0 && iy < lin_.h - 1);
+  }
+  // Straight steering ignores the walker choice.
+  model_.dynStyle = 0x40 | 6;
+  const int32_t straightWith = Run(2, 0.0f).count;
+  model_.dynStyle = 6;
+  EXPECT_EQ(Run(2, 0.0f).count, straightWith);
 }
 
 }  // namespace
