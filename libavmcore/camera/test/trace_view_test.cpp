@@ -75,6 +75,22 @@ TEST_F(TraceView_, StaticLinesInsideThePerspectiveView) {
       EXPECT_LT(dist, 0.5f) << i;
     }
   }
+  // The zoom view of the rear camera (whole picture, no crop).
+  {
+    UndistView_SetZoominParam(view, 2, 640, 360, 0, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f);
+    std::vector<float> a(256), b(256), c(256), d(256);
+    std::vector<uint8_t> k(256);
+    TraceSegmentList list{256, 0, a.data(), b.data(), c.data(), d.data(), k.data()};
+    const int n = CalcUndistStaticTraceLine(&model, 2, 1, &list);
+    EXPECT_GT(n, 20);
+    for (int i = 0; i < n; ++i) {
+      EXPECT_GE(a[i], 0.0f);
+      EXPECT_LE(a[i], 639.0f);
+      EXPECT_GE(d[i], 0.0f);
+      EXPECT_LE(d[i], 359.0f);
+    }
+    EXPECT_GT(CalcUndistDynamicTracePoint(&model, 2, 1, 15.0f), 20);
+  }
   // A view never set up gives nothing.
   std::vector<float> a(256), b(256), c(256), d(256);
   std::vector<uint8_t> k(256);

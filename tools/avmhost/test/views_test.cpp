@@ -190,3 +190,40 @@ TEST(AvmhostViewsArgs, DataDirectoryAndErrors) {
 }
 
 }  // namespace
+
+#include <dlfcn.h>
+
+namespace {
+
+// Every single-camera view, trace-line and point-mapping entry point is
+// exported under its plain C name.
+TEST(AvmhostViewsLibrary, ViewExportsResolveByName) {
+  const fs::path lib = fs::path(AVMHOST_BINARY).parent_path().parent_path().parent_path() / "libavmcore" /
+                       "libavmcore.so";
+  void* h = dlopen(lib.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(h, nullptr) << dlerror();
+  const char* names[] = {
+      "KRV_GlobalImage_InitUndistOB", "KRV_GlobalImage_UnInitUndistOB", "KRV_GlobalImage_SetUndistParam",
+      "KRV_GlobalImage_SetUndistParam_EX", "KRV_GlobalImage_SetUndistParam_EXD",
+      "KRV_GlobalImage_SetUndistParam_EXDD", "KRV_GlobalImage_SetUndistParam_EXDDD", "KRV_GlobalImage_SetCutParam",
+      "KRV_GlobalImage_SetCutParam_EX", "KRV_GlobalImage_SetCutParam_EXD", "KRV_GlobalImage_SetCutParam_EXDD",
+      "KRV_GlobalImage_SetZoominParam", "KRV_GlobalImage_GenerateUndistLUT", "KRV_GlobalImage_GenerateCutLUT",
+      "KRV_GlobalImage_GenerateWideLUT_EX", "KRV_GlobalImage_GenerateWideLUT_New",
+      "KRV_GlobalImage_GenerateUndistTrian", "KRV_GlobalImage_GenerateCutTrian",
+      "KRV_GlobalImage_GenerateWideTrian", "KRV_GlobalImage_GenerateWideTrian_New",
+      "KRV_GlobalImage_Physical2DispPoint", "KRV_GlobalImage_Physical2DispLine",
+      "KRV_GlobalImage_CameraImage2Physical", "KRV_GlobalImage_Physical2DispMerger",
+      "KRV_GlobalImage_DirectCalcUndistPoints", "KRV_GlobalImage_DirectCalcMergerPoints",
+      "KRV_GlobalImage_DirectCalcUndistTraceLP", "KRV_GlobalImage_DirectCalcMergerTraceLP",
+      "KRV_GlobalImage_DirectCalcPhyTracePoints", "KRV_GlobalImage_DirectCalcPhyTraceLP",
+      "KRV_GlobalImage_DirectCalcPhyTraceLP_EX", "KRV_GlobalImage_CalcUndistStaticTraceLine",
+      "KRV_GlobalImage_CalcUndistDynamicTracePoint", "KRV_GlobalImage_CalcDynamicMergerTracePoint",
+      "KRV_GlobalImage_SaveVideoImage"};
+  for (const char* n : names) EXPECT_NE(dlsym(h, n), nullptr) << n;
+  // Internal operations stay hidden.
+  EXPECT_EQ(dlsym(h, "GenerateTrian"), nullptr);
+  EXPECT_EQ(dlsym(h, "Undist4Camera_Init"), nullptr);
+  dlclose(h);
+}
+
+}  // namespace
