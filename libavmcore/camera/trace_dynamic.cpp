@@ -273,6 +273,31 @@ bool Circle_XAtY(float cx, float cy, float r, int32_t side, float y, float* x) {
   return true;
 }
 
+bool Circle_PointAfterArc(float cx, float cy, float r, int32_t side, float y, float s, float* outX, float* outY) {
+  if (!(r > 0.0f) || std::fabs(y - cy) > r) return false;
+  // Angle from the centre row: y = cy + r sin(phi); side 1 lies left of the
+  // centre, where larger y means a larger phi too.
+  const float phi = std::asin((y - cy) / r) + s / r;
+  *outY = cy + r * std::sin(phi);
+  *outX = side == 1 ? cx - r * std::cos(phi) : cx + r * std::cos(phi);
+  return true;
+}
+
+bool Circle_PointAtArcLength(float cx, float cy, float r, int32_t side, float y, float s, float* outX, float* outY,
+                             float* angle) {
+  if (!(r > 0.0f) || std::fabs(y - cy) > r) return false;
+  const float phi = std::asin((y - cy) / r) + s / r;
+  float sn, cs;
+  sn = std::sin(phi);
+  cs = std::cos(phi);
+  *outY = cy + r * sn;
+  *outX = side == 1 ? cx - r * cs : cx + r * cs;
+  if (angle != nullptr) *angle = phi;
+  return true;
+}
+
+void Trace_PushOut(float cy, float d, float* y) { *y += *y >= cy ? d : -d; }
+
 float TraceTurnRadius(const TraceModel* m, int32_t camera, int32_t which, float a) {
   if (std::fabs(a) <= kDynStraightBound) return 1.0f;
   const TraceEdgeSet& e = camera == 2 ? m->rear : m->front;

@@ -30,6 +30,9 @@ int Trace_AddSegment(const TraceView& view, uint8_t kind, TraceSegmentList* list
 // number appended.
 int Trace_AddChordSegment(const TraceView& view, uint8_t kind, TraceSegmentList* list, float xa, float ya,
                           float xb, float yb);
+// Trace_AddChordSegment (chord non-zero) or Trace_AddSegment.
+int Trace_AddSegmentEx(const TraceView& view, int32_t chord, uint8_t kind, TraceSegmentList* list, float xa,
+                       float ya, float xb, float yb);
 // The static lines of one edge set in the given style; returns the number of
 // segments appended.
 int Trace_StaticLines(const TraceEdgeSet& e, int32_t style, int32_t nearMark, const TraceView& view,
@@ -56,6 +59,15 @@ float TraceTurnRadius(const TraceModel* model, int32_t camera, int32_t which, fl
 
 // Circle helpers (side 1: x = cx - root, side 2: x = cx + root).
 bool Circle_XAtY(float cx, float cy, float r, int32_t side, float y, float* x);
+// Point on the circle reached after arc length s from the circle point at
+// row y (on the given side), walking toward larger y for s > 0. False when
+// |y - cy| > r. The AtArcLength form also gives the angle of the point
+// (asin of (y - cy) / r after the walk).
+bool Circle_PointAfterArc(float cx, float cy, float r, int32_t side, float y, float s, float* outX, float* outY);
+bool Circle_PointAtArcLength(float cx, float cy, float r, int32_t side, float y, float s, float* outX, float* outY,
+                             float* angle);
+// Moves y away from the centre row cy by d, keeping x.
+void Trace_PushOut(float cy, float d, float* y);
 
 // ---- direct projections ----
 // Straight bound of the direct projections: |angle| <= 0.4 is straight.

@@ -41,6 +41,12 @@ int Trace_AddChordSegment(const TraceView& view, uint8_t kind, TraceSegmentList*
   return n;
 }
 
+int Trace_AddSegmentEx(const TraceView& view, int32_t chord, uint8_t kind, TraceSegmentList* list, float xa,
+                       float ya, float xb, float yb) {
+  return chord != 0 ? Trace_AddChordSegment(view, kind, list, xa, ya, xb, yb)
+                    : Trace_AddSegment(view, kind, list, xa, ya, xb, yb);
+}
+
 namespace {
 
 struct Geo {

@@ -119,3 +119,38 @@ TEST_F(TraceDirect, BirdsEyeMapping) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TraceCircle, PointsAlongTheCircle) {
+  const float cx = -5000.0f, cy = 1000.0f, r = 6000.0f;
+  float x, y, a;
+  // A quarter of the circumference from the centre row reaches the top.
+  ASSERT_TRUE(Circle_PointAtArcLength(cx, cy, r, 2, cy, r * 3.14159265f / 2.0f, &x, &y, &a));
+  EXPECT_NEAR(x, cx, 1.0f);
+  EXPECT_NEAR(y, cy + r, 1.0f);
+  EXPECT_NEAR(a, 3.14159265f / 2.0f, 1e-5f);
+  // Both forms agree and stay on the circle; the side picks the half.
+  for (int side : {1, 2}) {
+    float x2, y2;
+    ASSERT_TRUE(Circle_PointAfterArc(cx, cy, r, side, 3000.0f, 1500.0f, &x2, &y2));
+    ASSERT_TRUE(Circle_PointAtArcLength(cx, cy, r, side, 3000.0f, 1500.0f, &x, &y, nullptr));
+    EXPECT_FLOAT_EQ(x, x2);
+    EXPECT_NEAR(std::hypot(x - cx, y - cy), r, 0.5f);
+    EXPECT_GT(y, 3000.0f);
+    EXPECT_TRUE(side == 1 ? x < cx : x > cx);
+    float xs;
+    ASSERT_TRUE(Circle_XAtY(cx, cy, r, side, y, &xs));
+    EXPECT_NEAR(xs, x, 0.5f);
+  }
+  EXPECT_FALSE(Circle_PointAfterArc(cx, cy, r, 1, cy + r + 1.0f, 10.0f, &x, &y));
+  EXPECT_FALSE(Circle_XAtY(cx, cy, r, 1, cy - r - 1.0f, &x));
+  float yy = 900.0f;
+  Trace_PushOut(cy, 50.0f, &yy);
+  EXPECT_FLOAT_EQ(yy, 850.0f);
+  yy = 1100.0f;
+  Trace_PushOut(cy, 50.0f, &yy);
+  EXPECT_FLOAT_EQ(yy, 1150.0f);
+}
+
+}  // namespace
