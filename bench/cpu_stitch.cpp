@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -141,19 +144,61 @@ void BM_RunTableStitch_OneThread(benchmark::State& state) {
 }
 BENCHMARK(BM_RunTableStitch_OneThread)->Unit(benchmark::kMillisecond);
 
+// A pool of workers kept across frames, as a display application would keep
+// them: each frame wakes them once and waits for all row bands.
+class RowPool {
+ public:
+  RowPool(int n, Setup& s) : s_(s) {
+    for (int t = 0; t < n; ++t) workers_.emplace_back([this, t, n] { Run(t, n); });
+  }
+  ~RowPool() {
+    {
+      std::lock_guard<std::mutex> l(m_);
+      stop_ = true;
+      ++generation_;
+    }
+    cv_.notify_all();
+    for (auto& w : workers_) w.join();
+  }
+  void Frame() {
+    std::unique_lock<std::mutex> l(m_);
+    pending_ = static_cast<int>(workers_.size());
+    ++generation_;
+    cv_.notify_all();
+    done_.wait(l, [this] { return pending_ == 0; });
+  }
+
+ private:
+  void Run(int t, int n) {
+    uint64_t seen = 0;
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> l(m_);
+        cv_.wait(l, [&] { return generation_ != seen; });
+        seen = generation_;
+        if (stop_) return;
+      }
+      // Bands start on even rows so that no chroma row is shared.
+      const int r0 = (kH * t / n) & ~1, r1 = t + 1 == n ? kH : (kH * (t + 1) / n) & ~1;
+      LUTCPU_ExecRows(&s_.obj, s_.camPtr, &s_.out, s_.pitches, s_.gains.data(), 0, r0, r1);
+      std::lock_guard<std::mutex> l(m_);
+      if (--pending_ == 0) done_.notify_one();
+    }
+  }
+  Setup& s_;
+  std::vector<std::thread> workers_;
+  std::mutex m_;
+  std::condition_variable cv_, done_;
+  uint64_t generation_ = 0;
+  int pending_ = 0;
+  bool stop_ = false;
+};
+
 void BM_RunTableStitch_Threads(benchmark::State& state) {
   Setup& s = Shared();
-  const int n = static_cast<int>(state.range(0));
+  RowPool pool(static_cast<int>(state.range(0)), s);
   for (auto _ : state) {
-    std::vector<std::thread> workers;
-    for (int t = 0; t < n; ++t) {
-      const int r0 = kH * t / n, r1 = kH * (t + 1) / n;
-      // Bands start on even rows so that no chroma row is shared.
-      workers.emplace_back([&s, r0, r1] {
-        LUTCPU_ExecRows(&s.obj, s.camPtr, &s.out, s.pitches, s.gains.data(), 0, r0 & ~1, r1 == kH ? r1 : r1 & ~1);
-      });
-    }
-    for (auto& w : workers) w.join();
+    pool.Frame();
     benchmark::DoNotOptimize(s.outY.data());
   }
   state.SetItemsProcessed(state.iterations());
