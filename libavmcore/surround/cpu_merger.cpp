@@ -28,9 +28,9 @@ void AllocTables(MergerCPUOB* o, int32_t W, int32_t H) {
   for (auto& l : o->blendRuns) l.clear();
 }
 
-// Quad-frame point to camera 1..4 and rounded camera pixel; false when the
-// pixel lies on or beyond the outermost row or column.
-bool MapSource(float x, float y, int32_t cw, int32_t ch, int32_t* cam, int32_t* px, int32_t* py) {
+}  // namespace
+
+bool LUTCPU_MapSource(float x, float y, int32_t cw, int32_t ch, int32_t* cam, int32_t* px, int32_t* py) {
   int32_t k = 1;
   if (x > static_cast<float>(cw)) {
     x -= static_cast<float>(cw);
@@ -48,6 +48,12 @@ bool MapSource(float x, float y, int32_t cw, int32_t ch, int32_t* cam, int32_t* 
   *px = ix;
   *py = iy;
   return true;
+}
+
+namespace {
+
+bool MapSource(float x, float y, int32_t cw, int32_t ch, int32_t* cam, int32_t* px, int32_t* py) {
+  return LUTCPU_MapSource(x, y, cw, ch, cam, px, py);
 }
 
 bool IsEnd(int32_t cam) { return cam == 1 || cam == 2; }
@@ -78,9 +84,7 @@ inline uint16_t LoadPair(const uint8_t* p) {
 }
 inline void StorePair(uint8_t* p, uint16_t v) { memcpy(p, &v, 2); }
 
-struct Range {
-  int32_t rowBegin, rowEnd, colBegin, colEnd;
-};
+using Range = CPUStitchRange;
 
 }  // namespace
 
@@ -270,6 +274,35 @@ int LUTCPU_InitFromFile_YW(MergerCPUOB* o, const char* lutConfigPath, const char
   return 1;
 }
 
+void LUTCPU_SelectRegion(int32_t region, int32_t W, int32_t H, const int32_t bands[4], CPUStitchRange ranges[4],
+                         bool useSingle[4], bool useBlend[4]) {
+  const int32_t top = bands[0], bottom = bands[1], left = bands[2], right = bands[3];
+  for (int k = 0; k < 4; ++k) useSingle[k] = useBlend[k] = true;
+  for (int k = 0; k < 4; ++k) ranges[k] = CPUStitchRange{0, H, 0, W};
+  switch (region) {
+    case 1:
+      ranges[0] = ranges[1] = CPUStitchRange{0, H, left, W - right};
+      ranges[2] = ranges[3] = CPUStitchRange{top, H - bottom, 0, W};
+      for (int k = 0; k < 4; ++k) useBlend[k] = false;
+      break;
+    case 2:
+    case 3:
+    case 4:
+    case 5: {
+      const bool front = region <= 3, leftSide = region == 2 || region == 4;
+      for (int k = 0; k < 4; ++k) useSingle[k] = useBlend[k] = false;
+      const int end = front ? 0 : 1, side = leftSide ? 2 : 3;
+      useSingle[end] = useSingle[side] = true;
+      useBlend[region - 2] = true;
+      ranges[end] = leftSide ? CPUStitchRange{0, H, 0, left} : CPUStitchRange{0, H, W - right, W};
+      ranges[side] = front ? CPUStitchRange{0, top, 0, W} : CPUStitchRange{H - bottom, H, 0, W};
+      break;
+    }
+    default:
+      break;
+  }
+}
+
 void LUTCPU_BuildRamp(const float gains[24], int32_t camera, int32_t ramp[256]) {
   auto gainOf = [&](int triple) {  // triple 1..8
     const float* t = gains + 3 * (triple - 1);
@@ -297,35 +330,12 @@ int LUTCPU_ExecRows(const MergerCPUOB* o, const uint8_t* const images[4], const 
   for (int k = 0; k < 4; ++k)
     if (images[k] == nullptr) return 0;
   const int32_t W = o->outWidth, H = o->outHeight;
-  const int32_t top = o->bandSizes[0], bottom = o->bandSizes[1], left = o->bandSizes[2], right = o->bandSizes[3];
   int32_t ramp[4][256];
   for (int k = 0; k < 4; ++k) LUTCPU_BuildRamp(gains, k + 1, ramp[k]);
 
   Range ranges[4];
-  bool useSingle[4] = {true, true, true, true}, useBlend[4] = {true, true, true, true};
-  for (auto& rg : ranges) rg = Range{0, H, 0, W};
-  switch (region) {
-    case 1:
-      ranges[0] = ranges[1] = Range{0, H, left, W - right};
-      ranges[2] = ranges[3] = Range{top, H - bottom, 0, W};
-      for (bool& b : useBlend) b = false;
-      break;
-    case 2:
-    case 3:
-    case 4:
-    case 5: {
-      const bool front = region <= 3, leftSide = region == 2 || region == 4;
-      for (int k = 0; k < 4; ++k) useSingle[k] = useBlend[k] = false;
-      const int end = front ? 0 : 1, side = leftSide ? 2 : 3;
-      useSingle[end] = useSingle[side] = true;
-      useBlend[region - 2] = true;
-      ranges[end] = leftSide ? Range{0, H, 0, left} : Range{0, H, W - right, W};
-      ranges[side] = front ? Range{0, top, 0, W} : Range{H - bottom, H, 0, W};
-      break;
-    }
-    default:
-      break;
-  }
+  bool useSingle[4], useBlend[4];
+  LUTCPU_SelectRegion(region, W, H, o->bandSizes, ranges, useSingle, useBlend);
   const int32_t rowLo = std::max(rowBegin, 0), rowHi = std::min(rowEnd, H);
   const int32_t lumaPitch = pitches[0], pairPitch = pitches[1] / 2;
   const size_t chromaOffset = static_cast<size_t>(o->camWidth) * o->camHeight;

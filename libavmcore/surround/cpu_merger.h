@@ -74,3 +74,72 @@ void LUTCPU_BuildRamp(const float gains[24], int32_t camera, int32_t ramp[256]);
 
 // Frees the tables of a loaded object and clears `loaded`.
 void LUTCPU_Release(MergerCPUOB* obj);
+
+// Shared steps of the stitching forms.
+// Quad-frame point to camera 1..4 and its rounded pixel; false when that
+// pixel lies on or beyond the outermost row or column of the camera image.
+bool LUTCPU_MapSource(float x, float y, int32_t cw, int32_t ch, int32_t* camera, int32_t* px, int32_t* py);
+// Output rows rowBegin..rowEnd-1 and columns colBegin..colEnd-1.
+struct CPUStitchRange {
+  int32_t rowBegin, rowEnd, colBegin, colEnd;
+};
+// The lists a region uses and each camera's output range (bandSizes: top,
+// bottom, left, right).
+void LUTCPU_SelectRegion(int32_t region, int32_t W, int32_t H, const int32_t bandSizes[4],
+                         CPUStitchRange ranges[4], bool useSingle[4], bool useBlend[4]);
+// Reads and checks the LUT configuration (quad size twice the camera size)
+// and the KRVImage, with the messages of LUTCPU_InitFromFile: the byte
+// planes (W x 2H each), W, H, the quad size and the car box (carLeft,
+// carTop, carRight, carBottom). 1, or 0 with nothing kept.
+int LUTCPU_LoadByteLut(const char* krvImagePath, const char* lutConfigPath, int32_t cameraWidth,
+                       int32_t cameraHeight, std::vector<uint8_t> planes[4], int32_t* W, int32_t* H, int32_t* qw,
+                       int32_t* qh, int32_t carBox[4]);
+
+// ---- Other forms of the same stitching (available operations) ----
+
+// Per-pixel form: one descriptor per output pixel instead of runs. Byte 0:
+// camera mask (bit k - 1 for each contributing camera k, 0 invalid); byte 1:
+// gain-ramp position; byte 2: end-camera weight in 31ths.
+struct MergerCPUOBPerPixel {
+  int32_t loaded = 0;
+  int32_t outWidth = 0, outHeight = 0;
+  int32_t camWidth = 0, camHeight = 0;
+  int32_t userValue1 = 0, userValue2 = 0;
+  std::vector<int32_t> endLumaIndex, endChromaIndex, sideLumaIndex, sideChromaIndex;
+  std::vector<uint32_t> descriptor;
+};
+// Same arguments, checks and messages as LUTCPU_InitFromFile.
+int LUTCPU_InitPerPixel(MergerCPUOBPerPixel* obj, const char* krvImagePath, const char* lutConfigPath,
+                        int32_t userValue1, int32_t cameraWidth, int32_t cameraHeight, int32_t userValue2,
+                        int32_t* outWidth, int32_t* outHeight);
+// Every output pixel by its mask: single cameras, the four end/side pairs;
+// any other mask (and an invalid pixel when fill is set) gets luma 16 and
+// chroma 0x80, 0x80. The region does not apply to this form. 1; 0 when not
+// loaded.
+int LUTCPU_ExecPerPixel(const MergerCPUOBPerPixel* obj, const uint8_t* const images[4], const CPUMergerOutput* output,
+                        const int32_t pitches[2], const float gains[24], int32_t region, int32_t fill);
+void LUTCPU_ReleasePerPixel(MergerCPUOBPerPixel* obj);
+
+// Pre-warped form: the runs and blend cells of a MAB file; each camera
+// supplies a picture that already shows its area of the output.
+struct MergerCPUOBWarped {
+  int32_t loaded = 0;
+  int32_t outWidth = 0, outHeight = 0;
+  int32_t userValue = 0;
+  int32_t bandSizes[4] = {0, 0, 0, 0};
+  std::vector<uint16_t> blendMap;
+  std::vector<CPUStitchRun> singleRuns[4];
+  std::vector<CPUStitchRun> blendRuns[4];
+};
+// 1 loaded (or already loaded); 0 when the configuration or the MAB file
+// cannot be read, or a run leaves its camera's area of the output.
+int LUTCPU_InitFromMAB(MergerCPUOBWarped* obj, const char* lutConfigPath, const char* mabPath, int32_t userValue,
+                       int32_t* outWidth, int32_t* outHeight);
+// cameras[k] = {luma, chroma} of camera k + 1's area picture, cameraPitches[k]
+// = {luma pitch, chroma pitch}; picture pixel (r - originRow, c - originCol)
+// serves output pixel (r, c) (origins: front and left (0, 0), back
+// (H - bottom, 0), right (0, W - right)).
+int LUTCPU_ExecWarped(const MergerCPUOBWarped* obj, const uint8_t* const cameras[4][2],
+                      const int32_t cameraPitches[4][2], const CPUMergerOutput* output, const int32_t pitches[2],
+                      const float gains[24], int32_t region);
+void LUTCPU_ReleaseWarped(MergerCPUOBWarped* obj);

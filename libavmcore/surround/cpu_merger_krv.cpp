@@ -1,4 +1,4 @@
-// CPU stitching object loaded from a KRVImage byte LUT.
+// CPU stitching objects loaded from a KRVImage byte LUT.
 #include <cstdio>
 #include <vector>
 
@@ -6,11 +6,9 @@
 #include "surround/krv_image.h"
 #include "surround/lut_config.h"
 
-int LUTCPU_InitFromFile(MergerCPUOB* obj, const char* krvImagePath, const char* lutConfigPath, int32_t userValue1,
-                        int32_t cameraWidth, int32_t cameraHeight, int32_t userValue2, int32_t* outWidth,
-                        int32_t* outHeight) {
-  if (obj == nullptr) return 0;
-  if (obj->loaded) return 1;
+int LUTCPU_LoadByteLut(const char* krvImagePath, const char* lutConfigPath, int32_t cameraWidth,
+                       int32_t cameraHeight, std::vector<uint8_t> planes[4], int32_t* W, int32_t* H, int32_t* qw,
+                       int32_t* qh, int32_t carBox[4]) {
   LutConfigInfo info;
   CameraParamSet params;
   if (lutConfigPath == nullptr || LoadLUTConfig(&info, &params, lutConfigPath, nullptr) == 0) {
@@ -28,28 +26,45 @@ int LUTCPU_InitFromFile(MergerCPUOB* obj, const char* krvImagePath, const char* 
     printf("LUTCPU_InitFromFile LoadKRVImage Failed %s \n", krvImagePath != nullptr ? krvImagePath : "(null)");
     return 0;
   }
-  const int32_t W = m[0]->cols, H = m[0]->rows / 2;
+  const int32_t w = m[0]->cols, h = m[0]->rows / 2;
   int ok = 0;
-  if (W >= 1 && H >= 1 && m[0]->rows % 2 == 0) {
+  if (w >= 1 && h >= 1 && m[0]->rows % 2 == 0) {
     // Back to the stored bytes: every plane value is byte / 255.
-    const size_t n = static_cast<size_t>(W) * 2 * H;
-    std::vector<uint8_t> bytes[4];
-    const uint8_t* planes[4];
+    const size_t n = static_cast<size_t>(w) * 2 * h;
     for (int k = 0; k < 4; ++k) {
-      bytes[k].resize(n);
-      for (size_t i = 0; i < n; ++i) bytes[k][i] = static_cast<uint8_t>(static_cast<int>(m[k]->data[i] * 255.0f + 0.5f));
-      planes[k] = bytes[k].data();
+      planes[k].resize(n);
+      for (size_t i = 0; i < n; ++i) planes[k][i] = static_cast<uint8_t>(static_cast<int>(m[k]->data[i] * 255.0f + 0.5f));
     }
+    *W = w;
+    *H = h;
+    *qw = static_cast<int32_t>(info.quadWidth);
+    *qh = static_cast<int32_t>(info.quadHeight);
     // The file carries carLeft, carTop, carRight, carBottom; the loader
     // hands them back as the writer's pairs {top, left}, {bottom, right}.
-    const int32_t carBox[4] = {pair1[1], pair1[0], pair2[1], pair2[0]};
-    ok = LUTCPU_InitFromBytePlanes(obj, planes, W, H, static_cast<int32_t>(info.quadWidth),
-                                   static_cast<int32_t>(info.quadHeight), cameraWidth, cameraHeight, carBox, userValue1,
-                                   userValue2);
+    carBox[0] = pair1[1];
+    carBox[1] = pair1[0];
+    carBox[2] = pair2[1];
+    carBox[3] = pair2[0];
+    ok = 1;
   } else {
     printf("LUTCPU_InitFromFile LoadKRVImage Failed %s \n", krvImagePath);
   }
   for (Matrix* p : m) KRVImage_FreeMatrix(p);
+  return ok;
+}
+
+int LUTCPU_InitFromFile(MergerCPUOB* obj, const char* krvImagePath, const char* lutConfigPath, int32_t userValue1,
+                        int32_t cameraWidth, int32_t cameraHeight, int32_t userValue2, int32_t* outWidth,
+                        int32_t* outHeight) {
+  if (obj == nullptr) return 0;
+  if (obj->loaded) return 1;
+  std::vector<uint8_t> bytes[4];
+  int32_t W = 0, H = 0, qw = 0, qh = 0, carBox[4];
+  if (!LUTCPU_LoadByteLut(krvImagePath, lutConfigPath, cameraWidth, cameraHeight, bytes, &W, &H, &qw, &qh, carBox))
+    return 0;
+  const uint8_t* planes[4] = {bytes[0].data(), bytes[1].data(), bytes[2].data(), bytes[3].data()};
+  const int ok = LUTCPU_InitFromBytePlanes(obj, planes, W, H, qw, qh, cameraWidth, cameraHeight, carBox, userValue1,
+                                           userValue2);
   if (ok && outWidth != nullptr) *outWidth = W;
   if (ok && outHeight != nullptr) *outHeight = H;
   return ok;

@@ -587,3 +587,121 @@ TEST_F(CpuMergerFileTest, LoadFailures) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CpuMergerFileTest, PerPixelFormFollowsItsMaskRules) {
+  Layout L;
+  // A blend of two end cameras: mask 3, no pair.
+  L.w1[L.I(2, 20)] = 0.5f;
+  L.x2[L.I(2, 20)] = kCw + 10.0f;
+  L.y2[L.I(2, 20)] = 10.0f;
+  std::vector<uint8_t> planes[4];
+  PackPlanes(L, planes);
+  ImageU8 img[4];
+  for (int k = 0; k < 4; ++k) img[k] = ImageU8{kW, 2 * kH, planes[k].data()};
+  const int32_t pair1[2] = {kCarBox[1], kCarBox[0]}, pair2[2] = {kCarBox[3], kCarBox[2]};
+  ASSERT_EQ(KRVImage_Save(&img[0], &img[1], &img[2], &img[3], pair1, pair2, Path("lut.krv").c_str()), 1);
+  WriteConfig(Path("lut_config.krv"), kQw, kQh);
+  MergerCPUOBPerPixel pp;
+  int32_t w = 0, h = 0;
+  ASSERT_EQ(LUTCPU_InitPerPixel(&pp, Path("lut.krv").c_str(), Path("lut_config.krv").c_str(), 0, kCw, kCh, 0, &w, &h), 1);
+  EXPECT_EQ(w, kW);
+  MergerCPUOB runs;
+  LoadFromPlanes(&runs, L);
+  Cameras cams;
+  const std::vector<float> g = IdentityGains();
+  Output a, b, filled;
+  LUTCPU_ExecPerPixel(&pp, cams.ptr, &a.planes, a.pitches, g.data(), 0, 0);
+  LUTCPU_Exec(&runs, cams.ptr, &b.planes, b.pitches, g.data(), 0);
+  LUTCPU_ExecPerPixel(&pp, cams.ptr, &filled.planes, filled.pitches, g.data(), 0, 1);
+  const uint32_t R = 65280;
+  // Front band (end camera, weight 31): (Y R 31) >> 21.
+  const size_t i = L.I(4, 20);
+  const uint32_t yFront = cams.img[0][static_cast<size_t>(pp.endLumaIndex[i])];
+  EXPECT_EQ(a.Y(4, 20), (yFront * R * 31) >> 21);
+  // Left band (side camera, end weight 0): (Y R 32) >> 21, as the run form.
+  EXPECT_EQ(a.Y(30, 4), b.Y(30, 4));
+  // Corner blends: the run form's luma; chroma mixed by the weight.
+  EXPECT_EQ(a.Y(5, 5), b.Y(5, 5));
+  EXPECT_EQ(pp.descriptor[L.I(5, 5)] & 255u, 5u);
+  // Mask 3 and, with the fill flag, the car area: luma 16, chroma 0x80.
+  EXPECT_EQ(a.Y(2, 20), 16);
+  EXPECT_EQ(a.UV(2, 20), 0x8080);
+  EXPECT_EQ(a.Y(kH / 2, kW / 2), 0xEE);
+  EXPECT_EQ(filled.Y(kH / 2, kW / 2), 16);
+  EXPECT_EQ(filled.UV(kH / 2, kW / 2), 0x8080);
+  LUTCPU_ReleasePerPixel(&pp);
+  EXPECT_EQ(pp.loaded, 0);
+  MergerCPUOBPerPixel none;
+  EXPECT_EQ(LUTCPU_ExecPerPixel(&none, cams.ptr, &a.planes, a.pitches, g.data(), 0, 1), 0);
+  EXPECT_EQ(LUTCPU_InitPerPixel(&none, Path("no.krv").c_str(), Path("lut_config.krv").c_str(), 0, kCw, kCh, 0, &w, &h), 0);
+}
+
+TEST_F(CpuMergerFileTest, PreWarpedFormReadsAreaPictures) {
+  Layout L;
+  Matrix m[6];
+  WriteConfig(Path("lut_config.krv"), kQw, kQh);
+  ASSERT_EQ(GenerateMABFileFromMaps(MapsOf(L, m), Path("a.mab").c_str()), 0);
+  MergerCPUOBWarped wp;
+  int32_t w = 0, h = 0;
+  ASSERT_EQ(LUTCPU_InitFromMAB(&wp, Path("lut_config.krv").c_str(), Path("a.mab").c_str(), 5, &w, &h), 1);
+  EXPECT_EQ(wp.userValue, 5);
+  EXPECT_EQ(h, kH);
+  // Each camera's area of the output, pre-warped from its picture.
+  Cameras cams;
+  const struct {
+    int r0, c0, rows, cols;
+  } area[4] = {{0, 0, kTop, kW}, {kH - kBottom, 0, kBottom, kW}, {0, 0, kH, kLeft}, {0, kW - kRight, kH, kRight}};
+  std::vector<uint8_t> pics[4][2];
+  const uint8_t* ptr[4][2];
+  int32_t pitch[4][2];
+  for (int k = 0; k < 4; ++k) {
+    pics[k][0].assign(static_cast<size_t>(area[k].rows) * area[k].cols, 0);
+    pics[k][1].assign(static_cast<size_t>(area[k].rows / 2) * area[k].cols, 0);
+    for (int rr = 0; rr < area[k].rows; ++rr)
+      for (int cc = 0; cc < area[k].cols; ++cc) {
+        const size_t i = L.I(area[k].r0 + rr, area[k].c0 + cc);
+        float x = L.x1[i], y = L.y1[i];
+        if (1 + (x > kCw) + 2 * (y > kCh) != k + 1) {
+          x = L.x2[i];
+          y = L.y2[i];
+        }
+        if (x > kCw) x -= kCw;
+        if (y > kCh) y -= kCh;
+        const int sx = static_cast<int>(x + 0.5f), sy = static_cast<int>(y + 0.5f);
+        pics[k][0][static_cast<size_t>(rr) * area[k].cols + cc] = cams.img[k][static_cast<size_t>(sy) * kCw + sx];
+        if ((rr & 1) == 0 && (cc & 1) == 0)
+          memcpy(&pics[k][1][static_cast<size_t>(rr / 2) * area[k].cols + cc],
+                 &cams.img[k][kCw * kCh + 2 * ((sy >> 1) * (kCw / 2) + (sx >> 1))], 2);
+      }
+    ptr[k][0] = pics[k][0].data();
+    ptr[k][1] = pics[k][1].data();
+    pitch[k][0] = area[k].cols;
+    pitch[k][1] = area[k].cols;
+  }
+  MergerCPUOB runs;
+  LoadFromPlanes(&runs, L);
+  const std::vector<float> g = IdentityGains();
+  Output a, b;
+  ASSERT_EQ(LUTCPU_ExecWarped(&wp, ptr, pitch, &a.planes, a.pitches, g.data(), 0), 1);
+  LUTCPU_Exec(&runs, cams.ptr, &b.planes, b.pitches, g.data(), 0);
+  EXPECT_EQ(a.luma, b.luma);
+  EXPECT_EQ(a.chroma, b.chroma);
+  LUTCPU_ReleaseWarped(&wp);
+  EXPECT_EQ(LUTCPU_ExecWarped(&wp, ptr, pitch, &a.planes, a.pitches, g.data(), 0), 0);
+
+  // A front run below the front band would read past its area picture.
+  MABFileData d;
+  ASSERT_EQ(MABFile_Read(Path("a.mab").c_str(), &d), 1);
+  FILE* f = fopen(Path("a.mab").c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  const uint32_t row = kH - 1;
+  fseek(f, 44, SEEK_SET);  // first record: camera 1's first run
+  fwrite(&row, 4, 1, f);
+  fclose(f);
+  MergerCPUOBWarped bad;
+  EXPECT_EQ(LUTCPU_InitFromMAB(&bad, Path("lut_config.krv").c_str(), Path("a.mab").c_str(), 0, &w, &h), 0);
+}
+
+}  // namespace
