@@ -109,6 +109,39 @@ TEST_F(ViewMeshViews, CutAndWideMeshes) {
   }
 }
 
+TEST_F(ViewMeshViews, CameraFiveUsesCameraOnesBlockAndQuadrant) {
+  UndistView_SetParam(view, 1, 600, 400, 3, 0, 75.0f, 1.3f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 0);
+  Mesh one = Fetch([&](uint32_t* c, float* p, float* t) { return UndistView_GenerateTrian(view, 1, c, p, t); });
+  Mesh five = Fetch([&](uint32_t* c, float* p, float* t) { return UndistView_GenerateTrian(view, 5, c, p, t); });
+  ASSERT_EQ(one.count, five.count);
+  EXPECT_EQ(one.pos, five.pos);
+  EXPECT_EQ(one.tex, five.tex);
+}
+
+TEST_F(ViewMeshViews, WidePanelsSplitByTheDividerSetting) {
+  // W = 800: panel edges xL = 200, xR = 600. With AdvanceCtrl 9 on, the
+  // centre and right meshes start one column after the edges.
+  const float col201 = -1.0f + 2.0f * 201 / 799.0f, col601 = -1.0f + 2.0f * 601 / 799.0f;
+  for (int adv : {1, 0}) {
+    gv().advValue9 = adv;
+    Mesh w = Fetch([&](uint32_t* c, float* p, float* t) {
+      return WideView_GenerateTrian(view, 2, 800, 400, 1, c, p, t, 1.0f, 0.0f, 0.0f, 1.0f);
+    });
+    int at201 = 0, at601 = 0;
+    for (uint32_t k = 0; k < w.count * 3; ++k) {
+      at201 += std::fabs(w.pos[3 * k] - col201) < 1e-5f;
+      at601 += std::fabs(w.pos[3 * k] - col601) < 1e-5f;
+    }
+    if (adv != 0) {
+      EXPECT_GT(at201, 0);
+      EXPECT_GT(at601, 0);
+    } else {
+      EXPECT_EQ(at201, 0);
+      EXPECT_EQ(at601, 0);
+    }
+  }
+}
+
 TEST_F(ViewMeshViews, FailuresLeaveTheCountAlone) {
   uint32_t count = 4242;
   // A view type without a builder.
