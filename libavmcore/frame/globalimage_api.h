@@ -130,7 +130,10 @@ struct UndistOB;
 AVM_EXPORT UndistOB* KRV_GlobalImage_InitUndistOB(const char* cameraFile);
 AVM_EXPORT int KRV_GlobalImage_UnInitUndistOB(UndistOB* view);
 
-// Undistorted view set-up. a1 camera, a2 width, a3 height; the fixed values
+// Undistorted view set-up. a1 camera, a2 width, a3 height, a4 view type (the
+// short forms: a4 flip, type 1), then flip, lower warp, linear side warp, cy
+// lift; floats: view angle (deg), angle divisor, x shift, y shift,
+// height/width ratio, roll (deg), side warp, upper warp. The fixed values
 // each form inserts are listed beside its definition.
 AVM_EXPORT int KRV_GlobalImage_SetUndistParam(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
                                               int32_t a5, int32_t a6, int32_t a7, float f0, float f1, float f2,

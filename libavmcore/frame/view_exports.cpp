@@ -26,19 +26,20 @@ TraceModel* TraceOf(UndistOB* view) {
 //   undistorted: i1..i10, f0..f7     cut: i1..i4, (three unused), i8, i9, f0..f7
 // mean, for the view object's named set-up operations:
 //   undistorted  i1 camera  i2 width  i3 height  i4 view type  i5 flip
-//                i6 view angle (deg)  i7 angle divisor  i8 cy lift  i9, i10 unused
-//                f0 x shift  f1 y shift  f2 roll (deg)  f3 side warp
-//                f4 height/width ratio  f5 upper warp  f6 lower warp  f7 linear side warp
+//                i6 lower warp  i7 linear side warp  i8 cy lift  i9, i10 unused
+//                f0 view angle (deg)  f1 angle divisor  f2 x shift  f3 y shift
+//                f4 height/width ratio  f5 roll (deg)  f6 side warp  f7 upper warp
 //   cut          i1 camera  i2 width  i3 height  i4 cut type  i8 x shift  i9 y shift
 //                f0 rx  f1 ry  f2 rz (deg)  f3 focal reference  f4 aspect
 //                f5 edge term 1  f6 edge term 2  f7 z offset
-// The short forms insert fixed values (see each export below).
+// The floats of the undistorted view follow the order the set-up logs them
+// in; the short forms insert fixed values (see each export below).
 void UndistSetUp(UndistOB* v, int32_t i1, int32_t i2, int32_t i3, int32_t i4, int32_t i5, int32_t i6, int32_t i7,
                  int32_t i8, int32_t /*i9*/, int32_t /*i10*/, float f0, float f1, float f2, float f3, float f4,
                  float f5, float f6, float f7) {
   if (v == nullptr) return;
-  UndistView_SetParam(v, i1, i2, i3, i4, i5, static_cast<float>(i6), static_cast<float>(i7), f0, f1, f4, f2, f3, f5,
-                      f6, f7, static_cast<float>(i8));
+  UndistView_SetParam(v, i1, i2, i3, i4, i5, f0, f1, f2, f3, f4, f5, f6, f7, static_cast<float>(i6),
+                      static_cast<float>(i7), static_cast<float>(i8));
 }
 
 void CutSetUp(UndistOB* v, int32_t i1, int32_t i2, int32_t i3, int32_t i4, int32_t i8, int32_t i9, float f0,

@@ -215,8 +215,8 @@ int RunViews(AvmLibrary& lib, const std::vector<std::string>& args) {
                           kWideHeight);
     };
     if (hv.kind == HostView::kUndist) {
-      api.setUndist(view, hv.camera, w, h, hv.type, 0, kHostUndistFov, kHostUndistDivisor, 0, 0.0f, 0.0f, 0.0f,
-                    0.0f, 1.0f, 0.0f, 0.0f, 0.0f);
+      api.setUndist(view, hv.camera, w, h, hv.type, 0, 0, 0, 0, kHostUndistFov, kHostUndistDivisor, 0.0f, 0.0f,
+                    1.0f, 0.0f, 0.0f, 0.0f);
       lutRc = api.undistLut(view, hv.camera, lut.data());
     } else if (hv.kind == HostView::kCut) {
       api.setCut(view, hv.camera, w, h, hv.type, 0, 0, 0, 0, 0, 0.0f, 0.0f, 0.0f, kHostCutFocal, 1.0f, 0.0f, 0.0f, 0.0f);

@@ -19,8 +19,8 @@ const std::vector<HostView>& HostViews();
 
 // Set-up values of the undistorted views (integers and floats of
 // KRV_GlobalImage_SetUndistParam_EXDD): view angle, divisor.
-constexpr int32_t kHostUndistFov = 65;
-constexpr int32_t kHostUndistDivisor = 1;
+constexpr float kHostUndistFov = 65.0f;
+constexpr float kHostUndistDivisor = 1.0f;
 // Focal reference of the cut views (larger: wider view).
 constexpr float kHostCutFocal = 0.5f;
 // Steering angle of the dynamic guide lines drawn into the pictures.

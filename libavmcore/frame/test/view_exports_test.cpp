@@ -60,23 +60,36 @@ TEST(ViewExportsNoHandle, MissingOrForeignFileGivesNull) {
 TEST_F(ViewExports, SetUpFormsFillTheBlocks) {
   UndistOB* v = h;
   // Short form: view type 1, hwr 1.0, caller's a5 ignored.
-  KRV_GlobalImage_SetUndistParam(v, 2, 640, 480, 1, 7, 70, 1, 3.0f, 4.0f, 10.0f, 0.5f);
+  KRV_GlobalImage_SetUndistParam(v, 2, 640, 480, 1, 7, 0, 0, 70.0f, 1.3f, 3.0f, 4.0f);
   const UndistViewBlock& b = v->undist[1];
   EXPECT_EQ(b.width, 640);
   EXPECT_EQ(b.height, 480);
   EXPECT_EQ(b.viewType, 1);
   EXPECT_EQ(b.flip, 1u);
   EXPECT_FLOAT_EQ(b.fovDeg, 70.0f);
+  EXPECT_FLOAT_EQ(b.invAngleDivisor, 1.0f / 1.3f);
   EXPECT_FLOAT_EQ(b.xShift, 3.0f);
   EXPECT_FLOAT_EQ(b.yShift, 4.0f);
   EXPECT_FLOAT_EQ(b.heightWidthRatio, 1.0f);
-  EXPECT_NEAR(b.rollRad, 10.0f * 0.017453292f, 1e-6);
-  EXPECT_FLOAT_EQ(b.sideWarp, 0.5f);
+  EXPECT_FLOAT_EQ(b.rollRad, 0.0f);
+  // _EX: the caller's height/width ratio.
+  KRV_GlobalImage_SetUndistParam_EX(v, 2, 640, 480, 0, 0, 0, 0, 70.0f, 1.3f, 0, 0, 0.8f);
+  EXPECT_FLOAT_EQ(v->undist[1].heightWidthRatio, 0.8f);
+  // _EXD: view type and roll from the caller.
+  KRV_GlobalImage_SetUndistParam_EXD(v, 1, 600, 400, 4, 0, 0, 0, 80.0f, 1.0f, 0, 0, 1.0f, 10.0f);
+  EXPECT_EQ(v->undist[0].viewType, 4);
+  EXPECT_NEAR(v->undist[0].rollRad, 10.0f * 0.017453292f, 1e-6);
+  // _EXDD: every value, cy lift as the eighth integer (type 1 only).
+  KRV_GlobalImage_SetUndistParam_EXDD(v, 1, 600, 400, 1, 0, 0, 0, 5, 80.0f, 1.0f, 0, 0, 1.0f, 0, 0.5f, 0.25f);
+  EXPECT_FLOAT_EQ(v->undist[0].sideWarp, 0.5f);
+  EXPECT_FLOAT_EQ(v->undist[0].upperWarp, 0.25f);
+  EXPECT_FLOAT_EQ(v->undist[0].cyLift, 5.0f);
   // Full form: view type and every value from the caller.
-  KRV_GlobalImage_SetUndistParam_EXDDD(v, 1, 600, 400, 3, 0, 80, 2, 0, 0, 0, 1, 2, 0, 0, 1.25f, 0, 0, 0);
+  KRV_GlobalImage_SetUndistParam_EXDDD(v, 1, 600, 400, 3, 0, 0, 0, 0, 0, 0, 80.0f, 2.0f, 1, 2, 1.25f, 0, 0, 0);
   EXPECT_EQ(v->undist[0].viewType, 3);
   EXPECT_FLOAT_EQ(v->undist[0].heightWidthRatio, 1.25f);
   EXPECT_FLOAT_EQ(v->undist[0].invAngleDivisor, 0.5f);
+  EXPECT_FLOAT_EQ(v->undist[0].xShift, 1.0f);
 
   KRV_GlobalImage_SetCutParam(v, 3, 500, 300, 1, 10.0f, 20.0f, 30.0f);
   const CutViewBlock& c = v->cut[2];
@@ -101,7 +114,7 @@ TEST_F(ViewExports, SetUpFormsFillTheBlocks) {
 }
 
 TEST_F(ViewExports, LutAndMeshResults) {
-  KRV_GlobalImage_SetUndistParam_EXD(h, 2, 600, 400, 3, 0, 70, 1, 0, 0, 0, 0, 1.0f, 0);
+  KRV_GlobalImage_SetUndistParam_EXD(h, 2, 600, 400, 3, 0, 0, 0, 70.0f, 1.0f, 0, 0, 1.0f, 0);
   std::vector<uint32_t> lut(800 * 400, 0xFFFFFFFF);
   EXPECT_EQ(KRV_GlobalImage_GenerateUndistLUT(h, 2, lut.data()), 0);
   int nonZero = 0;
@@ -118,7 +131,7 @@ TEST_F(ViewExports, LutAndMeshResults) {
 
   // A view type without a builder: the LUT and mesh calls both report it,
   // and the count keeps the caller's value.
-  KRV_GlobalImage_SetUndistParam_EXD(h, 2, 600, 400, 7, 0, 70, 1, 0, 0, 0, 0, 1.0f, 0);
+  KRV_GlobalImage_SetUndistParam_EXD(h, 2, 600, 400, 7, 0, 0, 0, 70.0f, 1.0f, 0, 0, 1.0f, 0);
   EXPECT_EQ(KRV_GlobalImage_GenerateUndistLUT(h, 2, lut.data()), 1);
   uint32_t stale = 1234;
   EXPECT_EQ(KRV_GlobalImage_GenerateUndistTrian(h, 2, &stale, pos.data(), tex.data()), 1);
@@ -137,7 +150,7 @@ TEST_F(ViewExports, LutAndMeshResults) {
 }
 
 TEST_F(ViewExports, MappingsAndTraceLines) {
-  KRV_GlobalImage_SetUndistParam_EXD(h, 2, 600, 400, 3, 0, 65, 1, 0, 0, 0, 0, 1.0f, 0);
+  KRV_GlobalImage_SetUndistParam_EXD(h, 2, 600, 400, 3, 0, 0, 0, 65.0f, 1.0f, 0, 0, 1.0f, 0);
   // Ground to view and camera pixel back to the ground.
   float px = 0, py = 0;
   EXPECT_EQ(KRV_GlobalImage_Physical2DispPoint(h, 2, 0, 0.0f, 4000.0f, 0.0f, &px, &py), 1);
