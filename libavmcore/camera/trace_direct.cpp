@@ -98,7 +98,9 @@ TraceView MergerView(const TraceModel* m) {
 
 void Direct_Points(TraceModel* m, int32_t mode, const TraceView* view, int32_t n, const float* xin,
                    const float* yin, float* xout, float* yout, uint8_t* valid, float angle) {
-  if (m == nullptr || n < 1 || xin == nullptr || yin == nullptr || xout == nullptr || yout == nullptr) return;
+  if (m == nullptr || !std::isfinite(angle) || n < 1 || xin == nullptr || yin == nullptr || xout == nullptr ||
+      yout == nullptr)
+    return;
   const TraceEdgeSet& e = EndSet(m, mode);
   const Turn t = TurnOf(m, e, angle);
   for (int32_t i = 0; i < n; ++i) {
@@ -111,7 +113,9 @@ void Direct_Points(TraceModel* m, int32_t mode, const TraceView* view, int32_t n
 
 int Direct_TraceLP(TraceModel* m, int32_t mode, const TraceView* view, int32_t n, float* xout, float* yout,
                    float* third, float angle, float x, float yA, float yB) {
-  if (m == nullptr || yA == yB) return 0;
+  if (m == nullptr || yA == yB || !std::isfinite(angle) || !std::isfinite(x) || !std::isfinite(yA) ||
+      !std::isfinite(yB))
+    return 0;
   if (n < 1 || xout == nullptr || yout == nullptr) return 0;
   const TraceEdgeSet& e = EndSet(m, mode);
   const Turn t = TurnOf(m, e, angle);

@@ -49,6 +49,7 @@ struct Walker {
     return view->map(view->ctx, x, y, px, py) != 0;
   }
   bool Inside(float px, float py) const {
+    if (!(std::fabs(px) < 1e6f && std::fabs(py) < 1e6f)) return false;  // also NaN
     const int32_t ix = static_cast<int32_t>(std::floor(px + 0.5f));
     const int32_t iy = static_cast<int32_t>(std::floor(py + 0.5f));
     return ix >= 0 && ix < view->width - 1 && iy >= 0 && iy < view->height - 1;
@@ -314,7 +315,7 @@ int Trace_DynamicLines(TraceModel* m, int32_t camera, const TraceView& view, flo
   const int32_t style = m->dynStyle;
   const int32_t s7 = style & 7;
   list->count = 0;
-  if (list->capacity <= 0) return 0;
+  if (list->capacity <= 0 || !std::isfinite(a)) return 0;
   if (s7 == 0 && ((style >> 8) & 15) == 1) {
     DynTrace_Simple(m, e, w, a);
     gTraceColour = 4;

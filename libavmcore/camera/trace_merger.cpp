@@ -110,7 +110,7 @@ int CalcDynamicMergerTracePoint(TraceModel* m, int32_t camera, float a) {
   const TraceEdgeSet& e = rear ? m->rear : m->front;
   TracePointList* list = rear ? &m->mergerB : &m->mergerA;
   list->count = 0;
-  if (list->capacity <= 0) return 0;
+  if (list->capacity <= 0 || !std::isfinite(a)) return 0;
   MergerCtx c{m, list, static_cast<float>(m->f3 - 6), static_cast<float>(m->f5 - 6)};
   const int32_t style = m->dynStyle, s7 = style & 7;
   const float dir = static_cast<float>(e.dir), bumper = static_cast<float>(e.bumperY);
