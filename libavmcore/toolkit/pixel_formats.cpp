@@ -69,107 +69,184 @@ inline void StoreFloat(float* p, const Chroma& c, int y) {
 
 bool Empty(int w, int h) { return w < 1 || h < 1; }
 
-// The table columns in arithmetic form, for rows converted many pixels at
-// a time; every form is checked against the rule for all 256 inputs below,
-// so they give exactly the table's entries while the compiler can vectorise
-// them. The chroma columns are floor((A * k + C) / 2^S), plus one on the
-// side where the rule's truncation toward zero rounds up. The luma column
-// needs no wide product: with k = y - 16, 74.496 k + 0.5 is
-// 74 k + k / 2 + 0.5 - 0.004 k, and for -16 <= k <= 239 the small term only
-// decides the rounding of even k from 126 up and of every k below 0.
-constexpr int32_t TermY(int32_t y) {
-  const int32_t k = y - 16;
-  const int32_t odd = k & 1;
-  const int32_t below = k < 0;
-  const int32_t late = (k >= 126) & (odd ^ 1);
-  return 74 * k + (k >> 1) + below * (1 + odd) - late;
-}
-constexpr int32_t TermUB(int32_t u) { return ((529007 * (u - 128) + 2041) >> 12) + (u < 128); }
-constexpr int32_t TermUG(int32_t u) { return ((-51249 * (u - 128) + 1019) >> 11) + (u > 128); }
-constexpr int32_t TermVG(int32_t v) { return ((-213123 * (v - 128) + 2035) >> 12) + (v > 128); }
-constexpr int32_t TermVR(int32_t v) { return ((209191 * (v - 128) + 1021) >> 11) + (v < 128); }
+// Rows are converted 16 pixels at a time on vectors of eight 16-bit lanes
+// (GCC vector extensions, so NEON gets the same code), the last few pixels
+// of a row by table. Lane i of a 16-byte vector read as eight 16-bit lanes
+// holds bytes 2i and 2i + 1 as low and high byte.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "16-bit lanes over byte pairs");
 
-constexpr int32_t Rule(double factor, int value, int centre) {
-  return static_cast<int32_t>(factor * 64 * (value - centre) + 0.5);
+typedef uint8_t V16u8 __attribute__((vector_size(16)));
+typedef uint8_t V8u8 __attribute__((vector_size(8)));
+typedef uint16_t V8u16 __attribute__((vector_size(16)));
+typedef int16_t V8i16 __attribute__((vector_size(16)));
+typedef uint64_t V2u64 __attribute__((vector_size(16)));
+
+constexpr int kVecPixels = 16;
+
+// The table columns in exact arithmetic form for 16-bit lanes. Each column
+// of the rule, trunc(c * (x - centre) + 0.5), is I * a + ((a * M) >> 16)
+// with a = x + off, plus a step at the centre where the truncation toward
+// zero starts rounding the other way, plus a constant; everything modulo
+// 2^16 (the constants fold into the bias of the sums below). (a * M) >> 16
+// is the high half of a 16 x 16-bit product, one instruction on both
+// targets. For c > 0 the step is -1 from the centre up: off places the
+// centre at a = 2^15, so the step is the sign of a as a signed lane. For
+// c < 0 it is +1 above the centre, from a compare. The forms are checked
+// for all 256 inputs below.
+struct ColumnForm {
+  double factor;
+  int centre;
+  int32_t off, mul;  // a = x + off; I * a
+  uint32_t high;     // M
+};
+constexpr ColumnForm kFormY{1.164, 16, 32752, 74, 32505};
+constexpr ColumnForm kFormUB{2.018, 128, 32640, 129, 9959};
+constexpr ColumnForm kFormUG{-0.391, 128, 32640, -26, 63961};
+constexpr ColumnForm kFormVG{-0.813, 128, 32640, -53, 63437};
+constexpr ColumnForm kFormVR{1.596, 128, 32640, 102, 9435};
+
+constexpr int32_t Rule(const ColumnForm& f, int x) {
+  return static_cast<int32_t>(f.factor * 64 * (x - f.centre) + 0.5);
 }
-constexpr bool TermsFollowTheRule() {
+// One lane of a form without its constant, modulo 2^16.
+constexpr uint16_t FormLane(const ColumnForm& f, int x) {
+  const uint32_t a = static_cast<uint32_t>(x + f.off);
+  const int32_t step = f.factor > 0 ? -(x >= f.centre) : (x > f.centre);
+  return static_cast<uint16_t>(static_cast<uint32_t>(f.mul) * a + ((a * f.high) >> 16) + step);
+}
+constexpr uint16_t FormConstant(const ColumnForm& f) {
+  return static_cast<uint16_t>(static_cast<uint32_t>(Rule(f, 0)) - FormLane(f, 0));
+}
+constexpr bool FormFollowsTheRule(const ColumnForm& f) {
+  if (f.off < 0 || f.off + 255 > 65535 || f.high > 65535) return false;
+  if (f.factor > 0 && f.off + f.centre != 32768) return false;
   for (int x = 0; x < 256; ++x)
-    if (TermY(x) != Rule(1.164, x, 16) || TermUB(x) != Rule(2.018, x, 128) || TermUG(x) != Rule(-0.391, x, 128) ||
-        TermVG(x) != Rule(-0.813, x, 128) || TermVR(x) != Rule(1.596, x, 128))
-      return false;
+    if (static_cast<uint16_t>(FormLane(f, x) + FormConstant(f)) != static_cast<uint16_t>(Rule(f, x))) return false;
   return true;
 }
-static_assert(TermsFollowTheRule(), "arithmetic table columns");
-
-inline int32_t Clamp255(int32_t s) {
-  s >>= 6;
-  s = s < 0 ? 0 : s;
-  return s > 255 ? 255 : s;
-}
-
-// Pixels converted per pass: samples gathered into arrays (luma per pixel,
-// chroma per pixel pair), converted in element-wise loops, then
-// interleaved into the destination.
-constexpr int kChunk = 256;
-
-struct ChunkSamples {
-  uint8_t y[kChunk], u[kChunk / 2], v[kChunk / 2];
-};
+static_assert(FormFollowsTheRule(kFormY) && FormFollowsTheRule(kFormUB) && FormFollowsTheRule(kFormUG) &&
+                  FormFollowsTheRule(kFormVG) && FormFollowsTheRule(kFormVR),
+              "16-bit lane forms of the table columns");
 
 // The sums of a chroma term and a luma term lie in -17721..34207; biased by
 // kSumBias (a multiple of 64) they fit 16 unsigned bits, so the shift by 6
 // and the clamp run on 16-bit lanes: ((s + bias) >> 6) - bias / 64 is
-// exactly s >> 6.
-constexpr int32_t kSumBias = 277 * 64;
+// exactly s >> 6, and the lane sums, exact modulo 2^16, are exact.
+constexpr int32_t kBiasRows = 277;
+constexpr int32_t kSumBias = kBiasRows * 64;
 
-inline uint8_t BiasedToByte(uint16_t biasedSum) {
-  const uint16_t v = static_cast<uint16_t>(biasedSum >> 6);
-  const uint16_t above = v > 277 ? static_cast<uint16_t>(v - 277) : 0;
-  return static_cast<uint8_t>(above > 255 ? 255 : above);
+// Constants added to each chroma sum: the bias and the constants of the
+// forms (the luma constant included).
+constexpr uint16_t kConstB = static_cast<uint16_t>(kSumBias + FormConstant(kFormY) + FormConstant(kFormUB));
+constexpr uint16_t kConstG =
+    static_cast<uint16_t>(kSumBias + FormConstant(kFormY) + FormConstant(kFormUG) + FormConstant(kFormVG));
+constexpr uint16_t kConstR = static_cast<uint16_t>(kSumBias + FormConstant(kFormY) + FormConstant(kFormVR));
+
+// High half of the lane products, written per lane: GCC's block
+// vectoriser turns it into the high-half multiply (pmulhuw; umull +
+// uzp2 on NEON), which no vector-extension operator expresses.
+inline V8u16 MulHigh(V8u16 a, uint16_t m) {
+  uint16_t in[8], r[8];
+  std::memcpy(in, &a, 16);
+  for (int i = 0; i < 8; ++i) r[i] = static_cast<uint16_t>((static_cast<uint32_t>(in[i]) * m) >> 16);
+  V8u16 v;
+  std::memcpy(&v, r, 16);
+  return v;
 }
 
+// A form without its constant on eight samples (0..255 in 16-bit lanes).
+template <const ColumnForm& kF>
+inline V8u16 FormLanes(V8u16 x) {
+  const V8u16 a = x + static_cast<uint16_t>(kF.off);
+  const V8u16 product = a * static_cast<uint16_t>(kF.mul) + MulHigh(a, static_cast<uint16_t>(kF.high));
+  // Lanes as signed: the sign of a, or a compare (samples are 0..255),
+  // gives all ones where true.
+  if (kF.factor > 0) return product + reinterpret_cast<V8u16>(reinterpret_cast<V8i16>(a) >> 15);
+  const V8i16 above = reinterpret_cast<V8i16>(x) > static_cast<int16_t>(kF.centre);
+  return product - reinterpret_cast<V8u16>(above);
+}
+
+// Biased sums to bytes: (s >> 6) clamped to 0..255 for the even pixels (lo)
+// and the odd ones (hi), returned as 16 bytes in pixel order.
+inline V16u8 ClampPair(V8u16 loSum, V8u16 hiSum) {
+  // After the shift the lanes are at most 1023: signed from here on.
+  constexpr int16_t kLow = kBiasRows, kHigh = kBiasRows + 255;
+  V8i16 lo = reinterpret_cast<V8i16>(loSum >> 6);
+  V8i16 hi = reinterpret_cast<V8i16>(hiSum >> 6);
+  lo = lo > kLow ? lo : kLow;
+  hi = hi > kLow ? hi : kLow;
+  lo = lo > kHigh ? kHigh : lo;
+  hi = hi > kHigh ? kHigh : hi;
+  // Both in kLow..kHigh: one subtraction takes the bias off both bytes
+  // without a borrow between them.
+  const V8u16 bytes = reinterpret_cast<V8u16>(lo) + (reinterpret_cast<V8u16>(hi) << 8);
+  return reinterpret_cast<V16u8>(bytes - static_cast<uint16_t>(kLow * 257));
+}
+
+// Converts 16 pixels: Y of the even and the odd pixels, U and V of the 8
+// pairs, all in 16-bit lanes; stores 48 bytes at out. Kept out of line:
+// inside the row loops GCC 12 leaves MulHigh as scalar products, while in
+// a function of its own it becomes one instruction; the call costs little
+// beside the body.
 template <bool kRgb>
-void ConvertChunk(const ChunkSamples& s, int n, uint8_t* out) {
-  // Terms modulo 2^16: the biased sums are exact in 16 bits.
-  uint16_t ty[kChunk], cb[kChunk / 2], cg[kChunk / 2], cr[kChunk / 2];
-  for (int i = 0; i < n; ++i) ty[i] = static_cast<uint16_t>(TermY(s.y[i]));
-  for (int j = 0; j < n / 2; ++j) {
-    const int32_t u = s.u[j], v = s.v[j];
-    cb[j] = static_cast<uint16_t>(TermUB(u) + kSumBias);
-    cg[j] = static_cast<uint16_t>(TermVG(v) + TermUG(u) + kSumBias);
-    cr[j] = static_cast<uint16_t>(TermVR(v) + kSumBias);
-  }
-  uint8_t b[kChunk], g[kChunk], r[kChunk];
-  for (int j = 0; j < n / 2; ++j) {
-    const uint16_t y0 = ty[2 * j], y1 = ty[2 * j + 1];
-    b[2 * j] = BiasedToByte(static_cast<uint16_t>(cb[j] + y0));
-    b[2 * j + 1] = BiasedToByte(static_cast<uint16_t>(cb[j] + y1));
-    g[2 * j] = BiasedToByte(static_cast<uint16_t>(cg[j] + y0));
-    g[2 * j + 1] = BiasedToByte(static_cast<uint16_t>(cg[j] + y1));
-    r[2 * j] = BiasedToByte(static_cast<uint16_t>(cr[j] + y0));
-    r[2 * j + 1] = BiasedToByte(static_cast<uint16_t>(cr[j] + y1));
-  }
-  const uint8_t* first = kRgb ? r : b;
-  const uint8_t* third = kRgb ? b : r;
-  for (int i = 0; i < n; ++i) {
-    out[3 * i] = first[i];
-    out[3 * i + 1] = g[i];
-    out[3 * i + 2] = third[i];
-  }
+__attribute__((noinline)) void Convert16(V8u16 yEven, V8u16 yOdd, V8u16 u, V8u16 v, uint8_t* out) {
+  const V8u16 tyE = FormLanes<kFormY>(yEven), tyO = FormLanes<kFormY>(yOdd);
+  const V8u16 cb = FormLanes<kFormUB>(u) + kConstB;
+  const V8u16 cg = FormLanes<kFormUG>(u) + FormLanes<kFormVG>(v) + kConstG;
+  const V8u16 cr = FormLanes<kFormVR>(v) + kConstR;
+  const V16u8 b = ClampPair(cb + tyE, cb + tyO);
+  const V16u8 g = ClampPair(cg + tyE, cg + tyO);
+  const V16u8 r = ClampPair(cr + tyE, cr + tyO);
+  const V16u8 first = kRgb ? r : b, third = kRgb ? b : r;
+  // Three-way interleave: first and g into place, then third.
+  const V16u8 fg0 = __builtin_shuffle(first, g, V16u8{0, 16, 0, 1, 17, 1, 2, 18, 2, 3, 19, 3, 4, 20, 4, 5});
+  const V16u8 o0 = __builtin_shuffle(fg0, third, V16u8{0, 1, 16, 3, 4, 17, 6, 7, 18, 9, 10, 19, 12, 13, 20, 15});
+  const V16u8 fg1 =
+      __builtin_shuffle(first, g, V16u8{21, 5, 6, 22, 6, 7, 23, 7, 8, 24, 8, 9, 25, 9, 10, 26});
+  const V16u8 o1 = __builtin_shuffle(fg1, third, V16u8{0, 21, 2, 3, 22, 5, 6, 23, 8, 9, 24, 11, 12, 25, 14, 15});
+  const V16u8 fg2 =
+      __builtin_shuffle(first, g, V16u8{10, 11, 27, 11, 12, 28, 12, 13, 29, 13, 14, 30, 14, 15, 31, 15});
+  const V16u8 o2 = __builtin_shuffle(fg2, third, V16u8{26, 1, 2, 27, 4, 5, 28, 7, 8, 29, 10, 11, 30, 13, 14, 31});
+  std::memcpy(out, &o0, 16);
+  std::memcpy(out + 16, &o1, 16);
+  std::memcpy(out + 32, &o2, 16);
 }
 
-// Converts the whole pairs of one row; gather(x0, n, samples) fills the
-// samples of pixels x0 .. x0 + n - 1 (n even). Returns the pixels done.
-template <bool kRgb, class Gather>
-int ConvertPairs(int w, uint8_t* out, Gather gather) {
-  ChunkSamples s;
-  const int pairs = w & ~1;
-  for (int x0 = 0; x0 < pairs; x0 += kChunk) {
-    const int n = pairs - x0 < kChunk ? pairs - x0 : kChunk;
-    gather(x0, n, &s);
-    ConvertChunk<kRgb>(s, n, out + 3 * x0);
+inline V16u8 Load16(const uint8_t* p) {
+  V16u8 v;
+  std::memcpy(&v, p, 16);
+  return v;
+}
+
+inline V8u16 Widen8(const uint8_t* p) {
+  V8u8 v;
+  std::memcpy(&v, p, 8);
+  return __builtin_convertvector(v, V8u16);
+}
+
+// 16 luma bytes in pixel order and 16 chroma bytes of 8 pairs (U at the
+// byte kU of each pair) to the lanes Convert16 takes.
+template <bool kRgb, int kU>
+inline void Convert16Interleaved(V16u8 luma, V16u8 chroma, uint8_t* out) {
+  const V8u16 y = reinterpret_cast<V8u16>(luma), c = reinterpret_cast<V8u16>(chroma);
+  const V8u16 lowByte = c & 0xFF, highByte = c >> 8;
+  Convert16<kRgb>(y & 0xFF, y >> 8, kU == 0 ? lowByte : highByte, kU == 0 ? highByte : lowByte, out);
+}
+
+// The scalar forms of the table for the pixels after the last whole
+// vector of a row: pairs from x on, then a last odd pixel.
+template <bool kRgb, class PairAt>
+inline void ConvertTail(int x, int w, uint8_t* out, PairAt pairAt) {
+  for (; x + 1 < w; x += 2) {
+    int y0, y1, u, v;
+    pairAt(x, &y0, &y1, &u, &v);
+    StorePair<kRgb>(out + 3 * x, u, v, y0, y1);
   }
-  return pairs;
+  if (x < w) {
+    int y0, y1, u, v;
+    pairAt(x, &y0, &y1, &u, &v);  // y1 is not read past the row for a last odd pixel
+    Store<kRgb>(out + 3 * x, ChromaOf(u, v), y0);
+  }
 }
 
 // Semi-planar rows; kU is the byte of U within a pair (0 NV12, 1 NV21).
@@ -177,22 +254,19 @@ template <bool kRgb, int kU>
 void SemiPlanarRows(const YuvSemiPlanarFrame* src, const Rgb24Image* dst) {
   const int w = src->width, h = src->height;
   const ptrdiff_t inStride = src->stride, outStride = dst->stride;
-  const uint8_t* const luma = src->luma;
-  const uint8_t* const chroma = src->chroma;
-  uint8_t* const data = dst->data;
   for (int y = 0; y < h; ++y) {
-    const uint8_t* lum = luma + y * inStride;
-    const uint8_t* chr = chroma + (y / 2) * inStride;
-    uint8_t* out = data + y * outStride;
-    const int x = ConvertPairs<kRgb>(w, out, [&](int x0, int n, ChunkSamples* s) {
-      std::memcpy(s->y, lum + x0, n);
-      const uint8_t* c = chr + x0;
-      for (int j = 0; j < n / 2; ++j) {
-        s->u[j] = c[2 * j + kU];
-        s->v[j] = c[2 * j + 1 - kU];
-      }
+    const uint8_t* lum = src->luma + y * inStride;
+    const uint8_t* chr = src->chroma + (y / 2) * inStride;
+    uint8_t* out = dst->data + y * outStride;
+    int x = 0;
+    for (; x + kVecPixels <= w; x += kVecPixels)
+      Convert16Interleaved<kRgb, kU>(Load16(lum + x), Load16(chr + x), out + 3 * x);
+    ConvertTail<kRgb>(x, w, out, [&](int px, int* y0, int* y1, int* u, int* v) {
+      *y0 = lum[px];
+      *y1 = px + 1 < w ? lum[px + 1] : 0;
+      *u = chr[px + kU];
+      *v = chr[px + 1 - kU];
     });
-    if (x < w) Store<kRgb>(out + 3 * x, ChromaOf(chr[x + kU], chr[x + 1 - kU]), lum[x]);
   }
 }
 
@@ -211,24 +285,30 @@ template <bool kRgb, int kY>
 void PackedRows(const PackedFrame* src, const Rgb24Image* dst) {
   const int w = src->width, h = src->height;
   const ptrdiff_t inStride = src->stride, outStride = dst->stride;
-  const uint8_t* const in0 = src->data;
-  uint8_t* const data = dst->data;
+  // Luma bytes of a 16-byte half to its first 8 bytes, chroma (U V U V)
+  // to its last 8.
+  constexpr int L = kY, C = 1 - kY;
+  constexpr V16u8 kSplit{L,      L + 2,  L + 4,  L + 6,  L + 8,  L + 10, L + 12, L + 14,
+                         C,      C + 2,  C + 4,  C + 6,  C + 8,  C + 10, C + 12, C + 14};
   for (int y = 0; y < h; ++y) {
-    const uint8_t* in = in0 + y * inStride;
-    uint8_t* out = data + y * outStride;
-    const int x = ConvertPairs<kRgb>(w, out, [&](int x0, int n, ChunkSamples* s) {
-      const uint8_t* g = in + 2 * x0;
-      for (int j = 0; j < n / 2; ++j) {
-        s->y[2 * j] = g[4 * j + kY];
-        s->y[2 * j + 1] = g[4 * j + kY + 2];
-        s->u[j] = g[4 * j + 1 - kY];
-        s->v[j] = g[4 * j + 3 - kY];
-      }
-    });
-    if (x < w) {
-      const uint8_t* g = in + 2 * x;
-      Store<kRgb>(out + 3 * x, ChromaOf(g[1 - kY], g[3 - kY]), g[kY]);
+    const uint8_t* in = src->data + y * inStride;
+    uint8_t* out = dst->data + y * outStride;
+    int x = 0;
+    for (; x + kVecPixels <= w; x += kVecPixels) {
+      const V2u64 a = reinterpret_cast<V2u64>(__builtin_shuffle(Load16(in + 2 * x), kSplit));
+      const V2u64 b = reinterpret_cast<V2u64>(__builtin_shuffle(Load16(in + 2 * x + 16), kSplit));
+      const V2u64 luma = __builtin_shuffle(a, b, V2u64{0, 2});
+      const V2u64 chroma = __builtin_shuffle(a, b, V2u64{1, 3});
+      Convert16Interleaved<kRgb, 0>(reinterpret_cast<V16u8>(luma), reinterpret_cast<V16u8>(chroma),
+                                    out + 3 * x);
     }
+    ConvertTail<kRgb>(x, w, out, [&](int px, int* y0, int* y1, int* u, int* v) {
+      const uint8_t* g = in + 2 * px;
+      *y0 = g[kY];
+      *y1 = px + 1 < w ? g[kY + 2] : 0;
+      *u = g[1 - kY];
+      *v = g[3 - kY];
+    });
   }
 }
 
@@ -245,19 +325,22 @@ template <bool kRgb>
 void PlanarRows(const YuvPlanarFrame* src, const Rgb24Image* dst) {
   const int w = src->width, h = src->height;
   const ptrdiff_t stride = src->stride, cstride = src->stride / 2, outStride = dst->stride;
-  const uint8_t *const luma = src->luma, *const planeU = src->planeU, *const planeV = src->planeV;
-  uint8_t* const data = dst->data;
   for (int y = 0; y < h; ++y) {
-    const uint8_t* lum = luma + y * stride;
-    const uint8_t* pu = planeU + (y / 2) * cstride;
-    const uint8_t* pv = planeV + (y / 2) * cstride;
-    uint8_t* out = data + y * outStride;
-    const int x = ConvertPairs<kRgb>(w, out, [&](int x0, int n, ChunkSamples* s) {
-      std::memcpy(s->y, lum + x0, n);
-      std::memcpy(s->u, pu + x0 / 2, n / 2);
-      std::memcpy(s->v, pv + x0 / 2, n / 2);
+    const uint8_t* lum = src->luma + y * stride;
+    const uint8_t* pu = src->planeU + (y / 2) * cstride;
+    const uint8_t* pv = src->planeV + (y / 2) * cstride;
+    uint8_t* out = dst->data + y * outStride;
+    int x = 0;
+    for (; x + kVecPixels <= w; x += kVecPixels) {
+      const V8u16 lumaLanes = reinterpret_cast<V8u16>(Load16(lum + x));
+      Convert16<kRgb>(lumaLanes & 0xFF, lumaLanes >> 8, Widen8(pu + x / 2), Widen8(pv + x / 2), out + 3 * x);
+    }
+    ConvertTail<kRgb>(x, w, out, [&](int px, int* y0, int* y1, int* u, int* v) {
+      *y0 = lum[px];
+      *y1 = px + 1 < w ? lum[px + 1] : 0;
+      *u = pu[px / 2];
+      *v = pv[px / 2];
     });
-    if (x < w) Store<kRgb>(out + 3 * x, ChromaOf(pu[x / 2], pv[x / 2]), lum[x]);
   }
 }
 

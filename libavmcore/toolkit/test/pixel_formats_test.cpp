@@ -118,31 +118,49 @@ const char* Name(Layout l) {
   return names[static_cast<int>(l)];
 }
 
+// Converts a random picture into a destination with padded rows and counts
+// the bytes that differ from the rule, padding overwritten included.
+int MismatchesAgainstTheRule(Layout l, int w, int h, int order, uint32_t seed) {
+  YuvPicture pic(l, w, h, seed);
+  const int dstStride = 3 * w + 5;
+  std::vector<uint8_t> out(dstStride * h, 0xAB);
+  Rgb24Image dst{w, h, order, out.data(), dstStride};
+  pic.Convert(&dst);
+  int bad = 0;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      uint8_t want[3];
+      const int c = pic.ChromaIndex(x, y);
+      RefBgr(pic.Y[y * w + x], pic.U[c], pic.V[c], want);
+      const uint8_t* got = &out[y * dstStride + 3 * x];
+      for (int k = 0; k < 3; ++k) bad += got[k] != want[order ? 2 - k : k];
+    }
+    for (int x = 3 * w; x < dstStride; ++x) bad += out[y * dstStride + x] != 0xAB;  // padding untouched
+  }
+  return bad;
+}
+
+const Layout kYuvLayouts[] = {Layout::I420, Layout::NV12, Layout::NV21, Layout::YUYV, Layout::UYVY};
+
 TEST(PixelFormats, EveryLayoutToRgb24FollowsTheTableRule) {
-  const Layout layouts[] = {Layout::I420, Layout::NV12, Layout::NV21, Layout::YUYV, Layout::UYVY};
   const int sizes[][2] = {{6, 4}, {5, 3}, {1, 1}, {7, 2}};
-  for (Layout l : layouts)
+  for (Layout l : kYuvLayouts)
     for (const auto& sz : sizes)
       for (int order = 0; order < 2; ++order) {
         SCOPED_TRACE(std::string(Name(l)) + " " + std::to_string(sz[0]) + "x" + std::to_string(sz[1]) +
                      " order " + std::to_string(order));
-        YuvPicture pic(l, sz[0], sz[1], 7 + sz[0]);
-        const int dstStride = 3 * sz[0] + 5;
-        std::vector<uint8_t> out(dstStride * sz[1], 0xAB);
-        Rgb24Image dst{sz[0], sz[1], order, out.data(), dstStride};
-        pic.Convert(&dst);
-        int bad = 0;
-        for (int y = 0; y < sz[1]; ++y) {
-          for (int x = 0; x < sz[0]; ++x) {
-            uint8_t want[3];
-            const int c = pic.ChromaIndex(x, y);
-            RefBgr(pic.Y[y * sz[0] + x], pic.U[c], pic.V[c], want);
-            const uint8_t* got = &out[y * dstStride + 3 * x];
-            for (int k = 0; k < 3; ++k) bad += got[k] != want[order ? 2 - k : k];
-          }
-          for (int x = 3 * sz[0]; x < dstStride; ++x) bad += out[y * dstStride + x] != 0xAB;  // padding untouched
-        }
-        EXPECT_EQ(bad, 0);
+        EXPECT_EQ(MismatchesAgainstTheRule(l, sz[0], sz[1], order, 7 + sz[0]), 0);
+      }
+}
+
+// Rows run in blocks of pixels with the rest done one pair at a time: every
+// width up to a few blocks, odd ones included, in both byte orders.
+TEST(PixelFormats, EveryWidthFollowsTheTableRule) {
+  for (Layout l : kYuvLayouts)
+    for (int w = 1; w <= 70; ++w)
+      for (int order = 0; order < 2; ++order) {
+        SCOPED_TRACE(std::string(Name(l)) + " width " + std::to_string(w) + " order " + std::to_string(order));
+        EXPECT_EQ(MismatchesAgainstTheRule(l, w, 3, order, 1000 + w), 0);
       }
 }
 
