@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# main-job.sh BUILD_DIR: the display-application stand-in's main job on a
+# built tree — configuration records of the sample data, then the pictures of
+# the embedded sample rig — and a check that every picture was written.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$1
+host="$build/tools/avmhost/avmhost"
+
+"$host" config --data "$root/tools/avmhost/sampledata"
+
+# The single-camera views of the embedded sample rig, drawn from the
+# library's LUTs, meshes and guide lines.
+views="$build/avmhost-views"
+rm -rf "$views"
+"$host" views --out "$views" > /dev/null
+# Every view gives its LUT and mesh pictures, the front and rear undistorted
+# views also their guide-line pictures.
+missing=0
+for v in cam1_undist1 cam1_undist2 cam1_undist3 cam1_undist4 cam2_undist1 cam2_undist2 cam2_undist3 \
+         cam2_undist4 cam3_undist1 cam3_undist3 cam3_undist4 cam4_undist1 cam4_undist3 cam4_undist4 \
+         cam3_cut3 cam4_cut3 cam1_wide1 cam1_wide2 cam2_wide1 cam2_wide2; do
+  pics="$v $v""_mesh"
+  case $v in cam1_undist* | cam2_undist*) pics="$pics $v""_lines" ;; esac
+  for p in $pics; do
+    [ -s "$views/$p.bmp" ] || { echo "avmhost views: $p.bmp missing"; missing=1; }
+  done
+done
+[ "$missing" = 0 ] || exit 1
+echo "view pictures: $views"
+
+# The bird's-eye view of the same rig: its files built through the exports,
+# the sample frame stitched on the CPU.
+birdseye="$build/birdseye.bmp"
+rm -f "$birdseye"
+"$host" birdseye --out "$birdseye" > /dev/null
+[ -s "$birdseye" ] || { echo "avmhost birdseye: no picture"; exit 1; }
+echo "bird's-eye picture: $birdseye"
