@@ -16,91 +16,15 @@
 
 namespace {
 
-struct RgbPicture {
-  int32_t width = 0, height = 0;
-  std::vector<uint8_t> rgb;  // R, G, B per pixel, top row first
-};
-
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
-// Uncompressed 24- or 32-bit BMP.
-bool ReadBmp(const std::string& path, RgbPicture* out) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
-  std::vector<uint8_t> b;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) b.insert(b.end(), buf, buf + n);
-  fclose(f);
-  if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return false;
-  const uint32_t offset = Le32(&b[10]);
-  const int32_t w = static_cast<int32_t>(Le32(&b[18]));
-  int32_t h = static_cast<int32_t>(Le32(&b[22]));
-  const int bits = b[28] | (b[29] << 8);
-  const uint32_t compression = Le32(&b[30]);
-  const bool topDown = h < 0;
-  if (topDown) h = -h;
-  if (w < 1 || h < 1 || w > 16384 || h > 16384 || (bits != 24 && bits != 32) || compression != 0) return false;
-  const size_t bpp = static_cast<size_t>(bits / 8), stride = (static_cast<size_t>(w) * bpp + 3) & ~size_t(3);
-  if (offset > b.size() || (b.size() - offset) / stride < static_cast<size_t>(h)) return false;
-  out->width = w;
-  out->height = h;
-  out->rgb.resize(static_cast<size_t>(w) * h * 3);
-  for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* row = &b[offset + stride * static_cast<size_t>(topDown ? y : h - 1 - y)];
-    for (int32_t x = 0; x < w; ++x) {
-      uint8_t* px = &out->rgb[(static_cast<size_t>(y) * w + x) * 3];
-      px[0] = row[x * bpp + 2];
-      px[1] = row[x * bpp + 1];
-      px[2] = row[x * bpp];
-    }
-  }
-  return true;
-}
-
-bool WriteBmp(const std::string& path, const RgbPicture& pic) {
-  const size_t stride = (static_cast<size_t>(pic.width) * 3 + 3) & ~size_t(3);
-  const uint32_t size = static_cast<uint32_t>(54 + stride * pic.height);
-  uint8_t h[54] = {'B', 'M'};
-  auto put = [&h](int at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) h[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  put(2, size);
-  put(10, 54);
-  put(14, 40);
-  put(18, static_cast<uint32_t>(pic.width));
-  put(22, static_cast<uint32_t>(pic.height));
-  h[26] = 1;
-  h[28] = 24;
-  put(34, static_cast<uint32_t>(stride * pic.height));
-  FILE* f = fopen(path.c_str(), "wb");
-  if (f == nullptr) return false;
-  bool ok = fwrite(h, 1, 54, f) == 54;
-  std::vector<uint8_t> row(stride, 0);
-  for (int32_t y = pic.height - 1; y >= 0 && ok; --y) {
-    for (int32_t x = 0; x < pic.width; ++x) {
-      const uint8_t* px = &pic.rgb[(static_cast<size_t>(y) * pic.width + x) * 3];
-      row[x * 3] = px[2];
-      row[x * 3 + 1] = px[1];
-      row[x * 3 + 2] = px[0];
-    }
-    ok = fwrite(row.data(), 1, stride, f) == stride;
-  }
-  return fclose(f) == 0 && ok;
-}
-
 uint8_t Clamp(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
 // One quadrant of the quad frame as a semi-planar 4:2:0 camera image
 // (BT.601 studio range).
-std::vector<uint8_t> QuadrantToNV12(const RgbPicture& quad, int32_t ox, int32_t oy, int32_t cw, int32_t ch) {
+std::vector<uint8_t> QuadrantToNV12(const HostImage& quad, int32_t ox, int32_t oy, int32_t cw, int32_t ch) {
   std::vector<uint8_t> img(static_cast<size_t>(cw) * ch * 3 / 2);
   for (int32_t y = 0; y < ch; ++y)
     for (int32_t x = 0; x < cw; ++x) {
-      const uint8_t* p = &quad.rgb[(static_cast<size_t>(oy + y) * quad.width + ox + x) * 3];
+      const uint8_t* p = &quad.data[(static_cast<size_t>(oy + y) * quad.width + ox + x) * 3];
       img[static_cast<size_t>(y) * cw + x] = Clamp(((66 * p[0] + 129 * p[1] + 25 * p[2] + 128) >> 8) + 16);
     }
   uint8_t* uv = img.data() + static_cast<size_t>(cw) * ch;
@@ -108,7 +32,7 @@ std::vector<uint8_t> QuadrantToNV12(const RgbPicture& quad, int32_t ox, int32_t 
     for (int32_t x = 0; x < cw / 2; ++x) {
       int r = 0, g = 0, b = 0;
       for (int k = 0; k < 4; ++k) {
-        const uint8_t* p = &quad.rgb[(static_cast<size_t>(oy + 2 * y + k / 2) * quad.width + ox + 2 * x + k % 2) * 3];
+        const uint8_t* p = &quad.data[(static_cast<size_t>(oy + 2 * y + k / 2) * quad.width + ox + 2 * x + k % 2) * 3];
         r += p[0];
         g += p[1];
         b += p[2];
@@ -122,17 +46,18 @@ std::vector<uint8_t> QuadrantToNV12(const RgbPicture& quad, int32_t ox, int32_t 
   return img;
 }
 
-RgbPicture NV12ToRgb(const std::vector<uint8_t>& luma, const std::vector<uint8_t>& chroma, int32_t w, int32_t h) {
-  RgbPicture pic;
+HostImage NV12ToRgb(const std::vector<uint8_t>& luma, const std::vector<uint8_t>& chroma, int32_t w, int32_t h) {
+  HostImage pic;
+  pic.channels = 3;
   pic.width = w;
   pic.height = h;
-  pic.rgb.resize(static_cast<size_t>(w) * h * 3);
+  pic.data.resize(static_cast<size_t>(w) * h * 3);
   for (int32_t y = 0; y < h; ++y)
     for (int32_t x = 0; x < w; ++x) {
       const int c = luma[static_cast<size_t>(y) * w + x] - 16;
       const size_t ci = static_cast<size_t>(y / 2) * w + (x / 2) * 2;
       const int d = chroma[ci] - 128, e = chroma[ci + 1] - 128;
-      uint8_t* p = &pic.rgb[(static_cast<size_t>(y) * w + x) * 3];
+      uint8_t* p = &pic.data[(static_cast<size_t>(y) * w + x) * 3];
       p[0] = Clamp((298 * c + 409 * e + 128) >> 8);
       p[1] = Clamp((298 * c - 100 * d - 208 * e + 128) >> 8);
       p[2] = Clamp((298 * c + 516 * d + 128) >> 8);
@@ -193,8 +118,8 @@ int RunBirdseye(AvmLibrary& lib, const std::vector<std::string>& args) {
     fprintf(stderr, "avmhost: %s\n", lib.error().c_str());
     return 1;
   }
-  RgbPicture quad;
-  if (!ReadBmp(frame, &quad) || quad.width % 4 != 0 || quad.height % 4 != 0) {
+  HostImage quad;
+  if (!HostImage_ReadBmp(frame, &quad, 3) || quad.width % 4 != 0 || quad.height % 4 != 0) {
     fprintf(stderr, "avmhost: %s is not a quad frame in a 24- or 32-bit BMP with sides divisible by 4\n",
             frame.c_str());
     return 1;
@@ -239,7 +164,7 @@ int RunBirdseye(AvmLibrary& lib, const std::vector<std::string>& args) {
                0);
   x.unInitMerger(merger);
   x.release();
-  if (!WriteBmp(out, NV12ToRgb(luma, chroma, static_cast<int32_t>(w), static_cast<int32_t>(h)))) {
+  if (!HostImage_WriteBmp(out, NV12ToRgb(luma, chroma, static_cast<int32_t>(w), static_cast<int32_t>(h)))) {
     fprintf(stderr, "avmhost: cannot write %s\n", out.c_str());
     return 1;
   }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "host_image.h"
+
 // One view the stand-in sets up and draws.
 struct HostView {
   const char* name;  // picture name stem
@@ -26,13 +28,6 @@ constexpr float kHostCutFocal = 0.5f;
 // Steering angle of the dynamic guide lines drawn into the pictures.
 constexpr double kHostSteeringAngle = 12.0;
 
-// Grey (or RGB) picture, row 0 at the top.
-struct HostImage {
-  int32_t width = 0, height = 0, channels = 1;
-  std::vector<uint8_t> data;
-};
-bool HostImage_ReadBmp(const std::string& path, HostImage* out);  // 8 or 24 bit; kept grey
-bool HostImage_WriteBmp(const std::string& path, const HostImage& img);
 
 // Writes the embedded sample data directory: globalimage_base.txt,
 // lut_config.krv (four cameras around a car) and quad.bmp (the cameras'

@@ -19,11 +19,6 @@
 #include "pipeline/data_directory.h"
 #include "tools/avmhost/command_views.h"
 
-// The stand-in's own view table, sample writer and picture files, built
-// into this test as they are into avmhost.
-#include "tools/avmhost/command_views_image.cpp"
-#include "tools/avmhost/command_views_sample.cpp"
-#include "tools/avmhost/command_views_table.cpp"
 
 namespace {
 

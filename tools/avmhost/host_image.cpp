@@ -1,8 +1,7 @@
-// Plain BMP files for the stand-in's pictures (24-bit out; 8 and 24 bit in).
 #include <cstdio>
 #include <cstring>
 
-#include "command_views.h"
+#include "host_image.h"
 
 namespace {
 
@@ -47,7 +46,8 @@ bool HostImage_WriteBmp(const std::string& path, const HostImage& img) {
   return fclose(f) == 0 && ok;
 }
 
-bool HostImage_ReadBmp(const std::string& path, HostImage* out) {
+bool HostImage_ReadBmp(const std::string& path, HostImage* out, int channels) {
+  if (channels != 1 && channels != 3) return false;
   FILE* f = fopen(path.c_str(), "rb");
   if (f == nullptr) return false;
   std::vector<uint8_t> all;
@@ -63,28 +63,34 @@ bool HostImage_ReadBmp(const std::string& path, HostImage* out) {
   const uint32_t compression = U32(&all[30]);
   const bool topDown = h < 0;
   if (topDown) h = -h;
-  if (w < 1 || h < 1 || w > 16384 || h > 16384 || compression != 0 || (bits != 8 && bits != 24)) return false;
-  const size_t row = (static_cast<size_t>(w) * (bits / 8) + 3) & ~static_cast<size_t>(3);
+  if (w < 1 || h < 1 || w > 16384 || h > 16384 || compression != 0 || (bits != 8 && bits != 24 && bits != 32))
+    return false;
+  const size_t bpp = bits / 8;
+  const size_t row = (static_cast<size_t>(w) * bpp + 3) & ~static_cast<size_t>(3);
   if (offset > all.size() || all.size() - offset < row * static_cast<size_t>(h)) return false;
-  uint8_t grey[256];
-  for (int i = 0; i < 256; ++i) grey[i] = static_cast<uint8_t>(i);
+  // B, G, R of each palette entry; a file without a palette reads as grey levels.
+  uint8_t palette[256][3];
+  for (int i = 0; i < 256; ++i) palette[i][0] = palette[i][1] = palette[i][2] = static_cast<uint8_t>(i);
   if (bits == 8 && offset >= 54 + 4 * 256u) {
-    for (int i = 0; i < 256; ++i) {
-      const uint8_t* p = &all[54 + 4 * i];
-      grey[i] = static_cast<uint8_t>((p[0] * 29 + p[1] * 150 + p[2] * 77) >> 8);
-    }
+    for (int i = 0; i < 256; ++i)
+      for (int c = 0; c < 3; ++c) palette[i][c] = all[54 + 4 * i + c];
   }
   out->width = w;
   out->height = h;
-  out->channels = 1;
-  out->data.assign(static_cast<size_t>(w) * h, 0);
+  out->channels = channels;
+  out->data.assign(static_cast<size_t>(w) * h * channels, 0);
   for (int y = 0; y < h; ++y) {
     const uint8_t* src = &all[offset + row * static_cast<size_t>(topDown ? y : h - 1 - y)];
     for (int x = 0; x < w; ++x) {
-      uint8_t v;
-      if (bits == 8) v = grey[src[x]];
-      else v = static_cast<uint8_t>((src[3 * x] * 29 + src[3 * x + 1] * 150 + src[3 * x + 2] * 77) >> 8);
-      out->data[static_cast<size_t>(y) * w + x] = v;
+      const uint8_t* bgr = bits == 8 ? palette[src[x]] : src + bpp * x;
+      uint8_t* dst = &out->data[(static_cast<size_t>(y) * w + x) * channels];
+      if (channels == 1) {
+        dst[0] = static_cast<uint8_t>((bgr[0] * 29 + bgr[1] * 150 + bgr[2] * 77) >> 8);
+      } else {
+        dst[0] = bgr[2];
+        dst[1] = bgr[1];
+        dst[2] = bgr[0];
+      }
     }
   }
   return true;
