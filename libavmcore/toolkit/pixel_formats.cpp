@@ -76,7 +76,6 @@ bool Empty(int w, int h) { return w < 1 || h < 1; }
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "16-bit lanes over byte pairs");
 
 typedef uint8_t V16u8 __attribute__((vector_size(16)));
-typedef uint8_t V8u8 __attribute__((vector_size(8)));
 typedef uint16_t V8u16 __attribute__((vector_size(16)));
 typedef int16_t V8i16 __attribute__((vector_size(16)));
 typedef uint64_t V2u64 __attribute__((vector_size(16)));
@@ -84,7 +83,7 @@ typedef uint64_t V2u64 __attribute__((vector_size(16)));
 constexpr int kVecPixels = 16;
 
 // The table columns in exact arithmetic form for 16-bit lanes. Each column
-// of the rule, trunc(c * (x - centre) + 0.5), is I * a + ((a * M) >> 16)
+// of the rule, trunc(c * (x - centre) + 0.5), is I * x + ((a * M) >> 16)
 // with a = x + off, plus a step at the centre where the truncation toward
 // zero starts rounding the other way, plus a constant; everything modulo
 // 2^16 (the constants fold into the bias of the sums below). (a * M) >> 16
@@ -96,7 +95,7 @@ constexpr int kVecPixels = 16;
 struct ColumnForm {
   double factor;
   int centre;
-  int32_t off, mul;  // a = x + off; I * a
+  int32_t off, mul;  // a = x + off; I
   uint32_t high;     // M
 };
 constexpr ColumnForm kFormY{1.164, 16, 32752, 74, 32505};
@@ -112,13 +111,13 @@ constexpr int32_t Rule(const ColumnForm& f, int x) {
 constexpr uint16_t FormLane(const ColumnForm& f, int x) {
   const uint32_t a = static_cast<uint32_t>(x + f.off);
   const int32_t step = f.factor > 0 ? -(x >= f.centre) : (x > f.centre);
-  return static_cast<uint16_t>(static_cast<uint32_t>(f.mul) * a + ((a * f.high) >> 16) + step);
+  return static_cast<uint16_t>(static_cast<uint32_t>(f.mul * x) + ((a * f.high) >> 16) + step);
 }
 constexpr uint16_t FormConstant(const ColumnForm& f) {
   return static_cast<uint16_t>(static_cast<uint32_t>(Rule(f, 0)) - FormLane(f, 0));
 }
 constexpr bool FormFollowsTheRule(const ColumnForm& f) {
-  if (f.off < 0 || f.off + 255 > 65535 || f.high > 65535) return false;
+  if (f.off < 0 || f.off + 255 > 65535 || f.high > 65535 || f.mul > 255) return false;
   if (f.factor > 0 && f.off + f.centre != 32768) return false;
   for (int x = 0; x < 256; ++x)
     if (static_cast<uint16_t>(FormLane(f, x) + FormConstant(f)) != static_cast<uint16_t>(Rule(f, x))) return false;
@@ -154,11 +153,16 @@ inline V8u16 MulHigh(V8u16 a, uint16_t m) {
   return v;
 }
 
-// A form without its constant on eight samples (0..255 in 16-bit lanes).
+// A form without its constant on eight samples x (0..255 in 16-bit lanes)
+// given also as x << 8. A positive I * x is the high half of
+// (x << 8) * (I << 8), one instruction where the compiler would otherwise
+// spell the constant product out in shifts and adds.
 template <const ColumnForm& kF>
-inline V8u16 FormLanes(V8u16 x) {
+inline V8u16 FormLanes(V8u16 x, V8u16 xHigh) {
   const V8u16 a = x + static_cast<uint16_t>(kF.off);
-  const V8u16 product = a * static_cast<uint16_t>(kF.mul) + MulHigh(a, static_cast<uint16_t>(kF.high));
+  const V8u16 linear = kF.mul > 0 ? MulHigh(xHigh, static_cast<uint16_t>(kF.mul * 256))
+                                  : x * static_cast<uint16_t>(kF.mul);
+  const V8u16 product = linear + MulHigh(a, static_cast<uint16_t>(kF.high));
   // Lanes as signed: the sign of a, or a compare (samples are 0..255),
   // gives all ones where true.
   if (kF.factor > 0) return product + reinterpret_cast<V8u16>(reinterpret_cast<V8i16>(a) >> 15);
@@ -183,30 +187,37 @@ inline V16u8 ClampPair(V8u16 loSum, V8u16 hiSum) {
   return reinterpret_cast<V16u8>(bytes - static_cast<uint16_t>(kLow * 257));
 }
 
-// Converts 16 pixels: Y of the even and the odd pixels, U and V of the 8
-// pairs, all in 16-bit lanes; stores 48 bytes at out. Kept out of line:
-// inside the row loops GCC 12 leaves MulHigh as scalar products, while in
-// a function of its own it becomes one instruction; the call costs little
-// beside the body.
-template <bool kRgb>
-__attribute__((noinline)) void Convert16(V8u16 yEven, V8u16 yOdd, V8u16 u, V8u16 v, uint8_t* out) {
-  const V8u16 tyE = FormLanes<kFormY>(yEven), tyO = FormLanes<kFormY>(yOdd);
-  const V8u16 cb = FormLanes<kFormUB>(u) + kConstB;
-  const V8u16 cg = FormLanes<kFormUG>(u) + FormLanes<kFormVG>(v) + kConstG;
-  const V8u16 cr = FormLanes<kFormVR>(v) + kConstR;
+// Converts 16 pixels: 16 luma bytes in pixel order and the 8 chroma pairs
+// of 16 bytes (U at byte kU of each pair); stores 48 bytes at out. Kept
+// out of line: inside the row loops GCC 12 leaves MulHigh as scalar
+// products, while in a function of its own it becomes one instruction; the
+// call costs little beside the body.
+template <bool kRgb, int kU>
+__attribute__((noinline)) void Convert16(V16u8 luma, V16u8 chroma, uint8_t* out) {
+  // Even pixels and the first byte of each pair are the low bytes of the
+  // 16-bit lanes; each sample also shifted up by 8 (see FormLanes).
+  const V8u16 y = reinterpret_cast<V8u16>(luma), c = reinterpret_cast<V8u16>(chroma);
+  const V8u16 yEven = y & 0xFF, yEvenHigh = y << 8, yOdd = y >> 8, yOddHigh = y & 0xFF00;
+  const V8u16 first = c & 0xFF, firstHigh = c << 8, second = c >> 8, secondHigh = c & 0xFF00;
+  const V8u16 u = kU == 0 ? first : second, uHigh = kU == 0 ? firstHigh : secondHigh;
+  const V8u16 v = kU == 0 ? second : first, vHigh = kU == 0 ? secondHigh : firstHigh;
+  const V8u16 tyE = FormLanes<kFormY>(yEven, yEvenHigh), tyO = FormLanes<kFormY>(yOdd, yOddHigh);
+  const V8u16 cb = FormLanes<kFormUB>(u, uHigh) + kConstB;
+  const V8u16 cg = FormLanes<kFormUG>(u, uHigh) + FormLanes<kFormVG>(v, vHigh) + kConstG;
+  const V8u16 cr = FormLanes<kFormVR>(v, vHigh) + kConstR;
   const V16u8 b = ClampPair(cb + tyE, cb + tyO);
   const V16u8 g = ClampPair(cg + tyE, cg + tyO);
   const V16u8 r = ClampPair(cr + tyE, cr + tyO);
-  const V16u8 first = kRgb ? r : b, third = kRgb ? b : r;
-  // Three-way interleave: first and g into place, then third.
-  const V16u8 fg0 = __builtin_shuffle(first, g, V16u8{0, 16, 0, 1, 17, 1, 2, 18, 2, 3, 19, 3, 4, 20, 4, 5});
-  const V16u8 o0 = __builtin_shuffle(fg0, third, V16u8{0, 1, 16, 3, 4, 17, 6, 7, 18, 9, 10, 19, 12, 13, 20, 15});
+  const V16u8 one = kRgb ? r : b, three = kRgb ? b : r;
+  // Three-way interleave: the first channel and g into place, then the third.
+  const V16u8 fg0 = __builtin_shuffle(one, g, V16u8{0, 16, 0, 1, 17, 1, 2, 18, 2, 3, 19, 3, 4, 20, 4, 5});
+  const V16u8 o0 = __builtin_shuffle(fg0, three, V16u8{0, 1, 16, 3, 4, 17, 6, 7, 18, 9, 10, 19, 12, 13, 20, 15});
   const V16u8 fg1 =
-      __builtin_shuffle(first, g, V16u8{21, 5, 6, 22, 6, 7, 23, 7, 8, 24, 8, 9, 25, 9, 10, 26});
-  const V16u8 o1 = __builtin_shuffle(fg1, third, V16u8{0, 21, 2, 3, 22, 5, 6, 23, 8, 9, 24, 11, 12, 25, 14, 15});
+      __builtin_shuffle(one, g, V16u8{21, 5, 6, 22, 6, 7, 23, 7, 8, 24, 8, 9, 25, 9, 10, 26});
+  const V16u8 o1 = __builtin_shuffle(fg1, three, V16u8{0, 21, 2, 3, 22, 5, 6, 23, 8, 9, 24, 11, 12, 25, 14, 15});
   const V16u8 fg2 =
-      __builtin_shuffle(first, g, V16u8{10, 11, 27, 11, 12, 28, 12, 13, 29, 13, 14, 30, 14, 15, 31, 15});
-  const V16u8 o2 = __builtin_shuffle(fg2, third, V16u8{26, 1, 2, 27, 4, 5, 28, 7, 8, 29, 10, 11, 30, 13, 14, 31});
+      __builtin_shuffle(one, g, V16u8{10, 11, 27, 11, 12, 28, 12, 13, 29, 13, 14, 30, 14, 15, 31, 15});
+  const V16u8 o2 = __builtin_shuffle(fg2, three, V16u8{26, 1, 2, 27, 4, 5, 28, 7, 8, 29, 10, 11, 30, 13, 14, 31});
   std::memcpy(out, &o0, 16);
   std::memcpy(out + 16, &o1, 16);
   std::memcpy(out + 32, &o2, 16);
@@ -218,19 +229,13 @@ inline V16u8 Load16(const uint8_t* p) {
   return v;
 }
 
-inline V8u16 Widen8(const uint8_t* p) {
-  V8u8 v;
-  std::memcpy(&v, p, 8);
-  return __builtin_convertvector(v, V8u16);
-}
-
-// 16 luma bytes in pixel order and 16 chroma bytes of 8 pairs (U at the
-// byte kU of each pair) to the lanes Convert16 takes.
-template <bool kRgb, int kU>
-inline void Convert16Interleaved(V16u8 luma, V16u8 chroma, uint8_t* out) {
-  const V8u16 y = reinterpret_cast<V8u16>(luma), c = reinterpret_cast<V8u16>(chroma);
-  const V8u16 lowByte = c & 0xFF, highByte = c >> 8;
-  Convert16<kRgb>(y & 0xFF, y >> 8, kU == 0 ? lowByte : highByte, kU == 0 ? highByte : lowByte, out);
+// 8 bytes from each of p and q, interleaved.
+inline V16u8 Interleave8(const uint8_t* p, const uint8_t* q) {
+  uint64_t a, b;
+  std::memcpy(&a, p, 8);
+  std::memcpy(&b, q, 8);
+  const V16u8 v = reinterpret_cast<V16u8>(V2u64{a, b});
+  return __builtin_shuffle(v, V16u8{0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15});
 }
 
 // The scalar forms of the table for the pixels after the last whole
@@ -260,7 +265,7 @@ void SemiPlanarRows(const YuvSemiPlanarFrame* src, const Rgb24Image* dst) {
     uint8_t* out = dst->data + y * outStride;
     int x = 0;
     for (; x + kVecPixels <= w; x += kVecPixels)
-      Convert16Interleaved<kRgb, kU>(Load16(lum + x), Load16(chr + x), out + 3 * x);
+      Convert16<kRgb, kU>(Load16(lum + x), Load16(chr + x), out + 3 * x);
     ConvertTail<kRgb>(x, w, out, [&](int px, int* y0, int* y1, int* u, int* v) {
       *y0 = lum[px];
       *y1 = px + 1 < w ? lum[px + 1] : 0;
@@ -299,8 +304,7 @@ void PackedRows(const PackedFrame* src, const Rgb24Image* dst) {
       const V2u64 b = reinterpret_cast<V2u64>(__builtin_shuffle(Load16(in + 2 * x + 16), kSplit));
       const V2u64 luma = __builtin_shuffle(a, b, V2u64{0, 2});
       const V2u64 chroma = __builtin_shuffle(a, b, V2u64{1, 3});
-      Convert16Interleaved<kRgb, 0>(reinterpret_cast<V16u8>(luma), reinterpret_cast<V16u8>(chroma),
-                                    out + 3 * x);
+      Convert16<kRgb, 0>(reinterpret_cast<V16u8>(luma), reinterpret_cast<V16u8>(chroma), out + 3 * x);
     }
     ConvertTail<kRgb>(x, w, out, [&](int px, int* y0, int* y1, int* u, int* v) {
       const uint8_t* g = in + 2 * px;
@@ -331,10 +335,8 @@ void PlanarRows(const YuvPlanarFrame* src, const Rgb24Image* dst) {
     const uint8_t* pv = src->planeV + (y / 2) * cstride;
     uint8_t* out = dst->data + y * outStride;
     int x = 0;
-    for (; x + kVecPixels <= w; x += kVecPixels) {
-      const V8u16 lumaLanes = reinterpret_cast<V8u16>(Load16(lum + x));
-      Convert16<kRgb>(lumaLanes & 0xFF, lumaLanes >> 8, Widen8(pu + x / 2), Widen8(pv + x / 2), out + 3 * x);
-    }
+    for (; x + kVecPixels <= w; x += kVecPixels)
+      Convert16<kRgb, 0>(Load16(lum + x), Interleave8(pu + x / 2, pv + x / 2), out + 3 * x);
     ConvertTail<kRgb>(x, w, out, [&](int px, int* y0, int* y1, int* u, int* v) {
       *y0 = lum[px];
       *y1 = px + 1 < w ? lum[px + 1] : 0;
