@@ -221,6 +221,15 @@ int32_t Svd_Decompose(float* a, int32_t nr, int32_t nc, float* u, float* v, int3
     V(l, l) = 1.0f;
   }
 
+  // A non-finite element never passes a negligibility test, so the sweeps
+  // would only burn the whole budget: give up at once.
+  for (int32_t i = 1; i <= m; ++i) {
+    if (!std::isfinite(S(i)) || !std::isfinite(E(i))) {
+      Svd_PackResult(a, ev, sv, v, nr, nc);
+      return -1;
+    }
+  }
+
   // QR iteration on the bidiagonal matrix.
   const int32_t mm = m;
   const int32_t maxSweeps = 60;

@@ -217,6 +217,14 @@ TEST(MatrixSvd, RotationMatricesDecomposeToIdentityValues) {
   }
 }
 
+TEST(MatrixSvd, NonFiniteInputGivesUpAtOnce) {
+  for (float bad : {std::nanf(""), INFINITY}) {
+    OwnedMatrix a(3, 3, {1, 2, 3, 4, bad, 6, 7, 8, 10});
+    OwnedMatrix u(3, 3), vt(3, 3);
+    EXPECT_EQ(Svd_Decompose(a.store.data(), 3, 3, u.store.data(), vt.store.data(), 4, 1e-16f), -1);
+  }
+}
+
 TEST(MatrixSvd, ZeroAndDiagonalInputs) {
   ExpectValidSvd(OwnedMatrix(3, 3));
   ExpectValidSvd(OwnedMatrix(3, 3, {0, 0, 0, 0, 5, 0, 0, 0, 0}));
