@@ -199,14 +199,9 @@ void DataBackupView::slot_toRebootCountTimeOut() { handleRebootCount(); }
 
 void DataBackupView::handleRebootCount() {
   qDebug().noquote() << "===" << "handleRebootCount" << " rebootCount " << rebootCount;
-  if (rebootCount > 0) {
-    ui->label_renote->show();
-    ui->label_renote->setText(QString::number(rebootCount) + QStringLiteral("秒後自動重啟"));
-    --rebootCount;
+  if (PageForm::countdownTick(ui->label_renote, &rebootCount)) {
     QTimer::singleShot(Utils::delay(1000), this, SLOT(slot_toRebootCountTimeOut()));
     return;
   }
-  ui->label_renote->setText(QStringLiteral("等待設備重啟，請拔出U盤"));
-  qDebug().noquote() << "===" << "handleRebootCount" << " reboot";
-  Utils::runCommand(QStringLiteral("reboot"), QStringList());
+  PageForm::rebootWithNote(ui->label_renote);
 }

@@ -202,10 +202,7 @@ void DataUpgradeView::slot_toRebootCountTimeOut() { handleRebootCount(); }
 
 void DataUpgradeView::handleRebootCount() {
   qDebug().noquote() << "===" << "handleRebootCount" << " rebootCount " << rebootCount;
-  if (rebootCount >= 1) {
-    ui->label_renote->show();
-    ui->label_renote->setText(QString::number(rebootCount) + QStringLiteral("秒後自動重啟"));
-    --rebootCount;
+  if (PageForm::countdownTick(ui->label_renote, &rebootCount)) {
     QTimer::singleShot(Utils::delay(1000), this, SLOT(slot_toRebootCountTimeOut()));
     return;
   }

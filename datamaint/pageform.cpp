@@ -1,10 +1,13 @@
 #include "pageform.h"
 
+#include <QDebug>
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
 #include <QSizePolicy>
 #include <QWidget>
+
+#include "utils.h"
 
 namespace PageForm {
 
@@ -55,6 +58,20 @@ void setupPage(QWidget* page, const char* className) {
   if (page->objectName().isEmpty()) page->setObjectName(QString::fromLatin1(className));
   page->setGeometry(0, 0, 1920, 720);
   page->setWindowTitle(QStringLiteral("Form"));
+}
+
+bool countdownTick(QLabel* label, int* count) {
+  if (*count < 1) return false;
+  label->show();
+  label->setText(QString::number(*count) + QStringLiteral("秒後自動重啟"));
+  --*count;
+  return true;
+}
+
+void rebootWithNote(QLabel* label) {
+  label->setText(QStringLiteral("等待設備重啟，請拔出U盤"));
+  qDebug().noquote() << "===" << "handleRebootCount" << " reboot";
+  Utils::runCommand(QStringLiteral("reboot"), QStringList());
 }
 
 }  // namespace PageForm

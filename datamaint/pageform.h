@@ -27,6 +27,14 @@ QLabel* makeLabel(QWidget* parent, const char* objectName, const QRect& geometry
 // object name `className` unless it has one, window title "Form".
 void setupPage(QWidget* page, const char* className);
 
+// One tick of the reboot countdown shown in `label`: while *count is above
+// 0 it shows "N秒後自動重啟", counts down and returns true (the page re-arms
+// its one-second timer); at 0 it returns false.
+bool countdownTick(QLabel* label, int* count);
+
+// Shows the wait note in `label` and reboots through the command runner.
+void rebootWithNote(QLabel* label);
+
 // Geometry of the page widgets.
 inline QRect titleRect() { return QRect(0, 40, 1920, 81); }
 inline QRect noteRect() { return QRect(0, 190, 1920, 81); }
