@@ -87,8 +87,8 @@ constexpr int kVecPixels = 16;
 // with a = x + off, plus a step at the centre where the truncation toward
 // zero starts rounding the other way, plus a constant; everything modulo
 // 2^16 (the constants fold into the bias of the sums below). (a * M) >> 16
-// is the high half of a 16 x 16-bit product, one instruction on both
-// targets. For c > 0 the step is -1 from the centre up: off places the
+// is the high half of a 16 x 16-bit product (pmulhuw; a widening multiply
+// and an unzip on NEON). For c > 0 the step is -1 from the centre up: off places the
 // centre at a = 2^15, so the step is the sign of a as a signed lane. For
 // c < 0 it is +1 above the centre, from a compare. The forms are checked
 // for all 256 inputs below.
@@ -142,8 +142,8 @@ constexpr uint16_t kConstG =
 constexpr uint16_t kConstR = static_cast<uint16_t>(kSumBias + FormConstant(kFormY) + FormConstant(kFormVR));
 
 // High half of the lane products, written per lane: GCC's block
-// vectoriser turns it into the high-half multiply (pmulhuw; umull +
-// uzp2 on NEON), which no vector-extension operator expresses.
+// vectoriser turns it into the high-half multiply, which no
+// vector-extension operator expresses.
 inline V8u16 MulHigh(V8u16 a, uint16_t m) {
   uint16_t in[8], r[8];
   std::memcpy(in, &a, 16);
