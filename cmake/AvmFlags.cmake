@@ -15,13 +15,13 @@ endif()
 
 # One optimisation level for product and test builds, so that contracted
 # floating-point expressions come out the same in both.
-set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "" FORCE)
-set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "" FORCE)
+set(CMAKE_CXX_FLAGS_RELEASE "-O3 -DNDEBUG" CACHE STRING "" FORCE)
+set(CMAKE_C_FLAGS_RELEASE "-O3 -DNDEBUG" CACHE STRING "" FORCE)
 
 if(AVM_SANITIZE)
   # Line tables only: enough for sanitizer reports, and cheaper to build.
-  set(CMAKE_CXX_FLAGS_RELWITHDEBINFO "-O2 -g1 -DNDEBUG" CACHE STRING "" FORCE)
-  set(CMAKE_C_FLAGS_RELWITHDEBINFO "-O2 -g1 -DNDEBUG" CACHE STRING "" FORCE)
+  set(CMAKE_CXX_FLAGS_RELWITHDEBINFO "-O3 -g1 -DNDEBUG" CACHE STRING "" FORCE)
+  set(CMAKE_C_FLAGS_RELWITHDEBINFO "-O3 -g1 -DNDEBUG" CACHE STRING "" FORCE)
   add_compile_options(-fsanitize=${AVM_SANITIZE} -fno-omit-frame-pointer)
   add_link_options(-fsanitize=${AVM_SANITIZE})
   if(AVM_SANITIZE MATCHES "undefined")
