@@ -73,9 +73,13 @@ void DataBackupView::doDataBackUp() {
   backupDir = mPathBackData + "/run/data";
   qDebug().noquote() << "backupDir :" << backupDir;
   checkBackIndex();
-  if (backIndex != 0 && runBackupSH() == 0) {
-    updateLabelNote(QStringLiteral("備份數據檢查中......"));
-    QTimer::singleShot(Utils::delay(800), this, SLOT(slot_toCheckTimeOut()));
+  if (backIndex != 0) {
+    if (runBackupSH() == 0) {
+      updateLabelNote(QStringLiteral("備份數據檢查中......"));
+      QTimer::singleShot(Utils::delay(800), this, SLOT(slot_toCheckTimeOut()));
+    }
+    // A failed script leaves its note up; rebooting now would wipe it and
+    // end the task as though a backup had been made.
     return;
   }
   handleRebootCount();
