@@ -1,4 +1,5 @@
 #include "frame/png_writer.h"
+#include "testsupport/file_bytes.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -37,16 +38,6 @@ std::string TempPath(const char* name) {
   return std::string(::testing::TempDir()) + "/" + name + "_" + std::to_string(getpid()) + ".png";
 }
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return bytes;
-  int c;
-  while ((c = fgetc(f)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
-  fclose(f);
-  return bytes;
-}
-
 uint32_t BE32(const uint8_t* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
@@ -74,7 +65,7 @@ TEST(PngWriter, OnePixelImageLayout) {
   Planes p(1, 1);
   std::string path = TempPath("one");
   ASSERT_EQ(SavePngRGBA(&p.R, &p.G, &p.B, &p.A, path.c_str()), 1);
-  std::vector<uint8_t> f = ReadFile(path);
+  std::vector<uint8_t> f = testsupport::ReadFileBytes(path);
   // signature 8 + IHDR 25 + IDAT (12 + 16) + IEND 12
   ASSERT_EQ(f.size(), 8u + 25u + 28u + 12u);
   EXPECT_EQ(BE32(&f[33]), 16u);  // IDAT length
@@ -100,7 +91,7 @@ TEST_P(PngWriterSizes, LibpngDecodesExactlyThePixelsWritten) {
   Planes p(c.w, c.h);
   std::string path = TempPath("wide");
   ASSERT_EQ(SavePngRGBA(&p.R, &p.G, &p.B, &p.A, path.c_str()), 1);
-  std::vector<uint8_t> f = ReadFile(path);
+  std::vector<uint8_t> f = testsupport::ReadFileBytes(path);
   const uint64_t total = (uint64_t(c.w) * 4 + 1) * c.h;
   ASSERT_GT(f.size(), 41u);
   EXPECT_EQ(BE32(&f[33]), total + 5 * c.blocks + 6);

@@ -14,6 +14,7 @@
 #include "camera/camera_model.h"
 #include "testsupport/config_state.h"
 #include "testsupport/scene_renderer.h"
+#include "testsupport/file_bytes.h"
 
 namespace {
 
@@ -58,17 +59,6 @@ struct Rig {
     }
   }
 };
-
-std::vector<uint8_t> ReadAll(const std::string& p) {
-  std::vector<uint8_t> v;
-  FILE* f = fopen(p.c_str(), "rb");
-  if (f == nullptr) return v;
-  uint8_t buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) v.insert(v.end(), buf, buf + n);
-  fclose(f);
-  return v;
-}
 
 void WriteWords(const std::string& p, const std::vector<int32_t>& words) {
   FILE* f = fopen(p.c_str(), "wb");
@@ -212,20 +202,20 @@ TEST_F(AdasConfigTest, SaveAndLoadEveryFileWithItsMagic) {
                {"adas_mods.krv", kAdasModsMagic}, {"adas_rcta.krv", kAdasRctaMagic},
                {"adas_lvsa.krv", kAdasLvsaMagic}};
   for (const auto& f : files) {
-    std::vector<uint8_t> b = ReadAll(Path(f.name));
+    std::vector<uint8_t> b = testsupport::ReadFileBytes(Path(f.name));
     ASSERT_GE(b.size(), 4u) << f.name;
     EXPECT_EQ(Word(b, 0), f.magic) << f.name;
   }
-  std::vector<uint8_t> base = ReadAll(Path("adas_base.krv"));
+  std::vector<uint8_t> base = testsupport::ReadFileBytes(Path("adas_base.krv"));
   ASSERT_EQ(base.size(), 28u);
   EXPECT_EQ(Word(base, 5), 0x13Fu);
-  EXPECT_EQ(ReadAll(Path("adas_ldws.krv")).size(), 4u * (1 + 8 + 180 * 280));
-  std::vector<uint8_t> apa = ReadAll(Path("adas_apa.krv"));
+  EXPECT_EQ(testsupport::ReadFileBytes(Path("adas_ldws.krv")).size(), 4u * (1 + 8 + 180 * 280));
+  std::vector<uint8_t> apa = testsupport::ReadFileBytes(Path("adas_apa.krv"));
   ASSERT_EQ(apa.size(), 4u * (1 + 4 + 6 + 4));
   EXPECT_EQ(Word(apa, 1), 1059u);  // C59 first
   EXPECT_EQ(Word(apa, 5), 1u);     // then the table
   EXPECT_EQ(Word(apa, 11), 1055u); // C55 after it
-  std::vector<uint8_t> mods = ReadAll(Path("adas_mods.krv"));
+  std::vector<uint8_t> mods = testsupport::ReadFileBytes(Path("adas_mods.krv"));
   EXPECT_EQ(Word(mods, 1), static_cast<uint32_t>(kCarL));  // C5 before C4
   EXPECT_EQ(Word(mods, 2), static_cast<uint32_t>(kCarW));
 

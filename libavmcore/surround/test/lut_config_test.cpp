@@ -14,6 +14,7 @@
 #include "calibration/solve/block_calib.h"
 #include "frame/global_variables.h"
 #include "pipeline/data_directory.h"
+#include "testsupport/file_bytes.h"
 
 namespace {
 
@@ -26,14 +27,6 @@ std::string TempDir() {
 long FileSize(const std::string& p) {
   struct stat st;
   return stat(p.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
-}
-
-std::vector<uint8_t> ReadAll(const std::string& p) {
-  std::vector<uint8_t> v(static_cast<size_t>(FileSize(p)));
-  FILE* f = fopen(p.c_str(), "rb");
-  EXPECT_EQ(fread(v.data(), 1, v.size(), f), v.size());
-  fclose(f);
-  return v;
 }
 
 void WriteAll(const std::string& p, const std::vector<uint8_t>& v) {
@@ -110,7 +103,7 @@ TEST_F(LutConfigFileTest, WrittenFileReadsBackFieldForField) {
     Fixture fx(k.m);
     ASSERT_TRUE(LutConfigFile_Write(path.c_str(), fx.d, k.n, k.m));
     ASSERT_EQ(FileSize(path), k.size);
-    std::vector<uint8_t> raw = ReadAll(path);
+    std::vector<uint8_t> raw = testsupport::ReadFileBytes(path);
     EXPECT_EQ(static_cast<uint32_t>(WordAt(raw, 0)), kLutConfigMagic);
     EXPECT_EQ(WordAt(raw, k.quadWidth), 1280);
     float k0;
@@ -171,7 +164,7 @@ TEST_F(LutConfigFileTest, NamedReaderUsesConfiguredCounts) {
 TEST_F(LutConfigFileTest, BadFilesAreRefusedAndOutputsUntouched) {
   Fixture fx(59);
   ASSERT_TRUE(LutConfigFile_Write(path.c_str(), fx.d, 43, 59));
-  const std::vector<uint8_t> good = ReadAll(path);
+  const std::vector<uint8_t> good = testsupport::ReadFileBytes(path);
   struct Case {
     const char* what;
     size_t keep;  // bytes kept; 0 = all
@@ -207,7 +200,7 @@ TEST_F(LutConfigFileTest, BadFilesAreRefusedAndOutputsUntouched) {
 TEST_F(LutConfigFileTest, FileEndingAfterTheParametersKeepsDefaults) {
   Fixture fx(59);
   ASSERT_TRUE(LutConfigFile_Write(path.c_str(), fx.d, 43, 59));
-  std::vector<uint8_t> v = ReadAll(path);
+  std::vector<uint8_t> v = testsupport::ReadFileBytes(path);
   v.resize(436 + 80 * 43);
   WriteAll(path, v);
   LutConfigInfo info;
@@ -399,11 +392,11 @@ class ModLutConfigTest : public LutConfigFileTest {
   void WriteFixture() {
     Fixture fx(59);
     ASSERT_TRUE(LutConfigFile_Write(path.c_str(), fx.d, 43, 59));
-    original = ReadAll(path);
+    original = testsupport::ReadFileBytes(path);
   }
   // Byte offsets where the file now differs from the fixture.
   std::vector<long> Changed() {
-    std::vector<uint8_t> now = ReadAll(path);
+    std::vector<uint8_t> now = testsupport::ReadFileBytes(path);
     EXPECT_EQ(now.size(), original.size());
     std::vector<long> diff;
     for (size_t i = 0; i < now.size() && i < original.size(); ++i)
@@ -411,7 +404,7 @@ class ModLutConfigTest : public LutConfigFileTest {
     return diff;
   }
   float FloatAt(long off) {
-    std::vector<uint8_t> now = ReadAll(path);
+    std::vector<uint8_t> now = testsupport::ReadFileBytes(path);
     float v;
     memcpy(&v, &now[static_cast<size_t>(off)], 4);
     return v;
@@ -528,14 +521,14 @@ TEST_F(ModLutConfigTest, ForeignShortOrMissingFilesAreLeftAlone) {
   bad[1] ^= 0x40;
   WriteAll(path, bad);
   EXPECT_EQ(ModLUTConfigFile(path.c_str(), 1, 1, 1, 0, nullptr, nullptr, nullptr, 0), 0);
-  EXPECT_EQ(ReadAll(path), bad);
+  EXPECT_EQ(testsupport::ReadFileBytes(path), bad);
   std::vector<uint8_t> shortFile(original.begin(), original.begin() + 2000);
   WriteAll(path, shortFile);
   EXPECT_EQ(ModLUTConfigFile(path.c_str(), 1, 1, 1, 0, nullptr, nullptr, nullptr, 0), 0);
-  EXPECT_EQ(ReadAll(path), shortFile);
+  EXPECT_EQ(testsupport::ReadFileBytes(path), shortFile);
   WriteAll(path, original);
   EXPECT_EQ(ModLUTConfigFile(path.c_str(), -1, -1, -1, 2, nullptr, nullptr, nullptr, 0), 0);
-  EXPECT_EQ(ReadAll(path), original);
+  EXPECT_EQ(testsupport::ReadFileBytes(path), original);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "surround/dyn_alpha.h"
 #include "frame/global_variables.h"
 #include "testsupport/config_state.h"
+#include "testsupport/file_bytes.h"
 
 namespace {
 
@@ -67,17 +68,6 @@ struct Maps {
     w1[I(r, c)] = w;
   }
 };
-
-std::vector<uint8_t> ReadAll(const std::string& p) {
-  std::vector<uint8_t> v;
-  FILE* f = fopen(p.c_str(), "rb");
-  if (f == nullptr) return v;
-  uint8_t buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) v.insert(v.end(), buf, buf + n);
-  fclose(f);
-  return v;
-}
 
 void WriteAll(const std::string& p, const std::vector<uint8_t>& v) {
   FILE* f = fopen(p.c_str(), "wb");
@@ -180,7 +170,7 @@ TEST_F(MabFileTest, FileLayoutWritesAndReadsBack) {
       if (r >= 14 && c >= 13) m.Blend(r, c, 2, 4, 0.7f);
     }
   ASSERT_EQ(GenerateMABFileFromMaps(m.maps, Path("a.mab").c_str()), 0);
-  std::vector<uint8_t> b = ReadAll(Path("a.mab"));
+  std::vector<uint8_t> b = testsupport::ReadFileBytes(Path("a.mab"));
   MABTables t;
   std::vector<uint8_t> map(MAB_WeightMapBytes(m.W, m.H));
   BuildMABTables(m.maps, &t, map.data(), 0, m.H);
@@ -278,7 +268,7 @@ TEST_F(MabFileTest, CorruptFilesAreRefused) {
   Maps m(16, 20);
   for (int c = 0; c < 16; ++c) m.Single(0, c, 1);
   ASSERT_EQ(GenerateMABFileFromMaps(m.maps, Path("ok.mab").c_str()), 0);
-  const std::vector<uint8_t> good = ReadAll(Path("ok.mab"));
+  const std::vector<uint8_t> good = testsupport::ReadFileBytes(Path("ok.mab"));
   MABFileData d;
   struct Case {
     const char* what;
@@ -388,7 +378,7 @@ TEST_F(DynAlphaTest, AnglesFromTheConfiguration) {
 
 TEST_F(DynAlphaTest, FileLayoutAndWriteFailure) {
   ASSERT_EQ(SaveDynAlphaFileFromMaps(src, Path("lut_dyncalpha.krv").c_str(), nullptr), 0);
-  std::vector<uint8_t> b = ReadAll(Path("lut_dyncalpha.krv"));
+  std::vector<uint8_t> b = testsupport::ReadFileBytes(Path("lut_dyncalpha.krv"));
   ASSERT_EQ(b.size(), 12u + 2u * 700 * 120);
   EXPECT_EQ(U32(b, 0), kDynAlphaMagic);
   EXPECT_EQ(U32(b, 4), 700u);

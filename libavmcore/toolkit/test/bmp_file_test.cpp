@@ -14,7 +14,6 @@ namespace {
 
 using pixel_test::Exists;
 using pixel_test::Le32;
-using pixel_test::ReadAll;
 using pixel_test::TempDir;
 using pixel_test::WriteAll;
 
@@ -58,7 +57,7 @@ TEST(BmpFile, OnePixelFileIsByteExact) {
   ASSERT_EQ(Bmp_SaveRGB24(&img, dir.File("one.bmp").c_str()), 1);
   std::vector<uint8_t> want = Header24(1, 1);
   want.insert(want.end(), {1, 2, 3, 0});
-  const std::vector<uint8_t> got = ReadAll(dir.File("one.bmp"));
+  const std::vector<uint8_t> got = testsupport::ReadFileBytes(dir.File("one.bmp"));
   EXPECT_EQ(got.size(), 58u);
   EXPECT_EQ(got, want);
   EXPECT_EQ(Le32(got, 2), 57u);  // the size field leaves out the padding
@@ -79,7 +78,7 @@ TEST(BmpFile, RowPaddingForWidthsOneToFive) {
       for (int x = 0; x < w; ++x) want.insert(want.end(), 3, grey[y * w + x]);
       want.insert(want.end(), padded[w - 1] - 3 * w, 0);
     }
-    EXPECT_EQ(ReadAll(path), want);
+    EXPECT_EQ(testsupport::ReadFileBytes(path), want);
   }
 }
 
@@ -189,7 +188,7 @@ TEST(BmpFile, Rgba32GivesFourPlanes) {
   ImageU8 R{2, 1, r}, G{2, 1, g}, B{2, 1, b}, A{2, 1, a};
   const std::string path = dir.File("a.bmp");
   ASSERT_EQ(Bmp_SaveRGBA32(&R, &G, &B, &A, path.c_str()), 1);
-  const std::vector<uint8_t> file = ReadAll(path);
+  const std::vector<uint8_t> file = testsupport::ReadFileBytes(path);
   ASSERT_EQ(file.size(), 54u + 8u);
   EXPECT_EQ(file[28], 32);
   EXPECT_EQ(Le32(file, 34), 8u);
@@ -335,7 +334,7 @@ TEST(BmpFile, MalformedFilesAreRejected) {
     EXPECT_EQ(Bmp_LoadRGBPlanesFloat(path.c_str(), &fr, &fg, &fb, &fa), 0);
     EXPECT_TRUE(fr == nullptr && fg == nullptr && fb == nullptr && fa == nullptr);
     // The broken file itself is left as it was.
-    EXPECT_EQ(ReadAll(path), c.bytes);
+    EXPECT_EQ(testsupport::ReadFileBytes(path), c.bytes);
   }
 }
 
@@ -359,7 +358,7 @@ TEST(BmpFile, WriterWithoutPixelsLeavesAnEmptyFile) {
   const std::string path = dir.File("e.bmp");
   EXPECT_EQ(Bmp_SaveFloatPlanes(&m, path.c_str()), 0);
   EXPECT_TRUE(Exists(path));
-  EXPECT_TRUE(ReadAll(path).empty());
+  EXPECT_TRUE(testsupport::ReadFileBytes(path).empty());
   // A negative size is refused before any file is made.
   uint8_t px[3] = {0, 0, 0};
   Rgb24Image bad{-2, 1, 0, px, 3};
@@ -382,7 +381,7 @@ TEST(BmpFile, TypedGreyWriters) {
     ASSERT_EQ(c.which == 0 ? Bmp_SaveImageI32(&a, path.c_str(), c.twoLevel)
                            : Bmp_SaveImageU16(&b, path.c_str(), c.twoLevel),
               1);
-    const std::vector<uint8_t> f = ReadAll(path);
+    const std::vector<uint8_t> f = testsupport::ReadFileBytes(path);
     for (int x = 0; x < 4; ++x) EXPECT_EQ(f[54 + 3 * x], c.want[x]) << c.which << c.twoLevel << x;
   }
 }
@@ -396,7 +395,7 @@ TEST(BmpFile, OverlayAndRgbFloatWriters) {
   g.m.data = g.v.data();
   const std::string path = dir.File("o.bmp");
   ASSERT_EQ(Bmp_SaveOverlayFloat(&r.m, &g.m, nullptr, path.c_str()), 1);
-  std::vector<uint8_t> f = ReadAll(path);
+  std::vector<uint8_t> f = testsupport::ReadFileBytes(path);
   EXPECT_EQ(std::vector<uint8_t>(f.begin() + 54, f.begin() + 60), (std::vector<uint8_t>{0, 51, 255, 0, 0, 128}));
   // Planes of different sizes are refused.
   pixel_test::FloatImage small(1, 1);
@@ -406,14 +405,14 @@ TEST(BmpFile, OverlayAndRgbFloatWriters) {
   uint8_t pr[2] = {9, 8}, pb[2] = {1, 2};
   ImageU8 R{2, 1, pr}, B{2, 1, pb};
   ASSERT_EQ(Bmp_SaveOverlayU8(&R, nullptr, &B, path.c_str()), 1);
-  f = ReadAll(path);
+  f = testsupport::ReadFileBytes(path);
   EXPECT_EQ(std::vector<uint8_t>(f.begin() + 54, f.begin() + 60), (std::vector<uint8_t>{1, 0, 9, 2, 0, 8}));
 
   // RGB float: truncation, no rounding; round trip through the matrix reader.
   float rgb[6] = {0.999f, 0.5f, 0.0f, 1.0f, 1.0f, 1.0f};
   FloatPixelImage fi{2, 1, rgb};
   ASSERT_EQ(Bmp_SaveRGBFloat(&fi, path.c_str()), 1);
-  f = ReadAll(path);
+  f = testsupport::ReadFileBytes(path);
   EXPECT_EQ(std::vector<uint8_t>(f.begin() + 54, f.begin() + 60), (std::vector<uint8_t>{0, 127, 254, 255, 255, 255}));
   FloatPixelImage* back = Bmp_LoadRGB24Matrix(path.c_str());
   ASSERT_NE(back, nullptr);
@@ -451,9 +450,9 @@ TEST(BmpFile, BinarizeInPlaceKeepsHeadersAndLosesNothingOnFailure) {
   std::vector<uint8_t> grey = {20, 30, 200, 220, 25, 35, 210, 230};
   const std::string path = dir.File("b.bmp");
   ASSERT_EQ(Bmp_SaveGrayU8(4, 2, 4, grey.data(), path.c_str()), 1);
-  const std::vector<uint8_t> before = ReadAll(path);
+  const std::vector<uint8_t> before = testsupport::ReadFileBytes(path);
   ASSERT_EQ(Bmp_BinarizeGrayInPlace(path.c_str()), 1);
-  const std::vector<uint8_t> after = ReadAll(path);
+  const std::vector<uint8_t> after = testsupport::ReadFileBytes(path);
   ASSERT_EQ(after.size(), before.size());
   EXPECT_TRUE(std::equal(before.begin(), before.begin() + 54, after.begin()));
   for (int i = 0; i < 8; ++i) EXPECT_EQ(after[54 + 3 * i], (i % 4) < 2 ? 0 : 255) << i;
@@ -462,7 +461,7 @@ TEST(BmpFile, BinarizeInPlaceKeepsHeadersAndLosesNothingOnFailure) {
   std::vector<uint8_t> cut(before.begin(), before.end() - 5);
   WriteAll(path, cut);
   EXPECT_EQ(Bmp_BinarizeGrayInPlace(path.c_str()), 0);
-  EXPECT_EQ(ReadAll(path), cut);
+  EXPECT_EQ(testsupport::ReadFileBytes(path), cut);
   EXPECT_EQ(Bmp_BinarizeGrayInPlace(dir.File("none.bmp").c_str()), 0);
 }
 

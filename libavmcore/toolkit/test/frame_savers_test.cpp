@@ -11,7 +11,6 @@
 namespace {
 
 using pixel_test::Exists;
-using pixel_test::ReadAll;
 using pixel_test::TempDir;
 
 // Pixel (x, y) of a saved 24-bit file, bytes B, G, R.
@@ -27,7 +26,7 @@ TEST(FrameSavers, BlackNv12FrameGivesA70ByteFile) {
   YuvSemiPlanarFrame f{2, 2, luma, chroma, 2};
   const std::string path = dir.File("nv12.bmp");
   ASSERT_EQ(Bmp_SaveFrameNV12(&f, path.c_str()), 1);
-  const std::vector<uint8_t> file = ReadAll(path);
+  const std::vector<uint8_t> file = testsupport::ReadFileBytes(path);
   ASSERT_EQ(file.size(), 70u);
   for (size_t i = 54; i < file.size(); ++i) EXPECT_EQ(file[i], 0) << i;
 }
@@ -62,7 +61,7 @@ TEST(FrameSavers, EverySingleFrameSaver) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_EQ(c.written, 1);
-    const std::vector<uint8_t> f = ReadAll(dir.File(c.name));
+    const std::vector<uint8_t> f = testsupport::ReadFileBytes(dir.File(c.name));
     ASSERT_EQ(f.size(), 54u + 12u * h);
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) EXPECT_EQ(FilePixel(f, w, h, x, y), c.bgr);
@@ -106,7 +105,7 @@ TEST(FrameSavers, QuadrantMasks) {
     SCOPED_TRACE(c.mask);
     const std::string path = dir.File("q.bmp");
     ASSERT_EQ(Bmp_SaveQuadrantUYVY(&f, path.c_str(), c.mask), 1);
-    const std::vector<uint8_t> file = ReadAll(path);
+    const std::vector<uint8_t> file = testsupport::ReadFileBytes(path);
     const int w = pixel_test::Le32(file, 18), h = pixel_test::Le32(file, 22);
     if (c.quadrant < 0) {
       EXPECT_EQ(w, quad.w);
@@ -135,7 +134,7 @@ TEST(FrameSavers, FourPicturesJoined) {
   ASSERT_EQ(Bmp_SaveQuadUYVY(w, h, dir.File("uy").c_str(), uy[0].data(), uy[1].data(), uy[2].data(), uy[3].data()), 1);
   for (const char* name : {"n12", "n21", "uy"}) {
     SCOPED_TRACE(name);
-    const std::vector<uint8_t> f = ReadAll(dir.File(name));
+    const std::vector<uint8_t> f = testsupport::ReadFileBytes(dir.File(name));
     ASSERT_EQ(f.size(), 54u + 24u * h);
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
@@ -154,7 +153,7 @@ TEST(FrameSavers, ScaledFloatAndChannel) {
   img.m.data = img.v.data();
   const std::string path = dir.File("s.bmp");
   ASSERT_EQ(Bmp_SaveScaledFloat(&img.m, path.c_str(), 2.0f), 1);
-  std::vector<uint8_t> f = ReadAll(path);
+  std::vector<uint8_t> f = testsupport::ReadFileBytes(path);
   EXPECT_EQ(f[54], 153);
   EXPECT_EQ(f[57], 255);
   EXPECT_EQ(f[60], 0);
@@ -166,14 +165,14 @@ TEST(FrameSavers, ScaledFloatAndChannel) {
   eight[8 + 6] = 1.0f;   // another channel, ignored
   FloatPixelImage pic{2, 1, eight.data()};
   ASSERT_EQ(Bmp_SaveFloatChannel(&pic, 5, path.c_str(), 1.0f), 1);
-  f = ReadAll(path);
+  f = testsupport::ReadFileBytes(path);
   EXPECT_EQ(f[54], 64);
   EXPECT_EQ(f[57], 128);
   EXPECT_EQ(Bmp_SaveFloatChannel(&pic, 8, dir.File("c8").c_str(), 1.0f), 0);
   // An empty picture still makes a (header-only) file.
   Matrix empty{0, 0, nullptr};
   ASSERT_EQ(Bmp_SaveScaledFloat(&empty, dir.File("e.bmp").c_str(), 1.0f), 1);
-  EXPECT_EQ(ReadAll(dir.File("e.bmp")).size(), 54u);
+  EXPECT_EQ(testsupport::ReadFileBytes(dir.File("e.bmp")).size(), 54u);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "toolkit/matrix_types.h"
+#include "testsupport/file_bytes.h"
 
 namespace pixel_test {
 
@@ -71,16 +72,6 @@ class TempDir {
  private:
   std::string path_;
 };
-
-inline std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::vector<uint8_t> out;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return out;
-  int c;
-  while ((c = fgetc(f)) != EOF) out.push_back(static_cast<uint8_t>(c));
-  fclose(f);
-  return out;
-}
 
 inline void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
   FILE* f = fopen(path.c_str(), "wb");
