@@ -81,6 +81,11 @@ bool WriteSampleViewsData(const std::string& dir) {
   d.carBoxParam = 1200;
   d.model = 2;
   for (int c = 0; c < 4; ++c) {
+    // As a calibration leaves it: the stitch treats a camera without corners
+    // as absent (its ground goes to the end cameras), and its seams follow
+    // the recorded angles.
+    d.cornerCount[c] = gv().pointsPerCamera;
+    d.seamAngles[c] = gv().config.seamAngle[c];
     const SceneCamera cam = RigCamera(c + 1);
     for (int i = 0; i < 9; ++i) d.params.K[c][i] = cam.K[i];
     for (int i = 0; i < 8; ++i) d.params.D[c][i] = cam.D[i];
