@@ -106,18 +106,15 @@ struct Blocks {
   Matrix mRot, mTrans, mIntr, mCentre, mDist;
 };
 
-}  // namespace
-
-float PoseFit_Refine(PoseProjectFn project, const Matrix* objectPoints, const Matrix* imagePoints, PoseParams* p,
-                     const FitMask& mask, float epsilon, int32_t slot) {
-  const int n = imagePoints->rows;
-  if (n < 1) return NAN;  // nothing to fit; the callers keep their values
+// Runs the solver over the pose parameters from *p with `errors` residuals.
+// evaluate(cur, J, err) fills the residuals of the parameters `cur` and,
+// when J is not null, their Jacobian rows. *p gets the solver's result.
+template <class Evaluate>
+float RunPoseSolver(PoseParams* p, const FitMask& mask, int errors, float epsilon, Evaluate evaluate) {
   LevMarq lm;
-  LevMarq_Create(&lm, kPoseParamCount, 2 * n, 100, -6, epsilon);
+  LevMarq_Create(&lm, kPoseParamCount, errors, 100, -6, epsilon);
   PoseParams_Pack(*p, lm.param.data);
   ApplyMask(&lm, mask);
-  Blocks blocks(2 * n);
-  std::vector<float> projected(2 * n);
   float errNorm = FLT_MAX;
   PoseParams cur = *p;
   for (;;) {
@@ -127,6 +124,22 @@ float PoseFit_Refine(PoseProjectFn project, const Matrix* objectPoints, const Ma
     if (!LevMarq_Update(&lm, &param, &J, &err, &errNorm)) break;
     if (J == nullptr && err == nullptr) continue;
     PoseParams_Unpack(param->data, &cur);
+    evaluate(cur, J, err);
+  }
+  PoseParams_Unpack(lm.param.data, p);
+  LevMarq_Free(&lm);
+  return errNorm;
+}
+
+}  // namespace
+
+float PoseFit_Refine(PoseProjectFn project, const Matrix* objectPoints, const Matrix* imagePoints, PoseParams* p,
+                     const FitMask& mask, float epsilon, int32_t slot) {
+  const int n = imagePoints->rows;
+  if (n < 1) return NAN;  // nothing to fit; the callers keep their values
+  Blocks blocks(2 * n);
+  std::vector<float> projected(2 * n);
+  return RunPoseSolver(p, mask, 2 * n, epsilon, [&](PoseParams& cur, Matrix* J, Matrix* err) {
     Matrix K{3, 3, cur.K}, D{1, 8, cur.D}, r{3, 1, cur.r}, T{1, 3, cur.T};
     Matrix proj{2, n, projected.data()};
     if (J != nullptr)
@@ -139,10 +152,7 @@ float PoseFit_Refine(PoseProjectFn project, const Matrix* objectPoints, const Ma
         err->data[2 * i + k] = projected[2 * i + k] - imagePoints->data[i * imagePoints->cols + k];
     if (J != nullptr)
       for (int row = 0; row < 2 * n; ++row) blocks.Row(row, J->data + row * kPoseParamCount);
-  }
-  PoseParams_Unpack(lm.param.data, p);
-  LevMarq_Free(&lm);
-  return errNorm;
+  });
 }
 
 float PoseFit_Line(PoseGroundFn ground, const Matrix* targets, const Matrix* imagePoints, PoseParams* p,
@@ -150,21 +160,9 @@ float PoseFit_Line(PoseGroundFn ground, const Matrix* targets, const Matrix* ima
   const int n = imagePoints->rows;
   if (n < 1) return NAN;
   const int m = n + extraErrors;
-  LevMarq lm;
-  LevMarq_Create(&lm, kPoseParamCount, m, 100, -6, FLT_EPSILON);
-  PoseParams_Pack(*p, lm.param.data);
-  ApplyMask(&lm, mask);
   Blocks blocks(2 * n);
   std::vector<float> mapped(2 * n);
-  float errNorm = FLT_MAX;
-  PoseParams cur = *p;
-  for (;;) {
-    Matrix* param = nullptr;
-    Matrix* J = nullptr;
-    Matrix* err = nullptr;
-    if (!LevMarq_Update(&lm, &param, &J, &err, &errNorm)) break;
-    if (J == nullptr && err == nullptr) continue;
-    PoseParams_Unpack(param->data, &cur);
+  return RunPoseSolver(p, mask, m, FLT_EPSILON, [&](PoseParams& cur, Matrix* J, Matrix* err) {
     Matrix K{3, 3, cur.K}, D{1, 8, cur.D}, r{3, 1, cur.r}, T{1, 3, cur.T};
     Matrix g{2, n, mapped.data()};
     if (J != nullptr)
@@ -180,10 +178,7 @@ float PoseFit_Line(PoseGroundFn ground, const Matrix* targets, const Matrix* ima
       for (int i = n; i < m; ++i)
         for (int k = 0; k < kPoseParamCount; ++k) J->data[i * kPoseParamCount + k] = 0.0f;
     }
-  }
-  PoseParams_Unpack(lm.param.data, p);
-  LevMarq_Free(&lm);
-  return errNorm;
+  });
 }
 
 FitMask LineFitMask(int32_t mode) {

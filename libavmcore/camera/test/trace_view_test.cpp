@@ -15,31 +15,26 @@ namespace {
 using namespace view_fixture;
 
 // Trace lines through a real view object of the test rig.
-class TraceView_ : public ::testing::Test {
+class TraceView_ : public RigViewTest {
  protected:
-  GlobalVariables saved = gv();
-  std::string path = TempFile("trace_lut_config.krv");
-  UndistOB* view = nullptr;
+  TraceView_() : RigViewTest("trace_lut_config.krv") {}
   TraceModel model;
-  void SetUp() override {
+  void Configure() override {
     GlobalVariables_InitRuntimeDefaults();
-    gv().CalibLayoutCode = 3;
-    gv().CutIfFill = 0;
     gv().f6 = 0;
     gv().config.zoneDistance[0] = 500;
     gv().config.zoneDistance[1] = 1400;
     gv().config.zoneDistance[2] = 3000;
-    ASSERT_TRUE(WriteRig(path));
-    view = UndistOB_Create();
-    ASSERT_EQ(Undist4Camera_Init(view, path.c_str()), 1);
+  }
+  void SetUp() override {
+    RigViewTest::SetUp();
+    if (HasFatalFailure()) return;
     memset(&model, 0, sizeof model);
     ASSERT_EQ(Undist4Camera_CreateModel(&model, view), 1);
   }
   void TearDown() override {
     Undist4Camera_ReleaseModel(&model);
-    UndistOB_Destroy(view);
-    unlink(path.c_str());
-    gv() = saved;
+    RigViewTest::TearDown();
   }
 };
 

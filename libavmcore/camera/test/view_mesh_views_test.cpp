@@ -13,23 +13,9 @@ namespace {
 
 using namespace view_fixture;
 
-class ViewMeshViews : public ::testing::Test {
+class ViewMeshViews : public RigViewTest {
  protected:
-  GlobalVariables saved = gv();
-  std::string path = TempFile("mesh_lut_config.krv");
-  UndistOB* view = nullptr;
-  void SetUp() override {
-    gv().CalibLayoutCode = 3;  // no lock: parameters stay as stored
-    gv().CutIfFill = 0;
-    ASSERT_TRUE(WriteRig(path));
-    view = UndistOB_Create();
-    ASSERT_EQ(Undist4Camera_Init(view, path.c_str()), 1);
-  }
-  void TearDown() override {
-    UndistOB_Destroy(view);
-    unlink(path.c_str());
-    gv() = saved;
-  }
+  ViewMeshViews() : RigViewTest("mesh_lut_config.krv") {}
   struct Mesh {
     uint32_t count = 0;
     std::vector<float> pos, tex;

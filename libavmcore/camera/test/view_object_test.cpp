@@ -13,23 +13,9 @@ namespace {
 
 using namespace view_fixture;
 
-class ViewObjectTest : public ::testing::Test {
+class ViewObjectTest : public RigViewTest {
  protected:
-  GlobalVariables saved = gv();
-  std::string path = TempFile("lut_config.krv");
-  UndistOB* view = nullptr;
-  void SetUp() override {
-    gv().CalibLayoutCode = 3;  // no lock: parameters stay as stored
-    gv().CutIfFill = 0;
-    ASSERT_TRUE(WriteRig(path));
-    view = UndistOB_Create();
-    ASSERT_EQ(Undist4Camera_Init(view, path.c_str()), 1);
-  }
-  void TearDown() override {
-    UndistOB_Destroy(view);
-    unlink(path.c_str());
-    gv() = saved;
-  }
+  ViewObjectTest() : RigViewTest("lut_config.krv") {}
 };
 
 TEST_F(ViewObjectTest, InitFillsFrameModelSlotsAndCameras) {

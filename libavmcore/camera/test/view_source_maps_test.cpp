@@ -21,23 +21,9 @@ namespace {
 
 using namespace view_fixture;
 
-class ViewMapsTest : public ::testing::Test {
+class ViewMapsTest : public RigViewTest {
  protected:
-  GlobalVariables saved = gv();
-  std::string path = TempFile("maps_lut_config.krv");
-  UndistOB* view = nullptr;
-  void SetUp() override {
-    gv().CalibLayoutCode = 3;
-    gv().CutIfFill = 0;
-    ASSERT_TRUE(WriteRig(path));
-    view = UndistOB_Create();
-    ASSERT_EQ(Undist4Camera_Init(view, path.c_str()), 1);
-  }
-  void TearDown() override {
-    UndistOB_Destroy(view);
-    unlink(path.c_str());
-    gv() = saved;
-  }
+  ViewMapsTest() : RigViewTest("maps_lut_config.krv") {}
 
   // Ground points of a camera's side of the car, mapped into the view with
   // map(); where the map has four usable neighbours its bilinear source must

@@ -7,11 +7,14 @@
 // has z = -900).
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "camera/camera_model.h"
+#include "camera/view_object.h"
 #include "frame/global_variables.h"
 #include "surround/lut_config_file.h"
 #include "testsupport/scene_renderer.h"
@@ -77,5 +80,30 @@ inline bool Project(const CameraParamSet& ps, int camera, const float* p, float*
   *v = out[1];
   return out[0] > 0 && out[1] > 0;
 }
+
+// A view object made from the rig's file, with the configuration restored
+// afterwards. Configure() runs before the file is written.
+class RigViewTest : public ::testing::Test {
+ protected:
+  explicit RigViewTest(const char* fileName) : path(TempFile(fileName)) {}
+  virtual void Configure() {}
+  void SetUp() override {
+    gv().CalibLayoutCode = 3;  // no lock: parameters stay as stored
+    gv().CutIfFill = 0;
+    Configure();
+    ASSERT_TRUE(WriteRig(path));
+    view = UndistOB_Create();
+    ASSERT_EQ(Undist4Camera_Init(view, path.c_str()), 1);
+  }
+  void TearDown() override {
+    UndistOB_Destroy(view);
+    unlink(path.c_str());
+    gv() = saved;
+  }
+
+  GlobalVariables saved = gv();
+  std::string path;
+  UndistOB* view = nullptr;
+};
 
 }  // namespace view_fixture
