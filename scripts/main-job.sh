@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # main-job.sh BUILD_DIR: the display-application stand-in's main job on a
 # built tree — configuration records of the sample data, then the pictures of
-# the embedded sample rig — and a check that every picture was written.
+# the sample rig that avmsample writes — and a check that every picture was written.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$1
 host="$build/tools/avmhost/avmhost"
+sample="$build/avmhost-sample"
+
+# The sample data directory the display-application stand-in works on.
+rm -rf "$sample"
+"$build/tools/avmsample/avmsample" rig "$sample/rig"
 
 "$host" config --data "$root/tools/avmhost/sampledata"
 
@@ -13,7 +18,7 @@ host="$build/tools/avmhost/avmhost"
 # library's LUTs, meshes and guide lines.
 views="$build/avmhost-views"
 rm -rf "$views"
-"$host" views --out "$views" > /dev/null
+"$host" views --data "$sample/rig" --out "$views" > /dev/null
 # Every view gives its LUT and mesh pictures, the front and rear undistorted
 # views also their guide-line pictures.
 missing=0
@@ -33,6 +38,6 @@ echo "view pictures: $views"
 # the sample frame stitched on the CPU.
 birdseye="$build/birdseye.bmp"
 rm -f "$birdseye"
-"$host" birdseye --out "$birdseye" > /dev/null
+"$host" birdseye --data "$sample/rig" --out "$birdseye" > /dev/null
 [ -s "$birdseye" ] || { echo "avmhost birdseye: no picture"; exit 1; }
 echo "bird's-eye picture: $birdseye"

@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
-#include "camera/lens_table.h"
+#include "frame/lens_table.h"
 #include "frame/global_variables.h"
-#include "pipeline/data_directory.h"
+#include "frame/data_directory.h"
 
 class ScopedConfigState {
  public:

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "camera/lens_table.h"
-#include "pipeline/data_directory.h"
+#include "frame/lens_table.h"
+#include "frame/data_directory.h"
 
 bool LensTableFixture_Write(const std::string& dataDir, int32_t id, const EquidistantTable& t) {
   const int nHeight = static_cast<int>(t.heightDegrees * 400.0f) - kLensTableHeightExtension;

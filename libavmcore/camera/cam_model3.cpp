@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "camera/lens_engine.h"
-#include "camera/lens_table.h"
+#include "frame/lens_table.h"
 
 bool LensTable_HeightAt(const LensTableSlot* slot, float theta, float* height) {
   if (slot == nullptr || slot->heightTable == nullptr || slot->heightCount <= 0) return false;

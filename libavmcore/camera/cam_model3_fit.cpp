@@ -4,7 +4,7 @@
 
 #include "camera/cam_model3.h"
 #include "camera/lens_centre_tracking.h"
-#include "camera/lens_table.h"
+#include "frame/lens_table.h"
 #include "camera/pose_fit.h"
 #include "frame/global_variables.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // The one door to the lens models. Every operation takes the camera's lens
 // model number (1 to 6) and hands the other arguments unchanged to that

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Grid-LUT file: a source map pair (X, Y per output pixel) stored as a sparse
 // grid of fixed-point source coordinates.

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "camera/lens_table.h"
+#include "frame/lens_table.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "camera/rotation.h"
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 namespace lens {
 

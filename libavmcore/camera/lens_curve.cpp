@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "camera/lens_table.h"
+#include "frame/lens_table.h"
 
 namespace {
 

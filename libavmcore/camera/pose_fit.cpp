@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "camera/pose_estimate.h"
-#include "camera/residual_rms.h"
+#include "toolkit/residual_rms.h"
 #include "toolkit/levenberg_marquardt.h"
 
 bool PoseParams_AllFinite(const PoseParams& p) {

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Rotation-vector, rotation-matrix, Euler-angle and quaternion conversions.
 // Rotation vectors are axis-angle (angle = length, radians); matrices are

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // ViewLUT word of one output pixel, from its source point (x, y) in the
 // camera's picture: xq = (offX + x) * 255 / frameWidth, yq likewise, with

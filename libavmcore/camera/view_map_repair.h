@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Source maps are computed on a coarse grid; repair fills the pixels between
 // grid points by straight-line interpolation and blanks (0) the runs next to

@@ -14,7 +14,7 @@
 // null. Builders do not check the caller's array capacity.
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 struct UndistOB;
 

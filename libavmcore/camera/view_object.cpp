@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "calibration/solve/calibration_lock.h"
+#include "camera/calibration_services.h"
 #include "camera/rotation.h"
 #include "camera/view_point_mapping.h"
 #include "camera/view_source_maps.h"

@@ -3,8 +3,8 @@
 
 #include "camera/camera_model.h"
 #include "camera/trace_model.h"
-#include "surround/lut_config_file.h"
-#include "toolkit/matrix_types.h"
+#include "camera/lut_config_file.h"
+#include "frame/matrix_types.h"
 
 // The single-camera view object: the calibration of the four cameras of the
 // quad frame and, per camera, the settings of its undistorted, cut and zoom

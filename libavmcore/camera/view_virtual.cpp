@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "surround/lut_config.h"
+#include "camera/lut_config.h"
 #include "toolkit/transform3d.h"
 
 namespace {

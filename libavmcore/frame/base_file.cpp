@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "pipeline/data_directory.h"
+#include "frame/data_directory.h"
 
 namespace {
 

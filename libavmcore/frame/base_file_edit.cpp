@@ -1,7 +1,7 @@
 // Edits of globalimage_base.txt requested by the display application.
 #include <cstdio>
 
-#include "calibration/solve/block_calib.h"
+#include "frame/block_calib_services.h"
 #include "frame/base_file.h"
 #include "frame/global_variables.h"
 #include "frame/neighbour_services.h"
@@ -26,14 +26,17 @@ void ModFileKeyParam(int32_t a, int32_t b, int32_t c, int32_t d, int32_t e) {
 namespace {
 
 template <typename Block>
-void BlockBlindArea(const Block* block, const int32_t f[kBaseFileFieldCount], int32_t* w, int32_t* l) {
+void BlockBlindArea(const Block* block, void (*terms)(const Block*, float*, float*),
+                    const int32_t f[kBaseFileFieldCount], int32_t* w, int32_t* l) {
   if (block == nullptr) {
     *w = 0;
     *l = 0;
     return;
   }
-  *w = static_cast<int32_t>(block->widthTerm) + f[22] + f[23];
-  *l = static_cast<int32_t>(block->lengthTerm) + f[20] + f[21];
+  float lengthTerm = 0.0f, widthTerm = 0.0f;
+  terms(block, &lengthTerm, &widthTerm);
+  *w = static_cast<int32_t>(widthTerm) + f[22] + f[23];
+  *l = static_cast<int32_t>(lengthTerm) + f[20] + f[21];
 }
 
 }  // namespace
@@ -87,9 +90,9 @@ void GlobalVariables_ModChessParam(int32_t* params, int32_t* offsets, int32_t* o
   if (IsLayoutCode_1_2_24(code)) {
     width = length = 0;
   } else if (code == 29) {
-    BlockBlindArea(g.blockCalib4, f, &width, &length);
+    BlockBlindArea(g.blockCalib4, BlockCalib4_BlindTerms, f, &width, &length);
   } else if (code == 52) {
-    BlockBlindArea(g.blockCalib6, f, &width, &length);
+    BlockBlindArea(g.blockCalib6, BlockCalib6_BlindTerms, f, &width, &length);
   } else {
     width = f[17] - f[15] - f[16] + f[22] + f[23];
     length = f[18] - f[13] - f[14] + f[20] + f[21];

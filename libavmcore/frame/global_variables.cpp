@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "calibration/solve/block_calib.h"
+#include "frame/block_calib_services.h"
 #include "frame/base_file.h"
-#include "pipeline/data_directory.h"
+#include "frame/data_directory.h"
 
 namespace {
 
@@ -110,9 +110,9 @@ int GlobalVariables_Init(int force) {
 
 void GlobalVariables_Release() {
   GlobalVariables& g = gGlobalVariables;
-  delete g.blockCalib4;
+  BlockCalib4_Destroy(g.blockCalib4);
   g.blockCalib4 = nullptr;
-  delete g.blockCalib6;
+  BlockCalib6_Destroy(g.blockCalib6);
   g.blockCalib6 = nullptr;
   // Freed slots are also marked empty so that the next selection loads them
   // again instead of keeping a table number without tables.

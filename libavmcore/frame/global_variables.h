@@ -16,8 +16,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "camera/lens_table.h"
-#include "frame/config_records.h"
+#include "frame/lens_table.h"
+#include "config_records.h"
 
 struct BlockCalib4;
 struct BlockCalib6;

@@ -1,6 +1,6 @@
 #pragma once
 // Bilinear sampling of a patch around a point of a float image.
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Fills patch (cols x rows) with source sampled on a unit grid centred on
 // (centreX, centreY). A patch that would reach the last source column or row,

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Uncompressed 8-bit RGBA PNG from four separate planes of the same size
 // (width and height from red, each plane's row step its width). The image

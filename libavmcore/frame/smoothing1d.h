@@ -2,7 +2,7 @@
 // 1-D smoothing of float runs and integer grid fills.
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Symmetric kernel of radius r (1, 2 or 3) over the run padded with copies of
 // its end values; work holds n + 2r floats. Other radii leave data unchanged.

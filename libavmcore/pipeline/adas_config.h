@@ -7,7 +7,7 @@
 // Table entries are packed positions: column in bits 0-15, row in bits 16-31.
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Word numbers of ADASConfig::C.
 enum AdasWord : int {

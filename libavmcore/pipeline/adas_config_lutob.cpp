@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "pipeline/adas_config.h"
-#include "surround/lut_config.h"
+#include "camera/lut_config.h"
 #include "surround/lutob.h"
 
 void ADAS_GenerateTables(ADASConfig* config, LUTOB* lut, int32_t mask) {

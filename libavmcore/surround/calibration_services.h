@@ -5,7 +5,7 @@
 // "solve failed", so that the paths that do not need them keep working.
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 struct LUTOB;
 struct LutConfig;

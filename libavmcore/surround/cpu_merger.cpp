@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "camera/grid_lut_file.h"
-#include "surround/lut_config.h"
+#include "camera/lut_config.h"
 
 namespace {
 

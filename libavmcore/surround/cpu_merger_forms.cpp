@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "surround/cpu_merger.h"
-#include "surround/lut_config.h"
+#include "camera/lut_config.h"
 
 namespace {
 

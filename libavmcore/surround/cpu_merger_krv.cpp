@@ -4,7 +4,7 @@
 
 #include "surround/cpu_merger.h"
 #include "surround/krv_image.h"
-#include "surround/lut_config.h"
+#include "camera/lut_config.h"
 
 int LUTCPU_LoadByteLut(const char* krvImagePath, const char* lutConfigPath, int32_t cameraWidth,
                        int32_t cameraHeight, std::vector<uint8_t> planes[4], int32_t* W, int32_t* H, int32_t* qw,

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "surround/mab_file.h"
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 constexpr uint32_t kDynAlphaMagic = 0x00666701u;
 

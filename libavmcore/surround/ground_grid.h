@@ -3,7 +3,7 @@
 // of a caller-given grid and the ROI file).
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 struct LUTOB;
 

@@ -9,7 +9,7 @@
 // angles of the configuration as floats.
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 constexpr uint32_t kKRVImageMagic = 0x00666601u;
 constexpr long kKRVImageHeaderBytes = 28;

@@ -8,7 +8,7 @@
 
 #include "frame/global_variables.h"
 #include "surround/calibration_services.h"
-#include "surround/lut_config_file.h"
+#include "camera/lut_config_file.h"
 #include "toolkit/image_ops.h"
 #include "toolkit/sampling.h"
 

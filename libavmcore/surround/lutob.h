@@ -7,8 +7,8 @@
 // solver writes each camera's pose into the parameter set.
 #include <cstdint>
 
-#include "surround/lut_config.h"
-#include "toolkit/matrix_types.h"
+#include "camera/lut_config.h"
+#include "frame/matrix_types.h"
 
 // Points per camera in the hand-entry and corner-query arrays.
 constexpr int kLutobHandPoints = 59;

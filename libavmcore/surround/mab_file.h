@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 constexpr uint32_t kMABMagic = 0x00666801u;
 constexpr uint32_t kMAB6Magic = 0x00666901u;

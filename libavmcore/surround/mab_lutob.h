@@ -2,7 +2,7 @@
 // Run-table (MAB, MAB6) and dynamic-alpha files written from LUT objects.
 // Each returns 0 when the file landed, 1 otherwise (message printed).
 #include "surround/mab_file.h"
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 struct LUTOB;
 

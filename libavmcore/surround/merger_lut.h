@@ -5,7 +5,7 @@
 // W3. Cameras 1..4 are front, rear, left, right.
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 struct LUTOB;
 

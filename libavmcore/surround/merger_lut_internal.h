@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "camera/camera_model.h"
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 struct LUTOB;
 

@@ -10,7 +10,7 @@
 
 #include "frame/global_variables.h"
 #include "surround/car_motion.h"
-#include "surround/lut_config.h"
+#include "camera/lut_config.h"
 
 namespace {
 

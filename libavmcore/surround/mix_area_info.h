@@ -5,7 +5,7 @@
 // the quad frame. Colour correction compares the two cameras on them.
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 struct LutConfig;
 

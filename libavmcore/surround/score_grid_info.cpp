@@ -1,7 +1,7 @@
 #include "surround/score_grid_info.h"
 
 #include "surround/calibration_services.h"
-#include "surround/lut_config.h"
+#include "camera/lut_config.h"
 
 namespace {
 constexpr int32_t kCols = 5, kRows = 3;

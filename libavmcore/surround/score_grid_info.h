@@ -3,7 +3,7 @@
 // cameras, from which the colour step derives the brightness score.
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Areas 1..4: camera 3 front-left, camera 4 front-right, camera 3 rear-left,
 // camera 4 rear-right; each an x table then a y table of 5 x 3 quad-frame

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Border extension and window filters of float images (Matrix with cols =
 // width). A window of radii (rx, ry) covers (2rx+1) x (2ry+1) elements; the

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // 7 x 7 kernels of the sub-pixel edge refinement: horizontal and vertical
 // derivative and a ring (second-derivative) response.

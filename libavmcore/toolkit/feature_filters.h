@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Projections of the pixels > 0 of a width x height image for each theta,
 // each pixel split into 2 x 2 sub-samples spread linearly over two output

@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "toolkit/bmp_file.h"
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 #include "toolkit/pixel_formats.h"
 
 // Camera frames saved as 24-bit bottom-up BMP pictures, converted through a

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 #include "toolkit/pixel_formats.h"
 
 // Measurements taken straight from a camera frame in any layout. A frame is

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 #include "toolkit/point_pairs.h"
 
 // Line detector over the edge points of one image size and a fixed set of

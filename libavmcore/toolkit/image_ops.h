@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Operations on the packed ImageU8 / ImageU16 / ImageI32 headers. The caller
 // owns headers and pixels; nothing here allocates. An image with width or

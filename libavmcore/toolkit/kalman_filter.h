@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Linear Kalman filter over Matrix, all matrices carved from one heap block.
 // n = state size, m = measurement size, c = control size. The caller writes

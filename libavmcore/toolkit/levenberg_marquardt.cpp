@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdlib>
 
-#include "camera/residual_rms.h"
+#include "toolkit/residual_rms.h"
 #include "toolkit/matrix.h"
 #include "toolkit/svd.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Reverse-communication Levenberg-Marquardt minimiser in single precision.
 // The solver never calls the model: each update call advances a small state

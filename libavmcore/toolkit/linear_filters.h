@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Small linear filters of float images. Sources of the separable filters
 // are pre-padded (normally by Matrix_PadReplicate); dst gives the output

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // In-place inversion by Gauss-Jordan elimination with full pivoting, and the
 // determinant. Square operands only; nothing checks the shape.

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Box dilation and erosion of two-level float images in place, through the
 // (2rx+1) x (2ry+1) box mean on a replicated border: a pixel becomes 1.0

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 #include "toolkit/point_pairs.h"
 
 // Integer points of a digital circle of radius r in walking order, starting

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Geometric resampling of float images (Matrix, cols = width, row-major) and
 // small point utilities. Coordinates are (row, col) floats in pixel units;

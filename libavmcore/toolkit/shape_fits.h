@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 #include "toolkit/point_pairs.h"
 
 // Least-squares conic p1^2 + b p0 p1 + c p0^2 + d p1 + e p0 + f = 0 through

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Binomial rows for small kernels: row k holds the 2k + 1 weights of
 // binomial(2k) / 4^k, the rest 0.

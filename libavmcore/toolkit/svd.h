@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Singular value decomposition (Golub-Kahan bidiagonalisation followed by
 // implicit-shift QR sweeps) and the SVD-based pseudo-inverse.

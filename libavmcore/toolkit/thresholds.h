@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 
 // Global and local thresholds of float images (grey values 0..1). Histograms
 // have 256 bins, bin = (uint32)(v * 255 + 0.5) modulo 256 (negative 0), and

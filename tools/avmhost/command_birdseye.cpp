@@ -99,20 +99,10 @@ int RunBirdseye(AvmLibrary& lib, const std::vector<std::string>& args) {
   std::string frame = OptionValue(args, "--frame");
   const std::string out = OptionValue(args, "--out", "birdseye.bmp");
   if (dir.empty()) {
-    // The embedded sample rig, written into a fresh directory.
-    char tmpl[] = "/tmp/avmhost-birdseyeXXXXXX";
-    const char* made = mkdtemp(tmpl);
-    if (made == nullptr || !WriteSampleViewsData(made)) {
-      fprintf(stderr, "avmhost: cannot write the sample data\n");
-      return 1;
-    }
-    dir = made;
-    if (frame.empty()) frame = dir + "/quad.bmp";
-  }
-  if (frame.empty()) {
-    fprintf(stderr, "avmhost: birdseye needs --frame QUAD.bmp with --data\n");
+    fprintf(stderr, "avmhost: birdseye needs --data DIR\n");
     return 2;
   }
+  if (frame.empty()) frame = dir + "/quad.bmp";
   Exports x{};
   if (!Resolve(lib, &x)) {
     fprintf(stderr, "avmhost: %s\n", lib.error().c_str());

@@ -3,7 +3,7 @@
 
 #include "avm_library.h"
 #include "commands.h"
-#include "frame/globalimage_api.h"  // record types only; entry points are looked up
+#include "globalimage_api.h"  // record types only; entry points are looked up
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "avm_library.h"
 #include "commands.h"
-#include "frame/globalimage_api.h"  // entry-point types only; they are looked up
+#include "globalimage_api.h"  // entry-point types only; they are looked up
 
 namespace {
 
@@ -171,18 +171,10 @@ int RunViews(AvmLibrary& lib, const std::vector<std::string>& args) {
   std::string framePath = OptionValue(args, "--frame", "");
   mkdir(outDir.c_str(), 0755);
   if (dataDir.empty()) {
-    dataDir = OptionValue(args, "--sample", outDir + "/sample");
-    if (!WriteSampleViewsData(dataDir)) {
-      fprintf(stderr, "avmhost: cannot write the sample data directory %s\n", dataDir.c_str());
-      return 1;
-    }
-    printf("sample data directory: %s\n", dataDir.c_str());
-    if (framePath.empty()) framePath = dataDir + "/quad.bmp";
-  }
-  if (framePath.empty()) {
-    fprintf(stderr, "avmhost: views needs --frame QUAD.bmp with --data\n");
+    fprintf(stderr, "avmhost: views needs --data DIR\n");
     return 2;
   }
+  if (framePath.empty()) framePath = dataDir + "/quad.bmp";
   HostImage quad;
   if (!HostImage_ReadBmp(framePath, &quad)) {
     fprintf(stderr, "avmhost: cannot read the quad frame %s\n", framePath.c_str());

@@ -27,22 +27,3 @@ constexpr float kHostUndistDivisor = 1.0f;
 constexpr float kHostCutFocal = 0.5f;
 // Steering angle of the dynamic guide lines drawn into the pictures.
 constexpr double kHostSteeringAngle = 12.0;
-
-
-// Writes the embedded sample data directory: globalimage_base.txt,
-// lut_config.krv (four cameras around a car) and quad.bmp (the cameras'
-// pictures of a chessboard floor). True when all three were written.
-bool WriteSampleViewsData(const std::string& dir);
-// The sample rig's camera (1..4) parameters: model, K, D, rotation vector, T
-// and picture size.
-struct HostCamera {
-  int32_t model;
-  float K[9], D[8], r[3], T[3];
-};
-HostCamera SampleCamera(int camera);
-constexpr int32_t kSampleCamW = 640, kSampleCamH = 360;
-// The chessboard floor of the sample: squares of kSampleSquare mm, corner
-// (0, 0) of the pattern at (kSampleBoardX0, kSampleBoardY0).
-constexpr float kSampleSquare = 400.0f;
-constexpr float kSampleBoardX0 = -6000.0f, kSampleBoardY0 = -8000.0f;
-constexpr int32_t kSampleSquaresX = 30, kSampleSquaresY = 40;

@@ -11,9 +11,9 @@ namespace {
 const HostCommand kCommands[] = {
     {"config", "config [--data DIR]   set the data directory, Init, print the configuration records",
      RunConfig},
-    {"views", "views [--data DIR --frame QUAD.bmp] [--out DIR]   draw every single-camera view from the library's LUTs, meshes and guide lines",
+    {"views", "views --data DIR [--frame QUAD.bmp] [--out DIR]   draw every single-camera view from the library's LUTs, meshes and guide lines",
      RunViews},
-    {"birdseye", "birdseye [--data DIR --frame QUAD.bmp] --out FILE   build the bird's-eye files, stitch the frame", RunBirdseye},
+    {"birdseye", "birdseye --data DIR [--frame QUAD.bmp] [--out FILE]   build the bird's-eye files, stitch the frame", RunBirdseye},
 };
 
 void Usage() {

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "camera/camera_model.h"
-#include "camera/lens_table.h"
+#include "frame/lens_table.h"
 #include "frame/global_variables.h"
 #include "frame/clock.h"
-#include "surround/lut_config.h"
+#include "camera/lut_config.h"
 
 namespace {
 

@@ -1,17 +1,16 @@
 #pragma once
 #include <cstdint>
 
-#include "surround/lut_config_file.h"
+#include "camera/calibration_services.h"
+#include "camera/lut_config_file.h"
 
 // Locking the stored calibration of a lut_config file: each camera is fitted
 // once more to its stored point pairs with the principal point started at
 // the image centre, and the fit replaces the stored parameters when it is
 // good enough.
 
-// Reads the file at path into info and params and locks the cameras (board
-// layouts 1, 2, 24 and 14; not for lens models 5 and 6). 1 after the lock;
-// 0 with info and params untouched when the file cannot be read.
-int32_t ExecLockCalibration(LutConfigInfo* info, CameraParamSet* params, const char* path);
+// ExecLockCalibration (declared with the camera layer's services) locks
+// board layouts 1, 2, 24 and 14, and not lens models 5 and 6.
 
 // Fits one camera. imagePoints: count (row, column) pairs; worldPoints:
 // count (x, y, z) triples; K (9), D (8), R (3), T (3) in place. 0 on

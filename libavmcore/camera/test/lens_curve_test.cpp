@@ -8,7 +8,7 @@
 #include "camera/euler_rotation.h"
 #include "camera/lens_centre_tracking.h"
 #include "camera/lens_curve.h"
-#include "camera/lens_table.h"
+#include "frame/lens_table.h"
 #include "camera/rotation.h"
 #include "testsupport/config_state.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "camera/camera_model.h"
-#include "camera/lens_table.h"
+#include "frame/lens_table.h"
 #include "camera/rotation.h"
 #include "testsupport/config_state.h"
 #include "testsupport/lens_table_fixture.h"
@@ -103,9 +103,19 @@ TEST_P(LensModelTest, GroundPointRoundTrip) {
   float worst = 0.0f;
   for (int i = 0; i < n; ++i) {
     worst = std::max({worst, std::fabs(back[3 * i] - world[3 * i]), std::fabs(back[3 * i + 1] - world[3 * i + 1])});
+    // The ray's angle off the axis is computed in single precision: a few
+    // units in the last place of theta, magnified on the ground by
+    // d(ground)/d(theta) = slant^2 / height. Whether an expression is fused
+    // or rounded twice depends on the optimisation level, so the bound is
+    // stated from that arithmetic, not from one build's result.
+    const float dx = world[3 * i] - 100, dy = world[3 * i + 1] + 200, h = 1200;
+    const float slant2 = dx * dx + dy * dy + h * h;
+    const float theta = std::atan(std::sqrt(dx * dx + dy * dy) / h);
+    const float floatBound = 4.0f * theta * FLT_EPSILON * slant2 / h;
+    const float tol = std::max(GetParam().roundTripMm, floatBound);
     EXPECT_EQ(back[3 * i + 2], 0.0f) << i;
-    EXPECT_NEAR(back[3 * i], world[3 * i], GetParam().roundTripMm) << i;
-    EXPECT_NEAR(back[3 * i + 1], world[3 * i + 1], GetParam().roundTripMm) << i;
+    EXPECT_NEAR(back[3 * i], world[3 * i], tol) << i;
+    EXPECT_NEAR(back[3 * i + 1], world[3 * i + 1], tol) << i;
   }
   RecordProperty("worst_mm", std::to_string(worst));
   // A second plane: the ray meets Z = -h (h = -300, 300 mm up) where the

@@ -12,7 +12,7 @@
 #include "camera/cam_model3.h"
 #include "camera/cam_model4.h"
 #include "camera/camera_model.h"
-#include "camera/lens_table.h"
+#include "frame/lens_table.h"
 #include "camera/rotation.h"
 #include "testsupport/config_state.h"
 #include "testsupport/lens_table_fixture.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "camera/pose_estimate.h"
-#include "camera/residual_rms.h"
+#include "toolkit/residual_rms.h"
 #include "testsupport/scene_renderer.h"
 
 namespace {

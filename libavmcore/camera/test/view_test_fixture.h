@@ -16,7 +16,7 @@
 #include "camera/camera_model.h"
 #include "camera/view_object.h"
 #include "frame/global_variables.h"
-#include "surround/lut_config_file.h"
+#include "camera/lut_config_file.h"
 #include "testsupport/scene_renderer.h"
 
 namespace view_fixture {

@@ -10,7 +10,7 @@
 
 #include "camera/camera_model.h"
 #include "camera/grid_lut_file.h"
-#include "camera/lens_table.h"
+#include "frame/lens_table.h"
 #include "testsupport/config_state.h"
 #include "testsupport/lens_table_fixture.h"
 #include "toolkit/bmp_file.h"

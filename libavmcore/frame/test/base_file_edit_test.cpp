@@ -5,8 +5,8 @@
 
 #include "calibration/solve/block_calib.h"
 #include "frame/global_variables.h"
-#include "frame/globalimage_api.h"
-#include "surround/lut_config_file.h"
+#include "globalimage_api.h"
+#include "camera/lut_config_file.h"
 #include "testsupport/config_state.h"
 
 namespace {

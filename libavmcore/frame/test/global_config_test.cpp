@@ -10,7 +10,7 @@
 #include "calibration/solve/block_calib.h"
 #include "frame/base_file.h"
 #include "frame/global_variables.h"
-#include "frame/globalimage_api.h"
+#include "globalimage_api.h"
 #include "testsupport/config_state.h"
 
 namespace {

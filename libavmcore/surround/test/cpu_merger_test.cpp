@@ -13,7 +13,7 @@
 
 #include "camera/grid_lut_file.h"
 #include "surround/krv_image.h"
-#include "surround/lut_config_file.h"
+#include "camera/lut_config_file.h"
 #include "surround/mab_file.h"
 #include "testsupport/config_state.h"
 

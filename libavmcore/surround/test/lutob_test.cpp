@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "frame/global_variables.h"
-#include "surround/lut_config_file.h"
+#include "camera/lut_config_file.h"
 #include "testsupport/config_state.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <vector>
 
-#include "surround/lut_config.h"
+#include "camera/lut_config.h"
 #include "testsupport/config_state.h"
 
 namespace {

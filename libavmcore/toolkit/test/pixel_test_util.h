@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "toolkit/matrix_types.h"
+#include "frame/matrix_types.h"
 #include "testsupport/file_bytes.h"
 
 namespace pixel_test {

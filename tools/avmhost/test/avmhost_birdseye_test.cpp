@@ -1,4 +1,4 @@
-// Runs `avmhost birdseye` on its embedded sample data and checks that the
+// Runs `avmhost birdseye` on the sample rig and checks that the
 // stitched picture shows the ground chessboard where the ground geometry of
 // the bird's-eye view puts it.
 #include <gtest/gtest.h>
@@ -16,10 +16,10 @@
 #include <opencv2/imgproc.hpp>
 
 #include "frame/global_variables.h"
-#include "pipeline/data_directory.h"
+#include "frame/data_directory.h"
 #include "surround/lutob.h"
 #include "surround/merger_lut.h"
-#include "tools/avmhost/command_views.h"
+#include "tools/avmsample/sample_rig.h"
 #include "testsupport/config_state.h"
 #include "toolkit/bmp_file.h"
 
@@ -41,15 +41,12 @@ TEST(AvmhostBirdseyeTest, StitchedPictureShowsTheGroundPatternInPlace) {
   const std::string dir = DataDirectory();
   const std::string picture = dir + "/birdseye.bmp";
   std::string out;
-  ASSERT_EQ(RunHost("birdseye --out " + picture, &out), 0) << out;
+  const std::string sample = dir + "/sample";
+  ASSERT_TRUE(WriteSampleRig(sample));
+  ASSERT_EQ(RunHost("birdseye --data " + sample + " --out " + picture, &out), 0) << out;
   EXPECT_NE(out.find("KRV_GlobalImage_GetLUTOBResult_EX: 0"), std::string::npos) << out;
 
-  // Ground geometry of the same set-up, from the library itself, on the
-  // data directory the host wrote.
-  const std::string key = "data directory: ";
-  const size_t at = out.find(key);
-  ASSERT_NE(at, std::string::npos) << out;
-  const std::string sample = out.substr(at + key.size(), out.find('\n', at) - at - key.size());
+  // Ground geometry of the same set-up, from the library itself.
   ASSERT_TRUE(SetDataDirectory(sample.c_str()));
   GlobalVariables_InitRuntimeDefaults();
   ASSERT_EQ(GlobalVariables_Init(1), 1);
@@ -196,7 +193,7 @@ TEST(AvmhostBirdseyeTest, StitchedPictureShowsTheGroundPatternInPlace) {
 TEST(AvmhostBirdseyeTest, BadArgumentsAreReported) {
   ScopedConfigState state;
   std::string out;
-  EXPECT_EQ(RunHost("birdseye --data " + std::string(DataDirectory()) + " --out /dev/null", &out), 2);
+  EXPECT_EQ(RunHost("birdseye --out /dev/null", &out), 2);
   out.clear();
   EXPECT_EQ(RunHost("birdseye --data " + std::string(DataDirectory()) + " --frame " + DataDirectory() +
                         "/none.bmp --out /dev/null",

@@ -1,4 +1,4 @@
-// Runs `avmhost views` on its embedded sample and checks the pictures: every
+// Runs `avmhost views` on the sample rig and checks the pictures: every
 // one written, meshes drawn like their LUTs, straight floor lines straight.
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
@@ -16,8 +16,9 @@
 #include "camera/view_object.h"
 #include "camera/view_point_mapping.h"
 #include "frame/global_variables.h"
-#include "pipeline/data_directory.h"
+#include "frame/data_directory.h"
 #include "tools/avmhost/command_views.h"
+#include "tools/avmsample/sample_rig.h"
 
 
 namespace {
@@ -49,7 +50,7 @@ class AvmhostViews : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     out_ = new std::string(fs::temp_directory_path() / ("avmhost_views_" + std::to_string(getpid())));
-    rc_ = RunHostViews("views --out " + *out_);
+    rc_ = WriteSampleRig(*out_ + "/sample") ? RunHostViews("views --data " + *out_ + "/sample --out " + *out_) : -1;
   }
   static void TearDownTestSuite() {
     fs::remove_all(*out_);
@@ -179,11 +180,12 @@ TEST_F(AvmhostViews, UndistortedFloorLinesAreStraight) {
 
 TEST(AvmhostViewsArgs, DataDirectoryAndErrors) {
   const std::string out = fs::temp_directory_path() / ("avmhost_views_args_" + std::to_string(getpid()));
-  // With --data the frame is required.
-  EXPECT_EQ(RunHostViews("views --data /nonexistent --out " + out), 2);
+  // The data directory is required; its frame is read unless one is named.
+  EXPECT_EQ(RunHostViews("views --out " + out), 2);
+  EXPECT_EQ(RunHostViews("views --data /nonexistent --out " + out), 1);
   // A data directory without a camera file fails cleanly.
   fs::create_directories(out + "/empty");
-  ASSERT_TRUE(WriteSampleViewsData(out + "/data"));
+  ASSERT_TRUE(WriteSampleRig(out + "/data"));
   EXPECT_EQ(RunHostViews("views --data " + out + "/empty --frame " + out + "/data/quad.bmp --out " + out + "/o1"), 1);
   EXPECT_EQ(RunHostViews("views --data " + out + "/data --frame /nonexistent.bmp --out " + out + "/o2"), 1);
   // The sample written by the test support, drawn from an explicit directory.

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "camera/lens_table.h"
+#include "frame/lens_table.h"
 #include "frame/global_variables.h"
-#include "surround/lut_config_file.h"
+#include "camera/lut_config_file.h"
 #include "testsupport/scene_renderer.h"
 
 namespace {

@@ -1,0 +1,434 @@
+// Exports of the LUT object of the bird's-eye view and the LUT save chain.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "calibration/solve/block_calib.h"
+#include "frame/global_variables.h"
+#include "globalimage_api.h"
+#include "exports/lut_exports_services.h"
+#include "pipeline/adas_config.h"
+#include "frame/data_directory.h"
+#include "surround/byte_lut_file.h"
+#include "surround/mab_lutob.h"
+#include "surround/ground_grid.h"
+#include "camera/lut_config.h"
+#include "surround/lutob.h"
+#include "surround/merger_lut.h"
+#include "surround/mix_area_info.h"
+#include "toolkit/bmp_file.h"
+#include "toolkit/frame_statistics.h"
+#include "toolkit/pixel_formats.h"
+
+namespace {
+
+void SetErr(uint32_t* err, int32_t value) {
+  if (err != nullptr) *err = static_cast<uint32_t>(value);
+}
+
+// Camera mask of the image-based builders: option bits 4 and up, 0 = all.
+void SetCameraMaskFromOption(int32_t option) {
+  const int32_t mask = option >> 4;
+  gv().cameraMask = mask == 0 ? 15 : mask;
+}
+
+void FreeBmpMatrix(Matrix* m) {
+  if (m == nullptr) return;
+  free(m->data);
+  free(m);
+}
+
+void FreeBmpImage(ImageU8* img) {
+  if (img == nullptr) return;
+  free(img->data);
+  free(img);
+}
+
+std::string InDataDirectory(const char* name) { return std::string(DataDirectory()) + "/" + name; }
+
+// Mix-area information of the object, written to path. 0 or kSaveMixArea.
+int32_t SaveMixArea(LUTOB* lut, const char* path) {
+  MixAreaInfo info = MixAreaInfo_Empty();
+  MixAreaInfo_Build(&info, &lut->cfg, 2 * lut->camW, 2 * lut->camH, lut->cornerCounts[0], lut->cornerCounts[1]);
+  const int ok = MixAreaInfo_Save(&info, path);
+  MixAreaInfo_Release(&info);
+  return ok ? 0 : kLutSaveMixAreaFailed;
+}
+
+// A frame of the _New exports as a float picture (luma / 255); null for an
+// unsupported format. Free with delete[] data and delete.
+Matrix* FrameToMatrix(int32_t format, uint8_t* frame, int32_t width, int32_t height) {
+  if (frame == nullptr || width < 1 || height < 1 || (format != 0 && format != 1 && format != 4)) return nullptr;
+  Matrix* m = new Matrix{width, height, new float[static_cast<size_t>(width) * height]};
+  if (format == 0) {
+    PackedFrame src{width, height, frame, 2 * width};
+    ImageToMatrix(&src, m);
+  } else {
+    LumaToMatrix(width, height, frame, m);
+  }
+  return m;
+}
+
+void FreeFrameMatrix(Matrix* m) {
+  if (m == nullptr) return;
+  delete[] m->data;
+  delete m;
+}
+
+LUTOB* InitLUTOBLineCore(const char* paramPath, Matrix* image, int32_t option, uint32_t* err) {
+  LUTOB* lut = LUTOB_Create();
+  if (LUTOB_LoadConfig(lut, paramPath, nullptr) == 0) {
+    LUTOB_Destroy(lut);
+    SetErr(err, 2);
+    return nullptr;
+  }
+  Best3Work work{};
+  work.minScore = 0.3f;
+  work.maxDistance = 600.0f;
+  Best3Ctrl_CreateWork(&work, lut);
+  const int32_t r = CalibBest3_Run(&work, image, option);
+  Best3Ctrl_DestroyWork(&work);
+  if (r != 0) {
+    LUTOB_Destroy(lut);
+    SetErr(err, r);
+    return nullptr;
+  }
+  return lut;
+}
+
+// Loads a parameter file into a new object; null when it cannot be read.
+LUTOB* LoadLocal(const char* paramPath) {
+  LUTOB* lut = LUTOB_Create();
+  if (LUTOB_LoadConfig(lut, paramPath, nullptr) == 0) {
+    LUTOB_Destroy(lut);
+    return nullptr;
+  }
+  return lut;
+}
+
+}  // namespace
+
+int32_t GlobalImage_SaveLUTResult(LUTOB* lut, const char* path1, const char* path2, uint32_t mask) {
+  if (lut == nullptr) return kLutSaveNoObject;
+  int32_t result = 0;
+  puts("begin lut ");
+  if (LUT_GenerateByteLUTFile(lut, path1 != nullptr ? path1 : "", path2 != nullptr ? path2 : "") != 0)
+    result = kLutSaveByteLutFailed;
+  if (result == 0 && (mask & 0x80u) != 0) {
+    const std::string p = InDataDirectory("lut_dyncalpha.krv");
+    if (SaveDynAlphaFile(lut, p.c_str(), nullptr) != 0) result = kLutSaveDynAlphaFailed;
+  }
+  puts("begin adas ");
+  if (result == 0 && path2 != nullptr && path2[0] != '\0') {
+    const std::string p = InDataDirectory("lut_mixareainfo.krv");
+    result = SaveMixArea(lut, p.c_str());
+    if (result == 0) {
+      ADASConfig cfg{};
+      ADAS_GenerateTables(&cfg, lut, static_cast<int32_t>(mask));
+      if (ADASConfig_Save(&cfg, DataDirectory(), static_cast<int32_t>(mask)) == 0) result = kLutSaveAdasFailed;
+      ADASConfig_Free(&cfg);
+    }
+  }
+  if (result != 0) printf("LUT save chain stopped (%d)\n", result);
+  puts("begin sync ");
+  sync();
+  return result;
+}
+
+AVM_EXPORT LUTOB* KRV_GlobalImage_LoadLUTOB(const char* bmpPath, const char* paramPath, const char* previewPath) {
+  if (bmpPath == nullptr || paramPath == nullptr) return nullptr;
+  Matrix* image = Bmp_LoadGrayFloat(bmpPath, 0);
+  if (image == nullptr) return nullptr;
+  LUTOB* lut = LUTOB_Create();
+  const int loaded = LUTOB_LoadConfig(lut, paramPath, image);
+  FreeBmpMatrix(image);
+  if (loaded == 0 || LUT_GenerateMergerLUT(lut, 0, 0) != 0) {
+    LUTOB_Destroy(lut);
+    return nullptr;
+  }
+  if (previewPath != nullptr) {
+    LUTOB_RenderPreview(lut, 0);
+    if (Bmp_SaveFloatPlanes(&lut->previewImage, previewPath) == 0) printf("preview %s not written\n", previewPath);
+  }
+  return lut;
+}
+
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB(const char* bmpPath, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                            int32_t a5, int32_t option, int32_t /*reserved*/, uint32_t* err) {
+  SetErr(err, 0);
+  if (bmpPath == nullptr) {
+    SetErr(err, 1);
+    return nullptr;
+  }
+  ImageU8* image = Bmp_LoadGrayU8(bmpPath);
+  if (image == nullptr) {
+    SetErr(err, 2);
+    return nullptr;
+  }
+  SetCameraMaskFromOption(option);
+  LUTOB* lut = LUTOB_Create();
+  int32_t r = LUTOB_BuildFromImage(lut, a1, a2, a3, a4, a5, option & 15, image, 0, 1);
+  if (r == 0) r = LUT_GenerateMergerLUT(lut, 2, 0);
+  FreeBmpImage(image);
+  if (r != 0) {
+    LUTOB_Destroy(lut);
+    SetErr(err, r);
+    return nullptr;
+  }
+  return lut;
+}
+
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_New(int32_t format, uint8_t* frame, int32_t width, int32_t height,
+                                                int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
+                                                int32_t option, int32_t /*reserved*/, uint32_t* err) {
+  SetErr(err, 0);
+  Matrix* image = FrameToMatrix(format, frame, width, height);
+  if (image == nullptr) {
+    SetErr(err, 1);
+    return nullptr;
+  }
+  SetCameraMaskFromOption(option);
+  LUTOB* lut = LUTOB_Create();
+  const int32_t sizes[5] = {a1, a2, a3, a4, a5};
+  int32_t r = InitLUTOB_New_DetectCorners(lut, sizes, option, image);
+  if (r == 0) r = LUT_GenerateMergerLUT(lut, 2, 0);
+  FreeFrameMatrix(image);
+  if (r != 0) {
+    LUTOB_Destroy(lut);
+    SetErr(err, r);
+    return nullptr;
+  }
+  return lut;
+}
+
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_Hand(int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
+                                                 int32_t quadWidth, int32_t quadHeight, const float* first,
+                                                 const float* second, int32_t option, uint32_t* err) {
+  SetErr(err, 0);
+  if (first == nullptr || second == nullptr) {
+    SetErr(err, 1);
+    return nullptr;
+  }
+  SetCameraMaskFromOption(option);
+  LUTOB* lut = LUTOB_Create();
+  int32_t r = LUTOB_BuildFromHand(lut, a1, a2, a3, a4, a5, option & 15, quadWidth, quadHeight, first, second);
+  if (r == 0) r = LUT_GenerateMergerLUT(lut, 2, 0);
+  if (r != 0) {
+    LUTOB_Destroy(lut);
+    SetErr(err, r);
+    return nullptr;
+  }
+  return lut;
+}
+
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_ParamFile(int32_t variant, const char* paramPath, int32_t a2,
+                                                      int32_t a3, uint32_t* err, uint32_t* out1, uint32_t* out2,
+                                                      uint32_t* out3, uint32_t* out4) {
+  SetErr(err, 0);
+  if ((variant != 1 && variant != 2) || paramPath == nullptr) {
+    SetErr(err, 1);
+    return nullptr;
+  }
+  LUTOB* lut = LUTOB_Create();
+  int32_t r = variant == 1 ? InitLUTOB_ParamFileA(lut, paramPath, a2, a3) : InitLUTOB_ParamFileCC(lut, paramPath, a2, a3);
+  if (r == 0) {
+    // The sizes the set-up stored: car width and length, front overhang,
+    // wheel base.
+    if (out1 != nullptr) *out1 = static_cast<uint32_t>(lut->cfg.carWidth);
+    if (out2 != nullptr) *out2 = static_cast<uint32_t>(lut->cfg.carLength);
+    if (out3 != nullptr) *out3 = static_cast<uint32_t>(lut->cfg.frontOverhang);
+    if (out4 != nullptr) *out4 = static_cast<uint32_t>(lut->cfg.wheelBase);
+    r = LUT_GenerateMergerLUT(lut, 2, 0);
+  }
+  if (r != 0) {
+    LUTOB_Destroy(lut);
+    SetErr(err, r);
+    return nullptr;
+  }
+  return lut;
+}
+
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOBLine(const char* paramPath, const char* bmpPath, int32_t option,
+                                                int32_t /*reserved1*/, int32_t /*reserved2*/, uint32_t* err) {
+  SetErr(err, 0);
+  if (paramPath == nullptr || bmpPath == nullptr) {
+    SetErr(err, 1);
+    return nullptr;
+  }
+  Matrix* image = Bmp_LoadGrayFloat(bmpPath, 0);
+  if (image == nullptr) {
+    SetErr(err, 2);
+    return nullptr;
+  }
+  LUTOB* lut = InitLUTOBLineCore(paramPath, image, option, err);
+  FreeBmpMatrix(image);
+  return lut;
+}
+
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOBLine_New(const char* paramPath, int32_t format, uint8_t* frame,
+                                                    int32_t width, int32_t height, int32_t option,
+                                                    int32_t /*reserved1*/, int32_t /*reserved2*/, uint32_t* err) {
+  SetErr(err, 0);
+  Matrix* image = paramPath != nullptr ? FrameToMatrix(format, frame, width, height) : nullptr;
+  if (image == nullptr) {
+    SetErr(err, 1);
+    return nullptr;
+  }
+  LUTOB* lut = InitLUTOBLineCore(paramPath, image, option, err);
+  FreeFrameMatrix(image);
+  return lut;
+}
+
+AVM_EXPORT int KRV_GlobalImage_GetLUTOBResult(LUTOB* lut, const char* path1, const char* path2) {
+  return GlobalImage_SaveLUTResult(lut, path1, path2, 15);
+}
+
+AVM_EXPORT int KRV_GlobalImage_GetLUTOBResult_EX(LUTOB* lut, const char* path1, const char* path2, uint32_t mask) {
+  return GlobalImage_SaveLUTResult(lut, path1, path2, mask);
+}
+
+AVM_EXPORT int KRV_GlobalImage_UnInitLUTOB(LUTOB* lut) {
+  LUTOB_Destroy(lut);
+  return 0;
+}
+
+AVM_EXPORT int KRV_GlobalImage_GenerateMergerLUTFile(const char* paramPath, const char* path1) {
+  if (paramPath == nullptr || path1 == nullptr) return 1;
+  LUTOB* lut = LoadLocal(paramPath);
+  if (lut == nullptr) return 1;
+  for (int k = 0; k < 4; ++k) lut->seamAngles[k] = gv().config.seamAngle[k];
+  int32_t r = LUT_GenerateMergerLUT(lut, LUTOB_WorldPointsChanged(lut) ? 2 : 0, 0);
+  if (r == 0 && LUT_GenerateByteLUTFile(lut, path1, paramPath) != 0) r = kLutSaveByteLutFailed;
+  if (r == 0) r = SaveMixArea(lut, InDataDirectory("lut_mixareainfo.krv").c_str());
+  LUTOB_Destroy(lut);
+  return r;
+}
+
+AVM_EXPORT int KRV_GlobalImage_GenerateNewMergerLUTFile(const char* paramPath, const char* path1, int32_t w0,
+                                                        int32_t w1, int32_t w2, int32_t w3, int32_t /*extra*/) {
+  if (paramPath == nullptr || path1 == nullptr) return 1;
+  LUTOB* lut = LoadLocal(paramPath);
+  if (lut == nullptr) return 1;
+  int32_t box[4] = {0, 0, 0, 0};
+  const int32_t r = LUT_GenerateNewByteLUTFile(lut, path1, w0, w1, w2, w3, box) != 0 ? kLutSaveByteLutFailed : 0;
+  LUTOB_Destroy(lut);
+  return r;
+}
+
+AVM_EXPORT int KRV_GlobalImage_GenerateROIFile(const char* paramPath, const char* roiPath, int32_t a, int32_t b,
+                                               float c, float d, float e, float f, float g) {
+  if (paramPath == nullptr || roiPath == nullptr) return 1;
+  LUTOB* lut = LoadLocal(paramPath);
+  if (lut == nullptr) return 1;
+  const int32_t r = GenerateROIFile(lut, roiPath, a, b, static_cast<int32_t>(c), static_cast<int32_t>(d),
+                                    static_cast<int32_t>(e), static_cast<int32_t>(f), static_cast<int32_t>(g));
+  LUTOB_Destroy(lut);
+  return r != 0 ? kLutSaveRoiFailed : 0;
+}
+
+AVM_EXPORT int KRV_GlobalImage_CalcCarImagePos(int32_t width, int32_t height, int32_t* out) {
+  LutConfig cfg{};
+  LutConfig_Init(&cfg, width, height, 0, 500, 2600, 0, 0, 0, 0);
+  if (out != nullptr) {
+    const GlobalVariables& g = gv();
+    out[0] = g.f7;
+    out[1] = g.f8;
+    out[2] = g.f3;
+    out[3] = cfg.carBox[0];
+    out[4] = cfg.carBox[1];
+    out[5] = cfg.carBox[2];
+    out[6] = cfg.carBox[3];
+    out[7] = g.f5;
+  }
+  LutConfig_Release(&cfg, 1);
+  return 0;
+}
+
+AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByImage(int32_t a0, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                                  int32_t option, const char* imagePath1, const char* imagePath2,
+                                                  int32_t* cameraSize, float* cornersA1, float* cornersA2,
+                                                  float* cornersB1, float* cornersB2, const char* byteLutPathA,
+                                                  const char* byteLutPathB, const char* configPathA,
+                                                  const char* configPathB, float* splitPoint) {
+  const int32_t mask = (option >> 4) & 15;
+  gv().cameraMask = mask == 0 ? 15 : mask;
+  LUTOB* lutA = LUTOB_Create();
+  LUTOB* lutB = LUTOB_Create();
+  const int32_t r = LUTSix_InitMergerLUTOBByFile(lutA, lutB, a0, a1, a2, a3, a4, option & 15, imagePath1,
+                                                 imagePath2, cameraSize, cornersA1, cornersA2, cornersB1, cornersB2,
+                                                 byteLutPathA, byteLutPathB, configPathA, configPathB, splitPoint);
+  LUTOB_Destroy(lutA);
+  LUTOB_Destroy(lutB);
+  return r;
+}
+
+AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByHand(int32_t a0, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                                 int32_t option, int32_t cameraWidth, int32_t cameraHeight,
+                                                 const float* pointsA1, const float* pointsA2,
+                                                 const float* pointsB1, const float* pointsB2,
+                                                 const char* byteLutPathA, const char* byteLutPathB,
+                                                 const char* configPathA, const char* configPathB,
+                                                 float* splitPoint) {
+  const int32_t mask = (option >> 4) & 15;
+  gv().cameraMask = mask == 0 ? 15 : mask;
+  LUTOB* lutA = LUTOB_Create();
+  LUTOB* lutB = LUTOB_Create();
+  const int32_t r = LUTSix_InitMergerLUTOBByHand(lutA, lutB, a0, a1, a2, a3, a4, option & 15, cameraWidth,
+                                                 cameraHeight, pointsA1, pointsA2, pointsB1, pointsB2, byteLutPathA,
+                                                 byteLutPathB, configPathA, configPathB, splitPoint);
+  LUTOB_Destroy(lutA);
+  LUTOB_Destroy(lutB);
+  return r;
+}
+
+AVM_EXPORT int KRV_GlobalImage_DirectGetCorner_EX(const char* bmpPath, int32_t a1, int32_t a2, int32_t a3,
+                                                  int32_t a4, int32_t a5, int32_t option, uint32_t* counts,
+                                                  float* xs, float* ys, int32_t* size) {
+  if (bmpPath == nullptr) return 1;
+  ImageU8* image = Bmp_LoadGrayU8(bmpPath);
+  if (image == nullptr) return 1;
+  SetCameraMaskFromOption(option);
+  gv().cornerQuickMode = 1;
+  LUTOB* lut = LUTOB_Create();
+  const int32_t r = LUTOB_BuildFromImage(lut, a1, a2, a3, a4, a5, option & 15, image, 0, 0);
+  if (r == 0) {
+    int32_t n[4] = {0, 0, 0, 0};
+    if (xs != nullptr && ys != nullptr) LUTOB_GetCorners(lut, n, xs, ys);
+    else for (int k = 0; k < 4; ++k) n[k] = lut->cornerCounts[k];
+    if (counts != nullptr)
+      for (int k = 0; k < 4; ++k) counts[k] = static_cast<uint32_t>(n[k]);
+    if (size != nullptr) {
+      size[0] = lut->camW;
+      size[1] = lut->camH;
+    }
+  } else if (gv().CalibLayoutCode == 29) {
+    // The four-block calibration kept what it found; it exists only once
+    // that calibration ran.
+    BlockCalib4* block = gv().blockCalib4;
+    if (block != nullptr) {
+      if (xs != nullptr && ys != nullptr) BlockCalib4_GetCorners(block, xs, ys, 0);
+      if (counts != nullptr)
+        for (int k = 0; k < 4; ++k) counts[k] = block->cornerCounts[k];
+    }
+    if (size != nullptr) {
+      size[0] = image->width / 2;
+      size[1] = image->height / 2;
+    }
+  }
+  FreeBmpImage(image);
+  LUTOB_Destroy(lut);
+  return r;
+}
+
+AVM_EXPORT int KRV_GlobalImage_DirectGetCorner(const char* bmpPath, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                               int32_t a5, int32_t option, uint32_t* counts, float* xs, float* ys) {
+  return KRV_GlobalImage_DirectGetCorner_EX(bmpPath, a1, a2, a3, a4, a5, option, counts, xs, ys, nullptr);
+}
+
+AVM_EXPORT int KRV_GlobalImage_ModLUTConfigFile(const char* path, int32_t a, int32_t b, int32_t c) {
+  if (path == nullptr) return 1;
+  return ModLUTConfigFile(path, a, b, c, 0, nullptr, nullptr, nullptr, 0) != 0 ? 0 : 1;
+}

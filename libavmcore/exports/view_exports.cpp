@@ -1,0 +1,353 @@
+// Exported single-camera view, trace-line and point-mapping calls: thin
+// wrappers over the view object, its meshes and its trace model.
+#include <algorithm>
+#include <cstdio>
+#include <new>
+#include <vector>
+
+#include "camera/trace_lines.h"
+#include "camera/trace_model.h"
+#include "camera/view_mesh.h"
+#include "camera/view_object.h"
+#include "camera/view_point_mapping.h"
+#include "camera/view_source_maps.h"
+#include "globalimage_api.h"
+#include "toolkit/frame_savers.h"
+
+namespace {
+
+// The trace model the view object carries.
+TraceModel* TraceOf(UndistOB* view) {
+  if (view == nullptr || view->traceModel.owner == nullptr) return nullptr;
+  return &view->traceModel;
+}
+
+// Argument tables of the set-up forms. The positional parameter lists
+//   undistorted: i1..i10, f0..f7     cut: i1..i4, (three unused), i8, i9, f0..f7
+// mean, for the view object's named set-up operations:
+//   undistorted  i1 camera  i2 width  i3 height  i4 view type  i5 flip
+//                i6 lower warp  i7 linear side warp  i8 cy lift  i9, i10 unused
+//                f0 view angle (deg)  f1 angle divisor  f2 x shift  f3 y shift
+//                f4 height/width ratio  f5 roll (deg)  f6 side warp  f7 upper warp
+//   cut          i1 camera  i2 width  i3 height  i4 cut type  i8 x shift  i9 y shift
+//                f0 rx  f1 ry  f2 rz (deg)  f3 focal reference  f4 aspect
+//                f5 edge term 1  f6 edge term 2  f7 z offset
+// The floats of the undistorted view follow the order the set-up logs them
+// in; the short forms insert fixed values (see each export below).
+void UndistSetUp(UndistOB* v, int32_t i1, int32_t i2, int32_t i3, int32_t i4, int32_t i5, int32_t i6, int32_t i7,
+                 int32_t i8, int32_t /*i9*/, int32_t /*i10*/, float f0, float f1, float f2, float f3, float f4,
+                 float f5, float f6, float f7) {
+  if (v == nullptr) return;
+  UndistView_SetParam(v, i1, i2, i3, i4, i5, f0, f1, f2, f3, f4, f5, f6, f7, static_cast<float>(i6),
+                      static_cast<float>(i7), static_cast<float>(i8));
+}
+
+void CutSetUp(UndistOB* v, int32_t i1, int32_t i2, int32_t i3, int32_t i4, int32_t i8, int32_t i9, float f0,
+              float f1, float f2, float f3, float f4, float f5, float f6, float f7) {
+  if (v == nullptr) return;
+  // The short forms leave the aspect 0; a zero aspect divides every column
+  // by zero, so it stands for the plain 1.
+  const float aspect = f4 == 0.0f ? 1.0f : f4;
+  CutView_SetParam(v, i1, i2, i3, i4, f3, static_cast<float>(i8), static_cast<float>(i9), aspect, f0, f1, f2, f7, f5,
+                   f6);
+}
+
+// Copies n entries of a trace point list, n = min(capacity in *count, list count).
+void CopyPoints(const TracePointList& l, uint32_t* count, float* xs, float* ys, uint8_t* kinds) {
+  if (count == nullptr) return;
+  const uint32_t have = l.count > 0 ? static_cast<uint32_t>(l.count) : 0u;
+  const uint32_t n = std::min(*count, have);
+  for (uint32_t i = 0; i < n; ++i) {
+    if (xs != nullptr) xs[i] = l.x[i];
+    if (ys != nullptr) ys[i] = l.y[i];
+    if (kinds != nullptr) kinds[i] = l.kind[i];
+  }
+  *count = n;
+}
+
+}  // namespace
+
+UndistOB* KRV_GlobalImage_InitUndistOB(const char* cameraFile) {
+  if (cameraFile == nullptr) return nullptr;
+  UndistOB* view = UndistOB_Create();
+  if (view == nullptr) return nullptr;
+  if (Undist4Camera_Init(view, cameraFile) != 1) {
+    UndistOB_Destroy(view);
+    return nullptr;
+  }
+  return view;
+}
+
+int KRV_GlobalImage_UnInitUndistOB(UndistOB* view) {
+  if (view != nullptr) UndistOB_Destroy(view);
+  return 0;
+}
+
+// (a1, a2, a3, 1, a4, a6, a7, 0, 0, 0, f0, f1, f2, f3, 1.0, 0, 0, 0)
+int KRV_GlobalImage_SetUndistParam(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t /*a5*/,
+                                   int32_t a6, int32_t a7, float f0, float f1, float f2, float f3) {
+  UndistSetUp(v, a1, a2, a3, 1, a4, a6, a7, 0, 0, 0, f0, f1, f2, f3, 1.0f, 0, 0, 0);
+  return 0;
+}
+
+// (a1, a2, a3, 1, a4, a6, a7, 0, 0, 0, f0..f4, 0, 0, 0)
+int KRV_GlobalImage_SetUndistParam_EX(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t /*a5*/,
+                                      int32_t a6, int32_t a7, float f0, float f1, float f2, float f3, float f4) {
+  UndistSetUp(v, a1, a2, a3, 1, a4, a6, a7, 0, 0, 0, f0, f1, f2, f3, f4, 0, 0, 0);
+  return 0;
+}
+
+// (a1..a7, 0, 0, 0, f0..f5, 0, 0)
+int KRV_GlobalImage_SetUndistParam_EXD(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
+                                       int32_t a6, int32_t a7, float f0, float f1, float f2, float f3, float f4,
+                                       float f5) {
+  UndistSetUp(v, a1, a2, a3, a4, a5, a6, a7, 0, 0, 0, f0, f1, f2, f3, f4, f5, 0, 0);
+  return 0;
+}
+
+// (a1..a8, 0, 0, f0..f7)
+int KRV_GlobalImage_SetUndistParam_EXDD(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
+                                        int32_t a6, int32_t a7, int32_t a8, float f0, float f1, float f2, float f3,
+                                        float f4, float f5, float f6, float f7) {
+  UndistSetUp(v, a1, a2, a3, a4, a5, a6, a7, a8, 0, 0, f0, f1, f2, f3, f4, f5, f6, f7);
+  return 0;
+}
+
+int KRV_GlobalImage_SetUndistParam_EXDDD(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
+                                         int32_t a6, int32_t a7, int32_t a8, int32_t a9, int32_t a10, float f0,
+                                         float f1, float f2, float f3, float f4, float f5, float f6, float f7) {
+  UndistSetUp(v, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, f0, f1, f2, f3, f4, f5, f6, f7);
+  return 0;
+}
+
+// (a1..a4, -, -, -, 0, 0, f0, f1, f2, 1.0, 0, 0, 0, 200.0)
+int KRV_GlobalImage_SetCutParam(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, float f0, float f1,
+                                float f2) {
+  CutSetUp(v, a1, a2, a3, a4, 0, 0, f0, f1, f2, 1.0f, 0, 0, 0, 200.0f);
+  return 0;
+}
+
+// (a1..a4, -, -, -, 0, 0, f0..f4, 0, 0, 200.0)
+int KRV_GlobalImage_SetCutParam_EX(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, float f0, float f1,
+                                   float f2, float f3, float f4) {
+  CutSetUp(v, a1, a2, a3, a4, 0, 0, f0, f1, f2, f3, f4, 0, 0, 200.0f);
+  return 0;
+}
+
+// (a1..a4, -, -, -, 0, 0, f0..f6, 200.0): the _EX pattern with the caller's
+// values in place of its fixed zeros.
+int KRV_GlobalImage_SetCutParam_EXD(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, float f0,
+                                    float f1, float f2, float f3, float f4, float f5, float f6) {
+  CutSetUp(v, a1, a2, a3, a4, 0, 0, f0, f1, f2, f3, f4, f5, f6, 200.0f);
+  return 0;
+}
+
+int KRV_GlobalImage_SetCutParam_EXDD(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t /*a5*/,
+                                     int32_t /*a6*/, int32_t /*a7*/, int32_t a8, int32_t a9, float f0, float f1,
+                                     float f2, float f3, float f4, float f5, float f6, float f7) {
+  CutSetUp(v, a1, a2, a3, a4, a8, a9, f0, f1, f2, f3, f4, f5, f6, f7);
+  return 0;
+}
+
+int KRV_GlobalImage_SetZoominParam(UndistOB* v, int32_t camera, int32_t width, int32_t height, int32_t flip,
+                                   float angle, float left, float top, float right, float bottom) {
+  if (v != nullptr) UndistView_SetZoominParam(v, camera, width, height, flip, angle, left, top, right, bottom);
+  return 0;
+}
+
+int KRV_GlobalImage_GenerateUndistLUT(UndistOB* v, int32_t camera, uint32_t* out) {
+  if (v == nullptr || out == nullptr) return 1;
+  return UndistView_GenerateLUT(v, camera, out) != 0 ? 0 : 1;
+}
+
+int KRV_GlobalImage_GenerateCutLUT(UndistOB* v, int32_t camera, uint32_t* out) {
+  if (v == nullptr || out == nullptr) return 1;
+  return CutView_GenerateLUT(v, camera, out) != 0 ? 0 : 1;
+}
+
+int KRV_GlobalImage_GenerateWideLUT_EX(UndistOB* v, int32_t camera, int32_t width, int32_t height, uint32_t* out,
+                                       float f0, float f1, float f2) {
+  if (v == nullptr || out == nullptr) return 1;
+  return WideView_GenerateLUT(v, camera, width, height, 1, out, f0, f1, f2, 0.0f, 0.0f, 1.0f) != 0 ? 0 : 1;
+}
+
+int KRV_GlobalImage_GenerateWideLUT_New(UndistOB* v, int32_t camera, int32_t width, int32_t height, int32_t mode,
+                                        uint32_t* out, float f0, float f1, float f2, float f3) {
+  if (v == nullptr || out == nullptr) return 1;
+  return WideView_GenerateLUT(v, camera, width, height, mode, out, f0, 0.0f, 0.0f, f1, f2, f3) != 0 ? 0 : 1;
+}
+
+// The mesh calls report a failed build (1) like the LUT calls, so that a
+// caller never draws the stale mesh of an earlier count.
+int KRV_GlobalImage_GenerateUndistTrian(UndistOB* v, int32_t camera, uint32_t* count, float* positions,
+                                        float* texture) {
+  if (v == nullptr) return 1;
+  return UndistView_GenerateTrian(v, camera, count, positions, texture) != 0 ? 0 : 1;
+}
+
+int KRV_GlobalImage_GenerateCutTrian(UndistOB* v, int32_t camera, uint32_t* count, float* positions,
+                                     float* texture) {
+  if (v == nullptr) return 1;
+  return CutView_GenerateTrian(v, camera, count, positions, texture) != 0 ? 0 : 1;
+}
+
+int KRV_GlobalImage_GenerateWideTrian(UndistOB* v, int32_t camera, int32_t width, int32_t height, int32_t mode,
+                                      uint32_t* count, float* positions, float* texture, float scale) {
+  if (v == nullptr) return 1;
+  return WideView_GenerateTrian(v, camera, width, height, mode, count, positions, texture, scale, 0.0f, 0.0f,
+                                1.0f) != 0
+             ? 0
+             : 1;
+}
+
+int KRV_GlobalImage_GenerateWideTrian_New(UndistOB* v, int32_t camera, int32_t width, int32_t height, int32_t mode,
+                                          uint32_t* count, float* positions, float* texture, float scale, float p1,
+                                          float p2, float p3) {
+  if (v == nullptr) return 1;
+  return WideView_GenerateTrian(v, camera, width, height, mode, count, positions, texture, scale, p1, p2, p3) != 0
+             ? 0
+             : 1;
+}
+
+int KRV_GlobalImage_Physical2DispPoint(UndistOB* v, int32_t camera, int32_t zoom, float x, float y, float z,
+                                       float* outX, float* outY) {
+  if (v == nullptr || outX == nullptr || outY == nullptr) return 0;
+  return UndistView_Physical2DispPoint(v, camera, zoom, x, y, z, outX, outY);
+}
+
+int KRV_GlobalImage_Physical2DispLine(UndistOB* v, int32_t camera, int32_t zoom, float x0, float y0, float x1,
+                                      float y1, int32_t maxPoints, float* outX, float* outY) {
+  if (v == nullptr) return 0;
+  return UndistView_Physical2DispLine(v, camera, zoom, x0, y0, x1, y1, maxPoints, outX, outY);
+}
+
+int KRV_GlobalImage_CameraImage2Physical(UndistOB* v, int32_t camera, float* outX, float* outY, float x, float y) {
+  if (v == nullptr || outX == nullptr || outY == nullptr) return 1;
+  return UndistView_CameraImage2Physical(v, camera, x, y, outX, outY) != 0 ? 0 : 1;
+}
+
+int KRV_GlobalImage_Physical2DispMerger(UndistOB* v, float* outX, float* outY, float x, float y) {
+  TraceModel* m = TraceOf(v);
+  if (m == nullptr || outX == nullptr || outY == nullptr) return 0;
+  Physical2DispMergerPoint(m, &x);
+  Physical2DispMergerPointInt(m, &y);
+  *outX = x;
+  *outY = y;
+  return 0;
+}
+
+int KRV_GlobalImage_DirectCalcUndistPoints(UndistOB* v, int32_t mode, int32_t zoom, int32_t n, const float* xin,
+                                           const float* yin, float* xout, float* yout, double angle) {
+  DirectCalcUndistPoints(TraceOf(v), mode, zoom, n, xin, yin, xout, yout, nullptr, static_cast<float>(angle));
+  return 0;
+}
+
+int KRV_GlobalImage_DirectCalcMergerPoints(UndistOB* v, int32_t end, int32_t second, int32_t n, const float* xin,
+                                           const float* yin, float* xout, float* yout, double angle) {
+  DirectCalcMergerPoints(TraceOf(v), end, second, n, xin, yin, xout, yout, nullptr, static_cast<float>(angle));
+  return 0;
+}
+
+int KRV_GlobalImage_DirectCalcUndistTraceLP(UndistOB* v, int32_t mode, int32_t zoom, int32_t n, float* xout,
+                                            float* yout, float* third, double angle, float x, float yA, float yB) {
+  return DirectCalcUndistTraceLP(TraceOf(v), mode, zoom, n, xout, yout, third, static_cast<float>(angle), x, yA,
+                                 yB) != 0
+             ? 0
+             : 2;
+}
+
+int KRV_GlobalImage_DirectCalcMergerTraceLP(UndistOB* v, int32_t end, int32_t flags, int32_t n, float* xout,
+                                            float* yout, float* third, double angle, float x, float yA, float yB) {
+  return DirectCalcMergerTraceLP(TraceOf(v), end, flags, n, xout, yout, third, static_cast<float>(angle), x, yA,
+                                 yB) != 0
+             ? 0
+             : 2;
+}
+
+int KRV_GlobalImage_DirectCalcPhyTracePoints(UndistOB* v, int32_t mode, int32_t n, int32_t /*unused*/,
+                                             const float* xin, const float* yin, float* xyout, double angle) {
+  TraceModel* m = TraceOf(v);
+  if (m == nullptr || n < 1 || xyout == nullptr) return 0;
+  std::vector<float> xs(static_cast<size_t>(n)), ys(static_cast<size_t>(n));
+  DirectCalcPhyTracePoints(m, mode, n, xin, yin, xs.data(), ys.data(), nullptr, static_cast<float>(angle));
+  for (int32_t i = 0; i < n; ++i) {
+    xyout[2 * i] = xs[static_cast<size_t>(i)];
+    xyout[2 * i + 1] = ys[static_cast<size_t>(i)];
+  }
+  return 0;
+}
+
+int KRV_GlobalImage_DirectCalcPhyTraceLP(UndistOB* v, int32_t mode, int32_t n, float* xout, float* yout,
+                                         double angle, float x, float yA, float yB) {
+  return DirectCalcPhyTraceLP(TraceOf(v), mode, n, xout, yout, nullptr, static_cast<float>(angle), x, yA, yB) != 0
+             ? n
+             : 0;
+}
+
+int KRV_GlobalImage_DirectCalcPhyTraceLP_EX(UndistOB* v, int32_t mode, int32_t n, float* xout, float* yout,
+                                            float* third, double angle, float x, float yA, float yB) {
+  return DirectCalcPhyTraceLP(TraceOf(v), mode, n, xout, yout, third, static_cast<float>(angle), x, yA, yB) != 0
+             ? n
+             : 0;
+}
+
+int KRV_GlobalImage_CalcUndistStaticTraceLine(UndistOB* v, int32_t camera, int32_t zoom, uint32_t* count,
+                                              float* x1, float* y1, float* x2, float* y2, uint8_t* kinds) {
+  TraceModel* m = TraceOf(v);
+  if (m == nullptr || x1 == nullptr || y1 == nullptr || x2 == nullptr || y2 == nullptr || kinds == nullptr) {
+    if (count != nullptr) *count = 0;
+    return 0;
+  }
+  // Work list of 256; the caller's arrays hold as many.
+  std::vector<float> a(kStaticSegmentCapacity), b(kStaticSegmentCapacity), c(kStaticSegmentCapacity),
+      d(kStaticSegmentCapacity);
+  std::vector<uint8_t> k(kStaticSegmentCapacity);
+  TraceSegmentList list{kStaticSegmentCapacity, 0, a.data(), b.data(), c.data(), d.data(), k.data()};
+  CalcUndistStaticTraceLine(m, camera, zoom, &list);
+  const int32_t n = list.count;
+  std::copy(a.begin(), a.begin() + n, x1);
+  std::copy(b.begin(), b.begin() + n, y1);
+  std::copy(c.begin(), c.begin() + n, x2);
+  std::copy(d.begin(), d.begin() + n, y2);
+  std::copy(k.begin(), k.begin() + n, kinds);
+  if (count != nullptr) *count = static_cast<uint32_t>(n);
+  return 0;
+}
+
+int KRV_GlobalImage_CalcUndistDynamicTracePoint(UndistOB* v, int32_t camera, int32_t zoom, uint32_t* count,
+                                                float* xs, float* ys, uint8_t* kinds, double angle) {
+  TraceModel* m = TraceOf(v);
+  if (m == nullptr) {
+    if (count != nullptr) *count = 0;
+    return 0;
+  }
+  CalcUndistDynamicTracePoint(m, camera, zoom, static_cast<float>(angle));
+  CopyPoints(camera == 2 ? m->undistB : m->undistA, count, xs, ys, kinds);
+  return 0;
+}
+
+int KRV_GlobalImage_CalcDynamicMergerTracePoint(UndistOB* v, int32_t camera, uint32_t* count, float* xs, float* ys,
+                                                uint8_t* kinds, double angle) {
+  TraceModel* m = TraceOf(v);
+  if (m == nullptr) {
+    if (count != nullptr) *count = 0;
+    return 0;
+  }
+  CalcDynamicMergerTracePoint(m, camera, static_cast<float>(angle));
+  CopyPoints(camera == 2 ? m->mergerB : m->mergerA, count, xs, ys, kinds);
+  return 0;
+}
+
+int KRV_GlobalImage_SaveVideoImage(int32_t format, uint8_t* frame, int32_t width, int32_t height, const char* path) {
+  if (frame == nullptr || path == nullptr || width < 1 || height < 1) return 1;
+  if (format == 0) {
+    PackedFrame f{width, height, frame, 2 * width};
+    return Bmp_SaveFrameUYVY(&f, path) != 0 ? 0 : 1;
+  }
+  if (format == 1) {
+    YuvSemiPlanarFrame f{width, height, frame, frame + static_cast<size_t>(width) * static_cast<size_t>(height),
+                         width};
+    return Bmp_SaveFrameNV12(&f, path) != 0 ? 0 : 1;
+  }
+  return 1;
+}

@@ -1,0 +1,248 @@
+#pragma once
+// Exported KRV_GlobalImage_* interface of libavmcore (C and C++).
+#include <stdint.h>
+
+#include "avm_export.h"
+#include "config_records.h"
+
+// Global configuration.
+AVM_EXPORT int KRV_GlobalImage_Init();
+AVM_EXPORT int KRV_GlobalImage_Release();
+AVM_EXPORT int KRV_GlobalImage_SetConfig(Config* cfg);
+AVM_EXPORT int KRV_GlobalImage_GetConfig(Config* cfg);
+AVM_EXPORT int KRV_GlobalImage_SetExtraConfig(ExtraConfig* cfg);
+AVM_EXPORT int KRV_GlobalImage_GetExtraConfig(ExtraConfig* cfg);
+AVM_EXPORT int KRV_GlobalImage_SetAdvCameraConfig(AdvCameraConfig* cfg);
+AVM_EXPORT int KRV_GlobalImage_GetAdvCameraConfig(AdvCameraConfig* cfg);
+AVM_EXPORT int KRV_GlobalImage_ModGlobalVariablesFile(int32_t a, int32_t b, int32_t c, int32_t d, int32_t e);
+AVM_EXPORT int KRV_GlobalImage_ModChessParam(int32_t* params, int32_t* offsets, int32_t* outWidth,
+                                             int32_t* outLength);
+AVM_EXPORT int KRV_GlobalImage_AdvanceCtrl(int32_t id, int32_t value);
+AVM_EXPORT int KRV_GlobalImage_GetLastCalibResult(float* out);
+AVM_EXPORT int KRV_GlobalImage_GetCalibResult(const float* record, int32_t camera, int32_t kind, float* out);
+
+// ---- Bird's-eye view: LUT objects and files, CPU stitching ----
+// (definitions in lut_exports.cpp and cpu_merger_exports.cpp)
+typedef struct MergerCPUOB MergerCPUOB;
+
+typedef struct LUTOB LUTOB;
+
+// Results of the LUT save chain and the file-writing exports beyond 0: the
+// first step that failed (the chain stops there; sync() still runs).
+enum {
+  kLutSaveByteLutFailed = -1,  // byte LUT or lut_config file
+  kLutSaveDynAlphaFailed = -2,
+  kLutSaveMixAreaFailed = -3,
+  kLutSaveAdasFailed = -4,
+  kLutSaveNoObject = -5,
+  kLutSaveRoiFailed = -6
+};
+
+// LUT objects. Every creating export returns null on failure (with *err set
+// where given: 1 null path, unsupported format or selector; 2 image or
+// parameter file unreadable; else the build's code) and keeps nothing.
+// option: bits 0-3 the lens model for the build, bits 4 up the camera mask
+// (0 = all four).
+AVM_EXPORT LUTOB* KRV_GlobalImage_LoadLUTOB(const char* bmpPath, const char* paramPath, const char* previewPath);
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB(const char* bmpPath, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                            int32_t a5, int32_t option, int32_t reserved, uint32_t* err);
+// format 0: 8-bit plane with rows of 2 x width bytes; 1, 4: luma plane.
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_New(int32_t format, uint8_t* frame, int32_t width, int32_t height,
+                                                int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
+                                                int32_t option, int32_t reserved, uint32_t* err);
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_Hand(int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
+                                                 int32_t quadWidth, int32_t quadHeight, const float* first,
+                                                 const float* second, int32_t option, uint32_t* err);
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_ParamFile(int32_t variant, const char* paramPath, int32_t a2,
+                                                      int32_t a3, uint32_t* err, uint32_t* out1, uint32_t* out2,
+                                                      uint32_t* out3, uint32_t* out4);
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOBLine(const char* paramPath, const char* bmpPath, int32_t option,
+                                                int32_t reserved1, int32_t reserved2, uint32_t* err);
+AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOBLine_New(const char* paramPath, int32_t format, uint8_t* frame,
+                                                    int32_t width, int32_t height, int32_t option,
+                                                    int32_t reserved1, int32_t reserved2, uint32_t* err);
+// Save chain: byte LUT (path1) and lut_config file (path2), with mask bit 7
+// lut_dyncalpha.krv, and when path2 is given lut_mixareainfo.krv and the
+// driver-assistance files of the mask; then sync(). 0 or a kLutSave* code.
+AVM_EXPORT int KRV_GlobalImage_GetLUTOBResult(LUTOB* lut, const char* path1, const char* path2);
+AVM_EXPORT int KRV_GlobalImage_GetLUTOBResult_EX(LUTOB* lut, const char* path1, const char* path2, uint32_t mask);
+AVM_EXPORT int KRV_GlobalImage_UnInitLUTOB(LUTOB* lut);
+// 0; 1 for a null argument or an unreadable parameter file; else the LUT
+// build's code or a kLutSave* code.
+AVM_EXPORT int KRV_GlobalImage_GenerateMergerLUTFile(const char* paramPath, const char* path1);
+AVM_EXPORT int KRV_GlobalImage_GenerateNewMergerLUTFile(const char* paramPath, const char* path1, int32_t w0,
+                                                        int32_t w1, int32_t w2, int32_t w3, int32_t extra);
+AVM_EXPORT int KRV_GlobalImage_GenerateROIFile(const char* paramPath, const char* roiPath, int32_t a, int32_t b,
+                                               float c, float d, float e, float f, float g);
+// out: f7, f8, f3, the four car-box values, f5 (eight words).
+AVM_EXPORT int KRV_GlobalImage_CalcCarImagePos(int32_t width, int32_t height, int32_t* out);
+AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByImage(int32_t a0, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                                  int32_t option, const char* imagePath1, const char* imagePath2,
+                                                  int32_t* cameraSize, float* cornersA1, float* cornersA2,
+                                                  float* cornersB1, float* cornersB2, const char* byteLutPathA,
+                                                  const char* byteLutPathB, const char* configPathA,
+                                                  const char* configPathB, float* splitPoint);
+AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByHand(int32_t a0, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                                 int32_t option, int32_t cameraWidth, int32_t cameraHeight,
+                                                 const float* pointsA1, const float* pointsA2,
+                                                 const float* pointsB1, const float* pointsB2,
+                                                 const char* byteLutPathA, const char* byteLutPathB,
+                                                 const char* configPathA, const char* configPathB,
+                                                 float* splitPoint);
+// counts[4]; xs, ys: 59 points a camera; size (or null): camera width, height.
+// 0, 1 for a null path or unreadable BMP, else the build's code.
+AVM_EXPORT int KRV_GlobalImage_DirectGetCorner_EX(const char* bmpPath, int32_t a1, int32_t a2, int32_t a3,
+                                                  int32_t a4, int32_t a5, int32_t option, uint32_t* counts,
+                                                  float* xs, float* ys, int32_t* size);
+AVM_EXPORT int KRV_GlobalImage_DirectGetCorner(const char* bmpPath, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                               int32_t a5, int32_t option, uint32_t* counts, float* xs, float* ys);
+// 0; 1 when the file cannot be patched.
+AVM_EXPORT int KRV_GlobalImage_ModLUTConfigFile(const char* path, int32_t a, int32_t b, int32_t c);
+
+// CPU stitching object from a KRVImage byte LUT and its LUT configuration
+// file; a..d are userValue1, cameraWidth, cameraHeight, userValue2. Null on
+// failure (nothing kept).
+AVM_EXPORT MergerCPUOB* KRV_GlobalImage_InitMergerCPUOB(const char* configPath, const char* lutPath, int32_t a,
+                                                        int32_t b, int32_t c, int32_t d, uint32_t* outWidth,
+                                                        uint32_t* outHeight);
+// The same from a MAB run-table file and one grid-LUT file per camera (any
+// grid path may be null).
+AVM_EXPORT MergerCPUOB* KRV_GlobalImage_InitMergerCPUOB_YW(const char* configPath, const char* mabPath,
+                                                           const char* frontGridPath, const char* backGridPath,
+                                                           const char* leftGridPath, const char* rightGridPath,
+                                                           int32_t userValue1, int32_t cameraWidth,
+                                                           int32_t cameraHeight, int32_t userValue2,
+                                                           uint32_t* outWidth, uint32_t* outHeight);
+// Stitches four semi-planar camera images (front, back, left, right) into
+// the output planes {luma, chroma} with pitches {luma, chroma}; gains: 24
+// floats; region 1..5 or all. Always 0.
+AVM_EXPORT int KRV_GlobalImage_ExecCPUMerger(MergerCPUOB* handle, const uint8_t* frontImage,
+                                             const uint8_t* backImage, const uint8_t* leftImage,
+                                             const uint8_t* rightImage, uint8_t** output, uint32_t* pitches,
+                                             const float* gains, int32_t region);
+AVM_EXPORT int KRV_GlobalImage_UnInitMergerCPUOB(MergerCPUOB* handle);
+// ---------------------------------------------------------------------------
+// Single-camera views, trace lines and point mappings (view_exports.cpp).
+// The handle is created by KRV_GlobalImage_InitUndistOB and ended by
+// KRV_GlobalImage_UnInitUndistOB. Cameras are numbered 1 to 4. Angles of the
+// trace calls are steering angles in degrees. A null handle does nothing:
+// calls that report failure report it, the others return 0 with counts 0.
+typedef struct UndistOB UndistOB;
+
+AVM_EXPORT UndistOB* KRV_GlobalImage_InitUndistOB(const char* cameraFile);
+AVM_EXPORT int KRV_GlobalImage_UnInitUndistOB(UndistOB* view);
+
+// Undistorted view set-up. a1 camera, a2 width, a3 height, a4 view type (the
+// short forms: a4 flip, type 1), then flip, lower warp, linear side warp, cy
+// lift; floats: view angle (deg), angle divisor, x shift, y shift,
+// height/width ratio, roll (deg), side warp, upper warp. The fixed values
+// each form inserts are listed beside its definition.
+AVM_EXPORT int KRV_GlobalImage_SetUndistParam(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                              int32_t a5, int32_t a6, int32_t a7, float f0, float f1, float f2,
+                                              float f3);
+AVM_EXPORT int KRV_GlobalImage_SetUndistParam_EX(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                                 int32_t a5, int32_t a6, int32_t a7, float f0, float f1, float f2,
+                                                 float f3, float f4);
+AVM_EXPORT int KRV_GlobalImage_SetUndistParam_EXD(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                                  int32_t a5, int32_t a6, int32_t a7, float f0, float f1, float f2,
+                                                  float f3, float f4, float f5);
+AVM_EXPORT int KRV_GlobalImage_SetUndistParam_EXDD(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                                   int32_t a5, int32_t a6, int32_t a7, int32_t a8, float f0,
+                                                   float f1, float f2, float f3, float f4, float f5, float f6,
+                                                   float f7);
+AVM_EXPORT int KRV_GlobalImage_SetUndistParam_EXDDD(UndistOB* view, int32_t a1, int32_t a2, int32_t a3,
+                                                    int32_t a4, int32_t a5, int32_t a6, int32_t a7, int32_t a8,
+                                                    int32_t a9, int32_t a10, float f0, float f1, float f2, float f3,
+                                                    float f4, float f5, float f6, float f7);
+// Cut view set-up (side cameras): a1 camera, a2 width, a3 height, a4 cut type.
+AVM_EXPORT int KRV_GlobalImage_SetCutParam(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                           float f0, float f1, float f2);
+AVM_EXPORT int KRV_GlobalImage_SetCutParam_EX(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                              float f0, float f1, float f2, float f3, float f4);
+AVM_EXPORT int KRV_GlobalImage_SetCutParam_EXD(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                               float f0, float f1, float f2, float f3, float f4, float f5,
+                                               float f6);
+AVM_EXPORT int KRV_GlobalImage_SetCutParam_EXDD(UndistOB* view, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
+                                                int32_t a5, int32_t a6, int32_t a7, int32_t a8, int32_t a9, float f0,
+                                                float f1, float f2, float f3, float f4, float f5, float f6,
+                                                float f7);
+// Zoom view: camera, width, height, flip, angle (rad), crop left, top, right, bottom.
+AVM_EXPORT int KRV_GlobalImage_SetZoominParam(UndistOB* view, int32_t camera, int32_t width, int32_t height,
+                                              int32_t flip, float angle, float left, float top, float right,
+                                              float bottom);
+
+// LUTs (width x height words): 0 done, 1 failed.
+AVM_EXPORT int KRV_GlobalImage_GenerateUndistLUT(UndistOB* view, int32_t camera, uint32_t* out);
+AVM_EXPORT int KRV_GlobalImage_GenerateCutLUT(UndistOB* view, int32_t camera, uint32_t* out);
+AVM_EXPORT int KRV_GlobalImage_GenerateWideLUT_EX(UndistOB* view, int32_t camera, int32_t width, int32_t height,
+                                                  uint32_t* out, float f0, float f1, float f2);
+AVM_EXPORT int KRV_GlobalImage_GenerateWideLUT_New(UndistOB* view, int32_t camera, int32_t width, int32_t height,
+                                                   int32_t mode, uint32_t* out, float f0, float f1, float f2,
+                                                   float f3);
+// Meshes: 9 position and 6 texture floats per triangle; null arrays ask for
+// the count only. 0 done, 1 failed (count untouched).
+AVM_EXPORT int KRV_GlobalImage_GenerateUndistTrian(UndistOB* view, int32_t camera, uint32_t* count,
+                                                   float* positions, float* texture);
+AVM_EXPORT int KRV_GlobalImage_GenerateCutTrian(UndistOB* view, int32_t camera, uint32_t* count,
+                                                float* positions, float* texture);
+AVM_EXPORT int KRV_GlobalImage_GenerateWideTrian(UndistOB* view, int32_t camera, int32_t width, int32_t height,
+                                                 int32_t mode, uint32_t* count, float* positions, float* texture,
+                                                 float scale);
+AVM_EXPORT int KRV_GlobalImage_GenerateWideTrian_New(UndistOB* view, int32_t camera, int32_t width,
+                                                     int32_t height, int32_t mode, uint32_t* count,
+                                                     float* positions, float* texture, float scale, float p1,
+                                                     float p2, float p3);
+
+// Point mappings.
+AVM_EXPORT int KRV_GlobalImage_Physical2DispPoint(UndistOB* view, int32_t camera, int32_t zoom, float x, float y,
+                                                  float z, float* outX, float* outY);
+AVM_EXPORT int KRV_GlobalImage_Physical2DispLine(UndistOB* view, int32_t camera, int32_t zoom, float x0, float y0,
+                                                 float x1, float y1, int32_t maxPoints, float* outX, float* outY);
+// 0 when the pixel reaches the ground, 1 otherwise.
+AVM_EXPORT int KRV_GlobalImage_CameraImage2Physical(UndistOB* view, int32_t camera, float* outX, float* outY,
+                                                    float x, float y);
+AVM_EXPORT int KRV_GlobalImage_Physical2DispMerger(UndistOB* view, float* outX, float* outY, float x, float y);
+
+// Direct trace projections (mode: 2 rear end, other front; bit 4 radius
+// rule; bit 8 line length scaling).
+AVM_EXPORT int KRV_GlobalImage_DirectCalcUndistPoints(UndistOB* view, int32_t mode, int32_t zoom, int32_t n,
+                                                      const float* xin, const float* yin, float* xout, float* yout,
+                                                      double angle);
+AVM_EXPORT int KRV_GlobalImage_DirectCalcMergerPoints(UndistOB* view, int32_t end, int32_t second, int32_t n,
+                                                      const float* xin, const float* yin, float* xout, float* yout,
+                                                      double angle);
+// 0 done, 2 failed (equal ends).
+AVM_EXPORT int KRV_GlobalImage_DirectCalcUndistTraceLP(UndistOB* view, int32_t mode, int32_t zoom, int32_t n,
+                                                       float* xout, float* yout, float* third, double angle,
+                                                       float x, float yA, float yB);
+AVM_EXPORT int KRV_GlobalImage_DirectCalcMergerTraceLP(UndistOB* view, int32_t end, int32_t flags, int32_t n,
+                                                       float* xout, float* yout, float* third, double angle,
+                                                       float x, float yA, float yB);
+// Ground points bent for the angle: xin, yin in, xyout n (x, y) pairs out;
+// `unused` is not read.
+AVM_EXPORT int KRV_GlobalImage_DirectCalcPhyTracePoints(UndistOB* view, int32_t mode, int32_t n, int32_t unused,
+                                                        const float* xin, const float* yin, float* xyout,
+                                                        double angle);
+// n on success, 0 on failure.
+AVM_EXPORT int KRV_GlobalImage_DirectCalcPhyTraceLP(UndistOB* view, int32_t mode, int32_t n, float* xout,
+                                                    float* yout, double angle, float x, float yA, float yB);
+AVM_EXPORT int KRV_GlobalImage_DirectCalcPhyTraceLP_EX(UndistOB* view, int32_t mode, int32_t n, float* xout,
+                                                       float* yout, float* third, double angle, float x, float yA,
+                                                       float yB);
+
+// Static lines: the five arrays hold 256 entries; count gets the number of
+// segments (kind 1, 2, 3 = zone).
+AVM_EXPORT int KRV_GlobalImage_CalcUndistStaticTraceLine(UndistOB* view, int32_t camera, int32_t zoom,
+                                                         uint32_t* count, float* x1, float* y1, float* x2,
+                                                         float* y2, uint8_t* kinds);
+// Dynamic lines: *count in = capacity of the caller's arrays, out = points copied.
+AVM_EXPORT int KRV_GlobalImage_CalcUndistDynamicTracePoint(UndistOB* view, int32_t camera, int32_t zoom,
+                                                           uint32_t* count, float* xs, float* ys, uint8_t* kinds,
+                                                           double angle);
+AVM_EXPORT int KRV_GlobalImage_CalcDynamicMergerTracePoint(UndistOB* view, int32_t camera, uint32_t* count,
+                                                           float* xs, float* ys, uint8_t* kinds, double angle);
+
+// Saves a camera frame as BMP: format 0 UYVY (2 bytes a pixel), 1 NV12.
+// 0 written, 1 unknown format or write failure.
+AVM_EXPORT int KRV_GlobalImage_SaveVideoImage(int32_t format, uint8_t* frame, int32_t width, int32_t height,
+                                              const char* path);

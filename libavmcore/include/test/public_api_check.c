@@ -1,0 +1,27 @@
+/* A display application written in C: the public headers compile as C99 and
+ * the entry points link against libavmcore.so. */
+#include <stdio.h>
+
+#include "globalimage_api.h"
+#include "tvdecoder_api.h"
+
+int main(void) {
+  Config cfg;
+  ExtraConfig extra;
+  AdvCameraConfig adv;
+  LUTOB* lut = 0;
+  UndistOB* view = 0;
+  MergerCPUOB* merger = 0;
+  if (sizeof cfg != 84 || sizeof extra != 40 || sizeof adv != 36) {
+    printf("record sizes %u %u %u\n", (unsigned)sizeof cfg, (unsigned)sizeof extra, (unsigned)sizeof adv);
+    return 1;
+  }
+  /* Null handles are refused without a crash. */
+  if (KRV_GlobalImage_UnInitLUTOB(lut) == 0 && lut != 0) return 1;
+  (void)KRV_GlobalImage_UnInitUndistOB(view);
+  (void)KRV_GlobalImage_UnInitMergerCPUOB(merger);
+  if (KRV_GlobalImage_GetConfig(0) != -1) return 1;
+  (void)&KRV_TVDecoder_CaptureFileEx;
+  printf("public C interface: ok\n");
+  return 0;
+}

@@ -1,0 +1,45 @@
+// avmsample: writes the embedded sample data directories that avmhost's
+// commands run on (the display application would have real ones).
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "tools/avmsample/sample_rig.h"
+
+namespace {
+
+struct SampleKind {
+  const char* name;
+  const char* usage;
+  bool (*write)(const std::string& dir);
+};
+
+const SampleKind kKinds[] = {
+    {"rig", "rig DIR   four fisheye cameras around a car on a chessboard floor (views, birdseye)", WriteSampleRig},
+};
+
+void Usage() {
+  fprintf(stderr, "usage: avmsample KIND DIR\n");
+  for (const SampleKind& k : kKinds) fprintf(stderr, "  %s\n", k.usage);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    Usage();
+    return 2;
+  }
+  for (const SampleKind& k : kKinds) {
+    if (strcmp(argv[1], k.name) != 0) continue;
+    if (!k.write(argv[2])) {
+      fprintf(stderr, "avmsample: cannot write the %s sample into %s\n", k.name, argv[2]);
+      return 1;
+    }
+    printf("sample data directory: %s\n", argv[2]);
+    return 0;
+  }
+  fprintf(stderr, "avmsample: unknown kind '%s'\n", argv[1]);
+  Usage();
+  return 2;
+}

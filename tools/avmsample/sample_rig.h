@@ -1,0 +1,24 @@
+#pragma once
+// The embedded sample rig: four fisheye cameras around a car on a chessboard
+// floor, written as a data directory with the test-support scene renderer and
+// the camera parameter file writer.
+#include <cstdint>
+#include <string>
+
+// Writes the embedded sample data directory: globalimage_base.txt,
+// lut_config.krv (four cameras around a car) and quad.bmp (the cameras'
+// pictures of a chessboard floor). True when all three were written.
+bool WriteSampleRig(const std::string& dir);
+// The sample rig's camera (1..4) parameters: model, K, D, rotation vector, T
+// and picture size.
+struct HostCamera {
+  int32_t model;
+  float K[9], D[8], r[3], T[3];
+};
+HostCamera SampleCamera(int camera);
+constexpr int32_t kSampleCamW = 640, kSampleCamH = 360;
+// The chessboard floor of the sample: squares of kSampleSquare mm, corner
+// (0, 0) of the pattern at (kSampleBoardX0, kSampleBoardY0).
+constexpr float kSampleSquare = 400.0f;
+constexpr float kSampleBoardX0 = -6000.0f, kSampleBoardY0 = -8000.0f;
+constexpr int32_t kSampleSquaresX = 30, kSampleSquaresY = 40;
