@@ -7,6 +7,7 @@
 #include "frame/lens_table.h"
 #include "camera/pose_fit.h"
 #include "frame/global_variables.h"
+#include "frame/log.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ void CamModel3_Setup(FitSetup* out, int32_t width, int32_t height, int32_t slot)
   out->aspect = aspect;
   const int32_t layout = gv().CalibLayoutCode;
   if (layout != 11 && layout != 16)
-    printf("M1~~~~~~~~ %s:%d %d %f %f %f \n", s->name, s->trackCount, s->kind, aspect, out->start,
+    AvmLog("M1~~~~~~~~ %s:%d %d %f %f %f \n", s->name, s->trackCount, s->kind, aspect, out->start,
            out->start + 10.0f * out->step);
 }
 
@@ -111,7 +112,7 @@ float CamModel3_BestFit(const FitSetup* setup, int32_t width, int32_t height, co
       if (i > 20 && bestRms < 10.0f) break;
     }
     if (!(bestRms < 1000.0f)) {
-      printf("BestFit %d %d %f \n", i, -1, bestRms);
+      AvmLog("BestFit %d %d %f \n", i, -1, bestRms);
       best = caller;
     }
   }
@@ -181,12 +182,12 @@ float CamModel3_BestFit(const FitSetup* setup, int32_t width, int32_t height, co
     for (int round = 0; round < 8; ++round) {
       const float change = std::fabs(fit.K[2] - cur->centreX) / cur->centreX;
       if (change <= 0.014f) {
-        printf("C3~~~~~~~~ %f %f %f %f \n", rms, fit.K[2], fit.K[5], fit.D[0]);
+        AvmLog("C3~~~~~~~~ %f %f %f %f \n", rms, fit.K[2], fit.K[5], fit.D[0]);
         closest = fit;
         closestRms = rms;
         break;
       }
-      printf("CC~~~~~~~~ %f %f %f %f \n", rms, fit.K[2], fit.K[5], fit.D[0]);
+      AvmLog("CC~~~~~~~~ %f %f %f %f \n", rms, fit.K[2], fit.K[5], fit.D[0]);
       if (change < closestChange) {
         closestChange = change;
         closest = fit;

@@ -1,4 +1,5 @@
 #include "camera/grid_lut_file.h"
+#include "frame/log.h"
 
 #include <unistd.h>
 
@@ -70,13 +71,13 @@ int GridLUT_WriteFile(const Matrix* mapX, const Matrix* mapY, int32_t shift, con
   if (h == 0) return 0;
   Geometry g;
   if (!MakeGeometry(w, h, shift, &g) || path == nullptr) {
-    printf("GridLUT_WriteFile: impossible map %d x %d shift %d\n", w, h, shift);
+    AvmLog("GridLUT_WriteFile: impossible map %d x %d shift %d\n", w, h, shift);
     return 0;
   }
   std::vector<uint8_t> row(static_cast<size_t>(g.rowBytes > 100 ? g.rowBytes : 100), 0);
   FILE* f = fopen(path, "wb");
   if (f == nullptr) {
-    printf("open file failed %s \n", path);
+    AvmLog("open file failed %s \n", path);
     return 0;
   }
   int32_t head[6] = {g.gridW, g.gridH, shift, shift, w, h};
@@ -109,7 +110,7 @@ int GridLUT_WriteFile(const Matrix* mapX, const Matrix* mapY, int32_t shift, con
     ++written;
   }
   ok = CloseSynced(f, ok);
-  if (!ok) printf("GridLUT_WriteFile: writing %s failed\n", path);
+  if (!ok) AvmLog("GridLUT_WriteFile: writing %s failed\n", path);
   return ok ? 1 : 0;
 }
 
@@ -117,7 +118,7 @@ int GridLUT_ReadFile(const char* path, Matrix* mapX, Matrix* mapY) {
   if (path == nullptr || mapX == nullptr || mapY == nullptr) return 0;
   FILE* f = fopen(path, "rb");
   if (f == nullptr) {
-    printf("open file failed %s \n", path);
+    AvmLog("open file failed %s \n", path);
     return 0;
   }
   int32_t head[6];
@@ -132,7 +133,7 @@ int GridLUT_ReadFile(const char* path, Matrix* mapX, Matrix* mapY) {
   }
   fclose(f);
   if (!ok) {
-    printf("GridLUT_ReadFile: %s is not a valid grid-LUT file\n", path);
+    AvmLog("GridLUT_ReadFile: %s is not a valid grid-LUT file\n", path);
     return 0;
   }
   const int32_t w = head[4], h = head[5];

@@ -1,4 +1,5 @@
 #include "camera/lens_centre_tracking.h"
+#include "frame/log.h"
 
 #include <cmath>
 #include <cstdio>
@@ -42,5 +43,5 @@ void LensTable_TrackCentre(LensTableSlot* s, int32_t width, int32_t height) {
   const float aspect = s->kind == 1 ? 1.0f : (w / h) / (s->sensorA / s->sensorB);
   s->scaleX = static_cast<float>(width / 2) / s->unitSize;
   s->scaleY = s->scaleX / aspect;
-  printf("=========2  %d %f %f \n", s->kind, s->scaleX, s->scaleY);
+  AvmLog("=========2  %d %f %f \n", s->kind, s->scaleX, s->scaleY);
 }

@@ -1,4 +1,5 @@
 #include "camera/lens_curve.h"
+#include "frame/log.h"
 
 #include <cmath>
 #include <cstdio>
@@ -55,16 +56,16 @@ int32_t LensCurve_LoadText(LensTableSlot* slot, const char* curvePath, const cha
   // Input that would index outside the tables is refused.
   const int32_t n = static_cast<int32_t>(h.size());
   if (n < 2) {
-    printf("lens curve %s: %d lines, at least 2 needed \n", curvePath, n);
+    AvmLog("lens curve %s: %d lines, at least 2 needed \n", curvePath, n);
     return 0;
   }
   for (int32_t i = 0; i < n; ++i)
     if (!(h[i] >= 0.0f && h[i] * 1000.0f + 0.5f < static_cast<float>(kLensCurveAngleCount))) {
-      printf("lens curve %s: height %f on line %d outside 0 .. 15 \n", curvePath, h[i], i + 1);
+      AvmLog("lens curve %s: height %f on line %d outside 0 .. 15 \n", curvePath, h[i], i + 1);
       return 0;
     }
   if (!(sensorA >= 2.0 && std::isfinite(sensorA))) {
-    printf("lens curve %s: sensor value %f below 2 \n", descriptorPath, sensorA);
+    AvmLog("lens curve %s: sensor value %f below 2 \n", descriptorPath, sensorA);
     return 0;
   }
 

@@ -1,4 +1,5 @@
 #include "camera/lut_config.h"
+#include "frame/log.h"
 
 #include <cstdio>
 #include <cstring>
@@ -178,7 +179,7 @@ void LutConfig_CalcBlindArea(LutConfig* cfg, int32_t allocMaps, int32_t keepSize
   Matrix* maps[7] = {&cfg->X1, &cfg->Y1, &cfg->X2, &cfg->Y2, &cfg->W1, &cfg->W2, &cfg->W3};
   for (Matrix* m : maps) ok = ok && AllocMap(m, ow, oh, 0.0f);
   if (!ok) {
-    printf("LutConfig_CalcBlindArea: out of memory for %d x %d maps\n", ow, oh);
+    AvmLog("LutConfig_CalcBlindArea: out of memory for %d x %d maps\n", ow, oh);
     FreeMaps(cfg);
     return;
   }

@@ -1,4 +1,5 @@
 #include "camera/lut_config_file.h"
+#include "frame/log.h"
 
 #include <unistd.h>
 
@@ -63,23 +64,23 @@ int LoadLUTConfigCounts(LutConfigInfo* info, CameraParamSet* params, const char*
   LutConfigLayout lay;
   if (info == nullptr || params == nullptr || path == nullptr) return 0;
   if (!LutConfigLayout_Make(n, m, &lay)) {
-    printf("LoadLUTConfig: impossible point counts %d %d\n", n, m);
+    AvmLog("LoadLUTConfig: impossible point counts %d %d\n", n, m);
     return 0;
   }
   if (points != nullptr && n > kLutConfigPointCapacity) {
-    printf("LoadLUTConfig: %d points per camera do not fit the buffer of %d\n", n,
+    AvmLog("LoadLUTConfig: %d points per camera do not fit the buffer of %d\n", n,
            kLutConfigPointCapacity);
     return 0;
   }
   FileCloser fc{fopen(path, "rb")};
   if (fc.f == nullptr) {
-    printf("open file failed %s \n", path);
+    AvmLog("open file failed %s \n", path);
     return 0;
   }
   FILE* f = fc.f;
   uint32_t head[17];  // magic and the 64 header bytes at offsets 4..67
   if (!ReadExact(f, head, sizeof head) || head[0] != kLutConfigMagic) {
-    printf("LoadLUTConfig: %s is not a camera parameter file\n", path);
+    AvmLog("LoadLUTConfig: %s is not a camera parameter file\n", path);
     return 0;
   }
 
@@ -106,12 +107,12 @@ int LoadLUTConfigCounts(LutConfigInfo* info, CameraParamSet* params, const char*
 
   std::vector<float> pts(static_cast<size_t>(80 * n) / 4);
   if (n > 0 && !ReadExact(f, pts.data(), pts.size() * sizeof(float))) {
-    printf("LoadLUTConfig: %s is short\n", path);
+    AvmLog("LoadLUTConfig: %s is short\n", path);
     return 0;
   }
   CameraParamSet ps;
   if (!ReadExact(f, &ps, sizeof ps)) {
-    printf("LoadLUTConfig: %s is short\n", path);
+    AvmLog("LoadLUTConfig: %s is short\n", path);
     return 0;
   }
   // The tail was added to the format over time: a file that ends after the
@@ -185,14 +186,14 @@ bool LutConfigFile_Write(const char* path, const LutConfigFileData& d, int n, in
 
   FILE* f = fopen(path, "wb");
   if (f == nullptr) {
-    printf("open file failed %s \n", path);
+    AvmLog("open file failed %s \n", path);
     return false;
   }
   bool ok = fwrite(buf.data(), 1, buf.size(), f) == buf.size();
   ok = fflush(f) == 0 && ok;
   ok = fsync(fileno(f)) == 0 && ok;
   ok = fclose(f) == 0 && ok;
-  if (!ok) printf("LutConfigFile_Write: writing %s failed\n", path);
+  if (!ok) AvmLog("LutConfigFile_Write: writing %s failed\n", path);
   return ok;
 }
 

@@ -7,6 +7,7 @@
 #include "camera/rotation.h"
 #include "frame/global_variables.h"
 #include "camera/lut_config.h"
+#include "frame/log.h"
 
 namespace {
 
@@ -35,16 +36,16 @@ int ModLUTConfigFileCounts(const char* path, int32_t frontOverhang, int32_t whee
   LutConfigLayout lay;
   if (path == nullptr || !LutConfigLayout_Make(n, m, &lay)) return 0;
   if (worldPoints != nullptr && n > kLutConfigPointCapacity) {
-    printf("ModLUTConfigFile: %d points per camera do not fit the world-point block\n", n);
+    AvmLog("ModLUTConfigFile: %d points per camera do not fit the world-point block\n", n);
     return 0;
   }
   if (mode != 0 && (rotations == nullptr || positions == nullptr)) {
-    printf("ModLUTConfigFile: pose change without rotations or positions\n");
+    AvmLog("ModLUTConfigFile: pose change without rotations or positions\n");
     return 0;
   }
   FileCloser fc{fopen(path, "rb+")};
   if (fc.f == nullptr) {
-    printf("open file failed %s \n", path);
+    AvmLog("open file failed %s \n", path);
     return 0;
   }
   FILE* f = fc.f;
@@ -53,7 +54,7 @@ int ModLUTConfigFileCounts(const char* path, int32_t frontOverhang, int32_t whee
   uint32_t magic = 0;
   long size = FileSize(f);
   if (!ReadExact(f, &magic, 4) || magic != kLutConfigMagic || size < lay.size) {
-    printf("ModLUTConfigFile: %s is not a camera parameter file of this layout\n", path);
+    AvmLog("ModLUTConfigFile: %s is not a camera parameter file of this layout\n", path);
     return 0;
   }
 
@@ -99,7 +100,7 @@ int ModLUTConfigFileCounts(const char* path, int32_t frontOverhang, int32_t whee
   ok = fflush(f) == 0 && ok;
   ok = fsync(fileno(f)) == 0 && ok;
   if (!ok) {
-    printf("ModLUTConfigFile: writing %s failed\n", path);
+    AvmLog("ModLUTConfigFile: writing %s failed\n", path);
     return 0;
   }
   return 1;

@@ -1,4 +1,5 @@
 #include "camera/view_mesh.h"
+#include "frame/log.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -155,7 +156,7 @@ int GenerateTrian_Step(int32_t Wq, int32_t Hq, int32_t camera, const Matrix* map
   }
   const uint32_t triangles = 2 * quads;
   if (count != nullptr) *count = triangles;
-  printf("GenerateTrian Cnt %d %d %p %p %p \n", camera, static_cast<int>(triangles), static_cast<void*>(count),
+  AvmLog("GenerateTrian Cnt %d %d %p %p %p \n", camera, static_cast<int>(triangles), static_cast<void*>(count),
          static_cast<void*>(positions), static_cast<void*>(texture));
   return 1;
 }

@@ -1,4 +1,5 @@
 #include "camera/view_object.h"
+#include "frame/log.h"
 
 #include <cmath>
 #include <cstdio>
@@ -93,7 +94,7 @@ int Undist4Camera_Init(UndistOB* view, const char* path) {
     view->zoom[k].lensSlot = view->lensSlot[k];
   }
   Undist4Camera_CreateModel(&view->traceModel, view);
-  printf("Undist4Camera_Init over %d %d \n", view->frameWidth, view->frameHeight);
+  AvmLog("Undist4Camera_Init over %d %d \n", view->frameWidth, view->frameHeight);
   return 1;
 }
 
@@ -113,7 +114,7 @@ void UndistView_SetParam(UndistOB* view, int32_t camera, int32_t width, int32_t 
                          float xShift, float yShift, float heightWidthRatio, float rollDeg,
                          float sideWarp, float upperWarp, float lowerWarp, float sideWarpLinear,
                          float cyLift) {
-  printf("SetUndistParam %d W%d H%d F%d %d Rg%f Rd%f XP%f YP%f HWR%f AO%f %f %f %f \n", camera,
+  AvmLog("SetUndistParam %d W%d H%d F%d %d Rg%f Rd%f XP%f YP%f HWR%f AO%f %f %f %f \n", camera,
          width, height, viewType, flip, fovDeg, angleDivisor, xShift, yShift, heightWidthRatio,
          rollDeg, sideWarp, upperWarp, lowerWarp);
   const int32_t slot = View_CameraSlot(camera);
@@ -205,7 +206,7 @@ void UndistView_SetParam(UndistOB* view, int32_t camera, int32_t width, int32_t 
     FreeMap(&b.rowMap);
     if (!AllocMap(&b.mapX, b.width, b.height) || !AllocMap(&b.mapY, b.width, b.height) ||
         !AllocMap(&b.rowMap, view->frameWidth / 4, view->frameHeight / 4)) {
-      printf("UndistView_SetParam: out of memory for the panorama maps\n");
+      AvmLog("UndistView_SetParam: out of memory for the panorama maps\n");
       FreeMap(&b.mapX);
       FreeMap(&b.mapY);
       FreeMap(&b.rowMap);

@@ -6,13 +6,14 @@
 
 #include "frame/global_variables.h"
 #include "globalimage_api.h"
+#include "frame/log.h"
 
 namespace {
 
 constexpr int kNullArgument = -1;
 
 bool Refuse(const char* what) {
-  printf("%s: null argument\n", what);
+  AvmLog("%s: null argument\n", what);
   return true;
 }
 
@@ -86,19 +87,19 @@ AVM_EXPORT int KRV_GlobalImage_AdvanceCtrl(int32_t id, int32_t value) {
     case 1: LoadTableUser(1); break;
     case 3:
       g.SpaceIndex = value;
-      printf("SetSpaceIndex %d \n ", value);
+      AvmLog("SetSpaceIndex %d \n ", value);
       break;
     case 4:
       g.JDSpecial = value;
-      printf("SetJDSpecial %d \n ", value);
+      AvmLog("SetJDSpecial %d \n ", value);
       break;
     case 5:
       g.CutIfFill = value;
-      printf("SetCutIfFill %d \n ", value);
+      AvmLog("SetCutIfFill %d \n ", value);
       break;
     case 6:
       g.HZCheckHigh = value;
-      printf("SetHZCheckHigh %d \n ", value);
+      AvmLog("SetHZCheckHigh %d \n ", value);
       break;
     case 7: g.advAngle = static_cast<float>(value) / 10.0f / 180.0f * 3.1415927f; break;  // tenths of a degree
     case 8: g.advValue8 = value; break;

@@ -22,6 +22,7 @@
 #include "toolkit/bmp_file.h"
 #include "toolkit/frame_statistics.h"
 #include "toolkit/pixel_formats.h"
+#include "frame/log.h"
 
 namespace {
 
@@ -114,14 +115,14 @@ LUTOB* LoadLocal(const char* paramPath) {
 int32_t GlobalImage_SaveLUTResult(LUTOB* lut, const char* path1, const char* path2, uint32_t mask) {
   if (lut == nullptr) return kLutSaveNoObject;
   int32_t result = 0;
-  puts("begin lut ");
+  AvmLog("begin lut \n");
   if (LUT_GenerateByteLUTFile(lut, path1 != nullptr ? path1 : "", path2 != nullptr ? path2 : "") != 0)
     result = kLutSaveByteLutFailed;
   if (result == 0 && (mask & 0x80u) != 0) {
     const std::string p = InDataDirectory("lut_dyncalpha.krv");
     if (SaveDynAlphaFile(lut, p.c_str(), nullptr) != 0) result = kLutSaveDynAlphaFailed;
   }
-  puts("begin adas ");
+  AvmLog("begin adas \n");
   if (result == 0 && path2 != nullptr && path2[0] != '\0') {
     const std::string p = InDataDirectory("lut_mixareainfo.krv");
     result = SaveMixArea(lut, p.c_str());
@@ -132,8 +133,8 @@ int32_t GlobalImage_SaveLUTResult(LUTOB* lut, const char* path1, const char* pat
       ADASConfig_Free(&cfg);
     }
   }
-  if (result != 0) printf("LUT save chain stopped (%d)\n", result);
-  puts("begin sync ");
+  if (result != 0) AvmLog("LUT save chain stopped (%d)\n", result);
+  AvmLog("begin sync \n");
   sync();
   return result;
 }
@@ -151,7 +152,7 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_LoadLUTOB(const char* bmpPath, const char* par
   }
   if (previewPath != nullptr) {
     LUTOB_RenderPreview(lut, 0);
-    if (Bmp_SaveFloatPlanes(&lut->previewImage, previewPath) == 0) printf("preview %s not written\n", previewPath);
+    if (Bmp_SaveFloatPlanes(&lut->previewImage, previewPath) == 0) AvmLog("preview %s not written\n", previewPath);
   }
   return lut;
 }

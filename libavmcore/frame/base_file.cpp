@@ -1,4 +1,5 @@
 #include "frame/base_file.h"
+#include "frame/log.h"
 
 #include <unistd.h>
 
@@ -96,7 +97,7 @@ bool BaseFile_WriteValues(const int32_t values[kBaseFileFieldCount]) {
   ok = fflush(f) == 0 && ok;
   fsync(fileno(f));
   ok = fclose(f) == 0 && ok;
-  if (!ok) printf("write globalimage_base failed %s \n", path);
+  if (!ok) AvmLog("write globalimage_base failed %s \n", path);
   return ok;
 }
 

@@ -5,12 +5,13 @@
 #include "frame/base_file.h"
 #include "frame/global_variables.h"
 #include "frame/neighbour_services.h"
+#include "frame/log.h"
 
 void ModFileKeyParam(int32_t a, int32_t b, int32_t c, int32_t d, int32_t e) {
-  printf("ModFileKeyParam %d %d %d %d %d \n", a, b, c, d, e);
+  AvmLog("ModFileKeyParam %d %d %d %d %d \n", a, b, c, d, e);
   int32_t f[kBaseFileFieldCount];
   if (!BaseFile_ReadValues(f)) {
-    printf("open globalimage_base fail\n");
+    AvmLog("open globalimage_base fail\n");
     return;
   }
   if (a != 0) f[0] = a;
@@ -20,7 +21,7 @@ void ModFileKeyParam(int32_t a, int32_t b, int32_t c, int32_t d, int32_t e) {
     f[7] = b;
     f[8] = c;
   }
-  if (!BaseFile_WriteValues(f)) printf("open globalimage_base fail2\n");
+  if (!BaseFile_WriteValues(f)) AvmLog("open globalimage_base fail2\n");
 }
 
 namespace {
@@ -45,7 +46,7 @@ void GlobalVariables_ModChessParam(int32_t* params, int32_t* offsets, int32_t* o
   GlobalVariables& g = gv();
   int32_t f[kBaseFileFieldCount];
   if (!BaseFile_ReadValues(f)) {
-    printf("open globalimage_base fail\n");
+    AvmLog("open globalimage_base fail\n");
     return;
   }
   bool changed = false;
@@ -109,5 +110,5 @@ void GlobalVariables_ModChessParam(int32_t* params, int32_t* offsets, int32_t* o
   }
   if (width != 0 && length != 0) GlobalVariables_RecalcDerivedSizes(width, length);
   GlobalVariables_ApplyModelPresets();
-  if (!BaseFile_WriteValues(f)) printf("open globalimage_base fail2\n");
+  if (!BaseFile_WriteValues(f)) AvmLog("open globalimage_base fail2\n");
 }

@@ -1,4 +1,5 @@
 #include "frame/data_directory.h"
+#include "frame/log.h"
 
 #include <cstdio>
 #include <cstring>
@@ -11,12 +12,12 @@ const char* DataDirectory() { return gDataDirectory; }
 
 bool SetDataDirectory(const char* path) {
   if (path == nullptr) {
-    printf("SetDataDirectory: null path refused\n");
+    AvmLog("SetDataDirectory: null path refused\n");
     return false;
   }
   size_t len = strnlen(path, kDataDirectorySize);
   if (len >= kDataDirectorySize) {
-    printf("SetDataDirectory: path longer than %zu characters refused\n", kDataDirectorySize - 1);
+    AvmLog("SetDataDirectory: path longer than %zu characters refused\n", kDataDirectorySize - 1);
     return false;
   }
   memcpy(gDataDirectory, path, len + 1);

@@ -1,4 +1,5 @@
 #include "frame/global_variables.h"
+#include "frame/log.h"
 
 #include <cmath>
 #include <cstdio>
@@ -84,7 +85,7 @@ void GlobalVariables_InitRuntimeDefaults() {
 
 int GlobalVariables_Init(int force) {
   GlobalVariables& g = gGlobalVariables;
-  printf("GlobalVariables_Init %d %d %s %s \n", force, g.loaded, kGlobalVariablesVersion, DataDirectory());
+  AvmLog("GlobalVariables_Init %d %d %s %s \n", force, g.loaded, kGlobalVariablesVersion, DataDirectory());
   if (force == 0 && g.loaded == 1) return 1;
 
   char path[kDataDirectorySize + 64];
@@ -92,7 +93,7 @@ int GlobalVariables_Init(int force) {
   long n = -1;
   if (DataFilePath(path, sizeof path, kBaseFileName)) n = BaseFile_ReadText(path, text, sizeof text);
   if (n < 0) {
-    printf("GlobalVariables_Init fail\n");
+    AvmLog("GlobalVariables_Init fail\n");
     return 0;
   }
   int32_t* dst[kBaseFileFieldCount];
@@ -156,7 +157,7 @@ int32_t GlobalVariables_RecalcDerivedSizes(int32_t span1, int32_t span2) {
 
 void GlobalVariables_SetConfig(const Config* cfg) {
   GlobalVariables& g = gGlobalVariables;
-  printf("SetConfig %d %d %d %f %f %f %f %f %f \n", cfg->trackCount, cfg->trackWidth, cfg->trackHeight,
+  AvmLog("SetConfig %d %d %d %f %f %f %f %f %f \n", cfg->trackCount, cfg->trackWidth, cfg->trackHeight,
          cfg->centreX, cfg->centreY, cfg->seamFraction[0], cfg->seamFraction[1], cfg->seamFraction[2],
          cfg->seamFraction[3]);
   memcpy(&g.config, cfg, sizeof(Config));
@@ -166,7 +167,7 @@ void GlobalVariables_SetConfig(const Config* cfg) {
 void GlobalVariables_SetExtraConfig(ExtraConfig* cfg) {
   GlobalVariables& g = gGlobalVariables;
   const ExtraConfig& cur = g.extraConfig;
-  printf("SetExtraConfig %d %d \n", cfg->frontBlendWidth, cfg->rearBlendWidth);
+  AvmLog("SetExtraConfig %d %d \n", cfg->frontBlendWidth, cfg->rearBlendWidth);
   if (cfg->frontBlendWidth < 1) cfg->frontBlendWidth = cur.frontBlendWidth;
   if (cfg->rearBlendWidth < 1) cfg->rearBlendWidth = cur.rearBlendWidth;
   if (cfg->nearMark < 1) cfg->nearMark = cur.nearMark;
@@ -177,7 +178,7 @@ void GlobalVariables_SetExtraConfig(ExtraConfig* cfg) {
 
 void GlobalVariables_SetAdvCameraConfig(const AdvCameraConfig* cfg) {
   GlobalVariables& g = gGlobalVariables;
-  printf("SetAdvCameraConfig %x %d %d %d %f %f \n", cfg->cameraBits, cfg->trackCount, cfg->trackWidth,
+  AvmLog("SetAdvCameraConfig %x %d %d %d %f %f \n", cfg->cameraBits, cfg->trackCount, cfg->trackWidth,
          cfg->trackHeight, cfg->centreX, cfg->centreY);
   memcpy(&g.advCameraConfig, cfg, sizeof(AdvCameraConfig));
   ApplyCameraBits(g);

@@ -1,4 +1,5 @@
 #include "frame/lens_table.h"
+#include "frame/log.h"
 
 #include <unistd.h>
 
@@ -59,7 +60,7 @@ void LensTable_FreeSlot(LensTableSlot* slot) {
 int LensTable_LoadFile(LensTableSlot* slot, const char* path) {
   FILE* f = fopen(path, "rb");
   if (f == nullptr) {
-    printf("open %s failed \n", path);
+    AvmLog("open %s failed \n", path);
     return 0;
   }
   uint32_t magic = 0, kind = 0, nAngle = 0, nHeight = 0;
@@ -71,14 +72,14 @@ int LensTable_LoadFile(LensTableSlot* slot, const char* path) {
   long size = FileSize(f);
   if (!ReadU32(f, &kind) || !ReadF32(f, &sensorA) || !ReadF32(f, &sensorB) || !ReadF32(f, &unitSize) ||
       !ReadU32(f, &nAngle) || !ReadU32(f, &nHeight)) {
-    printf("lens table %s: header truncated \n", path);
+    AvmLog("lens table %s: header truncated \n", path);
     fclose(f);
     return 0;
   }
   // The height table needs two entries to extend; the angle look-up one.
   if (nHeight < 2 || nAngle < 1 || !SizesFit(size, nAngle, nHeight) ||
       nHeight > static_cast<uint32_t>(INT32_MAX - kLensTableHeightExtension)) {
-    printf("lens table %s: bad table sizes %u %u \n", path, nAngle, nHeight);
+    AvmLog("lens table %s: bad table sizes %u %u \n", path, nAngle, nHeight);
     fclose(f);
     return 0;
   }
@@ -88,7 +89,7 @@ int LensTable_LoadFile(LensTableSlot* slot, const char* path) {
             fread(height, 4, nHeight, f) == nHeight;
   fclose(f);
   if (!ok) {
-    printf("lens table %s: short read \n", path);
+    AvmLog("lens table %s: short read \n", path);
     free(angle);
     free(height);
     return 0;
@@ -115,12 +116,12 @@ int LensTable_LoadFile(LensTableSlot* slot, const char* path) {
 int LensTable_SaveFile(const LensTableSlot* slot, const char* path) {
   if (slot->angleCount < 0 || slot->heightCount < 0 || (slot->angleCount > 0 && slot->angleTable == nullptr) ||
       (slot->heightCount > 0 && slot->heightTable == nullptr)) {
-    printf("lens table %s: slot holds no tables \n", path);
+    AvmLog("lens table %s: slot holds no tables \n", path);
     return 0;
   }
   FILE* f = fopen(path, "wb");
   if (f == nullptr) {
-    printf("open %s failed \n", path);
+    AvmLog("open %s failed \n", path);
     return 0;
   }
   uint32_t header[7];
@@ -150,7 +151,7 @@ int LensTable_LoadAltLayout(LensTableCompact* out, const char* path) {
   bool ok = ReadU32(f, &magic) && magic == kLensTableMagic && ReadU32(f, &skip) && ReadU32(f, &skip) &&
             ReadU32(f, &skip) && ReadF32(f, &unitSize) && ReadU32(f, &nAngle) && ReadU32(f, &nHeight);
   if (ok && (nAngle < 1 || !SizesFit(size, nAngle, 0))) {
-    printf("lens table %s: bad table size %u \n", path, nAngle);
+    AvmLog("lens table %s: bad table size %u \n", path, nAngle);
     ok = false;
   }
   float* angle = ok ? static_cast<float*>(malloc(sizeof(float) * nAngle)) : nullptr;
@@ -179,7 +180,7 @@ void LensTable_LoadFromTableTxt(const char* path) {
     f = DataFilePath(selector, sizeof selector, "table.txt") ? fopen(selector, "r") : nullptr;
   }
   if (f == nullptr) {
-    printf("open table txt failed ");
+    AvmLog("open table txt failed ");
     return;
   }
   char line[120] = {};
@@ -190,7 +191,7 @@ void LensTable_LoadFromTableTxt(const char* path) {
   if (cur == LensTable_Slot(1)) {
     p = strchr(line, ',');
     if (p == nullptr) {
-      printf("table txt no table2 A ");
+      AvmLog("table txt no table2 A ");
       return;
     }
     ++p;
@@ -206,7 +207,7 @@ void LensTable_LoadFromTableTxt(const char* path) {
 
   const char* tag = StrCaseStr(token, "table");
   if (tag == nullptr) {
-    printf("table txt no tableid ");
+    AvmLog("table txt no tableid ");
     return;
   }
   int32_t n = static_cast<int32_t>(strtol(tag + 5, nullptr, 10));
@@ -220,7 +221,7 @@ void LensTable_LoadFromTableTxt(const char* path) {
     snprintf(cur->name, sizeof cur->name, "table%d", n);
     cur->id = n;
   } else {
-    printf("table txt Load failed ");
+    AvmLog("table txt Load failed ");
   }
 }
 

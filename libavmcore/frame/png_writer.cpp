@@ -1,4 +1,5 @@
 #include "frame/png_writer.h"
+#include "frame/log.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,7 +126,7 @@ int SavePngRGBA(const ImageU8* red, const ImageU8* green, const ImageU8* blue,
 
   FILE* f = fopen(path, "wb");
   if (!f) {
-    fprintf(stderr, "open file failed %s \n", path);
+    AvmLog("open file failed %s \n", path);
     return 0;
   }
   ChunkWriter out{f, true, 0};

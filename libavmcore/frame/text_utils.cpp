@@ -1,4 +1,5 @@
 #include "frame/text_utils.h"
+#include "frame/log.h"
 
 #include <cctype>
 #include <cstdio>
@@ -20,14 +21,14 @@ const char* StrCaseStr(const char* haystack, const char* needle) {
 
 int copyFile(const char* src, const char* dst) {
   if (src == nullptr || dst == nullptr) {
-    printf("copyFile src or dest file null ! ");
+    AvmLog("copyFile src or dest file null ! ");
     return 0;
   }
   FILE* in = fopen(src, "rb");
   FILE* out = in != nullptr ? fopen(dst, "wb") : nullptr;
   if (in == nullptr || out == nullptr) {
     if (in != nullptr) fclose(in);
-    printf("copyFile fopen failed ! ");
+    AvmLog("copyFile fopen failed ! ");
     return 0;
   }
   int ch;
@@ -37,7 +38,7 @@ int copyFile(const char* src, const char* dst) {
   // A full disk shows only in the write error state or at close.
   const bool writeFailed = ferror(out) != 0;
   if (fclose(out) != 0 || writeFailed || readFailed) {
-    printf("copyFile write failed ! ");
+    AvmLog("copyFile write failed ! ");
     return 0;
   }
   return 1;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pipeline/adas_config.h"
+#include "frame/log.h"
 
 namespace {
 
@@ -107,7 +108,7 @@ bool LoadFunction(ADASConfig* c, const FunctionFile& ff, const char* dir) {
   }
   fclose(f);
   if (!ok) {
-    printf("ADASConfig_Load %s is short or corrupt, function left out\n", path.c_str());
+    AvmLog("ADASConfig_Load %s is short or corrupt, function left out\n", path.c_str());
     for (ImageI32* t : loaded) FreeTable(t);
     memcpy(c->C, saved, sizeof(saved));
     c->C[ff.presentWord] = 0;
@@ -170,13 +171,13 @@ int ADASConfig_Save(const ADASConfig* config, const char* dataDirectory, int32_t
   std::string path = FilePath(dataDirectory, "adas_base.krv");
   FILE* f = fopen(path.c_str(), "wb");
   if (f == nullptr) {
-    printf("open file failed %s \n", path.c_str());
+    AvmLog("open file failed %s \n", path.c_str());
     allOk = false;
   } else {
     const int32_t words[7] = {static_cast<int32_t>(kAdasBaseMagic), c->C[2], c->C[3], c->C[4], c->C[5],
                               saveMask, c->C[9]};
     if (!FinishFile(f, WriteWords(f, words, 7))) {
-      printf("ADASConfig_Save write %s failed\n", path.c_str());
+      AvmLog("ADASConfig_Save write %s failed\n", path.c_str());
       allOk = false;
     }
   }
@@ -185,7 +186,7 @@ int ADASConfig_Save(const ADASConfig* config, const char* dataDirectory, int32_t
     path = FilePath(dataDirectory, ff.name);
     f = fopen(path.c_str(), "wb");
     if (f == nullptr) {
-      printf("open file failed %s \n", path.c_str());
+      AvmLog("open file failed %s \n", path.c_str());
       allOk = false;
       continue;
     }
@@ -203,14 +204,14 @@ int ADASConfig_Save(const ADASConfig* config, const char* dataDirectory, int32_t
       // cannot be written truthfully.
       if (n > 0 && (fld.table->data == nullptr ||
                     static_cast<int64_t>(fld.table->width) * fld.table->height != n)) {
-        printf("ADASConfig_Save %s: table does not match its size words\n", ff.name);
+        AvmLog("ADASConfig_Save %s: table does not match its size words\n", ff.name);
         ok = false;
         break;
       }
       ok = WriteWords(f, fld.table->data, static_cast<size_t>(n));
     }
     if (!FinishFile(f, ok)) {
-      printf("ADASConfig_Save write %s failed\n", path.c_str());
+      AvmLog("ADASConfig_Save write %s failed\n", path.c_str());
       allOk = false;
     }
   }

@@ -8,6 +8,7 @@
 #include "camera/camera_model.h"
 #include "frame/global_variables.h"
 #include "pipeline/adas_config.h"
+#include "frame/log.h"
 
 namespace {
 
@@ -218,7 +219,7 @@ void BuildMods(ADASConfig* cfg, const AdasCameraRig& rig) {
   cols = (cols + 3) / 4 * 4;
   C[70] = cols;
   C[71] = 72;
-  printf(">> Gen MOD FB [%d x %d]\n", cols, 72);
+  AvmLog(">> Gen MOD FB [%d x %d]\n", cols, 72);
   AllocTable(&cfg->mods[0], cols, 72);
   AllocTable(&cfg->mods[1], cols, 72);
   const float left = halfWid + static_cast<float>((50 * cols - carW) / 2);
@@ -236,7 +237,7 @@ void BuildMods(ADASConfig* cfg, const AdasCameraRig& rig) {
              kModsBounds);
   C[80] = 56;
   C[81] = (carL + 2000) / 50;
-  printf(">> Gen MOD LR [%d x %d]\n", 56, C[81]);
+  AvmLog(">> Gen MOD LR [%d x %d]\n", 56, C[81]);
   const int rows = C[81];
   AllocTable(&cfg->mods[2], 56, rows);
   AllocTable(&cfg->mods[3], 56, rows);

@@ -1,4 +1,5 @@
 #include "surround/byte_lut_file.h"
+#include "frame/log.h"
 
 #include <cstdio>
 #include <vector>
@@ -35,7 +36,7 @@ int32_t LUT_GenerateByteLUTFile(LUTOB* lut, const char* krvPath, const char* cfg
   const LutConfig& c = lut->cfg;
   if (krvPath != nullptr && krvPath[0] != '\0') {
     if (c.X1.data == nullptr) {
-      printf("LUT_GenerateByteLUTFile: no maps\n");
+      AvmLog("LUT_GenerateByteLUTFile: no maps\n");
       result = -1;
     } else {
       const int32_t body[4] = {c.carLeft, c.carTop, c.carRight, c.carBottom};
@@ -48,7 +49,7 @@ int32_t LUT_GenerateByteLUTFile(LUTOB* lut, const char* krvPath, const char* cfg
 
 int32_t LUT_GenerateNewByteLUTFile(LUTOB* lut, const char* path, int32_t width, int32_t height, int32_t margin,
                                    int32_t yOffset, int32_t box[4]) {
-  printf("LUT_GenerateNewByteLUTFile %d %d %d %d \n", width, height, margin, yOffset);
+  AvmLog("LUT_GenerateNewByteLUTFile %d %d %d %d \n", width, height, margin, yOffset);
   if (lut == nullptr || width < 1 || height < 1) return -1;
   const size_t n = static_cast<size_t>(width) * height;
   std::vector<float> buf[6];

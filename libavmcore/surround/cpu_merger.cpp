@@ -1,6 +1,7 @@
 // CPU stitching object: table set-up from byte planes or a MAB file, and the
 // per-frame stitch.
 #include "surround/cpu_merger.h"
+#include "frame/log.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -94,7 +95,7 @@ int LUTCPU_InitFromBytePlanes(MergerCPUOB* o, const uint8_t* const planes[4], in
   if (o == nullptr) return 0;
   if (o->loaded) return 1;
   if (W < 1 || H < 1 || W > kMaxSide || H > kMaxSide || !CameraSizeUsable(cw, ch)) {
-    printf("LUTCPU_InitFromFile unusable sizes: output %d x %d, camera %d x %d\n", W, H, cw, ch);
+    AvmLog("LUTCPU_InitFromFile unusable sizes: output %d x %d, camera %d x %d\n", W, H, cw, ch);
     return 0;
   }
   o->outWidth = W;
@@ -195,12 +196,12 @@ int LUTCPU_InitFromFile_YW(MergerCPUOB* o, const char* lutConfigPath, const char
   LutConfigInfo info;
   CameraParamSet params;
   if (lutConfigPath == nullptr || LoadLUTConfig(&info, &params, lutConfigPath, nullptr) == 0) {
-    printf("LUTCPU_InitFromFile LoadParam Failed %s \n", lutConfigPath != nullptr ? lutConfigPath : "(null)");
+    AvmLog("LUTCPU_InitFromFile LoadParam Failed %s \n", lutConfigPath != nullptr ? lutConfigPath : "(null)");
     return 0;
   }
   if (static_cast<int32_t>(info.quadWidth / 2) != cw || static_cast<int32_t>(info.quadHeight / 2) != ch ||
       !CameraSizeUsable(cw, ch)) {
-    printf("LUTCPU_InitFromFile Width Height Not Right \n");
+    AvmLog("LUTCPU_InitFromFile Width Height Not Right \n");
     return 0;
   }
   MABFileData mab;

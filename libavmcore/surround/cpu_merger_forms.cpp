@@ -5,6 +5,7 @@
 
 #include "surround/cpu_merger.h"
 #include "camera/lut_config.h"
+#include "frame/log.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ int LUTCPU_InitPerPixel(MergerCPUOBPerPixel* o, const char* krvImagePath, const 
   if (o == nullptr) return 0;
   if (o->loaded) return 1;
   if (cw < 4 || ch < 4 || (cw & 1) != 0 || (ch & 1) != 0) {
-    printf("LUTCPU_InitFromFile Width Height Not Right \n");
+    AvmLog("LUTCPU_InitFromFile Width Height Not Right \n");
     return 0;
   }
   std::vector<uint8_t> p[4];
@@ -164,7 +165,7 @@ int LUTCPU_InitFromMAB(MergerCPUOBWarped* o, const char* lutConfigPath, const ch
   LutConfigInfo info;
   CameraParamSet params;
   if (lutConfigPath == nullptr || LoadLUTConfig(&info, &params, lutConfigPath, nullptr) == 0) {
-    printf("LUTCPU_InitFromFile LoadParam Failed %s \n", lutConfigPath != nullptr ? lutConfigPath : "(null)");
+    AvmLog("LUTCPU_InitFromFile LoadParam Failed %s \n", lutConfigPath != nullptr ? lutConfigPath : "(null)");
     return 0;
   }
   MABFileData mab;
@@ -182,12 +183,12 @@ int LUTCPU_InitFromMAB(MergerCPUOBWarped* o, const char* lutConfigPath, const ch
                                 std::max(endArea.colBegin, sideArea.colBegin), std::min(endArea.colEnd, sideArea.colEnd)};
     for (const CPUStitchRun& r : mab.tables.camera[k])
       if (!RunInside(r, area)) {
-        printf("LUTCPU_InitFromMAB %s: a run of camera %d leaves its area\n", mabPath, k + 1);
+        AvmLog("LUTCPU_InitFromMAB %s: a run of camera %d leaves its area\n", mabPath, k + 1);
         return 0;
       }
     for (const CPUStitchRun& r : mab.tables.seam[k])
       if (!RunInside(r, corner)) {
-        printf("LUTCPU_InitFromMAB %s: a blend run leaves its corner\n", mabPath);
+        AvmLog("LUTCPU_InitFromMAB %s: a blend run leaves its corner\n", mabPath);
         return 0;
       }
   }

@@ -5,6 +5,7 @@
 #include "surround/cpu_merger.h"
 #include "surround/krv_image.h"
 #include "camera/lut_config.h"
+#include "frame/log.h"
 
 int LUTCPU_LoadByteLut(const char* krvImagePath, const char* lutConfigPath, int32_t cameraWidth,
                        int32_t cameraHeight, std::vector<uint8_t> planes[4], int32_t* W, int32_t* H, int32_t* qw,
@@ -12,18 +13,18 @@ int LUTCPU_LoadByteLut(const char* krvImagePath, const char* lutConfigPath, int3
   LutConfigInfo info;
   CameraParamSet params;
   if (lutConfigPath == nullptr || LoadLUTConfig(&info, &params, lutConfigPath, nullptr) == 0) {
-    printf("LUTCPU_InitFromFile LoadParam Failed %s \n", lutConfigPath != nullptr ? lutConfigPath : "(null)");
+    AvmLog("LUTCPU_InitFromFile LoadParam Failed %s \n", lutConfigPath != nullptr ? lutConfigPath : "(null)");
     return 0;
   }
   if (static_cast<int32_t>(info.quadWidth / 2) != cameraWidth ||
       static_cast<int32_t>(info.quadHeight / 2) != cameraHeight) {
-    printf("LUTCPU_InitFromFile Width Height Not Right \n");
+    AvmLog("LUTCPU_InitFromFile Width Height Not Right \n");
     return 0;
   }
   Matrix* m[4] = {nullptr, nullptr, nullptr, nullptr};
   int32_t pair1[2] = {0, 0}, pair2[2] = {0, 0};
   if (krvImagePath == nullptr || KRVImage_Load(krvImagePath, &m[0], &m[1], &m[2], &m[3], pair1, pair2) == 0) {
-    printf("LUTCPU_InitFromFile LoadKRVImage Failed %s \n", krvImagePath != nullptr ? krvImagePath : "(null)");
+    AvmLog("LUTCPU_InitFromFile LoadKRVImage Failed %s \n", krvImagePath != nullptr ? krvImagePath : "(null)");
     return 0;
   }
   const int32_t w = m[0]->cols, h = m[0]->rows / 2;
@@ -47,7 +48,7 @@ int LUTCPU_LoadByteLut(const char* krvImagePath, const char* lutConfigPath, int3
     carBox[3] = pair2[0];
     ok = 1;
   } else {
-    printf("LUTCPU_InitFromFile LoadKRVImage Failed %s \n", krvImagePath);
+    AvmLog("LUTCPU_InitFromFile LoadKRVImage Failed %s \n", krvImagePath);
   }
   for (Matrix* p : m) KRVImage_FreeMatrix(p);
   return ok;

@@ -1,5 +1,6 @@
 // Dynamic-alpha planes of the stitched view.
 #include "surround/dyn_alpha.h"
+#include "frame/log.h"
 
 #include <cmath>
 #include <cstdio>
@@ -129,7 +130,7 @@ bool DynAlpha_ComputePlanes(const DynAlphaSource& src, const Matrix* testMap, st
 int SaveDynAlphaFileFromMaps(const DynAlphaSource& src, const char* path, const Matrix* testMap) {
   std::vector<uint8_t> a, b;
   if (!DynAlpha_ComputePlanes(src, testMap, &a, &b)) {
-    printf("SaveDynAlphaFile: maps or ground table missing\n");
+    AvmLog("SaveDynAlphaFile: maps or ground table missing\n");
     return 1;
   }
   const uint32_t header[3] = {kDynAlphaMagic, static_cast<uint32_t>(src.maps.W1->cols),
@@ -140,7 +141,7 @@ int SaveDynAlphaFileFromMaps(const DynAlphaSource& src, const char* path, const 
   memcpy(bytes.data() + 12 + a.size(), b.data(), b.size());
   int w = WriteFileSynced(path, bytes.data(), bytes.size());
   if (w == 1) return 0;
-  printf("SaveDynAlphaFile %s %s failed\n", w == 0 ? "open" : "write", path != nullptr ? path : "(null)");
+  AvmLog("SaveDynAlphaFile %s %s failed\n", w == 0 ? "open" : "write", path != nullptr ? path : "(null)");
   return 1;
 }
 
@@ -148,7 +149,7 @@ int GenerateDynAlphaMABFilesFromMaps(const DynAlphaSource& src, const char* path
   std::vector<float> a, b;
   std::vector<uint8_t> corner;
   if (!ComputeValues(src, nullptr, true, &a, &b, &corner)) {
-    printf("GenerateDynAlphaMABFiles: maps or ground table missing\n");
+    AvmLog("GenerateDynAlphaMABFiles: maps or ground table missing\n");
     return 1;
   }
   // Corner pixels take the plane values, all others keep W1; the source's

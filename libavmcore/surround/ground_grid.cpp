@@ -1,4 +1,5 @@
 #include "surround/ground_grid.h"
+#include "frame/log.h"
 
 #include <algorithm>
 #include <cmath>
@@ -146,12 +147,12 @@ int32_t LUT_BuildGroundGridEx(LUTOB* lut, int32_t width, int32_t height, int32_t
 int32_t GenerateROIFile(LUTOB* lut, const char* path, int32_t cameraBits, int32_t /*ignored*/, int32_t step,
                         int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   if (y1 <= y0 || x1 <= x0 || step <= 0 || lut == nullptr || path == nullptr) {
-    printf("GenerateROIFile Param Failed ");
+    AvmLog("GenerateROIFile Param Failed ");
     return -1;
   }
   FILE* f = fopen(path, "wt");
   if (f == nullptr) {
-    printf("GenerateROIFile Openfile Failed ");
+    AvmLog("GenerateROIFile Openfile Failed ");
     return -1;
   }
   const float X0 = static_cast<float>(x0), Y0 = static_cast<float>(y0);
@@ -200,7 +201,7 @@ int32_t GenerateROIFile(LUTOB* lut, const char* path, int32_t cameraBits, int32_
       if (ok && !pts.empty()) pts.resize(pts.size() - 3);
     }
     if (!ok) {
-      printf("GenerateROIFile Param Failed ");
+      AvmLog("GenerateROIFile Param Failed ");
       break;
     }
     ok = fputs(kHeaders[c], f) >= 0;

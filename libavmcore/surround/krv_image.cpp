@@ -1,4 +1,5 @@
 #include "surround/krv_image.h"
+#include "frame/log.h"
 
 #include <unistd.h>
 
@@ -66,7 +67,7 @@ int KRVImage_Save(const ImageU8* p0, const ImageU8* p1, const ImageU8* p2, const
   }
   FILE* f = fopen(path, "wb");
   if (f == nullptr) {
-    printf("create KRVImage failed ");
+    AvmLog("create KRVImage failed ");
     return 0;
   }
   const GlobalVariables& g = gv();
@@ -77,7 +78,7 @@ int KRVImage_Save(const ImageU8* p0, const ImageU8* p1, const ImageU8* p2, const
   ok = fflush(f) == 0 && ok;
   ok = fsync(fileno(f)) == 0 && ok;
   ok = fclose(f) == 0 && ok;
-  if (!ok) printf("KRVImage_Save: writing %s failed\n", path);
+  if (!ok) AvmLog("KRVImage_Save: writing %s failed\n", path);
   return ok ? 1 : 0;
 }
 
@@ -95,7 +96,7 @@ int KRVImage_Load(const char* path, Matrix** out0, Matrix** out1, Matrix** out2,
   int32_t head[7];
   const bool headOk = fread(head, sizeof head, 1, f) == 1;
   if (!headOk || static_cast<uint32_t>(head[0]) != kKRVImageMagic) {
-    printf("KRVImage_Load: %s is not a KRVImage file\n", path);
+    AvmLog("KRVImage_Load: %s is not a KRVImage file\n", path);
     fclose(f);
     return 0;
   }
@@ -103,7 +104,7 @@ int KRVImage_Load(const char* path, Matrix** out0, Matrix** out1, Matrix** out2,
   // Both halves of the planes belong to one output pixel, so the height is
   // even; anything else (or a size no file of ours has) is a corrupt header.
   if (W < 1 || H2 < 2 || (H2 & 1) != 0 || W > kKRVImageMaxSide || H2 > 2 * kKRVImageMaxSide) {
-    printf("KRVImage_Load: %s has impossible size %d x %d\n", path, W, H2);
+    AvmLog("KRVImage_Load: %s has impossible size %d x %d\n", path, W, H2);
     fclose(f);
     return 0;
   }
@@ -118,7 +119,7 @@ int KRVImage_Load(const char* path, Matrix** out0, Matrix** out1, Matrix** out2,
   const bool bodyOk = fread(buf.data(), 1, buf.size(), f) == buf.size();
   fclose(f);
   if (!bodyOk) {
-    printf("KRVImage_Load: %s is shorter than its %d x %d pixels\n", path, W, H2);
+    AvmLog("KRVImage_Load: %s is shorter than its %d x %d pixels\n", path, W, H2);
     return 0;
   }
   Matrix* out[4] = {nullptr, nullptr, nullptr, nullptr};
@@ -147,7 +148,7 @@ int KRVImageMerger_Init(KRVImageMerger* m, const char* path, int32_t width, int3
   Matrix* planes[4];
   int32_t p1[2], p2[2];
   if (KRVImage_Load(path, &planes[0], &planes[1], &planes[2], &planes[3], p1, p2) == 0) {
-    printf("KRVImageMerger_Init: cannot load %s\n", path != nullptr ? path : "(null)");
+    AvmLog("KRVImageMerger_Init: cannot load %s\n", path != nullptr ? path : "(null)");
     return 0;
   }
   if (width < 0) width = 0;

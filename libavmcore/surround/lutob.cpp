@@ -1,4 +1,5 @@
 #include "surround/lutob.h"
+#include "frame/log.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -164,7 +165,7 @@ int32_t LUTOB_BuildFromImage(LUTOB* lut, int32_t carWidth, int32_t carLength, in
                              int32_t /*ignored*/, int32_t checkCorners) {
   GlobalVariables& g = gv();
   if (lut == nullptr || image == nullptr || image->data == nullptr || !UsableFrame(image->width, image->height)) {
-    printf("LUTOB_BuildFromImage: no image\n");
+    AvmLog("LUTOB_BuildFromImage: no image\n");
     return 17;
   }
   if (g.advValue8 != 0) {
@@ -220,7 +221,7 @@ int32_t LUTOB_BuildFromImageF32(LUTOB* lut, int32_t carWidth, int32_t carLength,
                                 int32_t /*ignored*/, int32_t checkCorners) {
   GlobalVariables& g = gv();
   if (lut == nullptr || image == nullptr || image->data == nullptr || !UsableFrame(image->cols, image->rows)) {
-    printf("LUTOB_BuildFromImage: no image\n");
+    AvmLog("LUTOB_BuildFromImage: no image\n");
     return 17;
   }
   if (g.advValue8 != 0) {
@@ -352,17 +353,17 @@ int LUTOB_LoadConfig(LUTOB* lut, const char* path, const Matrix* frame) {
   const int32_t n = g.pointsPerCamera, m = g.maxPoints;
   LutConfigLayout lay;
   if (!LutConfigLayout_Make(n, m, &lay) || m > kMaxPointsSane) {
-    printf("LUTOB_LoadConfig: impossible point counts %d %d\n", n, m);
+    AvmLog("LUTOB_LoadConfig: impossible point counts %d %d\n", n, m);
     return 0;
   }
   FILE* f = fopen(path, "rb");
   if (f == nullptr) {
-    printf("open file failed %s \n", path);
+    AvmLog("open file failed %s \n", path);
     return 0;
   }
   uint32_t head[5];
   if (fread(head, sizeof head, 1, f) != 1 || head[0] != kLutConfigMagic) {
-    printf("LUTOB_LoadConfig: %s is not a camera parameter file\n", path);
+    AvmLog("LUTOB_LoadConfig: %s is not a camera parameter file\n", path);
     fclose(f);
     return 0;
   }
@@ -453,7 +454,7 @@ int SaveLUTConfig(const LUTOB* lut, const char* path) {
   d.quadHeight = 2 * lut->camH;
   d.frontOverhang = cfg.frontOverhang;
   d.wheelBase = cfg.wheelBase;
-  printf("SaveLUTConfig LW %s %d %d \n", path, g.extraConfig.frontBlendWidth, g.extraConfig.rearBlendWidth);
+  AvmLog("SaveLUTConfig LW %s %d %d \n", path, g.extraConfig.frontBlendWidth, g.extraConfig.rearBlendWidth);
   const bool own = lut->blendWidths[0] > 0 && lut->blendWidths[1] > 0;
   d.frontBlendWidth = own ? lut->blendWidths[0] : g.extraConfig.frontBlendWidth;
   d.rearBlendWidth = own ? lut->blendWidths[1] : g.extraConfig.rearBlendWidth;
@@ -524,7 +525,7 @@ int32_t LUTOB_GetCameraWord(const LUTOB* lut, int32_t index) {
 void LUTOB_SetFrontCameraX(LUTOB* lut) {
   const GlobalVariables& g = gv();
   if (lut == nullptr || g.frontCameraXFixed == 0) return;
-  printf("FrontCameraX %f \n", static_cast<double>(lut->params.T[0][0]));
+  AvmLog("FrontCameraX %f \n", static_cast<double>(lut->params.T[0][0]));
   const float delta = g.frontCameraX - lut->params.T[0][0];
   for (int c = 0; c < 4; ++c) lut->params.T[c][0] += delta;
 }

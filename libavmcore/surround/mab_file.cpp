@@ -1,5 +1,6 @@
 // MAB and MAB6 run-table files.
 #include "surround/mab_file.h"
+#include "frame/log.h"
 
 #include <unistd.h>
 
@@ -75,9 +76,9 @@ int WriteOrReport(const char* tag, const char* path, const std::vector<uint8_t>&
   int w = WriteFileSynced(path, bytes.data(), bytes.size());
   if (w == 1) return 0;
   if (w == 0)
-    printf("%s open %s failed \n", tag, path);
+    AvmLog("%s open %s failed \n", tag, path);
   else
-    printf("%s write %s failed \n", tag, path);
+    AvmLog("%s write %s failed \n", tag, path);
   return 1;
 }
 
@@ -103,12 +104,12 @@ bool ParseTables(const std::vector<uint8_t>& bytes, int tableCount, const char* 
                  std::vector<CPUStitchRun>* const* tables, std::vector<uint8_t>* map) {
   const size_t header = 12 + 4 * static_cast<size_t>(tableCount);
   if (bytes.size() < header) {
-    printf("run-table file %s is truncated\n", path);
+    AvmLog("run-table file %s is truncated\n", path);
     return false;
   }
   int32_t w = static_cast<int32_t>(GetU32(&bytes[4])), h = static_cast<int32_t>(GetU32(&bytes[8]));
   if (w < 1 || h < 1 || w > kMaxOutputSide || h > kMaxOutputSide) {
-    printf("run-table file %s has an impossible size %d x %d\n", path, w, h);
+    AvmLog("run-table file %s has an impossible size %d x %d\n", path, w, h);
     return false;
   }
   size_t pos = header;
@@ -120,7 +121,7 @@ bool ParseTables(const std::vector<uint8_t>& bytes, int tableCount, const char* 
   }
   const size_t mapBytes = MAB_WeightMapBytes(w, h);
   if (total > (bytes.size() - header) / 12 || bytes.size() - header - total * 12 < mapBytes) {
-    printf("run-table file %s is shorter than its counts say\n", path);
+    AvmLog("run-table file %s is shorter than its counts say\n", path);
     return false;
   }
   for (int t = 0; t < tableCount; ++t) {
@@ -133,7 +134,7 @@ bool ParseTables(const std::vector<uint8_t>& bytes, int tableCount, const char* 
       // middle band of zero width gives, covers nothing).
       if (run.row < 0 || run.row >= h || run.col < 0 || run.length < 0 || run.col > w ||
           run.length > w - run.col) {
-        printf("run-table file %s: run (%d, %d, %d) lies outside the %d x %d output\n", path, run.row, run.col,
+        AvmLog("run-table file %s: run (%d, %d, %d) lies outside the %d x %d output\n", path, run.row, run.col,
                run.length, w, h);
         return false;
       }
@@ -261,7 +262,7 @@ int BuildMABTables(const StitchMaps& m, MABTables* tables, uint8_t* map, int32_t
 
 int GenerateMABFileFromMaps(const StitchMaps& maps, const char* path) {
   if (!MapsUsable(maps)) {
-    printf("GenerateMABFile: no usable maps\n");
+    AvmLog("GenerateMABFile: no usable maps\n");
     return -1;
   }
   const int32_t W = maps.X1->cols, H = maps.X1->rows;
@@ -282,13 +283,13 @@ int GenerateMABFileFromMaps(const StitchMaps& maps, const char* path) {
 
 int GenerateMAB6FileFromMaps(const StitchMaps& a, const StitchMaps& b, const char* path) {
   if (!MapsUsable(a) || !MapsUsable(b) || a.X1->cols != b.X1->cols || a.X1->rows != b.X1->rows) {
-    printf("GenerateMAB6File: the two groups' maps are missing or differ in size\n");
+    AvmLog("GenerateMAB6File: the two groups' maps are missing or differ in size\n");
     return -1;
   }
   const int32_t W = a.X1->cols, H = a.X1->rows;
   const int32_t mid = H / 2;
   if (mid - 10 < 0 || mid + 10 > H) {
-    printf("GenerateMAB6File: output of %d rows has no room for the middle band\n", H);
+    AvmLog("GenerateMAB6File: output of %d rows has no room for the middle band\n", H);
     return -1;
   }
   const size_t mapBytes = MAB_WeightMapBytes(W, H);
@@ -300,7 +301,7 @@ int GenerateMAB6FileFromMaps(const StitchMaps& a, const StitchMaps& b, const cha
   // part; camera 1 and seams 0, 1 in the rear part.
   const size_t dropped = ta.camera[1].size() + ta.seam[2].size() + ta.seam[3].size() + tb.camera[0].size() +
                          tb.seam[0].size() + tb.seam[1].size();
-  if (dropped > 0) printf("GenerateMAB6File: %zu runs outside their group's cameras dropped\n", dropped);
+  if (dropped > 0) AvmLog("GenerateMAB6File: %zu runs outside their group's cameras dropped\n", dropped);
   memcpy(map.data(), mapA.data(), MAB_WeightMapRowStart(W, mid - 10));
 
   std::vector<CPUStitchRun> midLeft, midRight;

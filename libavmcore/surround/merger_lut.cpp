@@ -1,4 +1,5 @@
 #include "surround/merger_lut.h"
+#include "frame/log.h"
 
 #include <algorithm>
 #include <atomic>
@@ -472,9 +473,9 @@ int32_t LUT_BuildMergerMapsDirect(LUTOB* lut) {
 int32_t LUT_RegenerateMergerLUT(LUTOB* lut) {
   if (lut == nullptr) return 0;
   LutConfig& cfg = lut->cfg;
-  printf("LUT_GenerateMergerLUT %d \n", gv().f0);
+  AvmLog("LUT_GenerateMergerLUT %d \n", gv().f0);
   if (cfg.X1.data == nullptr || cfg.groundTable.data == nullptr) {
-    printf("LUT_GenerateMergerLUT: no maps to fill\n");
+    AvmLog("LUT_GenerateMergerLUT: no maps to fill\n");
     return 0;
   }
   if (cfg.extraParam == 0) {

@@ -1,4 +1,5 @@
 #include "surround/mix_area_info.h"
+#include "frame/log.h"
 
 #include <unistd.h>
 
@@ -95,7 +96,7 @@ void MixAreaInfo_Build(MixAreaInfo* info, const LutConfig* cfg, int32_t quadWidt
   const int32_t W = cfg->X1.cols, H = cfg->X1.rows;
   if (W < 1 || H < 1 || cfg->X1.data == nullptr || cfg->Y1.data == nullptr || cfg->X2.data == nullptr ||
       cfg->Y2.data == nullptr) {
-    printf("MixAreaInfo_Build: the configuration holds no maps\n");
+    AvmLog("MixAreaInfo_Build: the configuration holds no maps\n");
     return;
   }
   const GlobalVariables& g = gv();
@@ -158,7 +159,7 @@ int MixAreaInfo_Save(const MixAreaInfo* info, const char* path) {
   if (info == nullptr || path == nullptr) return 0;
   FILE* f = fopen(path, "wb");
   if (f == nullptr) {
-    printf("MixAreaInfo_Save: cannot create %s\n", path);
+    AvmLog("MixAreaInfo_Save: cannot create %s\n", path);
     return 0;
   }
   bool ok = true;
@@ -188,7 +189,7 @@ int MixAreaInfo_Save(const MixAreaInfo* info, const char* path) {
   ok = fflush(f) == 0 && ok;
   ok = fsync(fileno(f)) == 0 && ok;
   ok = fclose(f) == 0 && ok;
-  if (!ok) printf("MixAreaInfo_Save: writing %s failed\n", path);
+  if (!ok) AvmLog("MixAreaInfo_Save: writing %s failed\n", path);
   return ok ? 1 : 0;
 }
 
@@ -209,7 +210,7 @@ void MixAreaInfo_Load(MixAreaInfo* info, const char* path) {
                        rc >= 0 && rc <= kMixAreaMaxColumns && rrows >= 0 && rrows <= kMixAreaMaxRows;
   const long need = sizesOk ? 8L * 4 * (static_cast<long>(fc) * frows + static_cast<long>(rc) * rrows) : 0;
   if (!sizesOk || fileEnd < 0 || fileEnd - bodyStart < need || fseek(f, bodyStart, SEEK_SET) != 0) {
-    printf("MixAreaInfo_Load: %s has impossible table sizes %d x %d, %d x %d\n", path, fc, frows, rc, rrows);
+    AvmLog("MixAreaInfo_Load: %s has impossible table sizes %d x %d, %d x %d\n", path, fc, frows, rc, rrows);
     fclose(f);
     return;
   }
@@ -223,7 +224,7 @@ void MixAreaInfo_Load(MixAreaInfo* info, const char* path) {
     ok = ok && (n == 0 || fread(t->data, 4, n, f) == n);
   }
   if (!ok) {
-    printf("MixAreaInfo_Load: %s is short\n", path);
+    AvmLog("MixAreaInfo_Load: %s is short\n", path);
     FreeTables(&in);
     fclose(f);
     return;

@@ -1,4 +1,5 @@
 #include "toolkit/bmp_file.h"
+#include "frame/log.h"
 
 #include <cstddef>
 #include <unistd.h>
@@ -48,7 +49,7 @@ struct BmpInfo {
 };
 
 void Malformed(const char* path, const char* why) {
-  printf("bmp file %s rejected: %s \n", path, why);
+  AvmLog("bmp file %s rejected: %s \n", path, why);
 }
 
 bool ParseHeader(const uint8_t* h, int64_t fileSize, const char* path, BmpInfo* info) {
@@ -91,12 +92,12 @@ bool ParseHeader(const uint8_t* h, int64_t fileSize, const char* path, BmpInfo* 
 // Opens, checks and positions the file at its pixel rows.
 FILE* OpenForRead(const char* path, BmpInfo* info) {
   if (path == nullptr) {
-    printf("open file failed %s \n", "(null)");
+    AvmLog("open file failed %s \n", "(null)");
     return nullptr;
   }
   FILE* f = fopen(path, "rb");
   if (f == nullptr) {
-    printf("open file failed %s \n", path);
+    AvmLog("open file failed %s \n", path);
     return nullptr;
   }
   uint8_t h[kHeaderBytes];
@@ -200,7 +201,7 @@ void FillHeader(uint8_t* h, int32_t width, int32_t height, int bits) {
 
 bool CheckSize(int64_t width, int64_t height, const char* path) {
   if (width < 0 || height < 0 || width * height > kMaxPixels) {
-    printf("bmp write %s rejected: bad size %lld x %lld \n", path, static_cast<long long>(width),
+    AvmLog("bmp write %s rejected: bad size %lld x %lld \n", path, static_cast<long long>(width),
            static_cast<long long>(height));
     return false;
   }
@@ -212,17 +213,17 @@ bool Finish(FILE* f, const char* path, bool ok) {
   if (fflush(f) != 0) ok = false;
   if (fsync(fileno(f)) != 0) ok = false;
   if (fclose(f) != 0) ok = false;
-  if (!ok) printf("write file failed %s \n", path);
+  if (!ok) AvmLog("write file failed %s \n", path);
   return ok;
 }
 
 FILE* OpenForWrite(const char* path) {
   if (path == nullptr) {
-    printf("open file failed %s \n", "(null)");
+    AvmLog("open file failed %s \n", "(null)");
     return nullptr;
   }
   FILE* f = fopen(path, "wb");
-  if (f == nullptr) printf("open file failed %s \n", path);
+  if (f == nullptr) AvmLog("open file failed %s \n", path);
   return f;
 }
 
@@ -235,7 +236,7 @@ int WriteBmp(const char* path, int32_t width, int32_t height, int bits, bool has
   if (f == nullptr) return 0;
   if (!hasData) {
     fclose(f);
-    printf("bmp write %s: no pixels \n", path);
+    AvmLog("bmp write %s: no pixels \n", path);
     return 0;
   }
   uint8_t h[kHeaderBytes];
@@ -421,7 +422,7 @@ FloatPixelImage* Bmp_LoadRGB24Matrix(const char* path) {
 
 int Bmp_SaveRGB24(const Rgb24Image* img, const char* path) {
   if (img == nullptr) {
-    printf("bmp write %s rejected: no image \n", path ? path : "(null)");
+    AvmLog("bmp write %s rejected: no image \n", path ? path : "(null)");
     return 0;
   }
   const bool swap = img->rgbOrder != 0;
@@ -441,7 +442,7 @@ int Bmp_SaveRGB24(const Rgb24Image* img, const char* path) {
 
 int Bmp_SaveFloatPlanes(const Matrix* m, const char* path) {
   if (m == nullptr) {
-    printf("bmp write %s rejected: no image \n", path ? path : "(null)");
+    AvmLog("bmp write %s rejected: no image \n", path ? path : "(null)");
     return 0;
   }
   return WriteBmp(path, m->cols, m->rows, 24, m->data != nullptr, [&](int32_t y, uint8_t* row) {
@@ -455,7 +456,7 @@ namespace {
 template <class Image, class Pixel>
 int SaveGreyImage(const Image* img, const char* path, Pixel pixel) {
   if (img == nullptr) {
-    printf("bmp write %s rejected: no image \n", path ? path : "(null)");
+    AvmLog("bmp write %s rejected: no image \n", path ? path : "(null)");
     return 0;
   }
   return WriteBmp(path, img->width, img->height, 24, img->data != nullptr, [&](int32_t y, uint8_t* row) {
@@ -494,7 +495,7 @@ int Bmp_SaveImageU16(const ImageU16* img, const char* path, int twoLevel) {
 
 int Bmp_SaveOverlayFloat(const Matrix* r, const Matrix* g, const Matrix* b, const char* path) {
   if (r == nullptr || !SameSize(r, g) || !SameSize(r, b)) {
-    printf("bmp write %s rejected: missing plane or planes of different sizes \n", path ? path : "(null)");
+    AvmLog("bmp write %s rejected: missing plane or planes of different sizes \n", path ? path : "(null)");
     return 0;
   }
   return WriteBmp(path, r->cols, r->rows, 24, r->data != nullptr, [&](int32_t y, uint8_t* row) {
@@ -509,7 +510,7 @@ int Bmp_SaveOverlayFloat(const Matrix* r, const Matrix* g, const Matrix* b, cons
 
 int Bmp_SaveOverlayU8(const ImageU8* r, const ImageU8* g, const ImageU8* b, const char* path) {
   if (r == nullptr || !SameSize(r, g) || !SameSize(r, b)) {
-    printf("bmp write %s rejected: missing plane or planes of different sizes \n", path ? path : "(null)");
+    AvmLog("bmp write %s rejected: missing plane or planes of different sizes \n", path ? path : "(null)");
     return 0;
   }
   return WriteBmp(path, r->width, r->height, 24, r->data != nullptr, [&](int32_t y, uint8_t* row) {
@@ -526,7 +527,7 @@ int Bmp_SaveRGBA32(const ImageU8* r, const ImageU8* g, const ImageU8* b, const I
                    const char* path) {
   if (r == nullptr || g == nullptr || b == nullptr || a == nullptr || !SameSize(r, g) ||
       !SameSize(r, b) || !SameSize(r, a)) {
-    printf("bmp write %s rejected: missing plane or planes of different sizes \n", path ? path : "(null)");
+    AvmLog("bmp write %s rejected: missing plane or planes of different sizes \n", path ? path : "(null)");
     return 0;
   }
   return WriteBmp(path, r->width, r->height, 32, r->data != nullptr, [&](int32_t y, uint8_t* row) {
@@ -542,7 +543,7 @@ int Bmp_SaveRGBA32(const ImageU8* r, const ImageU8* g, const ImageU8* b, const I
 
 int Bmp_SaveGrayU8(int width, int height, int stride, const uint8_t* data, const char* path) {
   if (width > 0 && stride < width) {
-    printf("bmp write %s rejected: stride %d below width %d \n", path ? path : "(null)", stride, width);
+    AvmLog("bmp write %s rejected: stride %d below width %d \n", path ? path : "(null)", stride, width);
     return 0;
   }
   return WriteBmp(path, width, height, 24, data != nullptr, [&](int32_t y, uint8_t* row) {
@@ -553,7 +554,7 @@ int Bmp_SaveGrayU8(int width, int height, int stride, const uint8_t* data, const
 
 int Bmp_SaveRGBFloat(const FloatPixelImage* img, const char* path) {
   if (img == nullptr) {
-    printf("bmp write %s rejected: no image \n", path ? path : "(null)");
+    AvmLog("bmp write %s rejected: no image \n", path ? path : "(null)");
     return 0;
   }
   return WriteBmp(path, img->width, img->height, 24, img->data != nullptr, [&](int32_t y, uint8_t* row) {
@@ -571,7 +572,7 @@ int Bmp_SaveGrayWithMarks(const Matrix* m, int n, const float* xs, const float* 
   static const uint8_t kColours[8][3] = {{255, 255, 255}, {0, 0, 255},   {0, 255, 255}, {0, 255, 0},
                                          {255, 0, 0},     {221, 160, 221}, {255, 0, 255}, {255, 255, 0}};
   if (m == nullptr || (n > 0 && (xs == nullptr || ys == nullptr || colours == nullptr))) {
-    printf("bmp write %s rejected: no image or marks \n", path ? path : "(null)");
+    AvmLog("bmp write %s rejected: no image or marks \n", path ? path : "(null)");
     return 0;
   }
   const char* name = path ? path : "(null)";
@@ -580,7 +581,7 @@ int Bmp_SaveGrayWithMarks(const Matrix* m, int n, const float* xs, const float* 
   if (f == nullptr) return 0;
   if (m->data == nullptr) {
     fclose(f);
-    printf("bmp write %s: no pixels \n", path);
+    AvmLog("bmp write %s: no pixels \n", path);
     return 0;
   }
   const int32_t w = m->cols, h = m->rows;
@@ -606,14 +607,14 @@ int Bmp_SaveGrayWithMarks(const Matrix* m, int n, const float* xs, const float* 
 
 int Bmp_BinarizeGrayInPlace(const char* path) {
   if (path == nullptr) {
-    printf("open file failed %s \n", "(null)");
+    AvmLog("open file failed %s \n", "(null)");
     return 0;
   }
   // The whole file is read and the new one written beside it, then renamed
   // over it, so a failure leaves the original untouched.
   FILE* f = fopen(path, "rb");
   if (f == nullptr) {
-    printf("open file failed %s \n", path);
+    AvmLog("open file failed %s \n", path);
     return 0;
   }
   std::vector<uint8_t> file;
@@ -646,13 +647,13 @@ int Bmp_BinarizeGrayInPlace(const char* path) {
   const std::string tmp = std::string(path) + ".tmp";
   FILE* out = fopen(tmp.c_str(), "wb");
   if (out == nullptr) {
-    printf("open file failed %s \n", tmp.c_str());
+    AvmLog("open file failed %s \n", tmp.c_str());
     return 0;
   }
   const bool ok = fwrite(file.data(), 1, file.size(), out) == file.size();
   if (!Finish(out, tmp.c_str(), ok) || rename(tmp.c_str(), path) != 0) {
     remove(tmp.c_str());
-    printf("write file failed %s \n", path);
+    AvmLog("write file failed %s \n", path);
     return 0;
   }
   return 1;

@@ -1,4 +1,5 @@
 #include "toolkit/frame_savers.h"
+#include "frame/log.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -8,7 +9,7 @@ namespace {
 
 bool BadFrame(const void* frame, int w, int h, const char* path) {
   if (frame == nullptr || w < 0 || h < 0) {
-    printf("frame save %s rejected: no frame or bad size \n", path ? path : "(null)");
+    AvmLog("frame save %s rejected: no frame or bad size \n", path ? path : "(null)");
     return true;
   }
   return false;
@@ -43,7 +44,7 @@ template <class Convert>
 int SaveQuadSemiPlanar(int width, int height, const char* path, const uint8_t* const pics[4],
                        Convert convert) {
   if (width < 0 || height < 0 || !pics[0] || !pics[1] || !pics[2] || !pics[3]) {
-    printf("frame save %s rejected: missing picture or bad size \n", path ? path : "(null)");
+    AvmLog("frame save %s rejected: missing picture or bad size \n", path ? path : "(null)");
     return 0;
   }
   // Odd sizes keep the quadrants at width / 2 x height / 2 in a joined
@@ -117,7 +118,7 @@ int Bmp_SaveQuadUYVY(int width, int height, const char* path, const uint8_t* p0,
                      const uint8_t* p2, const uint8_t* p3) {
   const uint8_t* const pics[4] = {p0, p1, p2, p3};
   if (width < 0 || height < 0 || !p0 || !p1 || !p2 || !p3) {
-    printf("frame save %s rejected: missing picture or bad size \n", path ? path : "(null)");
+    AvmLog("frame save %s rejected: missing picture or bad size \n", path ? path : "(null)");
     return 0;
   }
   const int qw = width / 2, qh = height / 2;
@@ -130,7 +131,7 @@ int Bmp_SaveQuadUYVY(int width, int height, const char* path, const uint8_t* p0,
 
 int Bmp_SaveScaledFloat(const Matrix* m, const char* path, float scale) {
   if (m == nullptr || m->cols < 0 || m->rows < 0 || (m->data == nullptr && m->cols > 0 && m->rows > 0)) {
-    printf("frame save %s rejected: no picture \n", path ? path : "(null)");
+    AvmLog("frame save %s rejected: no picture \n", path ? path : "(null)");
     return 0;
   }
   return SaveScaled(m->cols, m->rows, path, scale, [&](size_t i) { return m->data[i]; });
@@ -139,7 +140,7 @@ int Bmp_SaveScaledFloat(const Matrix* m, const char* path, float scale) {
 int Bmp_SaveFloatChannel(const FloatPixelImage* img, int channel, const char* path, float scale) {
   if (img == nullptr || channel < 0 || channel > 7 || img->width < 0 || img->height < 0 ||
       (img->data == nullptr && img->width > 0 && img->height > 0)) {
-    printf("frame save %s rejected: no picture or bad channel \n", path ? path : "(null)");
+    AvmLog("frame save %s rejected: no picture or bad channel \n", path ? path : "(null)");
     return 0;
   }
   return SaveScaled(img->width, img->height, path, scale, [&](size_t i) { return img->data[8 * i + channel]; });

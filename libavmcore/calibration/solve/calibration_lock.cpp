@@ -1,4 +1,5 @@
 #include "calibration/solve/calibration_lock.h"
+#include "frame/log.h"
 
 #include <cstdio>
 #include <cstring>
@@ -44,7 +45,7 @@ int32_t Lock_CalibrationAll(int32_t width, int32_t height, int32_t slot, int32_t
   const float err = CameraModel_Calibrate(width, height, model, &wm, &im, &km, &dm, &rm, kLockEpsilon, &tm, 2,
                                           100, 1, slot);
   if (!(err < kLockLimit)) return -1;
-  printf("Lock_CalibrationAll %f %f \n", k[2], k[5]);
+  AvmLog("Lock_CalibrationAll %f %f \n", k[2], k[5]);
   memcpy(K, k, sizeof k);
   memcpy(D, d, sizeof d);
   memcpy(R, r, sizeof r);
@@ -97,6 +98,6 @@ int32_t ExecLockCalibration(LutConfigInfo* info, CameraParamSet* params, const c
   }
   *info = in;
   *params = ps;
-  printf("exec Lock Calibration %d \n", static_cast<int>(GetTickMs() - start));
+  AvmLog("exec Lock Calibration %d \n", static_cast<int>(GetTickMs() - start));
   return 1;
 }
