@@ -5,7 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "frame/global_variables.h"
-#include "libavmcore/surround/test/four_camera_rig.h"
+#include "testsupport/four_camera_rig.h"
 #include "surround/merger_lut.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core.hpp>
 
-#include "camera/test/view_test_fixture.h"
+#include "testsupport/view_test_fixture.h"
 #include "camera/view_object.h"
 #include "camera/view_source_maps.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "camera/test/view_test_fixture.h"
+#include "testsupport/view_test_fixture.h"
 #include "camera/trace_lines.h"
 #include "camera/view_object.h"
 #include "camera/view_point_mapping.h"

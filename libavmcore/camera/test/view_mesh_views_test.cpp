@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "camera/test/view_test_fixture.h"
+#include "testsupport/view_test_fixture.h"
 #include "camera/view_mesh.h"
 #include "camera/view_object.h"
 #include "camera/view_source_maps.h"

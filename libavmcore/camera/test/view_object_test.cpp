@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "camera/rotation.h"
-#include "camera/test/view_test_fixture.h"
+#include "testsupport/view_test_fixture.h"
 #include "frame/global_variables.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <vector>
 
-#include "camera/test/view_test_fixture.h"
+#include "testsupport/view_test_fixture.h"
 #include "camera/view_point_mapping.h"
 #include "camera/view_virtual.h"
 #include "frame/global_variables.h"

@@ -11,7 +11,7 @@
 #include "pipeline/adas_config.h"
 #include "surround/lutob.h"
 #include "surround/merger_lut.h"
-#include "surround/test/four_camera_rig.h"
+#include "testsupport/four_camera_rig.h"
 #include "testsupport/config_state.h"
 #include "toolkit/bmp_file.h"
 

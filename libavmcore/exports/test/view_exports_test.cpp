@@ -4,7 +4,7 @@
 #include <fstream>
 #include <vector>
 
-#include "camera/test/view_test_fixture.h"
+#include "testsupport/view_test_fixture.h"
 #include "camera/view_object.h"
 #include "frame/global_variables.h"
 #include "globalimage_api.h"

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <memory>
 
-#include "four_camera_rig.h"
+#include "testsupport/four_camera_rig.h"
 #include "surround/krv_image.h"
 #include "surround/merger_lut.h"
 #include "testsupport/config_state.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "camera/camera_model.h"
-#include "four_camera_rig.h"
+#include "testsupport/four_camera_rig.h"
 #include "testsupport/config_state.h"
 
 namespace {

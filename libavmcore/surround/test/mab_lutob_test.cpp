@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "four_camera_rig.h"
+#include "testsupport/four_camera_rig.h"
 #include "pipeline/adas_config.h"
 #include "surround/byte_lut_file.h"
 #include "surround/cpu_merger.h"

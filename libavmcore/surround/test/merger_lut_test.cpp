@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "four_camera_rig.h"
+#include "testsupport/four_camera_rig.h"
 #include "surround/mix_area_info.h"
 #include "surround/lutob.h"
 #include "testsupport/config_state.h"

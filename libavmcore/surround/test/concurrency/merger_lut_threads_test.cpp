@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "../four_camera_rig.h"
+#include "testsupport/four_camera_rig.h"
 #include "surround/merger_lut.h"
 #include "testsupport/config_state.h"
 
