@@ -1,5 +1,8 @@
 # Warnings, floating-point contraction and sanitizers shared by every target.
 add_compile_options(-Wall -Wextra)
+if(AVM_WERROR)
+  add_compile_options(-Werror)
+endif()
 
 # The target (64-bit ARM) contracts a * b + c into one fused multiply-add, and
 # the numeric code is written to produce exactly those results. Contract the

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite: every test
-# under AddressSanitizer and UndefinedBehaviorSanitizer (that build also
-# compiles the benchmarks and runs the main job once), then the concurrency
-# tests again under ThreadSanitizer.
+# under AddressSanitizer and UndefinedBehaviorSanitizer (that build, with
+# warnings as errors, also compiles the benchmarks and runs the main job
+# once), then the concurrency tests again under ThreadSanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -26,13 +26,13 @@ run_ctest() {
 }
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
-bash "$root/scripts/build.sh" "$root/build/asan" "address,undefined"
+bash "$root/scripts/build.sh" "$root/build/asan" "address,undefined" -DAVM_WERROR=ON
 run_ctest "$root/build/asan"
 
 echo "== ThreadSanitizer (concurrency tests)"
 tsan="$root/build/tsan"
 if [ ! -f "$tsan/build.ninja" ]; then
-  cmake -S "$root" -B "$tsan" -G Ninja -DAVM_SANITIZE=thread -DAVM_BUILD_BENCH=OFF
+  cmake -S "$root" -B "$tsan" -G Ninja -DAVM_SANITIZE=thread -DAVM_BUILD_BENCH=OFF -DAVM_WERROR=ON
 fi
 cmake --build "$tsan" -j "$jobs" --target concurrency_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest "$tsan" -L concurrency --no-tests=ignore
