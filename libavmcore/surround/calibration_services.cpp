@@ -15,8 +15,6 @@ __attribute__((weak)) int32_t CalibrateCamera(LutConfig*, int32_t, int32_t, Matr
   return -2;
 }
 
-__attribute__((weak)) void ComputeTargetWorldPoints(LutConfig*, int32_t, Matrix*) {}
-
 __attribute__((weak)) int32_t BlockCalib4_RunAuto(int32_t, int32_t, const void*) {
   return gv().CalibLayoutCode == 29 ? 17 : 0;
 }

@@ -23,7 +23,8 @@ int32_t CalibrateCamera(LutConfig* cfg, int32_t width, int32_t height, Matrix* i
                         int32_t fitRefine, int32_t candidate);
 
 // Ground positions (mm) of the target marks of camera 1..4 for the current
-// board layout into `world` (3 columns x M rows). Stand-in: leaves it as is.
+// board layout into `world` (3 columns x M rows); rows past the marks are 0.
+// Defined with the target world points of calibration/solve.
 void ComputeTargetWorldPoints(LutConfig* cfg, int32_t camera, Matrix* world);
 
 // Projects the cols x rows grid of ground points (x0 + c stepX,
