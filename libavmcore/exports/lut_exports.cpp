@@ -7,6 +7,7 @@
 #include <string>
 
 #include "calibration/solve/block_calib.h"
+#include "calibration/solve/new_lut_corner_search.h"
 #include "frame/global_variables.h"
 #include "globalimage_api.h"
 #include "exports/lut_exports_services.h"
@@ -193,8 +194,7 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_New(int32_t format, uint8_t* frame, 
   }
   SetCameraMaskFromOption(option);
   LUTOB* lut = LUTOB_Create();
-  const int32_t sizes[5] = {a1, a2, a3, a4, a5};
-  int32_t r = InitLUTOB_New_DetectCorners(lut, sizes, option, image);
+  int32_t r = InitLUTOB_New_DetectCorners(lut, a1, a2, a3, a4, a5, option & 15, image);
   if (r == 0) r = LUT_GenerateMergerLUT(lut, 2, 0);
   FreeFrameMatrix(image);
   if (r != 0) {

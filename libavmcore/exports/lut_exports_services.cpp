@@ -4,8 +4,6 @@
 
 #define AVM_WEAK __attribute__((weak))
 
-AVM_WEAK int32_t InitLUTOB_New_DetectCorners(LUTOB*, const int32_t*, int32_t, Matrix*) { return 17; }
-
 AVM_WEAK void Best3Ctrl_CreateWork(Best3Work* work, LUTOB* lut) {
   if (work != nullptr) work->lut = lut;
 }

@@ -9,12 +9,6 @@
 struct LUTOB;
 struct BlockCalib4;
 
-// Corner detection over a quad frame (camera 1 first, then cameras 2-4 in
-// parallel), block calibration and object build. sizes: carWidth, carLength,
-// carBoxParam, frontOverhang, wheelBase. 0, or a calibration code.
-// Stand-in: 17 (camera 1 has no corners).
-int32_t InitLUTOB_New_DetectCorners(LUTOB* lut, const int32_t sizes[5], int32_t option, Matrix* image);
-
 // Synchronous line calibration. The caller zeroes the record and sets the
 // two thresholds (0.3 and 600.0).
 struct Best3Work {
