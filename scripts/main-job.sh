@@ -41,3 +41,18 @@ rm -f "$birdseye"
 "$host" birdseye --data "$sample/rig" --out "$birdseye" > /dev/null
 [ -s "$birdseye" ] || { echo "avmhost birdseye: no picture"; exit 1; }
 echo "bird's-eye picture: $birdseye"
+
+# The main road of a chessboard site: the embedded layout-1 sample's quad
+# frame through corner search, pose solving and the LUT build, then the
+# bird's-eye picture stitched from the files that calibration wrote.
+calib="$build/avmhost-calibrate"
+rm -rf "$calib"
+"$build/tools/avmsample/avmsample" calibrate "$calib" > /dev/null
+if "$host" calibrate --data "$calib" --json > "$calib/result.json"; then
+  [ -s "$calib/birdseye.bmp" ] || { echo "avmhost calibrate: no bird's-eye picture"; exit 1; }
+  echo "calibration: $(cat "$calib/result.json")"
+  echo "calibrated bird's-eye picture: $calib/birdseye.bmp"
+else
+  echo "avmhost calibrate: the road did not complete: $(cat "$calib/result.json")"
+  exit 1
+fi

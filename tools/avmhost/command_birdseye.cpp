@@ -94,15 +94,8 @@ bool Resolve(AvmLibrary& lib, Exports* e) {
 
 }  // namespace
 
-int RunBirdseye(AvmLibrary& lib, const std::vector<std::string>& args) {
-  std::string dir = OptionValue(args, "--data");
-  std::string frame = OptionValue(args, "--frame");
-  const std::string out = OptionValue(args, "--out", "birdseye.bmp");
-  if (dir.empty()) {
-    fprintf(stderr, "avmhost: birdseye needs --data DIR\n");
-    return 2;
-  }
-  if (frame.empty()) frame = dir + "/quad.bmp";
+int StitchBirdseye(AvmLibrary& lib, const std::string& dir, const std::string& frame, const std::string& out,
+                   bool verbose) {
   Exports x{};
   if (!Resolve(lib, &x)) {
     fprintf(stderr, "avmhost: %s\n", lib.error().c_str());
@@ -116,8 +109,11 @@ int RunBirdseye(AvmLibrary& lib, const std::vector<std::string>& args) {
   }
   const int32_t cw = quad.width / 2, ch = quad.height / 2;
   x.setDir(dir.c_str(), 0, 152, 0);
-  printf("data directory: %s\n", dir.c_str());
-  printf("KRV_GlobalImage_Init: %d\n", x.init());
+  const int initRc = x.init();
+  if (verbose) {
+    printf("data directory: %s\n", dir.c_str());
+    printf("KRV_GlobalImage_Init: %d\n", initRc);
+  }
 
   const std::string config = dir + "/lut_config.krv", byteLut = dir + "/lut_birdseye.krv";
   void* lut = x.loadLut(frame.c_str(), config.c_str(), nullptr);
@@ -130,7 +126,7 @@ int RunBirdseye(AvmLibrary& lib, const std::vector<std::string>& args) {
   // alpha, mix-area information and the driver-assistance tables.
   const int saved = x.getResult(lut, byteLut.c_str(), config.c_str(), 0xBF);
   x.unInitLut(lut);
-  printf("KRV_GlobalImage_GetLUTOBResult_EX: %d\n", saved);
+  if (verbose) printf("KRV_GlobalImage_GetLUTOBResult_EX: %d\n", saved);
   if (saved != 0) {
     x.release();
     return 1;
@@ -142,7 +138,7 @@ int RunBirdseye(AvmLibrary& lib, const std::vector<std::string>& args) {
     x.release();
     return 1;
   }
-  printf("bird's-eye picture: %u x %u\n", w, h);
+  if (verbose) printf("bird's-eye picture: %u x %u\n", w, h);
   std::vector<uint8_t> cams[4];
   const int32_t ox[4] = {0, cw, 0, cw}, oy[4] = {0, 0, ch, ch};
   for (int k = 0; k < 4; ++k) cams[k] = QuadrantToNV12(quad, ox[k], oy[k], cw, ch);
@@ -158,6 +154,18 @@ int RunBirdseye(AvmLibrary& lib, const std::vector<std::string>& args) {
     fprintf(stderr, "avmhost: cannot write %s\n", out.c_str());
     return 1;
   }
-  printf("written: %s\n", out.c_str());
+  if (verbose) printf("written: %s\n", out.c_str());
   return 0;
+}
+
+int RunBirdseye(AvmLibrary& lib, const std::vector<std::string>& args) {
+  std::string dir = OptionValue(args, "--data");
+  std::string frame = OptionValue(args, "--frame");
+  const std::string out = OptionValue(args, "--out", "birdseye.bmp");
+  if (dir.empty()) {
+    fprintf(stderr, "avmhost: birdseye needs --data DIR\n");
+    return 2;
+  }
+  if (frame.empty()) frame = dir + "/quad.bmp";
+  return StitchBirdseye(lib, dir, frame, out, true);
 }

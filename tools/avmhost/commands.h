@@ -19,3 +19,12 @@ std::string OptionValue(const std::vector<std::string>& args, const std::string&
 int RunConfig(AvmLibrary& lib, const std::vector<std::string>& args);
 int RunViews(AvmLibrary& lib, const std::vector<std::string>& args);
 int RunBirdseye(AvmLibrary& lib, const std::vector<std::string>& args);
+int RunCalibrate(AvmLibrary& lib, const std::vector<std::string>& args);
+
+// Builds the bird's-eye files of a calibrated data directory through the
+// exports and stitches the quad frame into the picture at out. Prints its
+// steps when verbose. The process exit code.
+int StitchBirdseye(AvmLibrary& lib, const std::string& dir, const std::string& frame, const std::string& out,
+                   bool verbose);
+// True when args hold the flag.
+bool HasFlag(const std::vector<std::string>& args, const std::string& flag);

@@ -14,6 +14,10 @@ const HostCommand kCommands[] = {
     {"views", "views --data DIR [--frame QUAD.bmp] [--out DIR]   draw every single-camera view from the library's LUTs, meshes and guide lines",
      RunViews},
     {"birdseye", "birdseye --data DIR [--frame QUAD.bmp] [--out FILE]   build the bird's-eye files, stitch the frame", RunBirdseye},
+    {"calibrate",
+     "calibrate [--data DIR] [--frame QUAD.bmp] [--out DIR] [--json]   solve the four camera poses from one quad "
+     "frame of a layout-1 site, write the data files, stitch the bird's-eye picture (no --data: an embedded sample)",
+     RunCalibrate},
 };
 
 void Usage() {
@@ -28,6 +32,12 @@ std::string OptionValue(const std::vector<std::string>& args, const std::string&
   for (size_t i = 0; i + 1 < args.size(); ++i)
     if (args[i] == name) return args[i + 1];
   return fallback;
+}
+
+bool HasFlag(const std::vector<std::string>& args, const std::string& flag) {
+  for (const std::string& a : args)
+    if (a == flag) return true;
+  return false;
 }
 
 int main(int argc, char** argv) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "tools/avmsample/sample_calibrate.h"
 #include "tools/avmsample/sample_rig.h"
 
 namespace {
@@ -16,6 +17,8 @@ struct SampleKind {
 
 const SampleKind kKinds[] = {
     {"rig", "rig DIR   four fisheye cameras around a car on a chessboard floor (views, birdseye)", WriteSampleRig},
+    {"calibrate", "calibrate DIR   a layout-1 calibration site seen by four cameras at known poses (calibrate)",
+     WriteSampleCalibrate},
 };
 
 void Usage() {

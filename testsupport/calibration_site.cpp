@@ -1,0 +1,187 @@
+#include "testsupport/calibration_site.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+int32_t Half(int32_t v) { return v / 2; }
+
+TargetSpec Board(int32_t squaresX, int32_t squaresY, float square, float x0, float y0) {
+  TargetSpec t;
+  t.kind = TargetKind::kChessboard;
+  t.squaresX = squaresX;
+  t.squaresY = squaresY;
+  t.squareSize = square;
+  t.margin = square / 2.0f;
+  t.dark = 30;
+  t.light = 215;
+  t.origin[0] = x0;
+  t.origin[1] = y0;
+  t.origin[2] = 0.0f;
+  return t;
+}
+
+TargetSpec Mark(float x0, float y0, float side) {
+  TargetSpec t;
+  t.kind = TargetKind::kSquares;
+  t.squaresX = t.squaresY = 1;
+  t.squareSize = side;
+  t.pitch = side;
+  t.margin = 0.0f;
+  t.dark = 30;
+  t.origin[0] = x0;
+  t.origin[1] = y0;
+  t.origin[2] = 0.0f;
+  return t;
+}
+
+void Blur(std::vector<float>& img, int w, int h, float sigma) {
+  const int rad = std::max(1, static_cast<int>(std::ceil(3.0f * sigma)));
+  std::vector<float> k(2 * rad + 1);
+  float sum = 0.0f;
+  for (int i = -rad; i <= rad; ++i) sum += k[i + rad] = std::exp(-0.5f * i * i / (sigma * sigma));
+  for (float& e : k) e /= sum;
+  std::vector<float> tmp(img.size());
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      float a = 0.0f;
+      for (int i = -rad; i <= rad; ++i) a += k[i + rad] * img[y * w + std::clamp(x + i, 0, w - 1)];
+      tmp[y * w + x] = a;
+    }
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      float a = 0.0f;
+      for (int i = -rad; i <= rad; ++i) a += k[i + rad] * tmp[std::clamp(y + i, 0, h - 1) * w + x];
+      img[y * w + x] = a;
+    }
+}
+
+constexpr uint8_t kFloor = 100;
+
+}  // namespace
+
+int32_t CalibrationSite::SideShift() const {
+  if (boardCols == 8 && boardRows == 6) return static_cast<int32_t>(static_cast<float>(square) / 200.0f * 1200.0f);
+  return 0;
+}
+
+std::string CalibrationSite::BaseText() const {
+  char text[256];
+  snprintf(text, sizeof text, "2000,%d,%d,350,0,600,0,900,600,1,%d,%d,%d,0,0,0,0,0,0,0;0,0,0,0", square, gap,
+           boardCols, boardRows, (boardCols - 1) * (boardRows - 1));
+  return text;
+}
+
+CalibrationSite CalibrationSite_Compact(int32_t model) {
+  CalibrationSite s;
+  s.model = model;
+  return s;
+}
+
+CalibrationSite CalibrationSite_Large(int32_t model) {
+  CalibrationSite s;
+  s.model = model;
+  s.carWidth = 2000;
+  s.carLength = 5200;
+  s.square = 250;
+  const float h[4] = {1150, 1250, 1300, 1300};
+  std::copy(h, h + 4, s.cameraHeight);
+  return s;
+}
+
+SceneCamera CalibrationSite_Camera(const CalibrationSite& site, int camera) {
+  SceneCamera cam;
+  cam.model = site.model;
+  const float scale = static_cast<float>(site.camW) / 1280.0f;
+  // Principal points a little off centre, as on a real lens.
+  const float offX[4] = {6, -5, 3, -4}, offY[4] = {-4, 3, 5, -2};
+  cam.K[2] = site.camW / 2.0f + offX[camera - 1];
+  cam.K[5] = site.camH / 2.0f + offY[camera - 1];
+  for (float& d : cam.D) d = 0.0f;
+  cam.D[0] = (site.model == 1 ? 415.0f : 364.0f) * scale;
+  const float a = static_cast<float>(Half(site.carWidth)), b = static_cast<float>(Half(site.carLength));
+  const float S = static_cast<float>(site.square);
+  const float sideMid = -b + site.SideShift() + site.gap + S * site.boardCols / 2.0f;
+  const float* h = site.cameraHeight;
+  const float pos[4][3] = {{0, -b + 200, -h[0]}, {0, b - 200, -h[1]}, {-a - 60, sideMid - 300, -h[2]},
+                           {a + 60, sideMid - 300, -h[3]}};
+  // Each camera looks down and out, a little off its board's centre line.
+  const float at[4][3] = {{60, -b - 1100, 0}, {-50, b + 1100, 0}, {-a - 700, sideMid + 80, 0},
+                          {a + 700, sideMid - 60, 0}};
+  const float up[3] = {0, 0, -1};
+  SceneCamera_LookAt(&cam, pos[camera - 1], at[camera - 1], up);
+  return cam;
+}
+
+void CalibrationSite_CameraPosition(const SceneCamera& cam, float position[3]) {
+  for (int k = 0; k < 3; ++k) position[k] = -cam.T[k];
+}
+
+TargetSpec CalibrationSite_Board(const CalibrationSite& site, int camera) {
+  const int32_t S = site.square, G = site.gap, W = site.boardCols, H = site.boardRows;
+  const int32_t a = site.carWidth, b = site.carLength, c = site.SideShift();
+  switch (camera) {
+    case 1:
+      return Board(W, H, S, static_cast<float>(-Half(S * W)), static_cast<float>(-Half(b) - G - S * H));
+    case 2:
+      return Board(W, H, S, static_cast<float>(-Half(S * W)), static_cast<float>(Half(b) + G));
+    case 3:
+      return Board(H, W, S, static_cast<float>(-Half(a) - G - S * H), static_cast<float>(-Half(b) + c + G));
+    default:
+      return Board(H, W, S, static_cast<float>(Half(a) + G), static_cast<float>(-Half(b) + c + G));
+  }
+}
+
+std::vector<TargetSpec> CalibrationSite_Targets(const CalibrationSite& site) {
+  std::vector<TargetSpec> t;
+  for (int camera = 1; camera <= 4; ++camera)
+    if (camera != site.hiddenBoard) t.push_back(CalibrationSite_Board(site, camera));
+  // The layout's square marks, 3 squares a side: at the four vehicle
+  // corners, and two beside each side board.
+  const float S = static_cast<float>(site.square), side = 3.0f * S;
+  const float xL = static_cast<float>(-Half(site.carWidth)), xR = -xL;
+  const float yF = static_cast<float>(-Half(site.carLength)), yB = -yF;
+  for (float x0 : {-8.5f * S, 5.5f * S}) {
+    t.push_back(Mark(x0, yF - 4.5f * S, side));
+    t.push_back(Mark(x0, yB + 1.5f * S, side));
+  }
+  for (float x0 : {xL - 4.5f * S, xR + 1.5f * S})
+    for (float y0 : {yF + 2.0f * S, yF + 16.0f * S}) t.push_back(Mark(x0, y0, side));
+  return t;
+}
+
+std::vector<uint8_t> CalibrationSite_Render(const CalibrationSite& site, int camera) {
+  const SceneCamera cam = CalibrationSite_Camera(site, camera);
+  RenderOptions opt;
+  opt.width = site.camW;
+  opt.height = site.camH;
+  opt.supersample = 3;
+  opt.background = kFloor;
+  const size_t n = static_cast<size_t>(site.camW) * site.camH;
+  std::vector<float> img(n, kFloor);
+  // Targets do not overlap: each one's pixels replace the floor's.
+  for (const TargetSpec& t : CalibrationSite_Targets(site)) {
+    const std::vector<uint8_t> pic = Scene_RenderGrey(cam, t, opt);
+    for (size_t i = 0; i < n; ++i)
+      if (pic[i] != kFloor) img[i] = pic[i];
+  }
+  if (site.blurSigma > 0.0f) Blur(img, site.camW, site.camH, site.blurSigma);
+  std::vector<uint8_t> out(n);
+  for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(std::clamp(std::lround(img[i]), 0L, 255L));
+  return out;
+}
+
+std::vector<uint8_t> CalibrationSite_RenderQuad(const CalibrationSite& site) {
+  const int32_t W = site.camW, H = site.camH;
+  std::vector<uint8_t> quad(static_cast<size_t>(4) * W * H);
+  for (int c = 0; c < 4; ++c) {
+    const std::vector<uint8_t> pic = CalibrationSite_Render(site, c + 1);
+    const int32_t ox = (c % 2) * W, oy = (c / 2) * H;
+    for (int32_t y = 0; y < H; ++y)
+      std::copy(pic.begin() + static_cast<size_t>(y) * W, pic.begin() + static_cast<size_t>(y + 1) * W,
+                quad.begin() + static_cast<size_t>(oy + y) * 2 * W + ox);
+  }
+  return quad;
+}
