@@ -1,0 +1,87 @@
+// Runs `avmhost calibrate --json` on the embedded sample (written by
+// avmsample, a layout-1 site at known poses) and checks the JSON object it
+// prints: four cameras, each solved near its true pose, result 0.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "frame/data_directory.h"
+#include "testsupport/config_state.h"
+#include "tools/avmsample/sample_calibrate.h"
+
+namespace {
+
+int RunHost(const std::string& args, std::string* out) {
+  const std::string cmd = std::string(AVMHOST_BINARY) + " " + args + " 2>/dev/null";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) return -1;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
+  const int st = pclose(p);
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+// The three numbers of "key": [x, y, z] after position `from` of the text.
+bool Triple(const std::string& text, const std::string& key, size_t from, double v[3]) {
+  const size_t at = text.find("\"" + key + "\": [", from);
+  if (at == std::string::npos) return false;
+  return sscanf(text.c_str() + at + key.size() + 5, "%lf, %lf, %lf", &v[0], &v[1], &v[2]) == 3;
+}
+
+double RotationErrorDeg(const double* a, const double* b) {
+  auto m = [](const double* r, double R[9]) {
+    const double th = std::sqrt(r[0] * r[0] + r[1] * r[1] + r[2] * r[2]);
+    const double k[3] = {th > 0 ? r[0] / th : 0, th > 0 ? r[1] / th : 0, th > 0 ? r[2] / th : 0};
+    const double c = std::cos(th), s = std::sin(th), v = 1 - c;
+    const double M[9] = {c + k[0] * k[0] * v,        k[0] * k[1] * v - k[2] * s, k[0] * k[2] * v + k[1] * s,
+                         k[1] * k[0] * v + k[2] * s, c + k[1] * k[1] * v,        k[1] * k[2] * v - k[0] * s,
+                         k[2] * k[0] * v - k[1] * s, k[2] * k[1] * v + k[0] * s, c + k[2] * k[2] * v};
+    for (int i = 0; i < 9; ++i) R[i] = M[i];
+  };
+  double A[9], B[9], t = 0;
+  m(a, A);
+  m(b, B);
+  for (int i = 0; i < 9; ++i) t += A[i] * B[i];
+  return std::acos(std::fmax(-1.0, std::fmin(1.0, (t - 1) / 2))) * 180.0 / 3.14159265358979;
+}
+
+TEST(AvmhostCalibrateTest, EmbeddedSampleSolvesEveryCameraNearItsTruePose) {
+  ScopedConfigState state;
+  const std::string out = state.Path("out");
+  std::string json;
+  ASSERT_EQ(RunHost("calibrate --json --out " + out, &json), 0) << json;
+  EXPECT_NE(json.find("\"result\": 0}"), std::string::npos) << json;
+  size_t from = 0;
+  for (int c = 1; c <= 4; ++c) {
+    SCOPED_TRACE(c);
+    from = json.find("{\"camera\": " + std::to_string(c), from);
+    ASSERT_NE(from, std::string::npos) << json;
+    int corners = 0;
+    ASSERT_EQ(sscanf(json.c_str() + json.find("\"corners\": ", from) + 11, "%d", &corners), 1);
+    EXPECT_EQ(corners, 35);
+    double r[3], p[3], tr[3], tp[3];
+    ASSERT_TRUE(Triple(json, "rvec", from, r));
+    ASSERT_TRUE(Triple(json, "position", from, p));
+    ASSERT_TRUE(Triple(json, "true_rvec", from, tr));
+    ASSERT_TRUE(Triple(json, "true_position", from, tp));
+    EXPECT_LE(RotationErrorDeg(r, tr), 0.25);
+    EXPECT_LE(std::hypot(std::hypot(p[0] - tp[0], p[1] - tp[1]), p[2] - tp[2]), 15.0);
+  }
+  FILE* f = fopen((out + "/birdseye.bmp").c_str(), "rb");
+  EXPECT_NE(f, nullptr);
+  if (f != nullptr) fclose(f);
+}
+
+TEST(AvmhostCalibrateTest, MissingFrameIsReported) {
+  ScopedConfigState state;
+  std::string text;
+  EXPECT_EQ(RunHost("calibrate --data " + state.dir() + " --frame " + state.Path("none.bmp"), &text), 1);
+}
+
+}  // namespace
