@@ -52,7 +52,7 @@ void BM_WholeRoad(benchmark::State& state) {
   for (auto _ : state) {
     std::vector<uint8_t> frame = r.quad;
     LUTOB* lut = KRV_GlobalImage_InitLUTOB_New(1, frame.data(), 2 * r.site.camW, 2 * r.site.camH, r.site.carWidth,
-                                               r.site.carLength, 0, 900, 2700, r.site.model, 0, &err);
+                                               r.site.carLength, r.site.SideShift(), 900, 2700, r.site.model, 0, &err);
     benchmark::DoNotOptimize(lut);
     KRV_GlobalImage_UnInitLUTOB(lut);
   }
@@ -64,8 +64,8 @@ void BM_CornerSearchOneThread(benchmark::State& state) {
   gv().cameraMask = 15;
   LUTOB* lut = LUTOB_Create();
   // The object as the road prepares it, without its search.
-  InitLUTOB_New_DetectCornersWith(lut, r.site.carWidth, r.site.carLength, 0, 900, 2700, r.site.model, &r.quadM,
-                                  NoSearch);
+  InitLUTOB_New_DetectCornersWith(lut, r.site.carWidth, r.site.carLength, r.site.SideShift(), 900, 2700,
+                                  r.site.model, &r.quadM, NoSearch);
   uint32_t found = 0;
   for (auto _ : state) {
     found = 0;
@@ -83,8 +83,8 @@ void BM_CornerSearchFourThreads(benchmark::State& state) {
   int32_t found = 0;
   for (auto _ : state) {
     LUTOB* lut = LUTOB_Create();
-    code = InitLUTOB_New_DetectCorners(lut, r.site.carWidth, r.site.carLength, 0, 900, 2700, r.site.model,
-                                       &r.quadM);
+    code = InitLUTOB_New_DetectCorners(lut, r.site.carWidth, r.site.carLength, r.site.SideShift(), 900, 2700,
+                                       r.site.model, &r.quadM);
     found = lut->cornerCounts[0] + lut->cornerCounts[1] + lut->cornerCounts[2] + lut->cornerCounts[3];
     LUTOB_Destroy(lut);
   }

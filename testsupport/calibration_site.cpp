@@ -62,10 +62,7 @@ constexpr uint8_t kFloor = 100;
 
 }  // namespace
 
-int32_t CalibrationSite::SideShift() const {
-  if (boardCols == 8 && boardRows == 6) return static_cast<int32_t>(static_cast<float>(square) / 200.0f * 1200.0f);
-  return 0;
-}
+int32_t CalibrationSite::SideShift() const { return 6 * square - gap; }
 
 std::string CalibrationSite::BaseText() const {
   char text[256];

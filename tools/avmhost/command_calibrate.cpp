@@ -189,6 +189,7 @@ int RunCalibrate(AvmLibrary& lib, const std::vector<std::string>& args) {
       return 1;
     }
     dir = tmpl;
+    fprintf(stderr, "embedded calibration sample: %s\n", dir.c_str());
   }
   std::string frame = OptionValue(args, "--frame", dir + "/quad.bmp");
   const std::string out = OptionValue(args, "--out", dir);

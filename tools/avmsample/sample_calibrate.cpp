@@ -27,7 +27,8 @@ bool WriteSampleCalibrate(const std::string& dir) {
   if (!WriteText(dir + "/globalimage_base.txt", site.BaseText())) return false;
 
   char line[256];
-  snprintf(line, sizeof line, "car %d %d 0 900 2700\nmodel %d\n", site.carWidth, site.carLength, site.model);
+  snprintf(line, sizeof line, "car %d %d %d 900 2700\nmodel %d\n", site.carWidth, site.carLength, site.SideShift(),
+           site.model);
   std::string truth = line;
   for (int c = 1; c <= 4; ++c) {
     const SceneCamera cam = CalibrationSite_Camera(site, c);
