@@ -62,7 +62,7 @@ constexpr uint8_t kFloor = 100;
 
 }  // namespace
 
-int32_t CalibrationSite::SideShift() const { return 6 * square - gap; }
+int32_t CalibrationSite::SideShift() const { return 7 * square - gap; }
 
 std::string CalibrationSite::BaseText() const {
   char text[256];

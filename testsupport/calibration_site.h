@@ -13,7 +13,7 @@
 struct CalibrationSite {
   int32_t carWidth = 1800, carLength = 4600;
   int32_t square = 200, gap = 100;  // board square and its distance from the vehicle box
-  int32_t boardCols = 9, boardRows = 7;  // squares across (along the vehicle for the sides), outward
+  int32_t boardCols = 7, boardRows = 5;  // squares across (along the vehicle for the sides), outward
   float cameraHeight[4] = {850, 950, 1000, 1000};
   int32_t model = 2;
   int32_t camW = 1280, camH = 720;
@@ -21,8 +21,8 @@ struct CalibrationSite {
   float blurSigma = 0.6f;   // the softness of a real lens, in pixels
 
   // The side boards' shift along the vehicle (the vehicle box's third
-  // value, handed to the LUT configuration): with 9-square side boards,
-  // 6 S - gap puts each board midway between the layout's two side marks.
+  // value, handed to the LUT configuration): with 7-square side boards,
+  // 7 S - gap puts each board midway between the layout's two side marks.
   int32_t SideShift() const;
   // globalimage_base.txt describing this site (layout 1).
   std::string BaseText() const;

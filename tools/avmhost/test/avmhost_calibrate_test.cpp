@@ -64,7 +64,7 @@ TEST(AvmhostCalibrateTest, EmbeddedSampleSolvesEveryCameraNearItsTruePose) {
     ASSERT_NE(from, std::string::npos) << json;
     int corners = 0;
     ASSERT_EQ(sscanf(json.c_str() + json.find("\"corners\": ", from) + 11, "%d", &corners), 1);
-    EXPECT_EQ(corners, 48);
+    EXPECT_EQ(corners, 24);
     double r[3], p[3], tr[3], tp[3];
     ASSERT_TRUE(Triple(json, "rvec", from, r));
     ASSERT_TRUE(Triple(json, "position", from, p));
