@@ -12,6 +12,7 @@
 
 #include "frame/global_variables.h"
 #include "surround/lutob.h"
+#include "testsupport/calibration_site.h"
 #include "testsupport/config_state.h"
 
 namespace {
@@ -222,3 +223,28 @@ TEST_F(NewLutCornerSearch, BadInputIsRefused) {
 }
 
 }  // namespace
+
+// The library's own finder and candidate solves on a rendered layout-1 site,
+// cameras 2 to 4 on three threads at once: every camera finds its board.
+TEST(NewLutCornerSearchRendered, EveryCameraFindsItsBoard) {
+  ScopedConfigState state;
+  CalibrationSite site = CalibrationSite_Compact(2);
+  site.camW = 640;
+  site.camH = 360;
+  state.WriteFile("globalimage_base.txt", site.BaseText());
+  ScopedConfigState::ResetConfiguration();
+  GlobalVariables_InitRuntimeDefaults();
+  ASSERT_EQ(GlobalVariables_Init(1), 1);
+  const std::vector<uint8_t> quad = CalibrationSite_RenderQuad(site);
+  std::vector<float> f(quad.size());
+  for (size_t i = 0; i < quad.size(); ++i) f[i] = quad[i] / 255.0f;
+  Matrix m{2 * site.camW, 2 * site.camH, f.data()};
+  gv().cameraMask = 0xF;
+  LUTOB* lut = LUTOB_Create();
+  EXPECT_EQ(InitLUTOB_New_DetectCorners(lut, site.carWidth, site.carLength, site.SideShift(), 900, 2700, site.model,
+                                        &m),
+            0);
+  const int32_t expected = (site.boardCols - 1) * (site.boardRows - 1);
+  for (int c = 0; c < 4; ++c) EXPECT_EQ(lut->cornerCounts[c], expected) << c + 1;
+  LUTOB_Destroy(lut);
+}
