@@ -17,7 +17,9 @@ void Spreads(const Matrix* patch, const float centre[2], float r, float* mirror,
   const float limit = r + 0.5f;
   auto at = [&](int32_t y, int32_t x) { return patch->data[static_cast<size_t>(y) * patch->cols + x]; };
   auto inside = [&](int32_t y, int32_t x) { return y >= 0 && y < patch->rows && x >= 0 && x < patch->cols; };
-  float sum = 0.0f;
+  // Sums in double: a constant patch then has a mean equal to its value and
+  // spreads of exactly 0.
+  double sum = 0.0;
   int32_t n = 0;
   for (int32_t dy = -R; dy <= R; ++dy)
     for (int32_t dx = -R; dx <= R; ++dx) {
@@ -27,18 +29,18 @@ void Spreads(const Matrix* patch, const float centre[2], float r, float* mirror,
       ++n;
     }
   if (n == 0) return;
-  const float m = sum / static_cast<float>(n);
-  float d1 = 0.0f, d2 = 0.0f;
+  const double m = sum / n;
+  double d1 = 0.0, d2 = 0.0;
   for (int32_t dy = -R; dy <= R; ++dy)
     for (int32_t dx = -R; dx <= R; ++dx) {
       const float d = std::sqrt(static_cast<float>(dx * dx + dy * dy));
       if (!(d > 0.0f && d <= limit) || !inside(cy + dy, cx + dx) || !inside(cy - dy, cx - dx)) continue;
-      const float v = at(cy + dy, cx + dx);
+      const double v = at(cy + dy, cx + dx);
       d1 += std::fabs(v - at(cy - dy, cx - dx));
       d2 += std::fabs(v - m);
     }
-  *mirror = d1 / static_cast<float>(n);
-  *spread = d2 / static_cast<float>(n);
+  *mirror = static_cast<float>(d1 / n);
+  *spread = static_cast<float>(d2 / n);
 }
 
 }  // namespace
