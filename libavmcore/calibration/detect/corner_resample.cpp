@@ -1,7 +1,9 @@
 #include "calibration/detect/corner_resample.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "toolkit/sampling.h"
 
@@ -30,14 +32,31 @@ void Sample(const Matrix* src, Matrix* dst, float sx, float sy) {
   const int32_t W = dst->cols, H = dst->rows;
   if (W <= 4 || H <= 4 || src->cols < 1 || src->rows < 1) return;
   const float maxRow = static_cast<float>(src->rows - 1), maxCol = static_cast<float>(src->cols - 1);
+  // Image_SampleBilinear with the column terms worked out once per column.
+  std::vector<int32_t> ci(static_cast<size_t>(W));
+  std::vector<float> fxs(static_cast<size_t>(W));
+  for (int32_t c = 2; c <= W - 3; ++c) {
+    float x = static_cast<float>(c) * sx;
+    if (x > maxCol) x = maxCol;  // a stretched or rounded last line stays inside
+    ci[c] = static_cast<int32_t>(x);
+    fxs[c] = ci[c] == src->cols - 1 ? 0.0f : x - static_cast<float>(ci[c]);
+  }
+  const int32_t stride = src->cols;
   for (int32_t r = 2; r <= H - 3; ++r) {
     float y = static_cast<float>(r) * sy;
-    if (y > maxRow) y = maxRow;  // a stretched or rounded last line stays inside
+    if (y > maxRow) y = maxRow;
+    const int32_t ri = static_cast<int32_t>(y);
+    const float fy = ri == src->rows - 1 ? 0.0f : y - static_cast<float>(ri);
+    const float* row = src->data + static_cast<size_t>(ri) * stride;
     float* out = dst->data + static_cast<size_t>(r) * W;
     for (int32_t c = 2; c <= W - 3; ++c) {
-      float x = static_cast<float>(c) * sx;
-      if (x > maxCol) x = maxCol;
-      out[c] = Image_SampleBilinear(src, y, x);
+      const float fx = fxs[c];
+      const float* p = row + ci[c];
+      float v = (1.0f - fy) * (1.0f - fx) * p[0];
+      if (fy != 0.0f) v = std::fma(fy * (1.0f - fx), p[stride], v);
+      if (fx != 0.0f) v = std::fma((1.0f - fy) * fx, p[1], v);
+      if (fy != 0.0f && fx != 0.0f) v = std::fma(fy * fx, p[stride + 1], v);
+      out[c] = v;
     }
   }
 }
