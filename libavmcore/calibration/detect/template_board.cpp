@@ -37,21 +37,37 @@ void LinkTemplateCorners(TemplateCorner* c, int32_t n, int32_t allLevels, float 
   static const int32_t kAll[4] = {0, 1, 2, 3}, kSome[2] = {1, 3};
   const int32_t* levels = allLevels != 0 ? kAll : kSome;
   const int32_t levelCount = allLevels != 0 ? 4 : 2;
+  // Distance and direction from corner i to every corner in reach, worked
+  // out once for its four directions and all levels.
+  std::vector<int32_t> near;
+  std::vector<float> nearDist, nearPhi;
   for (int32_t i = 0; i < n; ++i) {
     TemplateCorner& ci = c[i];
+    near.clear();
+    nearDist.clear();
+    nearPhi.clear();
+    for (int32_t j = 0; j < n; ++j) {
+      if (j == i) continue;
+      const float dx = c[j].x - ci.x, dy = c[j].y - ci.y;
+      const float d = std::sqrt(dx * dx + dy * dy);
+      if (d > maxDistance) continue;
+      float phi = std::atan2(dy, dx);
+      if (phi < 0.0f) phi += 2.0f * kPi;
+      near.push_back(j);
+      nearDist.push_back(d);
+      nearPhi.push_back(phi);
+    }
     for (int32_t k = 0; k < 4; ++k) {
       int32_t cand = -1, candBack = -1;
       float candDist = 0.0f;
       for (int32_t li = 0; li < levelCount && cand < 0; ++li) {
         const int32_t lv = levels[li];
         float best = FLT_MAX;
-        for (int32_t j = 0; j < n; ++j) {
-          if (j == i) continue;
-          const float dx = c[j].x - ci.x, dy = c[j].y - ci.y;
-          const float d = std::sqrt(dx * dx + dy * dy);
-          if (d > maxDistance || !(d < best)) continue;
-          float phi = std::atan2(dy, dx);
-          if (phi < 0.0f) phi += 2.0f * kPi;
+        for (size_t q = 0; q < near.size(); ++q) {
+          const int32_t j = near[q];
+          const float d = nearDist[q];
+          if (!(d < best)) continue;
+          const float phi = nearPhi[q];
           float diff = std::fabs(ci.direction[k] - phi);
           if (diff > kPi) diff = 2.0f * kPi - diff;
           if (!(diff < kDirTol[lv])) continue;
