@@ -49,7 +49,9 @@ class CornerGrid {
 
  private:
   int64_t Cell(float v) const { return static_cast<int64_t>(std::floor(v / cell_)); }
-  static int64_t Pack(int64_t r, int64_t c) { return (r << 32) ^ (c & 0xffffffff); }
+  static int64_t Pack(int64_t r, int64_t c) {
+    return static_cast<int64_t>((static_cast<uint64_t>(r) << 32) ^ (static_cast<uint64_t>(c) & 0xffffffffu));
+  }
   int64_t Key(const float* p) const { return Pack(Cell(p[0]), Cell(p[1])); }
   ChessQuad* quads_;
   float cell_;

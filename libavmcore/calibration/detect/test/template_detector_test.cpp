@@ -61,12 +61,16 @@ TEST_F(TemplateDetector, FindsEveryCornerRowByRowWithinWholePixelError) {
     float blur, noise, lightLeft;
   };
   std::vector<Case> cases;
+  // Every lens model near; the harder conditions each through two models.
   for (int m = 1; m <= 4; ++m) {
     cases.push_back({"near_9x7_720p", Spec(m, 9, 7, 1280, 720, 0.9f, 0), 0.0f, 0.0f, 1.0f});
-    cases.push_back({"far_8x6_tilt30", Spec(m, 8, 6, 1280, 720, 0.5f, 30), 1.0f, 2.0f, 1.0f});
-    cases.push_back({"7x5_576_tilt60_blur1.5", Spec(m, 7, 5, 720, 576, 0.9f, 60), 1.5f, 2.0f, 1.0f});
-    cases.push_back({"6x6_576_turned", Spec(m, 6, 6, 720, 576, 0.6f, 45, 20), 0.8f, 2.0f, 1.0f});
-    cases.push_back({"9x7_ramp", Spec(m, 9, 7, 1280, 720, 0.9f, 30), 1.0f, 2.0f, 0.3f});
+    if (m % 2 == 1) {
+      cases.push_back({"far_8x6_tilt30", Spec(m, 8, 6, 1280, 720, 0.5f, 30), 1.0f, 2.0f, 1.0f});
+      cases.push_back({"7x5_576_tilt60_blur1.5", Spec(m, 7, 5, 720, 576, 0.9f, 60), 1.5f, 2.0f, 1.0f});
+    } else {
+      cases.push_back({"6x6_576_turned", Spec(m, 6, 6, 720, 576, 0.6f, 45, 20), 0.8f, 2.0f, 1.0f});
+      cases.push_back({"9x7_ramp", Spec(m, 9, 7, 1280, 720, 0.9f, 30), 1.0f, 2.0f, 0.3f});
+    }
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " model " + std::to_string(c.spec.model));
