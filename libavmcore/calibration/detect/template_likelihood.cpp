@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -37,6 +38,51 @@ void BuildCornerTemplates(int32_t r, float alpha1, float alpha2, Matrix* a1, Mat
       for (int32_t e = 0; e < size * size; ++e) k[q]->data[e] /= sums[q];
 }
 
+namespace {
+
+// Row prefix sums of the image on a replicated border of r: the mean over
+// any kernel support made of one run of columns per row is then two look-ups
+// a row, whatever the run's length.
+class RowPrefix {
+ public:
+  RowPrefix(const Matrix* image, int32_t r) : w_(image->cols), h_(image->rows), r_(r), stride_(image->cols + 2 * r + 1) {
+    sums_.resize(static_cast<size_t>(stride_) * (h_ + 2 * r));
+    for (int32_t py = 0; py < h_ + 2 * r; ++py) {
+      const int32_t y = std::min(std::max(py - r, 0), h_ - 1);
+      const float* src = image->data + static_cast<size_t>(y) * w_;
+      double* row = sums_.data() + static_cast<size_t>(py) * stride_;
+      double acc = 0.0;
+      row[0] = 0.0;
+      for (int32_t px = 0; px < w_ + 2 * r; ++px) {
+        acc += src[std::min(std::max(px - r, 0), w_ - 1)];
+        row[px + 1] = acc;
+      }
+    }
+  }
+  // dst = mean over the runs (dy, first dx, last dx) around each pixel.
+  void KernelMean(const std::vector<std::array<int32_t, 3>>& runs, int32_t count, float* dst) const {
+    std::vector<double> acc(static_cast<size_t>(w_));
+    const double inv = 1.0 / count;
+    for (int32_t y = 0; y < h_; ++y) {
+      std::fill(acc.begin(), acc.end(), 0.0);
+      for (const auto& run : runs) {
+        const double* row = sums_.data() + static_cast<size_t>(y + r_ + run[0]) * stride_ + r_;
+        const double* hi = row + run[2] + 1;
+        const double* lo = row + run[1];
+        for (int32_t x = 0; x < w_; ++x) acc[x] += hi[x] - lo[x];
+      }
+      float* out = dst + static_cast<size_t>(y) * w_;
+      for (int32_t x = 0; x < w_; ++x) out[x] = static_cast<float>(acc[x] * inv);
+    }
+  }
+
+ private:
+  int32_t w_, h_, r_, stride_;
+  std::vector<double> sums_;
+};
+
+}  // namespace
+
 int32_t CornerLikelihood(const Matrix* image, Matrix* out, int32_t small) {
   const int32_t w = image->cols, h = image->rows;
   const size_t n = static_cast<size_t>(w) * h;
@@ -46,6 +92,7 @@ int32_t CornerLikelihood(const Matrix* image, Matrix* out, int32_t small) {
   const int32_t size = 2 * r + 1;
   static const float kPi = 3.14159265358979f;
   const float angles[2][2] = {{0.0f, kPi / 2.0f}, {kPi / 4.0f, 3.0f * kPi / 4.0f}};
+  const RowPrefix prefix(image, r);
   std::vector<float> kernels(4 * static_cast<size_t>(size) * size);
   std::vector<float> resp(4 * n);
   for (const auto& a : angles) {
@@ -53,16 +100,25 @@ int32_t CornerLikelihood(const Matrix* image, Matrix* out, int32_t small) {
     for (int32_t q = 0; q < 4; ++q) k[q] = Matrix{size, size, kernels.data() + static_cast<size_t>(q) * size * size};
     BuildCornerTemplates(r, a[0], a[1], &k[0], &k[1], &k[2], &k[3]);
     for (int32_t q = 0; q < 4; ++q) {
-      std::vector<int32_t> dx, dy;
-      for (int32_t j = 0; j < size; ++j)
+      // The kernel's support (its weights do not count) as one run a row:
+      // the half-plane cuts make every support row one run.
+      std::vector<std::array<int32_t, 3>> runs;
+      int32_t count = 0;
+      for (int32_t j = 0; j < size; ++j) {
+        int32_t first = -1, last = -1;
         for (int32_t i = 0; i < size; ++i)
           if (k[q].data[j * size + i] > 0.0f) {
-            dx.push_back(i - r);
-            dy.push_back(j - r);
+            if (first < 0) first = i;
+            last = i;
+            ++count;
           }
-      Matrix dst{w, h, resp.data() + q * n};
-      if (Image_OffsetMean(image, &dst, dx.data(), dy.data(), static_cast<int32_t>(dx.size())) == 0)
-        std::fill(dst.data, dst.data + n, 0.0f);
+        if (first >= 0) runs.push_back({j - r, first - r, last - r});
+      }
+      if (count == 0) {
+        std::fill(resp.begin() + q * n, resp.begin() + (q + 1) * n, 0.0f);
+        continue;
+      }
+      prefix.KernelMean(runs, count, resp.data() + q * n);
     }
     const float* A1 = resp.data();
     const float* A2 = A1 + n;

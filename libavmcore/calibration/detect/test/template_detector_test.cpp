@@ -9,6 +9,7 @@
 #include "calibration/detect/chessboard_corners.h"
 #include "calibration/detect/template_corners.h"
 #include "detect_scene_helpers.h"
+#include "toolkit/border_filters.h"
 
 namespace {
 
@@ -188,4 +189,46 @@ TEST(TemplateStages, UnlinkedCornersBecomeOneByOneBoards) {
   }
   EXPECT_EQ(0, GrowBoard(c.data(), 3, members, 3, &rows, &cols, 0));
   for (const TemplateCorner& t : c) EXPECT_GE(t.label, 0);
+}
+
+TEST(TemplateStages, LikelihoodEqualsThePlainKernelMeans) {
+  // The likelihood from the toolkit's mean over each template's support
+  // offsets, against the detector's run-sum path.
+  std::vector<float> img(97 * 61);
+  for (size_t i = 0; i < img.size(); ++i) img[i] = static_cast<float>((i * 7919u) % 251u) / 250.0f;
+  Matrix m{97, 61, img.data()};
+  for (int small : {0, 1}) {
+    const int r = small ? 3 : 5, size = 2 * r + 1;
+    std::vector<float> ours(img.size()), ref(img.size(), 0.0f);
+    Matrix out{97, 61, ours.data()};
+    ASSERT_EQ(0, CornerLikelihood(&m, &out, small));
+    const float pi = 3.14159265358979f;
+    const float angles[2][2] = {{0.0f, pi / 2}, {pi / 4, 3 * pi / 4}};
+    for (const auto& a : angles) {
+      std::vector<float> kd(4 * size * size);
+      Matrix k[4];
+      for (int q = 0; q < 4; ++q) k[q] = Matrix{size, size, kd.data() + q * size * size};
+      BuildCornerTemplates(r, a[0], a[1], &k[0], &k[1], &k[2], &k[3]);
+      std::vector<std::vector<float>> resp(4, std::vector<float>(img.size()));
+      for (int q = 0; q < 4; ++q) {
+        std::vector<int32_t> dx, dy;
+        for (int j = 0; j < size; ++j)
+          for (int i = 0; i < size; ++i)
+            if (k[q].data[j * size + i] > 0.0f) {
+              dx.push_back(i - r);
+              dy.push_back(j - r);
+            }
+        Matrix d{97, 61, resp[q].data()};
+        ASSERT_EQ(1, Image_OffsetMean(&m, &d, dx.data(), dy.data(), static_cast<int32_t>(dx.size())));
+      }
+      for (size_t i = 0; i < img.size(); ++i) {
+        const float a1 = resp[0][i], a2 = resp[1][i], b1 = resp[2][i], b2 = resp[3][i];
+        const float mu = (a1 + a2 + b1 + b2) * 0.25f;
+        const float s1 = std::min(std::min(a1, a2) - mu, mu - std::max(b1, b2));
+        const float s2 = std::min(mu - std::max(a1, a2), std::min(b1, b2) - mu);
+        ref[i] = std::max(ref[i], 4.0f * std::max(s1, s2));
+      }
+    }
+    for (size_t i = 0; i < img.size(); ++i) ASSERT_NEAR(ref[i], ours[i], 2e-5f) << i;
+  }
 }
