@@ -259,6 +259,16 @@ std::vector<uint8_t> Scene_RenderGrey(const SceneCamera& cam, const TargetSpec& 
       img[y * W + x] = acc / (ss * ss);
     }
 
+  for (const Occluder& o : opt.occluders)
+    for (int y = std::max(0, static_cast<int>(std::ceil(o.y0))); y <= std::min(H - 1, static_cast<int>(std::floor(o.y1))); ++y)
+      for (int x = std::max(0, static_cast<int>(std::ceil(o.x0))); x <= std::min(W - 1, static_cast<int>(std::floor(o.x1))); ++x)
+        img[y * W + x] = o.level;
+  if (opt.lightLeft != 1.0f || opt.lightRight != 1.0f)
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        const float f = W > 1 ? static_cast<float>(x) / static_cast<float>(W - 1) : 0.0f;
+        img[y * W + x] *= opt.lightLeft + (opt.lightRight - opt.lightLeft) * f;
+      }
   if (opt.blurSigma > 0.0f) GaussianBlur(img, W, H, opt.blurSigma);
   if (opt.noiseSigma > 0.0f) {
     std::mt19937 rng(opt.seed);

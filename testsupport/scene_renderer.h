@@ -45,6 +45,14 @@ struct TargetSpec {
   float axisT[3] = {0, 1, 0};
 };
 
+// An image-space rectangle painted over the scene (columns x0..x1, rows
+// y0..y1, pixel centres inside), before blur and noise: hides part of a
+// target.
+struct Occluder {
+  float x0, y0, x1, y1;
+  uint8_t level;
+};
+
 struct RenderOptions {
   int32_t width = 1280;
   int32_t height = 720;
@@ -53,6 +61,11 @@ struct RenderOptions {
   float blurSigma = 0.0f;   // Gaussian blur in pixels; 0: none
   float noiseSigma = 0.0f;  // Gaussian noise in grey levels; 0: none
   uint32_t seed = 1;
+  std::vector<Occluder> occluders;
+  // Uneven lighting: every grey level is scaled by a gain that runs linearly
+  // from lightLeft at column 0 to lightRight at the last column.
+  float lightLeft = 1.0f;
+  float lightRight = 1.0f;
 };
 
 struct TargetCorner {

@@ -1,8 +1,9 @@
 #pragma once
 // What the LUT object's builds use of target detection and pose solving.
-// The LUT code calls these names; until detection and solving are linked in,
-// the weak stand-ins (calibration_services.cpp) report "nothing found" and
-// "solve failed", so that the paths that do not need them keep working.
+// The LUT code calls these names. Target detection defines
+// FindAllChessboardCorners (calibration/detect); until solving is linked in,
+// the weak stand-ins (calibration_services.cpp) report "solve failed", so
+// that the paths that do not need it keep working.
 #include <cstdint>
 
 #include "frame/matrix_types.h"
@@ -12,7 +13,7 @@ struct LutConfig;
 
 // Finds the target corners in camera 1..4's image slot of the LUT object,
 // stores them as its image points and their number as its corner count;
-// returns the count (0: none). Stand-in: count 0.
+// returns the count (0: none).
 uint32_t FindAllChessboardCorners(LUTOB* lut, uint32_t camera);
 
 // Solves camera 1..4's pose from n image points (x, y) and n world points

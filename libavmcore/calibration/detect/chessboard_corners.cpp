@@ -1,0 +1,194 @@
+#include "calibration/detect/chessboard_corners.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "calibration/detect/chess_quad.h"
+#include "calibration/detect/corner_resample.h"
+#include "frame/log.h"
+#include "toolkit/blobs.h"
+#include "toolkit/border_filters.h"
+#include "toolkit/morphology.h"
+#include "toolkit/thresholds.h"
+
+namespace {
+
+struct Attempt {
+  int32_t k;     // threshold radius; 0: global histogram level
+  float offset;
+};
+const Attempt kAttempts[11] = {{0, 0.0f},   {21, 0.0f}, {21, -0.04f}, {21, -0.08f}, {21, 0.04f}, {21, 0.08f},
+                               {41, 0.0f},  {41, -0.04f}, {41, -0.08f}, {41, 0.04f}, {41, 0.08f}};
+const int32_t kDilate[3][2] = {{1, 1}, {2, 1}, {1, 2}};
+const float kLinkDist2[6] = {196, 100, 196, 100, 196, 100};
+const float kLinkMinEdge2[6] = {8, 8, 15, 15, 24, 24};
+
+// Binarisations of one working image. The local mean of the adaptive
+// threshold does not depend on the offset, so it is computed once per
+// window radius and shared by the five offsets and the three passes.
+class Binariser {
+ public:
+  explicit Binariser(const Matrix* image) : image_(image) {}
+
+  void Run(int32_t attempt, Matrix* out) {
+    const size_t n = static_cast<size_t>(image_->cols) * image_->rows;
+    const Attempt& a = kAttempts[attempt];
+    if (a.k == 0) {
+      if (!histDone_) {
+        histLevel_ = Image_PercentileThreshold(image_, 0.5f);
+        histDone_ = true;
+      }
+      for (size_t i = 0; i < n; ++i) out->data[i] = image_->data[i] > histLevel_ ? 1.0f : 0.0f;
+      return;
+    }
+    const float* mean = Mean(a.k);
+    // The comparison of the toolkit's adaptive threshold: a pixel is bright
+    // when truncate((p - m + 1) 256 - 0.5) exceeds 255 - K.
+    const int K = static_cast<int>(static_cast<double>(a.offset) * 255.0 + 0.5);
+    for (size_t i = 0; i < n; ++i) {
+      const double idx = (static_cast<double>(image_->data[i] - mean[i]) + 1.0) * 256.0 - 0.5;
+      int index;
+      if (!(idx > 0.0))
+        index = 0;
+      else if (idx >= 767.0)
+        index = 767;
+      else
+        index = static_cast<int>(idx);
+      out->data[i] = (index - 255 > -K) ? 1.0f : 0.0f;
+    }
+  }
+
+ private:
+  const float* Mean(int32_t k) {
+    std::vector<float>& m = k == 21 ? mean21_ : mean41_;
+    if (m.empty()) {
+      m.resize(static_cast<size_t>(image_->cols) * image_->rows);
+      Matrix dst{image_->cols, image_->rows, m.data()};
+      Image_BoxMean(image_, &dst, k, k);
+    }
+    return m.data();
+  }
+  const Matrix* image_;
+  bool histDone_ = false;
+  float histLevel_ = 0.0f;
+  std::vector<float> mean21_, mean41_;
+};
+
+inline float D2(const float* p) { return p[0] * p[0] + p[1] * p[1]; }
+
+void Reverse(float* points, int32_t n) {
+  for (int32_t i = 0, j = n - 1; i < j; ++i, --j) {
+    std::swap(points[2 * i], points[2 * j]);
+    std::swap(points[2 * i + 1], points[2 * j + 1]);
+  }
+}
+
+// Searches the working image; 1 with the grid (working coordinates) in grid.
+int32_t Search(const Matrix* work, int32_t cols, int32_t rows, float* grid) {
+  const int32_t W = work->cols, H = work->rows;
+  const int32_t expected = (cols - 1) * (rows - 1);
+  const int32_t half = cols * rows / 2, halfUp = (cols * rows + 1) / 2;
+  std::vector<float> binData(static_cast<size_t>(W) * H);
+  Matrix bin{W, H, binData.data()};
+  Binariser binariser(work);
+  std::vector<ChessQuad> quads, fresh;
+  std::vector<ChessQuad*> group;
+  for (int32_t r = 0; r < 3; ++r) {
+    for (int32_t a = 0; a < 11; ++a) {
+      binariser.Run(a, &bin);
+      Image_Dilate(&bin, kDilate[r][0], kDilate[r][1]);
+      if (a >= 1) Binary_BridgeGaps(&bin);
+      BlobList* blobs = BlobList_FindComponents(&bin);
+      if (blobs->count == 0) {
+        BlobList_Free(blobs);
+        continue;
+      }
+      quads.assign(static_cast<size_t>(2 * blobs->count), ChessQuad{});
+      int32_t n = 0;
+      while (Blob* b = BlobList_Next(blobs))
+        if (ChessQuad_Fit(b, &quads[n]) != 0) ++n;
+      BlobList_Free(blobs);
+      fresh.assign(quads.begin(), quads.begin() + n);
+      group.resize(static_cast<size_t>(std::max(n, 1)));
+      for (int32_t s = 0; s < 6; ++s) {
+        std::copy(fresh.begin(), fresh.end(), quads.begin());
+        ChessQuad_LinkNeighbours(quads.data(), n, kLinkDist2[s], kLinkMinEdge2[s]);
+        for (int32_t g = 0;; ++g) {
+          const int32_t size = ChessQuad_CollectGroup(quads.data(), n, group.data(), g);
+          if (size == 0) break;
+          if (size < half) continue;
+          int32_t fc = cols, fr = rows;
+          const int32_t placed = ChessQuad_OrderGroup(group.data(), size, &fc, &fr);
+          if (placed != half && placed != halfUp) continue;
+          if (fc != cols || fr != rows) continue;
+          if (ChessQuad_FillGrid(group.data(), size, fc, fr, grid) != expected) continue;
+          AvmLog("get corner %d %d %d \n", r, a, s);
+          return 1;
+        }
+      }
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+void ChessCorners_NormaliseOrientation(float* points, int32_t cols, int32_t rows) {
+  const int32_t gw = cols - 1, gh = rows - 1, n = gw * gh;
+  if (n < 2) return;
+  const float* P0 = points;
+  const float* A = points + 2 * (gw - 1);
+  const float* B = points + 2 * (n - gw);
+  const float* L = points + 2 * (n - 1);
+  if (cols != rows) {
+    if (L[0] + L[1] < P0[0] + P0[1]) Reverse(points, n);
+    return;
+  }
+  const float dP = D2(P0), dA = D2(A), dB = D2(B), dL = D2(L);
+  if ((dP < dA && dP < dB) || (dA < dL && dB < dL)) return;
+  if ((dL < dA && dL < dB) || (dA < dP && dB < dP)) {
+    Reverse(points, n);
+    return;
+  }
+  if (dB < dA) Reverse(points, n);
+  // New grid row j is old grid column gw - 1 - j, read from top to bottom.
+  std::vector<float> old(points, points + 2 * n);
+  for (int32_t j = 0; j < gw; ++j)
+    for (int32_t i = 0; i < gh; ++i) {
+      const int32_t src = i * gw + (gw - 1 - j);
+      const int32_t dst = j * gh + i;
+      points[2 * dst] = old[2 * src];
+      points[2 * dst + 1] = old[2 * src + 1];
+    }
+}
+
+int32_t Chessboard_FindCorners(const Matrix* image, int32_t cols, int32_t rows, float* points, int32_t mode) {
+  if (image == nullptr || image->data == nullptr || points == nullptr || cols < 2 || rows < 2 || image->cols < 1 ||
+      image->rows < 1)
+    return 0;
+  const bool resample = (image->cols >= 1280 && mode != 0) || (image->rows == 480 && mode == 2);
+  Matrix* scaled = nullptr;
+  const Matrix* work = image;
+  if (resample) {
+    scaled = ResampleForCorners(image, 2, nullptr, nullptr);
+    work = scaled;
+  }
+  const int32_t n = (cols - 1) * (rows - 1);
+  std::vector<float> grid(2 * static_cast<size_t>(n));
+  const int32_t found = Search(work, cols, rows, grid.data());
+  if (found) {
+    ChessCorners_Refine(work, grid.data(), n);
+    ChessCorners_NormaliseOrientation(grid.data(), cols, rows);
+    if (resample) {
+      const float sy = static_cast<float>(image->rows) / 576.0f, sx = static_cast<float>(image->cols) / 720.0f;
+      for (int32_t i = 0; i < n; ++i) {
+        grid[2 * i] *= sy;
+        grid[2 * i + 1] *= sx;
+      }
+    }
+    memcpy(points, grid.data(), sizeof(float) * 2 * static_cast<size_t>(n));
+  }
+  CornerImage_Free(scaled);
+  return found;
+}

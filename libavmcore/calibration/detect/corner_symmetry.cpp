@@ -1,0 +1,228 @@
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "calibration/detect/chessboard_corners.h"
+#include "frame/patch_sampling.h"
+#include "toolkit/border_filters.h"
+#include "toolkit/matrix.h"
+#include "toolkit/smoothing.h"
+
+namespace {
+
+void Spreads(const Matrix* patch, const float centre[2], float r, float* mirror, float* spread) {
+  *mirror = *spread = 0.0f;
+  const int32_t cx = static_cast<int32_t>(centre[0]), cy = static_cast<int32_t>(centre[1]);
+  const int32_t R = static_cast<int32_t>(std::ceil(r + 0.5f));
+  const float limit = r + 0.5f;
+  auto at = [&](int32_t y, int32_t x) { return patch->data[static_cast<size_t>(y) * patch->cols + x]; };
+  auto inside = [&](int32_t y, int32_t x) { return y >= 0 && y < patch->rows && x >= 0 && x < patch->cols; };
+  // Sums in double: a constant patch then has a mean equal to its value and
+  // spreads of exactly 0.
+  double sum = 0.0;
+  int32_t n = 0;
+  for (int32_t dy = -R; dy <= R; ++dy)
+    for (int32_t dx = -R; dx <= R; ++dx) {
+      const float d = std::sqrt(static_cast<float>(dx * dx + dy * dy));
+      if (!(d > 0.0f && d <= limit) || !inside(cy + dy, cx + dx) || !inside(cy - dy, cx - dx)) continue;
+      sum += at(cy + dy, cx + dx);
+      ++n;
+    }
+  if (n == 0) return;
+  const double m = sum / n;
+  double d1 = 0.0, d2 = 0.0;
+  for (int32_t dy = -R; dy <= R; ++dy)
+    for (int32_t dx = -R; dx <= R; ++dx) {
+      const float d = std::sqrt(static_cast<float>(dx * dx + dy * dy));
+      if (!(d > 0.0f && d <= limit) || !inside(cy + dy, cx + dx) || !inside(cy - dy, cx - dx)) continue;
+      const double v = at(cy + dy, cx + dx);
+      d1 += std::fabs(v - at(cy - dy, cx - dx));
+      d2 += std::fabs(v - m);
+    }
+  *mirror = static_cast<float>(d1 / n);
+  *spread = static_cast<float>(d2 / n);
+}
+
+}  // namespace
+
+float CornerSymmetryScore(int32_t plainSpread, const Matrix* patch, const float centre[2], float r) {
+  float d1, d2;
+  Spreads(patch, centre, r, &d1, &d2);
+  if (plainSpread != 0) return std::sqrt(d2);
+  return 0.6f * std::sqrt(d2) - d1;
+}
+
+float Patch_SymmetryScore(const Matrix* patch, const float centre[2], float r) {
+  return CornerSymmetryScore(0, patch, centre, r);
+}
+
+namespace {
+
+// Offsets of the radius-7 disc of the refinement's symmetry score, as
+// element offsets from the centre in a patch of the given row length; only
+// one of each mirrored pair (the other is its negative).
+struct RefineDisc {
+  explicit RefineDisc(int32_t stride) {
+    for (int32_t dy = -7; dy <= 7; ++dy)
+      for (int32_t dx = -7; dx <= 7; ++dx) {
+        const float d = std::sqrt(static_cast<float>(dx * dx + dy * dy));
+        if (!(d > 0.0f && d <= 7.5f)) continue;
+        if (dy > 0 || (dy == 0 && dx > 0)) half.push_back(dy * stride + dx);
+      }
+  }
+  std::vector<int32_t> half;
+};
+
+// Spreads of the disc around centre: sum |v - mirrored v| and sum |v - mean|
+// over the whole disc, and the disc's size.
+inline void DiscSpreads(const RefineDisc& disc, const float* centre, float* d1, float* d2, int32_t* n) {
+  float sum = 0.0f;
+  for (int32_t o : disc.half) sum += centre[o] + centre[-o];
+  *n = 2 * static_cast<int32_t>(disc.half.size());
+  const float m = sum / static_cast<float>(*n);
+  float a = 0.0f, b = 0.0f;
+  for (int32_t o : disc.half) {
+    const float u = centre[o], v = centre[-o];
+    a += std::fabs(u - v);
+    b += std::fabs(u - m) + std::fabs(v - m);
+  }
+  *d1 = 2.0f * a;
+  *d2 = b;
+}
+
+// Separable 5-tap Gaussian (sigma 2) on a replicated border.
+void Blur5(const Matrix* src, std::vector<float>* out) {
+  const int32_t w = src->cols, h = src->rows;
+  float k[5];
+  Image_GaussianKernel(2, k, 2.0f);
+  std::vector<float> tmp(static_cast<size_t>(w) * h);
+  out->resize(static_cast<size_t>(w) * h);
+  for (int32_t y = 0; y < h; ++y) {
+    const float* r[5];
+    for (int32_t i = 0; i < 5; ++i)
+      r[i] = src->data + static_cast<size_t>(std::min(std::max(y + i - 2, 0), h - 1)) * w;
+    float* t = tmp.data() + static_cast<size_t>(y) * w;
+    for (int32_t x = 0; x < w; ++x) t[x] = k[0] * r[0][x] + k[1] * r[1][x] + k[2] * r[2][x] + k[3] * r[3][x] + k[4] * r[4][x];
+  }
+  for (int32_t y = 0; y < h; ++y) {
+    const float* t = tmp.data() + static_cast<size_t>(y) * w;
+    float* o = out->data() + static_cast<size_t>(y) * w;
+    auto clamped = [&](int32_t x) {
+      float s = 0.0f;
+      for (int32_t i = 0; i < 5; ++i) s += k[i] * t[std::min(std::max(x + i - 2, 0), w - 1)];
+      return s;
+    };
+    for (int32_t x = 0; x < std::min(2, w); ++x) o[x] = clamped(x);
+    for (int32_t x = 2; x < w - 2; ++x)
+      o[x] = k[0] * t[x - 2] + k[1] * t[x - 1] + k[2] * t[x] + k[3] * t[x + 1] + k[4] * t[x + 2];
+    for (int32_t x = std::max(2, w - 2); x < w; ++x) o[x] = clamped(x);
+  }
+}
+
+}  // namespace
+
+void ChessCorners_Refine(const Matrix* image, float* points, int32_t count) {
+  if (count < 1 || image->cols < 1 || image->rows < 1) return;
+  static const RefineDisc disc15(15), disc21(21);
+  std::vector<float> blurred;
+  Blur5(image, &blurred);
+  Matrix blur{image->cols, image->rows, blurred.data()};
+  // The blurred image is taken as rescaled to 0..1 by its own minimum and
+  // maximum. The score's spreads scale with the contrast and ignore the
+  // offset, so the rescale is applied to the spreads instead of the pixels.
+  const auto mm = std::minmax_element(blurred.begin(), blurred.end());
+  const float range = *mm.second - *mm.first;
+  if (!(range > 0.0f)) return;
+  const float a = 1.0f / range;
+
+  // The 15 x 15 patches around the 37 integer shifts of a point share their
+  // sub-pixel fractions: one 21 x 21 patch holds them all, unless it would
+  // leave the image (then each patch is sampled on its own).
+  float bigData[21 * 21], patchData[15 * 15];
+  Matrix big{21, 21, bigData}, patch{15, 15, patchData};
+  float score[7][7];
+  for (int32_t p = 0; p < count; ++p) {
+    float* pt = points + 2 * p;
+    for (int32_t pass = 0; pass < 2; ++pass) {
+      const float left = pt[1] - 10.0f, top = pt[0] - 10.0f;
+      const bool shared = left >= 0.0f && top >= 0.0f && left + 21.0f < static_cast<float>(image->cols) &&
+                          top + 21.0f < static_cast<float>(image->rows);
+      if (shared) Image_SamplePatchBilinear(&blur, &big, pt[0], pt[1]);
+      float lo = 0.0f, hi = 0.0f;
+      bool any = false;
+      for (int32_t i = -3; i <= 3; ++i)
+        for (int32_t j = -3; j <= 3; ++j) {
+          if (i * i + j * j > 12) continue;  // sqrt(i^2 + j^2) <= 3.5
+          float d1, d2;
+          int32_t n;
+          if (shared) {
+            DiscSpreads(disc21, bigData + (10 + i) * 21 + (10 + j), &d1, &d2, &n);
+          } else {
+            Image_SamplePatchBilinear(&blur, &patch, pt[0] + static_cast<float>(i), pt[1] + static_cast<float>(j));
+            DiscSpreads(disc15, patchData + 7 * 15 + 7, &d1, &d2, &n);
+          }
+          const float s = 0.6f * std::sqrt(a * d2 / static_cast<float>(n)) - a * d1 / static_cast<float>(n);
+          score[i + 3][j + 3] = s;
+          if (!any || s < lo) lo = s;
+          if (!any || s > hi) hi = s;
+          any = true;
+        }
+      const float spread = hi - lo;
+      float sw = 0.0f, si = 0.0f, sj = 0.0f;
+      for (int32_t i = -3; i <= 3; ++i)
+        for (int32_t j = -3; j <= 3; ++j) {
+          if (i * i + j * j > 12) continue;
+          float w = spread > 0.0f ? (score[i + 3][j + 3] - lo) / spread : 0.0f;
+          w *= w;
+          si += w * static_cast<float>(i);
+          sj += w * static_cast<float>(j);
+          if (i != 0 || j != 0) sw += w;
+        }
+      if (!(sw > 0.0f)) break;
+      const float di = si / sw, dj = sj / sw;
+      pt[0] += di;
+      pt[1] += dj;
+      if (std::sqrt(di * di + dj * dj) < 0.8f) break;
+    }
+  }
+}
+
+void Binary_BridgeGaps(Matrix* image) {
+  const int32_t w = image->cols, h = image->rows;
+  if (w <= 18 || h <= 18) return;
+  const size_t n = static_cast<size_t>(w) * h;
+  std::vector<float> copy(image->data, image->data + n), meanData(n);
+  Matrix src{w, h, copy.data()}, mean{w, h, meanData.data()};
+  Image_BoxMean(&src, &mean, 1, 1);
+  static const int32_t kRay[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
+  for (int32_t y = 9; y < h - 9; ++y)
+    for (int32_t x = 9; x < w - 9; ++x) {
+      const size_t i = static_cast<size_t>(y) * w + x;
+      if (!(copy[i] < 0.5f)) continue;
+      const float m = meanData[i];
+      if (!(m > 0.33333322f && m < 0.6666668f)) continue;
+      float nearS[8], farS[8];
+      for (int32_t d = 0; d < 8; ++d) {
+        float s = 0.0f;
+        for (int32_t t = 1; t <= 7; ++t) {
+          s += copy[static_cast<size_t>(y + kRay[d][0] * t) * w + (x + kRay[d][1] * t)];
+          if (t == 4) nearS[d] = s;
+        }
+        farS[d] = s;
+      }
+      bool leave = true;
+      for (int32_t d = 0; d <= 4 && leave; ++d) {
+        const bool opposite = nearS[(d + 3) % 8] >= 0.1f && nearS[(d + 4) % 8] >= 0.1f && nearS[(d + 5) % 8] >= 0.1f;
+        if (!(nearS[d] >= 0.1f || opposite)) leave = false;
+      }
+      if (leave) continue;
+      for (int32_t d = 0; d <= 4; ++d) {
+        if (!(farS[d] > 5.9f)) continue;
+        const int32_t across = (farS[(d + 3) % 8] > 5.9f) + (farS[(d + 4) % 8] > 5.9f) + (farS[(d + 5) % 8] > 5.9f);
+        if (across >= 2) {
+          image->data[i] = 1.0f;
+          break;
+        }
+      }
+    }
+}

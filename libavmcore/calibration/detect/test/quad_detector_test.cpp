@@ -1,0 +1,301 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "calibration/detect/chess_quad.h"
+#include "calibration/detect/chessboard_corners.h"
+#include "calibration/detect/corner_resample.h"
+#include "detect_scene_helpers.h"
+
+namespace {
+
+// One rendered condition and the corner error the refinement holds it to
+// (mean and worst corner, pixels of the input image; measured about 0.04 to
+// 0.14 mean and 0.3 worst, with room for other builds' rounding).
+struct QuadCase {
+  const char* name;
+  BoardSceneSpec spec;
+  float blur, noise, lightLeft;
+  double meanLimit, maxLimit;
+};
+
+BoardSceneSpec Spec(int model, int sx, int sy, int w, int h, float span, float tilt, float yaw = 0.0f,
+                    float offX = 0.0f, float offY = 0.0f) {
+  BoardSceneSpec s;
+  s.model = model;
+  s.squaresX = sx;
+  s.squaresY = sy;
+  s.width = w;
+  s.height = h;
+  s.span = span;
+  s.tiltDeg = tilt;
+  s.yawDeg = yaw;
+  s.offsetX = offX;
+  s.offsetY = offY;
+  return s;
+}
+
+std::vector<QuadCase> Cases() {
+  std::vector<QuadCase> c;
+  for (int m = 1; m <= 4; ++m) {
+    const std::string p = "model" + std::to_string(m);
+    c.push_back({"near_9x7_720p_sharp", Spec(m, 9, 7, 1280, 720, 0.9f, 0), 0.0f, 0.0f, 1.0f, 0.22, 0.45});
+    c.push_back({"far_8x6_720p_tilt30", Spec(m, 8, 6, 1280, 720, 0.5f, 30), 1.0f, 2.0f, 1.0f, 0.15, 0.4});
+    c.push_back({"7x5_576_tilt60_blur1.5", Spec(m, 7, 5, 720, 576, 0.9f, 60), 1.5f, 2.0f, 1.0f, 0.18, 0.45});
+    c.push_back({"6x6_576_tilt45_turned", Spec(m, 6, 6, 720, 576, 0.6f, 45, 20), 0.8f, 2.0f, 1.0f, 0.12, 0.35});
+    c.push_back({"9x7_720p_ramp", Spec(m, 9, 7, 1280, 720, 0.9f, 30), 1.0f, 2.0f, 0.3f, 0.18, 0.45});
+    c.push_back({"9x7_720p_offcentre", Spec(m, 9, 7, 1280, 720, 0.7f, 40, 0, 0.6f, 0.2f), 1.0f, 2.0f, 1.0f, 0.2,
+                 0.6});
+  }
+  return c;
+}
+
+class QuadDetector : public ::testing::Test {
+ protected:
+  LensModelScenes scenes_;
+};
+
+}  // namespace
+
+TEST_F(QuadDetector, FindsEveryCornerInOrderWithinTheRefinementError) {
+  const std::vector<QuadCase> cases = Cases();
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const QuadCase& c = cases[i];
+    SCOPED_TRACE(std::string(c.name) + " model " + std::to_string(c.spec.model));
+    const BoardScene scene = BoardScene_Make(c.spec);
+    std::vector<float> truth;
+    ASSERT_TRUE(BoardScene_Truth(scene, &truth));
+    RenderOptions opt;
+    opt.blurSigma = c.blur;
+    opt.noiseSigma = c.noise;
+    opt.lightLeft = c.lightLeft;
+    opt.seed = static_cast<uint32_t>(i + 1);
+    FloatImage img;
+    BoardScene_Render(scene, opt, &img);
+    std::vector<float> points(truth.size(), -7.0f);
+    ASSERT_EQ(1, Chessboard_FindCorners(&img.m, c.spec.squaresX, c.spec.squaresY, points.data(), 2));
+    const PointErrors e =
+        ErrorsInOrder(points, TruthInDetectorOrder(truth, c.spec.squaresX, c.spec.squaresY));
+    RecordProperty(std::string(c.name) + "_m" + std::to_string(c.spec.model), std::to_string(e.mean));
+    EXPECT_LE(e.mean, c.meanLimit);
+    EXPECT_LE(e.max, c.maxLimit);
+  }
+}
+
+TEST_F(QuadDetector, BoardsSeenTurnedComeBackFromTheCornerNearestTheOrigin) {
+  struct Turned {
+    int sx, sy;
+    float yaw;
+  };
+  // A non-square board upside down is reversed; a square board seen at 90 or
+  // 180 degrees is turned back.
+  for (const Turned& t : {Turned{8, 6, 180}, Turned{6, 6, 90}, Turned{6, 6, 180}, Turned{6, 6, -90}}) {
+    SCOPED_TRACE(std::to_string(t.sx) + "x" + std::to_string(t.sy) + " yaw " + std::to_string(t.yaw));
+    const BoardScene scene = BoardScene_Make(Spec(2, t.sx, t.sy, 1280, 720, 0.9f, 20, t.yaw));
+    std::vector<float> truth;
+    ASSERT_TRUE(BoardScene_Truth(scene, &truth));
+    RenderOptions opt;
+    opt.blurSigma = 0.7f;
+    FloatImage img;
+    BoardScene_Render(scene, opt, &img);
+    std::vector<float> points(truth.size());
+    ASSERT_EQ(1, Chessboard_FindCorners(&img.m, t.sx, t.sy, points.data(), 2));
+    // The first point is the grid corner nearest the origin.
+    const int gw = t.sx - 1, n = gw * (t.sy - 1);
+    const int cornersIdx[4] = {0, gw - 1, n - gw, n - 1};
+    double nearest = 1e30;
+    for (int k : cornersIdx) nearest = std::min<double>(nearest, std::hypot(truth[2 * k], truth[2 * k + 1]));
+    EXPECT_NEAR(std::hypot(points[0], points[1]), nearest, 0.5);
+    EXPECT_LE(ErrorsInOrder(points, TruthInDetectorOrder(truth, t.sx, t.sy)).max, 0.5);
+  }
+}
+
+TEST_F(QuadDetector, HiddenCornerOrNoBoardGivesZeroAndLeavesThePoints) {
+  const BoardScene scene = BoardScene_Make(Spec(2, 9, 7, 1280, 720, 0.9f, 20));
+  std::vector<float> truth;
+  ASSERT_TRUE(BoardScene_Truth(scene, &truth));
+  // A light patch of most of a square over inner corner (2, 3): the two dark
+  // squares there lose their corners, the group misses the corner and the
+  // grid check fails in every combination.
+  const int k = 2 * 8 + 3;
+  RenderOptions hidden;
+  hidden.occluders.push_back(
+      {truth[2 * k + 1] - 14, truth[2 * k] - 14, truth[2 * k + 1] + 14, truth[2 * k] + 14, 220});
+  RenderOptions empty;
+  empty.occluders.push_back({0, 0, 1280, 720, 90});
+  for (const RenderOptions* opt : {&hidden, &empty}) {
+    FloatImage img;
+    BoardScene_Render(scene, *opt, &img);
+    std::vector<float> points(truth.size(), 123.0f);
+    EXPECT_EQ(0, Chessboard_FindCorners(&img.m, 9, 7, points.data(), 2));
+    for (float v : points) ASSERT_EQ(123.0f, v);
+  }
+}
+
+TEST_F(QuadDetector, LargeImagesAreSearchedAt720x576UnlessModeZero) {
+  const BoardScene scene = BoardScene_Make(Spec(1, 9, 7, 1280, 720, 0.9f, 20));
+  std::vector<float> truth;
+  ASSERT_TRUE(BoardScene_Truth(scene, &truth));
+  RenderOptions opt;
+  opt.blurSigma = 0.7f;
+  FloatImage img;
+  BoardScene_Render(scene, opt, &img);
+  std::vector<float> mode2(truth.size()), mode0(truth.size()), small(truth.size());
+  ASSERT_EQ(1, Chessboard_FindCorners(&img.m, 9, 7, mode2.data(), 2));
+  ASSERT_EQ(1, Chessboard_FindCorners(&img.m, 9, 7, mode0.data(), 0));
+  // Mode 2 is the search of the 720 x 576 image, scaled back by 1.25 and
+  // 1280 / 720.
+  float sx = 0, sy = 0;
+  Matrix* resampled = ResampleForCorners(&img.m, 2, &sx, &sy);
+  ASSERT_EQ(720, resampled->cols);
+  ASSERT_EQ(1, Chessboard_FindCorners(resampled, 9, 7, small.data(), 2));
+  CornerImage_Free(resampled);
+  for (size_t i = 0; i < truth.size(); i += 2) {
+    EXPECT_FLOAT_EQ(small[i] * 1.25f, mode2[i]);
+    EXPECT_FLOAT_EQ(small[i + 1] * (1280.0f / 720.0f), mode2[i + 1]);
+  }
+  // Both land on the truth; the full-size search is not the scaled one.
+  EXPECT_LE(ErrorsInOrder(mode2, truth).mean, 0.2);
+  EXPECT_LE(ErrorsInOrder(mode0, truth).mean, 0.2);
+  EXPECT_NE(0, memcmp(mode0.data(), mode2.data(), sizeof(float) * mode0.size()));
+}
+
+TEST(QuadFit, SquareOutlineGivesItsFourCornersCounterClockwise) {
+  // Outline of a 40 x 40 square at rows/columns 10..49, walked clockwise on
+  // the picture.
+  std::vector<PointI16> c;
+  for (int x = 10; x < 49; ++x) c.push_back({10, static_cast<int16_t>(x)});
+  for (int y = 10; y < 49; ++y) c.push_back({static_cast<int16_t>(y), 49});
+  for (int x = 49; x > 10; --x) c.push_back({49, static_cast<int16_t>(x)});
+  for (int y = 49; y > 10; --y) c.push_back({static_cast<int16_t>(y), 10});
+  Blob blob{10, 10, static_cast<int32_t>(c.size()), static_cast<int32_t>(c.size()), c.data()};
+  ChessQuad q;
+  ASSERT_EQ(1, ChessQuad_Fit(&blob, &q));
+  double area = 0;
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_TRUE((std::fabs(q.corners[k][0] - 10) < 1.0f || std::fabs(q.corners[k][0] - 49) < 1.0f) &&
+                (std::fabs(q.corners[k][1] - 10) < 1.0f || std::fabs(q.corners[k][1] - 49) < 1.0f))
+        << q.corners[k][0] << "," << q.corners[k][1];
+    const int n = (k + 1) % 4;
+    area += q.corners[k][1] * q.corners[n][0] - q.corners[n][1] * q.corners[k][0];
+  }
+  EXPECT_LT(area, 0.0);  // counter-clockwise on the picture
+  EXPECT_NEAR(39.0f * 39.0f, q.minEdge, 40.0f);
+  EXPECT_EQ(-1, q.group);
+  EXPECT_EQ(nullptr, q.links[0]);
+}
+
+TEST(QuadFit, OutlinesThatAreNoQuadGiveNone) {
+  // A triangle and a regular pentagon (no vertex straight enough to drop).
+  auto polygon = [](int sides) {
+    std::vector<PointI16> c;
+    const double r = 30, cx = 50, cy = 50;
+    for (int s = 0; s < sides; ++s) {
+      const double a0 = 2 * M_PI * s / sides, a1 = 2 * M_PI * (s + 1) / sides;
+      for (int t = 0; t < 40; ++t) {
+        const double f = t / 40.0;
+        const double x = cx + r * ((1 - f) * std::cos(a0) + f * std::cos(a1));
+        const double y = cy + r * ((1 - f) * std::sin(a0) + f * std::sin(a1));
+        const PointI16 p{static_cast<int16_t>(std::lround(y)), static_cast<int16_t>(std::lround(x))};
+        if (c.empty() || c.back().row != p.row || c.back().col != p.col) c.push_back(p);
+      }
+    }
+    return c;
+  };
+  for (int sides : {3, 5}) {
+    std::vector<PointI16> c = polygon(sides);
+    Blob blob{0, 0, static_cast<int32_t>(c.size()), static_cast<int32_t>(c.size()), c.data()};
+    ChessQuad q;
+    EXPECT_EQ(0, ChessQuad_Fit(&blob, &q)) << sides;
+  }
+  std::vector<PointI16> one{{3, 3}};
+  Blob tiny{3, 3, 1, 1, one.data()};
+  ChessQuad q;
+  EXPECT_EQ(0, ChessQuad_Fit(&tiny, &q));
+}
+
+namespace {
+
+ChessQuad Square(float r0, float c0, float side) {
+  // Corners counter-clockwise on the picture: top-left, bottom-left,
+  // bottom-right, top-right.
+  ChessQuad q{};
+  const float pts[4][2] = {{r0, c0}, {r0 + side, c0}, {r0 + side, c0 + side}, {r0, c0 + side}};
+  memcpy(q.corners, pts, sizeof pts);
+  q.group = q.row = q.column = -1;
+  q.minEdge = q.maxEdge = side * side;
+  return q;
+}
+
+}  // namespace
+
+TEST(QuadGrid, DiagonalSquaresLinkOrderAndFillTheGrid) {
+  // The dark squares of a 4 x 4 board (squares 20 px, touching corner to
+  // corner with 2 px gaps): 8 quads, 9 inner corners.
+  std::vector<ChessQuad> quads;
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c)
+      if ((r + c) % 2 == 0) quads.push_back(Square(100 + 20 * r + 1, 100 + 20 * c + 1, 18));
+  const int n = static_cast<int>(quads.size());
+  ChessQuad_LinkNeighbours(quads.data(), n, 196, 8);
+  int links = 0;
+  for (const ChessQuad& q : quads) links += q.neighbours;
+  EXPECT_EQ(2 * 9, links);
+  std::vector<ChessQuad*> group(n);
+  const int size = ChessQuad_CollectGroup(quads.data(), n, group.data(), 0);
+  ASSERT_EQ(n, size);
+  EXPECT_EQ(0, ChessQuad_CollectGroup(quads.data(), n, group.data(), 1));
+  int cols = 4, rows = 4;
+  ASSERT_EQ(8, ChessQuad_OrderGroup(group.data(), size, &cols, &rows));
+  EXPECT_EQ(4, cols);
+  EXPECT_EQ(4, rows);
+  std::vector<float> pts(18);
+  ASSERT_EQ(9, ChessQuad_FillGrid(group.data(), size, cols, rows, pts.data()));
+  ChessCorners_NormaliseOrientation(pts.data(), 4, 4);
+  for (int i = 0; i < 9; ++i) {
+    EXPECT_NEAR(120 + 20 * (i / 3), pts[2 * i], 0.01) << i;
+    EXPECT_NEAR(120 + 20 * (i % 3), pts[2 * i + 1], 0.01) << i;
+  }
+
+  // Without the centre link the grid misses a corner and the check fails.
+  for (ChessQuad& q : quads) q = ChessQuad{};
+  quads.clear();
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c)
+      if ((r + c) % 2 == 0) quads.push_back(Square(100 + 20 * r + 1, 100 + 20 * c + 1, 18));
+  quads[2].corners[2][0] += 30;  // square (1, 1) loses its link to (2, 2)
+  ChessQuad_LinkNeighbours(quads.data(), n, 196, 8);
+  const int size2 = ChessQuad_CollectGroup(quads.data(), n, group.data(), 0);
+  int c2 = 4, r2 = 4;
+  const int placed = ChessQuad_OrderGroup(group.data(), size2, &c2, &r2);
+  if (placed > 0) {
+    EXPECT_LT(ChessQuad_FillGrid(group.data(), size2, c2, r2, pts.data()), 9);
+  }
+}
+
+TEST(BridgeGaps, FillsASinglePixelGapBetweenBrightRegions) {
+  const int W = 40, H = 40;
+  std::vector<float> d(W * H, 0.0f);
+  Matrix m{W, H, d.data()};
+  // Two bright blocks side by side, one dark column between them.
+  for (int y = 10; y < 30; ++y)
+    for (int x = 5; x < 35; ++x) d[y * W + x] = x == 20 ? 0.0f : 1.0f;
+  std::vector<float> before = d;
+  Binary_BridgeGaps(&m);
+  EXPECT_EQ(1.0f, d[20 * W + 20]);
+  // A dark pixel with dark all round stays.
+  EXPECT_EQ(0.0f, d[35 * W + 20]);
+  // Bright pixels are never cleared.
+  for (int i = 0; i < W * H; ++i)
+    if (before[i] == 1.0f) {
+      ASSERT_EQ(1.0f, d[i]);
+    }
+  // Images of 18 rows or fewer are left alone.
+  std::vector<float> s(18 * 40, 0.0f);
+  Matrix sm{40, 18, s.data()};
+  Binary_BridgeGaps(&sm);
+  for (float v : s) ASSERT_EQ(0.0f, v);
+}
