@@ -171,6 +171,9 @@ float CamModel3_BestFit(const FitSetup* setup, int32_t width, int32_t height, co
   mask.Fix(6, 12);
 
   PoseParams fit = best;
+  // Intrinsics modes that hold the scale report the slot's scale (below), so
+  // the pose is refined at that scale, not at the search's nearest step.
+  if (cur->trackCount != 0 && mask.fixed[5] && cur->scaleY != 0.0f) fit.D[0] = cur->scaleY;
   float rms = PoseFit_Refine(CamModel3_ProjectPoints, obj, img, &fit, mask, epsilon, slot);
 
   if (centreFree && rms < 8.0f && cur->trackCount == 1 && cur->centreX != 0.0f) {
