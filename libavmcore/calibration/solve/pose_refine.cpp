@@ -85,22 +85,6 @@ void SetFixedFocal(int32_t camera, const Matrix* imagePts, int32_t count) {
   slot->scaleY = fy;
 }
 
-// Moves *t in steps until measure() changes sign from start's side: from
-// above (start > 0) until it is <= 0, else until it is > 0; then goes back
-// half a step. After kSearchSteps steps without a change it stays there.
-template <class Measure>
-void StepSearch(float* t, float start, float step, Measure measure) {
-  const bool fromAbove = start > 0.0f;
-  for (int32_t i = 0; i < kSearchSteps; ++i) {
-    *t += step;
-    const float m = measure();
-    if (fromAbove ? m <= 0.0f : m > 0.0f) {
-      *t -= step / 2.0f;
-      return;
-    }
-  }
-}
-
 const float* Point(const Matrix* m, int32_t index) { return m->data + static_cast<size_t>(index) * m->cols; }
 
 // Lean of the target edge around world point P in the top-view patch:
@@ -134,6 +118,19 @@ float EdgeLean(int32_t width, int32_t height, const Matrix* image, Matrix* K, Ma
 }
 
 }  // namespace
+
+int32_t Calib_StepSearch(float* t, float start, float step, const std::function<float()>& measure) {
+  const bool fromAbove = start > 0.0f;
+  for (int32_t i = 1; i <= kSearchSteps; ++i) {
+    *t += step;
+    const float m = measure();
+    if (fromAbove ? m <= 0.0f : m > 0.0f) {
+      *t -= step / 2.0f;
+      return i;
+    }
+  }
+  return kSearchSteps;
+}
 
 bool Calib_EdgeCrossing(const float* line, int32_t stride, float* crossing) {
   auto at = [&](int32_t k) { return line[static_cast<size_t>(k) * stride]; };
@@ -213,7 +210,7 @@ float Calib_RefinePoseA(LutConfig* config, int32_t width, int32_t height, const 
       return offset + Calib_EdgeLeanRows(width, height, image, K, D, R, T, world, imagePts, 3, 4, 5, &fitError, slot);
     };
     const float start = measure();
-    StepSearch(&T->data[2], start, start > 0.0f ? -3.0f : 3.0f, measure);
+    Calib_StepSearch(&T->data[2], start, start > 0.0f ? -3.0f : 3.0f, measure);
     return finalFit(5);
   }
   if (count < 4) return finalFit(5);  // the measure reads points 3 and 2
@@ -221,7 +218,7 @@ float Calib_RefinePoseA(LutConfig* config, int32_t width, int32_t height, const 
     return Calib_SpanDifference(0.0f, width, height, K, D, R, T, world, imagePts, 3, 2, 5, &fitError, slot);
   };
   const float start = measure();
-  StepSearch(&T->data[2], start, start > 0.0f ? -4.0f : 4.0f, measure);
+  Calib_StepSearch(&T->data[2], start, start > 0.0f ? -4.0f : 4.0f, measure);
   return finalFit(5);
 }
 
@@ -248,7 +245,7 @@ float Calib_RefinePoseB(LutConfig* config, int32_t width, int32_t height, const 
       return Calib_EdgeLeanRows(width, height, image, K, D, R, T, world, imagePts, 3, 4, 7, &fitError, slot);
     };
     const float start = measure();
-    StepSearch(&T->data[2], start, start > 0.0f ? -3.0f : 3.0f, measure);
+    Calib_StepSearch(&T->data[2], start, start > 0.0f ? -3.0f : 3.0f, measure);
     return finalFit(7);
   }
   if (count < 3) return finalFit(8);  // the measure reads points 0 and 2
@@ -256,6 +253,6 @@ float Calib_RefinePoseB(LutConfig* config, int32_t width, int32_t height, const 
     return Calib_EdgeLeanColumns(width, height, image, camera, K, D, R, T, world, imagePts, 0, 2, 8, &fitError, slot);
   };
   const float start = measure();
-  StepSearch(&T->data[0], start, start < 0.0f ? -3.0f : 3.0f, measure);
+  Calib_StepSearch(&T->data[0], start, start < 0.0f ? -3.0f : 3.0f, measure);
   return finalFit(8);
 }

@@ -13,6 +13,7 @@
 // solution in K, D, R, T, or 999.0 at once (nothing touched) for a null
 // image. The caller holds the lens-table lock.
 #include <cstdint>
+#include <functional>
 
 #include "camera/lut_config.h"
 #include "frame/matrix_types.h"
@@ -44,6 +45,12 @@ float Calib_EdgeLeanRows(int32_t width, int32_t height, const Matrix* image, Mat
 float Calib_EdgeLeanColumns(int32_t width, int32_t height, const Matrix* image, int32_t camera, Matrix* K,
                             Matrix* D, Matrix* R, Matrix* T, const Matrix* world, const Matrix* imagePts,
                             int32_t pointA, int32_t pointB, int32_t fitMode, float* errorOut, int32_t slot);
+
+// The step search: moves *t by `step` until measure() changes sign from
+// start's side (from above, start > 0: until it is <= 0; else until it is
+// > 0), then goes back half a step; after 16 steps without a change it
+// stays there. Returns the number of steps taken.
+int32_t Calib_StepSearch(float* t, float start, float step, const std::function<float()>& measure);
 
 // Edge crossing along one line of a smoothed patch: mean m of elements 12 to
 // 83, start side that of element 12; the first element c of 13..83 on the
