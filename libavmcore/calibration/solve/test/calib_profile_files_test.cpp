@@ -206,7 +206,9 @@ TEST_F(CalibProfileFilesTest, MissingFilesLeaveNoTagAndAreTriedAgain) {
     p.read();
     EXPECT_NE(CalibProfile().Tag(), p.tag) << p.code;
     EXPECT_NE(gLog.find(std::string("open ") + p.code + "_cfg fail"), std::string::npos) << p.code;
-    if (p.code == std::string("yk3")) EXPECT_NE(gLog.find("open yk3_cfg fail \n"), std::string::npos);
+    if (p.code == std::string("yk3")) {
+      EXPECT_NE(gLog.find("open yk3_cfg fail \n"), std::string::npos);
+    }
     WriteLines(p, static_cast<int>(p.formats.size()));
     p.read();
     EXPECT_EQ(CalibProfile().Tag(), p.tag) << p.code << " is read once it exists";
