@@ -2,22 +2,15 @@
 // Camera pose solving: the one entry point that solves a camera's
 // intrinsics, distortion and pose from its point pairs with the rules of the
 // board layout in force (CalibrateCamera, declared with the bird's-eye
-// code's services), the candidate test of the corner finders, and the
+// code's services), the candidate test of the corner finders
+// (CalibrateCameraByIndex, declared with their services), and the
 // line-target solvers of board layout 51.
 #include <cstdint>
 
+#include "calibration/detect/pose_solve_services.h"
 #include "camera/lut_config.h"
 #include "frame/matrix_types.h"
 #include "surround/calibration_services.h"
-
-struct LUTOB;
-
-// Tests camera 1..4's current point set of the LUT object: 1 when it solves
-// within the camera's limit (the solved K, D, R, T are then in the object's
-// parameter set), else 0 (parameters untouched). 0 at once for another
-// camera number, a null object or image, or no corners. A width or height of
-// 0 takes the object's camera image size.
-int32_t CalibrateCameraByIndex(LUTOB* lut, int32_t camera, int32_t fitRefine, int32_t width, int32_t height);
 
 // Line-target solves of board layout 51 (cameras 1, 2: FB; 3, 4: LR): start
 // from the parameter block's K, D, R, T of the camera and refine them from

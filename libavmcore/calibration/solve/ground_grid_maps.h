@@ -6,19 +6,12 @@
 // data[i * map.cols + j]; the caller's maps are at least the grid's size.
 //
 // Calib_ReprojectPoints (all grid points, any lens model) is declared with
-// the bird's-eye code's services.
+// the bird's-eye code's services, Calib_MatchTargetPoints (half the grid,
+// interpolated) with the corner finders' services.
 #include <cstdint>
 
 #include "frame/matrix_types.h"
-#include "surround/calibration_services.h"
-
-// The same maps at height 0, projected at every second grid point (rows and
-// columns 0, 2, 4, ...) and interpolated in between; the last column and row
-// of an even-sized grid stay -1, and an interpolated element with a -1
-// neighbour is -1.
-void Calib_MatchTargetPoints(int32_t width, int32_t height, int32_t cols, int32_t rows, int32_t x0, int32_t y0,
-                             const Matrix* R, const Matrix* T, const Matrix* K, const Matrix* D, Matrix* U, Matrix* V,
-                             int32_t model, int32_t slot, float stepX, float stepY);
+#include "calibration/detect/pose_solve_services.h"
 
 // Side and step of the ground patch around a target point.
 constexpr int32_t kGroundPatchSize = 96;

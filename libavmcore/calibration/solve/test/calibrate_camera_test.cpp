@@ -244,3 +244,46 @@ TEST_F(CalibrateCameraTest, LayoutElevenImageHeightRules) {
 }
 
 }  // namespace
+
+namespace {
+
+// Layout 51: the line-target solves start from the parameter block.
+TEST_F(CalibrateCameraTest, LayoutFiftyOneSolvesFromTheParameterBlock) {
+  gv().CalibLayoutCode = 51;
+  LutConfig cfg = OneModelConfig(2);
+  PoseScene exact = PoseScene_Make(TruthIntrinsics(2), 900, 1000, 10);
+  // Without a parameter block there is nothing to start from.
+  EXPECT_EQ(SolveScene(&cfg, exact, 1).ret, -2);
+  CameraParamBlock block{};
+  block.quadWidth = 2560;
+  block.quadHeight = 1440;
+  for (int c = 0; c < 4; ++c) {
+    block.model[c] = 2;
+    memcpy(block.params.K[c], exact.cam.K, sizeof exact.cam.K);
+    memcpy(block.params.D[c], exact.cam.D, sizeof exact.cam.D);
+    memcpy(block.params.R[c], exact.cam.r, sizeof exact.cam.r);
+    memcpy(block.params.T[c], exact.cam.T, sizeof exact.cam.T);
+  }
+  cfg.paramBlock = &block;
+  gLog.clear();
+  const SolveResult front = SolveScene(&cfg, exact, 2);
+  ASSERT_EQ(front.ret, 0);
+  EXPECT_LT(gv().lastCalibResult[1], 0.01f);
+  EXPECT_LT(PoseScene_PositionErrorMm(front.T, exact.cam.T), 1.0);
+  bool logged = false;
+  for (const std::string& l : gLog) logged |= l.rfind("Line CalibFB ", 0) == 0;
+  EXPECT_TRUE(logged);
+  const SolveResult side = SolveScene(&cfg, exact, 3);
+  ASSERT_EQ(side.ret, 0);
+  bool loggedLR = false;
+  for (const std::string& l : gLog) loggedLR |= l.rfind("Line CalibLR ", 0) == 0;
+  EXPECT_TRUE(loggedLR);
+  // More than the target's 54 points is refused.
+  gv().maxPoints = 60;
+  std::vector<float> img(120, 100.0f), wld(180, 0.0f);
+  float k[9], d[8], r[3], t[3];
+  Matrix K{3, 3, k}, D{1, 8, d}, R{1, 3, r}, T{1, 3, t};
+  EXPECT_EQ(CalibrateCamera(&cfg, 1280, 720, nullptr, 1, 55, img.data(), wld.data(), &K, &D, &R, &T, 0, 0), -2);
+}
+
+}  // namespace
