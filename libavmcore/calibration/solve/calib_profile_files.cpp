@@ -235,7 +235,10 @@ void ReadReordered(const ReorderProgramme& p) {
     if (fgets(line, sizeof line, f) == nullptr) break;
     const size_t len = strlen(line);
     if (len > 0 && line[len - 1] == '\n') line[len - 1] = '\0';
-    ScanLine(line, format, [&](int k, float v, int32_t) { (k % 2 == 0 ? xs : ys)[k / 2] = v; });
+    ScanLine(line, format, [&](int k, float v, int32_t) {
+      float* dst = k % 2 == 0 ? xs : ys;
+      dst[k / 2] = v;
+    });
     const int base = 2 + 2 * p.points * n;
     for (int i = 0; i < p.points; ++i) {
       r.SetF(base + i, xs[p.order[n][i]]);
