@@ -4,9 +4,11 @@
 // per step from a 1280 x 720 picture.
 #include <benchmark/benchmark.h>
 
+#include <opencv2/calib3d.hpp>
 #include <vector>
 
 #include "calibration/solve/calibrate_camera.h"
+#include "camera/camera_model.h"
 #include "frame/calib_profile.h"
 #include "frame/global_variables.h"
 #include "testsupport/config_state.h"
@@ -52,6 +54,48 @@ void BM_CalibrateCamera(benchmark::State& state) {
   state.counters["points"] = s.count;
 }
 
+// For scale: OpenCV's pose of the same model-2 corners with the intrinsics
+// known (fisheye undistortion, then iterative PnP), which solves less than
+// CalibrateCamera (no focal aspect, no second lens term, no search).
+void BM_OpenCvFisheyePnP(benchmark::State& state) {
+  PoseScene s = PoseScene_Make(Intrinsics(2), 1000, 1500, 15, 0.3f, 1);
+  std::vector<cv::Point2d> distorted;
+  std::vector<cv::Point3d> object;
+  for (int i = 0; i < s.count; ++i) {
+    distorted.emplace_back(s.image[2 * i + 1], s.image[2 * i]);
+    object.emplace_back(s.world[3 * i], s.world[3 * i + 1], s.world[3 * i + 2]);
+  }
+  const cv::Matx33d K(s.cam.D[0], 0, s.cam.K[2], 0, s.cam.D[0], s.cam.K[5], 0, 0, 1);
+  const cv::Vec4d k(0, 0, 0, 0);
+  for (auto _ : state) {
+    std::vector<cv::Point2d> normalised;
+    cv::fisheye::undistortPoints(distorted, normalised, K, k);
+    cv::Mat rvec, tvec;
+    cv::solvePnP(object, normalised, cv::Matx33d::eye(), cv::noArray(), rvec, tvec, false, cv::SOLVEPNP_ITERATIVE);
+    benchmark::DoNotOptimize(rvec.data);
+  }
+}
+
+// Our model-2 pose with the intrinsics held (the lens fit's mode 3), the
+// counterpart of the OpenCV figure above.
+void BM_PoseOnlyFit(benchmark::State& state) {
+  PoseScene s = PoseScene_Make(Intrinsics(2), 1000, 1500, 15, 0.3f, 1);
+  std::vector<float> xy(static_cast<size_t>(2 * s.count));
+  for (int i = 0; i < s.count; ++i) {
+    xy[2 * i] = s.image[2 * i + 1];
+    xy[2 * i + 1] = s.image[2 * i];
+  }
+  Matrix W{3, s.count, s.world.data()}, I{2, s.count, xy.data()};
+  for (auto _ : state) {
+    float k[9], d[8], r[3] = {0, 0, 0}, t[3] = {0, 0, 0};
+    for (int i = 0; i < 9; ++i) k[i] = s.cam.K[i];
+    for (int i = 0; i < 8; ++i) d[i] = s.cam.D[i];
+    Matrix K{3, 3, k}, D{1, 8, d}, R{1, 3, r}, T{1, 3, t};
+    benchmark::DoNotOptimize(
+        CameraModel_Calibrate(s.width, s.height, 2, &W, &I, &K, &D, &R, kCalibFitEpsilon, &T, 3, 100, 0, 0));
+  }
+}
+
 void BM_RefinePoseLayout16(benchmark::State& state) {
   ScopedConfigState config;
   InstallTable(config);
@@ -83,4 +127,6 @@ void BM_RefinePoseLayout16(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_CalibrateCamera)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenCvFisheyePnP)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PoseOnlyFit)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RefinePoseLayout16)->Unit(benchmark::kMillisecond);
