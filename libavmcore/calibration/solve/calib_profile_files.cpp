@@ -60,7 +60,7 @@ int CountValues(const char* format) {
 // One line of a profile file: its format and where its values go. With
 // `pairs` the values alternate x and y of `pairs` points: x of point k to
 // word base + k, y to base + pairs + k; otherwise value k to base + k.
-struct LineSpec {
+struct LineLayout {
   const char* format;
   int base;
   int pairs;
@@ -83,7 +83,7 @@ enum class TagRule {
 struct Programme {
   const char* code;
   uint32_t tag;
-  const LineSpec* lines;
+  const LineLayout* lines;
   int lineCount;
   TagRule rule;
   int tagLine;  // kAfterLine: 1-based
@@ -94,9 +94,9 @@ struct Programme {
   int clearWord;  // kComplete: a further word cleared with the values (-1: none)
 };
 
-void StoreValue(CalibProfileRecord& r, const LineSpec& spec, int k, float f, int32_t i, bool isInt) {
-  int word = spec.base + k;
-  if (spec.pairs > 0) word = spec.base + (k % 2) * spec.pairs + k / 2;
+void StoreValue(CalibProfileRecord& r, const LineLayout& layout, int k, float f, int32_t i, bool isInt) {
+  int word = layout.base + k;
+  if (layout.pairs > 0) word = layout.base + (k % 2) * layout.pairs + k / 2;
   if (word < 2 || word >= kCalibProfileWords) return;
   if (isInt)
     r.SetI(word, i);
@@ -140,11 +140,11 @@ void ReadLineByLine(const Programme& p, bool cacheChecked = false) {
   int n = 0;
   for (; n < p.lineCount; ++n) {
     if (fgets(line, sizeof line, f) == nullptr) break;
-    const LineSpec& spec = p.lines[n];
-    const bool isInt = strstr(spec.format, "%d") != nullptr;
+    const LineLayout& layout = p.lines[n];
+    const bool isInt = strstr(layout.format, "%d") != nullptr;
     const int got =
-        ScanLine(line, spec.format, [&](int k, float v, int32_t i) { StoreValue(r, spec, k, v, i, isInt); });
-    if (got != CountValues(spec.format)) complete = false;
+        ScanLine(line, layout.format, [&](int k, float v, int32_t i) { StoreValue(r, layout, k, v, i, isInt); });
+    if (got != CountValues(layout.format)) complete = false;
     if (p.rule == TagRule::kAfterLine) {
       if (n + 1 == p.tagLine) {
         r.words[0] = p.tag;
@@ -167,20 +167,20 @@ void ReadLineByLine(const Programme& p, bool cacheChecked = false) {
 }
 
 // The readers whose lines end with the tag.
-const LineSpec kKelvorLines[] = {{kF3x4, 2, 0}, {kF3x4, 14, 0}, {kF4x4, 26, 0}, {"%f,%f;%f,%f,%f,%f;%f,%f,%f,%f;%f,%f,%f,%f", 42, 0}, {"%f,%f;%f,%f", 56, 0}};
-const LineSpec kRv463Lines[] = {{kF3x4, 2, 0},
+const LineLayout kKelvorLines[] = {{kF3x4, 2, 0}, {kF3x4, 14, 0}, {kF4x4, 26, 0}, {"%f,%f;%f,%f,%f,%f;%f,%f,%f,%f;%f,%f,%f,%f", 42, 0}, {"%f,%f;%f,%f", 56, 0}};
+const LineLayout kRv463Lines[] = {{kF3x4, 2, 0},
                                 {kF3x4, 14, 0},
                                 {kF4x4, 26, 0},
                                 {"%f,%f,%f,%f,%f,%f;%f,%f,%f,%f,%f,%f;%f,%f,%f,%f,%f,%f;%f,%f,%f,%f,%f,%f", 42, 0}};
-const LineSpec kQdLines[] = {{kF4x2, 2, 0}, {kF4x2, 10, 0}, {kF4x2, 18, 0}, {kF4x2, 26, 0}};
-const LineSpec kBq1Lines[] = {{kF4x2, 2, 0}, {kF4x2, 10, 0}};
-const LineSpec kZan1Lines[] = {{kF4x3, 2, 0}, {"%d", 14, 0}};
-const LineSpec kYk3Lines[] = {{kF12, 2, 6},  {kF12, 14, 6}, {kF12, 26, 6}, {kF12, 38, 6},
+const LineLayout kQdLines[] = {{kF4x2, 2, 0}, {kF4x2, 10, 0}, {kF4x2, 18, 0}, {kF4x2, 26, 0}};
+const LineLayout kBq1Lines[] = {{kF4x2, 2, 0}, {kF4x2, 10, 0}};
+const LineLayout kZan1Lines[] = {{kF4x3, 2, 0}, {"%d", 14, 0}};
+const LineLayout kYk3Lines[] = {{kF12, 2, 6},  {kF12, 14, 6}, {kF12, 26, 6}, {kF12, 38, 6},
                               {kF12, 51, 6}, {kF12, 63, 6}, {kF12, 75, 6}, {kF12, 87, 6}};
-const LineSpec kFwLines[] = {{kF4x3, 3, 0}};
-const LineSpec kEz2Lines[] = {{kF4x3, 2, 0}};
-const LineSpec kGj1Lines[] = {{kF4, 3, 0}, {kF4, 7, 0}, {kF4, 11, 0}, {kF4, 15, 0}};
-const LineSpec kRegion4Lines[] = {{kF4, 2, 0}, {kF4, 6, 0}, {kF4, 10, 0}, {kF4, 14, 0}, {kF4, 18, 0}, {kF4, 22, 0}};
+const LineLayout kFwLines[] = {{kF4x3, 3, 0}};
+const LineLayout kEz2Lines[] = {{kF4x3, 2, 0}};
+const LineLayout kGj1Lines[] = {{kF4, 3, 0}, {kF4, 7, 0}, {kF4, 11, 0}, {kF4, 15, 0}};
+const LineLayout kRegion4Lines[] = {{kF4, 2, 0}, {kF4, 6, 0}, {kF4, 10, 0}, {kF4, 14, 0}, {kF4, 18, 0}, {kF4, 22, 0}};
 
 void Zan1Tagged(CalibProfileRecord& r) { r.SetI(14, 0); }
 void FwTagged(CalibProfileRecord& r) { r.SetI(2, gv().targetDimA); }

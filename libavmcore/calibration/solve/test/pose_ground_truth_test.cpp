@@ -36,7 +36,7 @@ FisheyeForm FisheyeOf(const SceneCamera& cam) {
     CameraModel_UndistPointToImage(cam.model, &K, &D, &u, &v, cam.slot, static_cast<float>(theta), 1.0f, 0.0f);
     return static_cast<double>(u) - cam.K[2];
   };
-  const double f = radius(0.2) / 0.2 * 0.0 + (radius(0.01) / 0.01);
+  const double f = radius(0.01) / 0.01;
   const int n = 400;
   cv::Mat A(n, 4, CV_64F), b(n, 1, CV_64F);
   std::vector<double> th(n), r(n);
