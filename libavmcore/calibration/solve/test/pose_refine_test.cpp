@@ -162,6 +162,51 @@ TEST_F(PoseRefineTest, FitModeFollowsLayoutCameraAndPointCount) {
     const std::string what = "layout " + std::to_string(c.layout) + " camera " + std::to_string(c.camera) +
                              " count " + std::to_string(c.count) + " candidate " + std::to_string(c.candidate);
     ExpectSameFit(DirectFit(c.camera, c.count, c.mode), err, what);
+    // The restricted modes hold T.z (7), T.x (8) or all of T (6) at the start.
+    if (c.mode == 6 || c.mode == 7) {
+      EXPECT_EQ(t[2], StartT(c.camera, 2)) << what;
+    }
+    if (c.mode == 6 || c.mode == 8) {
+      EXPECT_EQ(t[0], StartT(c.camera, 0)) << what;
+    }
+    if (c.mode == 0) {
+      EXPECT_NE(t[2], StartT(c.camera, 2)) << what;
+    }
+  }
+}
+
+TEST_F(PoseRefineTest, SearchWithoutSignChangeEndsSixteenStepsAwayWithoutHalfStep) {
+  struct Case {
+    int layout, camera, count, focusFlag, component;
+  } cases[] = {{16, 1, 5, 0, 2}, {16, 2, 5, 0, 2}, {16, 3, 4, 0, 0}, {16, 4, 4, 0, 0}, {11, 2, 48, 0, 2},
+               {11, 2, 48, 1, 2}};
+  for (const Case& c : cases) {
+    SetStartPose(c.camera, 0, 0, 0);
+    ClearWork();
+    // A uniform picture has no edge: every lean is 0, the sign never
+    // changes, and the final fit holds the component 16 steps of 3 away.
+    if (c.layout == 16)
+      RefineB(c.camera, c.count, 0);
+    else
+      RefineA(c.camera, c.count, 0, c.focusFlag);
+    EXPECT_EQ(t[c.component], StartT(c.camera, c.component) + 48.0f)
+        << "layout " << c.layout << " camera " << c.camera;
+  }
+}
+
+TEST_F(PoseRefineTest, SpanSearchEndsWithAHalfStepNearTheTruth) {
+  for (int camera : {3, 4}) {
+    for (float off : {-21.0f, 22.0f}) {
+      SetStartPose(camera, 0, 0, off);
+      ClearWork();
+      const float err = RefineA(camera, 48, 0);
+      const float moved = t[2] - StartT(camera, 2);
+      printf("[ span search ] camera %d, start %+.0f mm off: T.z moved %+.1f, ends %+.2f mm from the truth, "
+             "error %.4f px\n",
+             camera, off, moved, t[2] - scene.cam.T[2], err);
+      EXPECT_EQ(std::fmod(std::fabs(moved), 4.0f), 2.0f) << camera << " " << off;
+      EXPECT_LE(std::fabs(t[2] - scene.cam.T[2]), 4.0f) << camera << " " << off;
+    }
   }
 }
 
