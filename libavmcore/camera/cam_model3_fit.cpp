@@ -26,6 +26,22 @@ float LineFit3(const Matrix* targets, const Matrix* img, Matrix* K, Matrix* D, M
   return err;
 }
 
+// Translation components (0 x, 1 y, 2 z) that fit modes 5 to 8 hold.
+bool HoldsTranslation(int32_t mode, int k) {
+  switch (mode) {
+    case 5:
+      return k != 1;
+    case 6:
+      return true;
+    case 7:
+      return k == 2;
+    case 8:
+      return k == 0;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 void CamModel3_Setup(FitSetup* out, int32_t width, int32_t height, int32_t slot) {
@@ -104,6 +120,10 @@ float CamModel3_BestFit(const FitSetup* setup, int32_t width, int32_t height, co
         cand.D[1] = second + static_cast<float>(j) * secondStep;
         const float rms =
             PoseFit_ScoreCandidate(CamModel3_ProjectPoints, CamModel3_ProjectPointSet, obj, img, &cand, slot, &work);
+        // The restricted fits hold translation components at the caller's
+        // values; the plane estimate must not replace them.
+        for (int k = 0; k < 3; ++k)
+          if (HoldsTranslation(mode, k)) cand.T[k] = caller.T[k];
         if (rms < bestRms) {
           bestRms = rms;
           best = cand;
@@ -171,6 +191,9 @@ float CamModel3_BestFit(const FitSetup* setup, int32_t width, int32_t height, co
   mask.Fix(6, 12);
 
   PoseParams fit = best;
+  // Intrinsics modes that hold the scale report the slot's scale (below), so
+  // the pose is refined at that scale, not at the search's nearest step.
+  if (cur->trackCount != 0 && mask.fixed[5] && cur->scaleY != 0.0f) fit.D[0] = cur->scaleY;
   float rms = PoseFit_Refine(CamModel3_ProjectPoints, obj, img, &fit, mask, epsilon, slot);
 
   if (centreFree && rms < 8.0f && cur->trackCount == 1 && cur->centreX != 0.0f) {

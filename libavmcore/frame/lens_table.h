@@ -4,8 +4,10 @@
 //
 // The two slots live inside the global configuration
 // (GlobalVariables::lensTableSlot); the registry holds which one is in force.
-// Nothing here takes a lock: slots are selected and reloaded, and model-3 work
-// runs, from one thread at a time.
+// Nothing here takes a lock: work that may run on several threads at once
+// (the calibration's solves and ground-grid maps) holds LensTable_Mutex
+// (frame/lens_table_lock.h) from the selection to the end of its model-3
+// work.
 #include <cstdint>
 
 constexpr uint32_t kLensTableMagic = 0x06060101;

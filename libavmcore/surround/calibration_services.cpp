@@ -1,13 +1,8 @@
-// Weak stand-ins of pose solving: the real definitions, when
+// Weak stand-ins of the block calibration: the real definitions, when
 // linked, take their place.
 #include "surround/calibration_services.h"
 
 #include "frame/global_variables.h"
-
-__attribute__((weak)) int32_t CalibrateCamera(LutConfig*, int32_t, int32_t, Matrix*, int32_t, int32_t, float*,
-                                              float*, Matrix*, Matrix*, Matrix*, Matrix*, int32_t, int32_t) {
-  return -2;
-}
 
 __attribute__((weak)) int32_t BlockCalib4_RunAuto(int32_t, int32_t, const void*) {
   return gv().CalibLayoutCode == 29 ? 17 : 0;
@@ -15,11 +10,4 @@ __attribute__((weak)) int32_t BlockCalib4_RunAuto(int32_t, int32_t, const void*)
 
 __attribute__((weak)) int32_t BlockCalib4_RunHand(int32_t, int32_t, int32_t, const float*, const float*) {
   return gv().CalibLayoutCode == 29 ? 17 : 0;
-}
-
-__attribute__((weak)) void Calib_ReprojectPoints(int32_t, int32_t, int32_t cols, int32_t rows, int32_t, int32_t,
-                                                 const Matrix*, const Matrix*, const Matrix*, const Matrix*,
-                                                 Matrix* U, Matrix* V, int32_t, int32_t, float, float, float) {
-  if (cols < 1 || rows < 1 || U == nullptr || V == nullptr) return;
-  for (int32_t i = 0; i < cols * rows; ++i) U->data[i] = V->data[i] = -1.0f;
 }

@@ -1,9 +1,9 @@
 #pragma once
 // What the LUT object's builds use of target detection and pose solving.
-// The LUT code calls these names. Target detection defines
-// FindAllChessboardCorners (calibration/detect); until solving is linked in,
-// the weak stand-ins (calibration_services.cpp) report "solve failed", so
-// that the paths that do not need it keep working.
+// The LUT code calls these names; they are defined by the calibration layers.
+// Those not built yet have weak stand-ins (calibration_services.cpp) that
+// report "nothing found", so that the paths that do not need them keep
+// working.
 #include <cstdint>
 
 #include "frame/matrix_types.h"
@@ -16,9 +16,14 @@ struct LutConfig;
 // returns the count (0: none).
 uint32_t FindAllChessboardCorners(LUTOB* lut, uint32_t camera);
 
-// Solves camera 1..4's pose from n image points (x, y) and n world points
-// (x, y, z) into K, D, R, T. 0 on success; stand-in: -2 (fit rejected),
-// outputs untouched.
+// Solves camera 1..4's intrinsics, distortion and pose from n image points
+// (row, column pairs) and n world points (x, y, z) with the rules of the board
+// layout in force. 0 when the fit error is within the camera's limit, and
+// K (3 x 3), D (8 x 1), R, T (3 x 1) receive the solution; -2 otherwise
+// (outputs untouched; also for invalid arguments). Every solve writes the
+// camera's last fit error into the configuration. fitRefine goes to the final
+// lens-model fit; candidate is 1 when a corner finder tests a point set, 0
+// for the final solve of a LUT build. Defined in calibration/solve.
 int32_t CalibrateCamera(LutConfig* cfg, int32_t width, int32_t height, Matrix* image, int32_t camera, int32_t n,
                         float* imagePoints, float* worldPoints, Matrix* K, Matrix* D, Matrix* R, Matrix* T,
                         int32_t fitRefine, int32_t candidate);
@@ -30,8 +35,9 @@ void ComputeTargetWorldPoints(LutConfig* cfg, int32_t camera, Matrix* world);
 
 // Projects the cols x rows grid of ground points (x0 + c stepX,
 // y0 + r stepY, z) through the camera into U and V (cols x rows each);
-// points within 2 pixels of the border or outside get (-1, -1).
-// Stand-in: every point (-1, -1).
+// points within 2 pixels of the border or outside get (-1, -1). U and V are
+// at least cols x rows; a grid without rows or columns leaves them as they
+// are. Defined in calibration/solve.
 void Calib_ReprojectPoints(int32_t width, int32_t height, int32_t cols, int32_t rows, int32_t x0, int32_t y0,
                            const Matrix* R, const Matrix* T, const Matrix* K, const Matrix* D, Matrix* U, Matrix* V,
                            int32_t model, int32_t slot, float stepX, float stepY, float z);

@@ -4,11 +4,12 @@
 // and the configured distances.
 #include <cstdlib>
 
-#include "calibration/solve/profile_services.h"
+#include "calibration/solve/calib_profile_files.h"
 #include "calibration/solve/site_frame.h"
 #include "calibration/solve/world_point_layouts.h"
 #include "calibration/solve/world_point_list.h"
 #include "camera/lut_config.h"
+#include "frame/calib_profile.h"
 #include "frame/global_variables.h"
 
 namespace {
@@ -414,7 +415,7 @@ void CalibLayout5_WorldPoints(const LutConfig* cfg, int32_t camera, Matrix* out)
 void CalibLayout8_WorldPoints(const LutConfig* cfg, int32_t camera, Matrix* out) {
   CalibProfile_Read_yk3();
   if (!ValidCamera(camera)) return;
-  const bool yk3 = CalibProfile_LoadedTag() == kYk3Tag;
+  const bool yk3 = CalibProfile().Tag() == kYk3Tag;
   const List& list = (camera <= 2 && yk3) ? kLayout8Yk3[camera - 1] : kLayout8[camera - 1];
   WorldPoints_WriteList(out, 0, list, FloatSymbols(cfg));
 }

@@ -41,8 +41,8 @@ TEST_F(ScoreGrid, BuildsFromTheParameterFile) {
     ASSERT_EQ(grid.tables[t].width, 5);
     ASSERT_EQ(grid.tables[t].height, 3);
   }
-  // Until the reprojection is linked in, no point is seen: (-1, -1) plus
-  // the side camera's quadrant offset.
+  // The hand-built set-up holds no camera poses, so no point lands in an
+  // image: (-1, -1) plus the side camera's quadrant offset.
   EXPECT_EQ(grid.tables[0].data[0], -1);
   EXPECT_EQ(grid.tables[1].data[0], -1 + 240);
   EXPECT_EQ(grid.tables[2].data[4], -1 + 320);
