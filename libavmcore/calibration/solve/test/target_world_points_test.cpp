@@ -8,6 +8,7 @@
 #include "calibration/solve/site_frame.h"
 #include "calibration/solve/world_point_layouts.h"
 #include "camera/lut_config.h"
+#include "frame/calib_profile.h"
 #include "frame/global_variables.h"
 #include "testsupport/config_state.h"
 
@@ -414,6 +415,33 @@ TEST_F(WorldPointsTest, ProfileLayoutEdgeCases) {
   Compute(1);
   EXPECT_EQ(Row(0)[0], -600.0f);
   EXPECT_TRUE(RowsZero(35, kRows - 1));
+}
+
+// The profile layouts load their programme before writing; layout 8's
+// cameras 1 and 2 follow whether the yk3 profile is loaded, and layout 14
+// loads fw_cfg.txt only for square-size word 201.
+TEST_F(WorldPointsTest, ProfileLayoutsLoadTheirProgramme) {
+  CalibProfile() = CalibProfileRecord{};
+  gv().boardRows12 = gv().boardRows34 = 1;
+  state_.WriteFile("fw_cfg.txt", "1,2,3,4;5,6,7,8;9,10,11,12\n");
+  gv().CalibLayoutCode = 14;
+  Compute(1);
+  EXPECT_NE(CalibProfile().Tag(), 2u);
+  gv().targetDimA = 201;
+  Compute(1);
+  EXPECT_EQ(CalibProfile().Tag(), 2u);
+
+  gv().CalibLayoutCode = 8;
+  Compute(1);  // no yk3_cfg.txt: the other list
+  EXPECT_EQ(Row(4)[0], -2400.0f);
+  EXPECT_EQ(Row(4)[1], -3300.0f);
+  const std::string line = "1,2,3,4,5,6,7,8,9,10,11,12\n";
+  state_.WriteFile("yk3_cfg.txt", line + line + line + line);
+  Compute(1);
+  EXPECT_EQ(CalibProfile().Tag(), 19u);
+  EXPECT_EQ(Row(4)[0], -1200.0f);
+  EXPECT_EQ(Row(4)[1], -2700.0f);
+  CalibProfile() = CalibProfileRecord{};
 }
 
 }  // namespace
