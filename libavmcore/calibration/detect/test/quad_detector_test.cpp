@@ -41,7 +41,6 @@ BoardSceneSpec Spec(int model, int sx, int sy, int w, int h, float span, float t
 std::vector<QuadCase> Cases() {
   std::vector<QuadCase> c;
   for (int m = 1; m <= 4; ++m) {
-    const std::string p = "model" + std::to_string(m);
     c.push_back({"near_9x7_720p_sharp", Spec(m, 9, 7, 1280, 720, 0.9f, 0), 0.0f, 0.0f, 1.0f, 0.22, 0.45});
     c.push_back({"far_8x6_720p_tilt30", Spec(m, 8, 6, 1280, 720, 0.5f, 30), 1.0f, 2.0f, 1.0f, 0.15, 0.4});
     c.push_back({"7x5_576_tilt60_blur1.5", Spec(m, 7, 5, 720, 576, 0.9f, 60), 1.5f, 2.0f, 1.0f, 0.18, 0.45});
