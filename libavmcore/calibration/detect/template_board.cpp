@@ -307,7 +307,9 @@ int32_t FindChessboardByTemplates(const Matrix* image, int32_t squaresX, int32_t
       corners.assign(lists[c % 3], lists[c % 3] + n);
       const float maxRatio = (c < 3 || (c >= 6 && c < 9)) ? 4.0f : 6.0f;
       LinkTemplateCorners(corners.data(), n, c >= 6 ? 1 : 0, maxDistance, maxRatio);
-      members.assign(static_cast<size_t>(n), nullptr);
+      // GrowBoardEdge writes up to n candidates behind the members found so
+      // far (at most n) before it checks them: room for both.
+      members.assign(static_cast<size_t>(2 * n), nullptr);
       float bestKey = FLT_MAX;
       for (int32_t label = 0;; ++label) {
         int32_t rowsOut = 0, colsOut = 0;
