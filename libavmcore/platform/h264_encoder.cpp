@@ -2,6 +2,7 @@
 
 #include <x264.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -25,8 +26,12 @@ struct Encoder {
 
 std::mutex g_mutex;
 Encoder g_enc;
+// Asked on every frame by the decoder's main thread: answered without
+// waiting for an encode in progress.
+std::atomic<int> g_recording{0};
 
 void CloseRecording(Encoder& e) {
+  g_recording = 0;
   if (e.x264 != nullptr) {
     x264_encoder_close(e.x264);
     e.x264 = nullptr;
@@ -123,6 +128,7 @@ int T7H264EncFactory_startRecord(const char* path) {
   }
   g_enc.pts = 0;
   g_enc.frames = 0;
+  g_recording = 1;
   return 0;
 }
 
@@ -133,10 +139,7 @@ int T7H264EncFactory_stopRecord() {
   return 0;
 }
 
-int T7H264EncFactory_isRecording() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_enc.file != nullptr ? 1 : 0;
-}
+int T7H264EncFactory_isRecording() { return g_recording.load(); }
 
 int T7H264EncFactory_updateAddrAndEncodeFrame(uint64_t lumaDevice, uint64_t chromaDevice, uint64_t lumaCpu,
                                               uint64_t chromaCpu) {

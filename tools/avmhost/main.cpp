@@ -14,6 +14,8 @@ const HostCommand kCommands[] = {
     {"views", "views --data DIR [--frame QUAD.bmp] [--out DIR]   draw every single-camera view from the library's LUTs, meshes and guide lines",
      RunViews},
     {"birdseye", "birdseye --data DIR [--frame QUAD.bmp] [--out FILE]   build the bird's-eye files, stitch the frame", RunBirdseye},
+    {"play", "play [--data DIR] [--frames N] [--record FILE.avi] [--capture DIR] [--out DIR]   run the live pipeline on the frames of avmsample play",
+     RunPlay},
 };
 
 void Usage() {

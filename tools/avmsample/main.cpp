@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "tools/avmsample/sample_play.h"
 #include "tools/avmsample/sample_rig.h"
 
 namespace {
@@ -16,6 +17,8 @@ struct SampleKind {
 
 const SampleKind kKinds[] = {
     {"rig", "rig DIR   four fisheye cameras around a car on a chessboard floor (views, birdseye)", WriteSampleRig},
+    {"play", "play DIR  the rig with a sequence of quad frames, the right camera tinted, and overlay icons (play)",
+     WriteSamplePlay},
 };
 
 void Usage() {
