@@ -313,7 +313,10 @@ void ColorCorrect_UpdateFrame(ColorCorrectState* st, int32_t code, const void* f
   float stats[8][24];
   ColorCorrect_PairStats(code, frame, mix, stats);
   ColorCorrect_RegionStats(st, stats);
-  if (score != nullptr && score->valid != 0) LumaScore(st, code, frame, score);
+  // The score grid holds quad coordinates of its own camera size: only a
+  // frame of that size may be read through it.
+  if (score != nullptr && score->valid != 0 && 2 * score->camW == size[0] && 2 * score->camH == size[1])
+    LumaScore(st, code, frame, score);
 }
 
 void ColorCorrect_SetHold(ColorCorrectState* st, int32_t mode, float speed) {
