@@ -11,6 +11,8 @@
 #include "testsupport/colour_overlap_scene.h"
 #include "testsupport/media_probe.h"
 #include "testsupport/osd_icons.h"
+#include "camera/lut_config_file.h"
+#include "frame/global_variables.h"
 #include "toolkit/bmp_file.h"
 #include "toolkit/pixel_formats.h"
 
@@ -165,6 +167,38 @@ TEST_F(DecoderWorkTest, ColourCorrectionOnTheLiveRoadConvergesWhileTheRecordIsRe
   d->GetColorCorrectValue(v);
   // Region 1: camera 1 (first end, float 3) against camera 3 (second end, float 15).
   for (int c = 0; c < 3; ++c) EXPECT_NEAR(v[3 + c] / v[15 + c] / tint[c], 1.0f, 0.04f) << c;
+}
+
+TEST_F(DecoderWorkTest, BrightnessScoreGridIsBuiltOnTheCallersThreadWhileFramesRun) {
+  const int32_t camW = 160, camH = 120;
+  MixAreaInfo mix = ColourScene_MixArea(camW, camH, 60);
+  ASSERT_EQ(MixAreaInfo_Save(&mix, state_.Path("lut_mixareainfo.krv").c_str()), 1);
+  MixAreaInfo_Release(&mix);
+  auto d = StartDecoder(2 * camW, 2 * camH, nullptr);
+  LutConfigFileData cfg{};
+  cfg.carWidth = 1800;
+  cfg.carLength = 4600;
+  cfg.model = 2;
+  cfg.quadWidth = 2 * camW;
+  cfg.quadHeight = 2 * camH;
+  ASSERT_TRUE(LutConfigFile_Write(state_.Path("lut_config.krv").c_str(), cfg, gv().pointsPerCamera, gv().maxPoints));
+  d->RequestVideo(OutputLog::Callback, reinterpret_cast<uintptr_t>(&out_));
+  const float gains[4][3] = {{1, 1, 1}, {1, 1, 1}, {0.6f, 0.6f, 0.6f}, {1, 1, 1}};
+  std::vector<uint8_t> frame = ColourScene_RenderNV12(camW, camH, gains);
+  std::atomic<bool> stop{false};
+  std::thread feeder([&] {
+    while (!stop.load()) InputFrame(d.get(), reinterpret_cast<uintptr_t>(frame.data()));
+  });
+  int32_t score = -1;
+  for (int i = 0; i < 50; ++i) {
+    score = d->GetEXResult(7);
+    EXPECT_GE(score, 0);
+    EXPECT_LE(score, 100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  stop = true;
+  feeder.join();
+  EXPECT_NE(d->scoreGridReady.load(), nullptr);
 }
 
 TEST_F(DecoderWorkTest, EncoderThatFailsToStartGivesADistinctCodeAndIsRetried) {
