@@ -165,7 +165,8 @@ int32_t TVDecoderBase::Init(int32_t layoutArg, int32_t w, int32_t h) {
 
 void TVDecoderBase::Nap(uint32_t ms) {
   std::unique_lock<std::mutex> lock(handMutex_);
-  exitCv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return runState.load() != 1; });
+  const uint64_t seq = napSeq_;
+  exitCv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return runState.load() != 1 || napSeq_ != seq; });
 }
 
 void TVDecoderBase::ThreadExit(const char* name) {
@@ -282,8 +283,11 @@ void TVDecoderBase::MainStep() {
   }
   if (v[0] != ~0ull) DrawCornerMarks(reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(v[1])));
   const int32_t s = mainSlot.load();
-  for (int32_t i = 0; slots[s].flags.load() != 0; ++i) {
-    if (i >= timing.slotPolls) {
+  // Wait up to slotPolls x slotPollMs for the slot; hand-overs end a nap early.
+  const auto slotDeadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(timing.slotPollMs * static_cast<uint32_t>(timing.slotPolls));
+  while (slots[s].flags.load() != 0) {
+    if (std::chrono::steady_clock::now() >= slotDeadline) {
       ++framesDropped_;
       PostTaken(seq);
       return;
@@ -312,6 +316,15 @@ void TVDecoderBase::MainStep() {
   if (busy2 != 0 && busy1 != 0) flags = (frameCounter % 2 == 0) ? 1 : 2;
   slots[s].flags.exchange(flags);
   mainSlot.exchange(s ^ 1);
+  WakeNappers();
+}
+
+void TVDecoderBase::WakeNappers() {
+  // The sub-threads (and a main thread waiting for a slot) nap between
+  // polls; a hand-over ends their nap at once.
+  std::lock_guard<std::mutex> lock(handMutex_);
+  napSeq_++;
+  exitCv_.notify_all();
 }
 
 bool TVDecoderBase::SubStep(int32_t bit) {
@@ -332,9 +345,12 @@ bool TVDecoderBase::SubStep(int32_t bit) {
     EncodeSlot(s);
     sub2Busy = 0;
   }
-  std::lock_guard<std::recursive_mutex> lock(slotMutex);
-  const int32_t old = slots[s].flags.fetch_and(~bit);
-  if ((old & ~bit) == 0) subSlot.exchange(s ^ 1);
+  {
+    std::lock_guard<std::recursive_mutex> lock(slotMutex);
+    const int32_t old = slots[s].flags.fetch_and(~bit);
+    if ((old & ~bit) == 0) subSlot.exchange(s ^ 1);
+  }
+  WakeNappers();
   return true;
 }
 
@@ -352,7 +368,9 @@ void TVDecoderBase::AnalyseSlot(int32_t s) {
 }
 
 void TVDecoderBase::SyncStep() {
-  for (int32_t i = 0; i < timing.syncTicks && runState.load() == 1; ++i) Nap(timing.syncTickMs);
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(timing.syncTickMs * static_cast<uint32_t>(timing.syncTicks));
+  while (runState.load() == 1 && std::chrono::steady_clock::now() < deadline) Nap(timing.syncTickMs);
   if (runState.load() != 1) return;
   if (encoderReady.load() != 0 && platform.isRecording() != 0) {
     platform.syncFiles();

@@ -189,6 +189,7 @@ class TVDecoderBase {
   uint64_t takenSeq_ = 0;   // last frame the main thread took
   uint64_t doneSeq_ = 0;    // last frame the main thread is done with
   bool pending_ = false;
+  uint64_t napSeq_ = 0;  // bumped at every slot hand-over (ends naps early)
 
   // Capture request, published whole under its lock.
   std::mutex captureMutex_;
@@ -224,6 +225,7 @@ class TVDecoderBase {
   void ThreadExit(const char* name);
   // Sleeps up to ms, returning early once the threads are to stop.
   void Nap(uint32_t ms);
+  void WakeNappers();
   void StopThreads();
   void ReloadMixArea();
 };

@@ -208,11 +208,19 @@ TEST_F(FrameRoadTest, RecordingResultFollowsTheSyncThread) {
   };
   EXPECT_EQ(until(1), 1);
   EXPECT_GT(FakeEncoder::Get().syncs.load(), 0);
+  // Frames keep coming: their hand-overs must not shorten the sync period.
+  FramePool pool(64, 32, 2);
+  std::atomic<bool> stop{false};
+  std::thread feeder([&] {
+    for (int i = 0; !stop.load(); ++i) InputFrame(d.get(), pool.Addr(i % 2));
+  });
   FakeEncoder::Get().recording = 0;
   const auto t0 = Clock::now();
   EXPECT_EQ(until(0), 0);
   // About three periods after the stop.
   EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count(), 40);
+  stop = true;
+  feeder.join();
 }
 
 }  // namespace
