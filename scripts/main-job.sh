@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # main-job.sh BUILD_DIR: the display-application stand-in's main job on a
 # built tree — configuration records of the sample data, then the pictures of
-# the sample rig that avmsample writes — and a check that every picture was written.
+# the sample rig that avmsample writes, a short run of the live pipeline —
+# and a check that every picture was written.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$1
@@ -56,3 +57,16 @@ else
   echo "avmhost calibrate: the road did not complete: $(cat "$calib/result.json")"
   exit 1
 fi
+# The live pipeline: moving frames of the same rig through the decoder
+# exports, with a capture and a recording.
+play="$build/avmhost-play"
+rm -rf "$play"
+"$build/tools/avmsample/avmsample" play "$play" > /dev/null
+mkdir -p "$play/capture"
+"$host" play --data "$play" --frames 48 --record "$play/recording.avi" --capture "$play/capture" \
+  | grep -E "^(frames|dropped|input|time|colour|recording|capture)"
+for p in capture/capture.bmp recording.avi birdseye_first_before.bmp birdseye_first_after.bmp \
+         birdseye_last_before.bmp birdseye_last_after.bmp; do
+  [ -s "$play/$p" ] || { echo "avmhost play: $p missing"; exit 1; }
+done
+echo "live pipeline: $play"

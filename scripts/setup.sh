@@ -9,6 +9,8 @@ PACKAGES=(
   qtbase5-dev libqt5serialbus5-dev libqt5serialbus5-plugins
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-calib3d-dev
   libpng-dev zlib1g-dev
+  libx264-dev
+  ffmpeg  # tests only: ffprobe and ffmpeg read the recordings back
   fonts-noto-cjk
 )
 

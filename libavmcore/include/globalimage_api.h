@@ -121,6 +121,14 @@ AVM_EXPORT int KRV_GlobalImage_ExecCPUMerger(MergerCPUOB* handle, const uint8_t*
                                              const uint8_t* rightImage, uint8_t** output, uint32_t* pitches,
                                              const float* gains, int32_t region);
 AVM_EXPORT int KRV_GlobalImage_UnInitMergerCPUOB(MergerCPUOB* handle);
+
+/* Colour correction between cameras computed once on a stored quad picture
+ * (24-bit BMP) against a mix-area file: out receives the 132 floats of the
+ * colour-correction record, the RGB form when (mode & ~2) == 1, else the grey
+ * form. 0 (all 1.0 when the picture's size is not the mix-area quad size);
+ * -1 when the picture or the mix-area file cannot be read (out all 1.0). */
+AVM_EXPORT int KRV_GlobalImage_CalcColorCorrectValue(int32_t mode, const char* imagePath, const char* mixAreaPath,
+                                                      float* out);
 // ---------------------------------------------------------------------------
 // Single-camera views, trace lines and point mappings (view_exports.cpp).
 // The handle is created by KRV_GlobalImage_InitUndistOB and ended by

@@ -1,7 +1,76 @@
 #pragma once
-// Exported KRV_TVDecoder_* interface of libavmcore: the video pipeline.
+/* Exported KRV_TVDecoder_* interface of libavmcore: the live video pipeline.
+ * One decoder object per process: Init creates it, Release destroys it; every
+ * other call except the data-directory form of KRV_TVDecoder_CaptureFileEx is
+ * a no-op returning 0 (or nothing) while it does not exist. Init and Release
+ * must be called from one thread and not race with the other calls. */
+#include <stdint.h>
+
 #include "avm_export.h"
 
-// Type 152 sets the data directory (works before any other call); the other
-// types are capture requests to the running decoder.
+/* Frame output, four cameras: (layout, frame reference, CPU address of the
+ * frame, width, height, user value). Non-zero sets the frame-done flag. */
+typedef int (*KRV_TVDecoder_VideoCallback)(int32_t layout, int32_t frameRef, uint64_t frameAddress, int32_t width,
+                                           int32_t height, uint64_t user);
+/* Frame output, six cameras: the first and the second frame. */
+typedef int (*KRV_TVDecoder_SixVideoCallback)(int32_t layout, int32_t frameRef, uint64_t frameAddress,
+                                              int32_t secondRef, uint64_t secondAddress, int32_t width,
+                                              int32_t height, uint64_t user);
+/* End of an automatic calibration job: (1, outcome, user); outcome 0 when the
+ * new tables were written, 1 when the job timed out. */
+typedef void (*KRV_TVDecoder_CalibCallback)(int32_t kind, int32_t outcome, uint64_t user);
+/* Driver-assistance event: (event number, two values, user pointer). */
+typedef void (*KRV_TVDecoder_ADASEventCallback)(int32_t event, int32_t value1, int32_t value2, void* user);
+
+/* Result of KRV_TVDecoder_StartRecordEx when the encoder cannot be started. */
+#define KRV_TVDECODER_RECORD_ENCODER_FAILED (-2)
+
+/* Creates the decoder (frame size width x height; the decoder runs layout 1,
+ * NV12) or does nothing when it exists. 0. */
+AVM_EXPORT int KRV_TVDecoder_Init(int32_t layout, int32_t width, int32_t height);
+/* Stops the decoder's threads and destroys it. 0. */
+AVM_EXPORT int KRV_TVDecoder_Release(void);
+
+/* Hands one frame in and blocks until it was taken (0) or for at most 100 ms
+ * (1). value0: encoder (device) address, value1: CPU address, value2: frame
+ * reference; values 3 to 5 the same for the second frame of six cameras. The
+ * caller keeps the frame valid until its next input call. */
+AVM_EXPORT int KRV_TVDecoder_InputVideoData(uint64_t value0, uint64_t value1);
+AVM_EXPORT int KRV_TVDecoder_InputVideoDataEx(uint64_t value0, uint64_t value1, uint64_t value2);
+AVM_EXPORT int KRV_TVDecoder_InputSixVideoData(uint64_t value0, uint64_t value1, uint64_t value3, uint64_t value4);
+AVM_EXPORT int KRV_TVDecoder_InputSixVideoDataEx(uint64_t value0, uint64_t value1, uint64_t value2, uint64_t value3,
+                                                 uint64_t value4, uint64_t value5);
+
+AVM_EXPORT int KRV_TVDecoder_RequestVideo(KRV_TVDecoder_VideoCallback callback, uint64_t user);
+AVM_EXPORT int KRV_TVDecoder_RequestSixVideo(KRV_TVDecoder_SixVideoCallback callback, uint64_t user);
+AVM_EXPORT void KRV_TVDecoder_OnVideoDataOver(void);
+/* Registers the driver-assistance event callback (only while the decoder exists). */
+AVM_EXPORT int KRV_TVDecoder_RequestADASEvent(KRV_TVDecoder_ADASEventCallback callback, void* user);
+
+/* The colour-correction record: 132 floats (528 bytes), 22 entries of two
+ * RGB gain triples. */
+AVM_EXPORT void KRV_TVDecoder_GetColorCorrectValue(float* values);
+/* The six-camera balance: 12 floats, four RGB gain triples. */
+AVM_EXPORT void KRV_TVDecoder_GetSixExColorCorrectValue(float* values);
+
+/* Type 152 sets the data directory (works before any other call); the other
+ * types are capture requests to the running decoder: the next frame is saved
+ * as a BMP at path (at most 255 characters); wait non-zero blocks until it
+ * was saved (at most 30 s). */
 AVM_EXPORT void KRV_TVDecoder_CaptureFileEx(const char* path, int index, int type, int wait);
+
+/* 0 started; -1 before Init; KRV_TVDECODER_RECORD_ENCODER_FAILED when the
+ * encoder cannot be started. */
+AVM_EXPORT int KRV_TVDecoder_StartRecordEx(const char* path, int32_t value);
+AVM_EXPORT void KRV_TVDecoder_StopRecordEx(int32_t value);
+
+/* Numbered parameters (always 0) and results (0 for unknown ids). */
+AVM_EXPORT int KRV_TVDecoder_SetEXParam(int32_t id, int32_t value);
+AVM_EXPORT int KRV_TVDecoder_GetEXResult(int32_t id);
+
+/* Starts the automatic line calibration: 0 started or already running, -1
+ * refused (mode other than 1, a null path or callback, or the job failed to
+ * start). */
+AVM_EXPORT int KRV_TVDecoder_Better(int32_t mode, int32_t timeoutSeconds, const char* lutConfigPath,
+                                    const char* lutPath1, const char* lutPath2, KRV_TVDecoder_CalibCallback callback,
+                                    uint64_t user);

@@ -28,3 +28,4 @@ int StitchBirdseye(AvmLibrary& lib, const std::string& dir, const std::string& f
                    bool verbose);
 // True when args hold the flag.
 bool HasFlag(const std::vector<std::string>& args, const std::string& flag);
+int RunPlay(AvmLibrary& lib, const std::vector<std::string>& args);

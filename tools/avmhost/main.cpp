@@ -18,6 +18,8 @@ const HostCommand kCommands[] = {
      "calibrate [--data DIR] [--frame QUAD.bmp] [--out DIR] [--json]   solve the four camera poses from one quad "
      "frame of a layout-1 site, write the data files, stitch the bird's-eye picture (no --data: an embedded sample)",
      RunCalibrate},
+    {"play", "play [--data DIR] [--frames N] [--record FILE.avi] [--capture DIR] [--out DIR]   run the live pipeline on the frames of avmsample play",
+     RunPlay},
 };
 
 void Usage() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tools/avmsample/sample_calibrate.h"
+#include "tools/avmsample/sample_play.h"
 #include "tools/avmsample/sample_rig.h"
 
 namespace {
@@ -19,6 +20,8 @@ const SampleKind kKinds[] = {
     {"rig", "rig DIR   four fisheye cameras around a car on a chessboard floor (views, birdseye)", WriteSampleRig},
     {"calibrate", "calibrate DIR   a layout-1 calibration site seen by four cameras at known poses (calibrate)",
      WriteSampleCalibrate},
+    {"play", "play DIR  the rig with a sequence of quad frames, the right camera tinted, and overlay icons (play)",
+     WriteSamplePlay},
 };
 
 void Usage() {

@@ -102,6 +102,10 @@ bool WriteSampleRig(const std::string& dir) {
     return false;
   }
 
+  return HostImage_WriteBmp(dir + "/quad.bmp", RenderSampleQuad(0.0f, 3));
+}
+
+HostImage RenderSampleQuad(float floorShiftY, int32_t supersample) {
   // Quad frame: camera k's picture in quadrant k.
   HostImage quad;
   quad.width = 2 * kSampleCamW;
@@ -110,10 +114,11 @@ bool WriteSampleRig(const std::string& dir) {
   RenderOptions opt;
   opt.width = kSampleCamW;
   opt.height = kSampleCamH;
-  opt.supersample = 3;
+  opt.supersample = supersample;
   opt.background = 100;
   opt.blurSigma = 0.8f;  // the softness of a real lens
-  const TargetSpec floor = Floor();
+  TargetSpec floor = Floor();
+  floor.origin[1] += floorShiftY;
   for (int c = 0; c < 4; ++c) {
     const std::vector<uint8_t> pic = Scene_RenderGrey(RigCamera(c + 1), floor, opt);
     const int ox = (c % 2) * kSampleCamW, oy = (c / 2) * kSampleCamH;
@@ -121,5 +126,5 @@ bool WriteSampleRig(const std::string& dir) {
       for (int x = 0; x < kSampleCamW; ++x)
         quad.data[static_cast<size_t>(oy + y) * quad.width + ox + x] = pic[static_cast<size_t>(y) * kSampleCamW + x];
   }
-  return HostImage_WriteBmp(dir + "/quad.bmp", quad);
+  return quad;
 }

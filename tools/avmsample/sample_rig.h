@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tools/avmhost/host_image.h"
+
 // Writes the embedded sample data directory: globalimage_base.txt,
 // lut_config.krv (four cameras around a car) and quad.bmp (the cameras'
 // pictures of a chessboard floor). True when all three were written.
@@ -22,3 +24,7 @@ constexpr int32_t kSampleCamW = 640, kSampleCamH = 360;
 constexpr float kSampleSquare = 400.0f;
 constexpr float kSampleBoardX0 = -6000.0f, kSampleBoardY0 = -8000.0f;
 constexpr int32_t kSampleSquaresX = 30, kSampleSquaresY = 40;
+
+// The rig's quad frame (grey, 2 kSampleCamW x 2 kSampleCamH) with the floor
+// moved by floorShiftY mm along the car (the car driving slowly over it).
+HostImage RenderSampleQuad(float floorShiftY, int32_t supersample);

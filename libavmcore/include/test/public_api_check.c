@@ -22,6 +22,14 @@ int main(void) {
   (void)KRV_GlobalImage_UnInitMergerCPUOB(merger);
   if (KRV_GlobalImage_GetConfig(0) != -1) return 1;
   (void)&KRV_TVDecoder_CaptureFileEx;
+  /* Without a decoder the pipeline calls do nothing and return 0. */
+  if (KRV_TVDecoder_SetEXParam(2, 8) != 0 || KRV_TVDecoder_GetEXResult(4) != 0) return 1;
+  {
+    float gains[132];
+    KRV_TVDecoder_GetColorCorrectValue(gains);
+    if (KRV_GlobalImage_CalcColorCorrectValue(1, "/nonexistent.bmp", "/nonexistent.krv", gains) != -1) return 1;
+    if (gains[0] != 1.0f || gains[131] != 1.0f) return 1;
+  }
   printf("public C interface: ok\n");
   return 0;
 }
