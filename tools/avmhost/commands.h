@@ -19,3 +19,4 @@ std::string OptionValue(const std::vector<std::string>& args, const std::string&
 int RunConfig(AvmLibrary& lib, const std::vector<std::string>& args);
 int RunViews(AvmLibrary& lib, const std::vector<std::string>& args);
 int RunBirdseye(AvmLibrary& lib, const std::vector<std::string>& args);
+int RunBowl(AvmLibrary& lib, const std::vector<std::string>& args);

@@ -14,6 +14,8 @@ const HostCommand kCommands[] = {
     {"views", "views --data DIR [--frame QUAD.bmp] [--out DIR]   draw every single-camera view from the library's LUTs, meshes and guide lines",
      RunViews},
     {"birdseye", "birdseye --data DIR [--frame QUAD.bmp] [--out FILE]   build the bird's-eye files, stitch the frame", RunBirdseye},
+    {"bowl", "bowl --data DIR [--frame QUAD.bmp] [--out DIR]   draw the 3-D bowl view from the library's meshes and view matrices, and its 3-D LUT",
+     RunBowl},
 };
 
 void Usage() {
