@@ -58,6 +58,11 @@ int32_t SolveBowl(bool rim, double dx, double dy, double H, double A, double B, 
     y += s[2];
     if (!std::isfinite(w) || !std::isfinite(x) || !std::isfinite(y)) break;
     if (s[0] * s[0] + s[1] * s[1] + s[2] * s[2] < 0.001) {
+      // The wall stands outside the floor, on this ray's side of it: a
+      // solution inward of the rim or at the far rim point is another
+      // branch of the equations.
+      const double qx = dx * w, qy = dy * w;
+      if (x * qx + y * qy < 0.0 || qx * qx + qy * qy < 0.999 * (x * x + y * y)) return 0;
       *pw = w;
       *px = x;
       *py = y;

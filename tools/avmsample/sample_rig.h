@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "testsupport/sample_rig_scene.h"
+
 // Writes the embedded sample data directory: globalimage_base.txt,
 // lut_config.krv (four cameras around a car) and quad.bmp (the cameras'
 // pictures of a chessboard floor). True when all three were written.
@@ -16,9 +18,3 @@ struct HostCamera {
   float K[9], D[8], r[3], T[3];
 };
 HostCamera SampleCamera(int camera);
-constexpr int32_t kSampleCamW = 640, kSampleCamH = 360;
-// The chessboard floor of the sample: squares of kSampleSquare mm, corner
-// (0, 0) of the pattern at (kSampleBoardX0, kSampleBoardY0).
-constexpr float kSampleSquare = 400.0f;
-constexpr float kSampleBoardX0 = -6000.0f, kSampleBoardY0 = -8000.0f;
-constexpr int32_t kSampleSquaresX = 30, kSampleSquaresY = 40;
