@@ -83,7 +83,9 @@ int32_t SolveSurface(const CastRay& r, bool rim, double* pt, double* pX, double*
     if (!std::isfinite(t) || !std::isfinite(X) || !std::isfinite(Y)) break;
     if (s[0] * s[0] + s[1] * s[1] + s[2] * s[2] < 0.001) {
       // The ray runs along -D from the eye: t > 0 lies behind the viewer.
-      if (t > 0.0) return 0;
+      // The wall stands outside the floor on the point's side of it.
+      const double qx = t * r.D[0] - r.E[0], qy = t * r.D[1] - r.E[1];
+      if (t > 0.0 || X * qx + Y * qy < 0.0 || qx * qx + qy * qy < 0.999 * (X * X + Y * Y)) return 0;
       *pt = t;
       *pX = X;
       *pY = Y;
