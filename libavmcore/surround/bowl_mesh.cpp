@@ -599,5 +599,5 @@ void Generate3DTrian(D3DGrid* grid, int32_t camera, int32_t mask, uint32_t* coun
       ++out;
     }
   }
-  AvmLog("D3D TrianCnt %d %d \n", c, static_cast<int32_t>(n));
+  AvmLog("D3D TrianCnt %d %d \n", camera, static_cast<int32_t>(n));
 }

@@ -181,4 +181,35 @@ TEST_F(BowlMeshTest, AWallPointIsSeenByTheCameraTheSeamMapsChoose) {
   }
 }
 
+TEST_F(BowlMeshTest, SplitRowKeepsTheMeshOnItsSideAndFadesIt) {
+  // Word 14 = 1: the mesh ends at the split row, 2000 mm behind the car's
+  // centre (4300 mm from its front edge); without corners of camera 2 the
+  // coarse cells stop 15 rows before it.
+  BowlRigOptions opt;
+  opt.groupNumber = 1;
+  opt.splitLength = 4300;
+  opt.cornerCount = 0;
+  GridPtr g = GridWith(opt, "split.krv");
+  ASSERT_NE(g, nullptr);
+  float px, py;
+  D3DGrid_ViewPoint(g.get(), 0.0f, 2000.0f, g->height, &px, &py);
+  const int32_t S = static_cast<int32_t>(g->rows / 2 + py + 0.5f);
+  int floorCorners = 0, beyond = 0, unfaded = 0;
+  for (int32_t cam = 1; cam <= 4; ++cam) {
+    const Mesh m = Fetch(g.get(), cam, 3);
+    for (uint32_t k = 0; k < m.count * 3; ++k) {
+      if (m.v[3 * k + 2] != 0.0f) continue;  // floor corners map back to their grid row
+      D3DGrid_ViewPoint(g.get(), m.v[3 * k], m.v[3 * k + 1], g->height, &px, &py);
+      const float row = g->rows / 2 + py;
+      ++floorCorners;
+      if (row > S + 16.5f) ++beyond;
+      // Within the last rows the weight fades to 0 at S + 15.
+      if (row > S + 10.5f && m.t[4 * k + 2] > (S + 15.5f - (row - 1.0f)) / 30) ++unfaded;
+    }
+  }
+  EXPECT_GT(floorCorners, 1000);
+  EXPECT_EQ(beyond, 0);
+  EXPECT_EQ(unfaded, 0);
+}
+
 }  // namespace
