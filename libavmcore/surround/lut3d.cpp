@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "camera/lut_config.h"
 #include "frame/global_variables.h"
+#include "frame/log.h"
 #include "frame/smoothing1d.h"
 #include "surround/view_matrix.h"
 #include "toolkit/matrix.h"
@@ -110,7 +112,13 @@ int32_t Init3DLut(LUT3DOB* lut, const char* path, int32_t outW, int32_t outH, co
   lut->shape[0] = {shape[0], shape[1], shape[2], shape[3]};
   lut->shape[1] = {shape[4], shape[5], shape[6], shape[7]};
   LutConfigInfo info{};
-  if (path == nullptr || outW < 1 || outH < 1 || LoadLUTConfig(&info, &lut->params, path, nullptr) == 0) return 0;
+  if (path == nullptr || outW < 1 || outH < 1) return 0;
+  if (outW > kLut3DMaxSide || outH > kLut3DMaxSide ||
+      static_cast<int64_t>(outW) * outH > static_cast<int64_t>(kLut3DMaxPixels)) {
+    AvmLog("Init3DLut: output %d x %d is too large\n", outW, outH);
+    return 0;
+  }
+  if (LoadLUTConfig(&info, &lut->params, path, nullptr) == 0) return 0;
   lut->quadW = info.quadWidth;
   lut->quadH = info.quadHeight;
   lut->carW = static_cast<float>(info.carWidth);
@@ -122,9 +130,15 @@ int32_t Init3DLut(LUT3DOB* lut, const char* path, int32_t outW, int32_t outH, co
   CameraParamSet_SetHeaders(&lut->params, &lut->headers);
   BowlCameras_Setup(&lut->cams, &lut->headers, lut->model, lut->slot, lut->quadW, lut->quadH);
   const size_t n = static_cast<size_t>(outW) * outH;
-  for (std::vector<float>* m : {&lut->mapY, &lut->mapX, &lut->mapZ}) m->assign(n, 0.0f);
-  for (std::vector<int32_t>* m : {&lut->U1, &lut->V1, &lut->U0, &lut->V0, &lut->weight, &lut->weight2})
-    m->assign(n, 0);
+  try {
+    for (std::vector<float>* m : {&lut->mapY, &lut->mapX, &lut->mapZ}) m->assign(n, 0.0f);
+    for (std::vector<int32_t>* m : {&lut->U1, &lut->V1, &lut->U0, &lut->V0, &lut->weight, &lut->weight2})
+      m->assign(n, 0);
+  } catch (const std::bad_alloc&) {
+    // A size beyond memory: the object stays invalid with nothing held.
+    UnInit3DLut(lut);
+    return 0;
+  }
   lut->valid = 1;
   return 1;
 }

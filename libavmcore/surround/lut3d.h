@@ -14,6 +14,9 @@
 // projection or a pixel no ray reaches holds kLut3DHole.
 constexpr int32_t kLut3DHoleLimit = -20470000;
 constexpr int32_t kLut3DHole = -20480000;
+// Largest output picture: sides and pixel count (nine 4-byte maps a pixel).
+constexpr int32_t kLut3DMaxSide = 8192;
+constexpr int32_t kLut3DMaxPixels = 4096 * 4096;
 
 struct LUT3DOB {
   int32_t valid = 0;
@@ -40,7 +43,7 @@ struct LUT3DOB {
 
 // Reads the parameter file and allocates the maps; 1, or 0 (nothing
 // allocated, object invalid) when the file cannot be read or the size is
-// not positive.
+// not positive or too large.
 int32_t Init3DLut(LUT3DOB* lut, const char* path, int32_t outW, int32_t outH, const float shape[8]);
 void Calc3DLut();
 void UnInit3DLut(LUT3DOB* lut);

@@ -42,6 +42,10 @@ TEST_F(Lut3DTest, AnUnreadableFileLeavesAnInvalidObject) {
   // A zero size allocates nothing either.
   LutPtr empty(KRV_GlobalImage_Init3DLutOB(path_.c_str(), 0, kH, 2400, 5400, 6000, 1, 2400, 3400, 4000, 1));
   EXPECT_EQ(empty->valid, 0);
+  // Nor does a size beyond memory (9 maps of 4 bytes a pixel).
+  LutPtr huge(KRV_GlobalImage_Init3DLutOB(path_.c_str(), 1 << 30, 1 << 30, 2400, 5400, 6000, 1, 2400, 3400, 4000, 1));
+  EXPECT_EQ(huge->valid, 0);
+  EXPECT_TRUE(huge->U1.empty());
 }
 
 TEST_F(Lut3DTest, SeamFractionsAreClampedAndWrittenBack) {
