@@ -308,7 +308,8 @@ AVM_EXPORT int KRV_GlobalImage_TrackPhyTransfer(D3DGrid* grid, int32_t camera, i
 
 // 3-D LUT object of an outW x outH view of the bowl (shape as above: set 1
 // for the front/rear cameras, set 2 for the side cameras). The handle is
-// returned even when the file cannot be read; it is then not valid and
+// returned even when the file cannot be read or the size is not 1..8192 a
+// side (at most 4096 x 4096 pixels); it is then not valid and
 // KRV_GlobalImage_Compute3DLut refuses it.
 AVM_EXPORT LUT3DOB* KRV_GlobalImage_Init3DLutOB(const char* path, int32_t outW, int32_t outH, float s0, float s1,
                                                 float s2, float s3, float s4, float s5, float s6, float s7);
