@@ -103,6 +103,26 @@ TEST_F(BowlReprojectTest, ReprojectionEqualsAFreshMeshAtTheTrialPose) {
   EXPECT_EQ(differ, 0u) << "of " << matched;
 }
 
+TEST_F(BowlReprojectTest, ComposedPoseWithoutChangeKeepsTheTexture) {
+  GridPtr g = Grid();
+  ASSERT_NE(g, nullptr);
+  uint32_t n = 0;
+  KRV_GlobalImage_Generate3DTrian(g.get(), 3, 3, &n, nullptr, nullptr);
+  const std::vector<float> before = g->meshes[2].texture;
+  const float zero[3] = {0, 0, 0};
+  Mod3DTrianProject(g.get(), 3, zero, zero, 1);
+  ASSERT_EQ(g->meshes[2].texture.size(), before.size());
+  size_t differ = 0;
+  for (size_t k = 0; k < before.size(); ++k) differ += std::fabs(before[k] - g->meshes[2].texture[k]) > 1e-5f;
+  EXPECT_EQ(differ, 0u);
+  // A shift along x moves every re-projected texture coordinate.
+  const float shift[3] = {50, 0, 0};
+  Mod3DTrianProject(g.get(), 3, zero, shift, 1);
+  differ = 0;
+  for (size_t k = 0; k < before.size(); k += 4) differ += before[k] != g->meshes[2].texture[k];
+  EXPECT_GT(differ, before.size() / 8);
+}
+
 TEST_F(BowlReprojectTest, CustomTrianglesAreAcceptedOrRefused) {
   GridPtr g = Grid();
   ASSERT_NE(g, nullptr);
