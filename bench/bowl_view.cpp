@@ -8,6 +8,7 @@
 #include <stdlib.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -21,15 +22,24 @@
 
 namespace {
 
-std::string ConfigPath() {
-  static std::string path;
-  if (path.empty()) {
+// The rig's parameter file in a temporary directory removed at exit.
+struct RigDirectory {
+  std::string dir;
+  RigDirectory() {
     GlobalVariables_InitRuntimeDefaults();
     char tmpl[] = "/tmp/avmbowlbenchXXXXXX";
-    path = std::string(mkdtemp(tmpl)) + "/lut_config.krv";
-    BowlRig_WriteConfig(path);
+    if (mkdtemp(tmpl) != nullptr) dir = tmpl;
+    BowlRig_WriteConfig(dir + "/lut_config.krv");
   }
-  return path;
+  ~RigDirectory() {
+    std::error_code ec;
+    if (!dir.empty()) std::filesystem::remove_all(dir, ec);
+  }
+};
+
+std::string ConfigPath() {
+  static RigDirectory rig;
+  return rig.dir + "/lut_config.krv";
 }
 
 void BM_BowlMeshes(benchmark::State& state) {
