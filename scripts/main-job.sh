@@ -70,3 +70,14 @@ for p in capture/capture.bmp recording.avi birdseye_first_before.bmp birdseye_fi
   [ -s "$play/$p" ] || { echo "avmhost play: $p missing"; exit 1; }
 done
 echo "live pipeline: $play"
+# The 3-D bowl view of the same rig: the bowl object, its four camera meshes
+# and the view matrices through the exports, drawn from five orbit
+# positions, and the 3-D LUT's picture of the top view.
+bowl="$build/avmhost-bowl"
+rm -rf "$bowl"
+"$host" bowl --data "$sample/rig" --out "$bowl" > /dev/null
+for p in bowl_rear bowl_front bowl_left bowl_right bowl_top lut3d_top; do
+  [ -s "$bowl/$p.bmp" ] || { echo "avmhost bowl: $p.bmp missing"; missing=1; }
+done
+[ "$missing" = 0 ] || exit 1
+echo "bowl pictures: $bowl"

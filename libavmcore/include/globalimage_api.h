@@ -254,3 +254,86 @@ AVM_EXPORT int KRV_GlobalImage_CalcDynamicMergerTracePoint(UndistOB* view, int32
 // 0 written, 1 unknown format or write failure.
 AVM_EXPORT int KRV_GlobalImage_SaveVideoImage(int32_t format, uint8_t* frame, int32_t width, int32_t height,
                                               const char* path);
+
+// ---------------------------------------------------------------------------
+// 3-D bowl view (bowl_exports.cpp). Ground frame: millimetres, origin at the
+// vehicle's centre, x across the vehicle, y along it (rear positive), z
+// minus the height above the ground. Texture coordinates address the quad
+// frame, 0..1 over its width and height. Matrices are 16 floats, row-major,
+// translation in elements 3, 7 and 11; a vertex (x, y, z) enters them as
+// (x, -y, -z, 1).
+typedef struct D3DGrid D3DGrid;
+typedef struct LUT3DOB LUT3DOB;
+
+// Bowl object from a lut_config.krv file (the path as given). shape: bowl
+// set 1 (front/rear cameras) then set 2 (side cameras), each floor extension
+// in x, floor extension in y, wall height (mm), wall reach factor; the plain
+// form uses 2400, 5400, 6000, 1.0 and 2400, 3400, 4000, 1.0. insets: mm
+// taken off the vehicle rectangle at its -y, +y, -x, +x edges. Null when the
+// file cannot be read.
+AVM_EXPORT D3DGrid* KRV_GlobalImage_Init3DTrianOB(const char* path);
+AVM_EXPORT D3DGrid* KRV_GlobalImage_Init3DTrianOB_EX(const char* path, float s0, float s1, float s2, float s3,
+                                                     float s4, float s5, float s6, float s7);
+AVM_EXPORT D3DGrid* KRV_GlobalImage_Init3DTrianOB_EXD(const char* path, float s0, float s1, float s2, float s3,
+                                                      float s4, float s5, float s6, float s7, float inset0,
+                                                      float inset1, float inset2, float inset3);
+AVM_EXPORT int KRV_GlobalImage_UnInit3DTrianOB(D3DGrid* grid);
+// Camera (1..3, any other value 4)'s bowl mesh: mask bit 0 the seam part
+// (blended), bit 1 the part the camera covers alone. count gets the number
+// of triangles; vertices 9 floats and texture 12 floats (u, v, weight, seam
+// value per corner) a triangle, when both are given. Always 0.
+AVM_EXPORT int KRV_GlobalImage_Generate3DTrian(D3DGrid* grid, int32_t camera, int32_t mask, uint32_t* count,
+                                               float* vertices, float* texture);
+// Orbiting view matrix; angles in radians, distances in mm. The handle is
+// not used. The _EX form adds zoom; its two pointers and two integers are
+// not used.
+AVM_EXPORT int KRV_GlobalImage_Generate3DMVP(D3DGrid* grid, float* mvp, float aspect, float offX, float offY,
+                                             float pitch, float yaw, float distance, float targetX, float targetY);
+AVM_EXPORT int KRV_GlobalImage_Generate3DMVP_EX(D3DGrid* grid, float* mvp, float* unused1, float* unused2,
+                                                int32_t unused3, int32_t unused4, float zoom, float aspect,
+                                                float offX, float offY, float pitch, float yaw, float distance,
+                                                float targetX, float targetY);
+// Re-projects camera's stored mesh texture for the pose (rotation vector,
+// translation); corners that leave the picture keep their coordinates.
+AVM_EXPORT int KRV_GlobalImage_Mod3DTrian(D3DGrid* grid, int32_t camera, const float* rvec, const float* tvec);
+// Replaces the bowl meshes with meshes from n triangles (9 floats each);
+// groupMode 1 front/rear cameras only, 2 side cameras only, other both.
+AVM_EXPORT int KRV_GlobalImage_SetCustom3DTrian(D3DGrid* grid, const float* triangles, int32_t n,
+                                                int32_t groupMode);
+// The triangles camera sees whole: *count in = triangles given, out = kept;
+// vertices 9 and texture 6 floats a kept triangle.
+AVM_EXPORT int KRV_GlobalImage_GenerateCustomTBTrian(D3DGrid* grid, int32_t camera, const float* triangles,
+                                                     int32_t* count, float* vertices, float* texture);
+// Single-camera half-bowl mesh, shape 1 (TBA) or 2 (TBB): 9 vertex and 6
+// texture floats a triangle; the last (camera, shape) mesh is kept.
+AVM_EXPORT int KRV_GlobalImage_GenerateTBTrian(D3DGrid* grid, int32_t camera, int32_t shape, uint32_t* count,
+                                               float* vertices, float* texture);
+// n ground points lifted onto TB shape 1 or 2 as camera 1 (camera 1) or 2
+// (other values) sees them; `unused` is not read.
+AVM_EXPORT int KRV_GlobalImage_TrackPhyTransfer(D3DGrid* grid, int32_t camera, int32_t shape, int32_t n,
+                                                int32_t unused, const float* x, const float* y, float* outX,
+                                                float* outY, float* outZ);
+
+// 3-D LUT object of an outW x outH view of the bowl (shape as above: set 1
+// for the front/rear cameras, set 2 for the side cameras). The handle is
+// returned even when the file cannot be read or the size is not 1..8192 a
+// side (at most 4096 x 4096 pixels); it is then not valid and
+// KRV_GlobalImage_Compute3DLut refuses it.
+AVM_EXPORT LUT3DOB* KRV_GlobalImage_Init3DLutOB(const char* path, int32_t outW, int32_t outH, float s0, float s1,
+                                                float s2, float s3, float s4, float s5, float s6, float s7);
+// Does nothing; returns 0.
+AVM_EXPORT int KRV_GlobalImage_Calc3DLut(LUT3DOB* lut, int32_t step, float* mvp, int32_t flag, int32_t* out0,
+                                         int32_t* out1, int32_t* out2, int32_t* out3, int32_t reserved);
+// Computes the table for the view (as KRV_GlobalImage_Generate3DMVP_EX) with
+// samples every step pixels, writes the view matrix to mvp and hands out,
+// for each pixel (row-major, any output may be null): sideUV1 and sideUV0
+// the (U, V) source of the front/rear and of the side cameras in quad-frame
+// pixels x 1024 (V of the side cameras counted from the quad frame's middle
+// row; below -20470000 a hole), weights the front/rear share and (with
+// secondWeight) the second weight, 0..1023, points the (x, y, z) surface
+// point. 0 done; 1 for an invalid handle or step.
+AVM_EXPORT int KRV_GlobalImage_Compute3DLut(LUT3DOB* lut, int32_t step, float* mvp, int32_t secondWeight,
+                                            int32_t* sideUV1, int32_t* sideUV0, int32_t* weights, float* points,
+                                            float zoom, float aspect, float offX, float offY, float pitch,
+                                            float yaw, float distance, float targetX, float targetY);
+AVM_EXPORT int KRV_GlobalImage_UnInit3DLutOB(LUT3DOB* lut);

@@ -29,3 +29,4 @@ int StitchBirdseye(AvmLibrary& lib, const std::string& dir, const std::string& f
 // True when args hold the flag.
 bool HasFlag(const std::vector<std::string>& args, const std::string& flag);
 int RunPlay(AvmLibrary& lib, const std::vector<std::string>& args);
+int RunBowl(AvmLibrary& lib, const std::vector<std::string>& args);

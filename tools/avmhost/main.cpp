@@ -20,6 +20,8 @@ const HostCommand kCommands[] = {
      RunCalibrate},
     {"play", "play [--data DIR] [--frames N] [--record FILE.avi] [--capture DIR] [--out DIR]   run the live pipeline on the frames of avmsample play",
      RunPlay},
+    {"bowl", "bowl --data DIR [--frame QUAD.bmp] [--out DIR]   draw the 3-D bowl view from the library's meshes and view matrices, and its 3-D LUT",
+     RunBowl},
 };
 
 void Usage() {

@@ -13,35 +13,9 @@
 
 namespace {
 
-// Front, rear, left and right cameras, 0.9 to 1 m above the ground, looking
-// down and out. World: mm, x right, y to the rear, z down.
-SceneCamera RigCamera(int camera) {
-  SceneCamera cam;
-  cam.model = 2;
-  cam.K[2] = kSampleCamW / 2.0f;
-  cam.K[5] = kSampleCamH / 2.0f;
-  cam.D[0] = 150.0f;
-  const float pos[4][3] = {{0, -2300, -900}, {0, 2300, -900}, {-1000, 0, -1000}, {1000, 0, -1000}};
-  const float at[4][3] = {{0, -4300, 0}, {0, 4300, 0}, {-3000, 0, 0}, {3000, 0, 0}};
-  const float up[3] = {0, 0, -1};
-  SceneCamera_LookAt(&cam, pos[camera - 1], at[camera - 1], up);
-  return cam;
-}
+SceneCamera RigCamera(int camera) { return SampleRigCamera(camera); }
 
-TargetSpec Floor() {
-  TargetSpec t;
-  t.kind = TargetKind::kChessboard;
-  t.squaresX = kSampleSquaresX;
-  t.squaresY = kSampleSquaresY;
-  t.squareSize = kSampleSquare;
-  t.margin = 0.0f;
-  t.dark = 40;
-  t.light = 210;
-  t.origin[0] = kSampleBoardX0;
-  t.origin[1] = kSampleBoardY0;
-  t.origin[2] = 0.0f;
-  return t;
-}
+TargetSpec Floor() { return SampleRigFloor(); }
 
 const char kBaseText[] = "2000,200,100,350,0,600,0,900,600,1,8,6,35,0,0,0,0,0,0,0;0,0,0,0";
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tools/avmhost/host_image.h"
+#include "testsupport/sample_rig_scene.h"
 
 // Writes the embedded sample data directory: globalimage_base.txt,
 // lut_config.krv (four cameras around a car) and quad.bmp (the cameras'

@@ -12,6 +12,8 @@ int main(void) {
   LUTOB* lut = 0;
   UndistOB* view = 0;
   MergerCPUOB* merger = 0;
+  D3DGrid* grid = 0;
+  LUT3DOB* lut3d = 0;
   if (sizeof cfg != 84 || sizeof extra != 40 || sizeof adv != 36) {
     printf("record sizes %u %u %u\n", (unsigned)sizeof cfg, (unsigned)sizeof extra, (unsigned)sizeof adv);
     return 1;
@@ -20,6 +22,8 @@ int main(void) {
   if (KRV_GlobalImage_UnInitLUTOB(lut) == 0 && lut != 0) return 1;
   (void)KRV_GlobalImage_UnInitUndistOB(view);
   (void)KRV_GlobalImage_UnInitMergerCPUOB(merger);
+  if (KRV_GlobalImage_UnInit3DTrianOB(grid) != 0 || KRV_GlobalImage_UnInit3DLutOB(lut3d) != 0) return 1;
+  if (KRV_GlobalImage_Init3DTrianOB("/nonexistent/lut_config.krv") != 0) return 1;
   if (KRV_GlobalImage_GetConfig(0) != -1) return 1;
   (void)&KRV_TVDecoder_CaptureFileEx;
   /* Without a decoder the pipeline calls do nothing and return 0. */
