@@ -34,14 +34,6 @@ void Best3Ctrl_DestroyWork(Best3Work* work);
 // and ys. Stand-in: copies nothing.
 void BlockCalib4_GetCorners(BlockCalib4* block, float* xs, float* ys, int32_t reserved);
 
-// Parameter-file set-ups of a LUT object. 0 on success. Stand-ins: 2 (the
-// parameter file cannot be used).
-int32_t InitLUTOB_ParamFileA(LUTOB* lut, const char* paramPath, int32_t a2, int32_t a3);
-int32_t InitLUTOB_ParamFileCC(LUTOB* lut, const char* paramPath, int32_t a2, int32_t a3);
-
-// Renders the merged preview into lut->previewImage. Stand-in: leaves it.
-void LUTOB_RenderPreview(LUTOB* lut, int32_t mode);
-
 // Six-camera builders over a pair of LUT objects. 0 or a failure code.
 // Stand-ins: 1.
 int32_t LUTSix_InitMergerLUTOBByFile(LUTOB* lutA, LUTOB* lutB, int32_t carWidth, int32_t carLength,
