@@ -19,6 +19,7 @@
 #include "surround/lutob.h"
 #include "surround/lutob_param_file.h"
 #include "surround/lutob_preview.h"
+#include "surround/six_camera_lut.h"
 #include "surround/merger_lut.h"
 #include "surround/mix_area_info.h"
 #include "toolkit/bmp_file.h"

@@ -15,15 +15,3 @@ AVM_WEAK void Best3Ctrl_DestroyWork(Best3Work* work) {
 }
 
 AVM_WEAK void BlockCalib4_GetCorners(BlockCalib4*, float*, float*, int32_t) {}
-
-AVM_WEAK int32_t LUTSix_InitMergerLUTOBByFile(LUTOB*, LUTOB*, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                                              const char*, const char*, int32_t*, float*, float*, float*, float*,
-                                              const char*, const char*, const char*, const char*, float*) {
-  return 1;
-}
-AVM_WEAK int32_t LUTSix_InitMergerLUTOBByHand(LUTOB*, LUTOB*, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                                              int32_t, int32_t, const float*, const float*, const float*,
-                                              const float*, const char*, const char*, const char*, const char*,
-                                              float*) {
-  return 1;
-}

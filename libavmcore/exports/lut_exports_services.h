@@ -34,21 +34,6 @@ void Best3Ctrl_DestroyWork(Best3Work* work);
 // and ys. Stand-in: copies nothing.
 void BlockCalib4_GetCorners(BlockCalib4* block, float* xs, float* ys, int32_t reserved);
 
-// Six-camera builders over a pair of LUT objects. 0 or a failure code.
-// Stand-ins: 1.
-int32_t LUTSix_InitMergerLUTOBByFile(LUTOB* lutA, LUTOB* lutB, int32_t carWidth, int32_t carLength,
-                                     int32_t splitLength, int32_t pairA, int32_t pairB, int32_t model,
-                                     const char* imagePath1, const char* imagePath2, int32_t* cameraSize,
-                                     float* cornersA1, float* cornersA2, float* cornersB1, float* cornersB2,
-                                     const char* byteLutPathA, const char* byteLutPathB, const char* configPathA,
-                                     const char* configPathB, float* splitPoint);
-int32_t LUTSix_InitMergerLUTOBByHand(LUTOB* lutA, LUTOB* lutB, int32_t carWidth, int32_t carLength,
-                                     int32_t splitLength, int32_t pairA, int32_t pairB, int32_t model,
-                                     int32_t cameraWidth, int32_t cameraHeight, const float* pointsA1,
-                                     const float* pointsA2, const float* pointsB1, const float* pointsB2,
-                                     const char* byteLutPathA, const char* byteLutPathB, const char* configPathA,
-                                     const char* configPathB, float* splitPoint);
-
 // The LUT save chain of the GetLUTOBResult exports: 0, or the kLutSave* code
 // of the first step that failed.
 int32_t GlobalImage_SaveLUTResult(LUTOB* lut, const char* path1, const char* path2, uint32_t mask);
