@@ -6,6 +6,8 @@
 #include "camera/camera_model.h"
 #include "frame/global_variables.h"
 #include "frame/matrix_types.h"
+#include "surround/lutob.h"
+#include "surround/merger_lut.h"
 
 SixCameraRig::SixCameraRig(int32_t cameraWidth, int32_t cameraHeight, int32_t outW, int32_t outH)
     : camW(cameraWidth), camH(cameraHeight) {
@@ -86,4 +88,35 @@ void SixCameraRig::RenderFrames(std::vector<uint8_t>* frame1, std::vector<uint8_
     for (int32_t y = 0; y < camH; ++y)
       memcpy(dst->data() + static_cast<size_t>(oy + y) * qw + ox, pic.data() + static_cast<size_t>(y) * camW, camW);
   }
+}
+
+LUTOB* SixCameraRig::MakeGroupLut(int32_t group) const {
+  GlobalVariables& g = gv();
+  const int32_t savedGroup = g.groupNumber;
+  g.groupNumber = group;
+  LUTOB* lut = LUTOB_Create();
+  LutConfig_Init(&lut->cfg, carWidth, carLength, 0, 500, 2800, 2, 1, 0, 0);
+  CameraParamSet_SetHeaders(&lut->params, &lut->poses);
+  lut->camW = camW;
+  lut->camH = camH;
+  for (int c = 0; c < 4; ++c) {
+    const SceneCamera& s = GroupCamera(group, c);
+    memcpy(lut->params.K[c], s.K, sizeof s.K);
+    memcpy(lut->params.D[c], s.D, sizeof s.D);
+    memcpy(lut->params.R[c], s.r, sizeof s.r);
+    memcpy(lut->params.T[c], s.T, sizeof s.T);
+    lut->cornerCounts[c] = 35;
+    lut->seamAngles[c] = g.config.seamAngle[c];
+  }
+  LUT_GenerateMergerLUT(lut, 0, group == 1 ? 2 : 0);
+  lut->cfg.groupNumber = group;
+  lut->cfg.splitLength = carLength / 2;
+  // Bands of the run tables: each side of the car rectangle.
+  const LutConfig& c = lut->cfg;
+  lut->bandSizes[0] = c.carTop;
+  lut->bandSizes[1] = c.X1.rows - c.carBottom;
+  lut->bandSizes[2] = c.carLeft;
+  lut->bandSizes[3] = c.X1.cols - c.carRight;
+  g.groupNumber = savedGroup;
+  return lut;
 }

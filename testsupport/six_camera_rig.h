@@ -10,6 +10,8 @@
 
 #include "testsupport/scene_renderer.h"
 
+struct LUTOB;
+
 struct SixCameraRig {
   int32_t camW, camH;
   int32_t carWidth = 1800, carLength = 4600;
@@ -31,6 +33,9 @@ struct SixCameraRig {
   // 2 camW x 2 camH). Frame 2: left-rear and right-rear side by side
   // (2 camW x camH).
   void RenderFrames(std::vector<uint8_t>* frame1, std::vector<uint8_t>* frame2) const;
+  // Group 1 (A) or 2 (B) as a LUT object with the true poses and its
+  // stitched maps built (group A without camera 2). Free with LUTOB_Destroy.
+  LUTOB* MakeGroupLut(int32_t group) const;
   // One camera's picture (camW x camH grey).
   std::vector<uint8_t> Render(int32_t camera) const;
 };
