@@ -41,3 +41,12 @@ rm -f "$birdseye"
 "$host" birdseye --data "$sample/rig" --out "$birdseye" > /dev/null
 [ -s "$birdseye" ] || { echo "avmhost birdseye: no picture"; exit 1; }
 echo "bird's-eye picture: $birdseye"
+
+# The six-camera bird's-eye view: the two camera groups of the six-camera
+# sample, stitched and joined at the split line across the vehicle.
+"$build/tools/avmsample/avmsample" six "$sample/six"
+birdseye6="$build/birdseye_six.bmp"
+rm -f "$birdseye6"
+"$host" birdseye --six --data "$sample/six" --out "$birdseye6" > /dev/null
+[ -s "$birdseye6" ] || { echo "avmhost birdseye --six: no picture"; exit 1; }
+echo "six-camera bird's-eye picture: $birdseye6"

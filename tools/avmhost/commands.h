@@ -19,3 +19,6 @@ std::string OptionValue(const std::vector<std::string>& args, const std::string&
 int RunConfig(AvmLibrary& lib, const std::vector<std::string>& args);
 int RunViews(AvmLibrary& lib, const std::vector<std::string>& args);
 int RunBirdseye(AvmLibrary& lib, const std::vector<std::string>& args);
+// The six-camera form (birdseye --six): two camera groups meeting at a split
+// line across the vehicle.
+int RunBirdseyeSix(AvmLibrary& lib, const std::vector<std::string>& args);

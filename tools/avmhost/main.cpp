@@ -13,7 +13,9 @@ const HostCommand kCommands[] = {
      RunConfig},
     {"views", "views --data DIR [--frame QUAD.bmp] [--out DIR]   draw every single-camera view from the library's LUTs, meshes and guide lines",
      RunViews},
-    {"birdseye", "birdseye --data DIR [--frame QUAD.bmp] [--out FILE]   build the bird's-eye files, stitch the frame", RunBirdseye},
+    {"birdseye", "birdseye --data DIR [--frame QUAD.bmp] [--out FILE]   build the bird's-eye files, stitch the frame\n"
+                 "    birdseye --six --data DIR [--out FILE]   the same for six cameras (frame1.bmp, frame2.bmp)",
+     RunBirdseye},
 };
 
 void Usage() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tools/avmsample/sample_rig.h"
+#include "tools/avmsample/six_sample.h"
 
 namespace {
 
@@ -16,6 +17,7 @@ struct SampleKind {
 
 const SampleKind kKinds[] = {
     {"rig", "rig DIR   four fisheye cameras around a car on a chessboard floor (views, birdseye)", WriteSampleRig},
+    {"six", "six DIR   six fisheye cameras around a car on a chessboard floor (birdseye --six)", WriteSixSample},
 };
 
 void Usage() {
