@@ -165,3 +165,41 @@ TEST_F(KRVImageMergerTest, BadFramesAndRelease) {
 }
 
 }  // namespace
+
+namespace {
+
+// A sample on the quad frame's middle column belongs to no camera: it keeps
+// unit gains (at the first pixel too), while its neighbour takes camera 1's.
+TEST(KRVImageMergerGains, MiddleColumnSampleKeepsUnitGains) {
+  ScopedConfigState state;
+  const int32_t Wq = 320, Hq = 240, W = 2, H = 1;
+  std::vector<float> x1 = {160.6f, 100.0f}, y1 = {10.0f, 10.0f}, zero(2, 0.0f), one(2, 1.0f);
+  const Matrix X1{W, H, x1.data()}, Y1{W, H, y1.data()}, Z{W, H, zero.data()}, O{W, H, one.data()};
+  std::vector<uint8_t> bytes[4];
+  ImageU8 p[4];
+  for (int k = 0; k < 4; ++k) {
+    bytes[k].assign(static_cast<size_t>(W) * 2 * H, 0);
+    p[k] = ImageU8{W, 2 * H, bytes[k].data()};
+  }
+  LUT_PackBytePlanes(&p[0], &p[1], &p[2], &p[3], &X1, &Y1, &X1, &Y1, &O, &O, Wq, Hq);
+  const std::string path = std::string(DataDirectory()) + "/mid.krv";
+  const int32_t pair1[2] = {100, 0}, pair2[2] = {200, 2};
+  ASSERT_EQ(KRVImage_Save(&p[0], &p[1], &p[2], &p[3], pair1, pair2, path.c_str()), 1);
+  KRVImageMerger m{};
+  ASSERT_EQ(KRVImageMerger_Init(&m, path.c_str(), Wq, Hq), 0);
+  ASSERT_EQ(m.loaded, 1u);
+  std::vector<uint8_t> uyvy(static_cast<size_t>(Wq) * Hq * 2);
+  for (size_t i = 0; i < uyvy.size(); i += 2) {
+    uyvy[i] = 128;
+    uyvy[i + 1] = 100;
+  }
+  std::vector<float> table(kKRVColourTableFloats, 1.5f);
+  ASSERT_EQ(KRVImageMerger_ExecUYVY(&m, uyvy.data()), 0);
+  const uint8_t plain = m.outRGB[0];
+  ASSERT_EQ(KRVImageMerger_ExecColourUYVY(&m, table.data(), uyvy.data()), 0);
+  EXPECT_EQ(m.outRGB[0], plain);                          // middle column: unit gains
+  EXPECT_NEAR(m.outRGB[3], std::min(255.0f, plain * 1.5f), 1.0f);  // camera 1
+  KRVImageMerger_Release(&m);
+}
+
+}  // namespace
