@@ -1,5 +1,4 @@
-// Weak stand-ins for the calibration and six-camera operations the LUT
-// exports call; the real definitions replace them when linked in.
+// Weak stand-ins for the calibration operations the LUT exports call; the real definitions replace them when linked in.
 #include "exports/lut_exports_services.h"
 
 #define AVM_WEAK __attribute__((weak))

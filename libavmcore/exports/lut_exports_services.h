@@ -1,6 +1,5 @@
 #pragma once
-// Operations of calibration and the six-camera LUT that the LUT exports
-// call. Until the code that does this work is linked in, weak stand-ins
+// Operations of calibration that the LUT exports call. Until the code that does this work is linked in, weak stand-ins
 // (lut_exports_services.cpp) report the failure codes the callers expect.
 #include <cstdint>
 

@@ -232,7 +232,7 @@ TEST_F(LutExportsTest, FileOnlyExports) {
   EXPECT_EQ(KRV_GlobalImage_ModLUTConfigFile(Path("none.krv").c_str(), 600, 2900, -1), 1);
   EXPECT_EQ(KRV_GlobalImage_ModLUTConfigFile(Path("lut_config.krv").c_str(), 600, 2900, -1), 0);
 
-  // Six-camera builders: their builders are not linked in yet.
+  // Six-camera builders: missing images, missing hand points.
   EXPECT_NE(KRV_GlobalImage_BuildSixLUTByImage(1800, 4600, 0, 0, 0, 0x12, Path("a.bmp").c_str(),
                                                Path("b.bmp").c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
                                                nullptr, nullptr, nullptr, nullptr, nullptr),
