@@ -1,4 +1,5 @@
-// Weak stand-ins for the calibration operations the LUT exports call; the real definitions replace them when linked in.
+// Weak stand-ins for the calibration operations the LUT exports call; the
+// real definitions replace them when linked in.
 #include "exports/lut_exports_services.h"
 
 #define AVM_WEAK __attribute__((weak))
