@@ -173,8 +173,8 @@ namespace {
 TEST(KRVImageMergerGains, MiddleColumnSampleKeepsUnitGains) {
   ScopedConfigState state;
   const int32_t Wq = 320, Hq = 240, W = 2, H = 1;
-  std::vector<float> x1 = {160.6f, 100.0f}, y1 = {10.0f, 10.0f}, zero(2, 0.0f), one(2, 1.0f);
-  const Matrix X1{W, H, x1.data()}, Y1{W, H, y1.data()}, Z{W, H, zero.data()}, O{W, H, one.data()};
+  std::vector<float> x1 = {160.6f, 100.0f}, y1 = {10.0f, 10.0f}, one(2, 1.0f);
+  const Matrix X1{W, H, x1.data()}, Y1{W, H, y1.data()}, O{W, H, one.data()};
   std::vector<uint8_t> bytes[4];
   ImageU8 p[4];
   for (int k = 0; k < 4; ++k) {
