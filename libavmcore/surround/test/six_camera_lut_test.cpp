@@ -14,6 +14,7 @@
 #include "frame/global_variables.h"
 #include "surround/calibration_services.h"
 #include "surround/lutob.h"
+#include "surround/lutob_camera_ops.h"
 #include "surround/mab_file.h"
 #include "surround/mix_area_six_ex.h"
 #include "testsupport/config_state.h"
@@ -191,6 +192,38 @@ TEST_F(SixCameraLutTest, SplitRulesAndMissingInputs) {
   EXPECT_EQ(LUTSix_InitMergerLUTOBByHand(a_, b_, 1800, 4600, 0, 900, 2800, 2, kCamW, kCamH, nullptr, nullptr,
                                          nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
             1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SixCameraLutTest, PerCameraImageAndSolve) {
+  LUTOB* lut = rig_->MakeGroupLut(1);
+  std::vector<float> pic(static_cast<size_t>(kCamW) * kCamH, 0.5f), small(16, 0.5f);
+  const Matrix m{kCamW, kCamH, pic.data()}, wrong{4, 4, small.data()};
+  EXPECT_EQ(LUTOB_SetImageAndFindCorners(lut, 2, &wrong), 0);
+  EXPECT_EQ(LUTOB_SetImageAndFindCorners(lut, 5, &m), 0);
+  // No detector linked in this executable: the picture lands, no corners.
+  EXPECT_EQ(LUTOB_SetImageAndFindCorners(lut, 2, &m), 0);
+  ASSERT_NE(lut->cameraImages[1], nullptr);
+  EXPECT_EQ(lut->cameraImages[1]->data[7], 0.5f);
+
+  EXPECT_EQ(LUTOB_SolveCamera(lut, 3, 0), 1);  // not enabled
+  lut->cornerCounts[2] = 0;
+  EXPECT_EQ(LUTOB_SolveCamera(lut, 3, 1), 0);  // no corners
+  lut->cornerCounts[2] = 20;
+  gv().groupNumber = 1;
+  EXPECT_EQ(LUTOB_SolveCamera(lut, 3, 1), 1);  // this executable's solver: the rig's pose
+  EXPECT_EQ(lut->params.T[2][0], rig_->cams[2].T[0]);
+  // A failing solve retries once with the fallback count when enabled.
+  g_failGroup = 1;
+  gv().fallbackEnable34 = 1;
+  gv().cornerCount34 = 8;
+  EXPECT_EQ(LUTOB_SolveCamera(lut, 3, 1), 0);
+  EXPECT_EQ(lut->cornerCounts[2], 8);
+  gv().groupNumber = 0;
+  LUTOB_Destroy(lut);
 }
 
 }  // namespace
