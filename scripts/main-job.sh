@@ -81,3 +81,11 @@ for p in bowl_rear bowl_front bowl_left bowl_right bowl_top lut3d_top; do
 done
 [ "$missing" = 0 ] || exit 1
 echo "bowl pictures: $bowl"
+# The six-camera bird's-eye view: the two camera groups of the six-camera
+# sample, stitched and joined at the split line across the vehicle.
+"$build/tools/avmsample/avmsample" six "$sample/six"
+birdseye6="$build/birdseye_six.bmp"
+rm -f "$birdseye6"
+"$host" birdseye --six --data "$sample/six" --out "$birdseye6" > /dev/null
+[ -s "$birdseye6" ] || { echo "avmhost birdseye --six: no picture"; exit 1; }
+echo "six-camera bird's-eye picture: $birdseye6"

@@ -18,6 +18,9 @@
 #include "surround/ground_grid.h"
 #include "camera/lut_config.h"
 #include "surround/lutob.h"
+#include "surround/lutob_param_file.h"
+#include "surround/lutob_preview.h"
+#include "surround/six_camera_lut.h"
 #include "surround/merger_lut.h"
 #include "surround/mix_area_info.h"
 #include "toolkit/bmp_file.h"
@@ -229,12 +232,17 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_ParamFile(int32_t variant, const cha
                                                       int32_t a3, uint32_t* err, uint32_t* out1, uint32_t* out2,
                                                       uint32_t* out3, uint32_t* out4) {
   SetErr(err, 0);
-  if ((variant != 1 && variant != 2) || paramPath == nullptr) {
+  // The set-ups take their parameters from fixed values and the data
+  // directory; paramPath, a2 and a3 select nothing.
+  (void)paramPath;
+  (void)a2;
+  (void)a3;
+  if (variant != 1 && variant != 2) {
     SetErr(err, 1);
     return nullptr;
   }
   LUTOB* lut = LUTOB_Create();
-  int32_t r = variant == 1 ? InitLUTOB_ParamFileA(lut, paramPath, a2, a3) : InitLUTOB_ParamFileCC(lut, paramPath, a2, a3);
+  int32_t r = variant == 1 ? InitLUTOB_ParamFileA(lut) : InitLUTOB_ParamFileCC(lut);
   if (r == 0) {
     // The sizes the set-up stored: car width and length, front overhang,
     // wheel base.

@@ -1,5 +1,5 @@
-// Weak stand-ins for the calibration and six-camera operations the LUT
-// exports call; the real definitions replace them when linked in.
+// Weak stand-ins for the calibration operations the LUT exports call; the
+// real definitions replace them when linked in.
 #include "exports/lut_exports_services.h"
 
 #define AVM_WEAK __attribute__((weak))
@@ -13,20 +13,3 @@ AVM_WEAK void Best3Ctrl_DestroyWork(Best3Work* work) {
 }
 
 AVM_WEAK void BlockCalib4_GetCorners(BlockCalib4*, float*, float*, int32_t) {}
-
-AVM_WEAK int32_t InitLUTOB_ParamFileA(LUTOB*, const char*, int32_t, int32_t) { return 2; }
-AVM_WEAK int32_t InitLUTOB_ParamFileCC(LUTOB*, const char*, int32_t, int32_t) { return 2; }
-
-AVM_WEAK void LUTOB_RenderPreview(LUTOB*, int32_t) {}
-
-AVM_WEAK int32_t LUTSix_InitMergerLUTOBByFile(LUTOB*, LUTOB*, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                                              const char*, const char*, int32_t*, float*, float*, float*, float*,
-                                              const char*, const char*, const char*, const char*, float*) {
-  return 1;
-}
-AVM_WEAK int32_t LUTSix_InitMergerLUTOBByHand(LUTOB*, LUTOB*, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                                              int32_t, int32_t, const float*, const float*, const float*,
-                                              const float*, const char*, const char*, const char*, const char*,
-                                              float*) {
-  return 1;
-}

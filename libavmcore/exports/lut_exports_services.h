@@ -1,6 +1,5 @@
 #pragma once
-// Operations of calibration and the six-camera LUT that the LUT exports
-// call. Until the code that does this work is linked in, weak stand-ins
+// Operations of calibration that the LUT exports call. Until the code that does this work is linked in, weak stand-ins
 // (lut_exports_services.cpp) report the failure codes the callers expect.
 #include <cstdint>
 
@@ -27,29 +26,6 @@ void Best3Ctrl_DestroyWork(Best3Work* work);
 // Copies the block calibration's per-camera corners (59 a camera) into xs
 // and ys. Stand-in: copies nothing.
 void BlockCalib4_GetCorners(BlockCalib4* block, float* xs, float* ys, int32_t reserved);
-
-// Parameter-file set-ups of a LUT object. 0 on success. Stand-ins: 2 (the
-// parameter file cannot be used).
-int32_t InitLUTOB_ParamFileA(LUTOB* lut, const char* paramPath, int32_t a2, int32_t a3);
-int32_t InitLUTOB_ParamFileCC(LUTOB* lut, const char* paramPath, int32_t a2, int32_t a3);
-
-// Renders the merged preview into lut->previewImage. Stand-in: leaves it.
-void LUTOB_RenderPreview(LUTOB* lut, int32_t mode);
-
-// Six-camera builders over a pair of LUT objects. 0 or a failure code.
-// Stand-ins: 1.
-int32_t LUTSix_InitMergerLUTOBByFile(LUTOB* lutA, LUTOB* lutB, int32_t carWidth, int32_t carLength,
-                                     int32_t splitLength, int32_t pairA, int32_t pairB, int32_t model,
-                                     const char* imagePath1, const char* imagePath2, int32_t* cameraSize,
-                                     float* cornersA1, float* cornersA2, float* cornersB1, float* cornersB2,
-                                     const char* byteLutPathA, const char* byteLutPathB, const char* configPathA,
-                                     const char* configPathB, float* splitPoint);
-int32_t LUTSix_InitMergerLUTOBByHand(LUTOB* lutA, LUTOB* lutB, int32_t carWidth, int32_t carLength,
-                                     int32_t splitLength, int32_t pairA, int32_t pairB, int32_t model,
-                                     int32_t cameraWidth, int32_t cameraHeight, const float* pointsA1,
-                                     const float* pointsA2, const float* pointsB1, const float* pointsB2,
-                                     const char* byteLutPathA, const char* byteLutPathB, const char* configPathA,
-                                     const char* configPathB, float* splitPoint);
 
 // The LUT save chain of the GetLUTOBResult exports: 0, or the kLutSave* code
 // of the first step that failed.

@@ -53,6 +53,10 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_New(int32_t format, uint8_t* frame, 
 AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_Hand(int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
                                                  int32_t quadWidth, int32_t quadHeight, const float* first,
                                                  const float* second, int32_t option, uint32_t* err);
+// variant 1: the built-in parameter set; 2: car sizes from
+// cc_config/param.txt and camera records cc_config/0.json .. 3.json of the
+// data directory. paramPath, a2 and a3 are not used. out1..out4: car width,
+// car length, front overhang, wheel base.
 AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_ParamFile(int32_t variant, const char* paramPath, int32_t a2,
                                                       int32_t a3, uint32_t* err, uint32_t* out1, uint32_t* out2,
                                                       uint32_t* out3, uint32_t* out4);
@@ -129,6 +133,20 @@ AVM_EXPORT int KRV_GlobalImage_UnInitMergerCPUOB(MergerCPUOB* handle);
  * -1 when the picture or the mix-area file cannot be read (out all 1.0). */
 AVM_EXPORT int KRV_GlobalImage_CalcColorCorrectValue(int32_t mode, const char* imagePath, const char* mixAreaPath,
                                                       float* out);
+// Merger brightness balance (merger_balance_exports.cpp): a 28 x 42 table of
+// per-cell gains (byte = gain x 255.99, 127 unchanged) of a stitched
+// width x height frame with the car at (x0, y0) of w x h. Init returns the
+// handle (null for an empty frame size) and the table's columns and rows
+// through cols and rows when given. Calc: format 0, 2 four bytes a pixel, 4
+// one byte, other three bytes; out 1176 bytes or null; 0, or 1 for a null
+// handle or frame. Release frees the handle.
+typedef struct MergerBalanceOB MergerBalanceOB;
+AVM_EXPORT MergerBalanceOB* KRV_GlobalImage_InitMergerBalance(int32_t width, int32_t height, int32_t x0, int32_t y0,
+                                                              int32_t w, int32_t h, uint32_t* cols,
+                                                              uint32_t* rows);
+AVM_EXPORT int KRV_GlobalImage_CalcMergerBalance(MergerBalanceOB* handle, int32_t format, const uint8_t* frame,
+                                                 uint8_t* out);
+AVM_EXPORT int KRV_GlobalImage_ReleaseMergerBalance(MergerBalanceOB* handle);
 // ---------------------------------------------------------------------------
 // Single-camera views, trace lines and point mappings (view_exports.cpp).
 // The handle is created by KRV_GlobalImage_InitUndistOB and ended by

@@ -55,3 +55,28 @@ struct KRVImageMerger {
 int KRVImageMerger_Init(KRVImageMerger* merger, const char* path, int32_t width, int32_t height);
 // Frees buffers and planes of a loaded merger and clears the flag; 0.
 int KRVImageMerger_Release(KRVImageMerger* merger);
+
+// A camera frame for the merger's stitch: width, height, data, row stride in
+// bytes. Semi-planar frames carry their chroma rows right after the luma
+// (data + stride * height).
+struct KRVMergerFrame {
+  int32_t width, height;
+  const uint8_t* data;
+  int32_t stride;
+};
+// Colour table of the coloured stitch: 132 floats (floats 12..17 camera 3's
+// gain row, 18..23 camera 4's, 24..77 nine rows of camera 1, 78..131 nine of
+// camera 2; a row is two RGB triples, the first where W2 = 1).
+constexpr int32_t kKRVColourTableFloats = 132;
+// Converts the frame (format 3 NV12, 6 NV21, 4 YUYV, 7 UYVY; another value
+// converts nothing) into the input buffer and stitches it through the byte
+// planes into the output buffer (bytes in reverse channel order of the
+// input). 0; 1 when the merger is not loaded or the frame is missing or not
+// of the merger's input size.
+int KRVImageMerger_Exec(KRVImageMerger* merger, int32_t format, const KRVMergerFrame* frame);
+// The same with each sample weighted by its camera's colour gains.
+int KRVImageMerger_ExecColour(KRVImageMerger* merger, const float* colourTable, int32_t format,
+                              const KRVMergerFrame* frame);
+// UYVY frames of the merger's input size with a stride of twice its width.
+int KRVImageMerger_ExecUYVY(KRVImageMerger* merger, const uint8_t* frame);
+int KRVImageMerger_ExecColourUYVY(KRVImageMerger* merger, const float* colourTable, const uint8_t* frame);

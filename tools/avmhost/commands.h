@@ -30,3 +30,6 @@ int StitchBirdseye(AvmLibrary& lib, const std::string& dir, const std::string& f
 bool HasFlag(const std::vector<std::string>& args, const std::string& flag);
 int RunPlay(AvmLibrary& lib, const std::vector<std::string>& args);
 int RunBowl(AvmLibrary& lib, const std::vector<std::string>& args);
+// The six-camera form (birdseye --six): two camera groups meeting at a split
+// line across the vehicle.
+int RunBirdseyeSix(AvmLibrary& lib, const std::vector<std::string>& args);

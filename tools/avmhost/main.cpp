@@ -22,6 +22,9 @@ const HostCommand kCommands[] = {
      RunPlay},
     {"bowl", "bowl --data DIR [--frame QUAD.bmp] [--out DIR]   draw the 3-D bowl view from the library's meshes and view matrices, and its 3-D LUT",
      RunBowl},
+    {"birdseye", "birdseye --data DIR [--frame QUAD.bmp] [--out FILE]   build the bird's-eye files, stitch the frame\n"
+                 "    birdseye --six --data DIR [--out FILE]   the same for six cameras (frame1.bmp, frame2.bmp)",
+     RunBirdseye},
 };
 
 void Usage() {

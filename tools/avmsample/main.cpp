@@ -7,6 +7,7 @@
 #include "tools/avmsample/sample_calibrate.h"
 #include "tools/avmsample/sample_play.h"
 #include "tools/avmsample/sample_rig.h"
+#include "tools/avmsample/six_sample.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ const SampleKind kKinds[] = {
      WriteSampleCalibrate},
     {"play", "play DIR  the rig with a sequence of quad frames, the right camera tinted, and overlay icons (play)",
      WriteSamplePlay},
+    {"six", "six DIR   six fisheye cameras around a car on a chessboard floor (birdseye --six)", WriteSixSample},
 };
 
 void Usage() {

@@ -148,10 +148,19 @@ TEST_F(LutExportsTest, CreatingExportsFailCleanly) {
   EXPECT_EQ(KRV_GlobalImage_InitLUTOB_ParamFile(3, Path("lut_config.krv").c_str(), 0, 0, &err, o, o + 1, o + 2, o + 3),
             nullptr);
   EXPECT_EQ(err, 1u);
-  EXPECT_EQ(KRV_GlobalImage_InitLUTOB_ParamFile(1, Path("lut_config.krv").c_str(), 0, 0, &err, o, o + 1, o + 2, o + 3),
-            nullptr);
+  // Set-up B without its camera records fails and keeps the outputs.
+  EXPECT_EQ(KRV_GlobalImage_InitLUTOB_ParamFile(2, nullptr, 0, 0, &err, o, o + 1, o + 2, o + 3), nullptr);
   EXPECT_EQ(err, 2u);
   EXPECT_EQ(o[0], 7u);
+  LUTOB* fixed = KRV_GlobalImage_InitLUTOB_ParamFile(1, nullptr, 0, 0, &err, o, o + 1, o + 2, o + 3);
+  ASSERT_NE(fixed, nullptr);
+  EXPECT_EQ(err, 0u);
+  EXPECT_EQ(o[0], 1864u);
+  EXPECT_EQ(o[1], 4950u);
+  EXPECT_EQ(o[2], 1053u);
+  EXPECT_EQ(o[3], 2850u);
+  EXPECT_NE(fixed->cfg.X1.data, nullptr);
+  KRV_GlobalImage_UnInitLUTOB(fixed);
 
   EXPECT_EQ(KRV_GlobalImage_InitLUTOBLine(nullptr, Path("quad.bmp").c_str(), 0, 0, 0, &err), nullptr);
   EXPECT_EQ(err, 1u);
@@ -223,7 +232,7 @@ TEST_F(LutExportsTest, FileOnlyExports) {
   EXPECT_EQ(KRV_GlobalImage_ModLUTConfigFile(Path("none.krv").c_str(), 600, 2900, -1), 1);
   EXPECT_EQ(KRV_GlobalImage_ModLUTConfigFile(Path("lut_config.krv").c_str(), 600, 2900, -1), 0);
 
-  // Six-camera builders: their builders are not linked in yet.
+  // Six-camera builders: missing images, missing hand points.
   EXPECT_NE(KRV_GlobalImage_BuildSixLUTByImage(1800, 4600, 0, 0, 0, 0x12, Path("a.bmp").c_str(),
                                                Path("b.bmp").c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
                                                nullptr, nullptr, nullptr, nullptr, nullptr),

@@ -1,0 +1,494 @@
+#include "surround/virtual_view_lut.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "camera/lut_config.h"
+#include "camera/rotation.h"
+#include "frame/global_variables.h"
+
+namespace {
+
+constexpr float kPi = 3.14159265f;
+constexpr float kEps = 1.1920929e-7f;
+
+void Mul3(const float* a, const float* b, float* c) {
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) c[3 * i + j] = a[3 * i] * b[j] + a[3 * i + 1] * b[3 + j] + a[3 * i + 2] * b[6 + j];
+}
+void MulVec(const float* m, const float* v, float* o) {
+  for (int i = 0; i < 3; ++i) o[i] = m[3 * i] * v[0] + m[3 * i + 1] * v[1] + m[3 * i + 2] * v[2];
+}
+void AxisRotation(int axis, float angle, float* m) {
+  float r[3] = {0, 0, 0};
+  r[axis] = angle;
+  RodriguesArr(r, m, nullptr);
+}
+float Wrap(float a) {
+  if (a < -kPi) return a + 2 * kPi;
+  if (a > kPi) return a - 2 * kPi;
+  return a;
+}
+float Dir(float x, float y) { return std::atan2(y, x); }
+
+// One pixel's sources as the maps hold them.
+struct Sample {
+  int32_t cam;  // 255 empty
+  float x1, y1, x2, y2, w;
+};
+
+struct Builder {
+  VirtualViewLUTGen& g;
+  uint32_t* tex;
+  int32_t s;
+  float a[2], b[2];  // ellipse semi-axes: side bowl, end bowl
+  float camW, camH;
+
+  size_t Idx(int32_t r, int32_t c) const { return static_cast<size_t>(r) * g.W + c; }
+  Sample At(int32_t r, int32_t c) const {
+    const size_t i = Idx(r, c);
+    return Sample{g.mask[i], g.x1[i], g.y1[i], g.x2[i], g.y2[i], g.weight[i]};
+  }
+  void Store(int32_t r, int32_t c, const Sample& v) {
+    const size_t i = Idx(r, c);
+    g.mask[i] = static_cast<uint8_t>(v.cam);
+    g.x1[i] = v.x1;
+    g.y1[i] = v.y1;
+    g.x2[i] = v.x2;
+    g.y2[i] = v.y2;
+    g.weight[i] = v.w;
+  }
+  void Texel(int32_t r, int32_t c, const Sample& v) {
+    VirtualViewLUTGen_WriteTexel(&g, tex, r, c, v.x1, v.y1, v.x2, v.y2, v.w);
+  }
+
+  // Viewing ray of pixel (row, col) in the world.
+  void Ray(int32_t row, int32_t col, float d[3]) const {
+    const float u = (col - (g.W >> 1)) / g.focal * g.aspect + kEps;
+    const float v = (row - (g.H >> 1)) / g.focal + kEps;
+    const float rho = std::sqrt(u * u + v * v);
+    const float t = std::tan(std::min(rho, 1.5f));
+    const float rx = std::copysign(t / std::sqrt(1 + v * v / (u * u)), u);
+    const float ry = std::copysign(t / std::sqrt(1 + u * u / (v * v)), v);
+    const float c[3] = {rx, ry, 1.0f};
+    MulVec(g.M, c, d);
+  }
+
+  bool InsideEllipse(float x, float y, int k) const { return x * x / (a[k] * a[k]) + y * y / (b[k] * b[k]) < 1.0f; }
+
+  // Wall point of surface k along ray d: Newton on (t, X, Y).
+  bool SolveWall(const float d[3], int k, float t, float X, float Y, float p[3]) const {
+    const float R = g.view2;
+    const float h = -R - g.eye[2];
+    const float cx = -g.eye[0], cy = -g.eye[1];
+    const float A2 = a[k] * a[k], B2 = b[k] * b[k];
+    bool converged = false;
+    for (int it = 0; it < 16 && !converged; ++it) {
+      const float px = t * d[0] - X, py = t * d[1] - Y, pz = t * d[2] - h;
+      const float F[3] = {px * px + py * py + pz * pz - R * R, B2 * (X - cx) * (X - cx) + A2 * (Y - cy) * (Y - cy) - A2 * B2,
+                          (t * d[0] - cx) * (Y - cy) - (t * d[1] - cy) * (X - cx)};
+      const float J[9] = {2 * (px * d[0] + py * d[1] + pz * d[2]), -2 * px, -2 * py,
+                          0, 2 * B2 * (X - cx), 2 * A2 * (Y - cy),
+                          d[0] * (Y - cy) - d[1] * (X - cx), -(t * d[1] - cy), t * d[0] - cx};
+      // Inverse by cofactors.
+      const float c00 = J[4] * J[8] - J[5] * J[7], c01 = J[5] * J[6] - J[3] * J[8], c02 = J[3] * J[7] - J[4] * J[6];
+      const float det = J[0] * c00 + J[1] * c01 + J[2] * c02;
+      if (!(std::fabs(det) > 1e-20f)) return false;
+      const float inv[9] = {c00 / det, (J[2] * J[7] - J[1] * J[8]) / det, (J[1] * J[5] - J[2] * J[4]) / det,
+                            c01 / det, (J[0] * J[8] - J[2] * J[6]) / det, (J[2] * J[3] - J[0] * J[5]) / det,
+                            c02 / det, (J[1] * J[6] - J[0] * J[7]) / det, (J[0] * J[4] - J[1] * J[3]) / det};
+      float step[3];
+      MulVec(inv, F, step);
+      t -= step[0];
+      X -= step[1];
+      Y -= step[2];
+      converged = step[0] * step[0] + step[1] * step[1] + step[2] * step[2] < 0.001f;
+    }
+    if (!converged || !(t > 0.0f)) return false;
+    for (int i = 0; i < 3; ++i) p[i] = g.eye[i] + t * d[i];
+    // The rising quarter: above the ground, no higher than the wall.
+    return p[2] <= 1.0f && p[2] >= -g.view2 - 1.0f;
+  }
+
+  // 0 found (bowl points of both surfaces), 1 inside the car box, 2 none.
+  int Intersect(int32_t row, int32_t col, float side[3], float end[3]) const {
+    float d[3];
+    Ray(row, col, d);
+    const bool down = d[2] > 0.001f;
+    const float tf = down ? -g.eye[2] / d[2] : 0.0f;
+    const float fx = g.eye[0] + tf * d[0], fy = g.eye[1] + tf * d[1];
+    const float hw = static_cast<float>(g.carWidth >> 1), hl = static_cast<float>(g.carLength >> 1);
+    for (int k = 0; k < 2; ++k) {
+      float* p = k == 0 ? side : end;
+      if (down && InsideEllipse(fx, fy, k)) {
+        if (std::fabs(fx) < hw && std::fabs(fy) < hl) return 1;
+        p[0] = fx;
+        p[1] = fy;
+        p[2] = 0.0f;
+        continue;
+      }
+      // Start on the ellipse along the ray's horizontal direction.
+      const float hx = down ? fx : g.eye[0] + d[0] * 1e5f, hy = down ? fy : g.eye[1] + d[1] * 1e5f;
+      const float n = std::sqrt(hx * hx / (a[k] * a[k]) + hy * hy / (b[k] * b[k]));
+      const float X = hx / std::max(n, kEps) - g.eye[0], Y = hy / std::max(n, kEps) - g.eye[1];
+      const float dh = std::sqrt(d[0] * d[0] + d[1] * d[1]);
+      const float t = down ? tf : std::sqrt(X * X + Y * Y) / std::max(dh, kEps);
+      if (!SolveWall(d, k, t, X, Y, p)) return 2;
+    }
+    return 0;
+  }
+
+  float SeamWeight(int32_t row, int32_t col, int corner) const {
+    float ang = Wrap(std::atan2(row - 0.5001f * g.H - g.cornerY[corner], col - 0.5001f * g.W - g.cornerX[corner]) -
+                     g.seam[corner]);
+    if (corner == 1 || corner == 2) ang = -ang;
+    if (ang < 0.0f) return 0.0f;
+    if (ang > g.blendWidth[corner]) return 1.0f;
+    return ang / g.blendWidth[corner];
+  }
+
+  bool ProjectInto(int cam, const float p[3], bool strict, float* qx, float* qy) const {
+    float u = -1, v = -1;
+    if (g.project[cam] == nullptr ||
+        g.project[cam](g.model[cam], &g.ctx[cam], &u, &v, g.lensSlot[cam], p[0], p[1], p[2]) == 0)
+      return false;
+    const bool in = strict ? (u > 2 && u < camW - 3 && v > 2 && v < camH - 3)
+                           : (u >= 2 && u < camW - 3 && v >= 2 && v < camH - 3);
+    if (!in) return false;
+    *qx = u + ((cam & 1) ? camW : 0.0f);
+    *qy = v + ((cam & 2) ? camH : 0.0f);
+    return true;
+  }
+
+  // The exact sources of one pixel; cam 255 when it stays empty.
+  Sample Exact(int32_t row, int32_t col) const {
+    Sample out{255, 0, 0, 0, 0, 0};
+    float side[3], end[3];
+    if (Intersect(row, col, side, end) != 0) return out;
+    const float x = side[0], y = side[1];
+    const float hw = static_cast<float>(g.carWidth >> 1), hl = static_cast<float>(g.carLength >> 1);
+    const bool front = y < -hl, back = y > hl, left = x < -hw, right = x > hw;
+    int first, second = -1;
+    float w = 1.0f;
+    if ((front || back) && (left || right)) {
+      const int corner = (back ? 2 : 0) + (right ? 1 : 0);
+      const int endCam = back ? 1 : 0, sideCam = right ? 3 : 2;
+      const float sw = SeamWeight(row, col, corner);
+      if (sw >= 1.0f) first = endCam;
+      else if (sw <= 0.0f) first = sideCam;
+      else if (sw >= 0.5f) first = endCam, second = sideCam, w = sw;
+      else first = sideCam, second = endCam, w = 1.0f - sw;
+    } else if (front || back || left || right) {
+      first = front ? 0 : (back ? 1 : (left ? 2 : 3));
+    } else {
+      return out;
+    }
+    const float* p1 = first < 2 ? end : side;
+    if (!ProjectInto(first, p1, second >= 0, &out.x1, &out.y1)) return out;
+    out.cam = first;
+    out.w = 1.0f;
+    if (second >= 0 && w < 0.99f) {
+      const float* p2 = second < 2 ? end : side;
+      if (ProjectInto(second, p2, true, &out.x2, &out.y2)) out.w = w;
+    }
+    return out;
+  }
+
+  // Substitutions before interpolating between a and b.
+  static void Substitute(Sample* a, Sample* b) {
+    if (a->w > 0.99f) a->x2 = b->x2, a->y2 = b->y2;
+    if (b->w > 0.99f) b->x2 = a->x2, b->y2 = a->y2;
+    if (b->w < 0.01f) b->x1 = a->x1, b->y1 = a->y1;
+  }
+  static Sample Swap(Sample v) {
+    std::swap(v.x1, v.x2);
+    std::swap(v.y1, v.y2);
+    v.w = 1.0f - v.w;
+    return v;
+  }
+  static Sample Lerp(const Sample& a, const Sample& b, float f, bool firstOnly) {
+    Sample v = a;
+    v.x1 = a.x1 + f * (b.x1 - a.x1);
+    v.y1 = a.y1 + f * (b.y1 - a.y1);
+    if (firstOnly) {
+      v.w = 1.0f;
+      return v;
+    }
+    v.x2 = a.x2 + f * (b.x2 - a.x2);
+    v.y2 = a.y2 + f * (b.y2 - a.y2);
+    v.w = a.w + f * (b.w - a.w);
+    return v;
+  }
+
+  void Run() {
+    const int32_t W = g.W, H = g.H;
+    // Sample pass.
+    for (int32_t r = 0; r < H; ++r) {
+      if (r % s != 0 && r != H - 1) continue;
+      for (int32_t c = 0; c < W; ++c)
+        if (c % s == 0 || c == W - 1) Store(r, c, Exact(r, c));
+    }
+    // Column pass.
+    int32_t e = 0;
+    for (int32_t r = 0; r + s < H || (r == 0 && s < H); r += s) {
+      if (r + s >= H) break;
+      e = r + s;
+      for (int32_t c = 0; c < W; c += s) {
+        Sample A = At(r, c), B = At(r + s, c);
+        if (A.cam == B.cam) {
+          Substitute(&A, &B);
+          const bool firstOnly = s != 2 && A.w >= 0.99f && B.w >= 0.99f;
+          for (int32_t k = 1; k < s; ++k) {
+            Sample v = Lerp(A, B, static_cast<float>(k) / s, firstOnly);
+            v.cam = A.cam;
+            Store(r + k, c, v);
+          }
+        } else {
+          for (int32_t k = 1; k < s; ++k) Store(r + k, c, Exact(r + k, c));
+        }
+      }
+      if ((W - 1) % s != 0) {
+        Sample A = At(r, W - 1), B = At(r + s, W - 1);
+        if (A.cam != 255 && B.cam != 255) {
+          Substitute(&A, &B);
+          for (int32_t k = 1; k < s; ++k) {
+            Sample v = Lerp(A, B, static_cast<float>(k) / s, false);
+            v.cam = A.cam;
+            Store(r + k, W - 1, v);
+          }
+        }
+      }
+    }
+    if (e < H - 2)
+      for (int32_t c = 0; c < W; c += s) {
+        Sample A = At(e, c), B = At(H - 1, c);
+        if (A.cam == 255 || B.cam == 255) continue;
+        Substitute(&A, &B);
+        for (int32_t r = e + 1; r < H - 1; ++r) {
+          Sample v = Lerp(A, B, static_cast<float>(r - e) / (H - e), false);
+          v.cam = A.cam;
+          Store(r, c, v);
+        }
+      }
+    // Row pass: the texels.
+    for (int32_t r = 0; r < H; ++r) {
+      int32_t ct = 0;
+      for (int32_t c = 0; c < W - s; c += s) {
+        ct = c + s;
+        Sample A = At(r, c), B = At(r, c + s);
+        if (A.cam == 255 && B.cam == 255) continue;
+        const bool same = A.cam == B.cam;
+        const bool swapped = !same && A.cam != 255 && B.cam != 255 && A.w <= 0.9f && B.w <= 0.9f;
+        if (same || swapped) {
+          if (swapped) B = Swap(B);
+          Substitute(&A, &B);
+          Texel(r, c, A);
+          for (int32_t k = 1; k < s; ++k) Texel(r, c + k, Lerp(A, B, static_cast<float>(k) / s, false));
+        } else {
+          for (int32_t k = 0; k < s; ++k) {
+            const Sample v = Exact(r, c + k);
+            if (v.cam != 255) Texel(r, c + k, v);
+          }
+        }
+      }
+      Sample A = At(r, ct), B = At(r, W - 1);
+      if (A.cam != 255 && B.cam != 255) {
+        if (A.cam != B.cam) B = Swap(B);
+        Substitute(&A, &B);
+        for (int32_t c = ct; c < W; ++c) Texel(r, c, Lerp(A, B, static_cast<float>(c - ct) / (W - ct), false));
+      } else if (A.cam != 255) {
+        for (int32_t c = ct; c < W; ++c) Texel(r, c, A);
+      }
+    }
+    // Corner fill.
+    const int32_t r0 = H % s == 0 ? H - s : H - 1 - H % s, c0 = W % s == 0 ? W - s : W - 1 - W % s;
+    const size_t half = static_cast<size_t>(W) * H;
+    if (r0 >= 0 && c0 >= 0) {
+      const uint32_t top = tex[static_cast<size_t>(r0) * W + c0], bottom = tex[half + static_cast<size_t>(r0) * W + c0];
+      for (int32_t r = r0; r < H; ++r)
+        for (int32_t c = c0; c < W; ++c) {
+          tex[static_cast<size_t>(r) * W + c] = top;
+          tex[half + static_cast<size_t>(r) * W + c] = bottom;
+        }
+    }
+  }
+};
+
+void SetupCamera(VirtualViewLUTGen* g) {
+  const float dx = g->dirX, dy = g->dirY;
+  const float dz = std::sqrt(std::max(0.0f, 1.0f - dx * dx - dy * dy));
+  const float e = dx / std::max(std::sqrt(dx * dx + dz * dz), kEps);
+  float gamma = -std::atan2(e, dy);
+  for (int pass = 0; pass < 2; ++pass) {
+    float r1[9], r2[9], r3[9], r32[9];
+    AxisRotation(2, gamma, r1);
+    AxisRotation(0, std::asin(std::min(std::max(dy, -1.0f), 1.0f)), r2);
+    AxisRotation(1, -std::asin(std::min(std::max(e, -1.0f), 1.0f)), r3);
+    Mul3(r3, r2, r32);
+    Mul3(r32, r1, g->M);
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) g->Minv[3 * i + j] = g->M[3 * j + i];
+    if (pass == 1) break;
+    // Roll: the world's vertical along the image's vertical axis.
+    const float down[3] = {0, 0, -400};
+    float v[3];
+    MulVec(g->Minv, down, v);
+    if (std::fabs(v[1]) < kEps) break;
+    gamma -= std::atan(v[0] / v[1]);
+  }
+  const float L = g->view1;
+  g->t0[0] = -L * dx;
+  g->t0[1] = -L * dy;
+  g->t0[2] = L * dz;
+  for (int i = 0; i < 3; ++i) g->eye[i] = g->target[i] - g->t0[i];
+}
+
+void SetupCorners(VirtualViewLUTGen* g) {
+  const float hw = g->carWidth / 2.0f, hl = g->carLength / 2.0f;
+  const float wx[4] = {-hw, hw, -hw, hw}, wy[4] = {-hl, -hl, hl, hl};
+  float px[4], py[4];
+  for (int k = 0; k < 4; ++k) VirtualViewLUTGen_ProjectToView(g, &px[k], &py[k], nullptr, wx[k], wy[k], 0.0f);
+  const Config& cfg = gv().config;
+  const float a0 = cfg.seamFraction[0], a1 = cfg.seamFraction[1], a2 = cfg.seamFraction[2], a3 = cfg.seamFraction[3];
+  auto dir = [&](int i, int j) { return Dir(px[i] - px[j], py[i] - py[j]); };
+  auto diff = [](float x, float y) {
+    float d = x - y;
+    if (d < -kPi) d += 2 * kPi;
+    return d;
+  };
+  float d = diff(dir(0, 2), dir(0, 1));
+  g->seam[0] = Wrap(dir(0, 1) + a0 * d);
+  g->blendWidth[0] = (a1 - a0) * d;
+  d = diff(dir(1, 0), dir(1, 3));
+  g->seam[1] = Wrap(dir(1, 0) - a0 * d);
+  g->blendWidth[1] = (a1 - a0) * d;
+  d = diff(dir(2, 3), dir(2, 0));
+  g->seam[2] = Wrap(dir(2, 3) - a2 * d);
+  g->blendWidth[2] = (a3 - a2) * d;
+  d = diff(dir(3, 1), dir(3, 2));
+  g->seam[3] = Wrap(dir(3, 2) + a2 * d);
+  g->blendWidth[3] = (a3 - a2) * d;
+  for (int k = 0; k < 4; ++k) {
+    g->cornerX[k] = px[k];
+    g->cornerY[k] = py[k];
+  }
+}
+
+}  // namespace
+
+int VirtualViewLUTGen_Init(VirtualViewLUTGen* g, const char* lutConfigPath, int32_t outWidth, int32_t outHeight,
+                           float view1, float view2, float view3, float view4) {
+  if (g == nullptr || outWidth < 1 || outHeight < 1) return 0;
+  LutConfigInfo info;
+  CameraParamSet params;
+  if (lutConfigPath == nullptr || LoadLUTConfig(&info, &params, lutConfigPath, nullptr) == 0) return 0;
+  VirtualViewLUTGen_Release(g);
+  g->quadWidth = static_cast<int32_t>(info.quadWidth);
+  g->quadHeight = static_cast<int32_t>(info.quadHeight);
+  g->carWidth = static_cast<int32_t>(info.carWidth);
+  g->carLength = static_cast<int32_t>(info.carLength);
+  for (int k = 0; k < 4; ++k) {
+    g->model[k] = static_cast<int32_t>(info.model);
+    g->lensSlot[k] = static_cast<int32_t>(info.lensSlot[k]);
+  }
+  g->params = params;
+  g->view1 = view1;
+  g->view2 = view2;
+  g->view3 = view3;
+  g->view4 = view4;
+  g->W = outWidth;
+  g->H = outHeight;
+  g->aspect = 1.0f;
+  g->dirX = 0.0f;
+  for (float& t : g->target) t = 0.0f;
+  return 1;
+}
+
+void VirtualViewLUTGen_ProjectToView(const VirtualViewLUTGen* g, float* x, float* y, float* depth, float wx,
+                                     float wy, float wz) {
+  const float rel[3] = {wx - g->eye[0], wy - g->eye[1], wz - g->eye[2]};
+  float p[3];
+  MulVec(g->Minv, rel, p);
+  const float r = std::sqrt(p[0] * p[0] + p[1] * p[1]);
+  const float s = r > kEps ? std::atan2(r, p[2]) / r : 1.0f / std::max(p[2], kEps);
+  if (x != nullptr) *x = p[0] * s * g->focal / g->aspect;
+  if (y != nullptr) *y = p[1] * s * g->focal;
+  if (depth != nullptr) *depth = p[2];
+}
+
+void VirtualViewLUTGen_WriteTexel(const VirtualViewLUTGen* g, uint32_t* tex, int32_t row, int32_t col, float x1,
+                                  float y1, float x2, float y2, float weight) {
+  if (g == nullptr || tex == nullptr || row < 0 || row >= g->H || col < 0 || col >= g->W) return;
+  const float sx = 255.0f / g->quadWidth, sy = 255.0f / g->quadHeight;
+  auto split = [](float v, uint32_t* i, float* f) {
+    v = std::min(std::max(v, 0.0f), 255.999f);
+    *i = static_cast<uint32_t>(v);
+    *f = v - static_cast<float>(*i);
+  };
+  uint32_t ix, iy, ix2, iy2;
+  float fx, fy, fx2, fy2;
+  split(x1 * sx, &ix, &fx);
+  split(y1 * sy, &iy, &fy);
+  const uint32_t w255 = static_cast<uint32_t>(std::min(std::max(255.0f * weight + 0.5f, 0.0f), 255.0f));
+  const size_t i = static_cast<size_t>(row) * g->W + col;
+  tex[i] = ix | (iy << 8) | (static_cast<uint32_t>(fy * 127) << 16) | (static_cast<uint32_t>(fx * 127) << 24) |
+           (w255 == 255 ? 0x80000000u : 0u);
+  if (w255 == 255) return;
+  split(x2 * sx, &ix2, &fx2);
+  split(y2 * sy, &iy2, &fy2);
+  tex[static_cast<size_t>(g->W) * g->H + i] = ix2 | (iy2 << 8) | (static_cast<uint32_t>(fy2 * 15) << 16) |
+                                              (static_cast<uint32_t>(fx2 * 15) << 20) | (w255 << 24);
+}
+
+int VirtualViewLUTGen_Build(VirtualViewLUTGen* g, int32_t sampleStep, uint32_t* texture, float* cameraMatrix,
+                            float focal, float angleA, float angleB, float aspect, float positionX, float positionY,
+                            float positionZ, float endBowlExtension) {
+  // Only these spacings have an interpolation rule; others would leave the
+  // pixels between samples empty.
+  if (g == nullptr || (sampleStep != 2 && sampleStep != 4 && sampleStep != 8) || g->W < 1 || g->H < 1) return 0;
+  g->dirX = std::sin(angleB) * std::sin(angleA);
+  g->dirY = std::cos(angleB) * std::sin(angleA);
+  g->focal = focal;
+  g->aspect = aspect;
+  g->target[0] = positionX;
+  g->target[1] = positionY;
+  g->target[2] = positionZ;
+  g->endBowlExtension = endBowlExtension;
+  SetupCamera(g);
+  if (texture != nullptr) {
+    const size_t n = static_cast<size_t>(g->W) * g->H;
+    if (g->mask.size() != n) {
+      for (auto* m : {&g->x1, &g->y1, &g->x2, &g->y2, &g->weight}) m->assign(n, 0.0f);
+    }
+    g->mask.assign(n, 255);
+    std::fill(texture, texture + n, kVirtualViewEmptyTop);
+    std::fill(texture + n, texture + 2 * n, 0u);
+    for (int k = 0; k < 4; ++k) {
+      Matrix R{1, 3, g->params.R[k]}, T{1, 3, g->params.T[k]}, K{3, 3, g->params.K[k]}, D{1, 8, g->params.D[k]};
+      g->project[k] = nullptr;
+      CameraModel_ProjectPoint(g->model[k], &R, &T, &K, &D, &g->project[k], &g->ctx[k]);
+    }
+    SetupCorners(g);
+    Builder b{*g, texture, sampleStep, {}, {}, g->quadWidth / 2.0f, g->quadHeight / 2.0f};
+    b.a[0] = b.a[1] = g->view3 + g->carWidth * 0.5f;
+    b.b[0] = g->view4 + g->carLength * 0.5f;
+    b.b[1] = g->view4 + 2000.0f + g->carLength * 0.5f + endBowlExtension;
+    b.Run();
+  }
+  if (cameraMatrix != nullptr) {
+    float c[3];
+    MulVec(g->Minv, g->t0, c);
+    for (int i = 0; i < 3; ++i) {
+      for (int j = 0; j < 3; ++j) cameraMatrix[4 * i + j] = g->Minv[3 * i + j];
+      cameraMatrix[4 * i + 3] = c[i];
+    }
+  }
+  return 1;
+}
+
+void VirtualViewLUTGen_Release(VirtualViewLUTGen* g) {
+  if (g == nullptr) return;
+  for (auto* m : {&g->x1, &g->y1, &g->x2, &g->y2, &g->weight}) std::vector<float>().swap(*m);
+  std::vector<uint8_t>().swap(g->mask);
+}
