@@ -10,6 +10,7 @@ PACKAGES=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-calib3d-dev
   libpng-dev zlib1g-dev
   fonts-noto-cjk
+  clang libclang-rt-dev
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "tools/avmsample/fuzz_seeds.h"
 #include "tools/avmsample/sample_rig.h"
 
 namespace {
@@ -16,6 +17,8 @@ struct SampleKind {
 
 const SampleKind kKinds[] = {
     {"rig", "rig DIR   four fisheye cameras around a car on a chessboard floor (views, birdseye)", WriteSampleRig},
+    {"fuzz-seeds", "fuzz-seeds DIR   seed inputs of the fuzz targets, one folder per target (fuzz/seeds)",
+     WriteFuzzSeeds},
 };
 
 void Usage() {
