@@ -308,10 +308,11 @@ bool WriteFuzzSeeds(const std::string& dir) {
 
   put("base_file_fuzz", "defaults.txt",
       BaseText({2000, 200, 100, 350, 0, 600, 0, 900, 600, 1, 8, 6, 35, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  // Small bird's-eye outputs, for which the fuzz target also makes maps.
   put("base_file_fuzz", "layout0.txt",
-      BaseText({2500, 200, 100, 320, 0, 480, 0, 1280, 720, 0, 8, 6, 35, 0, 0, 0, 0, 0, 0, 0, 100, 150, 50, 50}));
+      BaseText({2500, 200, 100, 64, 0, 96, 0, 1280, 720, 0, 8, 6, 35, 0, 0, 0, 0, 0, 0, 0, 100, 150, 50, 50}));
   put("base_file_fuzz", "layout10.txt",
-      BaseText({3000, 400, 300, 400, 0, 640, 0, 1280, 720, 10, 8, 6, 35, 800, 900, 600, 600, 4000, 7000, 1200,
+      BaseText({3000, 400, 300, 80, 0, 120, 0, 1280, 720, 10, 8, 6, 35, 800, 900, 600, 600, 4000, 7000, 1200,
                 0, 0, 0, 0}));
 
   const std::string table = LensTableBytes(dir, 40, 30);
