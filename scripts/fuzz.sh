@@ -25,16 +25,20 @@ else
   for src in "$root"/fuzz/*_fuzz.cpp; do targets+=("$(basename "$src" .cpp)"); done
 fi
 jobs=${FUZZ_JOBS:-${#targets[@]}}
+cores=$(nproc)
 
 # Time limit of one input, in seconds: one second, except for the lock,
 # whose worst case is bounded by the fit (4 cameras, 43 points, 100
 # iterations each): about 50 ms in a release build, but 25 times that with
 # the sanitizers and coverage counters of this build.
+# The limit is wall-clock time: with more targets than cores each gets a
+# share of a core, and the limit grows by the same factor.
 timeout_of() {
+  local base=1
   case $1 in
-    calibration_lock_fuzz) echo 5 ;;
-    *) echo 1 ;;
+    calibration_lock_fuzz) base=5 ;;
   esac
+  echo $(( base * ((jobs + cores - 1) / cores) ))
 }
 
 # One target: its corpus (build/fuzz/corpus/<target>, kept between runs) with
