@@ -413,11 +413,16 @@ void PvmMain::handleTimeChanged()
     if (date == -1 || time == -1)
         return;
 
-    // Only a real date and time may reach the system clock.
-    const QDate vehicleDate(static_cast<int>(date / 10000), static_cast<int>(date / 100 % 100),
+    // Only a real date and time may reach the system clock: a year field of
+    // random frames (up to 65535) made commands like "date -s 1541209131258.00".
+    // The command takes a four-digit year, and a vehicle in service reports
+    // one of this century.
+    constexpr qint64 kFirstYear = 2000, kLastYear = 2099;
+    const qint64 year = date / 10000;
+    const QDate vehicleDate(static_cast<int>(year), static_cast<int>(date / 100 % 100),
                             static_cast<int>(date % 100));
     const QTime vehicleTime(static_cast<int>(time / 100), static_cast<int>(time % 100));
-    if (!vehicleDate.isValid() || !vehicleTime.isValid()) {
+    if (year < kFirstYear || year > kLastYear || !vehicleDate.isValid() || !vehicleTime.isValid()) {
         qDebug() << "==== invalid vehicle DateTime, clock not set:" << date << " " << time;
         return;
     }

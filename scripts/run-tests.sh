@@ -3,6 +3,10 @@
 # under AddressSanitizer and UndefinedBehaviorSanitizer (that build, with
 # warnings as errors, also compiles the benchmarks and runs the main job
 # once), then the concurrency tests again under ThreadSanitizer.
+# under AddressSanitizer and UndefinedBehaviorSanitizer (that build also
+# compiles the benchmarks and runs the main job once), then the concurrency
+# tests again under ThreadSanitizer, then every fuzz target for 20 seconds
+# (Clang build, all targets at once).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -39,6 +43,16 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest "$tsan" -L concur
 
 echo "== Main job on the sanitizer build"
 bash "$root/scripts/main-job.sh" "$root/build/asan"
+
+echo "== Fuzz targets (20 s each, all at once)"
+fuzz_rc=0
+fuzz_log=$(mktemp)
+bash "$root/scripts/fuzz.sh" 20 2>&1 | tee "$fuzz_log" || fuzz_rc=$?
+targets=$(ls "$root"/fuzz/*_fuzz.cpp | wc -l)
+fuzz_failed=$(grep -c ' FAILED ' "$fuzz_log" || true)
+[ "$fuzz_rc" -ne 0 ] && [ "$fuzz_failed" -eq 0 ] && fuzz_failed=$targets  # the build failed
+echo "$((targets - fuzz_failed)) tests passed, $fuzz_failed tests failed out of $targets (fuzz targets)" >> "$summary"
+rm -f "$fuzz_log"
 
 # One closing line over all stages.
 awk '{ for (i = 1; i <= NF; i++) { if ($i == "failed" && $(i+1) == "out") { f += $(i-2); t += $(i+3) } } }

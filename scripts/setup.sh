@@ -12,6 +12,7 @@ PACKAGES=(
   libx264-dev
   ffmpeg  # tests only: ffprobe and ffmpeg read the recordings back
   fonts-noto-cjk
+  clang libclang-rt-dev
 )
 
 missing=()

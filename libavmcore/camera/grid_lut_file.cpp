@@ -19,6 +19,10 @@ namespace {
 // pixels wide; anything far beyond is a corrupt header.
 constexpr int32_t kMaxGridSide = 16384;
 constexpr int32_t kMaxShift = 8;
+// A few stored samples can declare a huge map (step 4096 covers 16384 x
+// 16384 with 25 of them): the maps a file expands to are bounded too, at
+// 4 Mi pixels (a 2560 x 1600 view; every map of this system is smaller).
+constexpr int64_t kMaxMapPixels = int64_t{1} << 22;
 
 struct Geometry {
   int32_t step, gridW, gridH, rowBytes;
@@ -126,6 +130,19 @@ int GridLUT_ReadFile(const char* path, Matrix* mapX, Matrix* mapY) {
   bool ok = fread(head, 4, 6, f) == 6 && head[2] == head[3] &&
             MakeGeometry(head[4], head[5], head[2], &g) && head[0] == g.gridW &&
             head[1] == g.gridH && fseek(f, 76, SEEK_CUR) == 0;
+  if (ok && static_cast<int64_t>(head[4]) * head[5] > kMaxMapPixels) {
+    AvmLog("GridLUT_ReadFile: %s declares a %d x %d map, beyond %lld pixels\n", path, head[4], head[5],
+           static_cast<long long>(kMaxMapPixels));
+    ok = false;
+  }
+  // The grid rows must be in the file before they are allocated.
+  if (ok) {
+    const long start = ftell(f);
+    long end = -1;
+    if (start >= 0 && fseek(f, 0, SEEK_END) == 0) end = ftell(f);
+    ok = end >= start && static_cast<uint64_t>(end - start) >= static_cast<uint64_t>(g.gridH) * g.rowBytes &&
+         fseek(f, start, SEEK_SET) == 0;
+  }
   std::vector<uint8_t> grid;
   if (ok) {
     grid.resize(static_cast<size_t>(g.gridH) * static_cast<size_t>(g.rowBytes));

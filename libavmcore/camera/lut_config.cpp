@@ -5,7 +5,9 @@
 #include <cstring>
 #include <new>
 
+#include "frame/base_file.h"
 #include "frame/block_calib_services.h"
+#include "frame/checked_int.h"
 #include "frame/global_variables.h"
 #include "frame/neighbour_services.h"
 #include "frame/data_directory.h"
@@ -93,12 +95,14 @@ void LutConfig_Release(LutConfig* cfg, int32_t freeParamBlock) {
 
 void LutConfig_CalcBlindArea(LutConfig* cfg, int32_t allocMaps, int32_t keepSize) {
   GlobalVariables& g = gv();
+  // Sizes and offsets come from files and callers: the sums run in 64 bits
+  // and are held to the int32 range.
   int32_t w = cfg->carWidth, h = cfg->carLength;
   const int32_t code = g.CalibLayoutCode;
   if (keepSize == 0) {
     if (code == 0) {
-      h = h + g.f20_23[0] + g.f20_23[1];
-      w = w + g.f20_23[2] + g.f20_23[3];
+      h = SaturateToInt32(static_cast<int64_t>(h) + g.f20_23[0] + g.f20_23[1]);
+      w = SaturateToInt32(static_cast<int64_t>(w) + g.f20_23[2] + g.f20_23[3]);
     } else if (code != 1 && code != 2 && code != 24) {
       if (code == 29 || code == 52) {
         // The block calibrations measure the blind area themselves; until
@@ -113,18 +117,20 @@ void LutConfig_CalcBlindArea(LutConfig* cfg, int32_t allocMaps, int32_t keepSize
           measured = true;
         }
         if (measured) {
-          h = g.f20_23[0] + g.f20_23[1] + static_cast<int32_t>(lengthTerm);
-          w = g.f20_23[2] + g.f20_23[3] + static_cast<int32_t>(widthTerm);
+          h = SaturateToInt32(static_cast<int64_t>(g.f20_23[0]) + g.f20_23[1] + TruncToInt32(lengthTerm));
+          w = SaturateToInt32(static_cast<int64_t>(g.f20_23[2]) + g.f20_23[3] + TruncToInt32(widthTerm));
         }
       } else {
-        w = g.place0 - (g.place5 - g.f20_23[2]) - (g.place6 - g.f20_23[3]);
-        h = g.place1 - (g.place3 - g.f20_23[0]) - (g.place4 - g.f20_23[1]);
+        w = SaturateToInt32(static_cast<int64_t>(g.place0) - (static_cast<int64_t>(g.place5) - g.f20_23[2]) -
+                            (static_cast<int64_t>(g.place6) - g.f20_23[3]));
+        h = SaturateToInt32(static_cast<int64_t>(g.place1) - (static_cast<int64_t>(g.place3) - g.f20_23[0]) -
+                            (static_cast<int64_t>(g.place4) - g.f20_23[1]));
       }
       cfg->carBoxParam = g.place2;
     } else {
       if (code == 1 && cfg->carBoxParam == 0) {
         if (g.boardCols12 == 8 && g.boardRows12 == 6) {
-          cfg->carBoxParam = static_cast<int32_t>(static_cast<float>(g.targetDimA) / 200.0f * 1200.0f);
+          cfg->carBoxParam = TruncToInt32(static_cast<float>(g.targetDimA) / 200.0f * 1200.0f);
           g.boardKind1 = g.boardKind2 = g.boardKind34 = 1;
         } else {
           cfg->carBoxParam = 0;
@@ -142,16 +148,19 @@ void LutConfig_CalcBlindArea(LutConfig* cfg, int32_t allocMaps, int32_t keepSize
   FreeMaps(cfg);
 
   const int32_t ow = g.f3, oh = g.f5, cw = g.f4, ct = g.f6, range = g.f0;
-  const int32_t left = (ow - cw) / 2;
+  const int32_t left = SaturateToInt32((static_cast<int64_t>(ow) - cw) / 2);
   float mpp = cw >= 1 ? static_cast<float>(w) / static_cast<float>(cw)
-                      : static_cast<float>(w + 2 * range) / static_cast<float>(ow);
-  int32_t ch = static_cast<int32_t>(static_cast<float>(h) / mpp + 0.5f) & ~1;
+                      : static_cast<float>(static_cast<int64_t>(w) + 2 * static_cast<int64_t>(range)) /
+                            static_cast<float>(ow);
+  // A zero scale (no car width) gives no car height rather than a division
+  // by zero.
+  int32_t ch = TruncToInt32(static_cast<float>(h) / mpp + 0.5f) & ~1;
   cfg->mmPerPixel = mpp;
   cfg->carRect[0] = left;
-  cfg->carRect[1] = left + cw;
+  cfg->carRect[1] = SaturateToInt32(static_cast<int64_t>(left) + cw);
   cfg->carRect[2] = ow;
   cfg->carRect[3] = ct;
-  cfg->carRect[4] = ct + ch;
+  cfg->carRect[4] = SaturateToInt32(static_cast<int64_t>(ct) + ch);
   cfg->outHeight = oh;
   cfg->carBox[0] = left;
   cfg->carBox[1] = ct;
@@ -174,6 +183,10 @@ void LutConfig_CalcBlindArea(LutConfig* cfg, int32_t allocMaps, int32_t keepSize
   }
 
   if (allocMaps == 0 || ow < 1 || oh < 1) return;
+  if (ow > kBirdsEyeMaxSide || oh > kBirdsEyeMaxSide) {
+    AvmLog("LutConfig_CalcBlindArea: output %d x %d beyond %d, no maps\n", ow, oh, kBirdsEyeMaxSide);
+    return;
+  }
   const int32_t pixels = ow * oh;
   bool ok = AllocMap(&cfg->groundTable, 3, pixels, -500000.0f);
   Matrix* maps[7] = {&cfg->X1, &cfg->Y1, &cfg->X2, &cfg->Y2, &cfg->W1, &cfg->W2, &cfg->W3};
@@ -183,8 +196,8 @@ void LutConfig_CalcBlindArea(LutConfig* cfg, int32_t allocMaps, int32_t keepSize
     FreeMaps(cfg);
     return;
   }
-  const float cx = static_cast<float>(left) + static_cast<float>(cw - 1) * 0.5f + 0.5f;
-  const float cy = static_cast<float>(ct) + static_cast<float>(ch - 1) * 0.5f + 0.5f;
+  const float cx = static_cast<float>(left) + (static_cast<float>(cw) - 1.0f) * 0.5f + 0.5f;
+  const float cy = static_cast<float>(ct) + (static_cast<float>(ch) - 1.0f) * 0.5f + 0.5f;
   float* gt = cfg->groundTable.data;
   for (int32_t r = 0; r < oh; ++r) {
     for (int32_t c = 0; c < ow; ++c) {
@@ -205,9 +218,10 @@ void LutConfig_Init(LutConfig* cfg, int32_t carWidth, int32_t carLength, int32_t
     char path[256];
     if (DataFilePath(path, sizeof path, "lut_config_base.krv"))
       CameraParamBlock_Load(cfg->paramBlock, path);
-    g.place1 = static_cast<int32_t>(cfg->paramBlock->carLength);
+    g.place1 = TruncToInt32(cfg->paramBlock->carLength);
     if (g.place5 == 0 && g.place6 == 0) {
-      const int32_t gap = (g.place0 - static_cast<int32_t>(cfg->paramBlock->carWidth)) / 2;
+      const int32_t gap =
+          SaturateToInt32((static_cast<int64_t>(g.place0) - TruncToInt32(cfg->paramBlock->carWidth)) / 2);
       g.place5 = gap;
       g.place6 = gap;
     }
@@ -222,5 +236,6 @@ void LutConfig_Init(LutConfig* cfg, int32_t carWidth, int32_t carLength, int32_t
   for (int c = 0; c < 4; ++c) cfg->model[c] = static_cast<uint32_t>(model);
   LutConfig_CalcBlindArea(cfg, allocMaps, keepSize);
   if (cfg->frontOverhang < 501)
-    cfg->frontOverhang = (carLength - g.f20_23[0] - g.f20_23[1] - cfg->wheelBase) / 2;
+    cfg->frontOverhang = SaturateToInt32(
+        (static_cast<int64_t>(carLength) - g.f20_23[0] - g.f20_23[1] - cfg->wheelBase) / 2);
 }

@@ -38,6 +38,20 @@ void CameraParamSet_SetHeaders(CameraParamSet* set, CameraParamHeaders* h) {
   }
 }
 
+const char* LutConfigInfo_BadWord(const LutConfigInfo& in) {
+  auto mm = [](uint32_t v) { return static_cast<int32_t>(v) >= 0 && static_cast<int32_t>(v) <= kLutConfigMaxMm; };
+  if (!mm(in.carWidth)) return "carWidth";
+  if (!mm(in.carLength)) return "carLength";
+  if (!mm(in.carBoxParam)) return "carBoxParam";
+  const int32_t overhang = static_cast<int32_t>(in.frontOverhang);
+  if (overhang < -kLutConfigMaxMm || overhang > kLutConfigMaxMm) return "frontOverhang";
+  if (in.quadWidth > kLutConfigMaxQuadSide) return "quadWidth";
+  if (in.quadHeight > kLutConfigMaxQuadSide) return "quadHeight";
+  for (uint32_t b : in.bandSizes)
+    if (b > kLutConfigMaxBandSize) return "bandSizes";
+  return nullptr;
+}
+
 bool LutConfigLayout_Make(int n, int m, LutConfigLayout* o) {
   if (n < 0 || m < n || m > kMaxPointsSane) return false;
   const long N = n, M = m;
@@ -130,6 +144,11 @@ int LoadLUTConfigCounts(LutConfigInfo* info, CameraParamSet* params, const char*
   if (fseek(f, lay.bandSizes, SEEK_SET) == 0 && ReadExact(f, end, sizeof end)) {
     for (int c = 0; c < 4; ++c) in.bandSizes[c] = static_cast<uint32_t>(end[c]);
     in.extraParam = static_cast<uint32_t>(end[4]);
+  }
+
+  if (const char* bad = LutConfigInfo_BadWord(in)) {
+    AvmLog("LoadLUTConfig: %s has %s out of range, file refused\n", path, bad);
+    return 0;
   }
 
   *info = in;

@@ -53,6 +53,42 @@ int BaseFile_Parse(const char* text, size_t len, int32_t* const dst[kBaseFileFie
   return kBaseFileFieldCount;
 }
 
+// mm: viewing range, target sizes, board margins, spans and box value,
+// blind-area offsets; px: output sizes (the bird's-eye view at most 2048 x
+// 2048, beyond any display of the unit) and the derived car sizes.
+const BaseFileFieldRange kBaseFileFieldRanges[kBaseFileFieldCount] = {
+    {0, 50000},          // f0 viewing range
+    {0, 100000},         // f1 targetDimA
+    {0, 100000},         // f2 targetDimB
+    {2, kBirdsEyeMaxSide},  // f3 bird's-eye width
+    {0, kBirdsEyeMaxSide},  // f4 car image width (derived)
+    {2, kBirdsEyeMaxSide},  // f5 bird's-eye height
+    {0, kBirdsEyeMaxSide},  // f6 car image offset (derived)
+    {0, 8192},           // f7 whole picture width
+    {0, 8192},           // f8 whole picture height
+    {INT32_MIN, INT32_MAX},  // f9 layout code
+    {0, 100},            // f10 board columns
+    {0, 100},            // f11 board rows
+    {0, 10000},          // f12 corner count
+    {0, 100000},         // f13-f16 board margins
+    {0, 100000},
+    {0, 100000},
+    {0, 100000},
+    {0, 100000},         // f17, f18 board spans
+    {0, 100000},
+    {0, 100000},         // f19 box value
+    {-9999, 100000},     // f20-f23 blind-area offsets
+    {-9999, 100000},
+    {-9999, 100000},
+    {-9999, 100000},
+};
+
+int BaseFile_FirstBadField(const int32_t v[kBaseFileFieldCount]) {
+  for (int i = 0; i < kBaseFileFieldCount; ++i)
+    if (v[i] < kBaseFileFieldRanges[i].lo || v[i] > kBaseFileFieldRanges[i].hi) return i;
+  return -1;
+}
+
 int BaseFile_Format(char* out, size_t size, const int32_t v[kBaseFileFieldCount]) {
   int n = snprintf(out, size,
                    "%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d;%d,%d,%d,%d", v[0], v[1],

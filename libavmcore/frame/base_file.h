@@ -15,6 +15,18 @@ constexpr size_t kBaseFileReadLimit = 128;
 // values). Never reads past text + len. Returns the number of fields stored.
 int BaseFile_Parse(const char* text, size_t len, int32_t* const dst[kBaseFileFieldCount]);
 
+// Accepted range of each field (f0..f23). Every later size and blind-area
+// formula works on these without overflow: the output sizes also bound the
+// maps a set-up allocates. f9 (the layout code) takes any value.
+// Largest bird's-eye output side (f3, f5) a set-up makes maps for.
+constexpr int32_t kBirdsEyeMaxSide = 2048;
+struct BaseFileFieldRange {
+  int32_t lo, hi;
+};
+extern const BaseFileFieldRange kBaseFileFieldRanges[kBaseFileFieldCount];
+// The first field outside its range, or -1 when all are in range.
+int BaseFile_FirstBadField(const int32_t values[kBaseFileFieldCount]);
+
 // Formats the 24 values; returns the text length, or -1 when it does not fit.
 int BaseFile_Format(char* out, size_t size, const int32_t values[kBaseFileFieldCount]);
 

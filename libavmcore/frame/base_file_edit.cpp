@@ -1,7 +1,9 @@
 // Edits of globalimage_base.txt requested by the display application.
 #include <cstdio>
+#include <initializer_list>
 
 #include "frame/block_calib_services.h"
+#include "frame/checked_int.h"
 #include "frame/base_file.h"
 #include "frame/global_variables.h"
 #include "frame/neighbour_services.h"
@@ -14,12 +16,21 @@ void ModFileKeyParam(int32_t a, int32_t b, int32_t c, int32_t d, int32_t e) {
     AvmLog("open globalimage_base fail\n");
     return;
   }
+  const int32_t before[kBaseFileFieldCount] = {f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8]};
   if (a != 0) f[0] = a;
   if (b != 0 && c != 0 && d != 0 && e != 0) {
     f[3] = d & ~1;
     f[5] = e;
     f[7] = b;
     f[8] = c;
+  }
+  // A value the next read would refuse is not written.
+  for (int i : {0, 3, 5, 7, 8}) {
+    if (f[i] != before[i] && (f[i] < kBaseFileFieldRanges[i].lo || f[i] > kBaseFileFieldRanges[i].hi)) {
+      AvmLog("ModFileKeyParam: f%d = %d outside %d .. %d, file not changed\n", i, f[i], kBaseFileFieldRanges[i].lo,
+             kBaseFileFieldRanges[i].hi);
+      return;
+    }
   }
   if (!BaseFile_WriteValues(f)) AvmLog("open globalimage_base fail2\n");
 }
@@ -36,8 +47,8 @@ void BlockBlindArea(const Block* block, void (*terms)(const Block*, float*, floa
   }
   float lengthTerm = 0.0f, widthTerm = 0.0f;
   terms(block, &lengthTerm, &widthTerm);
-  *w = static_cast<int32_t>(widthTerm) + f[22] + f[23];
-  *l = static_cast<int32_t>(lengthTerm) + f[20] + f[21];
+  *w = SaturateToInt32(static_cast<int64_t>(TruncToInt32(widthTerm)) + f[22] + f[23]);
+  *l = SaturateToInt32(static_cast<int64_t>(TruncToInt32(lengthTerm)) + f[20] + f[21]);
 }
 
 }  // namespace
@@ -95,8 +106,9 @@ void GlobalVariables_ModChessParam(int32_t* params, int32_t* offsets, int32_t* o
   } else if (code == 52) {
     BlockBlindArea(g.blockCalib6, BlockCalib6_BlindTerms, f, &width, &length);
   } else {
-    width = f[17] - f[15] - f[16] + f[22] + f[23];
-    length = f[18] - f[13] - f[14] + f[20] + f[21];
+    // File values: summed in 64 bits.
+    width = SaturateToInt32(static_cast<int64_t>(f[17]) - f[15] - f[16] + f[22] + f[23]);
+    length = SaturateToInt32(static_cast<int64_t>(f[18]) - f[13] - f[14] + f[20] + f[21]);
     if (code == 51) LutConfigBase_GetSize(&length, (g.place5 == 0 && g.place6 == 0) ? &width : nullptr);
   }
   if (outWidth != nullptr && outLength != nullptr) {

@@ -96,9 +96,22 @@ int GlobalVariables_Init(int force) {
     AvmLog("GlobalVariables_Init fail\n");
     return 0;
   }
+  // Parsed into a copy: fields the text lacks keep the record's values, and
+  // a file with a field out of range changes nothing.
+  int32_t values[kBaseFileFieldCount];
   int32_t* dst[kBaseFileFieldCount];
-  for (int i = 0; i < kBaseFileFieldCount; ++i) dst[i] = BaseFile_RecordField(g, i);
+  for (int i = 0; i < kBaseFileFieldCount; ++i) {
+    values[i] = *BaseFile_RecordField(g, i);
+    dst[i] = &values[i];
+  }
   BaseFile_Parse(text, static_cast<size_t>(n), dst);
+  const int bad = BaseFile_FirstBadField(values);
+  if (bad >= 0) {
+    AvmLog("GlobalVariables_Init %s: field f%d = %d outside %d .. %d, file refused\n", path, bad, values[bad],
+           kBaseFileFieldRanges[bad].lo, kBaseFileFieldRanges[bad].hi);
+    return 0;
+  }
+  for (int i = 0; i < kBaseFileFieldCount; ++i) *BaseFile_RecordField(g, i) = values[i];
 
   GlobalVariables_ApplyModelPresets();
   g.lensTableSlot[0].reloadFlag = 1;
@@ -136,7 +149,7 @@ int32_t CalcDerivedSizes(GlobalVariables& g, int32_t span1, int32_t span2) {
   g.f4 = (TruncToInt(static_cast<float>(span1) / mmPerPixel + 3.0f)) & 0xFFFC;
   if (g.f4 != 0) mmPerPixel = static_cast<float>(span1) / static_cast<float>(g.f4);
   int32_t h = TruncToInt(static_cast<float>(g.f5) * mmPerPixel);
-  int64_t d = static_cast<int64_t>(h - span2) * g.extraConfig.derivedSizePercent / 100;
+  int64_t d = (static_cast<int64_t>(h) - span2) * g.extraConfig.derivedSizePercent / 100;
   if (d < 0) d = 0;
   g.f6 = TruncToInt(static_cast<float>(d) / mmPerPixel + 1.0f) & 0xFFFE;
   return g.f6;

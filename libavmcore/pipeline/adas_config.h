@@ -59,6 +59,10 @@ constexpr int32_t kAdasRCTA = 16;
 constexpr int32_t kAdasLVSA = 32;
 constexpr int32_t kAdasDirty = 0x100;
 
+// Largest table side a function file may give (positions are packed in
+// 16 bits).
+constexpr int64_t kAdasMaxTableSide = 65535;
+
 constexpr uint32_t kAdasBaseMagic = 0x06070101u;
 constexpr uint32_t kAdasLdwsMagic = 0x06070202u;
 constexpr uint32_t kAdasBsdsMagic = 0x06070403u;

@@ -91,12 +91,17 @@ bool LoadFunction(ADASConfig* c, const FunctionFile& ff, const char* dir) {
     if (fld.table == nullptr) {
       if (!ReadWord(f, &c->C[fld.word])) ok = false;
     } else {
-      int64_t cols = c->C[fld.colsWord], rows = c->C[fld.rowsWord];
-      int64_t bytes = cols * rows * 4;
-      // Sizes come from the file: refuse what the file cannot hold.
-      if (cols < 0 || rows < 0 || bytes > BytesLeft(f)) {
+      const int64_t cols = c->C[fld.colsWord], rows = c->C[fld.rowsWord];
+      // Sizes come from the file: each side within what a packed position
+      // can address, and the table within what the file still holds, before
+      // anything is allocated.
+      if (cols < 0 || rows < 0 || cols > kAdasMaxTableSide || rows > kAdasMaxTableSide ||
+          cols * rows * 4 > BytesLeft(f)) {
+        AvmLog("ADASConfig_Load %s: table of %lld x %lld does not fit the file\n", path.c_str(),
+               static_cast<long long>(cols), static_cast<long long>(rows));
         ok = false;
       } else {
+        const int64_t bytes = cols * rows * 4;
         FreeTable(fld.table);
         ImageI32 t{static_cast<int32_t>(cols), static_cast<int32_t>(rows), new int32_t[cols * rows]};
         if (bytes > 0 && fread(t.data, 1, bytes, f) != static_cast<size_t>(bytes)) ok = false;

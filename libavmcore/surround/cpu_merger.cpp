@@ -98,6 +98,12 @@ int LUTCPU_InitFromBytePlanes(MergerCPUOB* o, const uint8_t* const planes[4], in
     AvmLog("LUTCPU_InitFromFile unusable sizes: output %d x %d, camera %d x %d\n", W, H, cw, ch);
     return 0;
   }
+  // The band sizes come from the car box: each edge inside the output.
+  if (carBox == nullptr || carBox[0] < 0 || carBox[0] > W || carBox[2] < 0 || carBox[2] > W || carBox[1] < 0 ||
+      carBox[1] > H || carBox[3] < 0 || carBox[3] > H) {
+    AvmLog("LUTCPU_InitFromFile car box outside the %d x %d output\n", W, H);
+    return 0;
+  }
   o->outWidth = W;
   o->outHeight = H;
   o->camWidth = cw;
@@ -207,6 +213,12 @@ int LUTCPU_InitFromFile_YW(MergerCPUOB* o, const char* lutConfigPath, const char
   MABFileData mab;
   if (mabPath == nullptr || MABFile_Read(mabPath, &mab) == 0) return 0;
   const int32_t W = mab.width, H = mab.height;
+  // The back and right grids start a band before the output's far edges.
+  if (info.bandSizes[1] > static_cast<uint32_t>(H) || info.bandSizes[3] > static_cast<uint32_t>(W)) {
+    AvmLog("LUTCPU_InitFromFile band sizes %u, %u beyond the %d x %d output\n", info.bandSizes[1],
+           info.bandSizes[3], W, H);
+    return 0;
+  }
   o->camWidth = cw;
   o->camHeight = ch;
   o->userValue1 = user1;

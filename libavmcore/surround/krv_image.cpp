@@ -109,6 +109,15 @@ int KRVImage_Load(const char* path, Matrix** out0, Matrix** out1, Matrix** out2,
     return 0;
   }
   const size_t n = static_cast<size_t>(W) * static_cast<size_t>(H2);
+  // The pixels must be in the file before anything is allocated for them.
+  const long start = ftell(f);
+  long end = -1;
+  if (start >= 0 && fseek(f, 0, SEEK_END) == 0) end = ftell(f);
+  if (end < start || static_cast<uint64_t>(end - start) < 4ull * n || fseek(f, start, SEEK_SET) != 0) {
+    AvmLog("KRVImage_Load: %s is shorter than its %d x %d pixels\n", path, W, H2);
+    fclose(f);
+    return 0;
+  }
   std::vector<uint8_t> buf;
   try {
     buf.resize(n * 4);

@@ -1,5 +1,6 @@
 #include "surround/lutob.h"
 #include "frame/log.h"
+#include "frame/checked_int.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -367,6 +368,27 @@ int LUTOB_LoadConfig(LUTOB* lut, const char* path, const Matrix* frame) {
     fclose(f);
     return 0;
   }
+  // The words later formulas use are checked before the object changes:
+  // the car box of the header, the tail's sizes and the band sizes (each
+  // as far as the file holds it).
+  LutConfigInfo check{};
+  check.carWidth = head[1];
+  check.carLength = head[2];
+  check.carBoxParam = head[3];
+  int32_t tailWords[4];
+  if (fseek(f, lay.quadWidth, SEEK_SET) == 0 && fread(tailWords, sizeof tailWords, 1, f) == 1) {
+    check.quadWidth = static_cast<uint32_t>(tailWords[0]);
+    check.quadHeight = static_cast<uint32_t>(tailWords[1]);
+    check.frontOverhang = static_cast<uint32_t>(tailWords[2]);
+  }
+  if (fseek(f, lay.bandSizes, SEEK_SET) != 0 || fread(check.bandSizes, sizeof check.bandSizes, 1, f) != 1)
+    for (uint32_t& b : check.bandSizes) b = 0;
+  const char* bad = LutConfigInfo_BadWord(check);
+  if (bad != nullptr || fseek(f, sizeof head, SEEK_SET) != 0) {
+    AvmLog("LUTOB_LoadConfig: %s has %s out of range, file refused\n", path, bad != nullptr ? bad : "no body");
+    fclose(f);
+    return 0;
+  }
   const int32_t carWidth = static_cast<int32_t>(head[1]), carLength = static_cast<int32_t>(head[2]);
   const int32_t carBox = static_cast<int32_t>(head[3]);
   const int32_t model = head[4] == 0 ? 2 : static_cast<int32_t>(head[4]);
@@ -412,7 +434,8 @@ int LUTOB_LoadConfig(LUTOB* lut, const char* path, const Matrix* frame) {
   cfg.wheelBase = (tail[3] > 0 && !(static_cast<float>(tail[3]) > 25000.0f)) ? tail[3] : 3000;
   cfg.frontOverhang = tail[2];
   if (cfg.frontOverhang < 501)
-    cfg.frontOverhang = (cfg.carLength - g.f20_23[0] - g.f20_23[1] - cfg.wheelBase) / 2;
+    cfg.frontOverhang = SaturateToInt32(
+        (static_cast<int64_t>(cfg.carLength) - g.f20_23[0] - g.f20_23[1] - cfg.wheelBase) / 2);
   if (lut->camW == 0) {
     lut->camW = std::max(tail[0] / 2, 0);
     lut->camH = std::max(tail[1] / 2, 0);

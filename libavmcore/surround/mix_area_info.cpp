@@ -1,5 +1,6 @@
 #include "surround/mix_area_info.h"
 #include "frame/log.h"
+#include "frame/checked_int.h"
 
 #include <unistd.h>
 
@@ -214,17 +215,29 @@ void MixAreaInfo_Load(MixAreaInfo* info, const char* path) {
     fclose(f);
     return;
   }
+  // The quad size halves every entry later (camera coordinates, the rear
+  // tables of a merge): both within a frame, every entry a coordinate.
+  if (head[1] < 0 || head[1] > kMixAreaMaxQuadSide || head[2] < 0 || head[2] > kMixAreaMaxQuadSide) {
+    AvmLog("MixAreaInfo_Load: %s has impossible quad size %d x %d\n", path, head[1], head[2]);
+    fclose(f);
+    return;
+  }
   MixAreaInfo in = MixAreaInfo_Empty();
-  bool ok = true;
+  bool ok = true, entriesOk = true;
   for (int k = 0; k < 16 && ok; ++k) {
     const bool front = MixAreaInfo_IsFrontTable(k);
     ImageI32* t = &in.tables[k];
     ok = AllocTable(t, front ? fc : rc, front ? frows : rrows);
     const size_t n = static_cast<size_t>(t->width) * static_cast<size_t>(t->height);
     ok = ok && (n == 0 || fread(t->data, 4, n, f) == n);
+    for (size_t i = 0; ok && i < n; ++i)
+      if (t->data[i] < -kMixAreaMaxEntry || t->data[i] > kMixAreaMaxEntry) entriesOk = ok = false;
   }
   if (!ok) {
-    AvmLog("MixAreaInfo_Load: %s is short\n", path);
+    if (entriesOk)
+      AvmLog("MixAreaInfo_Load: %s is short\n", path);
+    else
+      AvmLog("MixAreaInfo_Load: %s holds an entry outside +-%d\n", path, kMixAreaMaxEntry);
     FreeTables(&in);
     fclose(f);
     return;
@@ -288,7 +301,7 @@ void MixAreaInfo_Merge(MixAreaInfo* out, const MixAreaInfo* a, const MixAreaInfo
   for (int k : {11, 15}) {
     ImageI32& t = out->tables[k];
     const size_t n = t.data != nullptr ? static_cast<size_t>(t.width) * t.height : 0;
-    for (size_t i = 0; i < n; ++i) t.data[i] -= half;
+    for (size_t i = 0; i < n; ++i) t.data[i] = SaturateToInt32(static_cast<int64_t>(t.data[i]) - half);
   }
   out->valid = 1;
 }
@@ -299,7 +312,7 @@ void MixAreaInfo_ToCameraCoords(MixAreaInfo* info) {
   auto reduce = [](ImageI32& t, int32_t half) {
     const size_t n = t.data != nullptr ? static_cast<size_t>(t.width) * t.height : 0;
     for (size_t i = 0; i < n; ++i)
-      if (t.data[i] >= half) t.data[i] -= half;
+      if (t.data[i] >= half) t.data[i] = SaturateToInt32(static_cast<int64_t>(t.data[i]) - half);
   };
   for (int k : {4, 6, 12, 14}) reduce(info->tables[k], hw);
   for (int k : {9, 11, 13, 15}) reduce(info->tables[k], hh);

@@ -14,6 +14,10 @@ constexpr int32_t kMixAreaBandColumns = 24;
 // Header sizes beyond these are a corrupt file.
 constexpr int32_t kMixAreaMaxColumns = 4096;
 constexpr int32_t kMixAreaMaxRows = 16384;
+// Quad-frame sizes and table entries (quad-frame coordinates) beyond these
+// are a corrupt file too.
+constexpr int32_t kMixAreaMaxQuadSide = 32768;
+constexpr int32_t kMixAreaMaxEntry = 1 << 20;
 
 // Table order of the record and the file:
 //  0/1 front-left upper x/y, 2/3 front-right upper, 4/5 rear-left upper,

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "toolkit/vector_shuffle.h"
 #include "toolkit/yuv_rgb_table.h"
 
 namespace {
@@ -70,7 +71,8 @@ inline void StoreFloat(float* p, const Chroma& c, int y) {
 bool Empty(int w, int h) { return w < 1 || h < 1; }
 
 // Rows are converted 16 pixels at a time on vectors of eight 16-bit lanes
-// (GCC vector extensions, so NEON gets the same code), the last few pixels
+// (GCC vector extensions, which Clang shares; shuffles through
+// vector_shuffle.h; NEON gets the same code), the last few pixels
 // of a row by table. Lane i of a 16-byte vector read as eight 16-bit lanes
 // holds bytes 2i and 2i + 1 as low and high byte.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "16-bit lanes over byte pairs");
@@ -210,14 +212,14 @@ __attribute__((noinline)) void Convert16(V16u8 luma, V16u8 chroma, uint8_t* out)
   const V16u8 r = ClampPair(cr + tyE, cr + tyO);
   const V16u8 one = kRgb ? r : b, three = kRgb ? b : r;
   // Three-way interleave: the first channel and g into place, then the third.
-  const V16u8 fg0 = __builtin_shuffle(one, g, V16u8{0, 16, 0, 1, 17, 1, 2, 18, 2, 3, 19, 3, 4, 20, 4, 5});
-  const V16u8 o0 = __builtin_shuffle(fg0, three, V16u8{0, 1, 16, 3, 4, 17, 6, 7, 18, 9, 10, 19, 12, 13, 20, 15});
+  const V16u8 fg0 = AVM_SHUFFLE2(V16u8, one, g, 0, 16, 0, 1, 17, 1, 2, 18, 2, 3, 19, 3, 4, 20, 4, 5);
+  const V16u8 o0 = AVM_SHUFFLE2(V16u8, fg0, three, 0, 1, 16, 3, 4, 17, 6, 7, 18, 9, 10, 19, 12, 13, 20, 15);
   const V16u8 fg1 =
-      __builtin_shuffle(one, g, V16u8{21, 5, 6, 22, 6, 7, 23, 7, 8, 24, 8, 9, 25, 9, 10, 26});
-  const V16u8 o1 = __builtin_shuffle(fg1, three, V16u8{0, 21, 2, 3, 22, 5, 6, 23, 8, 9, 24, 11, 12, 25, 14, 15});
+      AVM_SHUFFLE2(V16u8, one, g, 21, 5, 6, 22, 6, 7, 23, 7, 8, 24, 8, 9, 25, 9, 10, 26);
+  const V16u8 o1 = AVM_SHUFFLE2(V16u8, fg1, three, 0, 21, 2, 3, 22, 5, 6, 23, 8, 9, 24, 11, 12, 25, 14, 15);
   const V16u8 fg2 =
-      __builtin_shuffle(one, g, V16u8{10, 11, 27, 11, 12, 28, 12, 13, 29, 13, 14, 30, 14, 15, 31, 15});
-  const V16u8 o2 = __builtin_shuffle(fg2, three, V16u8{26, 1, 2, 27, 4, 5, 28, 7, 8, 29, 10, 11, 30, 13, 14, 31});
+      AVM_SHUFFLE2(V16u8, one, g, 10, 11, 27, 11, 12, 28, 12, 13, 29, 13, 14, 30, 14, 15, 31, 15);
+  const V16u8 o2 = AVM_SHUFFLE2(V16u8, fg2, three, 26, 1, 2, 27, 4, 5, 28, 7, 8, 29, 10, 11, 30, 13, 14, 31);
   std::memcpy(out, &o0, 16);
   std::memcpy(out + 16, &o1, 16);
   std::memcpy(out + 32, &o2, 16);
@@ -235,7 +237,7 @@ inline V16u8 Interleave8(const uint8_t* p, const uint8_t* q) {
   std::memcpy(&a, p, 8);
   std::memcpy(&b, q, 8);
   const V16u8 v = reinterpret_cast<V16u8>(V2u64{a, b});
-  return __builtin_shuffle(v, V16u8{0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15});
+  return AVM_SHUFFLE1(V16u8, v, 0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
 }
 
 // The scalar forms of the table for the pixels after the last whole
@@ -252,6 +254,14 @@ inline void ConvertTail(int x, int w, uint8_t* out, PairAt pairAt) {
     pairAt(x, &y0, &y1, &u, &v);  // y1 is not read past the row for a last odd pixel
     Store<kRgb>(out + 3 * x, ChromaOf(u, v), y0);
   }
+}
+
+// The bytes at L, L + 2, ... L + 14 of v to its first 8 bytes, those at
+// C, C + 2, ... C + 14 to its last 8.
+template <int L, int C>
+inline V16u8 SplitHalf(V16u8 v) {
+  return AVM_SHUFFLE1(V16u8, v, L, L + 2, L + 4, L + 6, L + 8, L + 10, L + 12, L + 14, C, C + 2, C + 4, C + 6,
+                      C + 8, C + 10, C + 12, C + 14);
 }
 
 // Semi-planar rows; kU is the byte of U within a pair (0 NV12, 1 NV21).
@@ -293,17 +303,15 @@ void PackedRows(const PackedFrame* src, const Rgb24Image* dst) {
   // Luma bytes of a 16-byte half to its first 8 bytes, chroma (U V U V)
   // to its last 8.
   constexpr int L = kY, C = 1 - kY;
-  constexpr V16u8 kSplit{L,      L + 2,  L + 4,  L + 6,  L + 8,  L + 10, L + 12, L + 14,
-                         C,      C + 2,  C + 4,  C + 6,  C + 8,  C + 10, C + 12, C + 14};
   for (int y = 0; y < h; ++y) {
     const uint8_t* in = src->data + y * inStride;
     uint8_t* out = dst->data + y * outStride;
     int x = 0;
     for (; x + kVecPixels <= w; x += kVecPixels) {
-      const V2u64 a = reinterpret_cast<V2u64>(__builtin_shuffle(Load16(in + 2 * x), kSplit));
-      const V2u64 b = reinterpret_cast<V2u64>(__builtin_shuffle(Load16(in + 2 * x + 16), kSplit));
-      const V2u64 luma = __builtin_shuffle(a, b, V2u64{0, 2});
-      const V2u64 chroma = __builtin_shuffle(a, b, V2u64{1, 3});
+      const V2u64 a = reinterpret_cast<V2u64>(SplitHalf<L, C>(Load16(in + 2 * x)));
+      const V2u64 b = reinterpret_cast<V2u64>(SplitHalf<L, C>(Load16(in + 2 * x + 16)));
+      const V2u64 luma = AVM_SHUFFLE2(V2u64, a, b, 0, 2);
+      const V2u64 chroma = AVM_SHUFFLE2(V2u64, a, b, 1, 3);
       Convert16<kRgb, 0>(reinterpret_cast<V16u8>(luma), reinterpret_cast<V16u8>(chroma), out + 3 * x);
     }
     ConvertTail<kRgb>(x, w, out, [&](int px, int* y0, int* y1, int* u, int* v) {

@@ -268,6 +268,15 @@ TEST_F(PvmMainTest, ClockFollowsTheVehicle)
         {"not yet received", QDateTime(QDate(2024, 1, 1), QTime(0, 0)), -1, 1200, ""},
         {"invalid date", QDateTime(QDate(2024, 1, 1), QTime(0, 0)), 200000, 800, ""},
         {"invalid time", QDateTime(QDate(2024, 1, 1), QTime(0, 0)), 20240101, 2405, ""},
+        // Years no vehicle in service reports, and that "date -s" cannot
+        // take as four digits; the first from a flood of random frames.
+        {"year 15412", QDateTime(QDate(2024, 1, 1), QTime(0, 0)), 154120913, 1258, ""},
+        {"year 65535", QDateTime(QDate(2024, 1, 1), QTime(0, 0)), 655351231, 1000, ""},
+        {"year 1999", QDateTime(QDate(2024, 1, 1), QTime(0, 0)), 19991231, 2359, ""},
+        {"year 2100", QDateTime(QDate(2024, 1, 1), QTime(0, 0)), 21000101, 1000, ""},
+        {"last year accepted", QDateTime(QDate(2024, 1, 1), QTime(0, 0)), 20991231, 2359,
+         "date -s 209912312359.00"},
+        {"first year accepted", QDateTime(QDate(2024, 1, 1), QTime(0, 0)), 20000101, 0, "date -s 200001010000.00"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

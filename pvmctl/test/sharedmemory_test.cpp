@@ -300,7 +300,7 @@ TEST_F(SharedMemoryTest, AttachIsRetriedUntilTheSegmentExists)
     EXPECT_EQ(reader->exchangeCount(), 3);
     ASSERT_TRUE(peer->create(64));
     exchange(reader.get());
-    EXPECT_EQ(peer->read()[61], 1);
+    EXPECT_EQ(peer->read().at(61), 1);
     reader.reset();
 }
 

@@ -6,6 +6,7 @@
 
 #include "tools/avmsample/sample_calibrate.h"
 #include "tools/avmsample/sample_play.h"
+#include "tools/avmsample/fuzz_seeds.h"
 #include "tools/avmsample/sample_rig.h"
 #include "tools/avmsample/six_sample.h"
 
@@ -24,6 +25,8 @@ const SampleKind kKinds[] = {
     {"play", "play DIR  the rig with a sequence of quad frames, the right camera tinted, and overlay icons (play)",
      WriteSamplePlay},
     {"six", "six DIR   six fisheye cameras around a car on a chessboard floor (birdseye --six)", WriteSixSample},
+    {"fuzz-seeds", "fuzz-seeds DIR   seed inputs of the fuzz targets, one folder per target (fuzz/seeds)",
+     WriteFuzzSeeds},
 };
 
 void Usage() {

@@ -190,6 +190,45 @@ TEST_F(GridLutFile, BadHeadersAreRefusedAndMapsUntouched) {
   EXPECT_EQ(GridLUT_ReadFile("/nonexistent/dir/x.krv", &rx, &ry), 0);
 }
 
+// A consistent header of shift 8 (step 4096) declares two 16384 x 16384
+// maps with a 5 x 5 grid: 340 bytes once expanded to 2 GiB. Maps beyond
+// 4 Mi pixels are refused; a large map whose grid the file does not hold
+// is refused before the grid is allocated.
+TEST_F(GridLutFile, SmallFilesDeclaringHugeMapsAreRefused) {
+  struct Case {
+    const char* what;
+    int32_t w, h, shift;
+    bool whole;  // the file holds every grid row it declares
+  } cases[] = {
+      {"step 4096, 16384 x 16384, 340 bytes", 16384, 16384, 8, true},
+      {"step 8, 4096 x 1025, grid missing", 4096, 1025, -1, false},
+      {"step 16, 2049 x 2049 (just beyond 4 Mi pixels)", 2049, 2049, 0, true},
+  };
+  for (const Case& c : cases) {
+    const int32_t step = GridLUT_StepOfShift(c.shift);
+    const int32_t gw = (c.w - 1) / step + 2, gh = (c.h - 1) / step + 2;
+    const int32_t rowBytes = c.shift < 0 ? gw * 8 : (((c.w + step - 1) / step + 1) * 8 + 15) / 16 * 16;
+    std::vector<uint32_t> v(25, 0);
+    const int32_t head[6] = {gw, gh, c.shift, c.shift, c.w, c.h};
+    memcpy(v.data(), head, sizeof head);
+    if (c.whole) v.resize(25 + static_cast<size_t>(gh) * rowBytes / 4, 0x100u);
+    WriteWords(path, v);
+    float sentinel = 0.0f;
+    Matrix rx{-5, -6, &sentinel}, ry{-7, -8, &sentinel};
+    EXPECT_EQ(GridLUT_ReadFile(path.c_str(), &rx, &ry), 0) << c.what;
+    EXPECT_EQ(rx.data, &sentinel) << c.what;
+    EXPECT_EQ(ry.cols, -7) << c.what;
+  }
+  // The largest accepted map still reads.
+  Maps m = Smooth(2048, 2048);
+  ASSERT_EQ(GridLUT_WriteFile(&m.mx, &m.my, 0, path.c_str()), 1);
+  Matrix rx{}, ry{};
+  ASSERT_EQ(GridLUT_ReadFile(path.c_str(), &rx, &ry), 1);
+  EXPECT_EQ(rx.cols, 2048);
+  delete[] rx.data;
+  delete[] ry.data;
+}
+
 TEST_F(GridLutFile, WriteFailureIsReported) {
   Maps m = Smooth(16, 16);
   EXPECT_EQ(GridLUT_WriteFile(&m.mx, &m.my, -1, "/nonexistent/dir/x.krv"), 0);

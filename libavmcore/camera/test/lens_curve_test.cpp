@@ -205,7 +205,8 @@ void Mul(const double* a, const double* b, double* o) {
 
 TEST(EulerRotation, NegatedVectorOfTheAxisProduct) {
   const double kPi = 3.14159265358979;
-  for (const float* abc : {(const float[]){0.1f, -0.2f, 0.3f}, (const float[]){-0.5f, 0.25f, 1.2f}}) {
+  const float angles[2][3] = {{0.1f, -0.2f, 0.3f}, {-0.5f, 0.25f, 1.2f}};
+  for (const float* abc : angles) {
     const float a = abc[0], b = abc[1], c = abc[2];
     struct Form {
       void (*fn)(const void*, float*, float, float, float);

@@ -197,6 +197,53 @@ TEST_F(LutConfigFileTest, BadFilesAreRefusedAndOutputsUntouched) {
   EXPECT_EQ(LoadLUTConfigCounts(&info, &ps, (dir + "/missing.krv").c_str(), nullptr, 43, 59), 0);
 }
 
+// The words later formulas use (blind area, overhang, camera and band
+// sizes) are range-checked when read: a file with one outside is refused
+// and the outputs keep their values.
+TEST_F(LutConfigFileTest, WordsOutOfRangeRefuseTheFile) {
+  LutConfigLayout lay;
+  ASSERT_TRUE(LutConfigLayout_Make(43, 59, &lay));
+  struct Case {
+    const char* what;
+    long offset;
+    int32_t value;
+  } cases[] = {
+      {"carWidth near 2^31", 4, 0x7FFFFFF0},
+      {"negative carWidth", 4, -1},
+      {"carLength beyond 100 m", 8, kLutConfigMaxMm + 1},
+      {"negative carBoxParam", 12, INT32_MIN},
+      {"quadWidth beyond 32768", lay.quadWidth, 32770},
+      {"negative quadHeight", lay.quadHeight, -2},
+      {"front overhang below -100 m", lay.frontOverhang, -kLutConfigMaxMm - 1},
+      {"bottom band near 2^31", lay.bandSizes + 4, 0x7FFFFFFF},
+      {"negative right band", lay.bandSizes + 12, -1},
+  };
+  for (const Case& c : cases) {
+    Fixture fx(59);
+    ASSERT_TRUE(LutConfigFile_Write(path.c_str(), fx.d, 43, 59));
+    std::vector<uint8_t> v = testsupport::ReadFileBytes(path);
+    memcpy(&v[static_cast<size_t>(c.offset)], &c.value, 4);
+    WriteAll(path, v);
+    LutConfigInfo info;
+    memset(&info, 0xAB, sizeof info);
+    CameraParamSet ps;
+    EXPECT_EQ(LoadLUTConfigCounts(&info, &ps, path.c_str(), nullptr, 43, 59), 0) << c.what;
+    EXPECT_EQ(info.carWidth, 0xABABABABu) << c.what;
+  }
+  // The ends of the ranges are accepted.
+  Fixture fx(59);
+  fx.d.carWidth = 0;
+  fx.d.carLength = kLutConfigMaxMm;
+  fx.d.frontOverhang = -kLutConfigMaxMm;
+  fx.d.quadWidth = static_cast<int32_t>(kLutConfigMaxQuadSide);
+  fx.d.bandSizes[1] = static_cast<int32_t>(kLutConfigMaxBandSize);
+  ASSERT_TRUE(LutConfigFile_Write(path.c_str(), fx.d, 43, 59));
+  LutConfigInfo info;
+  CameraParamSet ps;
+  ASSERT_EQ(LoadLUTConfigCounts(&info, &ps, path.c_str(), nullptr, 43, 59), 1);
+  EXPECT_EQ(info.quadWidth, kLutConfigMaxQuadSide);
+}
+
 TEST_F(LutConfigFileTest, FileEndingAfterTheParametersKeepsDefaults) {
   Fixture fx(59);
   ASSERT_TRUE(LutConfigFile_Write(path.c_str(), fx.d, 43, 59));
@@ -300,6 +347,39 @@ TEST_F(LutConfigInitTest, OverhangAndWheelBaseRules) {
       EXPECT_EQ(cfg.frontOverhang, c.overhang);
     EXPECT_EQ(cfg.extraParam, 7);
   }
+}
+
+// Values no file accepts can still come from callers and the board
+// configuration: the blind-area and overhang arithmetic neither overflows
+// nor converts out of range (a zero car width makes a zero scale), and no
+// maps are made for outputs beyond the largest accepted.
+TEST_F(LutConfigInitTest, ExtremeValuesNeitherOverflowNorAllocate) {
+  GlobalVariables& g = gv();
+  struct Case {
+    const char* what;
+    int32_t code, carWidth, carLength, place, offset, range;
+  } cases[] = {
+      {"layout 0, offsets near 2^31", 0, INT32_MAX, INT32_MAX, 0, INT32_MAX, 2000},
+      {"layout 3, places near -2^31", 3, 1800, 4600, INT32_MIN, INT32_MAX, 2000},
+      {"zero car width and view range: scale 0", 0, 0, 4600, 0, 0, 0},
+      {"view range near 2^31", 0, 1800, 4600, 0, 0, INT32_MAX},
+      {"negative sizes", 0, INT32_MIN, INT32_MIN, 0, INT32_MIN, INT32_MIN},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    g.CalibLayoutCode = c.code;
+    g.place0 = g.place1 = g.place3 = g.place4 = g.place5 = g.place6 = c.place;
+    for (int i = 0; i < 4; ++i) g.f20_23[i] = c.offset;
+    g.f0 = c.range;
+    LutConfig_Init(&cfg, c.carWidth, c.carLength, 0, 0, 2850, 3, 1, 0, 0);
+    LutConfig_Release(&cfg, 1);
+  }
+  SetUp();
+  g.f3 = 4096;
+  g.f5 = 4096;
+  LutConfig_Init(&cfg, 1800, 4600, 0, 900, 2850, 3, 1, 0, 0);
+  EXPECT_EQ(cfg.X1.data, nullptr);
+  EXPECT_EQ(cfg.groundTable.data, nullptr);
 }
 
 TEST_F(LutConfigInitTest, BlindAreaFromLayoutAndGroundTable) {

@@ -83,6 +83,21 @@ TEST_F(BaseFileEditTest, ModFileKeyParamCountsMissingFieldsAsZero) {
   EXPECT_EQ("2500,200,100,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0;0,0,0,0", File());
 }
 
+// A view size or range the next read would refuse is not written: the file
+// stays as it was and still loads.
+TEST_F(BaseFileEditTest, ModFileKeyParamRefusesValuesTheReaderWouldRefuse) {
+  const std::string text = "2000,200,100,350,12,600,34,900,600,1,8,6,35,0,0,0,0,0,0,0;0,0,0,-5";
+  Load(text);
+  ModFileKeyParam(-5, 0, 0, 0, 0);
+  ModFileKeyParam(0, 1280, 720, 4096, 600);
+  ModFileKeyParam(0, 1280, 720, 320, INT32_MAX);
+  ModFileKeyParam(0, -1280, 720, 320, 480);
+  EXPECT_EQ(text, File());
+  ModFileKeyParam(0, 1280, 720, 2048, 2048);
+  EXPECT_EQ("2000,200,100,2048,12,2048,34,1280,720,1,8,6,35,0,0,0,0,0,0,0;0,0,0,-5", File());
+  EXPECT_EQ(1, GlobalVariables_Init(1));
+}
+
 TEST_F(BaseFileEditTest, ModFileKeyParamWithoutFileWritesNothing) {
   ModFileKeyParam(2500, 900, 600, 350, 600);
   EXPECT_FALSE(state_.Exists(kBaseFileName));

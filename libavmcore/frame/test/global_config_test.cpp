@@ -15,9 +15,6 @@
 
 namespace {
 
-// The static defaults as a file: f0..f19; f20..f23.
-const char kDefaultText[] = "2000,200,100,350,0,600,0,900,600,1,8,6,35,0,0,0,0,0,0,0;0,0,0,0";
-
 std::string BaseText(std::vector<int> v) {
   std::string s;
   for (size_t i = 0; i < v.size(); ++i) {
@@ -427,6 +424,59 @@ TEST_F(GlobalConfigTest, DerivedSizes) {
   g.f3 = 0;
   g.f6 = 0;
   GlobalVariables_CalcDerivedSizes(1800, 4500);
+}
+
+// A span far below the view height used to overflow h - span2 in 32 bits.
+TEST_F(GlobalConfigTest, DerivedSizesOfExtremeSpans) {
+  GlobalVariables& g = gv();
+  g.extraConfig.derivedSizePercent = 50;
+  // The sanitizer build checks the arithmetic; the offset stays an even
+  // 16-bit value.
+  for (const auto& spans : {std::pair<int32_t, int32_t>{1800, INT32_MIN}, {INT32_MAX, INT32_MAX}, {0, INT32_MAX}}) {
+    g.f6 = 0;
+    const int32_t f6 = GlobalVariables_CalcDerivedSizes(spans.first, spans.second);
+    EXPECT_EQ(f6 & ~0xFFFE, 0) << spans.first << " " << spans.second;
+  }
+}
+
+// Every field is range-checked when the file is read: a file with one field
+// outside its range is refused with a log line and changes nothing, so that
+// no later size or blind-area formula sees the value.
+TEST_F(GlobalConfigTest, FieldsOutOfRangeRefuseTheFile) {
+  struct Case {
+    int field;
+    int32_t value;
+  } cases[] = {
+      {0, -1},      {0, 2000000000}, {1, -5},  {3, 0},     {3, 2050},  {3, INT32_MAX}, {4, -4},   {5, 1},
+      {5, 100000},  {6, -2},         {7, -1},  {8, 9000},  {10, 1000}, {12, -1},       {13, -1},  {16, 200000},
+      {17, -3},     {18, INT32_MIN}, {19, -1}, {20, -10000}, {21, INT32_MIN}, {23, 2000000000},
+  };
+  for (const Case& c : cases) {
+    ScopedConfigState::ResetConfiguration();
+    std::vector<int> v = DefaultValues();
+    v[9] = 10;
+    v[c.field] = c.value;
+    state_.WriteFile(kBaseFileName, BaseText(v));
+    EXPECT_EQ(0, GlobalVariables_Init(1)) << "f" << c.field << " = " << c.value;
+    const GlobalVariables& g = gv();
+    EXPECT_EQ(0, g.loaded) << "f" << c.field;
+    EXPECT_EQ(1, g.f9) << "f" << c.field;  // the record keeps its values
+    EXPECT_EQ(350, g.f3) << "f" << c.field;
+    EXPECT_EQ(2000, g.f0) << "f" << c.field;
+  }
+  // The ends of every range are accepted.
+  for (int bound = 0; bound < 2; ++bound) {
+    ScopedConfigState::ResetConfiguration();
+    int32_t v[kBaseFileFieldCount];
+    for (int i = 0; i < kBaseFileFieldCount; ++i)
+      v[i] = bound == 0 ? kBaseFileFieldRanges[i].lo : kBaseFileFieldRanges[i].hi;
+    v[9] = 1;
+    char text[512];
+    ASSERT_GT(BaseFile_Format(text, sizeof text, v), 0);
+    state_.WriteFile(kBaseFileName, text);
+    EXPECT_EQ(1, GlobalVariables_Init(1)) << text;
+    EXPECT_EQ(v[3], gv().f3);
+  }
 }
 
 TEST_F(GlobalConfigTest, UserTableLoadsThroughAdvanceCtrl) {

@@ -333,3 +333,33 @@ TEST_F(AdasConfigTest, CameraCoordinatesOnce) {
 }
 
 }  // namespace
+
+// Hostile size words: near 2^31 their product wrapped negative and passed
+// the length check, and the allocation aborted the process. Every such file
+// leaves its function absent and the rest of the configuration loaded.
+TEST_F(AdasConfigTest, HugeTableSizeWordsAreRefusedBeforeAllocating) {
+  WriteWords(Path("adas_base.krv"), {static_cast<int32_t>(kAdasBaseMagic), 1280, 960, 1900, 4600, 1 | 16, 15});
+  WriteWords(Path("adas_rcta.krv"), {static_cast<int32_t>(kAdasRctaMagic), 60, 3, 2, 13000, 1, 2, 3, 4, 5, 6, 7,
+                                     8, 9, 10, 11, 12});
+  struct Case {
+    const char* what;
+    int32_t cols, rows;
+  } cases[] = {
+      {"product wraps negative", 0x7FFFFFFF, 0x7FFFFFFF},
+      {"product wraps to a small value", 0x40000000, 4},
+      {"one side beyond a packed position", 65536, 0},
+      {"negative side", -1, 4},
+      {"larger than the file", 1000, 1000},
+  };
+  for (const Case& c : cases) {
+    WriteWords(Path("adas_ldws.krv"), {static_cast<int32_t>(kAdasLdwsMagic), 1, 2, 3, 4, c.cols, c.rows, 7, 8, 1,
+                                       2, 3, 4});
+    ADASConfig cfg{};
+    ASSERT_EQ(ADASConfig_Load(&cfg, dir_.c_str()), 1) << c.what;
+    EXPECT_EQ(cfg.C[kAdasLdwsPresent], 0) << c.what;
+    EXPECT_EQ(cfg.ldws.data, nullptr) << c.what;
+    EXPECT_EQ(cfg.C[kAdasRctaPresent], 1) << c.what;
+    EXPECT_EQ(cfg.rcta[1].data[5], 12) << c.what;
+    ADASConfig_Free(&cfg);
+  }
+}

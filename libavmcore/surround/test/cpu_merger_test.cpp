@@ -705,3 +705,51 @@ TEST_F(CpuMergerFileTest, PreWarpedFormReadsAreaPictures) {
 }
 
 }  // namespace
+
+namespace {
+
+// A car box edge outside the output made the band sizes overflow
+// (H - carBottom with carBottom near -2^31): such a box is refused.
+TEST(CpuMergerRanges, CarBoxOutsideTheOutputIsRefused) {
+  Layout L;
+  std::vector<uint8_t> planes[4];
+  PackPlanes(L, planes);
+  const uint8_t* p[4] = {planes[0].data(), planes[1].data(), planes[2].data(), planes[3].data()};
+  const int32_t boxes[][4] = {{kLeft, kTop, kW - kRight, INT32_MIN},
+                              {-1, kTop, kW - kRight, kH - kBottom},
+                              {kLeft, kTop, kW + 1, kH - kBottom},
+                              {kLeft, INT32_MAX, kW - kRight, kH - kBottom}};
+  for (const auto& box : boxes) {
+    MergerCPUOB o;
+    EXPECT_EQ(LUTCPU_InitFromBytePlanes(&o, p, kW, kH, kQw, kQh, kCw, kCh, box, 0, 0), 0);
+    EXPECT_EQ(o.loaded, 0);
+  }
+  const int32_t edges[4] = {0, 0, kW, kH};  // the whole output is a valid box
+  MergerCPUOB o;
+  EXPECT_EQ(LUTCPU_InitFromBytePlanes(&o, p, kW, kH, kQw, kQh, kCw, kCh, edges, 0, 0), 1);
+  EXPECT_EQ(o.bandSizes[1], 0);
+}
+
+}  // namespace
+
+// Band sizes of the configuration place the back and right grids: beyond
+// the output (or near 2^31, where H - band overflowed) the load is refused.
+TEST_F(CpuMergerFileTest, BandSizesBeyondTheOutputAreRefused) {
+  Layout L;
+  Matrix m[6];
+  ASSERT_EQ(GenerateMABFileFromMaps(MapsOf(L, m), Path("a.mab").c_str()), 0);
+  WriteGrids(L, false);
+  for (int32_t band : {kH + 1, 0x7FFFFFFF}) {
+    LutConfigFileData d{};
+    d.quadWidth = kQw;
+    d.quadHeight = kQh;
+    d.bandSizes[1] = band;
+    d.bandSizes[3] = kRight;
+    d.cornerCount[1] = 4;
+    d.model = 2;
+    ASSERT_TRUE(LutConfigFile_Write(Path("lut_config.krv").c_str(), d, gv().pointsPerCamera, gv().maxPoints));
+    MergerCPUOB o;
+    EXPECT_EQ(InitYW(&o, "a.mab", nullptr, nullptr), 0) << band;
+    EXPECT_EQ(o.loaded, 0);
+  }
+}

@@ -163,6 +163,15 @@ TEST_F(KRVImageFile, CorruptFilesAreRefusedAndOutputsUntouched) {
       {"odd height", withWord(2, 3)},
       {"huge width", withWord(1, 1 << 30)},
       {"short body", std::vector<uint8_t>(good.begin(), good.begin() + 28 + 4 * 4 * 2 - 1)},
+      // The header alone declaring the largest planes: refused from the
+      // file's length before 2 GiB are allocated and zero-filled.
+      {"largest size, header only", [&] {
+         std::vector<uint8_t> b = withWord(1, kKRVImageMaxSide);
+         const int32_t h2 = 2 * kKRVImageMaxSide;
+         memcpy(&b[8], &h2, 4);
+         b.resize(kKRVImageHeaderBytes);
+         return b;
+       }()},
       {"short header", std::vector<uint8_t>(good.begin(), good.begin() + 20)},
       {"empty", {}},
   };

@@ -140,6 +140,21 @@ TEST_F(LutobTest, LoadConfigEdgeCases) {
   EXPECT_EQ(a->camW, 320);
   EXPECT_EQ(a->cornerCounts[2], 7);
 
+  // Words the blind area and the sizes compute with, out of range (a car
+  // width near 2^31, a quad width beyond any frame, a band near 2^31):
+  // refused before the object changes.
+  LutConfigLayout lay;
+  ASSERT_TRUE(LutConfigLayout_Make(gv().pointsPerCamera, gv().maxPoints, &lay));
+  for (const auto& word : {std::pair<long, int32_t>{4, 0x7FFFFFF0}, {lay.quadWidth, 1 << 20},
+                           {lay.bandSizes + 4, 0x7FFFFFFF}, {lay.frontOverhang, INT32_MIN}}) {
+    std::string hostile = bytes;
+    memcpy(&hostile[static_cast<size_t>(word.first)], &word.second, 4);
+    state_.WriteFile("hostile.krv", hostile);
+    EXPECT_EQ(LUTOB_LoadConfig(a, state_.Path("hostile.krv").c_str(), nullptr), 0) << word.first;
+    EXPECT_EQ(a->camW, 320);
+    EXPECT_EQ(a->cornerCounts[2], 7);
+  }
+
   // A count beyond the point arrays is limited to them.
   std::string big = bytes;
   const int32_t huge = 100000;

@@ -212,6 +212,26 @@ TEST_F(MixAreaFixture, CorruptFilesLeaveTheRecordInvalid) {
       {"tables cut short", MixFile(24, 3, 24, 2, {}, 8 * 24 * 5 - 1)},
       {"wrong magic", std::string("\x09\x08\x06\x08", 4) + MixFile(24, 1, 24, 1, {}).substr(4)},
       {"header only", MixFile(24, 3, 24, 2, {}).substr(0, 20)},
+      // Values the merge and the camera-coordinate step compute with: a
+      // negative or huge quad size (its half), entries near -2^31.
+      {"negative quad height", [] {
+         std::string b = MixFile(24, 1, 24, 1, {});
+         const int32_t v = -2;
+         b.replace(8, 4, reinterpret_cast<const char*>(&v), 4);
+         return b;
+       }()},
+      {"huge quad width", [] {
+         std::string b = MixFile(24, 1, 24, 1, {});
+         const int32_t v = 0x7FFFFFFF;
+         b.replace(4, 4, reinterpret_cast<const char*>(&v), 4);
+         return b;
+       }()},
+      {"entry near -2^31", [] {
+         std::string b = MixFile(24, 1, 24, 1, {});
+         const int32_t v = INT32_MIN;
+         b.replace(28 + 4 * (24 * 11 + 3), 4, reinterpret_cast<const char*>(&v), 4);
+         return b;
+       }()},
   };
   for (const Case& c : cases) {
     state_.WriteFile("m.krv", c.bytes);
@@ -223,6 +243,28 @@ TEST_F(MixAreaFixture, CorruptFilesLeaveTheRecordInvalid) {
   MixAreaInfo info = MixAreaInfo_Empty();
   MixAreaInfo_Load(&info, state_.Path("missing.krv").c_str());
   EXPECT_EQ(info.valid, 0u);
+}
+
+// Records not read from a file (built, or set by hand) may hold any value:
+// the merge and the camera-coordinate step hold their results to the int32
+// range instead of overflowing.
+TEST_F(MixAreaFixture, MergeAndCameraCoordinatesOfExtremeRecords) {
+  std::vector<int32_t> store[16];
+  MixAreaInfo a = MixAreaInfo_Empty();
+  a.valid = 1;
+  a.quadWidth = INT32_MIN;
+  a.quadHeight = -2000;  // a negative half
+  for (int k = 0; k < 16; ++k) {
+    store[k].assign(2, k % 2 == 0 ? INT32_MIN : INT32_MAX);
+    a.tables[k] = ImageI32{1, 2, store[k].data()};
+  }
+  MixAreaInfo merged = MixAreaInfo_Empty();
+  MixAreaInfo_Merge(&merged, &a, &a);
+  ASSERT_EQ(merged.valid, 1u);
+  EXPECT_EQ(merged.tables[11].data[0], INT32_MAX);  // INT32_MAX + 1000, held
+  MixAreaInfo_ToCameraCoords(&merged);
+  EXPECT_EQ(merged.tables[4].data[0], INT32_MIN);  // below the (negative) half: unchanged
+  MixAreaInfo_Release(&merged);
 }
 
 TEST_F(MixAreaFixture, MergeTakesFrontFromFirstAndRearFromSecond) {
