@@ -50,27 +50,32 @@ void Image_GaussianKernel2D(Matrix* kernel, float s) {
 void Image_GaussianBlurSep(int32_t k, const Matrix* src, Matrix* dst, float sigma) {
   const int32_t w = src->cols, h = src->rows;
   if (w < 1 || h < 1 || k < 0) return;
-  std::vector<float> padded(static_cast<size_t>(w + 2 * k) * (h + 2 * k));
-  std::vector<float> kernel(static_cast<size_t>(2 * k + 1));
-  Matrix P;
-  Matrix_Init(&P, w + 2 * k, h + 2 * k, padded.data());
-  Matrix_PadReplicate(src, &P, k, k);
-  Image_GaussianKernel(k, kernel.data(), sigma);
-  Image_SepFilter(&P, dst, k, kernel.data(), kernel.data());
+  float small[15];
+  std::vector<float> large;
+  float* kernel = small;
+  if (2 * k + 1 > 15) {
+    large.resize(static_cast<size_t>(2 * k + 1));
+    kernel = large.data();
+  }
+  Image_GaussianKernel(k, kernel, sigma);
+  Image_SepFilterReplicate(src, dst, k, kernel, kernel);
 }
 
 void Image_GaussianBlur(int32_t k, const Matrix* src, Matrix* dst, float s) {
   const int32_t w = src->cols, h = src->rows;
   if (w < 1 || h < 1 || k < 0) return;
   const int32_t side = 2 * k + 1;
-  std::vector<float> padded(static_cast<size_t>(w + 2 * k) * (h + 2 * k));
-  std::vector<float> kernel(static_cast<size_t>(side) * side);
-  Matrix P, K;
-  Matrix_Init(&P, w + 2 * k, h + 2 * k, padded.data());
-  Matrix_Init(&K, side, side, kernel.data());
-  Matrix_PadReplicate(src, &P, k, k);
+  float small[11 * 11];
+  std::vector<float> large;
+  float* kernel = small;
+  if (side > 11) {
+    large.resize(static_cast<size_t>(side) * side);
+    kernel = large.data();
+  }
+  Matrix K;
+  Matrix_Init(&K, side, side, kernel);
   Image_GaussianKernel2D(&K, s);
-  Image_CorrelateAbs(&P, dst, &K);
+  Image_CorrelateAbsReplicate(src, dst, &K);
 }
 
 void Image_Smooth3x3(const Matrix* src, Matrix* dst, int32_t connectivity) {
