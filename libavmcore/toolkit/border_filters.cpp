@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "toolkit/row_kernels.h"
+
 namespace {
 
 inline int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
@@ -46,34 +48,142 @@ void BoxMeanCore(const float* padded, int32_t pw, float* out, int32_t ow, int32_
 }
 
 // Window extreme on a replicated border; kMax selects maximum (from 0.0)
-// or minimum (from 1.0). A NaN never replaces the running extreme.
+// or minimum (from 1.0). A NaN never replaces the running extreme. The
+// extreme of values that already passed through Better is independent of
+// the order they are taken in, which lets the filter take them in the
+// orders below.
+template <bool kMax>
+inline float Better(float cur, float v) {
+  return kMax ? (v > cur ? v : cur) : (v < cur ? v : cur);
+}
+
+// out[x] = start folded with rows[0..kCount-1][x].
+template <bool kMax, int kCount>
+void ExtremeOfRows(const float* const* rows, float start, float* __restrict out, int32_t w) {
+  const float* r[kCount];
+  for (int j = 0; j < kCount; ++j) r[j] = rows[j];
+  for (int32_t x = 0; x < w; ++x) {
+    float e = Better<kMax>(start, r[0][x]);
+    for (int j = 1; j < kCount; ++j) e = Better<kMax>(e, r[j][x]);
+    out[x] = e;
+  }
+}
+
+// Vertical extremes of every output row over a replicated border of ry
+// rows, by van Herk / Gil-Werman: padded rows fall into blocks of K = 2ry+1;
+// a window starting at row p of block B is the suffix extreme of B from p
+// folded with the prefix extreme of block B+1 up to p+K-1, three
+// comparisons per element whatever the radius. emit(y, row) receives each
+// output row in order.
+template <bool kMax, typename Emit>
+void VerticalExtremes(const float* src, int32_t w, int32_t h, int32_t ry, float start, float* suffix,
+                      float* prefix, float* out, Emit emit) {
+  const int32_t K = 2 * ry + 1;
+  auto row = [&](int32_t p) {
+    const int32_t r = p - ry < 0 ? 0 : (p - ry >= h ? h - 1 : p - ry);
+    return src + static_cast<ptrdiff_t>(r) * w;
+  };
+  for (int32_t p0 = 0; p0 < h; p0 += K) {
+    // Suffix extremes of the block: suffix row j covers rows p0+j .. p0+K-1.
+    float* last = suffix + static_cast<ptrdiff_t>(K - 1) * w;
+    const float* rl = row(p0 + K - 1);
+    for (int32_t x = 0; x < w; ++x) last[x] = Better<kMax>(start, rl[x]);
+    for (int32_t j = K - 2; j >= 0; --j) {
+      float* sj = suffix + static_cast<ptrdiff_t>(j) * w;
+      const float* next = sj + w;
+      const float* r = row(p0 + j);
+      for (int32_t x = 0; x < w; ++x) sj[x] = Better<kMax>(next[x], r[x]);
+    }
+    emit(p0, suffix);
+    for (int32_t j = 1; j < K && p0 + j < h; ++j) {
+      const float* r = row(p0 + K + j - 1);
+      if (j == 1) {
+        for (int32_t x = 0; x < w; ++x) prefix[x] = Better<kMax>(start, r[x]);
+      } else {
+        for (int32_t x = 0; x < w; ++x) prefix[x] = Better<kMax>(prefix[x], r[x]);
+      }
+      const float* sj = suffix + static_cast<ptrdiff_t>(j) * w;
+      for (int32_t x = 0; x < w; ++x) out[x] = Better<kMax>(sj[x], prefix[x]);
+      emit(p0 + j, out);
+    }
+  }
+}
+
+// Horizontal extremes of one row over a replicated border of rx columns:
+// padded holds the row with its border (w + 2rx values, already folded with
+// the start value). Narrow windows directly; wider ones by doubling spans
+// (after s passes padded[x] covers 2^s columns from x), then two
+// overlapping spans.
+template <bool kMax>
+void HorizontalExtremes(float* padded, int32_t w, int32_t rx, float* __restrict out) {
+  const int32_t K = 2 * rx + 1;
+  if (K == 1) {
+    memcpy(out, padded, sizeof(float) * w);
+    return;
+  }
+  if (K == 3) {
+    for (int32_t x = 0; x < w; ++x) out[x] = Better<kMax>(Better<kMax>(padded[x], padded[x + 1]), padded[x + 2]);
+    return;
+  }
+  if (K == 5) {
+    for (int32_t x = 0; x < w; ++x) {
+      const float a = Better<kMax>(padded[x], padded[x + 1]), b = Better<kMax>(padded[x + 2], padded[x + 3]);
+      out[x] = Better<kMax>(Better<kMax>(a, b), padded[x + 4]);
+    }
+    return;
+  }
+  int32_t span = 1, length = w + 2 * rx;
+  while (2 * span <= K) {
+    for (int32_t x = 0; x + span < length; ++x) padded[x] = Better<kMax>(padded[x], padded[x + span]);
+    length -= span;
+    span *= 2;
+  }
+  const int32_t tail = K - span;
+  for (int32_t x = 0; x < w; ++x) out[x] = Better<kMax>(padded[x], padded[x + tail]);
+}
+
 template <bool kMax>
 void ExtremeFilter(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {
   if (EmptyMatrix(src)) return;
   const int32_t w = src->cols, h = src->rows;
-  const int32_t pw = w + 2 * rx, ph = h + 2 * ry;
-  std::vector<float> padded(static_cast<size_t>(pw) * ph);
-  PadInto(src, padded.data(), rx, ry);
-  std::vector<float> colext(static_cast<size_t>(pw));
+  const size_t n = static_cast<size_t>(w) * h;
   const float start = kMax ? 0.0f : 1.0f;
-  auto better = [](float v, float cur) { return kMax ? v > cur : v < cur; };
-  for (int32_t y = 0; y < h; ++y) {
-    for (int32_t x = 0; x < pw; ++x) {
-      float e = start;
-      for (int32_t r = y; r <= y + 2 * ry; ++r) {
-        const float v = padded[static_cast<size_t>(r) * pw + x];
-        if (better(v, e)) e = v;
-      }
-      colext[x] = e;
-    }
-    float* o = dst->data + static_cast<ptrdiff_t>(y) * w;
-    for (int32_t x = 0; x < w; ++x) {
-      float e = start;
-      for (int32_t j = x; j <= x + 2 * rx; ++j)
-        if (better(colext[j], e)) e = colext[j];
-      o[x] = e;
-    }
+  thread_local std::vector<float> copy, rowsWork;
+  const float* s = src->data;
+  // Output rows are written while later ones still read the source.
+  if (row_kernels::Overlap(s, dst->data, n)) {
+    s = row_kernels::Scratch(copy, n);
+    memcpy(copy.data(), src->data, sizeof(float) * n);
   }
+  const int32_t K = 2 * ry + 1;
+  const int32_t pw = w + 2 * rx;
+  float* work = row_kernels::Scratch(rowsWork, static_cast<size_t>(K + 1) * w + pw);
+  float* suffix = work;
+  float* prefix = work + static_cast<ptrdiff_t>(K) * w;
+  float* padded = prefix + w;
+  auto horizontal = [&](int32_t y, const float* v) {
+    if (v != padded + rx) memcpy(padded + rx, v, sizeof(float) * w);
+    for (int32_t i = 0; i < rx; ++i) {
+      padded[i] = v[0];
+      padded[rx + w + i] = v[w - 1];
+    }
+    HorizontalExtremes<kMax>(padded, w, rx, dst->data + static_cast<ptrdiff_t>(y) * w);
+  };
+  if (ry <= 2) {
+    const float* rows[5];
+    for (int32_t y = 0; y < h; ++y) {
+      for (int32_t j = 0; j < K; ++j) {
+        const int32_t r = y + j - ry;
+        rows[j] = s + static_cast<ptrdiff_t>(r < 0 ? 0 : (r >= h ? h - 1 : r)) * w;
+      }
+      if (ry == 0) ExtremeOfRows<kMax, 1>(rows, start, padded + rx, w);
+      if (ry == 1) ExtremeOfRows<kMax, 3>(rows, start, padded + rx, w);
+      if (ry == 2) ExtremeOfRows<kMax, 5>(rows, start, padded + rx, w);
+      horizontal(y, padded + rx);
+    }
+    return;
+  }
+  VerticalExtremes<kMax>(s, w, h, ry, start, suffix, prefix, padded + rx, horizontal);
 }
 
 }  // namespace
