@@ -176,31 +176,62 @@ void Image_CorrelateAbsSame(const Matrix* src, Matrix* dst, const Matrix* kernel
   Image_CorrelateAbs(&padded, dst, kernel);
 }
 
-void Image_Sobel(const Matrix* src, Matrix* gx, Matrix* gy, float scale) {
+namespace {
+
+inline void SobelRowApart(const float* up, const float* mid, const float* dn, float* __restrict ox,
+                          float* __restrict oy, int32_t w, float scale) {
+  for (int32_t x = 1; x <= w - 2; ++x) {
+    const float nw = up[x - 1], nn = up[x], ne = up[x + 1];
+    const float wv = mid[x - 1], e = mid[x + 1];
+    const float sw = dn[x - 1], s = dn[x], se = dn[x + 1];
+    ox[x] = scale * ((ne + 2.0f * e + se) - (nw + 2.0f * wv + sw));
+    oy[x] = scale * ((sw + 2.0f * s + se) - (nw + 2.0f * nn + ne));
+  }
+}
+
+}  // namespace
+
+void Image_SobelRow(const float* up, const float* mid, const float* dn, float* ox, float* oy, int32_t w,
+                    float scale) {
+  const size_t n = static_cast<size_t>(w);
+  auto apart = [n, up, mid, dn](const float* o) {
+    return !row_kernels::Overlap(o, up, n) && !row_kernels::Overlap(o, mid, n) && !row_kernels::Overlap(o, dn, n);
+  };
+  if (!row_kernels::Overlap(ox, oy, n) && apart(ox) && apart(oy)) {
+    SobelRowApart(up, mid, dn, ox, oy, w, scale);
+    return;
+  }
+  float bx[row_kernels::kRowBlock], by[row_kernels::kRowBlock];
+  // Blocks through local arrays: ox and oy may be the same row.
+  for (int32_t x0 = 1; x0 <= w - 2; x0 += row_kernels::kRowBlock) {
+    const int32_t n = w - 1 - x0 < row_kernels::kRowBlock ? w - 1 - x0 : row_kernels::kRowBlock;
+    for (int32_t l = 0; l < n; ++l) {
+      const int32_t x = x0 + l;
+      const float nw = up[x - 1], nn = up[x], ne = up[x + 1];
+      const float wv = mid[x - 1], e = mid[x + 1];
+      const float sw = dn[x - 1], s = dn[x], se = dn[x + 1];
+      bx[l] = scale * ((ne + 2.0f * e + se) - (nw + 2.0f * wv + sw));
+      by[l] = scale * ((sw + 2.0f * s + se) - (nw + 2.0f * nn + ne));
+    }
+    memcpy(ox + x0, bx, sizeof(float) * n);
+    memcpy(oy + x0, by, sizeof(float) * n);
+  }
+}
+
+void Image_SobelRows(const Matrix* src, Matrix* gx, Matrix* gy, float scale, int32_t y0, int32_t y1) {
   const int32_t w = src->cols, h = src->rows;
   if (w < 3 || h < 3) return;
-  for (int32_t y = 1; y <= h - 2; ++y) {
-    const float* up = src->data + static_cast<ptrdiff_t>(y - 1) * w;
-    const float* mid = up + w;
-    const float* dn = mid + w;
-    float* ox = gx->data + static_cast<ptrdiff_t>(y) * w;
-    float* oy = gy->data + static_cast<ptrdiff_t>(y) * w;
-    float bx[row_kernels::kRowBlock], by[row_kernels::kRowBlock];
-    // Blocks through local arrays: gx and gy may be the same image.
-    for (int32_t x0 = 1; x0 <= w - 2; x0 += row_kernels::kRowBlock) {
-      const int32_t n = w - 1 - x0 < row_kernels::kRowBlock ? w - 1 - x0 : row_kernels::kRowBlock;
-      for (int32_t l = 0; l < n; ++l) {
-        const int32_t x = x0 + l;
-        const float nw = up[x - 1], nn = up[x], ne = up[x + 1];
-        const float wv = mid[x - 1], e = mid[x + 1];
-        const float sw = dn[x - 1], s = dn[x], se = dn[x + 1];
-        bx[l] = scale * ((ne + 2.0f * e + se) - (nw + 2.0f * wv + sw));
-        by[l] = scale * ((sw + 2.0f * s + se) - (nw + 2.0f * nn + ne));
-      }
-      memcpy(ox + x0, bx, sizeof(float) * n);
-      memcpy(oy + x0, by, sizeof(float) * n);
-    }
+  if (y0 < 1) y0 = 1;
+  if (y1 > h - 1) y1 = h - 1;
+  for (int32_t y = y0; y < y1; ++y) {
+    const float* mid = src->data + static_cast<ptrdiff_t>(y) * w;
+    Image_SobelRow(mid - w, mid, mid + w, gx->data + static_cast<ptrdiff_t>(y) * w,
+                   gy->data + static_cast<ptrdiff_t>(y) * w, w, scale);
   }
+}
+
+void Image_Sobel(const Matrix* src, Matrix* gx, Matrix* gy, float scale) {
+  Image_SobelRows(src, gx, gy, scale, 1, src->rows - 1);
 }
 
 void Image_SobelMagnitude(const Matrix* src, Matrix* dst) {

@@ -27,6 +27,12 @@ void Image_CorrelateAbsSame(const Matrix* src, Matrix* dst, const Matrix* kernel
 void Image_CorrelateAbsReplicate(const Matrix* src, Matrix* dst, const Matrix* kernel);
 // Sobel gradients of the interior pixels, times scale; borders untouched.
 void Image_Sobel(const Matrix* src, Matrix* gx, Matrix* gy, float scale);
+// Columns 1 .. w-2 of one interior row of Image_Sobel from the rows above,
+// at and below it.
+void Image_SobelRow(const float* up, const float* mid, const float* dn, float* gx, float* gy, int32_t w,
+                    float scale);
+// The interior rows y0 .. y1-1 of Image_Sobel.
+void Image_SobelRows(const Matrix* src, Matrix* gx, Matrix* gy, float scale, int32_t y0, int32_t y1);
 // Gradient magnitude normalised to a largest value of 1 (all 0 when the
 // image has no gradient).
 void Image_SobelMagnitude(const Matrix* src, Matrix* dst);
