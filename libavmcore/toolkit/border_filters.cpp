@@ -20,32 +20,97 @@ void PadInto(const Matrix* src, float* block, int32_t px, int32_t py) {
   Matrix_PadReplicate(src, &padded, px, py);
 }
 
-// Running-sum window mean of a padded image of width pw (stride pw) into
-// out (stride ow), w x h outputs. colsum holds pw floats.
-void BoxMeanCore(const float* padded, int32_t pw, float* out, int32_t ow, int32_t w, int32_t h,
-                 int32_t rx, int32_t ry, float* colsum) {
+// Running-sum window mean, w x h outputs into out (stride ow). rowAt(p)
+// gives padded row p; the column sums of a row cover the n columns it
+// supplies and sit at cs + lead, the remaining columns of the padded width
+// pw replicate the edge sums (a replicated border column has the sums of its
+// edge column). Every sum keeps the running update order (subtract, then
+// add); four output rows are summed along at once, their independent
+// running sums overlapping in the pipeline. cs holds 4 * pw floats.
+template <typename RowAt>
+void BoxMeanCore(RowAt rowAt, int32_t n, int32_t lead, int32_t pw, float* out, int32_t ow, int32_t w, int32_t h,
+                 int32_t rx, int32_t ry, float* cs) {
   const float area = static_cast<float>((2 * rx + 1) * (2 * ry + 1));
-  for (int32_t x = 0; x < pw; ++x) colsum[x] = 0.0f;
-  for (int32_t r = 0; r <= 2 * ry; ++r) {
-    const float* row = padded + static_cast<ptrdiff_t>(r) * pw;
-    for (int32_t x = 0; x < pw; ++x) colsum[x] += row[x];
-  }
-  for (int32_t y = 0; y < h; ++y) {
-    if (y > 0) {
-      const float* leave = padded + static_cast<ptrdiff_t>(y - 1) * pw;
-      const float* enter = padded + static_cast<ptrdiff_t>(y + 2 * ry) * pw;
-      for (int32_t x = 0; x < pw; ++x) colsum[x] = (colsum[x] - leave[x]) + enter[x];
+  float* rows[4] = {cs, cs + pw, cs + 2 * pw, cs + 3 * pw};
+  const float* prev = nullptr;
+  for (int32_t y0 = 0; y0 < h; y0 += 4) {
+    const int32_t count = h - y0 < 4 ? h - y0 : 4;
+    for (int32_t l = 0; l < count; ++l) {
+      const int32_t y = y0 + l;
+      float* c = rows[l] + lead;
+      if (y == 0) {
+        const float* r0 = rowAt(0);
+        for (int32_t x = 0; x < n; ++x) c[x] = 0.0f;
+        for (int32_t r = 0; r <= 2 * ry; ++r) {
+          const float* row = r == 0 ? r0 : rowAt(r);
+          for (int32_t x = 0; x < n; ++x) c[x] += row[x];
+        }
+      } else {
+        const float* p = prev + lead;
+        const float* leave = rowAt(y - 1);
+        const float* enter = rowAt(y + 2 * ry);
+        for (int32_t x = 0; x < n; ++x) c[x] = (p[x] - leave[x]) + enter[x];
+      }
+      for (int32_t i = 0; i < lead; ++i) rows[l][i] = c[0];
+      for (int32_t i = lead + n; i < pw; ++i) rows[l][i] = c[n - 1];
+      prev = rows[l];
     }
-    float* o = out + static_cast<ptrdiff_t>(y) * ow;
-    float s = colsum[0];
-    for (int32_t x = 1; x <= 2 * rx; ++x) s += colsum[x];
-    o[0] = s / area;
-    for (int32_t x = 1; x < w; ++x) {
-      s = (s - colsum[x - 1]) + colsum[x + 2 * rx];
-      o[x] = s / area;
+    if (count == 4) {
+      const float *c0 = rows[0], *c1 = rows[1], *c2 = rows[2], *c3 = rows[3];
+      float* o0 = out + static_cast<ptrdiff_t>(y0) * ow;
+      float* o1 = o0 + ow;
+      float* o2 = o1 + ow;
+      float* o3 = o2 + ow;
+      float s0 = c0[0], s1 = c1[0], s2 = c2[0], s3 = c3[0];
+      for (int32_t x = 1; x <= 2 * rx; ++x) {
+        s0 += c0[x];
+        s1 += c1[x];
+        s2 += c2[x];
+        s3 += c3[x];
+      }
+      o0[0] = s0 / area;
+      o1[0] = s1 / area;
+      o2[0] = s2 / area;
+      o3[0] = s3 / area;
+      for (int32_t x = 1; x < w; ++x) {
+        s0 = (s0 - c0[x - 1]) + c0[x + 2 * rx];
+        s1 = (s1 - c1[x - 1]) + c1[x + 2 * rx];
+        s2 = (s2 - c2[x - 1]) + c2[x + 2 * rx];
+        s3 = (s3 - c3[x - 1]) + c3[x + 2 * rx];
+        o0[x] = s0 / area;
+        o1[x] = s1 / area;
+        o2[x] = s2 / area;
+        o3[x] = s3 / area;
+      }
+    } else {
+      for (int32_t l = 0; l < count; ++l) {
+        const float* c = rows[l];
+        float* o = out + static_cast<ptrdiff_t>(y0 + l) * ow;
+        float s = c[0];
+        for (int32_t x = 1; x <= 2 * rx; ++x) s += c[x];
+        o[0] = s / area;
+        for (int32_t x = 1; x < w; ++x) {
+          s = (s - c[x - 1]) + c[x + 2 * rx];
+          o[x] = s / area;
+        }
+      }
     }
+    // The next group's first row continues from rows[3] (prev) into
+    // rows[0], a different buffer.
   }
 }
+
+// Window mean of src on a replicated border without a padded copy: padded
+// row p is source row clamp(p - ry). cs: 4 * (W + 2rx) floats.
+void BoxMeanSource(const float* src, int32_t w, int32_t h, float* out, int32_t rx, int32_t ry, float* cs) {
+  auto rowAt = [src, w, h, ry](int32_t p) {
+    const int32_t r = p - ry < 0 ? 0 : (p - ry >= h ? h - 1 : p - ry);
+    return src + static_cast<ptrdiff_t>(r) * w;
+  };
+  BoxMeanCore(rowAt, w, rx, w + 2 * rx, out, w, w, h, rx, ry, cs);
+}
+
+thread_local std::vector<float> tlsBoxSums, tlsBoxCopy;
 
 // Window extreme on a replicated border; kMax selects maximum (from 0.0)
 // or minimum (from 1.0). A NaN never replaces the running extreme. The
@@ -221,45 +286,41 @@ void Matrix_PadBandMirror(const Matrix* src, Matrix* dst, int32_t px, int32_t py
   }
 }
 
-// The column-sum row lives on the stack below this many floats, sparing a
-// second allocation for the usual image widths.
-constexpr int32_t kStackColumnSums = 2600;
-
 void Image_BoxMeanPadded(const Matrix* padded, Matrix* dst, int32_t rx, int32_t ry) {
   if (EmptyMatrix(dst)) return;
-  float stackRow[kStackColumnSums];
-  std::vector<float> heapRow;
-  float* colsum = stackRow;
-  if (padded->cols >= kStackColumnSums) {
-    heapRow.resize(static_cast<size_t>(padded->cols));
-    colsum = heapRow.data();
-  }
-  BoxMeanCore(padded->data, padded->cols, dst->data, dst->cols, dst->cols, dst->rows, rx, ry, colsum);
+  const int32_t pw = padded->cols;
+  float* cs = row_kernels::Scratch(tlsBoxSums, 4 * static_cast<size_t>(pw));
+  const float* data = padded->data;
+  auto rowAt = [data, pw](int32_t p) { return data + static_cast<ptrdiff_t>(p) * pw; };
+  BoxMeanCore(rowAt, pw, 0, pw, dst->data, dst->cols, dst->cols, dst->rows, rx, ry, cs);
 }
 
 void Image_BoxMeanBuffered(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry, float* work) {
   if (EmptyMatrix(src)) return;
-  PadInto(src, work, rx, ry);
-  const int32_t pw = src->cols + 2 * rx;
-  float stackRow[kStackColumnSums];
-  std::vector<float> heapRow;
-  float* colsum = stackRow;
-  if (pw >= kStackColumnSums) {
-    heapRow.resize(static_cast<size_t>(pw));
-    colsum = heapRow.data();
+  const int32_t w = src->cols, h = src->rows;
+  float* cs = row_kernels::Scratch(tlsBoxSums, 4 * static_cast<size_t>(w + 2 * rx));
+  const float* s = src->data;
+  // Output rows are written while later ones still read the source: an
+  // in-place call works from a copy (the caller's work block).
+  if (row_kernels::Overlap(s, dst->data, static_cast<size_t>(w) * h)) {
+    memcpy(work, s, sizeof(float) * static_cast<size_t>(w) * h);
+    s = work;
   }
-  BoxMeanCore(work, pw, dst->data, src->cols, src->cols, src->rows, rx, ry, colsum);
+  BoxMeanSource(s, w, h, dst->data, rx, ry, cs);
 }
 
 void Image_BoxMean(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {
   if (EmptyMatrix(src)) return;
   const int32_t w = src->cols, h = src->rows;
-  const int32_t pw = w + 2 * rx, ph = h + 2 * ry;
-  // One block: the padded copy, then the column-sum row.
-  float* block = static_cast<float*>(malloc(sizeof(float) * (static_cast<size_t>(pw) * ph + 2 * pw)));
-  PadInto(src, block, rx, ry);
-  BoxMeanCore(block, pw, dst->data, w, w, h, rx, ry, block + static_cast<size_t>(pw) * ph);
-  free(block);
+  const size_t n = static_cast<size_t>(w) * h;
+  float* cs = row_kernels::Scratch(tlsBoxSums, 4 * static_cast<size_t>(w + 2 * rx));
+  const float* s = src->data;
+  if (row_kernels::Overlap(s, dst->data, n)) {
+    float* copy = row_kernels::Scratch(tlsBoxCopy, n);
+    memcpy(copy, s, sizeof(float) * n);
+    s = copy;
+  }
+  BoxMeanSource(s, w, h, dst->data, rx, ry, cs);
 }
 
 void Image_MaxFilter(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {
