@@ -4,7 +4,8 @@
 // machines). Arithmetic is lane-wise; a * b + c contracts into one fused
 // multiply-add per lane under the project's -ffp-contract=fast, as the
 // scalar forms do. Used where the compiler's own vectorisation keeps too
-// few sums in flight.
+// few sums in flight. Values move through pointers, never as arguments or
+// results, so no calling convention depends on the vector width.
 #include <cstdint>
 #include <cstring>
 
@@ -15,23 +16,18 @@ typedef uint32_t U32x8 __attribute__((vector_size(32)));
 
 constexpr int kLanes = 8;
 
-inline F32x8 Load(const float* p) {
-  F32x8 v;
-  memcpy(&v, p, sizeof v);
-  return v;
-}
+inline void Load(F32x8* v, const float* p) { memcpy(v, p, sizeof *v); }
 
-inline void Store(float* p, F32x8 v) { memcpy(p, &v, sizeof v); }
+inline void Store(float* p, const F32x8* v) { memcpy(p, v, sizeof *v); }
 
-inline F32x8 Splat(float s) { return F32x8{s, s, s, s, s, s, s, s}; }
+inline void Splat(F32x8* v, float s) { *v = F32x8{s, s, s, s, s, s, s, s}; }
 
-inline F32x8 Abs(F32x8 v) {
+// Stores |v| lane by lane (the sign bit cleared).
+inline void StoreAbs(float* p, const F32x8* v) {
   U32x8 bits;
-  memcpy(&bits, &v, sizeof v);
-  bits &= U32x8{0x7FFFFFFFu, 0x7FFFFFFFu, 0x7FFFFFFFu, 0x7FFFFFFFu,
-                0x7FFFFFFFu, 0x7FFFFFFFu, 0x7FFFFFFFu, 0x7FFFFFFFu};
-  memcpy(&v, &bits, sizeof v);
-  return v;
+  memcpy(&bits, v, sizeof bits);
+  bits &= 0x7FFFFFFFu;
+  memcpy(p, &bits, sizeof bits);
 }
 
 }  // namespace float_lanes

@@ -12,10 +12,6 @@ namespace {
 
 using row_kernels::CorrelateAbsRows;
 
-inline float At(const Matrix* m, int32_t x, int32_t y) {
-  return m->data[static_cast<ptrdiff_t>(y) * m->cols + x];
-}
-
 // Vertical then horizontal taps of one output row (row buffer: source width).
 template <int kTaps>
 void SepRow(const float* const* rows, const float* hk, const float* vk, float* buffer, int32_t sw, float* out,

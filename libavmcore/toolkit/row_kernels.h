@@ -84,24 +84,30 @@ inline void CorrelateAbsRowsSquare(const float* const* rows, const float* kernel
   const float* r[kSide];
   F32x8 k[kSide * kSide];
   for (int j = 0; j < kSide; ++j) r[j] = rows[j];
-  for (int i = 0; i < kSide * kSide; ++i) k[i] = float_lanes::Splat(kernel[i]);
+  for (int i = 0; i < kSide * kSide; ++i) float_lanes::Splat(&k[i], kernel[i]);
   int32_t x = 0;
   for (; x + 4 * L <= n; x += 4 * L) {
-    F32x8 s0 = float_lanes::Splat(0.0f), s1 = s0, s2 = s0, s3 = s0;
+    F32x8 s0, s1, s2, s3, v0, v1, v2, v3;
+    float_lanes::Splat(&s0, 0.0f);
+    s1 = s2 = s3 = s0;
     for (int j = 0; j < kSide; ++j) {
       const float* p = r[j] + x;
       for (int i = 0; i < kSide; ++i) {
         const F32x8 t = k[j * kSide + i];
-        s0 = float_lanes::Load(p + i) * t + s0;
-        s1 = float_lanes::Load(p + i + L) * t + s1;
-        s2 = float_lanes::Load(p + i + 2 * L) * t + s2;
-        s3 = float_lanes::Load(p + i + 3 * L) * t + s3;
+        float_lanes::Load(&v0, p + i);
+        float_lanes::Load(&v1, p + i + L);
+        float_lanes::Load(&v2, p + i + 2 * L);
+        float_lanes::Load(&v3, p + i + 3 * L);
+        s0 = v0 * t + s0;
+        s1 = v1 * t + s1;
+        s2 = v2 * t + s2;
+        s3 = v3 * t + s3;
       }
     }
-    float_lanes::Store(out + x, float_lanes::Abs(s0));
-    float_lanes::Store(out + x + L, float_lanes::Abs(s1));
-    float_lanes::Store(out + x + 2 * L, float_lanes::Abs(s2));
-    float_lanes::Store(out + x + 3 * L, float_lanes::Abs(s3));
+    float_lanes::StoreAbs(out + x, &s0);
+    float_lanes::StoreAbs(out + x + L, &s1);
+    float_lanes::StoreAbs(out + x + 2 * L, &s2);
+    float_lanes::StoreAbs(out + x + 3 * L, &s3);
   }
   for (; x < n; ++x) {
     float s = 0.0f;
