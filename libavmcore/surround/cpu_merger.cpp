@@ -399,6 +399,9 @@ int LUTCPU_ExecRows(const MergerCPUOB* o, const uint8_t* const images[4], const 
   thread_local std::vector<uint32_t> gainRow;
   if (gainRow.size() < static_cast<size_t>(W)) gainRow.resize(static_cast<size_t>(W));
   uint32_t* gain = gainRow.data();
+  thread_local std::vector<int32_t> startRow;
+  if (startRow.size() < static_cast<size_t>(W) / 4 + 2) startRow.resize(static_cast<size_t>(W) / 4 + 2);
+  int32_t* starts = startRow.data();
   auto firstRunAt = [](const std::vector<CPUStitchRun>& runs, int32_t row) {
     return std::lower_bound(runs.begin(), runs.end(), row,
                             [](const CPUStitchRun& a, int32_t r) { return a.row < r; });
@@ -426,17 +429,20 @@ int LUTCPU_ExecRows(const MergerCPUOB* o, const uint8_t* const images[4], const 
       // one straight loop over the pixels.
       const int32_t g0 = (a + 3) & ~3, last = (b - 1) & ~3;
       for (int32_t c = a; c < std::min(g0, b); ++c) gain[c] = static_cast<uint32_t>(R[cell[base + c] & 255]);
-      for (int32_t g = g0; g < last; g += 4) {
-        const size_t i = base + g;
-        int32_t s, step;
-        if (g == g0) {
-          s = R[cell[i + 4] & 255];
-          step = 0;
-        } else {
-          s = R[cell[i] & 255];
-          step = (R[cell[i + 4] & 255] - s) / 4;
+      if (g0 < last) {
+        // Ramp values at the group starts g0, g0 + 4, ..., last; group k
+        // steps from value k to value k + 1 (the first group holds value 1).
+        const int32_t groups = (last - g0) / 4;
+        for (int32_t k = 0; k <= groups; ++k) starts[k] = R[cell[base + g0 + 4 * k] & 255];
+        starts[0] = starts[1];
+        for (int32_t k = 0; k < groups; ++k) {
+          const int32_t s0 = starts[k], step = k == 0 ? 0 : (starts[k + 1] - s0) / 4;
+          uint32_t* gk = gain + g0 + 4 * k;
+          gk[0] = static_cast<uint32_t>(s0);
+          gk[1] = static_cast<uint32_t>(s0 + step);
+          gk[2] = static_cast<uint32_t>(s0 + 2 * step);
+          gk[3] = static_cast<uint32_t>(s0 + 3 * step);
         }
-        for (int32_t j = 0; j < 4; ++j) gain[g + j] = static_cast<uint32_t>(s + j * step);
       }
       for (int32_t c = std::max(last, a); c < b; ++c) gain[c] = static_cast<uint32_t>(R[cell[base + c] & 255]);
       SingleLuma(Y, lumaIdx + base, gain, dst, a, b);
