@@ -128,16 +128,25 @@ void SingleLuma(const uint8_t* __restrict Y, const int32_t* __restrict idx, cons
   }
 }
 
+// A camera's gain ramp R(i) = i * G1 + (255 - i) * G2 as the line
+// R(0) + i * (G1 - G2): the same integers (every term stays inside 32 bits),
+// computed where a table look-up per pixel would be a gather.
+struct RampLine {
+  int32_t base, slope;
+  explicit RampLine(const int32_t ramp[256]) : base(ramp[0]), slope(ramp[1] - ramp[0]) {}
+  int32_t At(uint32_t i) const { return base + static_cast<int32_t>(i) * slope; }
+};
+
 // Luma of a seam run: end and side sources, each times its camera's ramp
 // value at the pixel's ramp position and its weight (end wa, side 32 - wa,
 // in 32nds), held at 255.
 void BlendLuma(const uint8_t* __restrict Ye, const uint8_t* __restrict Ys, const int32_t* __restrict endIdx,
-               const int32_t* __restrict sideIdx, const uint16_t* __restrict cell, const int32_t* __restrict Re,
-               const int32_t* __restrict Rs, uint8_t* __restrict dst, int32_t a, int32_t b) {
+               const int32_t* __restrict sideIdx, const uint16_t* __restrict cell, RampLine Re, RampLine Rs,
+               uint8_t* __restrict dst, int32_t a, int32_t b) {
   for (int32_t c = a; c < b; ++c) {
     const uint32_t lo = cell[c] & 255u, wa = cell[c] >> 8u;
-    const uint32_t v = (SourceByte(Ye, endIdx[c]) * static_cast<uint32_t>(Re[lo]) * wa +
-                        SourceByte(Ys, sideIdx[c]) * static_cast<uint32_t>(Rs[lo]) * (32u - wa)) >>
+    const uint32_t v = (SourceByte(Ye, endIdx[c]) * static_cast<uint32_t>(Re.At(lo)) * wa +
+                        SourceByte(Ys, sideIdx[c]) * static_cast<uint32_t>(Rs.At(lo)) * (32u - wa)) >>
                        21;
     dst[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
   }
@@ -433,7 +442,9 @@ int LUTCPU_ExecRows(const MergerCPUOB* o, const uint8_t* const images[4], const 
         // Ramp values at the group starts g0, g0 + 4, ..., last; group k
         // steps from value k to value k + 1 (the first group holds value 1).
         const int32_t groups = (last - g0) / 4;
-        for (int32_t k = 0; k <= groups; ++k) starts[k] = R[cell[base + g0 + 4 * k] & 255];
+        const RampLine line(R);
+        const uint16_t* cg = cell + base + g0;
+        for (int32_t k = 0; k <= groups; ++k) starts[k] = line.At(cg[4 * k] & 255u);
         starts[0] = starts[1];
         for (int32_t k = 0; k < groups; ++k) {
           const int32_t s0 = starts[k], step = k == 0 ? 0 : (starts[k + 1] - s0) / 4;
@@ -458,8 +469,7 @@ int LUTCPU_ExecRows(const MergerCPUOB* o, const uint8_t* const images[4], const 
     const uint8_t* Ye = images[e];
     const uint8_t* Ys = images[s];
     const uint8_t* UVe = Ye + chromaOffset;
-    const int32_t* Re = ramp[e];
-    const int32_t* Rs = ramp[s];
+    const RampLine Re(ramp[e]), Rs(ramp[s]);
     const std::vector<CPUStitchRun>& runs = o->blendRuns[p];
     const uint16_t* cell = o->blendMap.data();
     const int32_t* endLuma = o->endLumaIndex.data();
