@@ -78,13 +78,6 @@ struct RowRuns {
   }
 };
 
-inline uint16_t LoadPair(const uint8_t* p) {
-  uint16_t v;
-  memcpy(&v, p, 2);
-  return v;
-}
-inline void StorePair(uint8_t* p, uint16_t v) { memcpy(p, &v, 2); }
-
 using Range = CPUStitchRange;
 
 // One luma byte, read as the low byte of a 32-bit word: a form the compiler
