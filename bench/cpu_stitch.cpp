@@ -153,60 +153,70 @@ void BM_RunTableStitch_OneThread(benchmark::State& state) {
 }
 BENCHMARK(BM_RunTableStitch_OneThread)->Unit(benchmark::kMillisecond);
 
-// A pool of workers kept across frames, as a display application would keep
-// them: each frame wakes them once and waits for all rows. Rows are handed
-// out in small chunks from a shared counter, so a worker that drew cheap rows
-// (the car, single-camera bands) takes more of them and no worker waits on
-// one holding the costly corner rows.
+// A pool of n threads kept across frames, as a display application would
+// keep them: the caller and n - 1 workers. Rows are handed out in small
+// chunks from a shared counter, so a thread that drew cheap rows (the car,
+// single-camera bands) takes more of them and nobody waits on one holding
+// the costly corner rows. Workers spin briefly for the next frame before
+// sleeping (waking a sleeping thread costs about as much as a chunk).
 class RowPool {
  public:
   static constexpr int kChunkRows = 16;  // even, so that no chroma row is shared
+  static constexpr int kSpins = 20000;
   RowPool(int n, Setup& s) : s_(s) {
-    for (int t = 0; t < n; ++t) workers_.emplace_back([this] { Run(); });
+    for (int t = 1; t < n; ++t) workers_.emplace_back([this] { Run(); });
   }
   ~RowPool() {
     {
       std::lock_guard<std::mutex> l(m_);
-      stop_ = true;
-      ++generation_;
+      stop_.store(true);
+      generation_.fetch_add(1);
     }
     cv_.notify_all();
     for (auto& w : workers_) w.join();
   }
   void Frame() {
-    std::unique_lock<std::mutex> l(m_);
     next_.store(0);
-    pending_ = static_cast<int>(workers_.size());
-    ++generation_;
+    pending_.store(static_cast<int>(workers_.size()));
+    {
+      std::lock_guard<std::mutex> l(m_);
+      generation_.fetch_add(1);
+    }
     cv_.notify_all();
-    done_.wait(l, [this] { return pending_ == 0; });
+    Work();
+    while (pending_.load() != 0) {
+    }
   }
 
  private:
+  void Work() {
+    for (int r0; (r0 = next_.fetch_add(kChunkRows)) < kH;)
+      LUTCPU_ExecRows(&s_.obj, s_.camPtr, &s_.out, s_.pitches, s_.gains.data(), 0, r0,
+                      std::min(r0 + kChunkRows, kH));
+  }
   void Run() {
     uint64_t seen = 0;
     for (;;) {
-      {
+      uint64_t g = generation_.load();
+      for (int i = 0; i < kSpins && g == seen; ++i) g = generation_.load();
+      if (g == seen) {
         std::unique_lock<std::mutex> l(m_);
-        cv_.wait(l, [&] { return generation_ != seen; });
-        seen = generation_;
-        if (stop_) return;
+        cv_.wait(l, [&] { return generation_.load() != seen; });
+        g = generation_.load();
       }
-      for (int r0; (r0 = next_.fetch_add(kChunkRows)) < kH;)
-        LUTCPU_ExecRows(&s_.obj, s_.camPtr, &s_.out, s_.pitches, s_.gains.data(), 0, r0,
-                        std::min(r0 + kChunkRows, kH));
-      std::lock_guard<std::mutex> l(m_);
-      if (--pending_ == 0) done_.notify_one();
+      seen = g;
+      if (stop_.load()) return;
+      Work();
+      pending_.fetch_sub(1);
     }
   }
   Setup& s_;
   std::vector<std::thread> workers_;
   std::mutex m_;
-  std::condition_variable cv_, done_;
-  std::atomic<int> next_{0};
-  uint64_t generation_ = 0;
-  int pending_ = 0;
-  bool stop_ = false;
+  std::condition_variable cv_;
+  std::atomic<int> next_{0}, pending_{0};
+  std::atomic<uint64_t> generation_{0};
+  std::atomic<bool> stop_{false};
 };
 
 void BM_RunTableStitch_Threads(benchmark::State& state) {
