@@ -102,8 +102,10 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
       const int keepV = (m > above[x]) & (m >= below[x]);
       const int horizontal = ay < tan22 * ax;
       const int diagonal = ay <= (tan22 + 2.0f) * ax;
-      const int keep = (horizontal & keepH) | (!horizontal & diagonal & keepD) | (!horizontal & !diagonal & keepV);
-      flags[x] = static_cast<uint8_t>((!(m <= low2) & keep) | ((m > high2) << 1));
+      const int other = horizontal ^ 1;
+      const int keep = (horizontal & keepH) | (other & diagonal & keepD) | (other & (diagonal ^ 1) & keepV);
+      const int aboveLow = m <= low2 ? 0 : 1;  // a NaN magnitude passes here and fails the tests above
+      flags[x] = static_cast<uint8_t>((aboveLow & keep) | ((m > high2) << 1));
     }
     flags[0] = 0;
     flags[w - 1] = 0;
