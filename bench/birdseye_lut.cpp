@@ -2,6 +2,7 @@
 // 1280 x 720 fisheye cameras: pose-derived projection of every output pixel
 // into its cameras, weights, seam ramp and corner fade.
 // Arguments: output width, output height, build threads (0: default).
+// Thread scaling is measured pinned to four cores (taskset -c 4-7).
 #include <benchmark/benchmark.h>
 
 #include "frame/global_variables.h"
@@ -30,8 +31,10 @@ void BM_StitchedLut(benchmark::State& state) {
 
 BENCHMARK(BM_StitchedLut)
     ->Args({350, 600, 1})
+    ->Args({350, 600, 4})
     ->Args({350, 600, 0})
     ->Args({720, 1280, 1})
+    ->Args({720, 1280, 4})
     ->Args({720, 1280, 0})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

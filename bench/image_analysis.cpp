@@ -12,6 +12,7 @@
 #include "toolkit/blobs.h"
 #include "toolkit/edges.h"
 #include "toolkit/hough.h"
+#include "toolkit/linear_filters.h"
 #include "toolkit/smoothing.h"
 
 namespace {
@@ -46,13 +47,6 @@ const std::vector<float>& Scene() {
     return px;
   }();
   return scene;
-}
-
-cv::Mat SceneU8() {
-  cv::Mat f(kH, kW, CV_32F, const_cast<float*>(Scene().data()));
-  cv::Mat u8;
-  f.convertTo(u8, CV_8U, 255.0);
-  return u8;
 }
 
 // Binary mask of many dark regions (0.0) on bright (1.0).
@@ -101,28 +95,50 @@ void BM_DetectEdges(benchmark::State& state) {
 }
 BENCHMARK(BM_DetectEdges)->Unit(benchmark::kMillisecond);
 
+// Peer of the edge detector from the same float image: to 8 bits (Canny
+// takes no floats), the same 3x3 binomial blur, Canny with the same low and
+// high levels on the same L2 magnitude. What differs: Canny's Sobel and
+// magnitudes are integers on the 8-bit image, and Canny does not thin its map
+// afterwards (ours runs one thinning pass).
 void BM_CvCanny(benchmark::State& state) {
-  cv::Mat src = SceneU8(), blurred, edges;
+  cv::Mat src(kH, kW, CV_32F, const_cast<float*>(Scene().data())), u8, blurred, edges;
   for (auto _ : state) {
-    // The toolkit detector smooths first; do the same for a like-for-like pair.
-    cv::GaussianBlur(src, blurred, cv::Size(3, 3), 0);
-    cv::Canny(blurred, edges, 30, 90, 3, false);
+    src.convertTo(u8, CV_8U, 255.0);
+    cv::GaussianBlur(u8, blurred, cv::Size(3, 3), 0);
+    cv::Canny(blurred, edges, 30, 90, 3, true);
     benchmark::DoNotOptimize(edges.data);
   }
 }
 BENCHMARK(BM_CvCanny)->Unit(benchmark::kMillisecond);
 
-void BM_GaussianBlurSep5(benchmark::State& state) {
+// Separable Gaussian of 2k+1 taps against cv::GaussianBlur with the same
+// sigma and a replicated border (float in, float out). What differs: OpenCV
+// folds the symmetric taps and sums in another order (results agree to
+// float rounding, tested in smoothing_test).
+void BM_GaussianBlurSep(benchmark::State& state) {
+  const int k = static_cast<int>(state.range(0));
   Matrix src{kW, kH, const_cast<float*>(Scene().data())};
   std::vector<float> d(kW * kH);
   Matrix dst{kW, kH, d.data()};
   for (auto _ : state) {
-    Image_GaussianBlurSep(2, &src, &dst, 1.0f);
+    Image_GaussianBlurSep(k, &src, &dst, 1.0f);
     benchmark::DoNotOptimize(d.data());
   }
 }
-BENCHMARK(BM_GaussianBlurSep5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GaussianBlurSep)->ArgName("k")->Arg(1)->Arg(2)->Arg(3)->Arg(5)->Unit(benchmark::kMicrosecond);
 
+void BM_CvGaussianBlur(benchmark::State& state) {
+  const int k = static_cast<int>(state.range(0));
+  cv::Mat src(kH, kW, CV_32F, const_cast<float*>(Scene().data())), dst(kH, kW, CV_32F);
+  for (auto _ : state) {
+    cv::GaussianBlur(src, dst, cv::Size(2 * k + 1, 2 * k + 1), 1.0, 1.0, cv::BORDER_REPLICATE);
+    benchmark::DoNotOptimize(dst.data);
+  }
+}
+BENCHMARK(BM_CvGaussianBlur)->ArgName("k")->Arg(1)->Arg(2)->Arg(3)->Arg(5)->Unit(benchmark::kMicrosecond);
+
+// The 2-D form sums all (2k+1)^2 taps (no separation); its peer is the same
+// cv::GaussianBlur (variance 1 = sigma 1), which separates.
 void BM_GaussianBlur2D5(benchmark::State& state) {
   Matrix src{kW, kH, const_cast<float*>(Scene().data())};
   std::vector<float> d(kW * kH);
@@ -132,16 +148,60 @@ void BM_GaussianBlur2D5(benchmark::State& state) {
     benchmark::DoNotOptimize(d.data());
   }
 }
-BENCHMARK(BM_GaussianBlur2D5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GaussianBlur2D5)->Unit(benchmark::kMicrosecond);
 
-void BM_CvGaussianBlur5(benchmark::State& state) {
-  cv::Mat src(kH, kW, CV_32F, const_cast<float*>(Scene().data())), dst;
+// Normalised gradient magnitude: replicated border, Sobel / 4 in x and y,
+// root of the sum of squares, divided by the largest. Peer: the same steps
+// in OpenCV (two cv::Sobel with scale 0.25, cv::magnitude, cv::minMaxLoc,
+// one scaling pass). What differs: OpenCV writes gx and gy out as images.
+void BM_SobelMagnitude(benchmark::State& state) {
+  Matrix src{kW, kH, const_cast<float*>(Scene().data())};
+  std::vector<float> d(kW * kH);
+  Matrix dst{kW, kH, d.data()};
   for (auto _ : state) {
-    cv::GaussianBlur(src, dst, cv::Size(5, 5), 1.0, 1.0, cv::BORDER_REPLICATE);
-    benchmark::DoNotOptimize(dst.data);
+    Image_SobelMagnitude(&src, &dst);
+    benchmark::DoNotOptimize(d.data());
   }
 }
-BENCHMARK(BM_CvGaussianBlur5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SobelMagnitude)->Unit(benchmark::kMicrosecond);
+
+void BM_CvSobelMagnitude(benchmark::State& state) {
+  cv::Mat src(kH, kW, CV_32F, const_cast<float*>(Scene().data())), gx, gy, mag(kH, kW, CV_32F);
+  for (auto _ : state) {
+    cv::Sobel(src, gx, CV_32F, 1, 0, 3, 0.25, 0.0, cv::BORDER_REPLICATE);
+    cv::Sobel(src, gy, CV_32F, 0, 1, 3, 0.25, 0.0, cv::BORDER_REPLICATE);
+    cv::magnitude(gx, gy, mag);
+    double largest = 0.0;
+    cv::minMaxLoc(mag, nullptr, &largest);
+    if (largest > 0.0) mag *= 1.0 / largest;
+    benchmark::DoNotOptimize(mag.data);
+  }
+}
+BENCHMARK(BM_CvSobelMagnitude)->Unit(benchmark::kMicrosecond);
+
+// Sobel gradients of the interior, times 255 (the edge detector's step).
+// Peer: cv::Sobel in x and y with scale 255. What differs: OpenCV also
+// writes the border pixels.
+void BM_Sobel(benchmark::State& state) {
+  Matrix src{kW, kH, const_cast<float*>(Scene().data())};
+  std::vector<float> gx(kW * kH), gy(kW * kH);
+  Matrix GX{kW, kH, gx.data()}, GY{kW, kH, gy.data()};
+  for (auto _ : state) {
+    Image_Sobel(&src, &GX, &GY, 255.0f);
+    benchmark::DoNotOptimize(gx.data());
+  }
+}
+BENCHMARK(BM_Sobel)->Unit(benchmark::kMicrosecond);
+
+void BM_CvSobel(benchmark::State& state) {
+  cv::Mat src(kH, kW, CV_32F, const_cast<float*>(Scene().data())), gx(kH, kW, CV_32F), gy(kH, kW, CV_32F);
+  for (auto _ : state) {
+    cv::Sobel(src, gx, CV_32F, 1, 0, 3, 255.0, 0.0, cv::BORDER_REPLICATE);
+    cv::Sobel(src, gy, CV_32F, 0, 1, 3, 255.0, 0.0, cv::BORDER_REPLICATE);
+    benchmark::DoNotOptimize(gx.data);
+  }
+}
+BENCHMARK(BM_CvSobel)->Unit(benchmark::kMicrosecond);
 
 void BM_FindComponents(benchmark::State& state) {
   Matrix img{kW, kH, const_cast<float*>(Mask().data())};

@@ -8,11 +8,36 @@ endif()
 # the numeric code is written to produce exactly those results. Contract the
 # same way here; on x86-64 hosts that means enabling the FMA instructions.
 add_compile_options(-ffp-contract=fast)
+# No math function's caller reads errno; without it sqrt and friends become
+# single instructions the vectoriser can use.
+add_compile_options(-fno-math-errno)
+option(AVM_X86_64_V3 "On x86-64 hosts that run it, build for the x86-64-v3 level (AVX2, FMA)" ON)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64")
   include(CheckCXXCompilerFlag)
-  check_cxx_compiler_flag(-mfma AVM_HAVE_MFMA)
-  if(AVM_HAVE_MFMA)
-    add_compile_options(-mfma)
+  include(CheckCXXSourceRuns)
+  # The image loops are written for the 128-bit NEON lanes of the target;
+  # on an x86-64 build machine with AVX2 they get the wider lanes too. A
+  # machine without it (some CI runners) keeps the baseline plus FMA.
+  if(AVM_X86_64_V3)
+    check_cxx_compiler_flag(-march=x86-64-v3 AVM_HAVE_MARCH_V3)
+    if(AVM_HAVE_MARCH_V3)
+      set(CMAKE_REQUIRED_FLAGS "-march=x86-64-v3")
+      check_cxx_source_runs([=[
+        int main() {
+          __builtin_cpu_init();
+          return (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
+                  __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("f16c")) ? 0 : 1;
+        }]=] AVM_HOST_RUNS_X86_64_V3)
+      unset(CMAKE_REQUIRED_FLAGS)
+    endif()
+  endif()
+  if(AVM_HOST_RUNS_X86_64_V3)
+    add_compile_options(-march=x86-64-v3)
+  else()
+    check_cxx_compiler_flag(-mfma AVM_HAVE_MFMA)
+    if(AVM_HAVE_MFMA)
+      add_compile_options(-mfma)
+    endif()
   endif()
 endif()
 

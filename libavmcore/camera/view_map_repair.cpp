@@ -1,5 +1,8 @@
 #include "camera/view_map_repair.h"
 
+#include <cstddef>
+#include <vector>
+
 namespace {
 
 // Fills the samples strictly between grid positions along one line of a map
@@ -46,7 +49,44 @@ void ViewMap_RepairRows(Matrix* mapX, Matrix* mapY, int32_t colStep, int32_t row
 
 void ViewMap_RepairCols(Matrix* mapX, Matrix* mapY, int32_t rowStep) {
   const int32_t w = mapX->cols, h = mapX->rows;
-  for (int32_t c = 0; c < w; ++c) RepairLine(mapX->data, mapY->data, c, w, h, rowStep);
+  if (rowStep < 1 || h < 2 || w < 1) return;
+  // Every column at once, row by row: the same running sums per column as
+  // RepairLine down each column, in loops along the rows that vectorise.
+  std::vector<float> step(4 * static_cast<size_t>(w));
+  float* ddx = step.data();
+  float* ddy = ddx + w;
+  float* runX = ddy + w;
+  float* runY = runX + w;
+  float* mx = mapX->data;
+  float* my = mapY->data;
+  for (int32_t j0 = 0;;) {
+    const int32_t j1 = j0 + rowStep < h - 1 ? j0 + rowStep : h - 1;
+    if (j1 <= j0) break;
+    const float* x0 = mx + static_cast<long>(j0) * w;
+    const float* y0 = my + static_cast<long>(j0) * w;
+    const float* x1 = mx + static_cast<long>(j1) * w;
+    const float* y1 = my + static_cast<long>(j1) * w;
+    const float span = static_cast<float>(j1 - j0);
+    for (int32_t c = 0; c < w; ++c) {
+      const bool bad = x0[c] <= 0.0f || x1[c] <= 0.0f || y0[c] <= 0.0f || y1[c] <= 0.0f;
+      // Unusable ends fill the span with 0: a zero step from 0.
+      ddx[c] = bad ? 0.0f : (x1[c] - x0[c]) / span;
+      ddy[c] = bad ? 0.0f : (y1[c] - y0[c]) / span;
+      runX[c] = bad ? 0.0f : x0[c];
+      runY[c] = bad ? 0.0f : y0[c];
+    }
+    for (int32_t j = j0 + 1; j < j1; ++j) {
+      float* ox = mx + static_cast<long>(j) * w;
+      float* oy = my + static_cast<long>(j) * w;
+      for (int32_t c = 0; c < w; ++c) {
+        runX[c] += ddx[c];
+        runY[c] += ddy[c];
+        ox[c] = runX[c];
+        oy[c] = runY[c];
+      }
+    }
+    j0 = j1;
+  }
 }
 
 void ViewMap_RepairRowsStep2(Matrix* mapX, Matrix* mapY, int32_t rowStep) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <new>
+#include <vector>
 
 #include "camera/grid_lut_file.h"
 #include "camera/rotation.h"
@@ -18,20 +19,38 @@ namespace {
 
 constexpr float kPi = 3.1415927f;
 
-// Owned map pair of one build; frees itself.
+// Map pair of one build: owned (freed here unless released to the caller)
+// or borrowed from per-thread buffers kept between builds, for builds whose
+// maps never leave the call (no fresh pages to fault in every time).
 struct MapPair {
   Matrix x{0, 0, nullptr}, y{0, 0, nullptr};
+  bool owned = false;
   ~MapPair() {
+    if (!owned) return;
     delete[] x.data;
     delete[] y.data;
   }
-  bool Alloc(int32_t w, int32_t h) {
+  // fill: start every element at -2 (builders that write every element
+  // skip it).
+  bool Alloc(int32_t w, int32_t h, bool fill = true, bool keep = false) {
     if (w < 1 || h < 1) return false;
     const size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
-    x = Matrix{w, h, new (std::nothrow) float[n]};
-    y = Matrix{w, h, new (std::nothrow) float[n]};
-    if (x.data == nullptr || y.data == nullptr) return false;
-    for (size_t i = 0; i < n; ++i) x.data[i] = y.data[i] = -2.0f;
+    if (keep) {
+      thread_local std::vector<float> keptX, keptY;
+      if (keptX.size() < n) {
+        keptX.resize(n);
+        keptY.resize(n);
+      }
+      x = Matrix{w, h, keptX.data()};
+      y = Matrix{w, h, keptY.data()};
+    } else {
+      owned = true;
+      x = Matrix{w, h, new (std::nothrow) float[n]};
+      y = Matrix{w, h, new (std::nothrow) float[n]};
+      if (x.data == nullptr || y.data == nullptr) return false;
+    }
+    if (fill)
+      for (size_t i = 0; i < n; ++i) x.data[i] = y.data[i] = -2.0f;
     return true;
   }
   void Release(Matrix* ox, Matrix* oy) {
@@ -399,14 +418,15 @@ namespace {
 
 // Builds the maps of the camera's undistorted view into p. 1 own maps, 2
 // the block's type-2 maps (headers copied), 0 no builder or no memory.
-int BuildUndistMaps(UndistOB* view, int32_t camera, MapPair* p, Matrix* ox, Matrix* oy) {
+int BuildUndistMaps(UndistOB* view, int32_t camera, MapPair* p, Matrix* ox, Matrix* oy, bool keep) {
   UndistViewBlock* b = &view->undist[View_CameraSlot(camera)];
   const int32_t camW = view->frameWidth / 2, camH = view->frameHeight / 2;
   switch (b->viewType) {
     case 1:
     case 3:
     case 4:
-      if (!p->Alloc(b->width, b->height)) return 0;
+      // These builders write every element (grid, then map repair).
+      if (!p->Alloc(b->width, b->height, false, keep)) return 0;
       if (b->viewType == 1) UndistView_BuildMapsType1(b, camW, camH, &p->x, &p->y);
       if (b->viewType == 3) UndistView_BuildMapsType3(b, camW, camH, &p->x, &p->y);
       if (b->viewType == 4) UndistView_BuildMapsType4(b, camW, camH, &p->x, &p->y);
@@ -561,7 +581,7 @@ bool BuildWide(UndistOB* view, int32_t camera, int32_t W, int32_t H, int32_t mod
 int UndistView_GenerateLUT(UndistOB* view, int32_t camera, uint32_t* out) {
   MapPair p;
   Matrix mx, my;
-  const int kind = BuildUndistMaps(view, camera, &p, &mx, &my);
+  const int kind = BuildUndistMaps(view, camera, &p, &mx, &my, true);
   if (kind == 0) return 0;
   if (HoleFillOn()) ViewMap_FillHoles(&mx, &my);
   ViewLUT_Encode(view->frameWidth, view->frameHeight, &mx, &my, camera, out);
@@ -588,7 +608,7 @@ int WideView_GenerateLUT(UndistOB* view, int32_t camera, int32_t width, int32_t 
 int UndistView_BuildMaps(UndistOB* view, int32_t camera, Matrix* mapX, Matrix* mapY) {
   MapPair p;
   Matrix mx, my;
-  const int kind = BuildUndistMaps(view, camera, &p, &mx, &my);
+  const int kind = BuildUndistMaps(view, camera, &p, &mx, &my, false);
   if (kind == 1) p.Release(mapX, mapY);
   if (kind == 2) {
     *mapX = mx;
@@ -607,7 +627,7 @@ int CutView_BuildMaps(UndistOB* view, int32_t camera, Matrix* mapX, Matrix* mapY
 int UndistView_SaveGridLUT(UndistOB* view, int32_t camera, const char* path) {
   MapPair p;
   Matrix mx, my;
-  if (BuildUndistMaps(view, camera, &p, &mx, &my) == 0) return 0;
+  if (BuildUndistMaps(view, camera, &p, &mx, &my, true) == 0) return 0;
   return GridLUT_WriteFile(&mx, &my, -1, path);
 }
 

@@ -33,7 +33,9 @@ int CutView_SaveGridLUT(UndistOB* view, int32_t camera, const char* path);
 int WideView_SaveGridLUT(UndistOB* view, int32_t camera, int32_t width, int32_t height, int32_t mode,
                          float scale, float shift, float distance, float heightScale, const char* path);
 
-// Builders on maps already filled with -2 (camera picture camW x camH).
+// Builders of the undistorted types 1, 3 and 4 (camera picture camW x camH)
+// on maps of the block's size: every element is written (grid samples, then
+// map repair), so the maps may be reused between builds without clearing.
 void UndistView_BuildMapsType1(const UndistViewBlock* b, int32_t camW, int32_t camH, Matrix* mapX,
                                Matrix* mapY);
 void UndistView_BuildMapsType3(const UndistViewBlock* b, int32_t camW, int32_t camH, Matrix* mapX,

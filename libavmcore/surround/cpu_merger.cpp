@@ -78,14 +78,72 @@ struct RowRuns {
   }
 };
 
-inline uint16_t LoadPair(const uint8_t* p) {
-  uint16_t v;
-  memcpy(&v, p, 2);
-  return v;
-}
-inline void StorePair(uint8_t* p, uint16_t v) { memcpy(p, &v, 2); }
-
 using Range = CPUStitchRange;
+
+// One luma byte, read as the low byte of a 32-bit word: a form the compiler
+// turns into vector gathers where the machine has them. The three bytes
+// after any luma byte exist (the chroma plane follows the luma plane).
+inline uint32_t SourceByte(const uint8_t* plane, int32_t i) {
+  uint32_t v;
+  memcpy(&v, plane + i, sizeof v);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  return v >> 24;
+#else
+  return v & 255u;
+#endif
+}
+
+// The chroma pairs of the even columns c of [a, b): pair idx[c] of the
+// camera's chroma plane to pair c / 2 of the output row. Read as the high
+// half of the 32-bit word that ends with the pair (the bytes before any
+// pair exist: the luma plane precedes the chroma plane).
+void ChromaPairs(const uint8_t* UV, const int32_t* __restrict idx, uint8_t* __restrict cdst, int32_t a, int32_t b) {
+  const int32_t q0 = (a + 1) >> 1, q1 = (b + 1) >> 1;
+  for (int32_t q = q0; q < q1; ++q) {
+    uint32_t v;
+    memcpy(&v, UV + 2 * static_cast<ptrdiff_t>(idx[2 * q]) - 2, sizeof v);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    const uint16_t pair = static_cast<uint16_t>(v);
+#else
+    const uint16_t pair = static_cast<uint16_t>(v >> 16);
+#endif
+    memcpy(cdst + 2 * static_cast<ptrdiff_t>(q), &pair, sizeof pair);
+  }
+}
+
+// Luma of a single-camera run: source byte times its gain, in 16ths of 16
+// bits, held at 255. Straight loops over the run's pixels.
+void SingleLuma(const uint8_t* __restrict Y, const int32_t* __restrict idx, const uint32_t* __restrict gain,
+                uint8_t* __restrict dst, int32_t a, int32_t b) {
+  for (int32_t c = a; c < b; ++c) {
+    const uint32_t v = (SourceByte(Y, idx[c]) * gain[c]) >> 16;
+    dst[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
+  }
+}
+
+// A camera's gain ramp R(i) = i * G1 + (255 - i) * G2 as the line
+// R(0) + i * (G1 - G2): the same integers (every term stays inside 32 bits),
+// computed where a table look-up per pixel would be a gather.
+struct RampLine {
+  int32_t base, slope;
+  explicit RampLine(const int32_t ramp[256]) : base(ramp[0]), slope(ramp[1] - ramp[0]) {}
+  int32_t At(uint32_t i) const { return base + static_cast<int32_t>(i) * slope; }
+};
+
+// Luma of a seam run: end and side sources, each times its camera's ramp
+// value at the pixel's ramp position and its weight (end wa, side 32 - wa,
+// in 32nds), held at 255.
+void BlendLuma(const uint8_t* __restrict Ye, const uint8_t* __restrict Ys, const int32_t* __restrict endIdx,
+               const int32_t* __restrict sideIdx, const uint16_t* __restrict cell, RampLine Re, RampLine Rs,
+               uint8_t* __restrict dst, int32_t a, int32_t b) {
+  for (int32_t c = a; c < b; ++c) {
+    const uint32_t lo = cell[c] & 255u, wa = cell[c] >> 8u;
+    const uint32_t v = (SourceByte(Ye, endIdx[c]) * static_cast<uint32_t>(Re.At(lo)) * wa +
+                        SourceByte(Ys, sideIdx[c]) * static_cast<uint32_t>(Rs.At(lo)) * (32u - wa)) >>
+                       21;
+    dst[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
+  }
+}
 
 }  // namespace
 
@@ -352,6 +410,12 @@ int LUTCPU_ExecRows(const MergerCPUOB* o, const uint8_t* const images[4], const 
   const int32_t rowLo = std::max(rowBegin, 0), rowHi = std::min(rowEnd, H);
   const int32_t lumaPitch = pitches[0], pairPitch = pitches[1] / 2;
   const size_t chromaOffset = static_cast<size_t>(o->camWidth) * o->camHeight;
+  thread_local std::vector<uint32_t> gainRow;
+  if (gainRow.size() < static_cast<size_t>(W)) gainRow.resize(static_cast<size_t>(W));
+  uint32_t* gain = gainRow.data();
+  thread_local std::vector<int32_t> startRow;
+  if (startRow.size() < static_cast<size_t>(W) / 4 + 2) startRow.resize(static_cast<size_t>(W) / 4 + 2);
+  int32_t* starts = startRow.data();
   auto firstRunAt = [](const std::vector<CPUStitchRun>& runs, int32_t row) {
     return std::lower_bound(runs.begin(), runs.end(), row,
                             [](const CPUStitchRun& a, int32_t r) { return a.row < r; });
@@ -375,35 +439,31 @@ int LUTCPU_ExecRows(const MergerCPUOB* o, const uint8_t* const images[4], const 
       if (a >= b) continue;
       const size_t base = static_cast<size_t>(r) * W;
       uint8_t* dst = out->luma + static_cast<size_t>(r) * lumaPitch;
-      auto onePixel = [&](int32_t c) {
-        const size_t i = base + c;
-        const uint32_t v = (static_cast<uint32_t>(Y[lumaIdx[i]]) * static_cast<uint32_t>(R[cell[i] & 255])) >> 16;
-        dst[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
-      };
+      // Gains first (ramp values, interpolated across groups of four), then
+      // one straight loop over the pixels.
       const int32_t g0 = (a + 3) & ~3, last = (b - 1) & ~3;
-      for (int32_t c = a; c < std::min(g0, b); ++c) onePixel(c);
-      for (int32_t g = g0; g < last; g += 4) {
-        const size_t i = base + g;
-        int32_t s, step;
-        if (g == g0) {
-          s = R[cell[i + 4] & 255];
-          step = 0;
-        } else {
-          s = R[cell[i] & 255];
-          step = (R[cell[i + 4] & 255] - s) / 4;
+      for (int32_t c = a; c < std::min(g0, b); ++c) gain[c] = static_cast<uint32_t>(R[cell[base + c] & 255]);
+      if (g0 < last) {
+        // Ramp values at the group starts g0, g0 + 4, ..., last; group k
+        // steps from value k to value k + 1 (the first group holds value 1).
+        const int32_t groups = (last - g0) / 4;
+        const RampLine line(R);
+        const uint16_t* cg = cell + base + g0;
+        for (int32_t k = 0; k <= groups; ++k) starts[k] = line.At(cg[4 * k] & 255u);
+        starts[0] = starts[1];
+        for (int32_t k = 0; k < groups; ++k) {
+          const int32_t s0 = starts[k], step = k == 0 ? 0 : (starts[k + 1] - s0) / 4;
+          uint32_t* gk = gain + g0 + 4 * k;
+          gk[0] = static_cast<uint32_t>(s0);
+          gk[1] = static_cast<uint32_t>(s0 + step);
+          gk[2] = static_cast<uint32_t>(s0 + 2 * step);
+          gk[3] = static_cast<uint32_t>(s0 + 3 * step);
         }
-        uint8_t px[4];
-        for (int32_t j = 0; j < 4; ++j) {
-          const uint32_t v = (static_cast<uint32_t>(Y[lumaIdx[i + j]]) * static_cast<uint32_t>(s + j * step)) >> 16;
-          px[j] = static_cast<uint8_t>(v > 255 ? 255 : v);
-        }
-        memcpy(dst + g, px, 4);
       }
-      for (int32_t c = std::max(last, a); c < b; ++c) onePixel(c);
+      for (int32_t c = std::max(last, a); c < b; ++c) gain[c] = static_cast<uint32_t>(R[cell[base + c] & 255]);
+      SingleLuma(Y, lumaIdx + base, gain, dst, a, b);
       if ((r & 1) == 0) {
-        uint8_t* cdst = out->chroma + static_cast<size_t>(r >> 1) * pairPitch * 2;
-        for (int32_t c = a + (a & 1); c < b; c += 2)
-          StorePair(cdst + 2 * static_cast<size_t>(c >> 1), LoadPair(UV + 2 * static_cast<size_t>(chromaIdx[base + c])));
+        ChromaPairs(UV, chromaIdx + base, out->chroma + static_cast<size_t>(r >> 1) * pairPitch * 2, a, b);
       }
     }
   }
@@ -414,27 +474,20 @@ int LUTCPU_ExecRows(const MergerCPUOB* o, const uint8_t* const images[4], const 
     const uint8_t* Ye = images[e];
     const uint8_t* Ys = images[s];
     const uint8_t* UVe = Ye + chromaOffset;
-    const int32_t* Re = ramp[e];
-    const int32_t* Rs = ramp[s];
+    const RampLine Re(ramp[e]), Rs(ramp[s]);
     const std::vector<CPUStitchRun>& runs = o->blendRuns[p];
     const uint16_t* cell = o->blendMap.data();
+    const int32_t* endLuma = o->endLumaIndex.data();
+    const int32_t* sideLuma = o->sideLumaIndex.data();
     for (auto it = firstRunAt(runs, rowLo); it != runs.end() && it->row < rowHi; ++it) {
       const int32_t r = it->row;
       const size_t base = static_cast<size_t>(r) * W;
       uint8_t* dst = out->luma + static_cast<size_t>(r) * lumaPitch;
       const int32_t a = it->col, b = it->col + it->length;
-      for (int32_t c = a; c < b; ++c) {
-        const size_t i = base + c;
-        const uint32_t lo = cell[i] & 255u, wa = cell[i] >> 8;
-        const uint32_t v = (static_cast<uint32_t>(Ye[o->endLumaIndex[i]]) * static_cast<uint32_t>(Re[lo]) * wa +
-                            static_cast<uint32_t>(Ys[o->sideLumaIndex[i]]) * static_cast<uint32_t>(Rs[lo]) * (32u - wa)) >>
-                           21;
-        dst[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
-      }
+      BlendLuma(Ye, Ys, endLuma + base, sideLuma + base, cell + base, Re, Rs, dst, a, b);
       if ((r & 1) == 0) {
-        uint8_t* cdst = out->chroma + static_cast<size_t>(r >> 1) * pairPitch * 2;
-        for (int32_t c = a + (a & 1); c < b; c += 2)
-          StorePair(cdst + 2 * static_cast<size_t>(c >> 1), LoadPair(UVe + 2 * static_cast<size_t>(o->endChromaIndex[base + c])));
+        ChromaPairs(UVe, o->endChromaIndex.data() + base, out->chroma + static_cast<size_t>(r >> 1) * pairPitch * 2,
+                    a, b);
       }
     }
   }

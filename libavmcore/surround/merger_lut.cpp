@@ -53,13 +53,18 @@ void ParallelRows(int32_t rows, const std::function<void(int32_t, int32_t)>& fn)
     fn(0, rows);
     return;
   }
+  // Rows cost very different amounts (corners project into two cameras, the
+  // car area into none), so threads draw small chunks from a shared counter
+  // until the rows run out instead of taking one fixed band each.
+  const int32_t chunk = std::max<int32_t>(4, rows / (16 * n));
+  std::atomic<int32_t> next{0};
+  auto work = [&fn, &next, rows, chunk] {
+    for (int32_t r0; (r0 = next.fetch_add(chunk)) < rows;) fn(r0, std::min(r0 + chunk, rows));
+  };
   std::vector<std::thread> pool;
-  pool.reserve(static_cast<size_t>(n));
-  for (int32_t t = 0; t < n; ++t) {
-    const int32_t r0 = static_cast<int32_t>(static_cast<int64_t>(rows) * t / n);
-    const int32_t r1 = static_cast<int32_t>(static_cast<int64_t>(rows) * (t + 1) / n);
-    pool.emplace_back([&fn, r0, r1] { fn(r0, r1); });
-  }
+  pool.reserve(static_cast<size_t>(n - 1));
+  for (int32_t t = 1; t < n; ++t) pool.emplace_back(work);
+  work();
   for (std::thread& th : pool) th.join();
 }
 
@@ -136,15 +141,21 @@ void SplitPoint(const LUTOB* lut, int32_t W, int32_t H, int32_t* splitCol, int32
   }
 }
 
+// The start values of rows r0 .. r1-1 of the maps.
+void FillMapRows(const LUTOB* lut, int32_t W, int32_t r0, int32_t r1, Matrix* X1, Matrix* Y1, Matrix* W1,
+                 Matrix* W2, float w2, Matrix* W3) {
+  const size_t a = static_cast<size_t>(r0) * W, b = static_cast<size_t>(r1) * W;
+  const float y1 = static_cast<float>(2 * lut->camH - 1);
+  std::fill(X1->data + a, X1->data + b, 0.0f);
+  std::fill(Y1->data + a, Y1->data + b, y1);
+  std::fill(W1->data + a, W1->data + b, -1.0f);
+  std::fill(W2->data + a, W2->data + b, w2);
+  if (W3 != nullptr && W3->data != nullptr) std::fill(W3->data + a, W3->data + b, 1.0f);
+}
+
 void FillMaps(const LUTOB* lut, int32_t W, int32_t H, Matrix* X1, Matrix* Y1, Matrix* W1, Matrix* W2, float w2,
               Matrix* W3) {
-  const size_t n = static_cast<size_t>(W) * H;
-  const float y1 = static_cast<float>(2 * lut->camH - 1);
-  std::fill(X1->data, X1->data + n, 0.0f);
-  std::fill(Y1->data, Y1->data + n, y1);
-  std::fill(W1->data, W1->data + n, -1.0f);
-  std::fill(W2->data, W2->data + n, w2);
-  if (W3 != nullptr && W3->data != nullptr) std::fill(W3->data, W3->data + n, 1.0f);
+  FillMapRows(lut, W, 0, H, X1, Y1, W1, W2, w2, W3);
 }
 
 void SeamRampW2(Matrix* W2m, int32_t W, int32_t H, int32_t innerLeft, int32_t innerTop, int32_t innerRight,
@@ -244,7 +255,6 @@ int32_t LUT_BuildMergerMaps(LUTOB* lut, int32_t marginMode, int32_t useSeamWeigh
   const float yBot = static_cast<float>(cr.innerBottom) - 0.18f * static_cast<float>(W);
   const float ref = std::atan2(yTop - static_cast<float>(cr.innerTop), cx - static_cast<float>(cr.innerLeft));
   float* const W3 = (W3m != nullptr) ? W3m->data : nullptr;
-  FillMaps(lut, W, H, X1m, Y1m, W1m, W2m, -1.0f, W3m);
 
   const bool p1 = lut->cornerCounts[0] != 0, p2 = lut->cornerCounts[1] != 0;
   const bool p3 = lut->cornerCounts[2] != 0, p4 = lut->cornerCounts[3] != 0;
@@ -262,6 +272,9 @@ int32_t LUT_BuildMergerMaps(LUTOB* lut, int32_t marginMode, int32_t useSeamWeigh
   };
 
   auto rows = [&](int32_t r0, int32_t r1) {
+    // Each row range starts from the maps' start values, filled here so
+    // that the fill is spread over the threads too.
+    FillMapRows(lut, W, r0, r1, X1m, Y1m, W1m, W2m, -1.0f, W3m);
     for (int32_t r = r0; r < r1; ++r) {
       for (int32_t c = 0; c < W; ++c) {
         const size_t k = static_cast<size_t>(r) * W + c;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "toolkit/row_kernels.h"
+
 namespace {
 
 inline int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
@@ -18,62 +20,235 @@ void PadInto(const Matrix* src, float* block, int32_t px, int32_t py) {
   Matrix_PadReplicate(src, &padded, px, py);
 }
 
-// Running-sum window mean of a padded image of width pw (stride pw) into
-// out (stride ow), w x h outputs. colsum holds pw floats.
-void BoxMeanCore(const float* padded, int32_t pw, float* out, int32_t ow, int32_t w, int32_t h,
-                 int32_t rx, int32_t ry, float* colsum) {
+// Running-sum window mean, w x h outputs into out (stride ow). rowAt(p)
+// gives padded row p; the column sums of a row cover the n columns it
+// supplies and sit at cs + lead, the remaining columns of the padded width
+// pw replicate the edge sums (a replicated border column has the sums of its
+// edge column). Every sum keeps the running update order (subtract, then
+// add); four output rows are summed along at once, their independent
+// running sums overlapping in the pipeline. cs holds 4 * pw floats.
+template <typename RowAt>
+void BoxMeanCore(RowAt rowAt, int32_t n, int32_t lead, int32_t pw, float* out, int32_t ow, int32_t w, int32_t h,
+                 int32_t rx, int32_t ry, float* cs) {
   const float area = static_cast<float>((2 * rx + 1) * (2 * ry + 1));
-  for (int32_t x = 0; x < pw; ++x) colsum[x] = 0.0f;
-  for (int32_t r = 0; r <= 2 * ry; ++r) {
-    const float* row = padded + static_cast<ptrdiff_t>(r) * pw;
-    for (int32_t x = 0; x < pw; ++x) colsum[x] += row[x];
-  }
-  for (int32_t y = 0; y < h; ++y) {
-    if (y > 0) {
-      const float* leave = padded + static_cast<ptrdiff_t>(y - 1) * pw;
-      const float* enter = padded + static_cast<ptrdiff_t>(y + 2 * ry) * pw;
-      for (int32_t x = 0; x < pw; ++x) colsum[x] = (colsum[x] - leave[x]) + enter[x];
+  float* rows[4] = {cs, cs + pw, cs + 2 * pw, cs + 3 * pw};
+  const float* prev = nullptr;
+  for (int32_t y0 = 0; y0 < h; y0 += 4) {
+    const int32_t count = h - y0 < 4 ? h - y0 : 4;
+    for (int32_t l = 0; l < count; ++l) {
+      const int32_t y = y0 + l;
+      float* c = rows[l] + lead;
+      if (y == 0) {
+        const float* r0 = rowAt(0);
+        for (int32_t x = 0; x < n; ++x) c[x] = 0.0f;
+        for (int32_t r = 0; r <= 2 * ry; ++r) {
+          const float* row = r == 0 ? r0 : rowAt(r);
+          for (int32_t x = 0; x < n; ++x) c[x] += row[x];
+        }
+      } else {
+        const float* p = prev + lead;
+        const float* leave = rowAt(y - 1);
+        const float* enter = rowAt(y + 2 * ry);
+        for (int32_t x = 0; x < n; ++x) c[x] = (p[x] - leave[x]) + enter[x];
+      }
+      for (int32_t i = 0; i < lead; ++i) rows[l][i] = c[0];
+      for (int32_t i = lead + n; i < pw; ++i) rows[l][i] = c[n - 1];
+      prev = rows[l];
     }
-    float* o = out + static_cast<ptrdiff_t>(y) * ow;
-    float s = colsum[0];
-    for (int32_t x = 1; x <= 2 * rx; ++x) s += colsum[x];
-    o[0] = s / area;
-    for (int32_t x = 1; x < w; ++x) {
-      s = (s - colsum[x - 1]) + colsum[x + 2 * rx];
-      o[x] = s / area;
+    if (count == 4) {
+      const float *c0 = rows[0], *c1 = rows[1], *c2 = rows[2], *c3 = rows[3];
+      float* o0 = out + static_cast<ptrdiff_t>(y0) * ow;
+      float* o1 = o0 + ow;
+      float* o2 = o1 + ow;
+      float* o3 = o2 + ow;
+      float s0 = c0[0], s1 = c1[0], s2 = c2[0], s3 = c3[0];
+      for (int32_t x = 1; x <= 2 * rx; ++x) {
+        s0 += c0[x];
+        s1 += c1[x];
+        s2 += c2[x];
+        s3 += c3[x];
+      }
+      o0[0] = s0 / area;
+      o1[0] = s1 / area;
+      o2[0] = s2 / area;
+      o3[0] = s3 / area;
+      for (int32_t x = 1; x < w; ++x) {
+        s0 = (s0 - c0[x - 1]) + c0[x + 2 * rx];
+        s1 = (s1 - c1[x - 1]) + c1[x + 2 * rx];
+        s2 = (s2 - c2[x - 1]) + c2[x + 2 * rx];
+        s3 = (s3 - c3[x - 1]) + c3[x + 2 * rx];
+        o0[x] = s0 / area;
+        o1[x] = s1 / area;
+        o2[x] = s2 / area;
+        o3[x] = s3 / area;
+      }
+    } else {
+      for (int32_t l = 0; l < count; ++l) {
+        const float* c = rows[l];
+        float* o = out + static_cast<ptrdiff_t>(y0 + l) * ow;
+        float s = c[0];
+        for (int32_t x = 1; x <= 2 * rx; ++x) s += c[x];
+        o[0] = s / area;
+        for (int32_t x = 1; x < w; ++x) {
+          s = (s - c[x - 1]) + c[x + 2 * rx];
+          o[x] = s / area;
+        }
+      }
+    }
+    // The next group's first row continues from rows[3] (prev) into
+    // rows[0], a different buffer.
+  }
+}
+
+// Window mean of src on a replicated border without a padded copy: padded
+// row p is source row clamp(p - ry). cs: 4 * (W + 2rx) floats.
+void BoxMeanSource(const float* src, int32_t w, int32_t h, float* out, int32_t rx, int32_t ry, float* cs) {
+  auto rowAt = [src, w, h, ry](int32_t p) {
+    const int32_t r = p - ry < 0 ? 0 : (p - ry >= h ? h - 1 : p - ry);
+    return src + static_cast<ptrdiff_t>(r) * w;
+  };
+  BoxMeanCore(rowAt, w, rx, w + 2 * rx, out, w, w, h, rx, ry, cs);
+}
+
+thread_local std::vector<float> tlsBoxSums, tlsBoxCopy;
+
+// Window extreme on a replicated border; kMax selects maximum (from 0.0)
+// or minimum (from 1.0). A NaN never replaces the running extreme. The
+// extreme of values that already passed through Better is independent of
+// the order they are taken in, which lets the filter take them in the
+// orders below.
+template <bool kMax>
+inline float Better(float cur, float v) {
+  return kMax ? (v > cur ? v : cur) : (v < cur ? v : cur);
+}
+
+// out[x] = start folded with rows[0..kCount-1][x].
+template <bool kMax, int kCount>
+void ExtremeOfRows(const float* const* rows, float start, float* __restrict out, int32_t w) {
+  const float* r[kCount];
+  for (int j = 0; j < kCount; ++j) r[j] = rows[j];
+  for (int32_t x = 0; x < w; ++x) {
+    float e = Better<kMax>(start, r[0][x]);
+    for (int j = 1; j < kCount; ++j) e = Better<kMax>(e, r[j][x]);
+    out[x] = e;
+  }
+}
+
+// Vertical extremes of every output row over a replicated border of ry
+// rows, by van Herk / Gil-Werman: padded rows fall into blocks of K = 2ry+1;
+// a window starting at row p of block B is the suffix extreme of B from p
+// folded with the prefix extreme of block B+1 up to p+K-1, three
+// comparisons per element whatever the radius. emit(y, row) receives each
+// output row in order.
+template <bool kMax, typename Emit>
+void VerticalExtremes(const float* src, int32_t w, int32_t h, int32_t ry, float start, float* suffix,
+                      float* prefix, float* out, Emit emit) {
+  const int32_t K = 2 * ry + 1;
+  auto row = [&](int32_t p) {
+    const int32_t r = p - ry < 0 ? 0 : (p - ry >= h ? h - 1 : p - ry);
+    return src + static_cast<ptrdiff_t>(r) * w;
+  };
+  for (int32_t p0 = 0; p0 < h; p0 += K) {
+    // Suffix extremes of the block: suffix row j covers rows p0+j .. p0+K-1.
+    float* last = suffix + static_cast<ptrdiff_t>(K - 1) * w;
+    const float* rl = row(p0 + K - 1);
+    for (int32_t x = 0; x < w; ++x) last[x] = Better<kMax>(start, rl[x]);
+    for (int32_t j = K - 2; j >= 0; --j) {
+      float* sj = suffix + static_cast<ptrdiff_t>(j) * w;
+      const float* next = sj + w;
+      const float* r = row(p0 + j);
+      for (int32_t x = 0; x < w; ++x) sj[x] = Better<kMax>(next[x], r[x]);
+    }
+    emit(p0, suffix);
+    for (int32_t j = 1; j < K && p0 + j < h; ++j) {
+      const float* r = row(p0 + K + j - 1);
+      if (j == 1) {
+        for (int32_t x = 0; x < w; ++x) prefix[x] = Better<kMax>(start, r[x]);
+      } else {
+        for (int32_t x = 0; x < w; ++x) prefix[x] = Better<kMax>(prefix[x], r[x]);
+      }
+      const float* sj = suffix + static_cast<ptrdiff_t>(j) * w;
+      for (int32_t x = 0; x < w; ++x) out[x] = Better<kMax>(sj[x], prefix[x]);
+      emit(p0 + j, out);
     }
   }
 }
 
-// Window extreme on a replicated border; kMax selects maximum (from 0.0)
-// or minimum (from 1.0). A NaN never replaces the running extreme.
+// Horizontal extremes of one row over a replicated border of rx columns:
+// padded holds the row with its border (w + 2rx values, already folded with
+// the start value). Narrow windows directly; wider ones by doubling spans
+// (after s passes padded[x] covers 2^s columns from x), then two
+// overlapping spans.
+template <bool kMax>
+void HorizontalExtremes(float* padded, int32_t w, int32_t rx, float* __restrict out) {
+  const int32_t K = 2 * rx + 1;
+  if (K == 1) {
+    memcpy(out, padded, sizeof(float) * w);
+    return;
+  }
+  if (K == 3) {
+    for (int32_t x = 0; x < w; ++x) out[x] = Better<kMax>(Better<kMax>(padded[x], padded[x + 1]), padded[x + 2]);
+    return;
+  }
+  if (K == 5) {
+    for (int32_t x = 0; x < w; ++x) {
+      const float a = Better<kMax>(padded[x], padded[x + 1]), b = Better<kMax>(padded[x + 2], padded[x + 3]);
+      out[x] = Better<kMax>(Better<kMax>(a, b), padded[x + 4]);
+    }
+    return;
+  }
+  int32_t span = 1, length = w + 2 * rx;
+  while (2 * span <= K) {
+    for (int32_t x = 0; x + span < length; ++x) padded[x] = Better<kMax>(padded[x], padded[x + span]);
+    length -= span;
+    span *= 2;
+  }
+  const int32_t tail = K - span;
+  for (int32_t x = 0; x < w; ++x) out[x] = Better<kMax>(padded[x], padded[x + tail]);
+}
+
 template <bool kMax>
 void ExtremeFilter(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {
   if (EmptyMatrix(src)) return;
   const int32_t w = src->cols, h = src->rows;
-  const int32_t pw = w + 2 * rx, ph = h + 2 * ry;
-  std::vector<float> padded(static_cast<size_t>(pw) * ph);
-  PadInto(src, padded.data(), rx, ry);
-  std::vector<float> colext(static_cast<size_t>(pw));
+  const size_t n = static_cast<size_t>(w) * h;
   const float start = kMax ? 0.0f : 1.0f;
-  auto better = [](float v, float cur) { return kMax ? v > cur : v < cur; };
-  for (int32_t y = 0; y < h; ++y) {
-    for (int32_t x = 0; x < pw; ++x) {
-      float e = start;
-      for (int32_t r = y; r <= y + 2 * ry; ++r) {
-        const float v = padded[static_cast<size_t>(r) * pw + x];
-        if (better(v, e)) e = v;
-      }
-      colext[x] = e;
-    }
-    float* o = dst->data + static_cast<ptrdiff_t>(y) * w;
-    for (int32_t x = 0; x < w; ++x) {
-      float e = start;
-      for (int32_t j = x; j <= x + 2 * rx; ++j)
-        if (better(colext[j], e)) e = colext[j];
-      o[x] = e;
-    }
+  thread_local std::vector<float> copy, rowsWork;
+  const float* s = src->data;
+  // Output rows are written while later ones still read the source.
+  if (row_kernels::Overlap(s, dst->data, n)) {
+    s = row_kernels::Scratch(copy, n);
+    memcpy(copy.data(), src->data, sizeof(float) * n);
   }
+  const int32_t K = 2 * ry + 1;
+  const int32_t pw = w + 2 * rx;
+  float* work = row_kernels::Scratch(rowsWork, static_cast<size_t>(K + 1) * w + pw);
+  float* suffix = work;
+  float* prefix = work + static_cast<ptrdiff_t>(K) * w;
+  float* padded = prefix + w;
+  auto horizontal = [&](int32_t y, const float* v) {
+    if (v != padded + rx) memcpy(padded + rx, v, sizeof(float) * w);
+    for (int32_t i = 0; i < rx; ++i) {
+      padded[i] = v[0];
+      padded[rx + w + i] = v[w - 1];
+    }
+    HorizontalExtremes<kMax>(padded, w, rx, dst->data + static_cast<ptrdiff_t>(y) * w);
+  };
+  if (ry <= 2) {
+    const float* rows[5];
+    for (int32_t y = 0; y < h; ++y) {
+      for (int32_t j = 0; j < K; ++j) {
+        const int32_t r = y + j - ry;
+        rows[j] = s + static_cast<ptrdiff_t>(r < 0 ? 0 : (r >= h ? h - 1 : r)) * w;
+      }
+      if (ry == 0) ExtremeOfRows<kMax, 1>(rows, start, padded + rx, w);
+      if (ry == 1) ExtremeOfRows<kMax, 3>(rows, start, padded + rx, w);
+      if (ry == 2) ExtremeOfRows<kMax, 5>(rows, start, padded + rx, w);
+      horizontal(y, padded + rx);
+    }
+    return;
+  }
+  VerticalExtremes<kMax>(s, w, h, ry, start, suffix, prefix, padded + rx, horizontal);
 }
 
 }  // namespace
@@ -111,45 +286,41 @@ void Matrix_PadBandMirror(const Matrix* src, Matrix* dst, int32_t px, int32_t py
   }
 }
 
-// The column-sum row lives on the stack below this many floats, sparing a
-// second allocation for the usual image widths.
-constexpr int32_t kStackColumnSums = 2600;
-
 void Image_BoxMeanPadded(const Matrix* padded, Matrix* dst, int32_t rx, int32_t ry) {
   if (EmptyMatrix(dst)) return;
-  float stackRow[kStackColumnSums];
-  std::vector<float> heapRow;
-  float* colsum = stackRow;
-  if (padded->cols >= kStackColumnSums) {
-    heapRow.resize(static_cast<size_t>(padded->cols));
-    colsum = heapRow.data();
-  }
-  BoxMeanCore(padded->data, padded->cols, dst->data, dst->cols, dst->cols, dst->rows, rx, ry, colsum);
+  const int32_t pw = padded->cols;
+  float* cs = row_kernels::Scratch(tlsBoxSums, 4 * static_cast<size_t>(pw));
+  const float* data = padded->data;
+  auto rowAt = [data, pw](int32_t p) { return data + static_cast<ptrdiff_t>(p) * pw; };
+  BoxMeanCore(rowAt, pw, 0, pw, dst->data, dst->cols, dst->cols, dst->rows, rx, ry, cs);
 }
 
 void Image_BoxMeanBuffered(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry, float* work) {
   if (EmptyMatrix(src)) return;
-  PadInto(src, work, rx, ry);
-  const int32_t pw = src->cols + 2 * rx;
-  float stackRow[kStackColumnSums];
-  std::vector<float> heapRow;
-  float* colsum = stackRow;
-  if (pw >= kStackColumnSums) {
-    heapRow.resize(static_cast<size_t>(pw));
-    colsum = heapRow.data();
+  const int32_t w = src->cols, h = src->rows;
+  float* cs = row_kernels::Scratch(tlsBoxSums, 4 * static_cast<size_t>(w + 2 * rx));
+  const float* s = src->data;
+  // Output rows are written while later ones still read the source: an
+  // in-place call works from a copy (the caller's work block).
+  if (row_kernels::Overlap(s, dst->data, static_cast<size_t>(w) * h)) {
+    memcpy(work, s, sizeof(float) * static_cast<size_t>(w) * h);
+    s = work;
   }
-  BoxMeanCore(work, pw, dst->data, src->cols, src->cols, src->rows, rx, ry, colsum);
+  BoxMeanSource(s, w, h, dst->data, rx, ry, cs);
 }
 
 void Image_BoxMean(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {
   if (EmptyMatrix(src)) return;
   const int32_t w = src->cols, h = src->rows;
-  const int32_t pw = w + 2 * rx, ph = h + 2 * ry;
-  // One block: the padded copy, then the column-sum row.
-  float* block = static_cast<float*>(malloc(sizeof(float) * (static_cast<size_t>(pw) * ph + 2 * pw)));
-  PadInto(src, block, rx, ry);
-  BoxMeanCore(block, pw, dst->data, w, w, h, rx, ry, block + static_cast<size_t>(pw) * ph);
-  free(block);
+  const size_t n = static_cast<size_t>(w) * h;
+  float* cs = row_kernels::Scratch(tlsBoxSums, 4 * static_cast<size_t>(w + 2 * rx));
+  const float* s = src->data;
+  if (row_kernels::Overlap(s, dst->data, n)) {
+    float* copy = row_kernels::Scratch(tlsBoxCopy, n);
+    memcpy(copy, s, sizeof(float) * n);
+    s = copy;
+  }
+  BoxMeanSource(s, w, h, dst->data, rx, ry, cs);
 }
 
 void Image_MaxFilter(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {

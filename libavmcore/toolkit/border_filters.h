@@ -21,7 +21,7 @@ void Image_BoxMean(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry);
 // size from dst.
 void Image_BoxMeanPadded(const Matrix* padded, Matrix* dst, int32_t rx, int32_t ry);
 // Image_BoxMean with the caller's work block of at least (W+2rx)*(H+2ry)
-// floats for the padded copy.
+// floats (it holds a copy of src when dst is src), allocating nothing.
 void Image_BoxMeanBuffered(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry, float* work);
 
 // dst = max(0, window maximum); may run in place.

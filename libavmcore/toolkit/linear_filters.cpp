@@ -2,15 +2,39 @@
 
 #include <cstddef>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "toolkit/border_filters.h"
+#include "toolkit/row_kernels.h"
 
 namespace {
 
-inline float At(const Matrix* m, int32_t x, int32_t y) {
-  return m->data[static_cast<ptrdiff_t>(y) * m->cols + x];
+using row_kernels::CorrelateAbsRows;
+
+// Vertical then horizontal taps of one output row (row buffer: source width).
+template <int kTaps>
+void SepRow(const float* const* rows, const float* hk, const float* vk, float* buffer, int32_t sw, float* out,
+            int32_t w) {
+  row_kernels::WeightedRows<kTaps>(rows, vk, buffer, sw);
+  row_kernels::WeightedShifts<kTaps>(buffer, hk, out, w);
 }
+
+void SepRowN(const float* const* rows, int32_t taps, const float* hk, const float* vk, float* buffer, int32_t sw,
+             float* out, int32_t w) {
+  switch (taps) {
+    case 3: SepRow<3>(rows, hk, vk, buffer, sw, out, w); return;
+    case 5: SepRow<5>(rows, hk, vk, buffer, sw, out, w); return;
+    case 7: SepRow<7>(rows, hk, vk, buffer, sw, out, w); return;
+    case 9: SepRow<9>(rows, hk, vk, buffer, sw, out, w); return;
+    case 11: SepRow<11>(rows, hk, vk, buffer, sw, out, w); return;
+    default: break;
+  }
+  row_kernels::WeightedRowsN(rows, vk, taps, buffer, sw);
+  row_kernels::WeightedShiftsN(buffer, hk, taps, out, w);
+}
+
+thread_local std::vector<float> tlsRows, tlsPointers;
 
 }  // namespace
 
@@ -21,12 +45,8 @@ void Image_SepFilter3x3(const Matrix* src, Matrix* dst, const float hk[3], const
   const int32_t sw = src->cols;
   for (int32_t y = 0; y < h; ++y) {
     const float* r0 = src->data + static_cast<ptrdiff_t>(y) * sw;
-    const float* r1 = r0 + sw;
-    const float* r2 = r1 + sw;
-    for (int32_t x = 0; x < w + 2; ++x) buffer[x] = std::fma(vk[2], r2[x], std::fma(vk[1], r1[x], vk[0] * r0[x]));
-    float* o = dst->data + static_cast<ptrdiff_t>(y) * w;
-    for (int32_t x = 0; x < w; ++x)
-      o[x] = std::fma(hk[2], buffer[x + 2], std::fma(hk[1], buffer[x + 1], hk[0] * buffer[x]));
+    const float* rows[3] = {r0, r0 + sw, r0 + 2 * sw};
+    SepRow<3>(rows, hk, vk, buffer, w + 2, dst->data + static_cast<ptrdiff_t>(y) * w, w);
   }
 }
 
@@ -36,17 +56,54 @@ void Image_SepFilter(const Matrix* src, Matrix* dst, int32_t k, const float* hk,
   const int32_t sw = src->cols;
   const int32_t taps = 2 * k + 1;
   std::vector<float> buffer(static_cast<size_t>(sw));
+  std::vector<const float*> rows(static_cast<size_t>(taps));
   for (int32_t y = 0; y < h; ++y) {
-    for (int32_t x = 0; x < sw; ++x) {
-      float s = vk[0] * At(src, x, y);
-      for (int32_t j = 1; j < taps; ++j) s = std::fma(vk[j], At(src, x, y + j), s);
-      buffer[x] = s;
+    for (int32_t j = 0; j < taps; ++j) rows[j] = src->data + static_cast<ptrdiff_t>(y + j) * sw;
+    SepRowN(rows.data(), taps, hk, vk, buffer.data(), sw, dst->data + static_cast<ptrdiff_t>(y) * w, w);
+  }
+}
+
+void Image_SepFilterReplicate(const Matrix* src, Matrix* dst, int32_t k, const float* hk, const float* vk) {
+  const int32_t w = src->cols, h = src->rows;
+  if (w < 1 || h < 1 || k < 0) return;
+  const size_t n = static_cast<size_t>(w) * h;
+  const float* s = src->data;
+  thread_local std::vector<float> copy;
+  // Output rows are written while later ones still read the source.
+  if (row_kernels::Overlap(s, dst->data, n)) {
+    s = row_kernels::Scratch(copy, n);
+    memcpy(copy.data(), src->data, sizeof(float) * n);
+  }
+  const int32_t taps = 2 * k + 1, sw = w + 2 * k;
+  float* buffer = row_kernels::Scratch(tlsRows, static_cast<size_t>(sw));
+  std::vector<const float*> rows(static_cast<size_t>(taps));
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t j = 0; j < taps; ++j) {
+      const int32_t r = y + j - k;
+      rows[j] = s + static_cast<ptrdiff_t>(r < 0 ? 0 : (r >= h ? h - 1 : r)) * w;
     }
-    float* o = dst->data + static_cast<ptrdiff_t>(y) * w;
-    for (int32_t x = 0; x < w; ++x) {
-      float s = hk[0] * buffer[x];
-      for (int32_t i = 1; i < taps; ++i) s = std::fma(hk[i], buffer[x + i], s);
-      o[x] = s;
+    // The vertical taps of the replicated border columns equal those of the
+    // edge columns.
+    float* out = dst->data + static_cast<ptrdiff_t>(y) * w;
+    switch (taps) {
+      case 3: row_kernels::WeightedRows<3>(rows.data(), vk, buffer + k, w); break;
+      case 5: row_kernels::WeightedRows<5>(rows.data(), vk, buffer + k, w); break;
+      case 7: row_kernels::WeightedRows<7>(rows.data(), vk, buffer + k, w); break;
+      case 9: row_kernels::WeightedRows<9>(rows.data(), vk, buffer + k, w); break;
+      case 11: row_kernels::WeightedRows<11>(rows.data(), vk, buffer + k, w); break;
+      default: row_kernels::WeightedRowsN(rows.data(), vk, taps, buffer + k, w); break;
+    }
+    for (int32_t i = 0; i < k; ++i) {
+      buffer[i] = buffer[k];
+      buffer[k + w + i] = buffer[k + w - 1];
+    }
+    switch (taps) {
+      case 3: row_kernels::WeightedShifts<3>(buffer, hk, out, w); break;
+      case 5: row_kernels::WeightedShifts<5>(buffer, hk, out, w); break;
+      case 7: row_kernels::WeightedShifts<7>(buffer, hk, out, w); break;
+      case 9: row_kernels::WeightedShifts<9>(buffer, hk, out, w); break;
+      case 11: row_kernels::WeightedShifts<11>(buffer, hk, out, w); break;
+      default: row_kernels::WeightedShiftsN(buffer, hk, taps, out, w); break;
     }
   }
 }
@@ -55,19 +112,59 @@ void Image_CorrelateAbs(const Matrix* src, Matrix* dst, const Matrix* kernel) {
   const int32_t w = dst->cols, h = dst->rows;
   if (w < 1 || h < 1) return;
   const int32_t kw = kernel->cols, kh = kernel->rows;
+  if (kw < 1 || kh < 1) {
+    for (int32_t i = 0; i < w * h; ++i) dst->data[i] = 0.0f;
+    return;
+  }
+  std::vector<const float*> rows(static_cast<size_t>(kh));
   for (int32_t y = 0; y < h; ++y) {
-    float* o = dst->data + static_cast<ptrdiff_t>(y) * w;
-    for (int32_t x = 0; x < w; ++x) {
-      float s = 0.0f;
-      for (int32_t j = 0; j < kh; ++j)
-        for (int32_t i = 0; i < kw; ++i) s = std::fma(At(src, x + i, y + j), At(kernel, i, j), s);
-      o[x] = std::fabs(s);
-    }
+    for (int32_t j = 0; j < kh; ++j) rows[j] = src->data + static_cast<ptrdiff_t>(y + j) * src->cols;
+    CorrelateAbsRows(rows.data(), kernel->data, kw, kh, dst->data + static_cast<ptrdiff_t>(y) * w, w);
+  }
+}
+
+void Image_CorrelateAbsReplicate(const Matrix* src, Matrix* dst, const Matrix* kernel) {
+  const int32_t w = src->cols, h = src->rows;
+  if (w < 1 || h < 1) return;
+  const int32_t kw = kernel->cols, kh = kernel->rows;
+  if (kw < 1 || kh < 1) {
+    for (int32_t i = 0; i < w * h; ++i) dst->data[i] = 0.0f;
+    return;
+  }
+  const int32_t px = kw / 2, py = kh / 2;
+  const size_t n = static_cast<size_t>(w) * h;
+  const float* s = src->data;
+  thread_local std::vector<float> copy;
+  if (row_kernels::Overlap(s, dst->data, n)) {
+    s = row_kernels::Scratch(copy, n);
+    memcpy(copy.data(), src->data, sizeof(float) * n);
+  }
+  // A ring of kh padded rows: padded row p sits in slot p % kh.
+  const int32_t pw = w + kw - 1;
+  float* ring = row_kernels::Scratch(tlsRows, static_cast<size_t>(pw) * kh);
+  auto fill = [&](int32_t p) {
+    const int32_t r = p - py < 0 ? 0 : (p - py >= h ? h - 1 : p - py);
+    const float* sr = s + static_cast<ptrdiff_t>(r) * w;
+    float* d = ring + static_cast<ptrdiff_t>(p % kh) * pw;
+    for (int32_t i = 0; i < px; ++i) d[i] = sr[0];
+    memcpy(d + px, sr, sizeof(float) * w);
+    for (int32_t i = px + w; i < pw; ++i) d[i] = sr[w - 1];
+  };
+  std::vector<const float*> rows(static_cast<size_t>(kh));
+  for (int32_t p = 0; p < kh - 1; ++p) fill(p);
+  for (int32_t y = 0; y < h; ++y) {
+    fill(y + kh - 1);
+    for (int32_t j = 0; j < kh; ++j) rows[j] = ring + static_cast<ptrdiff_t>((y + j) % kh) * pw;
+    CorrelateAbsRows(rows.data(), kernel->data, kw, kh, dst->data + static_cast<ptrdiff_t>(y) * w, w);
   }
 }
 
 void Image_CorrelateAbsSame(const Matrix* src, Matrix* dst, const Matrix* kernel) {
   if (src->cols < 1 || src->rows < 1) return;
+  if (kernel->cols == kernel->rows) {
+    Image_CorrelateAbsReplicate(src, dst, kernel);
+    return;
+  }
   const int32_t p = kernel->cols / 2;
   std::vector<float> block(static_cast<size_t>(src->cols + 2 * p) * (src->rows + 2 * p));
   Matrix padded{src->cols + 2 * p, src->rows + 2 * p, block.data()};
@@ -75,39 +172,114 @@ void Image_CorrelateAbsSame(const Matrix* src, Matrix* dst, const Matrix* kernel
   Image_CorrelateAbs(&padded, dst, kernel);
 }
 
-void Image_Sobel(const Matrix* src, Matrix* gx, Matrix* gy, float scale) {
+namespace {
+
+inline void SobelRowApart(const float* up, const float* mid, const float* dn, float* __restrict ox,
+                          float* __restrict oy, int32_t w, float scale) {
+  for (int32_t x = 1; x <= w - 2; ++x) {
+    const float nw = up[x - 1], nn = up[x], ne = up[x + 1];
+    const float wv = mid[x - 1], e = mid[x + 1];
+    const float sw = dn[x - 1], s = dn[x], se = dn[x + 1];
+    ox[x] = scale * ((ne + 2.0f * e + se) - (nw + 2.0f * wv + sw));
+    oy[x] = scale * ((sw + 2.0f * s + se) - (nw + 2.0f * nn + ne));
+  }
+}
+
+}  // namespace
+
+void Image_SobelRow(const float* up, const float* mid, const float* dn, float* ox, float* oy, int32_t w,
+                    float scale) {
+  const size_t n = static_cast<size_t>(w);
+  auto apart = [n, up, mid, dn](const float* o) {
+    return !row_kernels::Overlap(o, up, n) && !row_kernels::Overlap(o, mid, n) && !row_kernels::Overlap(o, dn, n);
+  };
+  if (!row_kernels::Overlap(ox, oy, n) && apart(ox) && apart(oy)) {
+    SobelRowApart(up, mid, dn, ox, oy, w, scale);
+    return;
+  }
+  float bx[row_kernels::kRowBlock], by[row_kernels::kRowBlock];
+  // Blocks through local arrays: ox and oy may be the same row.
+  for (int32_t x0 = 1; x0 <= w - 2; x0 += row_kernels::kRowBlock) {
+    const int32_t n = w - 1 - x0 < row_kernels::kRowBlock ? w - 1 - x0 : row_kernels::kRowBlock;
+    for (int32_t l = 0; l < n; ++l) {
+      const int32_t x = x0 + l;
+      const float nw = up[x - 1], nn = up[x], ne = up[x + 1];
+      const float wv = mid[x - 1], e = mid[x + 1];
+      const float sw = dn[x - 1], s = dn[x], se = dn[x + 1];
+      bx[l] = scale * ((ne + 2.0f * e + se) - (nw + 2.0f * wv + sw));
+      by[l] = scale * ((sw + 2.0f * s + se) - (nw + 2.0f * nn + ne));
+    }
+    memcpy(ox + x0, bx, sizeof(float) * n);
+    memcpy(oy + x0, by, sizeof(float) * n);
+  }
+}
+
+void Image_SobelRows(const Matrix* src, Matrix* gx, Matrix* gy, float scale, int32_t y0, int32_t y1) {
   const int32_t w = src->cols, h = src->rows;
   if (w < 3 || h < 3) return;
-  for (int32_t y = 1; y <= h - 2; ++y) {
+  if (y0 < 1) y0 = 1;
+  if (y1 > h - 1) y1 = h - 1;
+  // Whole rows of one image: rows addressed from one base (the compiler
+  // vectorises this form best).
+  const float* d = src->data;
+  for (int32_t y = y0; y < y1; ++y) {
     for (int32_t x = 1; x <= w - 2; ++x) {
-      const float nw = At(src, x - 1, y - 1), n = At(src, x, y - 1), ne = At(src, x + 1, y - 1);
-      const float wv = At(src, x - 1, y), e = At(src, x + 1, y);
-      const float sw = At(src, x - 1, y + 1), s = At(src, x, y + 1), se = At(src, x + 1, y + 1);
       const ptrdiff_t i = static_cast<ptrdiff_t>(y) * w + x;
+      const float nw = d[i - w - 1], n = d[i - w], ne = d[i - w + 1];
+      const float wv = d[i - 1], e = d[i + 1];
+      const float sw = d[i + w - 1], s = d[i + w], se = d[i + w + 1];
       gx->data[i] = scale * ((ne + 2.0f * e + se) - (nw + 2.0f * wv + sw));
       gy->data[i] = scale * ((sw + 2.0f * s + se) - (nw + 2.0f * n + ne));
     }
   }
 }
 
+void Image_Sobel(const Matrix* src, Matrix* gx, Matrix* gy, float scale) {
+  Image_SobelRows(src, gx, gy, scale, 1, src->rows - 1);
+}
+
 void Image_SobelMagnitude(const Matrix* src, Matrix* dst) {
   const int32_t w = src->cols, h = src->rows;
   if (w < 1 || h < 1) return;
   const size_t n = static_cast<size_t>(w) * h;
-  std::vector<float> padBlock(static_cast<size_t>(w + 2) * (h + 2)), gxBlock(n), gyBlock(n), row(w + 2);
-  Matrix padded{w + 2, h + 2, padBlock.data()};
-  Matrix_PadReplicate(src, &padded, 1, 1);
-  Matrix gx{w, h, gxBlock.data()}, gy{w, h, gyBlock.data()};
+  const float* s = src->data;
+  thread_local std::vector<float> copy;
+  if (row_kernels::Overlap(s, dst->data, n)) {
+    s = row_kernels::Scratch(copy, n);
+    memcpy(copy.data(), src->data, sizeof(float) * n);
+  }
+  // Row by row on a replicated border: the vertical taps of the border
+  // columns equal those of the edge columns, so only the w + 2 row buffers
+  // of the two 3 x 3 separable filters are needed.
+  float* work = row_kernels::Scratch(tlsRows, 4 * static_cast<size_t>(w + 2));
+  float* bx = work;
+  float* by = work + (w + 2);
+  float* gx = work + 2 * (w + 2);
+  float* gy = work + 3 * (w + 2);
   const float diff[3] = {-1.0f, 0.0f, 1.0f};
   const float smooth[3] = {0.25f, 0.5f, 0.25f};
-  Image_SepFilter3x3(&padded, &gx, diff, smooth, row.data());
-  Image_SepFilter3x3(&padded, &gy, smooth, diff, row.data());
   float largest = 0.0f;
-  for (size_t i = 0; i < n; ++i) {
-    const float m = std::sqrt(std::fma(gxBlock[i], gxBlock[i], gyBlock[i] * gyBlock[i]));
-    dst->data[i] = m;
-    if (m > largest) largest = m;
+  float lanes[row_kernels::kRowBlock] = {};
+  for (int32_t y = 0; y < h; ++y) {
+    const float* rows[3] = {s + static_cast<ptrdiff_t>(y > 0 ? y - 1 : 0) * w, s + static_cast<ptrdiff_t>(y) * w,
+                            s + static_cast<ptrdiff_t>(y + 1 < h ? y + 1 : h - 1) * w};
+    row_kernels::WeightedRows<3>(rows, smooth, bx + 1, w);
+    row_kernels::WeightedRows<3>(rows, diff, by + 1, w);
+    bx[0] = bx[1];
+    bx[w + 1] = bx[w];
+    by[0] = by[1];
+    by[w + 1] = by[w];
+    row_kernels::WeightedShifts<3>(bx, diff, gx, w);
+    row_kernels::WeightedShifts<3>(by, smooth, gy, w);
+    float* o = dst->data + static_cast<ptrdiff_t>(y) * w;
+    for (int32_t x = 0; x < w; ++x) o[x] = std::sqrt(std::fma(gx[x], gx[x], gy[x] * gy[x]));
+    // Running maximum from 0.0 (a NaN never replaces it), kept per lane.
+    int32_t x = 0;
+    for (; x + row_kernels::kRowBlock <= w; x += row_kernels::kRowBlock)
+      for (int l = 0; l < row_kernels::kRowBlock; ++l) lanes[l] = o[x + l] > lanes[l] ? o[x + l] : lanes[l];
+    for (; x < w; ++x) largest = o[x] > largest ? o[x] : largest;
   }
+  for (float v : lanes) largest = v > largest ? v : largest;
   // A flat image has no gradient: leave its zeros rather than divide by 0.
   if (largest > 0.0f) {
     const float inv = 1.0f / largest;

@@ -1,6 +1,8 @@
 #include "toolkit/smoothing.h"
 
 #include <cmath>
+#include <cstring>
+#include <cstddef>
 #include <vector>
 
 #include "toolkit/border_filters.h"
@@ -50,32 +52,37 @@ void Image_GaussianKernel2D(Matrix* kernel, float s) {
 void Image_GaussianBlurSep(int32_t k, const Matrix* src, Matrix* dst, float sigma) {
   const int32_t w = src->cols, h = src->rows;
   if (w < 1 || h < 1 || k < 0) return;
-  std::vector<float> padded(static_cast<size_t>(w + 2 * k) * (h + 2 * k));
-  std::vector<float> kernel(static_cast<size_t>(2 * k + 1));
-  Matrix P;
-  Matrix_Init(&P, w + 2 * k, h + 2 * k, padded.data());
-  Matrix_PadReplicate(src, &P, k, k);
-  Image_GaussianKernel(k, kernel.data(), sigma);
-  Image_SepFilter(&P, dst, k, kernel.data(), kernel.data());
+  float small[15];
+  std::vector<float> large;
+  float* kernel = small;
+  if (2 * k + 1 > 15) {
+    large.resize(static_cast<size_t>(2 * k + 1));
+    kernel = large.data();
+  }
+  Image_GaussianKernel(k, kernel, sigma);
+  Image_SepFilterReplicate(src, dst, k, kernel, kernel);
 }
 
 void Image_GaussianBlur(int32_t k, const Matrix* src, Matrix* dst, float s) {
   const int32_t w = src->cols, h = src->rows;
   if (w < 1 || h < 1 || k < 0) return;
   const int32_t side = 2 * k + 1;
-  std::vector<float> padded(static_cast<size_t>(w + 2 * k) * (h + 2 * k));
-  std::vector<float> kernel(static_cast<size_t>(side) * side);
-  Matrix P, K;
-  Matrix_Init(&P, w + 2 * k, h + 2 * k, padded.data());
-  Matrix_Init(&K, side, side, kernel.data());
-  Matrix_PadReplicate(src, &P, k, k);
+  float small[11 * 11];
+  std::vector<float> large;
+  float* kernel = small;
+  if (side > 11) {
+    large.resize(static_cast<size_t>(side) * side);
+    kernel = large.data();
+  }
+  Matrix K;
+  Matrix_Init(&K, side, side, kernel);
   Image_GaussianKernel2D(&K, s);
-  Image_CorrelateAbs(&P, dst, &K);
+  Image_CorrelateAbsReplicate(src, dst, &K);
 }
 
-void Image_Smooth3x3(const Matrix* src, Matrix* dst, int32_t connectivity) {
-  const int32_t w = src->cols, h = src->rows;
-  if (w < 1 || h < 1) return;
+void Image_Smooth3x3Row(const float* up, const float* row, const float* dn, float* out, int32_t w,
+                        int32_t connectivity) {
+  if (w < 1) return;
   float wc, we, wk;
   if (connectivity == 4) {
     wc = 0.33f;
@@ -86,25 +93,32 @@ void Image_Smooth3x3(const Matrix* src, Matrix* dst, int32_t connectivity) {
     we = 0.125f;
     wk = 0.0625f;
   }
-  const float* s = src->data;
-  float* d = dst->data;
-  for (int32_t x = 0; x < w; ++x) {
-    d[x] = s[x];
-    d[(h - 1) * w + x] = s[(h - 1) * w + x];
+  out[0] = row[0];
+  out[w - 1] = row[w - 1];
+  for (int32_t x = 1; x < w - 1; ++x) {
+    const float edges = up[x] + dn[x] + row[x - 1] + row[x + 1];
+    const float corners = up[x - 1] + up[x + 1] + dn[x - 1] + dn[x + 1];
+    out[x] = wc * row[x] + we * edges + wk * corners;
   }
-  for (int32_t y = 1; y < h - 1; ++y) {
-    const float* up = s + (y - 1) * w;
-    const float* row = s + y * w;
-    const float* dn = s + (y + 1) * w;
-    float* out = d + y * w;
-    out[0] = row[0];
-    out[w - 1] = row[w - 1];
-    for (int32_t x = 1; x < w - 1; ++x) {
-      const float edges = up[x] + dn[x] + row[x - 1] + row[x + 1];
-      const float corners = up[x - 1] + up[x + 1] + dn[x - 1] + dn[x + 1];
-      out[x] = wc * row[x] + we * edges + wk * corners;
-    }
+}
+
+void Image_Smooth3x3Rows(const Matrix* src, Matrix* dst, int32_t connectivity, int32_t y0, int32_t y1) {
+  const int32_t w = src->cols, h = src->rows;
+  if (w < 1 || h < 1) return;
+  if (y0 < 0) y0 = 0;
+  if (y1 > h) y1 = h;
+  for (int32_t y = y0; y < y1; ++y) {
+    const float* row = src->data + static_cast<ptrdiff_t>(y) * w;
+    float* out = dst->data + static_cast<ptrdiff_t>(y) * w;
+    if (y == 0 || y == h - 1)
+      memcpy(out, row, sizeof(float) * w);
+    else
+      Image_Smooth3x3Row(row - w, row, row + w, out, w, connectivity);
   }
+}
+
+void Image_Smooth3x3(const Matrix* src, Matrix* dst, int32_t connectivity) {
+  Image_Smooth3x3Rows(src, dst, connectivity, 0, src->rows);
 }
 
 void Image_Smooth3x3Channel(const Matrix* src, Matrix* dst, int32_t channel) {

@@ -25,6 +25,12 @@ void Image_GaussianBlur(int32_t k, const Matrix* src, Matrix* dst, float s);
 // 3 x 3 weighted mean of the interior; border pixels copied. connectivity 4:
 // centre 0.33, edges 0.165, corners 0; otherwise 0.25 / 0.125 / 0.0625.
 void Image_Smooth3x3(const Matrix* src, Matrix* dst, int32_t connectivity);
+// One interior row of Image_Smooth3x3 from the rows above, at and below it
+// (w floats each; out must not overlap them).
+void Image_Smooth3x3Row(const float* up, const float* row, const float* dn, float* out, int32_t w,
+                        int32_t connectivity);
+// Rows y0 .. y1-1 of Image_Smooth3x3.
+void Image_Smooth3x3Rows(const Matrix* src, Matrix* dst, int32_t connectivity, int32_t y0, int32_t y1);
 
 // The 8-connectivity Image_Smooth3x3 written into element channel of each
 // pixel's group of 8 floats in dst (index (y * dst.cols + x) * 8 + channel).

@@ -1,0 +1,156 @@
+#pragma once
+// Row loops shared by the window filters. Each output element keeps the
+// exact operation order of the scalar definition (first tap a product, then
+// one fused multiply-add per further tap), with straight loops across x that
+// GCC and Clang vectorise (NEON on the target, AVX on x86-64 build
+// machines).
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "toolkit/float_lanes.h"
+
+namespace row_kernels {
+
+constexpr int32_t kRowBlock = 32;
+
+// out[x] = taps[0] * rows[0][x], then s = fma(taps[j], rows[j][x], s) for
+// j = 1 .. kTaps-1; x = 0 .. n-1. The tap loop unrolls completely and the x
+// loop vectorises (out is written through no other pointer).
+template <int kTaps>
+inline void WeightedRows(const float* const* rows, const float* taps, float* __restrict out, int32_t n) {
+  const float* r[kTaps];
+  float t[kTaps];
+  for (int j = 0; j < kTaps; ++j) {
+    r[j] = rows[j];
+    t[j] = taps[j];
+  }
+  for (int32_t x = 0; x < n; ++x) {
+    float s = t[0] * r[0][x];
+    for (int j = 1; j < kTaps; ++j) s = std::fma(t[j], r[j][x], s);
+    out[x] = s;
+  }
+}
+
+// Run-time tap count form of WeightedRows: one pass over the row per tap.
+inline void WeightedRowsN(const float* const* rows, const float* taps, int32_t count, float* __restrict out,
+                          int32_t n) {
+  const float t0 = taps[0];
+  const float* r0 = rows[0];
+  for (int32_t x = 0; x < n; ++x) out[x] = t0 * r0[x];
+  for (int32_t j = 1; j < count; ++j) {
+    const float t = taps[j];
+    const float* r = rows[j];
+    for (int32_t x = 0; x < n; ++x) out[x] = std::fma(t, r[x], out[x]);
+  }
+}
+
+// out[x] = taps[0] * row[x], then s = fma(taps[i], row[x + i], s); row holds
+// n + kTaps - 1 elements.
+template <int kTaps>
+inline void WeightedShifts(const float* row, const float* taps, float* __restrict out, int32_t n) {
+  float t[kTaps];
+  for (int i = 0; i < kTaps; ++i) t[i] = taps[i];
+  for (int32_t x = 0; x < n; ++x) {
+    float s = t[0] * row[x];
+    for (int i = 1; i < kTaps; ++i) s = std::fma(t[i], row[x + i], s);
+    out[x] = s;
+  }
+}
+
+inline void WeightedShiftsN(const float* row, const float* taps, int32_t count, float* __restrict out, int32_t n) {
+  const float t0 = taps[0];
+  for (int32_t x = 0; x < n; ++x) out[x] = t0 * row[x];
+  for (int32_t i = 1; i < count; ++i) {
+    const float t = taps[i];
+    const float* r = row + i;
+    for (int32_t x = 0; x < n; ++x) out[x] = std::fma(t, r[x], out[x]);
+  }
+}
+
+// 2-D correlation of kh rows: out[x] = |sum over j < kh, i < kw of
+// rows[j][x + i] * kernel[j * kw + i]|, summed from 0 with one fused
+// multiply-add per tap, row by row (each row holds n + kw - 1 elements).
+// Square kernels: four groups of eight outputs at a time, each with its own
+// running sum, so that four chains of fused multiply-adds are in flight
+// (one chain of kSide * kSide dependent steps per output is the cost).
+// Per output the sum order is the scalar one.
+template <int kSide>
+inline void CorrelateAbsRowsSquare(const float* const* rows, const float* kernel, float* __restrict out,
+                                   int32_t n) {
+  using float_lanes::F32x8;
+  constexpr int L = float_lanes::kLanes;
+  const float* r[kSide];
+  F32x8 k[kSide * kSide];
+  for (int j = 0; j < kSide; ++j) r[j] = rows[j];
+  for (int i = 0; i < kSide * kSide; ++i) float_lanes::Splat(&k[i], kernel[i]);
+  int32_t x = 0;
+  for (; x + 4 * L <= n; x += 4 * L) {
+    F32x8 s0, s1, s2, s3, v0, v1, v2, v3;
+    float_lanes::Splat(&s0, 0.0f);
+    s1 = s2 = s3 = s0;
+    for (int j = 0; j < kSide; ++j) {
+      const float* p = r[j] + x;
+      for (int i = 0; i < kSide; ++i) {
+        const F32x8 t = k[j * kSide + i];
+        float_lanes::Load(&v0, p + i);
+        float_lanes::Load(&v1, p + i + L);
+        float_lanes::Load(&v2, p + i + 2 * L);
+        float_lanes::Load(&v3, p + i + 3 * L);
+        s0 = v0 * t + s0;
+        s1 = v1 * t + s1;
+        s2 = v2 * t + s2;
+        s3 = v3 * t + s3;
+      }
+    }
+    float_lanes::StoreAbs(out + x, &s0);
+    float_lanes::StoreAbs(out + x + L, &s1);
+    float_lanes::StoreAbs(out + x + 2 * L, &s2);
+    float_lanes::StoreAbs(out + x + 3 * L, &s3);
+  }
+  for (; x < n; ++x) {
+    float s = 0.0f;
+    for (int j = 0; j < kSide; ++j)
+      for (int i = 0; i < kSide; ++i) s = std::fma(r[j][x + i], kernel[j * kSide + i], s);
+    out[x] = std::fabs(s);
+  }
+}
+
+inline void CorrelateAbsRows(const float* const* rows, const float* kernel, int32_t kw, int32_t kh,
+                             float* __restrict out, int32_t n) {
+  if (kw == kh) {
+    switch (kw) {
+      case 3: CorrelateAbsRowsSquare<3>(rows, kernel, out, n); return;
+      case 5: CorrelateAbsRowsSquare<5>(rows, kernel, out, n); return;
+      case 7: CorrelateAbsRowsSquare<7>(rows, kernel, out, n); return;
+      default: break;
+    }
+  }
+  for (int32_t x = 0; x < n; ++x) out[x] = 0.0f;
+  for (int32_t j = 0; j < kh; ++j) {
+    const float* kr = kernel + static_cast<ptrdiff_t>(j) * kw;
+    for (int32_t i = 0; i < kw; ++i) {
+      const float t = kr[i];
+      const float* r = rows[j] + i;
+      for (int32_t x = 0; x < n; ++x) out[x] = std::fma(r[x], t, out[x]);
+    }
+  }
+  for (int32_t x = 0; x < n; ++x) out[x] = std::fabs(out[x]);
+}
+
+// Per-thread scratch kept between calls, so that filters called every frame
+// neither allocate nor fault in fresh pages. Grows, never shrinks.
+inline float* Scratch(std::vector<float>& v, size_t n) {
+  if (v.size() < n) v.resize(n);
+  return v.data();
+}
+
+// True when the two blocks of n floats overlap (an in-place call).
+inline bool Overlap(const float* a, const float* b, size_t n) {
+  const uintptr_t pa = reinterpret_cast<uintptr_t>(a), pb = reinterpret_cast<uintptr_t>(b);
+  const uintptr_t bytes = n * sizeof(float);
+  return pa < pb + bytes && pb < pa + bytes;
+}
+
+}  // namespace row_kernels
