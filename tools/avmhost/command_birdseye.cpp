@@ -3,6 +3,7 @@
 // the CPU into the bird's-eye picture.
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,19 +11,17 @@
 #include <string>
 #include <vector>
 
-#include <algorithm>
-
 #include "avm_library.h"
-#include "birdseye_planes.h"
 #include "command_views.h"
+#include "birdseye_planes.h"
 #include "commands.h"
 
 namespace {
-
 uint8_t Clamp(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
-
 }  // namespace
 
+// One quadrant of the quad frame as a semi-planar 4:2:0 camera image
+// (BT.601 studio range).
 std::vector<uint8_t> QuadrantToNV12(const HostImage& quad, int32_t ox, int32_t oy, int32_t cw, int32_t ch) {
   std::vector<uint8_t> img(static_cast<size_t>(cw) * ch * 3 / 2);
   for (int32_t y = 0; y < ch; ++y)
@@ -101,16 +100,6 @@ bool Resolve(AvmLibrary& lib, Exports* e) {
 
 int StitchBirdseye(AvmLibrary& lib, const std::string& dir, const std::string& frame, const std::string& out,
                    bool verbose) {
-int RunBirdseye(AvmLibrary& lib, const std::vector<std::string>& args) {
-  if (std::find(args.begin(), args.end(), "--six") != args.end()) return RunBirdseyeSix(lib, args);
-  std::string dir = OptionValue(args, "--data");
-  std::string frame = OptionValue(args, "--frame");
-  const std::string out = OptionValue(args, "--out", "birdseye.bmp");
-  if (dir.empty()) {
-    fprintf(stderr, "avmhost: birdseye needs --data DIR\n");
-    return 2;
-  }
-  if (frame.empty()) frame = dir + "/quad.bmp";
   Exports x{};
   if (!Resolve(lib, &x)) {
     fprintf(stderr, "avmhost: %s\n", lib.error().c_str());
@@ -174,6 +163,7 @@ int RunBirdseye(AvmLibrary& lib, const std::vector<std::string>& args) {
 }
 
 int RunBirdseye(AvmLibrary& lib, const std::vector<std::string>& args) {
+  if (std::find(args.begin(), args.end(), "--six") != args.end()) return RunBirdseyeSix(lib, args);
   std::string dir = OptionValue(args, "--data");
   std::string frame = OptionValue(args, "--frame");
   const std::string out = OptionValue(args, "--out", "birdseye.bmp");

@@ -19,12 +19,6 @@ struct HostCamera {
   float K[9], D[8], r[3], T[3];
 };
 HostCamera SampleCamera(int camera);
-constexpr int32_t kSampleCamW = 640, kSampleCamH = 360;
-// The chessboard floor of the sample: squares of kSampleSquare mm, corner
-// (0, 0) of the pattern at (kSampleBoardX0, kSampleBoardY0).
-constexpr float kSampleSquare = 400.0f;
-constexpr float kSampleBoardX0 = -6000.0f, kSampleBoardY0 = -8000.0f;
-constexpr int32_t kSampleSquaresX = 30, kSampleSquaresY = 40;
 
 // The rig's quad frame (grey, 2 kSampleCamW x 2 kSampleCamH) with the floor
 // moved by floorShiftY mm along the car (the car driving slowly over it).
