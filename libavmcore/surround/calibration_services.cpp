@@ -12,13 +12,6 @@ __attribute__((weak)) int32_t BlockCalib4_RunHand(int32_t, int32_t, int32_t, con
   return gv().CalibLayoutCode == 29 ? 17 : 0;
 }
 
-__attribute__((weak)) void Calib_ReprojectPoints(int32_t, int32_t, int32_t cols, int32_t rows, int32_t, int32_t,
-                                                 const Matrix*, const Matrix*, const Matrix*, const Matrix*,
-                                                 Matrix* U, Matrix* V, int32_t, int32_t, float, float, float) {
-  if (cols < 1 || rows < 1 || U == nullptr || V == nullptr) return;
-  for (int32_t i = 0; i < cols * rows; ++i) U->data[i] = V->data[i] = -1.0f;
-}
-
 __attribute__((weak)) int32_t BlockCalib6_RunAuto(int32_t, const ImageU8*, const ImageU8*) {
   return gv().CalibLayoutCode == 52 ? 17 : 0;
 }
