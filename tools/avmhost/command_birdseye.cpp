@@ -48,7 +48,7 @@ std::vector<uint8_t> QuadrantToNV12(const HostImage& quad, int32_t ox, int32_t o
   return img;
 }
 
-HostImage NV12ToRgb(const std::vector<uint8_t>& luma, const std::vector<uint8_t>& chroma, int32_t w, int32_t h) {
+HostImage NV12ToRgb(const uint8_t* luma, const uint8_t* chroma, int32_t w, int32_t h) {
   HostImage pic;
   pic.channels = 3;
   pic.width = w;
@@ -67,22 +67,7 @@ HostImage NV12ToRgb(const std::vector<uint8_t>& luma, const std::vector<uint8_t>
   return pic;
 }
 
-namespace {
-
-struct Exports {
-  void (*setDir)(const char*, int, int, int);
-  int (*init)();
-  int (*release)();
-  void* (*loadLut)(const char*, const char*, const char*);
-  int (*getResult)(void*, const char*, const char*, uint32_t);
-  int (*unInitLut)(void*);
-  void* (*initMerger)(const char*, const char*, int32_t, int32_t, int32_t, int32_t, uint32_t*, uint32_t*);
-  int (*execMerger)(void*, const uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, uint8_t**, uint32_t*,
-                    const float*, int32_t);
-  int (*unInitMerger)(void*);
-};
-
-bool Resolve(AvmLibrary& lib, Exports* e) {
+bool ResolveBirdseyeExports(AvmLibrary& lib, BirdseyeExports* e) {
   e->setDir = lib.Get<decltype(e->setDir)>("KRV_TVDecoder_CaptureFileEx");
   e->init = lib.Get<decltype(e->init)>("KRV_GlobalImage_Init");
   e->release = lib.Get<decltype(e->release)>("KRV_GlobalImage_Release");
@@ -96,12 +81,14 @@ bool Resolve(AvmLibrary& lib, Exports* e) {
          e->execMerger && e->unInitMerger;
 }
 
+namespace {
+
 }  // namespace
 
 int StitchBirdseye(AvmLibrary& lib, const std::string& dir, const std::string& frame, const std::string& out,
                    bool verbose) {
-  Exports x{};
-  if (!Resolve(lib, &x)) {
+  BirdseyeExports x{};
+  if (!ResolveBirdseyeExports(lib, &x)) {
     fprintf(stderr, "avmhost: %s\n", lib.error().c_str());
     return 1;
   }
@@ -154,7 +141,7 @@ int StitchBirdseye(AvmLibrary& lib, const std::string& dir, const std::string& f
                0);
   x.unInitMerger(merger);
   x.release();
-  if (!HostImage_WriteBmp(out, NV12ToRgb(luma, chroma, static_cast<int32_t>(w), static_cast<int32_t>(h)))) {
+  if (!HostImage_WriteBmp(out, NV12ToRgb(luma.data(), chroma.data(), static_cast<int32_t>(w), static_cast<int32_t>(h)))) {
     fprintf(stderr, "avmhost: cannot write %s\n", out.c_str());
     return 1;
   }

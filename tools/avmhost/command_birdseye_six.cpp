@@ -16,32 +16,6 @@
 
 namespace {
 
-struct Exports {
-  void (*setDir)(const char*, int, int, int);
-  int (*init)();
-  int (*release)();
-  void* (*loadLut)(const char*, const char*, const char*);
-  int (*getResult)(void*, const char*, const char*, uint32_t);
-  int (*unInitLut)(void*);
-  void* (*initMerger)(const char*, const char*, int32_t, int32_t, int32_t, int32_t, uint32_t*, uint32_t*);
-  int (*execMerger)(void*, const uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, uint8_t**, uint32_t*,
-                    const float*, int32_t);
-  int (*unInitMerger)(void*);
-};
-
-bool Resolve(AvmLibrary& lib, Exports* e) {
-  e->setDir = lib.Get<decltype(e->setDir)>("KRV_TVDecoder_CaptureFileEx");
-  e->init = lib.Get<decltype(e->init)>("KRV_GlobalImage_Init");
-  e->release = lib.Get<decltype(e->release)>("KRV_GlobalImage_Release");
-  e->loadLut = lib.Get<decltype(e->loadLut)>("KRV_GlobalImage_LoadLUTOB");
-  e->getResult = lib.Get<decltype(e->getResult)>("KRV_GlobalImage_GetLUTOBResult_EX");
-  e->unInitLut = lib.Get<decltype(e->unInitLut)>("KRV_GlobalImage_UnInitLUTOB");
-  e->initMerger = lib.Get<decltype(e->initMerger)>("KRV_GlobalImage_InitMergerCPUOB");
-  e->execMerger = lib.Get<decltype(e->execMerger)>("KRV_GlobalImage_ExecCPUMerger");
-  e->unInitMerger = lib.Get<decltype(e->unInitMerger)>("KRV_GlobalImage_UnInitMergerCPUOB");
-  return e->setDir && e->init && e->release && e->loadLut && e->getResult && e->unInitLut && e->initMerger &&
-         e->execMerger && e->unInitMerger;
-}
 
 struct Stitched {
   uint32_t w = 0, h = 0;
@@ -50,7 +24,7 @@ struct Stitched {
 
 // One group: its LUT from the parameter file and quad frame, its byte LUT,
 // then the CPU stitch of the quad frame.
-bool StitchGroup(const Exports& x, const std::string& dir, const char* tag, const HostImage& quad,
+bool StitchGroup(const BirdseyeExports& x, const std::string& dir, const char* tag, const HostImage& quad,
                  Stitched* out) {
   const std::string config = dir + "/lut_config_" + tag + ".krv", byteLut = dir + "/lut_birdseye_" + tag + ".krv";
   const std::string frame = dir + "/quad_" + tag + ".bmp";
@@ -96,8 +70,8 @@ int RunBirdseyeSix(AvmLibrary& lib, const std::vector<std::string>& args) {
     fprintf(stderr, "avmhost: birdseye --six needs --data DIR\n");
     return 2;
   }
-  Exports x{};
-  if (!Resolve(lib, &x)) {
+  BirdseyeExports x{};
+  if (!ResolveBirdseyeExports(lib, &x)) {
     fprintf(stderr, "avmhost: %s\n", lib.error().c_str());
     return 1;
   }
@@ -136,7 +110,7 @@ int RunBirdseyeSix(AvmLibrary& lib, const std::vector<std::string>& args) {
   memcpy(a.chroma.data() + static_cast<size_t>(split / 2) * a.w, b.chroma.data() + static_cast<size_t>(split / 2) * a.w,
          a.chroma.size() - static_cast<size_t>(split / 2) * a.w);
   printf("bird's-eye picture: %u x %u, split line at row %u\n", a.w, a.h, split);
-  if (!HostImage_WriteBmp(out, NV12ToRgb(a.luma, a.chroma, static_cast<int32_t>(a.w), static_cast<int32_t>(a.h)))) {
+  if (!HostImage_WriteBmp(out, NV12ToRgb(a.luma.data(), a.chroma.data(), static_cast<int32_t>(a.w), static_cast<int32_t>(a.h)))) {
     fprintf(stderr, "avmhost: cannot write %s\n", out.c_str());
     return 1;
   }

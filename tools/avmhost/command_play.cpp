@@ -12,6 +12,7 @@
 
 #include "avm_library.h"
 #include "commands.h"
+#include "birdseye_planes.h"
 #include "host_image.h"
 #include "tvdecoder_api.h"
 
@@ -80,8 +81,6 @@ int OnFrame(int32_t, int32_t, uint64_t, int32_t w, int32_t h, uint64_t user) {
   return 1;
 }
 
-uint8_t Clamp(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
-
 // One quadrant of an NV12 quad frame as an NV12 camera image.
 std::vector<uint8_t> Quadrant(const uint8_t* quad, int32_t W, int32_t H, int k) {
   const int32_t cw = W / 2, ch = H / 2, ox = (k % 2) * cw, oy = (k / 2) * ch;
@@ -91,25 +90,6 @@ std::vector<uint8_t> Quadrant(const uint8_t* quad, int32_t W, int32_t H, int k) 
   for (int32_t y = 0; y < ch / 2; ++y)
     memcpy(&img[static_cast<size_t>(cw) * ch + static_cast<size_t>(y) * cw], uv + static_cast<size_t>(oy / 2 + y) * W + ox, cw);
   return img;
-}
-
-HostImage NV12ToRgb(const uint8_t* luma, const uint8_t* chroma, int32_t w, int32_t h) {
-  HostImage pic;
-  pic.channels = 3;
-  pic.width = w;
-  pic.height = h;
-  pic.data.resize(static_cast<size_t>(w) * h * 3);
-  for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x) {
-      const int c = luma[static_cast<size_t>(y) * w + x] - 16;
-      const size_t ci = static_cast<size_t>(y / 2) * w + (x / 2) * 2;
-      const int d = chroma[ci] - 128, e = chroma[ci + 1] - 128;
-      uint8_t* p = &pic.data[(static_cast<size_t>(y) * w + x) * 3];
-      p[0] = Clamp((298 * c + 409 * e + 128) >> 8);
-      p[1] = Clamp((298 * c - 100 * d - 208 * e + 128) >> 8);
-      p[2] = Clamp((298 * c + 516 * d + 128) >> 8);
-    }
-  return pic;
 }
 
 // Stitches a quad frame with the first 24 gains of the colour record (the
