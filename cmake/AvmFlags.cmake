@@ -69,3 +69,15 @@ if(AVM_BUILD_FUZZ)
                       -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# Test and benchmark sources in the checking builds (sanitizers, fuzzing):
+# the library keeps its product optimisation, but the test drivers' gtest
+# and benchmark scaffolding is compiled at -O1, which halves the build of
+# the checking jobs. GCC needs its expensive-optimisation passes for the
+# multiply-add contraction the reference computations in tests rely on.
+function(avm_checking_build_options target)
+  if(AVM_SANITIZE OR AVM_BUILD_FUZZ)
+    target_compile_options(${target} PRIVATE -O1
+                           $<$<CXX_COMPILER_ID:GNU>:-fexpensive-optimizations>)
+  endif()
+endfunction()

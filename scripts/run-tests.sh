@@ -2,11 +2,8 @@
 # Installs what is missing, builds, and runs the whole test suite: every test
 # under AddressSanitizer and UndefinedBehaviorSanitizer (that build, with
 # warnings as errors, also compiles the benchmarks and runs the main job
-# once), then the concurrency tests again under ThreadSanitizer.
-# under AddressSanitizer and UndefinedBehaviorSanitizer (that build also
-# compiles the benchmarks and runs the main job once), then the concurrency
-# tests again under ThreadSanitizer, then every fuzz target for 20 seconds
-# (Clang build, all targets at once).
+# once), then the concurrency tests again under ThreadSanitizer, then every
+# fuzz target for 20 seconds (Clang build, all targets at once).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
