@@ -182,3 +182,22 @@ void MarkScene_Render(const MarkScene& scene, const RenderOptions& opt, FloatIma
   for (size_t i = 0; i < grey.size(); ++i) out->data[i] = grey[i] / 255.0f;
   out->m = Matrix{scene.width, scene.height, out->data.data()};
 }
+
+std::vector<float> MarkScene_AddChessboard(MarkScene* scene, float s0, float t0, int32_t squaresX, int32_t squaresY,
+                                           float side, uint8_t level) {
+  for (int32_t j = 0; j < squaresY; ++j)
+    for (int32_t i = 0; i < squaresX; ++i)
+      if (((i + j) & 1) == 0) MarkScene_AddSquare(scene, s0 + (i + 0.5f) * side, t0 + (j + 0.5f) * side, side, 0.0f, level);
+  std::vector<float> corners;
+  for (int32_t j = 1; j < squaresY; ++j)
+    for (int32_t i = 1; i < squaresX; ++i) {
+      corners.push_back(s0 + i * side);
+      corners.push_back(t0 + j * side);
+    }
+  return corners;
+}
+
+void MarkScene_World(const MarkScene& scene, float s, float t, float* x, float* y) {
+  *x = scene.groundOrigin[0] + s * scene.axisS[0] + t * scene.axisT[0];
+  *y = scene.groundOrigin[1] + s * scene.axisS[1] + t * scene.axisT[1];
+}

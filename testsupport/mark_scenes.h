@@ -62,3 +62,11 @@ bool MarkScene_Project(const MarkScene& scene, float s, float t, float* row, flo
 bool MarkScene_ProjectAll(const MarkScene& scene, const std::vector<float>& st, std::vector<float>* points);
 
 void MarkScene_Render(const MarkScene& scene, const RenderOptions& opt, FloatImage* out);
+
+// Chessboard of squaresX x squaresY squares of side `side`, top-left square
+// dark, its top-left corner at (s0, t0). Returns the inner corners (s, t)
+// row by row.
+std::vector<float> MarkScene_AddChessboard(MarkScene* scene, float s0, float t0, int32_t squaresX, int32_t squaresY,
+                                           float side, uint8_t level);
+// World position (x, y) of ground point (s, t).
+void MarkScene_World(const MarkScene& scene, float s, float t, float* x, float* y);
