@@ -285,7 +285,7 @@ TEST(PatternFinderRules, SquareScoresAndOrder) {
   // candidate; just above half it is one.
   EXPECT_EQ(0, Square_Find(&m, 0, pts, 19.0f, 19.0f, 0.02f));
   EXPECT_EQ(1, Square_Find(&m, 0, pts, 21.0f, 21.0f, 0.02f));
-  EXPECT_EQ(0, Square_FindMultiThreshold(&m, 0, pts, 100, 100));
+  EXPECT_EQ(0, Square_FindMultiThreshold(&m, 0, pts, 300, 300));
   EXPECT_EQ(1, Square_FindMultiThreshold(&m, 0, pts, 39, 39));
 }
 
