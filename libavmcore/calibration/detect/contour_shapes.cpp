@@ -48,8 +48,15 @@ float Blob_Roundness(const Blob* blob, const float* centre) {
     Blob_Centroid(blob, &cr, &cc);
   }
   const float area = Blob_ContourArea(blob, cr, cc);
-  const float n = static_cast<float>(blob->contourCount);
-  return std::fabs(12.566371f * area / (n * n) - 1.0f);
+  // The perimeter as the length of the closed outline: its points are
+  // 8-connected, so a diagonal step covers sqrt(2) and the point count
+  // alone would make every disc look 20 percent too round to pass.
+  double length = 0.0;
+  const int32_t n = blob->contourCount;
+  for (int32_t i = 0; i < n; ++i) length += std::sqrt(static_cast<double>(Dist2(blob->contour[i], blob->contour[(i + 1) % n])));
+  const auto p = static_cast<float>(length);
+  if (!(p > 0.0f)) return 1.0f;
+  return std::fabs(12.566371f * area / (p * p) - 1.0f);
 }
 
 void Contour_CentreRadii(const Blob* blob, float* centre, float* rmin, float* rmax) {

@@ -10,8 +10,9 @@
 // 1 when no chord of 6, 7 or 8 contour steps is shorter than step / 1.2
 // (no sharp turn) and the contour has 30 points or more; else 0.
 int32_t Contour_IsSmooth(const Blob* blob);
-// |4 pi area / n^2 - 1| of the contour about centre (the contour's moment
-// centroid when null); 0 for a perfect digital disc of moderate size.
+// |4 pi area / P^2 - 1| of the contour about centre (the contour's moment
+// centroid when null), P the length of the closed outline; near 0 for a
+// digital disc, about 0.2 for a square.
 float Blob_Roundness(const Blob* blob, const float* centre);
 // Mean of the contour points and their smallest and largest distance from
 // it; an empty contour gives rmin 1000, rmax 0 and leaves centre alone.
