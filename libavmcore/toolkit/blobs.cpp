@@ -1,5 +1,6 @@
 #include "toolkit/blobs.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -137,7 +138,11 @@ BlobList* BlobList_FindComponents(const Matrix* img) {
       area[region] += run.last - run.first + 1;
       for (int32_t ny : {run.row - 1, run.row + 1}) {
         if (ny < 0 || ny >= h) continue;
-        for (int32_t k = rowStart[ny]; k < rowStart[ny + 1]; ++k) {
+        // Runs of a row are ordered and disjoint: skip to the first one that
+        // reaches this run's left neighbour (a noisy row holds thousands).
+        const auto from = std::lower_bound(runs.begin() + rowStart[ny], runs.begin() + rowStart[ny + 1], run.first - 1,
+                                           [](const Run& r, int32_t col) { return r.last < col; });
+        for (int32_t k = static_cast<int32_t>(from - runs.begin()); k < rowStart[ny + 1]; ++k) {
           Run& other = runs[k];
           if (other.first > run.last + 1) break;
           if (other.last < run.first - 1 || other.region >= 0) continue;
