@@ -66,7 +66,8 @@ struct DecoderThreads {
 };
 
 TVDecoderBase::TVDecoderBase()
-    : platform(DecoderPlatform_Default()), analysis{nullptr, nullptr, nullptr}, mixAreaInfo(MixAreaInfo_Empty()) {
+    : platform(DecoderPlatform_Default()), analysis{nullptr, nullptr, nullptr}, mixAreaInfo(MixAreaInfo_Empty()),
+      mixAreaSixEx(MixAreaSixEx_Empty()) {
   memset(&scoreGrid, 0, sizeof scoreGrid);
   scoreGrid.flag = 1;
   ColorCorrect_InitState(&colour, 0);
@@ -80,6 +81,7 @@ TVDecoderBase::~TVDecoderBase() {
   OSD_FreeOverlay(&dateOverlay);
   OSD_FreeOverlay(&speedOverlay);
   MixAreaInfo_Release(&mixAreaInfo);
+  MixAreaSixEx_Free(&mixAreaSixEx);
   ColorCorrect_Release(&scoreGrid);
   {
     std::lock_guard<std::mutex> lock(best3Mutex);
@@ -145,8 +147,7 @@ int32_t TVDecoderBase::Init(int32_t layoutArg, int32_t w, int32_t h) {
   char path[256];
   if (DataFilePath(path, sizeof path, "lut_mixareainfo.krv")) MixAreaInfo_Load(&mixAreaInfo, path);
   colour.regionMode = mixAreaInfo.coverageMode;
-  // The six-camera mix-area extension is not part of this build: a second
-  // frame is delivered and captured, and its colour balance stays at 1.0.
+  if (DataFilePath(path, sizeof path, "lut_mixareainfo_sixex.krv")) MixAreaSixEx_Load(&mixAreaSixEx, path);
   srand(static_cast<unsigned>(time(nullptr)));
   ADAS_Init(&adas, DataDirectory());
   ADAS_StartThreads(&adas);

@@ -17,6 +17,8 @@
 #include "pipeline/osd_overlay.h"
 #include "surround/color_correct.h"
 #include "surround/mix_area_info.h"
+#include "surround/mix_area_six_ex.h"
+#include "surround/six_bright_balance.h"
 #include "surround/score_grid_info.h"
 #include "tvdecoder_api.h"
 
@@ -146,7 +148,12 @@ class TVDecoderBase {
   std::atomic<const ScoreGridInfo*> scoreGridReady{nullptr};  // published once built
   ColorCorrectState colour;  // main thread only
   std::atomic<float> lumaScore{0.0f};  // colour.lumaScore as published by the main thread
-  float sixExColorValues[12];
+  // Six-camera brightness balance: main thread only; the application's
+  // first fetch of the gains turns it on (sixExRequested).
+  MixAreaSixEx mixAreaSixEx;
+  BrightBalanceState brightBalance{};
+  std::atomic<int32_t> sixExRequested{0};
+  float sixExColorValues[12];  // written and copied under the values lock
   ADASManager adas;
   std::atomic<int32_t> holdFrames{0};
   std::atomic<int32_t> holdAck{0};

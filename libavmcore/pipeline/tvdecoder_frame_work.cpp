@@ -7,6 +7,7 @@
 #include "frame/global_variables.h"
 #include "frame/log.h"
 #include "pipeline/tvdecoder.h"
+#include "surround/six_colour_stats.h"
 #include "toolkit/frame_savers.h"
 #include "toolkit/frame_statistics.h"
 #include "toolkit/pixel_formats.h"
@@ -154,9 +155,18 @@ void TVDecoderBase::SaveCapture(int32_t s) {
 }
 
 void TVDecoderBase::ColorCorrectStep(int32_t s) {
-  if (slots[s].values[4] != 0) return;  // six-camera balance: not in this build
+  const int32_t code = Decoder_FormatCode(layout);
   FrameDescriptor d = Describe(layout, width, height, Ptr(slots[s].values[1]));
-  ColorCorrect_UpdateFrame(&colour, Decoder_FormatCode(layout), &d, &mixAreaInfo, scoreGridReady.load(std::memory_order_acquire));
+  if (slots[s].values[4] == 0) {
+    ColorCorrect_UpdateFrame(&colour, code, &d, &mixAreaInfo, scoreGridReady.load(std::memory_order_acquire));
+    return;
+  }
+  // Six cameras: the rear side cameras arrive in a second frame of half the
+  // height; no brightness score.
+  FrameDescriptor d2 = Describe(layout, width, height / 2, Ptr(slots[s].values[4]));
+  MergerColorStatsSix(&colour, code, &d, code, &d2, &mixAreaInfo);
+  brightBalance.enabled = sixExRequested.load();
+  BrightBalance_Update(&brightBalance, code, &d, code, &d2, &mixAreaSixEx);
 }
 
 void TVDecoderBase::PerFrameWork(int32_t s) {
@@ -195,13 +205,16 @@ void TVDecoderBase::PerFrameWork(int32_t s) {
   if (deliverable && mode != 0 && code != 0) {
     ColorCorrectStep(s);
     lumaScore = colour.lumaScore;
-    float values[kColorCorrectValueCount];
-    if ((mode & ~2) == 1)
+    float values[kColorCorrectValueCount], six[12];
+    const int32_t rgb = (mode & ~2) == 1 ? 1 : 0;
+    if (rgb != 0)
       ColorCorrect_ApplyValues(&colour, values);
     else
       ColorCorrect_ComputeLuma(&colour, values);
+    BrightBalance_Gains(&brightBalance, rgb, six);
     std::lock_guard<std::mutex> lock(valuesMutex_);
     memcpy(colorCorrectValues_, values, sizeof values);
+    memcpy(sixExColorValues, six, sizeof six);
   }
 }
 
@@ -232,6 +245,7 @@ void TVDecoderBase::GetColorCorrectValue(float* out) {
 }
 
 void TVDecoderBase::GetSixExColorCorrectValue(float* out) {
+  sixExRequested.store(1);
   std::lock_guard<std::mutex> lock(valuesMutex_);
   memcpy(out, sixExColorValues, sizeof sixExColorValues);
 }

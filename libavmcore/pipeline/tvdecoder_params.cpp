@@ -101,6 +101,8 @@ void TVDecoderBase::ReloadMixArea() {
   char path[256];
   MixAreaInfo_Release(&mixAreaInfo);
   if (DataFilePath(path, sizeof path, "lut_mixareainfo.krv")) MixAreaInfo_Load(&mixAreaInfo, path);
+  MixAreaSixEx_Free(&mixAreaSixEx);
+  if (DataFilePath(path, sizeof path, "lut_mixareainfo_sixex.krv")) MixAreaSixEx_Load(&mixAreaSixEx, path);
   ClearCapture();
   holdFrames.store(previousHold);
 }

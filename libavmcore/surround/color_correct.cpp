@@ -282,6 +282,17 @@ void ColorCorrect_ResetRecord(float values[kColorCorrectValueCount]) {
 }
 
 void ColorCorrect_PairStats(int32_t code, const void* frame, const MixAreaInfo* mix, float stats[8][24]) {
+  int32_t codes[8];
+  const void* frames[8];
+  for (int k = 0; k < 8; ++k) {
+    codes[k] = code;
+    frames[k] = frame;
+  }
+  ColorCorrect_PairStatsEach(codes, frames, mix, stats);
+}
+
+void ColorCorrect_PairStatsEach(const int32_t codes[8], const void* const frames[8], const MixAreaInfo* mix,
+                                float stats[8][24]) {
   const ImageI32& a = mix->tables[0];
   const ImageI32& b = mix->tables[4];
   const int aCol = ColStep(a.width), aRow = RowStep(a.height);
@@ -289,7 +300,7 @@ void ColorCorrect_PairStats(int32_t code, const void* frame, const MixAreaInfo* 
   for (int k = 0; k < 8; ++k) {
     // Pairs 0, 1 (front upper), 4, 6 (front others) have size A.
     const bool sizeA = k == 0 || k == 1 || k == 4 || k == 6;
-    CalcBandColorStats(&mix->tables[2 * k], &mix->tables[2 * k + 1], code, frame, sizeA ? aCol : bCol,
+    CalcBandColorStats(&mix->tables[2 * k], &mix->tables[2 * k + 1], codes[k], frames[k], sizeA ? aCol : bCol,
                        sizeA ? aRow : bRow, stats[k]);
   }
 }

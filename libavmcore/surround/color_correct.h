@@ -46,6 +46,10 @@ void ColorCorrect_ResetRecord(float values[kColorCorrectValueCount]);
 // ln(value + 1), pairs in table order (0/1, 2/3 ... 14/15). frame is the
 // descriptor of code (2 Rgb24Image, 3/6 YuvSemiPlanarFrame, 4/7 PackedFrame).
 void ColorCorrect_PairStats(int32_t code, const void* frame, const MixAreaInfo* mix, float stats[8][24]);
+// The same with a frame of its own per pair (the six-camera view reads the
+// rear side cameras from a second frame).
+void ColorCorrect_PairStatsEach(const int32_t codes[8], const void* const frames[8], const MixAreaInfo* mix,
+                                float stats[8][24]);
 // Region update from pair statistics: masks of all regions, then targets,
 // tracking and gains region by region.
 void ColorCorrect_RegionStats(ColorCorrectState* state, const float stats[8][24]);

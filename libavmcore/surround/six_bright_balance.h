@@ -26,6 +26,13 @@ void BrightBalance_Track(BrightBalanceState* state, const float a[3], const floa
 // the record's quad size equals frame 1's size.
 void BrightBalance_Update(BrightBalanceState* state, int32_t code1, const void* frame1, int32_t code2,
                           const void* frame2, const MixAreaSixEx* sixEx);
+// The same from camera frames of one size: left-front, left-rear,
+// right-front, right-rear (pairs 1 to 4), one code. The record is first
+// turned into camera coordinates in place; its quad size must be twice the
+// camera size. steps (may be null) receives the two step sizes, per frame
+// and immediate.
+void BrightBalance_UpdateEx(BrightBalanceState* state, int32_t code, const void* const cameras[4],
+                            MixAreaSixEx* sixEx, float steps[2]);
 // values: twelve floats, four RGB gain triples (pair 1, 2, 3, 4 sides).
 // rgb 0: each triple replaced by its luma weight sum.
 void BrightBalance_Gains(const BrightBalanceState* state, int32_t rgb, float values[12]);

@@ -38,12 +38,16 @@ struct Sample {
   float x1, y1, x2, y2, w;
 };
 
+void WriteTexelGrid(const VirtualViewLUTGen* g, uint32_t* tex, int32_t tw, int32_t th, int32_t row, int32_t col,
+                    float x1, float y1, float x2, float y2, float weight);
+
 struct Builder {
   VirtualViewLUTGen& g;
   uint32_t* tex;
   int32_t s;
   float a[2], b[2];  // ellipse semi-axes: side bowl, end bowl
   float camW, camH;
+  bool half = false;  // texel (r / 2, c / 2) of a (W / 2) x (H / 2) grid for even r, c
 
   size_t Idx(int32_t r, int32_t c) const { return static_cast<size_t>(r) * g.W + c; }
   Sample At(int32_t r, int32_t c) const {
@@ -60,7 +64,18 @@ struct Builder {
     g.weight[i] = v.w;
   }
   void Texel(int32_t r, int32_t c, const Sample& v) {
-    VirtualViewLUTGen_WriteTexel(&g, tex, r, c, v.x1, v.y1, v.x2, v.y2, v.w);
+    if (half)
+      WriteTexelGrid(&g, tex, g.W / 2, g.H / 2, r / 2, c / 2, v.x1, v.y1, v.x2, v.y2, v.w);
+    else
+      WriteTexelGrid(&g, tex, g.W, g.H, r, c, v.x1, v.y1, v.x2, v.y2, v.w);
+  }
+  // Interpolates between a (at column ca) and b (at cb) on row r into the
+  // texels of the even columns from..to (inclusive), with the swap rule
+  // when the cameras differ.
+  void HalfSpan(int32_t r, int32_t ca, Sample a, int32_t cb, Sample b, int32_t from, int32_t to) {
+    if (a.cam != b.cam) b = Swap(b);
+    Substitute(&a, &b);
+    for (int32_t c = from; c <= to; c += 2) Texel(r, c, Lerp(a, b, static_cast<float>(c - ca) / (cb - ca), false));
   }
 
   // Viewing ray of pixel (row, col) in the world.
@@ -313,6 +328,131 @@ struct Builder {
         }
     }
   }
+
+  // Half resolution: spacing 16, samples interpolated every second row and
+  // column into a (W / 2) x (H / 2) texture; exact pixels of the row pass
+  // still go to the maps and mask.
+  void RunHalf() {
+    constexpr int32_t S = 16;
+    const int32_t W = g.W, H = g.H;
+    for (int32_t r = 0; r < H; ++r) {
+      if (r % S != 0 && r != H - 1) continue;
+      for (int32_t c = 0; c < W; ++c)
+        if (c % S == 0 || c == W - 1) Store(r, c, Exact(r, c));
+    }
+    // Column pass: rows r + 2 .. r + 14 of each block.
+    int32_t e = 0;
+    for (int32_t r = 0; r + S < H; r += S) {
+      e = r + S;
+      for (int32_t c = 0; c < W; c += S) {
+        Sample A = At(r, c), B = At(r + S, c);
+        if (A.cam == B.cam) {
+          if (A.cam == 255) continue;
+          Substitute(&A, &B);
+          const bool firstOnly = A.w >= 0.99f && B.w >= 0.99f;
+          for (int32_t k = 1; k < 8; ++k) {
+            Sample v = Lerp(A, B, static_cast<float>(k) / 8, firstOnly);
+            v.cam = A.cam;
+            Store(r + 2 * k, c, v);
+          }
+        } else {
+          for (int32_t k = 1; k < 8; ++k) Store(r + 2 * k, c, Exact(r + 2 * k, c));
+        }
+      }
+      if ((W - 1) % S != 0) {
+        Sample A = At(r, W - 1), B = At(r + S, W - 1);
+        if (A.cam != 255 && B.cam != 255) {
+          Substitute(&A, &B);
+          for (int32_t k = 1; k < 8; ++k) {
+            Sample v = Lerp(A, B, static_cast<float>(k) / 8, false);
+            v.cam = A.cam;
+            Store(r + 2 * k, W - 1, v);
+          }
+        }
+      }
+    }
+    if (e < H - 2)
+      for (int32_t c = 0; c < W; c += S) {
+        Sample A = At(e, c), B = At(H - 1, c);
+        if (A.cam == 255 || B.cam == 255) continue;
+        Substitute(&A, &B);
+        for (int32_t r = e + 2; r < H - 1; r += 2) {
+          Sample v = Lerp(A, B, static_cast<float>(r - e) / (H - e), false);
+          v.cam = A.cam;
+          Store(r, c, v);
+        }
+      }
+    // Row pass over the even rows.
+    for (int32_t r = 0; r < H; r += 2) {
+      int32_t ct = 0;
+      for (int32_t c = 0; c < W - S; c += S) {
+        ct = c + S;
+        const Sample A = At(r, c), B = At(r, c + S);
+        if (A.cam == 255 && B.cam == 255) continue;
+        if (A.cam != 255 && B.cam != 255) {
+          if (A.cam == B.cam || (A.w <= 0.9f && B.w <= 0.9f)) {
+            HalfSpan(r, c, A, c + S, B, c, c + S - 2);
+            continue;
+          }
+          // Different cameras, a weight above 0.9: exact every fourth
+          // column; each piece writes its left end and its middle.
+          Sample P[5];
+          P[0] = A;
+          P[4] = B;
+          for (int i = 1; i < 4; ++i) {
+            P[i] = Exact(r, c + 4 * i);
+            Store(r, c + 4 * i, P[i]);
+          }
+          for (int i = 0; i < 4; ++i) {
+            if (P[i].cam == 255) continue;
+            Texel(r, c + 4 * i, P[i]);
+            if (P[i + 1].cam != 255) HalfSpan(r, c + 4 * i, P[i], c + 4 * i + 4, P[i + 1], c + 4 * i + 2, c + 4 * i + 2);
+          }
+          continue;
+        }
+        // One end empty: halve towards the edge of what is seen.
+        int32_t lo = c, hi = c + S;
+        Sample L = A, R = B;
+        while (hi - lo >= 2) {
+          const int32_t m = (lo + hi) / 2;
+          const Sample M = Exact(r, m);
+          Store(r, m, M);
+          const bool lowSeen = L.cam != 255;
+          if (M.cam == 255) {
+            if (lowSeen) hi = m, R = M;
+            else lo = m, L = M;
+            continue;
+          }
+          if (lowSeen) {
+            HalfSpan(r, lo, L, m, M, lo, m);
+            lo = m, L = M;
+          } else {
+            HalfSpan(r, m, M, hi, R, m, std::min(hi, c + S - 2));
+            hi = m, R = M;
+          }
+        }
+      }
+      // The tail: fractions (c - ct) / (W - ct) as at full resolution.
+      Sample A = At(r, ct), B = At(r, W - 1);
+      if (A.cam != 255 && B.cam != 255) {
+        if (A.cam != B.cam) B = Swap(B);
+        Substitute(&A, &B);
+        for (int32_t c = ct; c < W; c += 2) Texel(r, c, Lerp(A, B, static_cast<float>(c - ct) / (W - ct), false));
+      }
+    }
+    // Corner fill.
+    const int32_t tw = W / 2, th = H / 2;
+    const int32_t r0 = H % S == 0 ? H - S : H - 2 - H % S, c0 = W % S == 0 ? W - S : W - 2 - W % S;
+    if (r0 >= 0 && c0 >= 0 && r0 / 2 < th && c0 / 2 < tw) {
+      const size_t n = static_cast<size_t>(tw) * th, at = static_cast<size_t>(r0 / 2) * tw + c0 / 2;
+      const uint32_t top = tex[at], bottom = tex[n + at];
+      for (int32_t r = r0 / 2; r < th; ++r)
+        for (int32_t c = c0 / 2; c < tw; ++c) {
+          tex[static_cast<size_t>(r) * tw + c] = top;
+          tex[n + static_cast<size_t>(r) * tw + c] = bottom;
+        }
+    }
+  }
 };
 
 void SetupCamera(VirtualViewLUTGen* g) {
@@ -419,7 +559,15 @@ void VirtualViewLUTGen_ProjectToView(const VirtualViewLUTGen* g, float* x, float
 
 void VirtualViewLUTGen_WriteTexel(const VirtualViewLUTGen* g, uint32_t* tex, int32_t row, int32_t col, float x1,
                                   float y1, float x2, float y2, float weight) {
-  if (g == nullptr || tex == nullptr || row < 0 || row >= g->H || col < 0 || col >= g->W) return;
+  if (g == nullptr) return;
+  WriteTexelGrid(g, tex, g->W, g->H, row, col, x1, y1, x2, y2, weight);
+}
+
+namespace {
+
+void WriteTexelGrid(const VirtualViewLUTGen* g, uint32_t* tex, int32_t tw, int32_t th, int32_t row, int32_t col,
+                    float x1, float y1, float x2, float y2, float weight) {
+  if (tex == nullptr || row < 0 || row >= th || col < 0 || col >= tw) return;
   const float sx = 255.0f / g->quadWidth, sy = 255.0f / g->quadHeight;
   auto split = [](float v, uint32_t* i, float* f) {
     v = std::min(std::max(v, 0.0f), 255.999f);
@@ -431,22 +579,24 @@ void VirtualViewLUTGen_WriteTexel(const VirtualViewLUTGen* g, uint32_t* tex, int
   split(x1 * sx, &ix, &fx);
   split(y1 * sy, &iy, &fy);
   const uint32_t w255 = static_cast<uint32_t>(std::min(std::max(255.0f * weight + 0.5f, 0.0f), 255.0f));
-  const size_t i = static_cast<size_t>(row) * g->W + col;
+  const size_t i = static_cast<size_t>(row) * tw + col;
   tex[i] = ix | (iy << 8) | (static_cast<uint32_t>(fy * 127) << 16) | (static_cast<uint32_t>(fx * 127) << 24) |
            (w255 == 255 ? 0x80000000u : 0u);
   if (w255 == 255) return;
   split(x2 * sx, &ix2, &fx2);
   split(y2 * sy, &iy2, &fy2);
-  tex[static_cast<size_t>(g->W) * g->H + i] = ix2 | (iy2 << 8) | (static_cast<uint32_t>(fy2 * 15) << 16) |
-                                              (static_cast<uint32_t>(fx2 * 15) << 20) | (w255 << 24);
+  tex[static_cast<size_t>(tw) * th + i] = ix2 | (iy2 << 8) | (static_cast<uint32_t>(fy2 * 15) << 16) |
+                                          (static_cast<uint32_t>(fx2 * 15) << 20) | (w255 << 24);
 }
 
-int VirtualViewLUTGen_Build(VirtualViewLUTGen* g, int32_t sampleStep, uint32_t* texture, float* cameraMatrix,
-                            float focal, float angleA, float angleB, float aspect, float positionX, float positionY,
-                            float positionZ, float endBowlExtension) {
-  // Only these spacings have an interpolation rule; others would leave the
-  // pixels between samples empty.
-  if (g == nullptr || (sampleStep != 2 && sampleStep != 4 && sampleStep != 8) || g->W < 1 || g->H < 1) return 0;
+}  // namespace
+
+namespace {
+
+// Both builds: the camera, then (with a texture) the maps and the texels.
+void BuildView(VirtualViewLUTGen* g, int32_t step, bool half, uint32_t* texture, float* cameraMatrix, float focal,
+               float angleA, float angleB, float aspect, float positionX, float positionY, float positionZ,
+               float endBowlExtension) {
   g->dirX = std::sin(angleB) * std::sin(angleA);
   g->dirY = std::cos(angleB) * std::sin(angleA);
   g->focal = focal;
@@ -462,19 +612,24 @@ int VirtualViewLUTGen_Build(VirtualViewLUTGen* g, int32_t sampleStep, uint32_t* 
       for (auto* m : {&g->x1, &g->y1, &g->x2, &g->y2, &g->weight}) m->assign(n, 0.0f);
     }
     g->mask.assign(n, 255);
-    std::fill(texture, texture + n, kVirtualViewEmptyTop);
-    std::fill(texture + n, texture + 2 * n, 0u);
+    const size_t texels = half ? static_cast<size_t>(g->W / 2) * (g->H / 2) : n;
+    std::fill(texture, texture + texels, kVirtualViewEmptyTop);
+    std::fill(texture + texels, texture + 2 * texels, 0u);
     for (int k = 0; k < 4; ++k) {
       Matrix R{1, 3, g->params.R[k]}, T{1, 3, g->params.T[k]}, K{3, 3, g->params.K[k]}, D{1, 8, g->params.D[k]};
       g->project[k] = nullptr;
       CameraModel_ProjectPoint(g->model[k], &R, &T, &K, &D, &g->project[k], &g->ctx[k]);
     }
     SetupCorners(g);
-    Builder b{*g, texture, sampleStep, {}, {}, g->quadWidth / 2.0f, g->quadHeight / 2.0f};
+    Builder b{*g, texture, step, {}, {}, g->quadWidth / 2.0f, g->quadHeight / 2.0f};
+    b.half = half;
     b.a[0] = b.a[1] = g->view3 + g->carWidth * 0.5f;
     b.b[0] = g->view4 + g->carLength * 0.5f;
     b.b[1] = g->view4 + 2000.0f + g->carLength * 0.5f + endBowlExtension;
-    b.Run();
+    if (half)
+      b.RunHalf();
+    else
+      b.Run();
   }
   if (cameraMatrix != nullptr) {
     float c[3];
@@ -484,6 +639,27 @@ int VirtualViewLUTGen_Build(VirtualViewLUTGen* g, int32_t sampleStep, uint32_t* 
       cameraMatrix[4 * i + 3] = c[i];
     }
   }
+}
+
+}  // namespace
+
+int VirtualViewLUTGen_Build(VirtualViewLUTGen* g, int32_t sampleStep, uint32_t* texture, float* cameraMatrix,
+                            float focal, float angleA, float angleB, float aspect, float positionX, float positionY,
+                            float positionZ, float endBowlExtension) {
+  // Only these spacings have an interpolation rule; others would leave the
+  // pixels between samples empty.
+  if (g == nullptr || (sampleStep != 2 && sampleStep != 4 && sampleStep != 8) || g->W < 1 || g->H < 1) return 0;
+  BuildView(g, sampleStep, false, texture, cameraMatrix, focal, angleA, angleB, aspect, positionX, positionY,
+            positionZ, endBowlExtension);
+  return 1;
+}
+
+int VirtualViewLUTGen_BuildHalf(VirtualViewLUTGen* g, uint32_t* texture, float* cameraMatrix, float focal,
+                                float angleA, float angleB, float aspect, float positionX, float positionY,
+                                float positionZ, float endBowlExtension) {
+  if (g == nullptr || g->W < 2 || g->H < 2) return 0;
+  BuildView(g, 16, true, texture, cameraMatrix, focal, angleA, angleB, aspect, positionX, positionY, positionZ,
+            endBowlExtension);
   return 1;
 }
 

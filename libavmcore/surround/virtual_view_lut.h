@@ -55,6 +55,12 @@ int VirtualViewLUTGen_Init(VirtualViewLUTGen* gen, const char* lutConfigPath, in
 int VirtualViewLUTGen_Build(VirtualViewLUTGen* gen, int32_t sampleStep, uint32_t* texture, float* cameraMatrix,
                             float focal, float angleA, float angleB, float aspect, float positionX, float positionY,
                             float positionZ, float endBowlExtension);
+// Half resolution: spacing 16, texture (W / 2) x 2 (H / 2) texels, texel
+// (r / 2, c / 2) for output pixel (r, c) with r and c even. 1; 0 for an
+// output smaller than 2 x 2.
+int VirtualViewLUTGen_BuildHalf(VirtualViewLUTGen* gen, uint32_t* texture, float* cameraMatrix, float focal,
+                                float angleA, float angleB, float aspect, float positionX, float positionY,
+                                float positionZ, float endBowlExtension);
 void VirtualViewLUTGen_Release(VirtualViewLUTGen* gen);
 
 // World point to virtual image offsets from the centre; camera-frame depth

@@ -74,6 +74,10 @@ void BandStats(const ImageI32* xMap, const ImageI32* yMap, int32_t code, const v
   if (mw < 1 || mh < 1 || yMap->width != mw || yMap->height != mh) return;
   if (colStep < 1) colStep = 1;
   if (rowStep < 1) rowStep = 1;
+  // Every descriptor begins with width and height; a map entry off the
+  // frame (an unseen ground point, a record of another frame) is no sample.
+  const int32_t* size = static_cast<const int32_t*>(frame);
+  const int32_t fw = size[0], fh = size[1];
   float sum[3][8] = {};
   int64_t count[8] = {};
   const float bandRows = static_cast<float>(mh) / 7.98f;
@@ -86,8 +90,10 @@ void BandStats(const ImageI32* xMap, const ImageI32* yMap, int32_t code, const v
     for (int64_t c = 0; c < static_cast<int64_t>(mw) + colStep - 1; c += colStep) {
       const int32_t col = c < mw ? static_cast<int32_t>(c) : mw - 1;
       const ptrdiff_t i = static_cast<ptrdiff_t>(r) * mw + col;
+      const int32_t x = xMap->data[i], y = yMap->data[i];
+      if (x < 0 || x >= fw || y < 0 || y >= fh) continue;
       Rgb p;
-      if (!PixelRgb(code, frame, xMap->data[i], yMap->data[i], &p)) return;
+      if (!PixelRgb(code, frame, x, y, &p)) return;
       sum[0][b] += static_cast<float>(std::log(p.r + 1.0));
       sum[1][b] += static_cast<float>(std::log(p.g + 1.0));
       sum[2][b] += static_cast<float>(std::log(p.b + 1.0));

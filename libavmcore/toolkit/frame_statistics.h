@@ -11,8 +11,8 @@
 
 // Means of ln(channel + 1) over the sampled map positions, in 8 bands of
 // map rows: out[b] R, out[8 + b] G, out[16 + b] B. Every rowStep-th row and
-// every colStep-th column (the last column always included) is sampled. A
-// band without samples gives 0. Unknown codes leave out at 0.
+// every colStep-th column (the last column always included) is sampled;
+// positions off the frame are skipped. A band without samples gives 0. Unknown codes leave out at 0.
 void CalcBandColorStats(const ImageI32* xMap, const ImageI32* yMap, int32_t code, const void* frame,
                         int32_t colStep, int32_t rowStep, float out[24]);
 // The same over the whole map: out[0..2] = R, G, B means.

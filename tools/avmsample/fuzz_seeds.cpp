@@ -15,9 +15,11 @@
 #include "frame/lens_table.h"
 #include "fuzz/fuzz_input.h"
 #include "pipeline/adas_config.h"
+#include "pipeline/fast_boot_image.h"
 #include "surround/krv_image.h"
 #include "surround/mab_file.h"
 #include "surround/mix_area_info.h"
+#include "surround/mix_area_six_ex.h"
 #include "toolkit/bmp_file.h"
 
 namespace {
@@ -273,6 +275,45 @@ std::vector<std::string> AdasFiles(const std::string& dir, int cols, int rows) {
   return out;
 }
 
+// The six-camera extension of the small quad frame: 4 columns per table,
+// entries inside their frames (the second frame's rows less half the quad).
+std::string MixAreaSixBytes(const std::string& dir) {
+  MixAreaSixEx six = MixAreaSixEx_Empty();
+  std::vector<int32_t> store[8];
+  for (int k = 0; k < 8; ++k) {
+    store[k].resize(4 * kMixAreaSixExRows);
+    for (size_t i = 0; i < store[k].size(); ++i)
+      store[k][i] = k % 2 == 0 ? static_cast<int32_t>(i % 4) * 3 + (k >= 4 ? kCw : 0)
+                               : static_cast<int32_t>(i / 4) % kCh + ((k / 2) % 2 == 0 ? kCh : 0);
+    six.tables[k] = ImageI32{4, kMixAreaSixExRows, store[k].data()};
+  }
+  six.valid = 1;
+  six.quadWidth = kQw;
+  six.quadHeight = kQh;
+  return Written(dir, [&](const char* p) { return MixAreaSixEx_Save(&six, p) == 1; });
+}
+
+// A 24 x 16 screen, its left 12 columns the bird's-eye part.
+std::string FastBootBytes(const std::string& dir) {
+  FastBootImage m;
+  m.W = 24;
+  m.H = 16;
+  m.Wb = 12;
+  m.Hb = 8;
+  m.QW = kQw;
+  m.QH = kQh;
+  m.P = 4;
+  m.Q = 20.0f;
+  m.CW = 6;
+  m.CH = 8;
+  m.lut.resize(static_cast<size_t>(m.Wb) * m.H);
+  for (size_t i = 0; i < m.lut.size(); ++i)
+    m.lut[i] = i % 7 == 0 ? kFastBootNoSource : (static_cast<uint32_t>(i * 5 % kQw) << 16) | static_cast<uint32_t>(i % kQh);
+  m.picture1.assign(static_cast<size_t>(m.CW) * m.CH * 2, 90);
+  m.picture2.assign(static_cast<size_t>(m.W - m.Wb) * (m.H - m.Hb) * 2, 160);
+  return Written(dir, [&](const char* p) { return FastBoot_Save(&m, p) == 1; });
+}
+
 bool WriteBmpSeeds(const std::string& dir) {
   std::vector<uint8_t> r(6 * 5), g(r.size()), b(r.size()), a(r.size());
   for (size_t i = 0; i < r.size(); ++i) {
@@ -342,6 +383,8 @@ bool WriteFuzzSeeds(const std::string& dir) {
 
   const std::string mixA = MixAreaBytes(dir, 3, 2, kQw, kQh), mixB = MixAreaBytes(dir, 2, 3, kQw, kQh);
   put("mix_area_fuzz", "two_groups", fuzzinput::Join({mixA, mixB}));
+  put("mix_area_six_fuzz", "six_cameras", fuzzinput::Join({mixA, MixAreaSixBytes(dir)}));
+  put("fast_boot_fuzz", "small_screen", FastBootBytes(dir));
 
   const std::vector<std::string> adas = AdasFiles(dir, 3, 2);
   ok = ok && adas.size() == 7;

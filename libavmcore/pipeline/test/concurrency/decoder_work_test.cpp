@@ -11,6 +11,7 @@
 #include "testsupport/colour_overlap_scene.h"
 #include "testsupport/media_probe.h"
 #include "testsupport/osd_icons.h"
+#include "testsupport/six_colour_scene.h"
 #include "camera/lut_config_file.h"
 #include "frame/global_variables.h"
 #include "toolkit/bmp_file.h"
@@ -167,6 +168,60 @@ TEST_F(DecoderWorkTest, ColourCorrectionOnTheLiveRoadConvergesWhileTheRecordIsRe
   d->GetColorCorrectValue(v);
   // Region 1: camera 1 (first end, float 3) against camera 3 (second end, float 15).
   for (int c = 0; c < 3; ++c) EXPECT_NEAR(v[3 + c] / v[15 + c] / tint[c], 1.0f, 0.04f) << c;
+}
+
+// Six cameras: frames with a second frame run the six-camera statistics and
+// the brightness balance; the balance starts with the first fetch and
+// converges as the four-camera correction does, while the caller fetches.
+TEST_F(DecoderWorkTest, SixCameraColourWorkConvergesOnTheLiveRoad) {
+  const int32_t camW = 160, camH = 120;
+  MixAreaInfo mix = SixColourScene_MixArea(camW, camH, 60);
+  ASSERT_EQ(MixAreaInfo_Save(&mix, state_.Path("lut_mixareainfo.krv").c_str()), 1);
+  MixAreaInfo_Release(&mix);
+  MixAreaSixEx six = SixColourScene_SixEx(camW, camH, 20);
+  ASSERT_EQ(MixAreaSixEx_Save(&six, state_.Path("lut_mixareainfo_sixex.krv").c_str()), 1);
+  MixAreaSixEx_Free(&six);
+  auto d = StartDecoder(2 * camW, 2 * camH, nullptr);
+  ASSERT_EQ(d->mixAreaSixEx.valid, 1u);
+  d->RequestVideo(OutputLog::Callback, reinterpret_cast<uintptr_t>(&out_));
+  const float tint[3] = {0.62f, 0.74f, 0.9f};
+  const float gains[6][3] = {{1, 1, 1}, {1, 1, 1}, {1, 1, 1}, {1, 1, 1}, {tint[0], tint[1], tint[2]}, {1, 1, 1}};
+  std::vector<uint8_t> f1, f2;
+  SixColourScene_RenderNV12(camW, camH, gains, &f1, &f2);
+  const uint64_t a1 = reinterpret_cast<uintptr_t>(f1.data()), a2 = reinterpret_cast<uintptr_t>(f2.data());
+  const uint64_t v[6] = {a1, a1, 0, a2, a2, 0};
+  // Without a fetch the balance stays off.
+  for (int f = 0; f < 5; ++f) ASSERT_EQ(d->Input(v), 0);
+  float g[12];
+  d->GetSixExColorCorrectValue(g);
+  for (float x : g) EXPECT_EQ(x, 1.0f);
+  std::atomic<bool> stop{false};
+  std::thread reader([&] {
+    float r[12], c[132];
+    while (!stop.load()) {
+      d->GetSixExColorCorrectValue(r);
+      d->GetColorCorrectValue(c);
+      for (float x : r) ASSERT_GT(x, 0.0f);
+    }
+  });
+  for (int f = 0; f < 60; ++f) ASSERT_EQ(d->Input(v), 0);
+  d->SetEXParam(47, 0);  // reloads both records between frames
+  ASSERT_EQ(d->mixAreaSixEx.valid, 1u);
+  ASSERT_EQ(d->Input(v), 0);
+  stop = true;
+  reader.join();
+  d->GetSixExColorCorrectValue(g);
+  float c[132];
+  d->GetColorCorrectValue(c);
+  for (int k = 0; k < 3; ++k) {
+    // Left-front against left-rear, half-way each; the right side even.
+    EXPECT_NEAR(g[k] / g[3 + k] / tint[k], 1.0f, 0.03f) << k;
+    EXPECT_NEAR(g[6 + k], 1.0f, 0.01f) << k;
+    // Region 3: the back camera (first end, float 6) against the left-rear
+    // camera in the second frame (second end, float 12).
+    EXPECT_NEAR(c[6 + k] / c[12 + k] / tint[k], 1.0f, 0.04f) << k;
+  }
+  EXPECT_EQ(d->GetEXResult(7), 0);  // no score with a second frame
 }
 
 TEST_F(DecoderWorkTest, BrightnessScoreGridIsBuiltOnTheCallersThreadWhileFramesRun) {
