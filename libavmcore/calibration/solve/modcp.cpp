@@ -371,9 +371,10 @@ int32_t ModCP_ConfigFileBlind(int32_t extA, int32_t extB, int32_t extC, int32_t 
     luts[i] = LoadLut(cfgPaths[i]);
     if (!luts[i]) return 0;
     LUTOB* lut = luts[i].get();
+    // A zero shift leaves the values (and their files) as they are, -0 included.
     for (int c = 0; c < 4; ++c) {
-      lut->params.T[c][0] += dx;
-      lut->params.T[c][1] += dy;
+      if (dx != 0.0f) lut->params.T[c][0] += dx;
+      if (dy != 0.0f) lut->params.T[c][1] += dy;
     }
     lut->cfg.carWidth += extC + extD;
     lut->cfg.carLength += extA + extB;
