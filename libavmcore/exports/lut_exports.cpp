@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "calibration/solve/best3_solve.h"
 #include "calibration/solve/block_calib.h"
 #include "calibration/solve/new_lut_corner_search.h"
 #include "frame/global_variables.h"
@@ -90,11 +91,8 @@ LUTOB* InitLUTOBLineCore(const char* paramPath, Matrix* image, int32_t option, u
     SetErr(err, 2);
     return nullptr;
   }
-  Best3Work work{};
-  work.minScore = 0.3f;
-  work.maxDistance = 600.0f;
-  Best3Ctrl_CreateWork(&work, lut);
-  const int32_t r = CalibBest3_Run(&work, image, option);
+  Best3Work work;
+  const int32_t r = Best3Ctrl_CreateWork(&work, lut) != 0 ? CalibBest3_Run(&work, image, option) : 17;
   Best3Ctrl_DestroyWork(&work);
   if (r != 0) {
     LUTOB_Destroy(lut);

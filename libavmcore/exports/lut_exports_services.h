@@ -8,21 +8,6 @@
 struct LUTOB;
 struct BlockCalib4;
 
-// Synchronous line calibration. The caller zeroes the record and sets the
-// two thresholds (0.3 and 600.0).
-struct Best3Work {
-  float minScore;
-  float maxDistance;
-  int32_t third;
-  LUTOB* lut;
-  void* state;  // owned by the calibration
-};
-void Best3Ctrl_CreateWork(Best3Work* work, LUTOB* lut);
-// 0 (the object holds the new poses and the merged LUT) or a result code
-// (17-20, 33-36, 49). Stand-in: 17 (no line points on camera 1).
-int32_t CalibBest3_Run(Best3Work* work, Matrix* image, int32_t option);
-void Best3Ctrl_DestroyWork(Best3Work* work);
-
 // Copies the block calibration's per-camera corners (59 a camera) into xs
 // and ys. Stand-in: copies nothing.
 void BlockCalib4_GetCorners(BlockCalib4* block, float* xs, float* ys, int32_t reserved);

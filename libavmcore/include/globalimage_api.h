@@ -355,3 +355,32 @@ AVM_EXPORT int KRV_GlobalImage_Compute3DLut(LUT3DOB* lut, int32_t step, float* m
                                             float zoom, float aspect, float offX, float offY, float pitch,
                                             float yaw, float distance, float targetX, float targetY);
 AVM_EXPORT int KRV_GlobalImage_UnInit3DLutOB(LUT3DOB* lut);
+
+// ---- Manual pose adjustment (definitions in modcp_exports.cpp) ----
+typedef struct ModCPObject ModCPObject;
+
+// Loads the camera file (and, for six cameras, the second file; null or ""
+// for four). mode 0: single-camera steps, 1: linked steps. Null when a file
+// cannot be read.
+AVM_EXPORT ModCPObject* KRV_GlobalImage_ModCPInit(const char* configPath1, const char* configPath2, int32_t mode);
+// One step (linked non-zero: the linked step), then every camera's rotation
+// vector and position (3 floats each) into outRot and outPos. A camera
+// outside the set-up or an unknown step changes nothing. 0.
+AVM_EXPORT int KRV_GlobalImage_ModCPExec(ModCPObject* obj, int32_t camera, int32_t stepMode, int32_t linked,
+                                         float* outRot, float* outPos, float step);
+// camera 0..5: its pose back; -1: every pose back; -2: principal points to
+// the image centre and every camera re-fitted. Then the poses as above. 0.
+AVM_EXPORT int KRV_GlobalImage_ModCPReset(ModCPObject* obj, int32_t camera, float* outRot, float* outPos);
+// Regenerates the tables from the adjusted poses and replaces the byte
+// LUT(s), camera file(s) and mix-area file together. 0, or -1 (nothing
+// replaced).
+AVM_EXPORT int KRV_GlobalImage_ModCPSaveConfig(ModCPObject* obj, const char* lutPath1, const char* lutPath2,
+                                               const char* configPath1, const char* configPath2);
+AVM_EXPORT void KRV_GlobalImage_ModCPRelease(ModCPObject* obj);
+// Widens the car body by extA (front), extB (rear), extC (left), extD
+// (right) mm, moves the cameras with it, replaces the files as SaveConfig,
+// then adds the values to the blind-area offsets of globalimage_base.txt.
+// 0, or -1 (nothing replaced, offsets unchanged).
+AVM_EXPORT int KRV_GlobalImage_ModConfigFileBlind(int32_t extA, int32_t extB, int32_t extC, int32_t extD,
+                                                  const char* configPath1, const char* configPath2,
+                                                  const char* lutPath1, const char* lutPath2);

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "pipeline/adas_manager.h"
-#include "pipeline/best3_services.h"
+#include "pipeline/best3_job.h"
 #include "pipeline/osd_overlay.h"
 #include "surround/color_correct.h"
 #include "surround/mix_area_info.h"

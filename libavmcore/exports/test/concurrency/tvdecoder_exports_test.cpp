@@ -111,12 +111,12 @@ TEST_F(TVDecoderExportsTest, InputsHandTheirValuesToTheCallbacks) {
   EXPECT_EQ(g_calls[3].ref, 0x4321);
 }
 
-TEST_F(TVDecoderExportsTest, CalibrationJobIsRefusedWhileNoJobCanBeCreated) {
+TEST_F(TVDecoderExportsTest, CalibrationJobIsRefusedWithBadArgumentsOrCameraFile) {
   ASSERT_EQ(KRV_TVDecoder_Init(1, 64, 32), 0);
   EXPECT_EQ(KRV_TVDecoder_Better(2, 10, "a", "b", "c", CalibDone, 0), -1);
   EXPECT_EQ(KRV_TVDecoder_Better(1, 10, nullptr, "b", "c", CalibDone, 0), -1);
   EXPECT_EQ(KRV_TVDecoder_Better(1, 10, "a", "b", "c", nullptr, 0), -1);
-  // No calibration job is linked into this build: refused.
+  // A camera file that cannot be read: the job does not start.
   EXPECT_EQ(KRV_TVDecoder_Better(1, 10, "a", "b", "c", CalibDone, 0), -1);
 }
 
