@@ -67,16 +67,16 @@ void PushPacked(MODObject* object, int32_t width, int32_t height, const uint8_t*
 
 }  // namespace
 
-int MOD_HasFrame(const MODObject* object) {
-  if (object == nullptr) return 0;
+int32_t MOD_HasFrame(MODObject* object) {
+  if (object == nullptr || object->initialised == 0) return 0;
   return Pending(object->writePos.load(std::memory_order_acquire), object->readPos.load(std::memory_order_relaxed)) >
                  0
              ? 1
              : 0;
 }
 
-int MOD_CanWrite(const MODObject* object) {
-  if (object == nullptr) return 0;
+int32_t MOD_CanWrite(MODObject* object) {
+  if (object == nullptr || object->initialised == 0) return 0;
   return Pending(object->writePos.load(std::memory_order_relaxed), object->readPos.load(std::memory_order_acquire)) <
                  kModMaxPending
              ? 1

@@ -86,9 +86,16 @@ void MOD_ReleaseBlock(MODBlock* block) {
   MODBlockTrackerRelease(&block->tracker);
 }
 
-int MOD_Init(MODObject* object, const ADASConfig* config) {
-  if (object == nullptr || config == nullptr) return 0;
-  if (config->C[kAdasLoaded] == 0 || config->C[kAdasModsPresent] == 0) return 0;
+MODObject* MOD_Create() { return new MODObject(); }
+
+void MOD_Destroy(MODObject* object) {
+  MOD_Release(object);
+  delete object;
+}
+
+void MOD_Init(MODObject* object, const ADASConfig* config) {
+  if (object == nullptr || config == nullptr) return;
+  if (config->C[kAdasLoaded] == 0 || config->C[kAdasModsPresent] == 0) return;
   MOD_Release(object);
   MODTuning_Reset();
   int32_t objectValue = 25;
@@ -115,7 +122,7 @@ int MOD_Init(MODObject* object, const ADASConfig* config) {
   const int32_t w48 = config->C[kAdasModsSideCols], h48 = config->C[kAdasModsSideRows];
   if (PPP <= 0 || h12 <= kModBlock1SkipRows || w12 < 1 || w48 < 1 || h48 < 1) {
     AvmLog("MOD init refused: PPP %d, blocks %d x %d and %d x %d\n", PPP, w12, h12, w48, h48);
-    return 0;
+    return;
   }
   const int32_t fw = config->C[kAdasFrameWidth], fh = config->C[kAdasFrameHeight];
   for (int b = 0; b < 4; ++b) {
@@ -124,7 +131,7 @@ int MOD_Init(MODObject* object, const ADASConfig* config) {
     if (lut.data == nullptr || lut.width != w || lut.height != h) {
       AvmLog("MOD init refused: table %d is %d x %d, block %d x %d\n", b + 1, lut.width, lut.height, w, h);
       MOD_Release(object);
-      return 0;
+      return;
     }
     MODBlock& blk = object->blocks[b];
     MOD_InitBlock(&blk, w, h, PPP, kModBlockIds[b]);
@@ -136,7 +143,6 @@ int MOD_Init(MODObject* object, const ADASConfig* config) {
   object->readPos.store(0, std::memory_order_relaxed);
   object->activeBlocks = 15;
   object->initialised = 1;
-  return 1;
 }
 
 void MOD_Release(MODObject* object) {
@@ -195,12 +201,17 @@ void MOD_SetMask(MODObject* object, uint32_t mask) {
   AvmLog("MOD Set mask [0x%X]\n", mask);
 }
 
-int32_t MOD_GetResult(const MODObject* object, int32_t block) {
+int32_t MOD_GetResult(MODObject* object, int32_t block) {
   return object != nullptr ? object->blocks[BlockIndex(block)].tracker.resultX : 0;
 }
 
-int32_t MOD_GetResultValue(const MODObject* object, int32_t block) {
+int32_t MOD_GetResultValue(MODObject* object, int32_t block) {
   return object != nullptr ? object->blocks[BlockIndex(block)].tracker.resultY : 0;
+}
+
+uint32_t MOD_GetAlarm(const MODObject* object, int32_t block) {
+  if (object == nullptr || (block != 1 && block != 2 && block != 4 && block != 8)) return 0;
+  return object->vehicle.alarms[BlockIndex(block)].alarm;
 }
 
 void MOD_ClearResults(MODObject* object) {

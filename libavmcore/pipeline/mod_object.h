@@ -17,9 +17,8 @@
 #include <vector>
 
 #include "frame/matrix_types.h"
+#include "pipeline/adas_function_services.h"
 #include "pipeline/mod_core.h"
-
-struct ADASConfig;
 
 constexpr int32_t kModRingSlots = 16;
 constexpr int32_t kModMaxPending = 12;
@@ -93,27 +92,22 @@ struct MODObject {
 };
 
 // --- object ------------------------------------------------------------
-// Sets the detector up from the configuration (base file loaded and MODS
-// file read): car values, PPP, block sizes and tables, frame rings and
-// trackers; reads the tuning file first. Returns 1 when set up. Returns 0
-// and leaves the object untouched without the two files; returns 0 with the
-// object released (MODS stays off) when PPP is not positive, the block-1/2
-// height is below 18 (block 1 would have no rows), a block size is not
-// positive or a table's size differs from its block's.
-int MOD_Init(MODObject* object, const ADASConfig* config);
-void MOD_Release(MODObject* object);
-void MOD_SetSpeedAngle(MODObject* object, int32_t speed, int32_t angle);
-void MOD_SetGear(MODObject* object, int32_t gear);
-void MOD_SetSideSignal(MODObject* object, int32_t side, float value);
-void MOD_SetKeepTime(MODObject* object, uint32_t ms);
+// Declared with the manager's calls (adas_function_services.h):
+// MOD_Create, MOD_Destroy, MOD_Init, MOD_Release, the setters, the ring and
+// push operations it uses, MOD_Process, MOD_GetResult, MOD_GetResultValue,
+// MOD_ClearResults and MOD_GetAlarm.
+//
+// MOD_Init sets the detector up from the configuration (base file loaded and
+// MODS file read): car values, PPP, block sizes and tables, frame rings and
+// trackers; it reads the tuning file first. Without the two files it leaves
+// the object untouched. It leaves MODS off (released; MOD_CanWrite and
+// MOD_HasFrame 0, MOD_Process nothing) when PPP is not positive, the
+// block-1/2 height is 18 or less (block 1 would have no rows), a block size
+// is not positive or a table's size differs from its block's.
+//
+// MOD_GetResult and MOD_GetResultValue give the result pair (X, Y in mm,
+// vehicle frame) of block 2, 4 or 8, and of block 1 for any other id.
 uint32_t MOD_GetKeepTime(const MODObject* object);
-void MOD_SetRadarInfo(MODObject* object, int32_t sensor, uint32_t word);
-void MOD_SetMask(MODObject* object, uint32_t mask);
-// Result pair (X, Y in mm, vehicle frame) of block 2, 4 or 8; block 1 for
-// any other id.
-int32_t MOD_GetResult(const MODObject* object, int32_t block);
-int32_t MOD_GetResultValue(const MODObject* object, int32_t block);
-void MOD_ClearResults(MODObject* object);
 // First image of the block's tracker, or null for another id.
 const ImageU8* MOD_GetBlockImage(const MODObject* object, int32_t id);
 // One block as MOD_Init sets it (height minus 18 for id 1). Returns 1, or 0
@@ -132,22 +126,10 @@ void MOD_SetClock(uint32_t (*clock)());
 uint32_t MOD_Now();
 
 // --- ring and frame input -------------------------------------------------
-int MOD_HasFrame(const MODObject* object);
-int MOD_CanWrite(const MODObject* object);
-void MOD_NextRead(MODObject* object);
-// Push one frame into the slot at the write position of each active block
-// and advance the write position. The source height bounds the rows the
-// tables may address; a table entry outside width x height reads pixel 0.
-void MOD_PushFrameUYVY(MODObject* object, int32_t width, int32_t height, const uint8_t* frame,
-                       const ADASConfig* config);
-void MOD_PushFrameYUYV(MODObject* object, int32_t width, int32_t height, const uint8_t* frame,
-                       const ADASConfig* config);
-void MOD_PushFrameGray(MODObject* object, int32_t width, int32_t height, const uint8_t* frame,
-                       const ADASConfig* config);
-// Four planes of width x height: block 1 reads plane 0, 2 plane 1, 4 plane 2,
-// 8 plane 3.
-void MOD_PushFramePlanes(MODObject* object, int32_t width, int32_t height, const uint8_t* const* planes,
-                         const ADASConfig* config);
+// The pushes (MOD_PushFrameGray, UYVY, YUYV, Planes and BGR) fill the slot at
+// the write position of each active block and advance the write position.
+// The source height bounds the rows the tables may address; a table entry
+// outside width x height reads pixel 0.
 // B, G, R bytes; returns the new write position.
 int32_t MOD_PushFrameBGR(MODObject* object, int32_t width, int32_t height, const uint8_t* frame,
                          const ADASConfig* config);
@@ -160,9 +142,8 @@ typedef uint8_t (*MODSampler)(const void* context, int32_t stride, int32_t row, 
 void MOD_FillBlock(MODBlock* block, const ImageI32* lut, int32_t stride, const void* context, MODSampler sampler);
 
 // --- step ---------------------------------------------------------------
-// One step on the frame at the read position; returns the bits of the blocks
-// whose alarm changed.
-uint32_t MOD_Process(MODObject* object);
+// MOD_Process: one step on the frame at the read position; returns the bits
+// of the blocks whose alarm changed.
 void MOD_StepBlock(MODBlock* block, MODVehicleState* vehicle);
 void MOD_ComputeMotion(const MODBlock* block, const MODVehicleState* vehicle, MODMotion* motion);
 // The alarm rules with each block's "hits at the threshold" given; returns

@@ -22,7 +22,8 @@ class ModSceneTest : public ::testing::Test {
     MOD_SetClock(FakeClock);
     MOD_SetTuningFile("/nonexistent/mod_temp.txt");
     g_now = 1000;
-    ASSERT_EQ(MOD_Init(&mod_, &scene_.config()), 1);
+    MOD_Init(&mod_, &scene_.config());
+    ASSERT_EQ(mod_.initialised, 1);
     MOD_SetMask(&mod_, 0xF0);  // all four blocks in every step
   }
   void TearDown() override {
