@@ -17,10 +17,17 @@ struct Source {
   int32_t width, height;
   int32_t bytesPerPixel;  // 2 packed YUV, 1 grey, 3 BGR
   int32_t lumaByte;       // offset of the luma byte in a packed pixel
+  bool fold;              // planes: quad-frame positions fold onto the camera's plane
 };
 
 uint8_t SampleLuma(const void* context, int32_t stride, int32_t row, int32_t col) {
   const Source* s = static_cast<const Source*>(context);
+  if (s->fold) {
+    // A quad frame is 2 x 2 planes: a position in it is one in the camera's
+    // plane (the tables may still be in quad-frame form).
+    if (col >= s->width) col -= s->width;
+    if (row >= s->height) row -= s->height;
+  }
   if (row >= s->height || col >= s->width) row = col = 0;  // bad entries read pixel 0
   return s->data[static_cast<size_t>(row) * stride + static_cast<size_t>(col) * s->bytesPerPixel + s->lumaByte];
 }
@@ -58,7 +65,7 @@ void PushPacked(MODObject* object, int32_t width, int32_t height, const uint8_t*
   Push(
       object, width, height,
       [&](int, Source* s, int32_t* stride) {
-        *s = Source{frame, width, height, kBytes, kLuma};
+        *s = Source{frame, width, height, kBytes, kLuma, false};
         *stride = width * kBytes;
         return true;
       },
@@ -154,7 +161,7 @@ void MOD_PushFramePlanes(MODObject* object, int32_t width, int32_t height, const
   Push(
       object, width, height,
       [&](int b, Source* s, int32_t* stride) {
-        *s = Source{planes[b], width, height, 1, 0};
+        *s = Source{planes[b], width, height, 1, 0, true};
         *stride = width;
         return true;
       },

@@ -264,6 +264,15 @@ TEST_F(ModTest, PushesReadTheLumaByteOfEachFormat) {
     const size_t first = b == 0 ? static_cast<size_t>(18) * mod_.blocks[0].width : 0;
     EXPECT_EQ(mod_.blocks[b].frames[slot2][first], 10 + b) << b;
   }
+  // Tables still in quad-frame form (a 2 x 2 arrangement of the planes) fold
+  // onto each camera's plane.
+  for (MODBlock& b : mod_.blocks) std::fill(b.table.begin(), b.table.end(), ((2 + H) << 16) | (5 + W));
+  const int32_t slot3 = mod_.writePos.load();
+  MOD_PushFramePlanes(&mod_, W, H, ptrs, &scene_.config());
+  for (int b = 0; b < 4; ++b) {
+    const size_t first = b == 0 ? static_cast<size_t>(18) * mod_.blocks[0].width : 0;
+    EXPECT_EQ(mod_.blocks[b].frames[slot3][first], 10 + b) << b;
+  }
 }
 
 TEST_F(ModTest, PushWithoutActiveBlocksStampsAndAdvancesOnly) {
