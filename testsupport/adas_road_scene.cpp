@@ -4,15 +4,18 @@
 
 #include "camera/camera_model.h"
 
-AdasSampleRig::AdasSampleRig() {
-  rig.camW = kSampleCamW;
-  rig.camH = kSampleCamH;
+AdasSampleRig::AdasSampleRig(int32_t scale) {
+  rig.camW = kSampleCamW * scale;
+  rig.camH = kSampleCamH * scale;
   rig.carWidth = kSampleCarWidth;
   rig.carLength = kSampleCarLength;
   rig.frontOverhang = 900;
   rig.wheelBase = 2800;
   for (int k = 0; k < 4; ++k) {
     cam[k] = SampleRigCamera(k + 1);
+    cam[k].K[2] *= static_cast<float>(scale);
+    cam[k].K[5] *= static_cast<float>(scale);
+    cam[k].D[0] *= static_cast<float>(scale);
     K[k] = Matrix{3, 3, cam[k].K};
     D[k] = Matrix{8, 1, cam[k].D};
     R[k] = Matrix{3, 1, cam[k].r};

@@ -11,7 +11,8 @@
 #include "testsupport/sample_rig_scene.h"
 
 struct AdasSampleRig {
-  AdasSampleRig();
+  // scale 2 gives the same cameras at 1280 x 720.
+  explicit AdasSampleRig(int32_t scale = 1);
   SceneCamera cam[4];
   Matrix K[4], D[4], R[4], T[4];
   AdasCameraRig rig{};
