@@ -21,6 +21,7 @@
 #include "surround/mix_area_info.h"
 #include "surround/mix_area_six_ex.h"
 #include "toolkit/bmp_file.h"
+#include "testsupport/rot_template_model.h"
 
 namespace {
 
@@ -393,6 +394,21 @@ bool WriteFuzzSeeds(const std::string& dir) {
   const std::string front = GridBytes(dir, kTop, kW, -1, 3.0f), back = GridBytes(dir, kBottom, kW, -1, 3.0f);
   const std::string left = GridBytes(dir, kH, kLeft, -1, 2.0f), right = GridBytes(dir, kH, kRight, -1, 2.0f);
   put("cpu_merger_fuzz", "set_up", fuzzinput::Join({cfg, krv, mab, front, back, left, right}));
+
+  // A small rotation-sweep model (40 x 32 frames, 4 x 4 windows) and a 7 x 7
+  // template.
+  RotTemplateModelSpec rot;
+  rot.frameWidth = 40;
+  rot.frameHeight = 32;
+  rot.channelWidth = 20;
+  rot.channelHeight = 16;
+  rot.windowHeight = rot.windowWidth = 4;
+  rot.nodes = 3;
+  rot.feature = 5;
+  const std::vector<uint8_t> rotModel = RotTemplateModel_Bytes(rot);
+  const std::string rotTemplate =
+      Written(dir, [&](const char* p) { return RotTemplateModel_WriteTemplate(p, 7); });
+  put("rot_template_fuzz", "stumps", fuzzinput::Join({std::string(rotModel.begin(), rotModel.end()), rotTemplate}));
 
   std::remove((Scratch(dir) + "/file").c_str());
   std::remove((Scratch(dir) + "/adas").c_str());
