@@ -8,6 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qtbase5-dev libqt5serialbus5-dev libqt5serialbus5-plugins
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-calib3d-dev
+  libopencv-video-dev  # benchmarks only: the moving-object detector's MOG2 peer
   libpng-dev zlib1g-dev
   libx264-dev
   ffmpeg  # tests only: ffprobe and ffmpeg read the recordings back
