@@ -208,6 +208,8 @@ void MOD_PadReplicate(const ImageU8* src, ImageU8* dst, int32_t pad);
 // Box mean of (2a + 1) x (2b + 1) pixels with replicated edges, truncated.
 void MOD_BoxMean(const ImageU8* image, ImageU8* out, int32_t a, int32_t b);
 void MOD_BoxMean3(const ImageU8* image, ImageU8* out);
+// Box mean of (2r + 1) x (2r + 1) pixels written back into the image.
+void MOD_BoxMeanInPlace(ImageU8* image, int32_t r);
 // 3 x 3 median in place (edges replicated).
 void MOD_Median3(ImageU8* image);
 // Unnormalised contrast cost of every pixel (width x height doubles).

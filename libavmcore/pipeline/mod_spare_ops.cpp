@@ -128,6 +128,9 @@ void MOD_BoxMean(const ImageU8* image, ImageU8* out, int32_t a, int32_t b) {
 
 void MOD_BoxMean3(const ImageU8* image, ImageU8* out) { MOD_BoxMean(image, out, 1, 1); }
 
+// The padded copy taken first keeps the in-place call correct.
+void MOD_BoxMeanInPlace(ImageU8* image, int32_t r) { MOD_BoxMean(image, image, r, r); }
+
 void MOD_Median3(ImageU8* image) {
   if (!Usable(image)) return;
   const int32_t w = image->width, h = image->height;

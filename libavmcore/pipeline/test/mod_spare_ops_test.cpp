@@ -34,6 +34,11 @@ TEST(ModSpareOps, BoxMeansAgreeWithWindowSumsAndTheFiveByFive) {
           sum += img[std::clamp(y + dy, 0, H - 1) * W + std::clamp(x + dx, 0, W - 1)];
       ASSERT_EQ(a[y * W + x], sum / 21) << x << "," << y;
     }
+  std::vector<uint8_t> in = img;
+  ImageU8 ii{W, H, in.data()};
+  MOD_BoxMean(&s, &da, 2, 2);
+  MOD_BoxMeanInPlace(&ii, 2);
+  EXPECT_EQ(in, a);
   MOD_BoxMean3(&s, &da);
   EXPECT_EQ(a[0], (4 * img[0] + 2 * img[1] + 2 * img[W] + img[W + 1]) / 9);
 }
