@@ -12,4 +12,3 @@ AVM_WEAK void Best3Ctrl_DestroyWork(Best3Work* work) {
   if (work != nullptr) work->lut = nullptr;
 }
 
-AVM_WEAK void BlockCalib4_GetCorners(BlockCalib4*, float*, float*, int32_t) {}

@@ -6,7 +6,6 @@
 #include "frame/matrix_types.h"
 
 struct LUTOB;
-struct BlockCalib4;
 
 // Synchronous line calibration. The caller zeroes the record and sets the
 // two thresholds (0.3 and 600.0).
@@ -22,10 +21,6 @@ void Best3Ctrl_CreateWork(Best3Work* work, LUTOB* lut);
 // (17-20, 33-36, 49). Stand-in: 17 (no line points on camera 1).
 int32_t CalibBest3_Run(Best3Work* work, Matrix* image, int32_t option);
 void Best3Ctrl_DestroyWork(Best3Work* work);
-
-// Copies the block calibration's per-camera corners (59 a camera) into xs
-// and ys. Stand-in: copies nothing.
-void BlockCalib4_GetCorners(BlockCalib4* block, float* xs, float* ys, int32_t reserved);
 
 // The LUT save chain of the GetLUTOBResult exports: 0, or the kLutSave* code
 // of the first step that failed.
