@@ -23,7 +23,10 @@ void Normalise(float* v) {
 // Extent of the target (pattern plus margin) in target coordinates.
 void TargetExtent(const TargetSpec& t, float* s0, float* s1, float* t0, float* t1) {
   float ws, wt;
-  if (t.kind == TargetKind::kChessboard) {
+  if (t.kind == TargetKind::kCustom) {
+    ws = t.extentS;
+    wt = t.extentT;
+  } else if (t.kind == TargetKind::kChessboard) {
     ws = t.squaresX * t.squareSize;
     wt = t.squaresY * t.squareSize;
   } else {
@@ -40,6 +43,10 @@ void TargetExtent(const TargetSpec& t, float* s0, float* s1, float* t0, float* t
 inline float TargetLevel(const TargetSpec& t, float s0, float s1, float t0, float t1, float s, float tt) {
   if (s < s0 || s > s1 || tt < t0 || tt > t1) return -1.0f;
   bool dark = false;
+  if (t.kind == TargetKind::kCustom) {
+    const float v = s >= 0.0f && s <= t.extentS && tt >= 0.0f && tt <= t.extentT && t.shade ? t.shade(s, tt) : -1.0f;
+    return v < 0.0f ? t.light : v;
+  }
   if (t.kind == TargetKind::kChessboard) {
     const int i = static_cast<int>(std::floor(s / t.squareSize));
     const int j = static_cast<int>(std::floor(tt / t.squareSize));
@@ -124,6 +131,7 @@ std::vector<TargetCorner> Target_Corners(const TargetSpec& target, const SceneCa
     TargetToWorld(target, s, t, c.world);
     corners.push_back(c);
   };
+  if (target.kind == TargetKind::kCustom) return corners;
   if (target.kind == TargetKind::kChessboard) {
     for (int j = 1; j < target.squaresY; ++j)
       for (int i = 1; i < target.squaresX; ++i) add(i * target.squareSize, j * target.squareSize);

@@ -9,6 +9,7 @@
 // Gaussian blur and noise (seeded, so every run gives the same picture), and
 // the exact image positions of its corners are reported.
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 struct SceneCamera {
@@ -26,7 +27,7 @@ struct SceneCamera {
 void SceneCamera_LookAt(SceneCamera* cam, const float position[3], const float lookAt[3],
                         const float up[3] = nullptr);
 
-enum class TargetKind { kChessboard, kSquares };
+enum class TargetKind { kChessboard, kSquares, kCustom };
 
 struct TargetSpec {
   TargetKind kind = TargetKind::kChessboard;
@@ -43,6 +44,12 @@ struct TargetSpec {
   float origin[3] = {0, 0, 0};
   float axisS[3] = {1, 0, 0};
   float axisT[3] = {0, 1, 0};
+  // Custom: the grey level at target point (s, t) of [0, extentS] x
+  // [0, extentT] (plus the margin, which is light) comes from shade; a
+  // negative level there is light too. Target_Corners lists no corners.
+  std::function<float(float s, float t)> shade;
+  float extentS = 0.0f;
+  float extentT = 0.0f;
 };
 
 // An image-space rectangle painted over the scene (columns x0..x1, rows

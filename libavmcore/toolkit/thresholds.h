@@ -29,3 +29,10 @@ int64_t Image_LocalContrastWorkSize(int width, int height, int k);
 // Image_LocalContrastWorkSize bytes.
 void Image_LocalContrastThreshold(const Matrix* img, ImageU8* dst, uint8_t* work, int32_t k,
                                   float scale, float low, float fraction);
+
+// Two-level cut between the image's own dark and bright ends: lo and hi are
+// the histogram levels below and above which 0.5 % of the pixels lie, the
+// level is lo + p (hi - lo), and img := 1 where pixel > level, else 0. An
+// image whose ends lie fewer than 16 levels apart has no mark to cut out and
+// comes out all 0.
+void Image_HistStretch(Matrix* img, float p);

@@ -1,0 +1,79 @@
+#pragma once
+// Helpers of the mark-detector tests: rendered conditions (lens model,
+// distance, tilt, blur, noise) and matching of found quads and points with
+// the truth.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "detect_scene_helpers.h"
+#include "testsupport/mark_scenes.h"
+
+// One rendered condition: the view (lens model, picture size, tilt, turn)
+// and the picture's blur and noise, plus a scale of the mark sizes (near
+// marks large, far marks small).
+struct MarkCondition {
+  std::string name;
+  int model;
+  float tiltDeg, yawDeg;
+  float scale;  // mark size factor
+  float blur, noise;
+};
+
+inline std::vector<MarkCondition> MarkConditions(int width = 640) {
+  (void)width;
+  std::vector<MarkCondition> c;
+  for (int m = 1; m <= 4; ++m) {
+    c.push_back({"near_sharp", m, 0.0f, 0.0f, 1.3f, 0.0f, 0.0f});
+    c.push_back({"far_blur1_noise2", m, 20.0f, 0.0f, 0.8f, 1.0f, 2.0f});
+    c.push_back({"tilt45_turned_blur1.5_noise2", m, 45.0f, 12.0f, 1.0f, 1.5f, 2.0f});
+  }
+  return c;
+}
+
+inline MarkScene MarkConditionScene(const MarkCondition& c, int width, int height) {
+  BoardSceneSpec v;
+  v.model = c.model;
+  v.width = width;
+  v.height = height;
+  v.tiltDeg = c.tiltDeg;
+  v.yawDeg = c.yawDeg;
+  return MarkScene_Make(v);
+}
+
+inline RenderOptions MarkConditionOptions(const MarkCondition& c, uint32_t seed) {
+  RenderOptions o;
+  o.blurSigma = c.blur;
+  o.noiseSigma = c.noise;
+  o.seed = seed;
+  return o;
+}
+
+// Largest distance between quad corners and truth corners in order
+// (8 floats each); a large number when far apart.
+inline double QuadError(const float* got, const std::vector<float>& truth) {
+  double e = 0.0;
+  for (int i = 0; i < 4; ++i)
+    e = std::max(e, static_cast<double>(std::hypot(got[2 * i] - truth[2 * i], got[2 * i + 1] - truth[2 * i + 1])));
+  return e;
+}
+
+// Running error figures of one condition, printed for the record.
+struct ErrorTally {
+  double mean = 0.0, max = 0.0;
+  int n = 0;
+  void Add(double e) {
+    mean = (mean * n + e) / (n + 1);
+    ++n;
+    max = std::max(max, e);
+  }
+};
+
+inline void PrintTally(const char* what, const std::string& condition, int model, const ErrorTally& t) {
+  std::printf("[errors] %s %s model %d: n %d mean %.3f max %.3f px\n", what, condition.c_str(), model, t.n, t.mean,
+              t.max);
+}
