@@ -106,7 +106,7 @@ std::vector<uint8_t> BlockSite::Render(int32_t camera) const {
   RenderOptions opt;
   opt.width = camW;
   opt.height = camH;
-  opt.supersample = 3;
+  opt.supersample = 2;
   const size_t n = static_cast<size_t>(camW) * camH;
   std::vector<float> img(n, kFloor);
   for (size_t g = 0; g < blockX.size(); ++g) {
@@ -130,8 +130,9 @@ std::vector<uint8_t> BlockSite::Render(int32_t camera) const {
 BlockSite BlockSite_Four() {
   BlockSite s;
   const float a = 900.0f, b = 2300.0f;
+  s.square = 1200.0f;
   s.blockX = {-a - 600, a + 600, -a - 600, a + 600};
-  s.blockY = {-b - 600, -b - 600, b + 600, b + 600};
+  s.blockY = {-b - 500, -b - 500, b + 500, b + 500};
   s.cams = {Camera(s.camW, s.camH, 0, -b + 200, 900, 0, -b - 1500),
             Camera(s.camW, s.camH, 0, b - 200, 950, 0, b + 1500),
             Camera(s.camW, s.camH, -a - 60, 0, 1000, -a - 1300, 0),
