@@ -142,15 +142,16 @@ BlockSite BlockSite_Four() {
 
 BlockSite BlockSite_Six() {
   BlockSite s;
-  const float a = 900.0f, b = 3200.0f;
-  s.blockX = {-a - 600, a + 600, -a - 700, a + 700, -a - 600, a + 600};
-  s.blockY = {-b - 600, -b - 600, 0, 0, b + 600, b + 600};
+  const float a = 900.0f, b = 3300.0f, mid = (b + 500.0f) / 2.0f;
+  s.square = 1200.0f;
+  s.blockX = {-a - 600, a + 600, -a - 600, a + 600, -a - 600, a + 600};
+  s.blockY = {-b - 500, -b - 500, 0, 0, b + 500, b + 500};
   s.cams = {Camera(s.camW, s.camH, 0, -b + 200, 900, 0, -b - 1500),
             Camera(s.camW, s.camH, 0, b - 200, 950, 0, b + 1500),
-            Camera(s.camW, s.camH, -a - 60, -1500, 1000, -a - 1300, -1500),
-            Camera(s.camW, s.camH, a + 60, -1500, 1000, a + 1300, -1500),
-            Camera(s.camW, s.camH, -a - 60, 1500, 1000, -a - 1300, 1500),
-            Camera(s.camW, s.camH, a + 60, 1500, 1000, a + 1300, 1500)};
+            Camera(s.camW, s.camH, -a - 60, -mid, 1000, -a - 1300, -mid),
+            Camera(s.camW, s.camH, a + 60, -mid, 1000, a + 1300, -mid),
+            Camera(s.camW, s.camH, -a - 60, mid, 1000, -a - 1300, mid),
+            Camera(s.camW, s.camH, a + 60, mid, 1000, a + 1300, mid)};
   return s;
 }
 

@@ -2,6 +2,7 @@
 // projected block sites, and their checks on hand-made cases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -499,6 +500,92 @@ TEST_F(BlockCalibTest, SixBlocksFromHandCorners) {
       image[2 * i + 1] = xs[59 * (cams[c] - 1) + i];
     }
     ExpectCameraPose(site, c, world, image);
+  }
+}
+
+TEST_F(BlockCalibTest, SixBlocksFromRenderedFrames) {
+  const BlockSite site = BlockSite_Six();
+  std::vector<uint8_t> p1 = BlockSite_RenderQuad(site), p2 = BlockSite_RenderRear(site);
+  ImageU8 frame1{2 * site.camW, 2 * site.camH, p1.data()}, frame2{2 * site.camW, site.camH, p2.data()};
+  ConfigureFor(site, 52);
+  ASSERT_EQ(0, BlockCalib6_RunAuto(2, &frame1, &frame2));
+  const BlockCalib6* o = gv().blockCalib6;
+  EXPECT_EQ(1, BlockCalib6_State(o));
+  ExpectGlobalCorners(site, o->globalX, o->globalY, 6, kDetectedCornerMm);
+  const Extents truth = TrueExtents(site, 2, 3, 0, 1);
+  EXPECT_NEAR(truth.width, o->widthTerm, kDetectedCornerMm);
+  EXPECT_NEAR(truth.length, o->lengthTerm, 2 * kDetectedCornerMm);
+  // The front set holds the whole first frame, the back camera included;
+  // the group read-out gives each camera's eight corners.
+  for (int32_t group = 0; group < 2; ++group)
+    for (int32_t slot = 1; slot <= 4; ++slot) {
+      float pts[16];
+      EXPECT_EQ(8, BlockCalib6_GetGroupPoints(group, slot, pts)) << group << " " << slot;
+      const int32_t camera = group == 0 ? slot - 1 : (slot <= 2 ? slot - 1 : slot + 1);
+      int32_t blocks[2];
+      BlockSite_CameraBlocks(site, camera, blocks);
+      float w[3], row, col;
+      site.Corner(blocks[0], 0, w);
+      site.Project(camera, w, &row, &col);
+      EXPECT_NEAR(col, pts[0], 3.0f) << group << " " << slot;
+      EXPECT_NEAR(row, pts[1], 3.0f) << group << " " << slot;
+    }
+}
+
+// The rear-left camera's rear block moved (by shifting its picture) across
+// the edge of its first, narrower band: only the second band finds it.
+TEST_F(BlockCalibTest, RearSideBlockOnTheFirstBandsEdgeIsFoundWithTheSecond) {
+  const BlockSite site = BlockSite_Six();
+  const std::vector<uint8_t> pic = site.Render(4);
+  float c0 = 1e9f, c1 = -1e9f;
+  for (int k = 0; k < 4; ++k) {
+    float w[3], row, col;
+    site.Corner(4, k, w);
+    site.Project(4, w, &row, &col);
+    c0 = std::min(c0, col);
+    c1 = std::max(c1, col);
+  }
+  const int32_t W = site.camW, H = site.camH;
+  const int32_t shift = static_cast<int32_t>(0.36f * W - (c0 + c1) / 2.0f);
+  ASSERT_GT(shift, 0);
+  std::vector<uint8_t> frame(static_cast<size_t>(2) * W * H, 170);
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x + shift < W; ++x) frame[static_cast<size_t>(y) * 2 * W + x + shift] = pic[y * W + x];
+  ImageU8 rear{2 * W, H, frame.data()};
+  BlockCalib6* o = BlockCalib6_Instance();
+  const int32_t values[6] = {};
+  BlockCalib6_Setup(o, 0, W, H, 2, values, 5, 1000, 10, 1000, site.square);
+  int32_t position = 0;
+  EXPECT_EQ(0, FindFourCorners(o->header, &o->rearSet, 1, &rear, 9, &position, 0, 0));
+  EXPECT_EQ(16, position);
+  position = 0;
+  ASSERT_EQ(1, FindFourCorners(o->header, &o->rearSet, 1, &rear, 9, &position, 0, 1));
+  float w[3], row, col;
+  site.Corner(4, 0, w);  // block 9's first corner is the block frame's first
+  site.Project(4, w, &row, &col);
+  EXPECT_NEAR(row, o->rearSet.points[5][0][0], 3.0f);
+  EXPECT_NEAR(col + shift, o->rearSet.points[5][0][1], 3.0f);
+}
+
+TEST(BlockBands, SideBlockBandsOfTheRearFrame) {
+  std::vector<uint8_t> pixels(200 * 50);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i % 200);
+  ImageU8 frame{200, 50, pixels.data()};
+  struct Case {
+    int32_t block, percent, width, first, offset;
+  } cases[] = {{8, 65, 65, 35, 35}, {8, 56, 56, 44, 44}, {9, 36, 36, 0, 0},
+               {9, 45, 45, 0, 0},   {10, 65, 65, 100, 0}, {11, 36, 36, 164, 64}};
+  for (const Case& c : cases) {
+    BlockBand band;
+    float xs = 0, ys = 0;
+    int32_t offset = -1;
+    ASSERT_TRUE(CutSideBlockRegionGray(&frame, c.block, c.percent, &band, &xs, &ys, &offset));
+    EXPECT_EQ(c.width, band.image.cols) << c.block << " " << c.percent;
+    EXPECT_EQ(50, band.image.rows);
+    EXPECT_EQ(c.offset, offset) << c.block << " " << c.percent;
+    EXPECT_FLOAT_EQ(c.first / 255.0f, band.image.data[0]) << c.block << " " << c.percent;
+    EXPECT_EQ(1.0f, xs);
+    EXPECT_EQ(1.0f, ys);
   }
 }
 
