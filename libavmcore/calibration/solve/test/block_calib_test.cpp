@@ -567,6 +567,20 @@ TEST_F(BlockCalibTest, RearSideBlockOnTheFirstBandsEdgeIsFoundWithTheSecond) {
   EXPECT_NEAR(col + shift, o->rearSet.points[5][0][1], 3.0f);
 }
 
+TEST(BlockBands, SearchFromPositionSixteenFindsNothing) {
+  BlockHeader header;
+  header.halfWidth = 2;
+  header.halfHeight = 2;
+  BlockSet set;
+  uint8_t px[16] = {};
+  ImageU8 frame{4, 4, px};
+  for (int32_t start : {16, 40}) {
+    int32_t position = start;
+    EXPECT_EQ(0, FindFourCorners(header, &set, 1, &frame, 0, &position, 0, 0));
+    EXPECT_EQ(16, position);
+  }
+}
+
 TEST(BlockBands, SideBlockBandsOfTheRearFrame) {
   std::vector<uint8_t> pixels(200 * 50);
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i % 200);
