@@ -99,16 +99,17 @@ bool CutBlockRegionGray(const ImageU8* image, int32_t block, int32_t percent, Bl
                  front ? static_cast<float>(w) / 1280.0f : 1.0f, sample, xScale, yScale);
 }
 
-bool CutSideBlockRegionGray(const ImageU8* image, int32_t block, int32_t percent, BlockBand* band, float* xScale,
-                            float* yScale, int32_t* columnOffset) {
+bool CutSideBlockRegionGray(const ImageU8* image, int32_t block, int32_t percent, int32_t rows, BlockBand* band,
+                            float* xScale, float* yScale, int32_t* columnOffset) {
   if (image == nullptr || image->data == nullptr || block < 8 || block > 11) return false;
-  const int32_t W2 = image->width, H2 = image->height, w2 = W2 / 2, b = w2 * percent / 100;
+  const int32_t W2 = image->width, w2 = W2 / 2, b = w2 * percent / 100;
+  const int32_t H2 = rows > 0 ? std::min(rows, image->height) : image->height;
   const int32_t first = block == 8 ? w2 - b : block == 9 ? 0 : block == 10 ? w2 : W2 - b;
   *columnOffset = first >= w2 ? first - w2 : first;
   auto sample = [&](float r, float c, bool) {
     return image->data[static_cast<size_t>(r) * W2 + static_cast<size_t>(c)] / 255.0f;
   };
-  return CutBand(band, W2, H2, first, 0, w2, H2, b, b, 1.0f, sample, xScale, yScale);
+  return CutBand(band, W2, image->height, first, 0, w2, H2, b, b, 1.0f, sample, xScale, yScale);
 }
 
 int32_t FindFourCorners(const BlockHeader& header, BlockSet* set, int32_t imageKind, const void* image,
@@ -129,9 +130,12 @@ int32_t FindFourCorners(const BlockHeader& header, BlockSet* set, int32_t imageK
     const auto* frame = static_cast<const ImageU8*>(image);
     const bool near = block == 8 || block == 10;
     const int32_t percent = near ? (bandPass == 0 ? 65 : 56) : (bandPass == 0 ? 36 : 45);
-    cut = CutSideBlockRegionGray(frame, block, percent, &band, &xScale, &yScale, &columnOffset);
+    // The rear cameras fill the frame's height, or its top half when the
+    // frame is a quad frame of the first frame's size.
+    const int32_t rows = header.halfHeight > 0 ? std::min(header.halfHeight, frame->height) : frame->height;
+    cut = CutSideBlockRegionGray(frame, block, percent, rows, &band, &xScale, &yScale, &columnOffset);
     fit.halfWidth = frame->width / 2;
-    fit.halfHeight = frame->height;
+    fit.halfHeight = rows;
   } else if (imageKind == 0) {
     cut = CutBlockRegion(static_cast<const Matrix*>(image), block, 50, &band, &xScale, &yScale, &columnOffset);
   } else {

@@ -86,5 +86,6 @@ bool CutBlockRegion(const Matrix* image, int32_t block, int32_t percent, BlockBa
                     float* yScale, int32_t* columnOffset);
 bool CutBlockRegionGray(const ImageU8* image, int32_t block, int32_t percent, BlockBand* band, float* xScale,
                         float* yScale, int32_t* columnOffset);
-bool CutSideBlockRegionGray(const ImageU8* image, int32_t block, int32_t percent, BlockBand* band, float* xScale,
-                            float* yScale, int32_t* columnOffset);
+// The side bands take the top `rows` rows (all when rows < 1).
+bool CutSideBlockRegionGray(const ImageU8* image, int32_t block, int32_t percent, int32_t rows, BlockBand* band,
+                            float* xScale, float* yScale, int32_t* columnOffset);

@@ -530,6 +530,14 @@ TEST_F(BlockCalibTest, SixBlocksFromRenderedFrames) {
       EXPECT_NEAR(col, pts[0], 3.0f) << group << " " << slot;
       EXPECT_NEAR(row, pts[1], 3.0f) << group << " " << slot;
     }
+  // The six-camera LUT build hands a second quad frame of the first one's
+  // size, the rear cameras in its top half: the same result.
+  const float width = o->widthTerm;
+  std::vector<uint8_t> padded(p1.size(), 170);
+  std::copy(p2.begin(), p2.end(), padded.begin());
+  ImageU8 quad2{2 * site.camW, 2 * site.camH, padded.data()};
+  ASSERT_EQ(0, BlockCalib6_RunAuto(2, &frame1, &quad2));
+  EXPECT_NEAR(width, gv().blockCalib6->widthTerm, 0.5f);
 }
 
 // The rear-left camera's rear block moved (by shifting its picture) across
@@ -593,7 +601,7 @@ TEST(BlockBands, SideBlockBandsOfTheRearFrame) {
     BlockBand band;
     float xs = 0, ys = 0;
     int32_t offset = -1;
-    ASSERT_TRUE(CutSideBlockRegionGray(&frame, c.block, c.percent, &band, &xs, &ys, &offset));
+    ASSERT_TRUE(CutSideBlockRegionGray(&frame, c.block, c.percent, 0, &band, &xs, &ys, &offset));
     EXPECT_EQ(c.width, band.image.cols) << c.block << " " << c.percent;
     EXPECT_EQ(50, band.image.rows);
     EXPECT_EQ(c.offset, offset) << c.block << " " << c.percent;
@@ -601,6 +609,12 @@ TEST(BlockBands, SideBlockBandsOfTheRearFrame) {
     EXPECT_EQ(1.0f, xs);
     EXPECT_EQ(1.0f, ys);
   }
+  // A quad frame whose top half holds the rear cameras: the top rows only.
+  BlockBand band;
+  float xs, ys;
+  int32_t offset;
+  ASSERT_TRUE(CutSideBlockRegionGray(&frame, 9, 36, 25, &band, &xs, &ys, &offset));
+  EXPECT_EQ(25, band.image.rows);
 }
 
 TEST_F(BlockCalibTest, SixBlocksWithoutTheBackCamera) {
