@@ -8,10 +8,11 @@
 
 #include "calibration/solve/best3_solve.h"
 #include "calibration/solve/block_calib.h"
+#include "calibration/solve/block_calib_run.h"
 #include "calibration/solve/new_lut_corner_search.h"
 #include "frame/global_variables.h"
 #include "globalimage_api.h"
-#include "exports/lut_exports_services.h"
+#include "exports/lut_save_chain.h"
 #include "pipeline/adas_config.h"
 #include "frame/data_directory.h"
 #include "surround/byte_lut_file.h"
@@ -418,7 +419,7 @@ AVM_EXPORT int KRV_GlobalImage_DirectGetCorner_EX(const char* bmpPath, int32_t a
     if (block != nullptr) {
       if (xs != nullptr && ys != nullptr) BlockCalib4_GetCorners(block, xs, ys, 0);
       if (counts != nullptr)
-        for (int k = 0; k < 4; ++k) counts[k] = block->cornerCounts[k];
+        for (int k = 0; k < 4; ++k) counts[k] = block->blocks.counts[k];
     }
     if (size != nullptr) {
       size[0] = image->width / 2;

@@ -384,3 +384,30 @@ AVM_EXPORT void KRV_GlobalImage_ModCPRelease(ModCPObject* obj);
 AVM_EXPORT int KRV_GlobalImage_ModConfigFileBlind(int32_t extA, int32_t extB, int32_t extC, int32_t extD,
                                                   const char* configPath1, const char* configPath2,
                                                   const char* lutPath1, const char* lutPath2);
+
+// ---- Marker-angle measurement (AM) ----
+// (definitions in am_exports.cpp)
+typedef struct AMObject AMObject;
+
+// Finds the two square markers (side a, gap b between their inner edges) in
+// the BMP still image, within window (x0, y0, x1, y1; null: the image less
+// 10 pixels), solves the camera (lens model 3, lens-table slot 1) and the
+// base angle, and writes the 304-byte model file to modelPath; tag is stored
+// in it. 1 on success, 0 when no marker pair was accepted or the image could
+// not be read or the file not written.
+AVM_EXPORT int KRV_GlobalImage_AMCalib(const char* bmpPath, const uint32_t* window, int32_t tag, int32_t a,
+                                       int32_t b, const char* modelPath);
+// A measurement handle from a model file, or null when the file is missing,
+// not 304 bytes, of another kind, or names an unusable frame or window.
+AVM_EXPORT AMObject* KRV_GlobalImage_AMInitOB(const char* modelPath);
+// One frame: the 8-bit luma plane of the model's frame size with its row
+// stride in bytes (`reserved` is not read). 0 when the angle was updated, 2
+// when no marker pair could be followed this frame.
+AVM_EXPORT int KRV_GlobalImage_AMInputVideo(AMObject* obj, const void* reserved, const uint8_t* luma,
+                                            int32_t stride);
+// 0 and the filtered angle (radians, from the calibration's base angle); -1
+// while more than five frames in a row failed (before the first success too)
+// or for a null handle.
+AVM_EXPORT int KRV_GlobalImage_AMGetAngle(AMObject* obj, float* out);
+// Frees the handle (null allowed); 0.
+AVM_EXPORT int KRV_GlobalImage_AMReleaseOB(AMObject* obj);

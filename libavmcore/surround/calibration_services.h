@@ -1,9 +1,6 @@
 #pragma once
 // What the LUT object's builds use of target detection and pose solving.
 // The LUT code calls these names; they are defined by the calibration layers.
-// Those not built yet have weak stand-ins (calibration_services.cpp) that
-// report "nothing found", so that the paths that do not need them keep
-// working.
 #include <cstdint>
 
 #include "frame/matrix_types.h"
@@ -45,20 +42,19 @@ void Calib_ReprojectPoints(int32_t width, int32_t height, int32_t cols, int32_t 
 // Four-block calibration (board layout 29) from a quad frame (imageKind 0 a
 // float Matrix, otherwise an 8-bit ImageU8) or from hand-entered corners.
 // 0 unless the layout is 29; then 0 on success or a calibration code.
-// Stand-in: 17 under layout 29.
+// Defined with the block calibrations in calibration/solve.
 int32_t BlockCalib4_RunAuto(int32_t cameraModel, int32_t imageKind, const void* image);
 int32_t BlockCalib4_RunHand(int32_t cameraModel, int32_t cameraWidth, int32_t cameraHeight, const float* xs,
                             const float* ys);
 
 // Six-block calibration (board layout 52) on the two quad frames, or from
 // the hand-entered points of both groups (59 a camera slot). 0 unless the
-// layout is 52; then 0 on success or a calibration code. Stand-in: 17 under
-// layout 52.
+// layout is 52; then 0 on success or a calibration code.
 int32_t BlockCalib6_RunAuto(int32_t model, const ImageU8* image1, const ImageU8* image2);
 int32_t BlockCalib6_RunHand(int32_t model, int32_t cameraWidth, int32_t cameraHeight, const float* pointsA1,
                             const float* pointsA2, const float* pointsB1, const float* pointsB2);
 // Target points the six-block calibration found for camera slot 1..4 of
-// group 0 (A) or 1 (B): up to 8 (x, y) pairs into points; returns their
-// count. Stand-in: 0.
+// group 0 (A) or 1 (B): 8 (x, y) pairs into points; returns the number the
+// calibration found (0 before a run).
 constexpr int32_t kBlockCalib6Points = 8;
 int32_t BlockCalib6_GetGroupPoints(int32_t group, int32_t slot, float points[2 * kBlockCalib6Points]);

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <cstdio>
@@ -9,6 +10,8 @@
 #include <sstream>
 #include <vector>
 
+#include "calibration/solve/am_measure.h"
+#include "calibration/solve/corner_tracker.h"
 #include "camera/grid_lut_file.h"
 #include "camera/lut_config_file.h"
 #include "frame/base_file.h"
@@ -338,6 +341,44 @@ bool WriteBmpSeeds(const std::string& dir) {
          Put(dir, "bmp_fuzz", "rgba32.bmp", s32) && Put(dir, "bmp_fuzz", "odd_width.bmp", odd);
 }
 
+// A small marker-angle model (64 x 48 frame) and a corner tracker file, by
+// their own writers.
+std::string AMModelBytes(const std::string& dir) {
+  AMModel m;
+  m.width = 64;
+  m.height = 48;
+  m.a = 100;
+  m.b = 300;
+  AM_WorldCorners(m.a, m.b, m.world);
+  for (int i = 0; i < 8; ++i) {
+    m.image[i][0] = 20.0f + 4 * (i / 2 % 2);
+    m.image[i][1] = 10.0f + 4 * i;
+  }
+  const float K[9] = {1, 0, 31.5f, 0, 1, 23.5f, 0, 0, 1};
+  std::copy(K, K + 9, m.K);
+  m.D[0] = 30.0f;
+  m.T[2] = 800.0f;
+  const int32_t window[4] = {10, 10, 54, 38};
+  std::copy(window, window + 4, m.window);
+  m.d = 4.0f;
+  m.s = 100.0f;
+  const std::string path = Scratch(dir) + "/am_model.krv";
+  return AM_SaveModelFile(m, path.c_str()) ? ReadAll(path) : std::string();
+}
+
+std::string CornerTrackerBytes(const std::string& dir) {
+  CornerTracker t;
+  t.width = 640;
+  t.height = 360;
+  t.a = 100;
+  t.b = 300;
+  AM_WorldCorners(t.a, t.b, t.world);
+  t.h = 800.0f;
+  t.T[2] = 800.0f;
+  const std::string path = Scratch(dir) + "/corner_tracker.krv";
+  return CornerTracker_Save(t, path.c_str()) ? ReadAll(path) : std::string();
+}
+
 }  // namespace
 
 bool WriteFuzzSeeds(const std::string& dir) {
@@ -377,6 +418,9 @@ bool WriteFuzzSeeds(const std::string& dir) {
   put("grid_lut_fuzz", "step16.lut", GridBytes(dir, 20, 18, 0, 1.0f));
 
   if (ok) ok = WriteBmpSeeds(dir);
+
+  put("am_model_fuzz", "am_model.krv", AMModelBytes(dir));
+  put("corner_tracker_fuzz", "corner_tracker.krv", CornerTrackerBytes(dir));
 
   const std::string krv = KrvImageBytes(dir, maps);
   put("krv_image_fuzz", "krvimage.krv", krv);

@@ -7,10 +7,11 @@
 
 #include "calibration/solve/block_calib.h"
 #include "globalimage_api.h"
-#include "exports/lut_exports_services.h"
+#include "exports/lut_save_chain.h"
 #include "pipeline/adas_config.h"
 #include "surround/lutob.h"
 #include "surround/merger_lut.h"
+#include "testsupport/block_site.h"
 #include "testsupport/four_camera_rig.h"
 #include "testsupport/config_state.h"
 #include "toolkit/bmp_file.h"
@@ -272,6 +273,36 @@ TEST_F(LutExportsTest, DirectGetCornerWithoutCornersOrBlockObject) {
   EXPECT_EQ(KRV_GlobalImage_DirectGetCorner(Path("quad.bmp").c_str(), 1800, 4600, 0, 500, 2800, 2, counts, nullptr,
                                             nullptr),
             0);
+}
+
+// Layout 29: the corner export runs the four-block calibration and hands
+// out the blocks' corners it found, from the calibration object.
+TEST_F(LutExportsTest, DirectGetCornerOfTheFourBlockLayout) {
+  const BlockSite site = BlockSite_Four();
+  std::vector<uint8_t> pixels = BlockSite_RenderQuad(site);
+  ImageU8 img{2 * site.camW, 2 * site.camH, pixels.data()};
+  ASSERT_EQ(Bmp_SaveImageU8(&img, Path("blocks.bmp").c_str(), 0), 1);
+  gv().CalibLayoutCode = 29;
+  gv().targetDimA = static_cast<int32_t>(site.square);
+  uint32_t counts[4] = {};
+  std::vector<float> xs(4 * 59, -1.0f), ys(4 * 59, -1.0f);
+  int32_t size[2] = {};
+  ASSERT_EQ(KRV_GlobalImage_DirectGetCorner_EX(Path("blocks.bmp").c_str(), 1800, 4600, 0, 500, 2800, 2, counts,
+                                               xs.data(), ys.data(), size),
+            0);
+  EXPECT_EQ(size[0], site.camW);
+  for (int c = 0; c < 4; ++c) {
+    EXPECT_EQ(counts[c], 8u) << "camera " << c;
+    int32_t blocks[2];
+    BlockSite_CameraBlocks(site, c, blocks);
+    for (int i = 0; i < 8; ++i) {
+      float w[3], row, col;
+      site.Corner(blocks[i / 4], i % 4, w);
+      site.Project(c, w, &row, &col);
+      EXPECT_NEAR(xs[59 * c + i], col, 3.0f) << "camera " << c << " corner " << i;
+      EXPECT_NEAR(ys[59 * c + i], row, 3.0f) << "camera " << c << " corner " << i;
+    }
+  }
 }
 
 }  // namespace
