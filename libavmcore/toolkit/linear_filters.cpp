@@ -139,22 +139,35 @@ void Image_CorrelateAbsReplicate(const Matrix* src, Matrix* dst, const Matrix* k
     s = row_kernels::Scratch(copy, n);
     memcpy(copy.data(), src->data, sizeof(float) * n);
   }
-  // A ring of kh padded rows: padded row p sits in slot p % kh.
-  const int32_t pw = w + kw - 1;
-  float* ring = row_kernels::Scratch(tlsRows, static_cast<size_t>(pw) * kh);
+  // A ring of kh + 1 padded rows: padded row p sits in slot p % (kh + 1).
+  const int32_t pw = w + kw - 1, slots = kh + 1;
+  float* ring = row_kernels::Scratch(tlsRows, static_cast<size_t>(pw) * slots);
   auto fill = [&](int32_t p) {
     const int32_t r = p - py < 0 ? 0 : (p - py >= h ? h - 1 : p - py);
     const float* sr = s + static_cast<ptrdiff_t>(r) * w;
-    float* d = ring + static_cast<ptrdiff_t>(p % kh) * pw;
+    float* d = ring + static_cast<ptrdiff_t>(p % slots) * pw;
     for (int32_t i = 0; i < px; ++i) d[i] = sr[0];
     memcpy(d + px, sr, sizeof(float) * w);
     for (int32_t i = px + w; i < pw; ++i) d[i] = sr[w - 1];
   };
-  std::vector<const float*> rows(static_cast<size_t>(kh));
+  std::vector<const float*> rows(static_cast<size_t>(slots));
   for (int32_t p = 0; p < kh - 1; ++p) fill(p);
-  for (int32_t y = 0; y < h; ++y) {
+  float radial[6];
+  // Radial 5 x 5 kernels (the Gaussian's) two output rows at a time.
+  const bool pairs = kw == 5 && kh == 5 && row_kernels::RadialWeights5(kernel->data, radial);
+  int32_t y = 0;
+  if (pairs) {
+    for (; y + 1 < h; y += 2) {
+      fill(y + kh - 1);
+      fill(y + kh);
+      for (int32_t j = 0; j < slots; ++j) rows[j] = ring + static_cast<ptrdiff_t>((y + j) % slots) * pw;
+      float* out = dst->data + static_cast<ptrdiff_t>(y) * w;
+      row_kernels::CorrelateAbsRowPairRadial5(rows.data(), radial, out, out + w, w);
+    }
+  }
+  for (; y < h; ++y) {
     fill(y + kh - 1);
-    for (int32_t j = 0; j < kh; ++j) rows[j] = ring + static_cast<ptrdiff_t>((y + j) % kh) * pw;
+    for (int32_t j = 0; j < kh; ++j) rows[j] = ring + static_cast<ptrdiff_t>((y + j) % slots) * pw;
     CorrelateAbsRows(rows.data(), kernel->data, kw, kh, dst->data + static_cast<ptrdiff_t>(y) * w, w);
   }
 }

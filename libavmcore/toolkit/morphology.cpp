@@ -1,8 +1,8 @@
 #include "toolkit/morphology.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -15,20 +15,18 @@ bool Empty(const Matrix* m) { return m->cols < 1 || m->rows < 1; }
 // For an image of only 0.0 and 1.0 every box-mean sum is a small integer,
 // held exactly in a float, so "mean > 0" is exactly "some pixel of the box
 // is 1". That lets two-level images take a window-extreme path with the
-// same result; anything else goes through the box mean itself.
-bool IsTwoLevel(const Matrix* m, int32_t rx, int32_t ry) {
-  if (rx < 0 || ry < 0 || (2.0 * rx + 1) * (2.0 * ry + 1) > 16777216.0) return false;
-  const ptrdiff_t n = static_cast<ptrdiff_t>(m->cols) * m->rows;
-  // Counted in blocks (a form the compiler vectorises), leaving at the first
-  // block with another value.
-  constexpr ptrdiff_t kBlock = 4096;
-  for (ptrdiff_t i = 0; i < n; i += kBlock) {
-    const ptrdiff_t end = i + kBlock < n ? i + kBlock : n;
-    int32_t twoLevel = 0;
-    for (ptrdiff_t k = i; k < end; ++k) twoLevel += (m->data[k] == 0.0f) + (m->data[k] == 1.0f);
-    if (twoLevel != end - i) return false;
-  }
-  return true;
+// same result. Rows are checked as the extreme path first reads them, so
+// the image is read once; a row with another value hands over to the box
+// mean (see FinishByMean).
+bool ExactBoxSums(int32_t rx, int32_t ry) {
+  return rx >= 0 && ry >= 0 && (2.0 * rx + 1) * (2.0 * ry + 1) <= 16777216.0;
+}
+
+// Tells whether row holds only 0.0, -0.0 and 1.0.
+bool TwoLevelRow(const float* row, int32_t w) {
+  uint32_t other = 0;
+  for (int32_t x = 0; x < w; ++x) other |= (row[x] != 0.0f) & (row[x] != 1.0f);
+  return other == 0;
 }
 
 // In place on a two-level image: pixel := 1 where some pixel of its clamped
@@ -105,41 +103,58 @@ void RowExtreme(float* row, int taps, float* out, int32_t w) {
 // rows first (through row pointers clamped at the edges), then along the row
 // buffer, whose ends replicate the edge columns. Straight loops over
 // contiguous floats, which the compiler vectorises.
+// Per-thread buffers of the extreme path, kept across calls.
+struct ExtremeBuffers {
+  std::vector<float> ring, row;
+  std::vector<const float*> rows;
+};
+thread_local ExtremeBuffers tlsExtreme;
+
+// Returns the number of rows written: all of them, or the row y whose box
+// first meets a row with another value, with rows y .. h-1 untouched and
+// the sources of rows y-ry .. y-1 in tlsExtreme.ring (slot r % (ry + 1)).
 template <bool kMax>
-void BoxExtreme(Matrix* img, int32_t rx, int32_t ry) {
+int32_t BoxExtreme(Matrix* img, int32_t rx, int32_t ry) {
   const int32_t w = img->cols, h = img->rows;
   // Rows are overwritten in place; the last ry source rows are kept in a
   // ring, since later output rows still need them.
   const int32_t ringRows = ry + 1;
-  std::vector<float> ring(static_cast<size_t>(ringRows) * w);
-  std::vector<float> row(static_cast<size_t>(w) + 2 * rx);
-  std::vector<const float*> rows(static_cast<size_t>(2 * ry + 1));
-  float* mid = row.data() + rx;
+  ExtremeBuffers& t = tlsExtreme;
+  if (t.ring.size() < static_cast<size_t>(ringRows) * w) t.ring.resize(static_cast<size_t>(ringRows) * w);
+  if (t.row.size() < static_cast<size_t>(w) + 2 * rx) t.row.resize(static_cast<size_t>(w) + 2 * rx);
+  if (t.rows.size() < static_cast<size_t>(2 * ry + 1)) t.rows.resize(static_cast<size_t>(2 * ry + 1));
+  float* mid = t.row.data() + rx;
+  // Source row r is checked when output row r - ry first reads it.
+  auto twoLevel = [&](int32_t r) { return TwoLevelRow(img->data + static_cast<size_t>(r) * w, w); };
+  for (int32_t r = 0; r < ry && r < h; ++r)
+    if (!twoLevel(r)) return 0;
   for (int32_t y = 0; y < h; ++y) {
+    if (y + ry < h && !twoLevel(y + ry)) return y;
     const int32_t r0 = y - ry < 0 ? 0 : y - ry;
     const int32_t r1 = y + ry >= h ? h - 1 : y + ry;
     int count = 0;
     for (int32_t r = r0; r <= r1; ++r)
-      rows[count++] = r < y ? ring.data() + static_cast<size_t>(r % ringRows) * w
-                            : img->data + static_cast<size_t>(r) * w;
-    ColumnExtreme<kMax>(rows.data(), count, mid, w);
+      t.rows[count++] = r < y ? t.ring.data() + static_cast<size_t>(r % ringRows) * w
+                              : img->data + static_cast<size_t>(r) * w;
+    ColumnExtreme<kMax>(t.rows.data(), count, mid, w);
     for (int32_t i = 0; i < rx; ++i) {
-      row[i] = mid[0];
+      t.row[i] = mid[0];
       mid[w + i] = mid[w - 1];
     }
     float* out = img->data + static_cast<size_t>(y) * w;
-    if (ry > 0) std::memcpy(ring.data() + static_cast<size_t>(y % ringRows) * w, out, sizeof(float) * w);
-    RowExtreme<kMax>(row.data(), 2 * rx + 1, out, w);
+    if (ry > 0) std::memcpy(t.ring.data() + static_cast<size_t>(y % ringRows) * w, out, sizeof(float) * w);
+    RowExtreme<kMax>(t.row.data(), 2 * rx + 1, out, w);
   }
+  return h;
 }
 
 void DilateByMean(Matrix* img, int32_t rx, int32_t ry) {
   const ptrdiff_t n = static_cast<ptrdiff_t>(img->cols) * img->rows;
-  float* mean = static_cast<float*>(malloc(sizeof(float) * n));
+  std::vector<float> block(static_cast<size_t>(n));
+  float* mean = block.data();
   Matrix m{img->cols, img->rows, mean};
   Image_BoxMean(img, &m, rx, ry);
   for (ptrdiff_t i = 0; i < n; ++i) img->data[i] = (mean[i] > 0.0f || std::isnan(mean[i])) ? 1.0f : 0.0f;
-  free(mean);
 }
 
 void Invert(Matrix* img) {
@@ -147,23 +162,47 @@ void Invert(Matrix* img) {
   for (ptrdiff_t i = 0; i < n; ++i) img->data[i] = 1.0f - img->data[i];
 }
 
+// The box-mean path for an image whose rows 0 .. done-1 the extreme path
+// has already written. Those rows keep their values: their boxes hold
+// only 0 and 1, where both paths agree. The box mean runs its column sums
+// down the image; on rows of 0 and 1 every such sum is an exact integer
+// whatever rows it passed, so with the written rows (0 and 1 as well)
+// above row done - ry and the sources restored from there on, the sums of
+// rows done .. h-1, and so their outputs, are those of the source image.
+void FinishByMean(Matrix* img, int32_t rx, int32_t ry, int32_t done, bool erode) {
+  const int32_t w = img->cols;
+  const size_t written = static_cast<size_t>(done) * w;
+  std::vector<float> kept(img->data, img->data + written);
+  const int32_t slots = ry + 1;
+  for (int32_t r = done - ry < 0 ? 0 : done - ry; r < done; ++r)
+    std::memcpy(img->data + static_cast<size_t>(r) * w, tlsExtreme.ring.data() + static_cast<size_t>(r % slots) * w,
+                sizeof(float) * w);
+  if (erode) Invert(img);
+  DilateByMean(img, rx, ry);
+  if (erode) Invert(img);
+  std::copy(kept.begin(), kept.end(), img->data);
+}
+
 }  // namespace
 
 void Image_Dilate(Matrix* img, int32_t rx, int32_t ry) {
   if (Empty(img)) return;
-  if (IsTwoLevel(img, rx, ry))
-    BoxExtreme<true>(img, rx, ry);
-  else
+  if (!ExactBoxSums(rx, ry)) {
     DilateByMean(img, rx, ry);
+    return;
+  }
+  const int32_t done = BoxExtreme<true>(img, rx, ry);
+  if (done < img->rows) FinishByMean(img, rx, ry, done, false);
 }
 
 void Image_Erode(Matrix* img, int32_t rx, int32_t ry) {
   if (Empty(img)) return;
-  if (IsTwoLevel(img, rx, ry)) {
-    BoxExtreme<false>(img, rx, ry);
+  if (!ExactBoxSums(rx, ry)) {
+    Invert(img);
+    DilateByMean(img, rx, ry);
+    Invert(img);
     return;
   }
-  Invert(img);
-  DilateByMean(img, rx, ry);
-  Invert(img);
+  const int32_t done = BoxExtreme<false>(img, rx, ry);
+  if (done < img->rows) FinishByMean(img, rx, ry, done, true);
 }

@@ -117,6 +117,61 @@ inline void CorrelateAbsRowsSquare(const float* const* rows, const float* kernel
   }
 }
 
+// True when a 5 x 5 kernel's weights depend only on the squared distance
+// from its centre (as a Gaussian's do): six distinct weights, listed in
+// weights[] in the order of kRing5.
+constexpr int kRing5[25] = {5, 4, 3, 4, 5, 4, 2, 1, 2, 4, 3, 1, 0, 1, 3, 4, 2, 1, 2, 4, 5, 4, 3, 4, 5};
+inline bool RadialWeights5(const float* kernel, float weights[6]) {
+  for (int i = 0; i < 25; ++i) weights[kRing5[i]] = kernel[i];
+  for (int i = 0; i < 25; ++i)
+    if (!(kernel[i] == weights[kRing5[i]])) return false;
+  return true;
+}
+
+// Two output rows of the 5 x 5 correlation of a radial kernel from six
+// rows (rows[0..4] for out0, rows[1..5] for out1): each loaded vector of
+// a source row feeds both rows' sums, and the six weights stay in
+// registers. Per output the sum order is CorrelateAbsRowsSquare<5>'s (the
+// first tap a product rather than a fused add to 0: equal after |.|).
+inline void CorrelateAbsRowPairRadial5(const float* const* rows, const float weights[6], float* __restrict out0,
+                                       float* __restrict out1, int32_t n) {
+  using float_lanes::F32x8;
+  constexpr int L = float_lanes::kLanes, G = 4;
+  F32x8 k[6];
+  for (int i = 0; i < 6; ++i) float_lanes::Splat(&k[i], weights[i]);
+  int32_t x = 0;
+  for (; x + G * L <= n; x += G * L) {
+    F32x8 a[G], b[G], v;
+#pragma GCC unroll 6
+    for (int m = 0; m < 6; ++m) {
+      const float* p = rows[m] + x;
+#pragma GCC unroll 5
+      for (int i = 0; i < 5; ++i) {
+#pragma GCC unroll 4
+        for (int g = 0; g < G; ++g) {
+          float_lanes::Load(&v, p + i + g * L);
+          if (m < 5) a[g] = m == 0 && i == 0 ? v * k[kRing5[i]] : v * k[kRing5[m * 5 + i]] + a[g];
+          if (m > 0) b[g] = m == 1 && i == 0 ? v * k[kRing5[i]] : v * k[kRing5[(m - 1) * 5 + i]] + b[g];
+        }
+      }
+    }
+    for (int g = 0; g < G; ++g) {
+      float_lanes::StoreAbs(out0 + x + g * L, &a[g]);
+      float_lanes::StoreAbs(out1 + x + g * L, &b[g]);
+    }
+  }
+  for (; x < n; ++x) {
+    float s0 = 0.0f, s1 = 0.0f;
+    for (int j = 0; j < 5; ++j)
+      for (int i = 0; i < 5; ++i) {
+        s0 = std::fma(rows[j][x + i], weights[kRing5[j * 5 + i]], s0);
+        s1 = std::fma(rows[j + 1][x + i], weights[kRing5[j * 5 + i]], s1);
+      }
+    out0[x] = std::fabs(s0);
+    out1[x] = std::fabs(s1);
+  }
+}
+
 inline void CorrelateAbsRows(const float* const* rows, const float* kernel, int32_t kw, int32_t kh,
                              float* __restrict out, int32_t n) {
   if (kw == kh) {

@@ -102,4 +102,49 @@ TEST(Morphology, OtherImagesFollowTheBoxMeanRule) {
   EXPECT_EQ(withNan.at(4, 4), 1.0f);
 }
 
+// The two-level path reads each row once and writes rows as it goes; a row
+// with another value met part way hands the rest to the box mean. The
+// result must be the box-mean rule's wherever that row lies (first, middle
+// or last row, so the hand-over comes before, during and after the written
+// rows) and whatever the value (fraction, negative, NaN).
+TEST(Morphology, AnotherValueAnywhereGivesTheBoxMeanRule) {
+  const int radii[][2] = {{0, 0}, {1, 1}, {2, 3}, {5, 1}, {1, 6}};
+  const int w = 23, h = 17;
+  for (const auto& r : radii)
+    for (int row : {0, 1, 8, h - 2, h - 1})
+      for (float odd : {0.25f, -1.0f, std::nanf("")}) {
+        SCOPED_TRACE(std::to_string(r[0]) + "," + std::to_string(r[1]) + " row " + std::to_string(row) + " value " +
+                     std::to_string(odd));
+        FloatImage src = RandomMask(w, h, 7 * row + r[1], 40);
+        src.at(5 + row % 7, row) = odd;
+        FloatImage dil(src), ero(src);
+        Image_Dilate(&dil.m, r[0], r[1]);
+        Image_Erode(&ero.m, r[0], r[1]);
+        EXPECT_EQ(dil.v, DilateRule(src, r[0], r[1]).v);
+        FloatImage inv(src);
+        for (float& v : inv.v) v = 1.0f - v;
+        FloatImage ruleEro = DilateRule(inv, r[0], r[1]);
+        for (float& v : ruleEro.v) v = 1.0f - v;
+        // NaN compares unequal to itself: compare the bits.
+        ASSERT_EQ(ero.v.size(), ruleEro.v.size());
+        for (size_t i = 0; i < ero.v.size(); ++i)
+          ASSERT_TRUE(ero.v[i] == ruleEro.v[i] || (std::isnan(ero.v[i]) && std::isnan(ruleEro.v[i]))) << i;
+      }
+}
+
+// -0.0 counts as 0 and never comes out: outputs are +0.0 or 1.0.
+TEST(Morphology, NegativeZeroComesOutAsZero) {
+  for (int rx : {0, 1, 6}) {
+    FloatImage src = RandomMask(19, 9, 5 + rx, 30);
+    for (size_t i = 0; i < src.v.size(); i += 3)
+      if (src.v[i] == 0.0f) src.v[i] = -0.0f;
+    FloatImage dil(src), ero(src);
+    Image_Dilate(&dil.m, rx, 1);
+    Image_Erode(&ero.m, rx, 1);
+    for (float v : dil.v) EXPECT_FALSE(std::signbit(v));
+    for (float v : ero.v) EXPECT_FALSE(std::signbit(v));
+    EXPECT_EQ(dil.v, DilateRule(src, rx, 1).v);
+  }
+}
+
 }  // namespace
