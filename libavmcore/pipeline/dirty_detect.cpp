@@ -47,7 +47,7 @@ bool FrameFits(const DirtyDetectState* s, const uint8_t* frame, int32_t fw, int3
          static_cast<int64_t>(fh) >= static_cast<int64_t>(factor) * s->height;
 }
 
-uint32_t FeedPacked(DirtyDetectState* s, const uint8_t* frame, int32_t fw, int32_t fh, bool lumaFirst) {
+int32_t FeedPacked(DirtyDetectState* s, const uint8_t* frame, int32_t fw, int32_t fh, bool lumaFirst) {
   if (!s || !s->inited || !FrameFits(s, frame, fw, fh, 4)) return 0;
   const int32_t c = FeedSlot(s);
   if (c < 0) return 0;
@@ -108,6 +108,16 @@ void ClearAccumulators(DirtyDetectCamera* cam, size_t n) {
 }
 
 }  // namespace
+
+DirtyDetectState* DirtyDetect_Create() { return new DirtyDetectState(); }
+
+void DirtyDetect_Destroy(DirtyDetectState* state) {
+  if (!state) return;
+  DirtyDetect_Release(state);
+  delete state;
+}
+
+uint32_t DirtyDetect_IsInited(const DirtyDetectState* state) { return state && state->inited ? 1 : 0; }
 
 uint32_t DirtyDetect_Init(DirtyDetectState* state, const char* cameraFilePath, int32_t width, int32_t height) {
   if (!state) return 0;
@@ -180,7 +190,7 @@ void DirtyDetect_Release(DirtyDetectState* state) {
   state->inited = 0;
 }
 
-uint32_t DirtyDetect_FeedA(DirtyDetectState* s, const uint8_t* frame, int32_t fw, int32_t fh) {
+int32_t DirtyDetect_FeedA(DirtyDetectState* s, const uint8_t* frame, int32_t fw, int32_t fh) {
   if (!s || !s->inited || !FrameFits(s, frame, fw, fh, 4)) return 0;
   const int32_t c = FeedSlot(s);
   if (c < 0) return 0;
@@ -190,15 +200,15 @@ uint32_t DirtyDetect_FeedA(DirtyDetectState* s, const uint8_t* frame, int32_t fw
   return 1;
 }
 
-uint32_t DirtyDetect_FeedB(DirtyDetectState* s, const uint8_t* frame, int32_t fw, int32_t fh) {
+int32_t DirtyDetect_FeedB(DirtyDetectState* s, const uint8_t* frame, int32_t fw, int32_t fh) {
   return FeedPacked(s, frame, fw, fh, false);
 }
 
-uint32_t DirtyDetect_FeedC(DirtyDetectState* s, const uint8_t* frame, int32_t fw, int32_t fh) {
+int32_t DirtyDetect_FeedC(DirtyDetectState* s, const uint8_t* frame, int32_t fw, int32_t fh) {
   return FeedPacked(s, frame, fw, fh, true);
 }
 
-uint32_t DirtyDetect_FeedBGR(DirtyDetectState* s, const uint8_t* frame, int32_t fw, int32_t fh) {
+int32_t DirtyDetect_FeedBGR(DirtyDetectState* s, const uint8_t* frame, int32_t fw, int32_t fh) {
   if (!s || !s->inited || !FrameFits(s, frame, fw, fh, 2)) return 0;
   const int32_t c = FeedSlot(s);
   if (c < 0) return 0;

@@ -13,6 +13,7 @@
 
 #include "camera/lut_config_file.h"
 #include "frame/matrix_types.h"
+#include "pipeline/adas_function_services.h"
 
 struct DirtyDetectCamera {
   int32_t cameraIndex = 0;
@@ -56,6 +57,11 @@ struct DirtyDetectState {
   uint32_t (*tickMs)() = nullptr;
 };
 
+// A state as the manager's construction leaves it (not initialised).
+DirtyDetectState* DirtyDetect_Create();
+void DirtyDetect_Destroy(DirtyDetectState* state);
+uint32_t DirtyDetect_IsInited(const DirtyDetectState* state);
+
 // Reads the camera file and allocates the work images (width and height 0:
 // a quarter of the quad frame each way). 1 on success or when already
 // initialised; 0 for a null path or an unreadable file.
@@ -67,13 +73,13 @@ void DirtyDetect_Release(DirtyDetectState* state);
 // packed 2-byte pixels with luma in the second (B) or first (C) byte. The
 // camera quarter is taken from the frame's own size; a frame too small for
 // the work images is skipped. Each returns 1 when it took an image, else 0.
-uint32_t DirtyDetect_FeedA(DirtyDetectState* state, const uint8_t* frame, int32_t frameWidth, int32_t frameHeight);
-uint32_t DirtyDetect_FeedB(DirtyDetectState* state, const uint8_t* frame, int32_t frameWidth, int32_t frameHeight);
-uint32_t DirtyDetect_FeedC(DirtyDetectState* state, const uint8_t* frame, int32_t frameWidth, int32_t frameHeight);
+int32_t DirtyDetect_FeedA(DirtyDetectState* state, const uint8_t* frame, int32_t frameWidth, int32_t frameHeight);
+int32_t DirtyDetect_FeedB(DirtyDetectState* state, const uint8_t* frame, int32_t frameWidth, int32_t frameHeight);
+int32_t DirtyDetect_FeedC(DirtyDetectState* state, const uint8_t* frame, int32_t frameWidth, int32_t frameHeight);
 // Quad frame of 3-byte pixels whose cameras are width x height each (no
 // subsampling).
-uint32_t DirtyDetect_FeedBGR(DirtyDetectState* state, const uint8_t* frame, int32_t frameWidth,
-                             int32_t frameHeight);
+int32_t DirtyDetect_FeedBGR(DirtyDetectState* state, const uint8_t* frame, int32_t frameWidth,
+                            int32_t frameHeight);
 
 void DirtyDetect_SetParam(DirtyDetectState* state, float speed);
 // Evaluates the pending camera, if any; returns the result mask (bit c set

@@ -54,6 +54,16 @@ void LVSAStep_Release(LVSAStep* step) {
   step->spare = nullptr;
 }
 
+LVSAInput* LVSAInput_Create() { return new LVSAInput(); }
+
+void LVSAInput_Destroy(LVSAInput* in) {
+  if (!in) return;
+  LVSAInput_Release(in);
+  delete in;
+}
+
+uint32_t LVSAInput_State(const LVSAInput* in) { return in ? in->state : 0; }
+
 void LVSAInput_Init(LVSAInput* in, const ADASConfig* config) {
   if (!in || !config || !config->C[kAdasLoaded] || !config->C[kAdasLvsaPresent]) return;
   const int32_t cols = config->C[kAdasLvsaCols], rows = config->C[kAdasLvsaRows];
@@ -71,11 +81,11 @@ void LVSAInput_Release(LVSAInput* in) {
   in->inited = 0;
 }
 
-uint32_t LVSAInput_CanWrite(const LVSAInput* in) {
+int32_t LVSAInput_CanWrite(LVSAInput* in) {
   return Pending(in->writeIndex.load(std::memory_order_relaxed), in->readIndex.load(std::memory_order_acquire)) < 2;
 }
 
-uint32_t LVSAInput_HasFrame(const LVSAInput* in) {
+int32_t LVSAInput_HasFrame(LVSAInput* in) {
   return Pending(in->writeIndex.load(std::memory_order_acquire), in->readIndex.load(std::memory_order_relaxed)) > 0;
 }
 

@@ -9,9 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "pipeline/adas_function_services.h"
 #include "pipeline/adas_remap.h"
-
-struct ADASConfig;
 
 struct LVSAStep {
   int32_t writeSlot = 0, readSlot = 0;  // mirrors of the input's indices
@@ -48,14 +47,19 @@ struct LVSAInput {
   uint32_t (*tickMs)() = nullptr;  // clock of the hold rules; tests set their own
 };
 
+// An adapter as the manager's construction leaves it (hold time 1500 ms).
+LVSAInput* LVSAInput_Create();
+void LVSAInput_Destroy(LVSAInput* input);
+uint32_t LVSAInput_State(const LVSAInput* input);
+
 // Takes the LVSA section of a loaded configuration: its words, a checked copy
 // of its table (entries outside the configured frame read 0), and the
 // buffers. Does nothing without the section or when the table's size is not
 // the section's columns x rows.
 void LVSAInput_Init(LVSAInput* input, const ADASConfig* config);
 void LVSAInput_Release(LVSAInput* input);
-uint32_t LVSAInput_CanWrite(const LVSAInput* input);
-uint32_t LVSAInput_HasFrame(const LVSAInput* input);
+int32_t LVSAInput_CanWrite(LVSAInput* input);
+int32_t LVSAInput_HasFrame(LVSAInput* input);
 void LVSAInput_NextRead(LVSAInput* input);
 void LVSAInput_NextWrite(LVSAInput* input);
 

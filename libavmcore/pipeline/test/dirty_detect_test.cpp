@@ -54,7 +54,7 @@ class DirtyDetectTest : public ::testing::Test {
     std::vector<uint8_t> quad = (*frames_)[(image / 4) % 6];
     for (const Smudge& s : smudges) DirtScene_ApplySmudge(&quad, kQuadW, s);
     gNow += 300;
-    EXPECT_EQ(DirtyDetect_FeedA(&state_, quad.data(), kQuadW, kQuadH), 1u);
+    EXPECT_EQ(DirtyDetect_FeedA(&state_, quad.data(), kQuadW, kQuadH), 1);
     return DirtyDetectStep(&state_);
   }
 
@@ -69,7 +69,8 @@ TEST_F(DirtyDetectTest, InitReadsTheCameraFileAndBuildsTheRegionMask) {
   EXPECT_EQ(DirtyDetect_Init(&state_, config_.Path("missing.krv").c_str(), 0, 0), 0u);
   EXPECT_EQ(state_.inited, 0u);
   const uint8_t frame[16] = {};
-  EXPECT_EQ(DirtyDetect_FeedA(&state_, frame, 4, 4), 0u);
+  EXPECT_EQ(DirtyDetect_FeedA(&state_, frame, 4, 4), 0);
+  EXPECT_EQ(DirtyDetect_IsInited(&state_), 0u);
   EXPECT_EQ(DirtyDetectStep(&state_), 0u);
 
   ASSERT_TRUE(Init());
@@ -108,11 +109,11 @@ TEST_F(DirtyDetectTest, FeedsTakeOneImageEvery250MsInCameraOrderAndStopAtThreePe
   EXPECT_EQ(state_.cameras[0].frameCounter, 0);
   EXPECT_EQ(state_.cameras[1].frameCounter, -1);
   gNow += 251;
-  EXPECT_EQ(DirtyDetect_FeedA(&state_, quad.data(), kQuadW, kQuadH), 1u);
+  EXPECT_EQ(DirtyDetect_FeedA(&state_, quad.data(), kQuadW, kQuadH), 1);
   // The clock going back lets the next feed through.
   gNow -= 1000;
   DirtyDetectStep(&state_);
-  EXPECT_EQ(DirtyDetect_FeedA(&state_, quad.data(), kQuadW, kQuadH), 1u);
+  EXPECT_EQ(DirtyDetect_FeedA(&state_, quad.data(), kQuadW, kQuadH), 1);
 }
 
 TEST_F(DirtyDetectTest, FeedsTakeTheQuarterFromTheFrameAndSkipAFrameTooSmall) {
@@ -120,8 +121,8 @@ TEST_F(DirtyDetectTest, FeedsTakeTheQuarterFromTheFrameAndSkipAFrameTooSmall) {
   // Half the configured size: the quarters would be read past the end.
   std::vector<uint8_t> small(static_cast<size_t>(kQuadW / 2) * (kQuadH / 2), 50);
   gNow += 300;
-  EXPECT_EQ(DirtyDetect_FeedA(&state_, small.data(), kQuadW / 2, kQuadH / 2), 0u);
-  EXPECT_EQ(DirtyDetect_FeedB(&state_, small.data(), kQuadW / 4, kQuadH / 2), 0u);
+  EXPECT_EQ(DirtyDetect_FeedA(&state_, small.data(), kQuadW / 2, kQuadH / 2), 0);
+  EXPECT_EQ(DirtyDetect_FeedB(&state_, small.data(), kQuadW / 4, kQuadH / 2), 0);
   EXPECT_EQ(state_.writeIndex.load(), 0);
 
   // Packed frames: the camera's luma byte, every second pixel of every
@@ -132,9 +133,9 @@ TEST_F(DirtyDetectTest, FeedsTakeTheQuarterFromTheFrameAndSkipAFrameTooSmall) {
       packed[2 * (static_cast<size_t>(y) * kQuadW + x)] = static_cast<uint8_t>(x + y);
       packed[2 * (static_cast<size_t>(y) * kQuadW + x) + 1] = static_cast<uint8_t>(x * 3 + y);
     }
-  EXPECT_EQ(DirtyDetect_FeedB(&state_, packed.data(), kQuadW, kQuadH), 1u);  // camera 0, second byte
+  EXPECT_EQ(DirtyDetect_FeedB(&state_, packed.data(), kQuadW, kQuadH), 1);  // camera 0, second byte
   gNow += 300;
-  EXPECT_EQ(DirtyDetect_FeedC(&state_, packed.data(), kQuadW, kQuadH), 1u);  // camera 1, first byte
+  EXPECT_EQ(DirtyDetect_FeedC(&state_, packed.data(), kQuadW, kQuadH), 1);  // camera 1, first byte
   const ImageU16& c0 = state_.cameras[0].current;
   const ImageU16& c1 = state_.cameras[1].current;
   for (int32_t i : {0, 7, state_.height - 1})

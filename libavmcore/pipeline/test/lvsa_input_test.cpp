@@ -128,15 +128,15 @@ TEST_F(LvsaInputTest, RemapsReadTheirPixelFormAndABadEntryReadsZero) {
 TEST_F(LvsaInputTest, RingHoldsTwoPendingFrames) {
   LVSAInput_Init(&input_, &config_.cfg);
   const std::vector<uint8_t> f(kFrameW * kFrameH, 9);
-  EXPECT_EQ(LVSAInput_HasFrame(&input_), 0u);
+  EXPECT_EQ(LVSAInput_HasFrame(&input_), 0);
   LVSAInput_RemapCamA(&input_, kFrameW, kFrameH, f.data(), &config_.cfg);
-  EXPECT_EQ(LVSAInput_CanWrite(&input_), 1u);
+  EXPECT_EQ(LVSAInput_CanWrite(&input_), 1);
   LVSAInput_RemapCamA(&input_, kFrameW, kFrameH, f.data(), &config_.cfg);
-  EXPECT_EQ(LVSAInput_CanWrite(&input_), 0u);
+  EXPECT_EQ(LVSAInput_CanWrite(&input_), 0);
   EXPECT_EQ(input_.step.writeSlot, 2);
   LVSAInput_NextRead(&input_);
   EXPECT_EQ(input_.step.readSlot, 1);
-  EXPECT_EQ(LVSAInput_CanWrite(&input_), 1u);
+  EXPECT_EQ(LVSAInput_CanWrite(&input_), 1);
 }
 
 TEST_F(LvsaInputTest, EdgeMovingUpRaisesTheAlertAtItsFourthMovingFrameAndHolds) {
