@@ -19,8 +19,10 @@ typedef int (*KRV_TVDecoder_SixVideoCallback)(int32_t layout, int32_t frameRef, 
 /* End of an automatic calibration job: (1, outcome, user); outcome 0 when the
  * new tables were written, 1 when the job timed out. */
 typedef void (*KRV_TVDecoder_CalibCallback)(int32_t kind, int32_t outcome, uint64_t user);
-/* Driver-assistance event: (event number, two values, user pointer). */
-typedef void (*KRV_TVDecoder_ADASEventCallback)(int32_t event, int32_t value1, int32_t value2, void* user);
+/* Driver-assistance event: (event number, value, four further values, user
+ * pointer). */
+typedef void (*KRV_TVDecoder_ADASEventCallback)(int32_t event, int32_t value, int32_t a, int32_t b, int32_t c,
+                                                int32_t d, void* user);
 
 /* Result of KRV_TVDecoder_StartRecordEx when the encoder cannot be started. */
 #define KRV_TVDECODER_RECORD_ENCODER_FAILED (-2)

@@ -6,6 +6,7 @@
 //
 // Positions along a zone are millimetres at the centre row of an 11-row
 // window: near distance + cell x window position.
+#include <atomic>
 #include <cstdint>
 #include <list>
 #include <vector>
@@ -86,13 +87,15 @@ void BSDS_UpdateTargets(BSDSTracker* zone, BSDSCandidate* candidates, int32_t co
 enum BsdsZone { kBsdsBR = 0, kBsdsBL = 1, kBsdsXR = 2, kBsdsXL = 3, kBsdsBC = 4, kBsdsZoneCount = 5 };
 
 struct BSDSState {
-  int32_t writeIndex = 0, readIndex = 0;
+  // Written by the feed (write) and the worker (read) only; published with
+  // release, read with acquire.
+  std::atomic<int32_t> writeIndex{0}, readIndex{0};
   BSDSTracker zones[kBsdsZoneCount];
   uint32_t leftDeadline = 0;
-  int32_t leftResult = 0;
+  std::atomic<int32_t> leftResult{0};
   uint32_t rightDeadline = 0;
-  int32_t rightResult = 0;
-  int32_t extraHoldMs = 600;
+  std::atomic<int32_t> rightResult{0};
+  std::atomic<int32_t> extraHoldMs{600};
   uint32_t leftBit1Time = 0, leftBit0Time = 0, rightBit1Time = 0, rightBit0Time = 0;
   int32_t night = 0;
   float steering = 0;

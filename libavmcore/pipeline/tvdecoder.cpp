@@ -363,7 +363,7 @@ void TVDecoderBase::AnalyseSlot(int32_t s) {
   if (layout != 0 && layout != 1 && layout != 3 && layout != 4) return;
   float values[kColorCorrectValueCount];
   GetColorCorrectValue(values);
-  ADAS_FeedFrame(&adas, layout, width, height, reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(slots[s].values[1])),
+  ADAS_FeedLayout(&adas, layout, width, height, reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(slots[s].values[1])),
                  values);
 }
 

@@ -190,7 +190,7 @@ void TVDecoderBase::PerFrameWork(int32_t s) {
   const int32_t regionMode = pendingRegionMode.exchange(-1);
   if (regionMode >= 0) colour.regionMode = regionMode;
   if (pendingHoldSpeedOff.exchange(0) != 0) colour.holdSpeed = -1.0f;
-  ColorCorrect_SetHold(&colour, ADAS_NightMode(&adas), static_cast<float>(vehicleSpeed.load()));
+  ColorCorrect_SetHold(&colour, ADAS_IsNight(&adas), static_cast<float>(vehicleSpeed.load()));
   const int32_t mode = colorCorrectMode.load();
   if (deliverable && mode != 0 && code != 0) {
     ColorCorrectStep(s);

@@ -28,7 +28,7 @@ int FourCallback(int32_t, int32_t ref, uint64_t addr, int32_t w, int32_t h, uint
   return SixCallback(0, ref, addr, 0, 0, w, h, user);
 }
 void CalibDone(int32_t, int32_t, uint64_t) {}
-void AdasEvent(int32_t, int32_t, int32_t, void*) {}
+void AdasEvent(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, void*) {}
 
 class TVDecoderExportsTest : public ::testing::Test {
  protected:

@@ -53,7 +53,7 @@ TEST_F(DecoderWorkTest, NumberedParameters) {
   EXPECT_EQ(d->recordFrameRate.load(), 12);
   d->SetEXParam(212, -150);
   EXPECT_EQ(d->vehicleSpeed.load(), -1);
-  EXPECT_EQ(d->adas.speedCentiKmh.load(), -150);
+  EXPECT_FLOAT_EQ(d->adas.speed.load(), -1.5f);
   d->SetEXParam(12, 40);
   EXPECT_EQ(d->vehicleSpeed.load(), 40);
   d->SetEXParam(45, 5);
