@@ -9,30 +9,21 @@ inline int32_t EntryY(int32_t e) { return static_cast<int16_t>((e >> 16) & 0xFFF
 
 }  // namespace
 
-bool AdasRemap_Copy(const ImageI32& table, int32_t cols, int32_t rows, int32_t frameWidth, int32_t frameHeight,
-                    std::vector<int32_t>* out) {
-  out->clear();
-  if (!table.data || cols < 1 || rows < 1 || table.width != cols || table.height != rows) return false;
-  out->assign(table.data, table.data + static_cast<size_t>(cols) * static_cast<size_t>(rows));
-  if (frameWidth > 0 && frameHeight > 0)
-    for (int32_t& e : *out) {
-      const int32_t x = EntryX(e), y = EntryY(e);
-      if (x < 0 || y < 0 || x >= frameWidth || y >= frameHeight) e = kAdasRemapBad;
-    }
-  return true;
+bool AdasRemap_Fits(const ImageI32& table, int32_t cols, int32_t rows) {
+  return table.data && cols > 0 && rows > 0 && table.width == cols && table.height == rows;
 }
 
-void AdasRemap_Gather(const std::vector<int32_t>& table, AdasPixel kind, const uint8_t* frame, int32_t width,
-                      int32_t height, uint8_t* dst) {
-  const size_t n = table.size();
+void AdasRemap_Gather(const ImageI32& table, AdasPixel kind, const uint8_t* frame, int32_t width, int32_t height,
+                      uint8_t* dst) {
+  const size_t n = static_cast<size_t>(table.width) * static_cast<size_t>(table.height);
   if (!frame || width < 1 || height < 1) {
     for (size_t i = 0; i < n; ++i) dst[i] = 0;
     return;
   }
   for (size_t i = 0; i < n; ++i) {
-    const int32_t e = table[i];
+    const int32_t e = table.data[i];
     const int32_t x = EntryX(e), y = EntryY(e);
-    if (e == kAdasRemapBad || x < 0 || y < 0 || x >= width || y >= height) {
+    if (x < 0 || y < 0 || x >= width || y >= height) {
       dst[i] = 0;
       continue;
     }

@@ -12,10 +12,11 @@ int32_t Pending(int32_t write, int32_t read) { return ((write - read) % 3 + 3) %
 
 uint32_t Now(const LVSAInput* in) { return in->tickMs ? in->tickMs() : GetTickMs(); }
 
-void Remap(LVSAInput* in, AdasPixel kind, int32_t width, int32_t height, const uint8_t* frame) {
-  if (!in || !in->inited) return;
+void Remap(LVSAInput* in, AdasPixel kind, int32_t width, int32_t height, const uint8_t* frame,
+           const ADASConfig* config) {
+  if (!in || !in->inited || !config || !AdasRemap_Fits(config->lvsa, in->step.columns, in->step.rows)) return;
   const int32_t write = in->writeIndex.load(std::memory_order_relaxed);
-  AdasRemap_Gather(in->table, kind, frame, width, height, in->step.slots[write]);
+  AdasRemap_Gather(config->lvsa, kind, frame, width, height, in->step.slots[write]);
   LVSAInput_NextWrite(in);
 }
 
@@ -67,9 +68,7 @@ uint32_t LVSAInput_State(const LVSAInput* in) { return in ? in->state : 0; }
 void LVSAInput_Init(LVSAInput* in, const ADASConfig* config) {
   if (!in || !config || !config->C[kAdasLoaded] || !config->C[kAdasLvsaPresent]) return;
   const int32_t cols = config->C[kAdasLvsaCols], rows = config->C[kAdasLvsaRows];
-  if (!AdasRemap_Copy(config->lvsa, cols, rows, config->C[kAdasFrameWidth], config->C[kAdasFrameHeight],
-                      &in->table))
-    return;
+  if (!AdasRemap_Fits(config->lvsa, cols, rows)) return;
   LVSAStep_Init(&in->step, cols, rows, config->C[kAdasLvsaFrontY], config->C[kAdasLvsaPresent + 1]);
   in->inited = 1;
 }
@@ -77,7 +76,6 @@ void LVSAInput_Init(LVSAInput* in, const ADASConfig* config) {
 void LVSAInput_Release(LVSAInput* in) {
   if (!in) return;
   LVSAStep_Release(&in->step);
-  std::vector<int32_t>().swap(in->table);
   in->inited = 0;
 }
 
@@ -101,17 +99,17 @@ void LVSAInput_NextWrite(LVSAInput* in) {
   in->writeIndex.store(next, std::memory_order_release);
 }
 
-void LVSAInput_RemapCamA(LVSAInput* in, int32_t w, int32_t h, const uint8_t* frame, const ADASConfig*) {
-  Remap(in, AdasPixel::kLuma, w, h, frame);
+void LVSAInput_RemapCamA(LVSAInput* in, int32_t w, int32_t h, const uint8_t* frame, const ADASConfig* config) {
+  Remap(in, AdasPixel::kLuma, w, h, frame, config);
 }
-void LVSAInput_RemapCamB(LVSAInput* in, int32_t w, int32_t h, const uint8_t* frame, const ADASConfig*) {
-  Remap(in, AdasPixel::kPackedHigh, w, h, frame);
+void LVSAInput_RemapCamB(LVSAInput* in, int32_t w, int32_t h, const uint8_t* frame, const ADASConfig* config) {
+  Remap(in, AdasPixel::kPackedHigh, w, h, frame, config);
 }
-void LVSAInput_RemapCamC(LVSAInput* in, int32_t w, int32_t h, const uint8_t* frame, const ADASConfig*) {
-  Remap(in, AdasPixel::kPackedLow, w, h, frame);
+void LVSAInput_RemapCamC(LVSAInput* in, int32_t w, int32_t h, const uint8_t* frame, const ADASConfig* config) {
+  Remap(in, AdasPixel::kPackedLow, w, h, frame, config);
 }
-void LVSAInput_RemapBGR(LVSAInput* in, int32_t w, int32_t h, const uint8_t* frame, const ADASConfig*) {
-  Remap(in, AdasPixel::kBGR, w, h, frame);
+void LVSAInput_RemapBGR(LVSAInput* in, int32_t w, int32_t h, const uint8_t* frame, const ADASConfig* config) {
+  Remap(in, AdasPixel::kBGR, w, h, frame, config);
 }
 
 int32_t LVSAInput_RemapFetch(LVSAStep* step, const ImageI32* table, int32_t stride, int32_t, void* user,

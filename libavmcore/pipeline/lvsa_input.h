@@ -43,7 +43,6 @@ struct LVSAInput {
   uint32_t state = 0;
   uint32_t holdTimeMs = 1500;
   uint32_t inited = 0;
-  std::vector<int32_t> table;  // checked copy of the configuration's table
   uint32_t (*tickMs)() = nullptr;  // clock of the hold rules; tests set their own
 };
 
@@ -52,8 +51,7 @@ LVSAInput* LVSAInput_Create();
 void LVSAInput_Destroy(LVSAInput* input);
 uint32_t LVSAInput_State(const LVSAInput* input);
 
-// Takes the LVSA section of a loaded configuration: its words, a checked copy
-// of its table (entries outside the configured frame read 0), and the
+// Takes the LVSA section of a loaded configuration: its words and the
 // buffers. Does nothing without the section or when the table's size is not
 // the section's columns x rows.
 void LVSAInput_Init(LVSAInput* input, const ADASConfig* config);
@@ -63,8 +61,9 @@ int32_t LVSAInput_HasFrame(LVSAInput* input);
 void LVSAInput_NextRead(LVSAInput* input);
 void LVSAInput_NextWrite(LVSAInput* input);
 
-// Remaps of one frame of width x height pixels into the write slot, then the
-// write index advances. config is not read (the table was copied at Init).
+// Remaps of one frame of width x height pixels through config's table into
+// the write slot, then the write index advances. A table entry outside the
+// frame reads 0; a table of another size than at Init is not used.
 void LVSAInput_RemapCamA(LVSAInput* input, int32_t width, int32_t height, const uint8_t* frame,
                          const ADASConfig* config);
 void LVSAInput_RemapCamB(LVSAInput* input, int32_t width, int32_t height, const uint8_t* frame,

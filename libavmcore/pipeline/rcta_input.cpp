@@ -13,12 +13,14 @@ int32_t Pending(int32_t write, int32_t read) { return ((write - read) % 3 + 3) %
 uint32_t Now(const RCTAInput* in) { return in->tickMs ? in->tickMs() : GetTickMs(); }
 
 void Remap(RCTAInput* in, AdasPixel kind, int32_t width, int32_t height, const uint8_t* left,
-           const uint8_t* right) {
-  if (!in || !in->inited) return;
+           const uint8_t* right, const ADASConfig* config) {
+  if (!in || !in->inited || !config) return;
+  const int32_t cols = in->trackerLeft.width, rows = in->trackerLeft.rows;
+  if (!AdasRemap_Fits(config->rcta[0], cols, rows) || !AdasRemap_Fits(config->rcta[1], cols, rows)) return;
   const int32_t write = in->writeIndex.load(std::memory_order_relaxed);
-  if (in->trackerLeft.slots[write]) AdasRemap_Gather(in->tableLeft, kind, left, width, height, in->trackerLeft.slots[write]);
-  if (in->trackerRight.slots[write])
-    AdasRemap_Gather(in->tableRight, kind, right, width, height, in->trackerRight.slots[write]);
+  if (!in->trackerLeft.slots[write] || !in->trackerRight.slots[write]) return;
+  AdasRemap_Gather(config->rcta[0], kind, left, width, height, in->trackerLeft.slots[write]);
+  AdasRemap_Gather(config->rcta[1], kind, right, width, height, in->trackerRight.slots[write]);
   RCTAInput_NextWrite(in);
 }
 
@@ -55,12 +57,7 @@ void RCTAInput_Init(RCTAInput* in, const ADASConfig* config) {
   if (!in || in->inited || !config || !config->C[kAdasLoaded] || !config->C[kAdasRctaPresent]) return;
   const int32_t p1 = config->C[kAdasRctaPresent + 1], cols = config->C[kAdasRctaCols],
                 rows = config->C[kAdasRctaRows], p4 = config->C[kAdasRctaPresent + 4];
-  std::vector<int32_t> left, right;
-  if (!AdasRemap_Copy(config->rcta[0], cols, rows, config->C[kAdasFrameWidth], config->C[kAdasFrameHeight], &left) ||
-      !AdasRemap_Copy(config->rcta[1], cols, rows, config->C[kAdasFrameWidth], config->C[kAdasFrameHeight], &right))
-    return;
-  in->tableLeft = std::move(left);
-  in->tableRight = std::move(right);
+  if (!AdasRemap_Fits(config->rcta[0], cols, rows) || !AdasRemap_Fits(config->rcta[1], cols, rows)) return;
   BSDS_InitTracker(&in->trackerRight, 1, cols, rows, -p4, p1, "TR", &kRctaTrackerSettings);
   BSDS_InitTracker(&in->trackerLeft, 1, cols, rows, -p4, p1, "TL", &kRctaTrackerSettings);
   in->inited = 1;
@@ -70,8 +67,6 @@ void RCTAInput_Release(RCTAInput* in) {
   if (!in || !in->inited) return;
   BSDS_ReleaseTracker(&in->trackerRight);
   BSDS_ReleaseTracker(&in->trackerLeft);
-  std::vector<int32_t>().swap(in->tableLeft);
-  std::vector<int32_t>().swap(in->tableRight);
   in->inited = 0;
 }
 
@@ -95,21 +90,22 @@ void RCTAInput_NextWrite(RCTAInput* in) {
   in->writeIndex.store(next, std::memory_order_release);
 }
 
-void RCTAInput_RemapCamA(RCTAInput* in, int32_t w, int32_t h, const uint8_t* frame, const ADASConfig*) {
-  Remap(in, AdasPixel::kLuma, w, h, frame, frame);
+void RCTAInput_RemapCamA(RCTAInput* in, int32_t w, int32_t h, const uint8_t* frame, const ADASConfig* config) {
+  Remap(in, AdasPixel::kLuma, w, h, frame, frame, config);
 }
-void RCTAInput_RemapCamB(RCTAInput* in, int32_t w, int32_t h, const uint8_t* frame, const ADASConfig*) {
-  Remap(in, AdasPixel::kPackedHigh, w, h, frame, frame);
+void RCTAInput_RemapCamB(RCTAInput* in, int32_t w, int32_t h, const uint8_t* frame, const ADASConfig* config) {
+  Remap(in, AdasPixel::kPackedHigh, w, h, frame, frame, config);
 }
-void RCTAInput_RemapCamC(RCTAInput* in, int32_t w, int32_t h, const uint8_t* frame, const ADASConfig*) {
-  Remap(in, AdasPixel::kPackedLow, w, h, frame, frame);
+void RCTAInput_RemapCamC(RCTAInput* in, int32_t w, int32_t h, const uint8_t* frame, const ADASConfig* config) {
+  Remap(in, AdasPixel::kPackedLow, w, h, frame, frame, config);
 }
-void RCTAInput_RemapBGR(RCTAInput* in, int32_t w, int32_t h, const uint8_t* frame, const ADASConfig*) {
-  Remap(in, AdasPixel::kBGR, w, h, frame, frame);
+void RCTAInput_RemapBGR(RCTAInput* in, int32_t w, int32_t h, const uint8_t* frame, const ADASConfig* config) {
+  Remap(in, AdasPixel::kBGR, w, h, frame, frame, config);
 }
-void RCTAInput_RemapPlanes(RCTAInput* in, int32_t w, int32_t h, const uint8_t* const* planes, const ADASConfig*) {
+void RCTAInput_RemapPlanes(RCTAInput* in, int32_t w, int32_t h, const uint8_t* const* planes,
+                           const ADASConfig* config) {
   if (!planes) return;
-  Remap(in, AdasPixel::kLuma, w, h, planes[2], planes[3]);
+  Remap(in, AdasPixel::kLuma, w, h, planes[2], planes[3], config);
 }
 
 int32_t RCTAInput_RemapFetch(BSDSTracker* tracker, const ImageI32* table, int32_t stride, int32_t, void* user,

@@ -27,17 +27,15 @@ struct RCTAInput {
   uint32_t rightState = 0;
   uint32_t holdTimeMs = 1000;
   uint32_t inited = 0;
-  std::vector<int32_t> tableLeft, tableRight;  // checked copies of the tables
   uint32_t (*tickMs)() = nullptr;              // clock of the hold rule; tests set their own
 };
 
 // The settings block both trackers get.
 extern const BSDSSettings kRctaTrackerSettings;
 
-// Sets up both trackers from the RCTA section of a loaded configuration and
-// keeps checked copies of its tables (entries outside the configured frame
-// read 0). Does nothing without the section or when a table's size is not
-// the section's columns x rows.
+// Sets up both trackers from the RCTA section of a loaded configuration.
+// Does nothing without the section or when a table's size is not the
+// section's columns x rows.
 void RCTAInput_Init(RCTAInput* input, const ADASConfig* config);
 void RCTAInput_Release(RCTAInput* input);
 int32_t RCTAInput_CanWrite(RCTAInput* input);
@@ -45,9 +43,10 @@ int32_t RCTAInput_HasFrame(RCTAInput* input);
 void RCTAInput_NextRead(RCTAInput* input);
 void RCTAInput_NextWrite(RCTAInput* input);
 
-// Remaps of one frame of width x height pixels into slot writeIndex of both
-// trackers, then the write index advances. config is not read (the tables
-// were copied at Init).
+// Remaps of one frame of width x height pixels through config's two tables
+// into slot writeIndex of both trackers, then the write index advances. A
+// table entry outside the frame reads 0; tables of another size than at Init
+// are not used.
 void RCTAInput_RemapCamA(RCTAInput* input, int32_t width, int32_t height, const uint8_t* frame,
                          const ADASConfig* config);
 void RCTAInput_RemapCamB(RCTAInput* input, int32_t width, int32_t height, const uint8_t* frame,
