@@ -164,6 +164,20 @@ int ADASConfig_Load(ADASConfig* config, const char* dataDirectory) {
     if (mask & ff.bit) LoadFunction(config, ff, dataDirectory);
   }
   if (mask & kAdasDirty) C[kAdasDirtyPresent] = 1;
+  // Every reader indexes the frame with these entries: one outside the frame
+  // (or negative) becomes the empty entry 0, the top-left pixel.
+  const uint32_t fw = static_cast<uint32_t>(C[kAdasFrameWidth]), fh = static_cast<uint32_t>(C[kAdasFrameHeight]);
+  ImageI32* tables[] = {&config->ldws, &config->bsds[0], &config->bsds[1], &config->bsds[2], &config->bsds[3],
+                        &config->bsds[4], &config->apa, &config->mods[0], &config->mods[1], &config->mods[2],
+                        &config->mods[3], &config->rcta[0], &config->rcta[1], &config->lvsa};
+  for (ImageI32* t : tables) {
+    if (t->data == nullptr || t->width <= 0 || t->height <= 0) continue;
+    const size_t n = static_cast<size_t>(t->width) * static_cast<size_t>(t->height);
+    for (size_t i = 0; i < n; ++i) {
+      const uint32_t e = static_cast<uint32_t>(t->data[i]);
+      if ((e & 0xFFFFu) >= fw || (e >> 16) >= fh) t->data[i] = 0;
+    }
+  }
   return 1;
 }
 

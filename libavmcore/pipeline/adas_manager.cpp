@@ -550,16 +550,22 @@ void ADAS_DirtyPass(ADASManager* a) {
   if (a->dirty == nullptr) return;
   DirtyDetect_SetParam(a->dirty, a->speed.load());
   const uint32_t state = DirtyDetectStep(a->dirty);
-  const uint32_t now = a->clock();
-  if (state != a->dirtyLast) {
+  if (ADAS_DirtyEventDue(state, a->clock(), &a->dirtyLast, &a->dirtyNoted) != 0)
     Send(9, static_cast<int32_t>(state), 0, 0, 0, 0);
-    a->dirtyLast = state;
-    a->dirtyNoted = now;
-  } else if (state != 0 && (now - a->dirtyNoted > 1000 || now < a->dirtyNoted)) {
-    // Noting the time again keeps the repeat at one a second.
-    Send(9, static_cast<int32_t>(state), 0, 0, 0, 0);
-    a->dirtyNoted = now;
+}
+
+int ADAS_DirtyEventDue(uint32_t state, uint32_t now, uint32_t* last, uint32_t* noted) {
+  if (state != *last) {
+    *last = state;
+    *noted = now;
+    return 1;
   }
+  if (state != 0 && (now - *noted > 1000 || now < *noted)) {
+    // Noting the time again keeps the repeat at one a second.
+    *noted = now;
+    return 1;
+  }
+  return 0;
 }
 
 // ---------------------------------------------------------------------------

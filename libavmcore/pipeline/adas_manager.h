@@ -178,6 +178,10 @@ int32_t ADAS_GetResult(const ADASManager* adas, int32_t id);
 // The process-wide event callback and its user pointer.
 void ADAS_SetEventCallback(KRV_TVDecoder_ADASEventCallback callback, void* user);
 
+// The DirtyDetect event rule: 1 when state is to be sent now (a change, or a
+// non-zero state unchanged for more than 1000 ms since it was last sent).
+int ADAS_DirtyEventDue(uint32_t state, uint32_t now, uint32_t* last, uint32_t* noted);
+
 // One pass of a worker, for tests that drive a manager without threads: 1
 // when a frame was taken.
 int ADAS_LDWSPass(ADASManager* adas);

@@ -38,10 +38,13 @@ void Track(KalmanFilter* kf, float measured, float* value, float* rate) {
 
 void ResetFilterTo(KalmanFilter* kf, float v) {
   if (kf->block == nullptr) return;
-  kf->statePost.data[0] = v;
-  kf->statePost.data[1] = 0;
+  // Both states: a correction without a prediction starts from statePre.
+  kf->statePost.data[0] = kf->statePre.data[0] = v;
+  kf->statePost.data[1] = kf->statePre.data[1] = 0;
   kf->errorCovPost.data[0] = kf->errorCovPost.data[3] = 1.0f;
   kf->errorCovPost.data[1] = kf->errorCovPost.data[2] = 0.0f;
+  kf->errorCovPre.data[0] = kf->errorCovPre.data[3] = 1.0f;
+  kf->errorCovPre.data[1] = kf->errorCovPre.data[2] = 0.0f;
 }
 
 inline int32_t Div(int32_t a, int32_t b) { return b != 0 ? a / b : 0; }

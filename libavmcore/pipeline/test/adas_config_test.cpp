@@ -363,3 +363,25 @@ TEST_F(AdasConfigTest, HugeTableSizeWordsAreRefusedBeforeAllocating) {
     ADASConfig_Free(&cfg);
   }
 }
+
+TEST_F(AdasConfigTest, EntriesOutsideTheFrameLoadAsEmpty) {
+  Rig rig;
+  ADASConfig cfg{};
+  ADAS_GenerateTablesFromRig(&cfg, rig.rig, kAdasLDWS | kAdasBSDS | kAdasRCTA);
+  const int32_t w = cfg.C[kAdasFrameWidth], h = cfg.C[kAdasFrameHeight];
+  const int32_t keep = cfg.ldws.data[5];
+  cfg.ldws.data[0] = static_cast<int32_t>(static_cast<uint32_t>(w) | (3u << 16));        // column one past
+  cfg.ldws.data[1] = static_cast<int32_t>(2u | (static_cast<uint32_t>(h) << 16));        // row one past
+  cfg.bsds[1].data[0] = -1;                                                             // negative row
+  cfg.rcta[0].data[0] = static_cast<int32_t>(static_cast<uint32_t>(w - 1) | (static_cast<uint32_t>(h - 1) << 16));
+  ASSERT_EQ(ADASConfig_Save(&cfg, dir_.c_str(), kAdasLDWS | kAdasBSDS | kAdasRCTA), 1);
+  ADASConfig back{};
+  ASSERT_EQ(ADASConfig_Load(&back, dir_.c_str()), 1);
+  EXPECT_EQ(back.ldws.data[0], 0);
+  EXPECT_EQ(back.ldws.data[1], 0);
+  EXPECT_EQ(back.ldws.data[5], keep);
+  EXPECT_EQ(back.bsds[1].data[0], 0);
+  EXPECT_EQ(back.rcta[0].data[0], cfg.rcta[0].data[0]);  // the last pixel is inside
+  ADASConfig_Free(&back);
+  ADASConfig_Free(&cfg);
+}

@@ -1,0 +1,168 @@
+#include "pipeline/bsds.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "testsupport/adas_road_scene.h"
+#include "testsupport/config_state.h"
+
+namespace {
+
+constexpr BSDSSettings kSide{12, 5, 7, 4, 20.0f, 20.0f};
+constexpr int kW = 20, kRows = 80, kCell = 100, kOffset = -3000;
+
+// A zone image: smooth road, and a textured vehicle over rows
+// [rear, front) (clipped to the zone).
+void PaintZone(uint8_t* img, int rear, int front, std::mt19937* rng) {
+  for (int r = 0; r < kRows; ++r)
+    for (int x = 0; x < kW; ++x) {
+      const bool car = r >= rear && r < front;
+      img[r * kW + x] = static_cast<uint8_t>(car ? (*rng)() % 256 : 90 + (*rng)() % 3);
+    }
+}
+
+}  // namespace
+
+TEST(BsdsZoneTest, GeometryAndEmptyZone) {
+  BSDSTracker z;
+  BSDS_InitTracker(&z, 1, kW, kRows, kOffset, kCell, "ABCDEFGHIJ", &kSide);
+  EXPECT_STREQ(z.name, "ABCDEFG");
+  EXPECT_EQ(z.nearDistance, -2500);
+  EXPECT_EQ(z.farDistance, -2500 + 69 * 100);
+  std::mt19937 rng(1);
+  for (int i = 0; i < 30; ++i) {
+    PaintZone(z.slots[0], 0, 0, &rng);
+    BSDS_TrackTargets(0, &z);
+    EXPECT_EQ(z.result, 0);
+    EXPECT_EQ(z.candidateCount, 0);
+  }
+  EXPECT_TRUE(z.targets.empty());
+  // Too few rows: no windows, nothing found.
+  BSDSTracker tiny;
+  BSDS_InitTracker(&tiny, 1, kW, 10, 0, kCell, "T", &kSide);
+  BSDS_TrackTargets(0, &tiny);
+  EXPECT_EQ(tiny.result, 0);
+  BSDS_ReleaseTracker(&z);
+  BSDS_ReleaseTracker(&z);
+}
+
+TEST(BsdsZoneTest, ApproachingVehicleIsConfirmedWithTheCountsAndTravel) {
+  BSDSTracker z;
+  BSDS_InitTracker(&z, 1, kW, kRows, kOffset, kCell, "BR", &kSide);
+  std::mt19937 rng(5);
+  int confirmedAt = -1;
+  for (int f = 0; f < 40 && confirmedAt < 0; ++f) {
+    // The vehicle's front moves one row (100 mm) a frame toward the front.
+    PaintZone(z.slots[0], 0, 15 + f, &rng);
+    BSDS_TrackTargets(0, &z);
+    ASSERT_LE(z.targets.size(), 1u);
+    if (z.result != 0) {
+      confirmedAt = f;
+      const BSDSTarget& t = z.targets.front();
+      EXPECT_EQ(t.nearEnd.confirmed, 1);
+      EXPECT_GE(t.nearEnd.lastPosition - t.nearEnd.startPosition, 1300);
+      // The rear end stays at the zone's start: the near end needs 7
+      // approaches on its own.
+      EXPECT_EQ(t.farEnd.confirmed, 0);
+      EXPECT_EQ(z.position, t.nearEnd.lastPosition);
+    }
+  }
+  ASSERT_GE(confirmedAt, 0);
+  // 13 rows of travel at 100 mm a frame at the least.
+  EXPECT_GE(confirmedAt, 13);
+  EXPECT_LE(confirmedAt, 25);
+  // Gone from the zone: no candidate, the target is removed.
+  PaintZone(z.slots[0], 0, 0, &rng);
+  BSDS_TrackTargets(0, &z);
+  EXPECT_EQ(z.result, 0);
+  EXPECT_TRUE(z.targets.empty());
+}
+
+class BsdsStateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ADASConfig cfg{};
+    ADAS_GenerateTablesFromRig(&cfg, rig_.rig, kAdasBSDS);
+    ASSERT_EQ(BSDS_Init(&s_, &cfg), 1);
+    ADASConfig_Free(&cfg);
+    s_.rearCameraAbsent = 0;
+    for (int z = 0; z < kBsdsZoneCount; ++z) BSDS_InitTracker(&s_.zones[z], z == kBsdsXR || z == kBsdsXL ? 2 : 1,
+                                                              kW, kRows, kOffset, kCell, "Z", &kSide);
+  }
+  void TearDown() override { BSDS_Release(&s_); }
+  // Steps at 40 ms frames with the vehicle in zone z; returns the first step
+  // time at which the side result was set.
+  BSDSState s_;
+  AdasSampleRig rig_;
+};
+
+TEST_F(BsdsStateTest, SideResultHeldSixHundredPlusExtraHoldThenCleared) {
+  std::mt19937 rng(9);
+  uint32_t now = 10000, firstOn = 0, lastDetect = 0;
+  for (int f = 0; f < 30; ++f, now += 40) {
+    PaintZone(s_.zones[kBsdsBL].slots[0], 0, 15 + f, &rng);
+    BSDS_StepAt(&s_, now);
+    if (s_.leftResult.load() != 0 && firstOn == 0) firstOn = now;
+    if (s_.zones[kBsdsBL].result != 0) lastDetect = now;
+  }
+  ASSERT_NE(firstOn, 0u);
+  EXPECT_EQ(s_.leftResult.load(), 1);
+  EXPECT_EQ(s_.rightResult.load(), 0);
+  // The vehicle leaves: held until 600 ms past the deadline of the last
+  // detection (deadline = detection + 600).
+  uint32_t cleared = 0;
+  for (; now < lastDetect + 3000; now += 40) {
+    PaintZone(s_.zones[kBsdsBL].slots[0], 0, 0, &rng);
+    BSDS_StepAt(&s_, now);
+    if (s_.leftResult.load() == 0) {
+      cleared = now;
+      break;
+    }
+  }
+  EXPECT_GT(cleared, lastDetect + 1200);
+  EXPECT_LE(cleared, lastDetect + 1200 + 40);
+}
+
+TEST_F(BsdsStateTest, CentreZoneAloneRaisesNoSideAndEmptyRoadNothing) {
+  std::mt19937 rng(4);
+  uint32_t now = 5000;
+  for (int f = 0; f < 30; ++f, now += 40) {
+    PaintZone(s_.zones[kBsdsBC].slots[0], 0, 15 + f, &rng);
+    EXPECT_EQ(BSDS_StepAt(&s_, now), 0);
+  }
+  EXPECT_NE(s_.zones[kBsdsBC].result, 0);
+  EXPECT_EQ(s_.leftResult.load(), 0);
+  EXPECT_EQ(s_.rightResult.load(), 0);
+}
+
+TEST_F(BsdsStateTest, SteeringBeyondLimitFreezesNewDetections) {
+  std::mt19937 rng(2);
+  BSDS_SetSteering(&s_, 5.0f);
+  uint32_t now = 5000;
+  for (int f = 0; f < 30; ++f, now += 40) {
+    PaintZone(s_.zones[kBsdsBR].slots[0], 0, 15 + f, &rng);
+    BSDS_StepAt(&s_, now);
+  }
+  EXPECT_NE(s_.zones[kBsdsBR].result, 0);
+  EXPECT_EQ(s_.rightResult.load(), 0);
+}
+
+TEST_F(BsdsStateTest, TableEntriesOutsideTheFrameReadNothing) {
+  // Built from the generated tables: every kept offset lies inside the frame.
+  for (int z = 0; z < kBsdsZoneCount; ++z)
+    for (int32_t o : s_.offsets_[z]) ASSERT_LT(o, s_.frameWidth_ * s_.frameHeight_);
+  ADASConfig cfg{};
+  ADAS_GenerateTablesFromRig(&cfg, rig_.rig, kAdasBSDS);
+  cfg.bsds[0].data[0] = static_cast<int32_t>(0x7FFF7FFF);  // far outside
+  BSDSState s;
+  ASSERT_EQ(BSDS_Init(&s, &cfg), 1);
+  EXPECT_EQ(s.offsets_[kBsdsBL][0], -1);
+  std::vector<uint8_t> frame(static_cast<size_t>(cfg.C[kAdasFrameWidth]) * cfg.C[kAdasFrameHeight], 77);
+  BSDS_InputLuma(&s, frame.data());
+  EXPECT_EQ(s.zones[kBsdsBL].slots[0][0], 0);
+  EXPECT_EQ(BSDS_HasFrame(&s), 1);
+  BSDS_Release(&s);
+  ADASConfig_Free(&cfg);
+}
