@@ -143,6 +143,16 @@ TEST_F(DirtyDetectTest, FeedsTakeTheQuarterFromTheFrameAndSkipAFrameTooSmall) {
       EXPECT_EQ(c0.data[i * c0.width + j], static_cast<uint8_t>(2 * j * 3 + 2 * i));
       EXPECT_EQ(c1.data[i * c1.width + j], static_cast<uint8_t>(kSampleCamW + 2 * j + 2 * i));
     }
+  // 3-byte pixels, cameras of the work size, weighted grey without subsampling.
+  const int32_t bw = 2 * state_.width, bh = 2 * state_.height;
+  std::vector<uint8_t> bgr(static_cast<size_t>(bw) * bh * 3);
+  for (size_t k = 0; k < bgr.size(); ++k) bgr[k] = static_cast<uint8_t>(k * 11 + 5);
+  gNow += 300;
+  EXPECT_EQ(DirtyDetect_FeedBGR(&state_, bgr.data(), bw - 2, bh), 0);  // too small
+  EXPECT_EQ(DirtyDetect_FeedBGR(&state_, bgr.data(), bw, bh), 1);      // camera 2
+  const uint8_t* q = bgr.data() + 3 * (static_cast<size_t>(state_.height + 4) * bw + 7);
+  EXPECT_EQ(state_.cameras[2].current.data[4 * state_.width + 7],
+            static_cast<uint16_t>(0.114f * q[0] + 0.5868f * q[1] + 0.2992f * q[2]));
 }
 
 TEST_F(DirtyDetectTest, SmudgedCameraIsReportedAtItsFifthDecisionAndCleanOnesNever) {
