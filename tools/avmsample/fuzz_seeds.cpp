@@ -320,6 +320,9 @@ bool WriteFuzzSeeds(const std::string& dir) {
   put("table_txt_fuzz", "both_slots", fuzzinput::Join({"table1,table1\n", table}));
   put("table_txt_fuzz", "upper_case", fuzzinput::Join({"  TABLE1\r\n", table}));
 
+  put("mod_tuning_fuzz", "defaults.txt", "31,3,64,4,0.500000,10,1\n25\n0\n");
+  put("mod_tuning_fuzz", "longer_window.txt", "63,4,64,4,0.5,10,1\n17\n24\n");
+
   put("lens_curve_fuzz", "curve",
       fuzzinput::Join({"0.000\n0.017\n0.035\n0.052\n0.070\n0.087\n0.105\n0.122\n0.140\n0.157\n0.175\n0.192\n",
                        "true\n2.4\n3.6\n"}));

@@ -166,3 +166,56 @@ TEST_F(BsdsStateTest, TableEntriesOutsideTheFrameReadNothing) {
   BSDS_Release(&s);
   ADASConfig_Free(&cfg);
 }
+
+// A textured vehicle footprint on the ground, drawn through the sample rig's
+// rear camera, overtaking in the lane to the right: read through the BSDS
+// tables it is confirmed in the right rear zone and, once past, cleared.
+TEST(BsdsRoadTest, OvertakingVehicleRaisesAndClearsTheRightSide) {
+  AdasSampleRig rig;
+  ADASConfig cfg{};
+  ADAS_GenerateTablesFromRig(&cfg, rig.rig, kAdasBSDS);
+  BSDSState s;
+  ASSERT_EQ(BSDS_Init(&s, &cfg), 1);
+  s.rearCameraAbsent = 0;
+  AdasRoadRenderer renderer(rig, 4000.0f, 16500.0f, 40.0f);
+  std::mt19937 rng(11);
+  std::vector<uint8_t> texture(64 * 64);
+  for (auto& v : texture) v = static_cast<uint8_t>(rng());
+  const float step = 150.0f;  // mm a frame toward the car
+  uint32_t now = 20000, lastDetect = 0;
+  int confirmedAt = -1, clearedAt = -1;
+  const BSDSTracker& br = s.zones[kBsdsBR];
+  for (int f = 0; f < 140; ++f, now += 40) {
+    const float front = 12000.0f - step * f;  // y of the vehicle's front (behind the car: y > 0)
+    std::vector<uint8_t> frame = renderer.Render([&](float x, float y) -> uint8_t {
+      if (x > 1600 && x < 3200 && y > front && y < front + 4500)
+        return texture[(static_cast<int>((x - 1600) / 100) & 63) * 64 + (static_cast<int>((y - front) / 100) & 63)];
+      return 80;
+    });
+    BSDS_InputLuma(&s, frame.data());
+    BSDS_StepAt(&s, now);
+    BSDS_AdvanceRead(&s);
+    if (br.result != 0) {
+      lastDetect = now;
+      if (confirmedAt < 0) {
+        confirmedAt = f;
+        const BSDSTarget& t = br.targets.front();
+        const BSDSEnd& e = t.nearEnd.confirmed != 0 ? t.nearEnd : t.farEnd;
+        const BSDSEnd& o = &e == &t.nearEnd ? t.farEnd : t.nearEnd;
+        EXPECT_GE(e.lastPosition - e.startPosition, 1300);
+        EXPECT_TRUE(e.approachCount >= 7 || (e.approachCount >= 5 && o.approachCount >= 5) ||
+                    (o.confirmed != 0 && e.approachCount >= 4));
+        EXPECT_EQ(s.rightResult.load(), 1);
+      }
+    }
+    EXPECT_EQ(s.leftResult.load(), 0) << f;
+    if (confirmedAt >= 0 && s.rightResult.load() == 0 && clearedAt < 0) clearedAt = f;
+  }
+  ASSERT_GE(confirmedAt, 0);
+  ASSERT_GE(clearedAt, 0);
+  const uint32_t clearedTime = 20000 + 40u * static_cast<uint32_t>(clearedAt);
+  EXPECT_GT(clearedTime, lastDetect + 1200);
+  EXPECT_LE(clearedTime, lastDetect + 1240);
+  BSDS_Release(&s);
+  ADASConfig_Free(&cfg);
+}
