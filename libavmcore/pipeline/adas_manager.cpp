@@ -432,6 +432,7 @@ void ADAS_FeedLayout(ADASManager* a, int32_t layout, int32_t width, int32_t heig
 
 int ADAS_LDWSPass(ADASManager* a) {
   AdasFunctionControl& f = a->ldwsCtl;
+  if (a->ldwsMarginPending.exchange(0) != 0) LDWS_SetMargin(&a->ldws, a->ldwsParam.load());
   GatePass(a, f);
   HandleChanged(f, [a] { LdwsClear(a); }, [a] { LDWS_Reset(&a->ldws); });
   uint8_t* block = BlockRing_GetReadBlock(&a->ldwsRing);
@@ -625,7 +626,9 @@ void ADAS_SetMODSPair(ADASManager* a, int32_t sensor, int32_t word) {
 }
 void ADAS_SetLDWSParam(ADASManager* a, int32_t value) {
   a->ldwsParam = value;
-  if (a->ldwsCtl.created.load() != 0) LDWS_SetMargin(&a->ldws, value);
+  // The boundary columns are the worker's: it takes the new margin at its
+  // next pass.
+  a->ldwsMarginPending = 1;
 }
 void ADAS_SetLDWSParam2(ADASManager* a, int32_t value) {
   if (a->ldwsCtl.created.load() != 0) LDWS_SetHoldTime(&a->ldws, value);

@@ -67,6 +67,7 @@ struct ADASManager {
   Hough hough{};
   int32_t ldwsLastResult = 0, ldwsLaneFlag = 0;
   std::atomic<int32_t> ldwsParam{0};
+  std::atomic<int32_t> ldwsMarginPending{0};  // the worker applies a new margin
   // BSDS
   AdasFunctionControl bsdsCtl;
   BSDSState bsds;

@@ -100,7 +100,7 @@ struct BSDSState {
   int32_t night = 0;
   float steering = 0;
   int32_t rearCameraAbsent = 0;
-  int32_t respRate = 0;
+  std::atomic<int32_t> respRate{0};
   int32_t inited = 0;
   // Source positions checked against the frame at Init: one per table entry
   // per zone, -1 where the entry lies outside the frame.

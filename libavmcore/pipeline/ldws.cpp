@@ -479,7 +479,7 @@ void LDWS_UpdateResult(LDWSState* s, int32_t value, uint32_t now) {
       s->result = value;
       s->resultTime = now;
     }
-  } else if (held != 0 && now - s->resultTime > static_cast<uint32_t>(s->holdMs)) {
+  } else if (held != 0 && now - s->resultTime > static_cast<uint32_t>(s->holdMs.load())) {
     s->result = 0;
   }
 }

@@ -51,7 +51,7 @@ struct LDWSState {
   float lastGap = 0;
   std::atomic<int32_t> result{0};
   uint32_t resultTime = 0;
-  int32_t holdMs = 300;
+  std::atomic<int32_t> holdMs{300};
   int32_t inited = 0;
   // Per cell: the luma offset in the quad frame and the offset of its chroma
   // pair in the chroma plane, -1 where the table entry lies outside the frame.

@@ -182,3 +182,46 @@ void MOD_ContrastMap(const ImageU8* image, ImageU8* out);
 double MOD_Entropy2D(const ImageU8* image);
 // 5 x 5 box mean with replicated edges (sum / 25, truncated); out may be image.
 void MOD_BoxMean5(const ImageU8* image, ImageU8* out);
+
+// ---------------------------------------------------------------------------
+// Operations of the same family that the detector's step does not use.
+
+// Writes image into the tracker's 20-image ring; once the ring is full it
+// returns the image written 19 calls earlier (else null). Sizes must match.
+const ImageU8* MOD_DelayRing(MODBlockTracker* tracker, const ImageU8* image);
+// A new track from a blob: first step = blob centre - (refX, refY), the
+// lowest free identifier slot.
+MODTrack MOD_TrackCreate(MODBlockTracker* tracker, const MODRect* blob, float refX, float refY);
+// Empties the list and frees every identifier slot.
+void MOD_TrackListReset(MODBlockTracker* tracker, MODTrackList* list);
+void MOD_TrackListRelease(MODTrackList* list);
+// 1 when boxes {x0, y0, x1, y1} are within 3 pixels of touching along both axes.
+int32_t MOD_BoxesOverlap(const int32_t a[4], const int32_t b[4]);
+// The k-th smallest of n bytes (0-based), reordering them; 0 for an empty range.
+uint8_t MOD_Select(uint8_t* data, int32_t n, int32_t k);
+// Iterative intermeans threshold of an n-bin histogram, starting midway
+// between its first and last non-empty bins.
+int32_t MOD_IsodataThreshold(const int32_t* hist, int32_t n);
+// Copies src into dst (src + 2 padX by src + 2 padY), repeating edge pixels.
+void MOD_PadReplicateEx(const ImageU8* src, ImageU8* dst, int32_t padX, int32_t padY);
+void MOD_PadReplicate(const ImageU8* src, ImageU8* dst, int32_t pad);
+// Box mean of (2a + 1) x (2b + 1) pixels with replicated edges, truncated.
+void MOD_BoxMean(const ImageU8* image, ImageU8* out, int32_t a, int32_t b);
+void MOD_BoxMean3(const ImageU8* image, ImageU8* out);
+// Box mean of (2r + 1) x (2r + 1) pixels written back into the image.
+void MOD_BoxMeanInPlace(ImageU8* image, int32_t r);
+// 3 x 3 median in place (edges replicated).
+void MOD_Median3(ImageU8* image);
+// Unnormalised contrast cost of every pixel (width x height doubles).
+void MOD_ContrastCost(const ImageU8* image, double* out);
+// The contrast map as floats 0..1 (0 everywhere for a single grey value).
+void MOD_ContrastMapF(const ImageU8* image, float* out);
+// Grey-level entropy in bits.
+double MOD_Entropy(const ImageU8* image);
+// Variance of the histogram index over the 128 bins of value >> 1.
+double MOD_HistVariance(const ImageU8* image);
+// Row sums (height entries) and column sums (width entries).
+void MOD_RowColumnSums(const ImageU8* image, int32_t* rowSums, int32_t* columnSums);
+// Copies w x h pixels from (sx, sy) of src to (dx, dy) of dst, clipped to both.
+void MOD_CopyRect(const ImageU8* src, int32_t sx, int32_t sy, ImageU8* dst, int32_t dx, int32_t dy, int32_t w,
+                  int32_t h);

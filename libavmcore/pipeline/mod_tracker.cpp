@@ -166,15 +166,9 @@ MODTrack* MODTrack_Associate(MODBlockTracker* tracker, MODTrackList* list, const
     MODTrack_AddPoint(tracker, best, blob);
     return best;
   }
-  MODTrack t{};
-  t.count = 1;
-  t.updated = 1;
-  t.last = *blob;
   const float rx = reference != nullptr ? reference->cx : 0.0f;
   const float ry = reference != nullptr ? reference->cy : 0.0f;
-  t.dx[0] = blob->cx - rx;
-  t.dy[0] = blob->cy - ry;
-  t.trackId = MOD_TakeFreeSlot(tracker);
+  MODTrack t = MOD_TrackCreate(tracker, blob, rx, ry);
   list->push_back(t);
   return &list->back();
 }
