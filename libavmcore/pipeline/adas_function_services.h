@@ -2,9 +2,7 @@
 // What the driver-assistance manager calls of the functions that live in
 // their own modules: the moving-object detector object (MODS), the lens-dirt
 // detector, and the rear cross-traffic (RCTA) and LVSA input adapters. Each
-// module defines these; until it is in the build, adas_function_services.cpp
-// gives weak stand-ins whose Create returns null, so the manager leaves that
-// function uncreated and it reports nothing.
+// module defines these.
 //
 // Besides the operations of each function, each module supplies Create /
 // Destroy (the manager owns the object through a pointer, since the type is
@@ -56,9 +54,14 @@ uint32_t DirtyDetect_Init(DirtyDetectState* state, const char* cameraFilePath, i
 void DirtyDetect_Release(DirtyDetectState* state);
 // 1 once DirtyDetect_Init succeeded (the state's first word).
 uint32_t DirtyDetect_IsInited(const DirtyDetectState* state);
-int32_t DirtyDetect_FeedA(DirtyDetectState* state, const uint8_t* frame);  // luma plane
-int32_t DirtyDetect_FeedB(DirtyDetectState* state, const uint8_t* frame);  // UYVY
-int32_t DirtyDetect_FeedC(DirtyDetectState* state, const uint8_t* frame);  // YUYV
+// The quad frame of frameWidth x frameHeight pixels; a frame too small for
+// the detector's work images is skipped (0).
+int32_t DirtyDetect_FeedA(DirtyDetectState* state, const uint8_t* frame, int32_t frameWidth,
+                          int32_t frameHeight);  // luma plane
+int32_t DirtyDetect_FeedB(DirtyDetectState* state, const uint8_t* frame, int32_t frameWidth,
+                          int32_t frameHeight);  // UYVY
+int32_t DirtyDetect_FeedC(DirtyDetectState* state, const uint8_t* frame, int32_t frameWidth,
+                          int32_t frameHeight);  // YUYV
 void DirtyDetect_SetParam(DirtyDetectState* state, float speed);
 uint32_t DirtyDetectStep(DirtyDetectState* state);
 

@@ -325,7 +325,7 @@ struct FeedForms {
   void (*ldws)(const LDWSState*, const uint8_t*, float*);
   void (*bsds)(BSDSState*, const uint8_t*);
   void (*mods)(MODObject*, int32_t, int32_t, const uint8_t*, const ADASConfig*);
-  int32_t (*dirty)(DirtyDetectState*, const uint8_t*);
+  int32_t (*dirty)(DirtyDetectState*, const uint8_t*, int32_t, int32_t);
   void (*rcta)(RCTAInput*, int32_t, int32_t, const uint8_t*, const ADASConfig*);
   void (*lvsa)(LVSAInput*, int32_t, int32_t, const uint8_t*, const ADASConfig*);
   const char* nightMessage;
@@ -349,7 +349,7 @@ void FeedPacked(ADASManager* a, int32_t width, int32_t height, const uint8_t* fr
     if (Active(a->lvsaCtl) && LVSAInput_CanWrite(a->lvsa) != 0) f.lvsa(a->lvsa, width, height, frame, &a->config);
     if (ADAS_IsDirtyDetectActive(a) != 0) {
       if (a->night.load() == 0)
-        f.dirty(a->dirty, frame);
+        f.dirty(a->dirty, frame, width, height);
       else if (counter % 50 == 1)
         AvmLog("%s", f.nightMessage);
     }
