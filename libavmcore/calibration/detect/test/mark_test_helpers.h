@@ -77,3 +77,30 @@ inline void PrintTally(const char* what, const std::string& condition, int model
   std::printf("[errors] %s %s model %d: n %d mean %.3f max %.3f px\n", what, condition.c_str(), model, t.n, t.mean,
               t.max);
 }
+
+// Systematic part of a quad's corner errors (8 floats each, same order):
+// the mean offset of the corners along the truth's outward diagonals (a
+// square found too large or too small: positive or negative) and the shift
+// of the corner mean (the square found displaced). An outline taken on the
+// wrong side of the edge, or a half-pixel slip in the coordinates, shows in
+// one of the two; whole-pixel rounding alone averages out of both.
+struct QuadBias {
+  double outward;
+  double shift;
+};
+
+inline QuadBias QuadSystematicError(const float* got, const std::vector<float>& truth) {
+  double cr = 0.0, cc = 0.0, gr = 0.0, gc = 0.0;
+  for (int i = 0; i < 4; ++i) {
+    cr += 0.25 * truth[2 * i];
+    cc += 0.25 * truth[2 * i + 1];
+    gr += 0.25 * got[2 * i];
+    gc += 0.25 * got[2 * i + 1];
+  }
+  double outward = 0.0;
+  for (int i = 0; i < 4; ++i) {
+    const double ur = truth[2 * i] - cr, uc = truth[2 * i + 1] - cc, n = std::hypot(ur, uc);
+    outward += 0.25 * ((got[2 * i] - truth[2 * i]) * ur + (got[2 * i + 1] - truth[2 * i + 1]) * uc) / n;
+  }
+  return {outward, std::hypot(gr - cr, gc - cc)};
+}
