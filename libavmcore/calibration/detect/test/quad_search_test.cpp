@@ -54,20 +54,6 @@ class QuadSearch : public ::testing::Test {
   LensModelScenes scenes_;
 };
 
-// The corners of a found quad are pixels of the dark region's outline, with
-// no sub-pixel step: the outline pixel nearest a sharp edge lies 0 to 1 px
-// from it along each axis, so a corner is off by up to sqrt(2) = 1.41 px
-// (measured up to 1.14 px head-on). Blur of sigma s rounds a corner of
-// angle a: the threshold contour crosses its bisector about
-// 0.77 s sin(45 deg) / sin(a / 2) inside it, 0.77 s for a right angle (far,
-// s = 1: bound 2.18 px, measured 0.95). A square tilted by t shows corners
-// of 2 atan(cos t), 70.5 degrees at t = 45 (s = 1.5: bound 2.83 px,
-// measured 2.03).
-double QuadCornerLimit(const MarkCondition& c) {
-  const double t = c.tiltDeg * M_PI / 180.0, halfAngle = std::atan(std::cos(t));
-  return std::sqrt(2.0) + 0.77 * c.blur * std::sin(M_PI / 4.0) / std::sin(halfAngle);
-}
-
 }  // namespace
 
 TEST_F(QuadSearch, FindsNestedMarkersInGridOrderAndNotPlainSquares) {
@@ -88,7 +74,7 @@ TEST_F(QuadSearch, FindsNestedMarkersInGridOrderAndNotPlainSquares) {
       const int m = NearestQuad(&out[8 * i], L.markers, &e);
       double ePlain = 0.0;
       NearestQuad(&out[8 * i], L.plain, &ePlain);
-      EXPECT_LT(e, QuadCornerLimit(c));
+      EXPECT_LT(e, OutlineCornerBound(c));
       EXPECT_GT(ePlain, 10.0);
       // Systematic offset, held where the picture is sharp: outline pixels
       // lie on average half a pixel inside each edge, 0.71 px inside along a
