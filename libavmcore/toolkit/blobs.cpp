@@ -103,54 +103,81 @@ BlobList* BlobList_FindComponents(const Matrix* img) {
   Image_BoxMean(&A, &B, 1, 1);
 
   // Runs of dark pixels, row by row; rowStart[y] .. rowStart[y + 1] index the
-  // runs of row y.
+  // runs of row y. The columns where a row changes shade are collected
+  // without a branch on each pixel (a thresholded noisy ground changes at
+  // random), skipping stretches of one shade eight pixels at a time.
   std::vector<Run> runs;
   std::vector<int32_t> rowStart(static_cast<size_t>(h) + 1, 0);
+  std::vector<int32_t> flips(static_cast<size_t>(w) + 1);
   for (int32_t y = 0; y < h; ++y) {
     const float* row = abuf.data() + static_cast<size_t>(y) * w;
-    int32_t x = 0;
+    int32_t n = 0, prev = 0, x = 0;
     while (x < w) {
-      if (row[x] != 0.0f) {
-        ++x;
-        continue;
+      // Stretches of eight pixels all of the current shade hold no change.
+      if (x + 8 <= w) {
+        int32_t dark8 = 0;
+        for (int32_t i = 0; i < 8; ++i) dark8 += row[x + i] == 0.0f ? 1 : 0;
+        if (dark8 == 8 * prev) {
+          x += 8;
+          continue;
+        }
       }
-      const int32_t first = x;
-      while (x < w && row[x] == 0.0f) ++x;
-      runs.push_back({y, first, x - 1, -1});
+      const int32_t end = std::min(w, x + 8);
+      for (; x < end; ++x) {
+        const int32_t dark = row[x] == 0.0f ? 1 : 0;
+        flips[n] = x;
+        n += dark ^ prev;
+        prev = dark;
+      }
     }
+    flips[n] = w;  // a run reaching the row's end (the border is bright here)
+    n += prev;
+    for (int32_t i = 0; i + 1 < n; i += 2) runs.push_back({y, flips[i], flips[i + 1] - 1, -1});
     rowStart[y + 1] = static_cast<int32_t>(runs.size());
   }
   if (runs.empty()) return list;
 
-  // Region growth over runs with an explicit stack; a run is assigned when
-  // pushed, so the stack never holds more than the number of runs.
-  std::vector<int32_t> area;
-  std::vector<int32_t> stack;
-  for (size_t i = 0; i < runs.size(); ++i) {
-    if (runs[i].region >= 0) continue;
-    const int32_t region = static_cast<int32_t>(area.size());
-    area.push_back(0);
-    runs[i].region = region;
-    stack.push_back(static_cast<int32_t>(i));
-    while (!stack.empty()) {
-      const Run run = runs[stack.back()];
-      stack.pop_back();
-      area[region] += run.last - run.first + 1;
-      for (int32_t ny : {run.row - 1, run.row + 1}) {
-        if (ny < 0 || ny >= h) continue;
-        // Runs of a row are ordered and disjoint: skip to the first one that
-        // reaches this run's left neighbour (a noisy row holds thousands).
-        const auto from = std::lower_bound(runs.begin() + rowStart[ny], runs.begin() + rowStart[ny + 1], run.first - 1,
-                                           [](const Run& r, int32_t col) { return r.last < col; });
-        for (int32_t k = static_cast<int32_t>(from - runs.begin()); k < rowStart[ny + 1]; ++k) {
-          Run& other = runs[k];
-          if (other.first > run.last + 1) break;
-          if (other.last < run.first - 1 || other.region >= 0) continue;
-          other.region = region;
-          stack.push_back(k);
-        }
+  // Regions over runs: one sweep joins each run with the touching runs of the
+  // row above (8-connected), a union-find whose root is always the smallest
+  // run index of its region. Numbering the roots in run order then gives the
+  // regions in the order a row-major growth would create them.
+  const int32_t nruns = static_cast<int32_t>(runs.size());
+  std::vector<int32_t> parent(static_cast<size_t>(nruns));
+  for (int32_t i = 0; i < nruns; ++i) parent[i] = i;
+  auto find = [&parent](int32_t i) {
+    while (parent[i] != i) {
+      parent[i] = parent[parent[i]];
+      i = parent[i];
+    }
+    return i;
+  };
+  for (int32_t y = 1; y < h; ++y) {
+    int32_t k = rowStart[y - 1];
+    const int32_t kEnd = rowStart[y];
+    for (int32_t i = rowStart[y]; i < rowStart[y + 1]; ++i) {
+      const Run& run = runs[i];
+      // Runs above ending left of this run's left neighbour touch no later
+      // run of this row either.
+      while (k < kEnd && runs[k].last < run.first - 1) ++k;
+      for (int32_t j = k; j < kEnd && runs[j].first <= run.last + 1; ++j) {
+        const int32_t a = find(i), b = find(j);
+        if (a < b)
+          parent[b] = a;
+        else if (b < a)
+          parent[a] = b;
       }
     }
+  }
+  std::vector<int32_t> area;
+  for (int32_t i = 0; i < nruns; ++i) {
+    const int32_t root = find(i);
+    if (root == i) {
+      runs[i].region = static_cast<int32_t>(area.size());
+      area.push_back(0);
+    } else {
+      runs[i].region = runs[root].region;
+    }
+    area[runs[i].region] += runs[i].last - runs[i].first + 1;
   }
 
   // Keep regions of 9 pixels or more, labelled in creation order.
@@ -169,15 +196,25 @@ BlobList* BlobList_FindComponents(const Matrix* img) {
     if (label < 0) continue;
     Blob& b = blobs[label];
     const float* brow = bbuf.data() + static_cast<size_t>(run.row) * w;
-    for (int32_t x = run.first; x <= run.last; ++x) {
-      if (!(brow[x] > 0.0f)) continue;  // no bright neighbour: interior pixel
-      if (b.pixelCount == 0) {
-        b.topRow = run.row;
-        b.topCol = x;
-      }
-      b.pixelCount += 1;
-      list->labels[static_cast<size_t>(run.row) * w + x] = label;
+    int32_t* lrow = list->labels + static_cast<size_t>(run.row) * w;
+    int32_t x = run.first;
+    if (b.pixelCount == 0) {
+      while (x <= run.last && !(brow[x] > 0.0f)) ++x;
+      if (x > run.last) continue;
+      b.topRow = run.row;
+      b.topCol = x;
     }
+    // Outline pixels have a bright neighbour; interior ones keep -1. Counted
+    // in a local and without a branch on the pixel: noisy outlines alternate
+    // at random.
+    int32_t count = 0;
+    const int32_t last = run.last;  // a local: the label stores may alias it
+    for (; x <= last; ++x) {
+      const int32_t outline = brow[x] > 0.0f ? 1 : 0;
+      count += outline;
+      lrow[x] = (label + 1) * outline - 1;
+    }
+    b.pixelCount += count;
   }
 
   // Drop regions without outline and renumber the labels to entry indices.

@@ -90,6 +90,38 @@ TEST(FindComponents, CornerContactJoinsRegionsAndIteratorEnds) {
   EXPECT_EQ(BlobList_Next(g.list), nullptr);
 }
 
+// Regions joined only further down (a U, a staircase reaching back to an
+// earlier region) are one region each, and the entries come in the order of
+// each region's first dark pixel in row-major order.
+TEST(FindComponents, RegionsJoinedBelowAreOneAndComeInRowMajorOrder) {
+  Picture p({
+      "................",
+      ".#..#.......###.",
+      ".#..#.####..###.",
+      ".#..#.####..###.",
+      ".####.####...#..",
+      "............#...",
+      "..##########....",
+      "..##########....",
+      "................",
+  });
+  ListGuard g{BlobList_FindComponents(&p.m)};
+  ASSERT_EQ(g.list->count, 3);
+  // The U (arms at columns 1 and 4 joined on row 4); the block at the right
+  // with the bar below, whose diagonal steps reach back up to it; the block
+  // in the middle, whose first pixel comes after the right block's.
+  EXPECT_EQ(g.list->entries[0].topRow, 1);
+  EXPECT_EQ(g.list->entries[0].topCol, 1);
+  EXPECT_EQ(g.list->entries[0].pixelCount, 10);
+  EXPECT_EQ(g.list->entries[1].topRow, 1);
+  EXPECT_EQ(g.list->entries[1].topCol, 12);
+  EXPECT_EQ(g.list->entries[2].topRow, 2);
+  EXPECT_EQ(g.list->entries[2].topCol, 6);
+  EXPECT_EQ(g.list->labels[1 * 16 + 4], 0);
+  EXPECT_EQ(g.list->labels[6 * 16 + 2], 1);
+  EXPECT_EQ(g.list->labels[4 * 16 + 9], 2);
+}
+
 TEST(FindComponents, RegionAtTheImageEdgeIsClosedOffByTheBorder) {
   Picture p({
       "#####...",

@@ -77,3 +77,44 @@ inline void PrintTally(const char* what, const std::string& condition, int model
   std::printf("[errors] %s %s model %d: n %d mean %.3f max %.3f px\n", what, condition.c_str(), model, t.n, t.mean,
               t.max);
 }
+
+// Systematic part of a quad's corner errors (8 floats each, same order):
+// the mean offset of the corners along the truth's outward diagonals (a
+// square found too large or too small: positive or negative) and the shift
+// of the corner mean (the square found displaced). An outline taken on the
+// wrong side of the edge, or a half-pixel slip in the coordinates, shows in
+// one of the two; whole-pixel rounding alone averages out of both.
+struct QuadBias {
+  double outward;
+  double shift;
+};
+
+inline QuadBias QuadSystematicError(const float* got, const std::vector<float>& truth) {
+  double cr = 0.0, cc = 0.0, gr = 0.0, gc = 0.0;
+  for (int i = 0; i < 4; ++i) {
+    cr += 0.25 * truth[2 * i];
+    cc += 0.25 * truth[2 * i + 1];
+    gr += 0.25 * got[2 * i];
+    gc += 0.25 * got[2 * i + 1];
+  }
+  double outward = 0.0;
+  for (int i = 0; i < 4; ++i) {
+    const double ur = truth[2 * i] - cr, uc = truth[2 * i + 1] - cc, n = std::hypot(ur, uc);
+    outward += 0.25 * ((got[2 * i] - truth[2 * i]) * ur + (got[2 * i + 1] - truth[2 * i + 1]) * uc) / n;
+  }
+  return {outward, std::hypot(gr - cr, gc - cc)};
+}
+
+// Bound of a corner taken as a pixel of a dark square's outline, with no
+// sub-pixel step: the outline pixel nearest a sharp edge lies 0 to 1 px
+// from it along each axis, so a corner is off by up to sqrt(2) = 1.41 px
+// (marker quads measured up to 1.14 px head-on). Blur of sigma s rounds a
+// corner of angle a: the threshold contour crosses its bisector about
+// 0.77 s sin(45 deg) / sin(a / 2) inside it, 0.77 s for a right angle (far,
+// s = 1: bound 2.18 px, measured 0.95). A square tilted by t shows corners
+// of 2 atan(cos t), 70.5 degrees at t = 45 (s = 1.5: bound 2.83 px,
+// measured 2.03).
+inline double OutlineCornerBound(const MarkCondition& c) {
+  const double t = c.tiltDeg * M_PI / 180.0, halfAngle = std::atan(std::cos(t));
+  return std::sqrt(2.0) + 0.77 * c.blur * std::sin(M_PI / 4.0) / std::sin(halfAngle);
+}
