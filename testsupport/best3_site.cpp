@@ -81,16 +81,7 @@ std::vector<uint8_t> Best3Site_Render(const Best3Site& site, int camera) {
 }
 
 std::vector<uint8_t> Best3Site_RenderQuad(const Best3Site& site) {
-  const int32_t W = site.camW, H = site.camH;
-  std::vector<uint8_t> quad(static_cast<size_t>(4) * W * H);
-  for (int c = 0; c < 4; ++c) {
-    const std::vector<uint8_t> pic = Best3Site_Render(site, c + 1);
-    const int32_t ox = (c % 2) * W, oy = (c / 2) * H;
-    for (int32_t y = 0; y < H; ++y)
-      std::copy(pic.begin() + static_cast<size_t>(y) * W, pic.begin() + static_cast<size_t>(y + 1) * W,
-                quad.begin() + static_cast<size_t>(oy + y) * 2 * W + ox);
-  }
-  return quad;
+  return Scene_JoinQuad(site.camW, site.camH, [&](int32_t c) { return Best3Site_Render(site, c); });
 }
 
 std::vector<float> Best3Site_Combined(const Best3Site& site, const std::vector<uint8_t>& quad) {

@@ -31,27 +31,6 @@ TargetSpec Square(float cx, float cy, float side, uint8_t level) {
   return t;
 }
 
-void Blur(std::vector<float>& img, int w, int h, float sigma) {
-  const int rad = std::max(1, static_cast<int>(std::ceil(3.0f * sigma)));
-  std::vector<float> k(2 * rad + 1);
-  float sum = 0.0f;
-  for (int i = -rad; i <= rad; ++i) sum += k[i + rad] = std::exp(-0.5f * i * i / (sigma * sigma));
-  for (float& e : k) e /= sum;
-  std::vector<float> tmp(img.size());
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      float a = 0.0f;
-      for (int i = -rad; i <= rad; ++i) a += k[i + rad] * img[y * w + std::clamp(x + i, 0, w - 1)];
-      tmp[y * w + x] = a;
-    }
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      float a = 0.0f;
-      for (int i = -rad; i <= rad; ++i) a += k[i + rad] * tmp[std::clamp(y + i, 0, h - 1) * w + x];
-      img[y * w + x] = a;
-    }
-}
-
 void PutCorners(const BlockSite& site, int32_t camera, int32_t slot, std::vector<float>* xs, std::vector<float>* ys) {
   int32_t blocks[2];
   BlockSite_CameraBlocks(site, camera, blocks);
@@ -121,7 +100,7 @@ std::vector<uint8_t> BlockSite::Render(int32_t camera) const {
     for (size_t i = 0; i < n; ++i)
       if (in[i] != kDark) img[i] = in[i];
   }
-  if (blurSigma > 0.0f) Blur(img, camW, camH, blurSigma);
+  if (blurSigma > 0.0f) Scene_GaussianBlur(img, camW, camH, blurSigma);
   std::vector<uint8_t> out(n);
   for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(std::clamp(std::lround(img[i]), 0L, 255L));
   return out;

@@ -37,27 +37,6 @@ TargetSpec Mark(float x0, float y0, float side) {
   return t;
 }
 
-void Blur(std::vector<float>& img, int w, int h, float sigma) {
-  const int rad = std::max(1, static_cast<int>(std::ceil(3.0f * sigma)));
-  std::vector<float> k(2 * rad + 1);
-  float sum = 0.0f;
-  for (int i = -rad; i <= rad; ++i) sum += k[i + rad] = std::exp(-0.5f * i * i / (sigma * sigma));
-  for (float& e : k) e /= sum;
-  std::vector<float> tmp(img.size());
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      float a = 0.0f;
-      for (int i = -rad; i <= rad; ++i) a += k[i + rad] * img[y * w + std::clamp(x + i, 0, w - 1)];
-      tmp[y * w + x] = a;
-    }
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      float a = 0.0f;
-      for (int i = -rad; i <= rad; ++i) a += k[i + rad] * tmp[std::clamp(y + i, 0, h - 1) * w + x];
-      img[y * w + x] = a;
-    }
-}
-
 constexpr uint8_t kFloor = 100;
 
 }  // namespace
@@ -164,21 +143,12 @@ std::vector<uint8_t> CalibrationSite_Render(const CalibrationSite& site, int cam
     for (size_t i = 0; i < n; ++i)
       if (pic[i] != kFloor) img[i] = pic[i];
   }
-  if (site.blurSigma > 0.0f) Blur(img, site.camW, site.camH, site.blurSigma);
+  if (site.blurSigma > 0.0f) Scene_GaussianBlur(img, site.camW, site.camH, site.blurSigma);
   std::vector<uint8_t> out(n);
   for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(std::clamp(std::lround(img[i]), 0L, 255L));
   return out;
 }
 
 std::vector<uint8_t> CalibrationSite_RenderQuad(const CalibrationSite& site) {
-  const int32_t W = site.camW, H = site.camH;
-  std::vector<uint8_t> quad(static_cast<size_t>(4) * W * H);
-  for (int c = 0; c < 4; ++c) {
-    const std::vector<uint8_t> pic = CalibrationSite_Render(site, c + 1);
-    const int32_t ox = (c % 2) * W, oy = (c / 2) * H;
-    for (int32_t y = 0; y < H; ++y)
-      std::copy(pic.begin() + static_cast<size_t>(y) * W, pic.begin() + static_cast<size_t>(y + 1) * W,
-                quad.begin() + static_cast<size_t>(oy + y) * 2 * W + ox);
-  }
-  return quad;
+  return Scene_JoinQuad(site.camW, site.camH, [&](int32_t c) { return CalibrationSite_Render(site, c); });
 }

@@ -82,7 +82,9 @@ struct Projector {
   ProjectionContext ctx;
 };
 
-void GaussianBlur(std::vector<float>& img, int w, int h, float sigma) {
+}  // namespace
+
+void Scene_GaussianBlur(std::vector<float>& img, int w, int h, float sigma) {
   const int rad = std::max(1, static_cast<int>(std::ceil(3.0f * sigma)));
   std::vector<float> k(2 * rad + 1);
   float sum = 0.0f;
@@ -103,7 +105,17 @@ void GaussianBlur(std::vector<float>& img, int w, int h, float sigma) {
     }
 }
 
-}  // namespace
+std::vector<uint8_t> Scene_JoinQuad(int32_t W, int32_t H, const std::function<std::vector<uint8_t>(int32_t)>& render) {
+  std::vector<uint8_t> quad(static_cast<size_t>(4) * W * H);
+  for (int32_t c = 0; c < 4; ++c) {
+    const std::vector<uint8_t> pic = render(c + 1);
+    const int32_t ox = (c % 2) * W, oy = (c / 2) * H;
+    for (int32_t y = 0; y < H; ++y)
+      std::copy(pic.begin() + static_cast<size_t>(y) * W, pic.begin() + static_cast<size_t>(y + 1) * W,
+                quad.begin() + static_cast<size_t>(oy + y) * 2 * W + ox);
+  }
+  return quad;
+}
 
 void SceneCamera_LookAt(SceneCamera* cam, const float position[3], const float lookAt[3], const float up[3]) {
   const float defaultUp[3] = {0.0f, 0.0f, 1.0f};
@@ -277,7 +289,7 @@ std::vector<uint8_t> Scene_RenderGrey(const SceneCamera& cam, const TargetSpec& 
         const float f = W > 1 ? static_cast<float>(x) / static_cast<float>(W - 1) : 0.0f;
         img[y * W + x] *= opt.lightLeft + (opt.lightRight - opt.lightLeft) * f;
       }
-  if (opt.blurSigma > 0.0f) GaussianBlur(img, W, H, opt.blurSigma);
+  if (opt.blurSigma > 0.0f) Scene_GaussianBlur(img, W, H, opt.blurSigma);
   if (opt.noiseSigma > 0.0f) {
     std::mt19937 rng(opt.seed);
     std::normal_distribution<float> noise(0.0f, opt.noiseSigma);

@@ -27,6 +27,14 @@ struct SceneCamera {
 void SceneCamera_LookAt(SceneCamera* cam, const float position[3], const float lookAt[3],
                         const float up[3] = nullptr);
 
+// Separable Gaussian blur of a float picture in place, edges replicated (the
+// lens blur of the rendered scenes).
+void Scene_GaussianBlur(std::vector<float>& img, int w, int h, float sigma);
+
+// The quad frame (2W x 2H, cameras 1-4 as top-left, top-right, bottom-left,
+// bottom-right) of four W x H grey pictures, render(c) giving camera c.
+std::vector<uint8_t> Scene_JoinQuad(int32_t W, int32_t H, const std::function<std::vector<uint8_t>(int32_t)>& render);
+
 enum class TargetKind { kChessboard, kSquares, kCustom };
 
 struct TargetSpec {
