@@ -7,19 +7,6 @@
 
 namespace {
 
-void SetUpEndFilter(KalmanFilter* kf) {
-  KalmanFilter_Init(kf, 2, 1, 0);
-  if (kf->block == nullptr) return;
-  const float a[4] = {1, 1, 0, 1}, at[4] = {1, 0, 1, 1};
-  memcpy(kf->transitionMatrix.data, a, sizeof(a));
-  memcpy(kf->transitionMatrixT.data, at, sizeof(at));
-  kf->measurementMatrix.data[0] = 1;
-  kf->measurementMatrixT.data[0] = 1;
-  kf->processNoiseCov.data[0] = kf->processNoiseCov.data[3] = 0.001f;
-  kf->measurementNoiseCov.data[0] = 0.01f;
-  kf->errorCovPost.data[0] = kf->errorCovPost.data[3] = 1.0f;
-}
-
 // Predict and correct with one measurement; position and rate from the
 // corrected state.
 void Filter(BSDSEnd* e, int32_t measured) {
@@ -147,8 +134,8 @@ void MatchPass(BSDSTracker* zone, BSDSCandidate* cands, int32_t count, bool seco
 }  // namespace
 
 BSDSTarget::BSDSTarget() {
-  SetUpEndFilter(&nearEnd.filter);
-  SetUpEndFilter(&farEnd.filter);
+  KalmanFilter_InitLevelRate(&nearEnd.filter, 0.001f, 0.01f);
+  KalmanFilter_InitLevelRate(&farEnd.filter, 0.001f, 0.01f);
 }
 
 BSDSTarget::~BSDSTarget() {

@@ -3,24 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 
 #include "frame/clock.h"
 
 namespace {
-
-void SetUpFilter(KalmanFilter* kf, float processNoise, float measurementNoise) {
-  KalmanFilter_Init(kf, 2, 1, 0);
-  if (kf->block == nullptr) return;
-  const float a[4] = {1, 1, 0, 1}, at[4] = {1, 0, 1, 1};
-  memcpy(kf->transitionMatrix.data, a, sizeof(a));
-  memcpy(kf->transitionMatrixT.data, at, sizeof(at));
-  kf->measurementMatrix.data[0] = 1;
-  kf->measurementMatrixT.data[0] = 1;
-  kf->processNoiseCov.data[0] = kf->processNoiseCov.data[3] = processNoise;
-  kf->measurementNoiseCov.data[0] = measurementNoise;
-  kf->errorCovPost.data[0] = kf->errorCovPost.data[3] = 1.0f;
-}
 
 // Predict and correct; returns {value, rate}.
 void Track(KalmanFilter* kf, float measured, float* value, float* rate) {
@@ -144,7 +130,7 @@ void TrackLines(LDWSState* s, HoughSegment* segs, int32_t count) {
     t.bottomRow = segs[k].row1;
     t.column = segs[k].baseCol;
     t.angle = t.prevAngle = segs[k].angleDeg;
-    SetUpFilter(&t.filter, 0.0001f, 0.1f);
+    KalmanFilter_InitLevelRate(&t.filter, 0.0001f, 0.1f);
     ResetFilterTo(&t.filter, t.column);
     float m = t.column;
     if (t.filter.block != nullptr) {
@@ -412,7 +398,7 @@ int32_t LDWS_Init(LDWSState* s, const ADASConfig* c, int32_t parameter, uint32_t
   s->holdMs = 300;
   s->resultTime = now;
   s->result = 0;
-  SetUpFilter(&s->widthFilter, 1e-5f, 0.5f);
+  KalmanFilter_InitLevelRate(&s->widthFilter, 1e-5f, 0.5f);
   // Table entries are checked against the frame once; one outside it gives
   // an empty cell.
   const int32_t fw = c->C[kAdasFrameWidth], fh = c->C[kAdasFrameHeight];

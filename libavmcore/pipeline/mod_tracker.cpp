@@ -1,30 +1,6 @@
 #include <cmath>
-#include <cstring>
 
 #include "pipeline/mod_core.h"
-
-namespace {
-
-// State size 2, one measurement: a level and its rate.
-void SetUpFilter(KalmanFilter* kf) {
-  KalmanFilter_Init(kf, 2, 1, 0);
-  if (kf->block == nullptr) return;
-  const float a[4] = {1, 1, 0, 1};
-  const float at[4] = {1, 0, 1, 1};
-  memcpy(kf->transitionMatrix.data, a, sizeof(a));
-  memcpy(kf->transitionMatrixT.data, at, sizeof(at));
-  kf->measurementMatrix.data[0] = 1;
-  kf->measurementMatrix.data[1] = 0;
-  kf->measurementMatrixT.data[0] = 1;
-  kf->measurementMatrixT.data[1] = 0;
-  const float q[4] = {1e-5f, 0, 0, 1e-5f};
-  memcpy(kf->processNoiseCov.data, q, sizeof(q));
-  kf->measurementNoiseCov.data[0] = 0.1f;
-  const float p[4] = {1, 0, 0, 1};
-  memcpy(kf->errorCovPost.data, p, sizeof(p));
-}
-
-}  // namespace
 
 void MODBlockTrackerRelease(MODBlockTracker* tracker) {
   if (tracker == nullptr) return;
@@ -62,9 +38,9 @@ void MODBlockTrackerInit(MODBlockTracker* tracker, int32_t width, int32_t height
   tracker->id = 1;
   tracker->spareWord = 1;
   tracker->detected = 0;
-  SetUpFilter(&tracker->greyFilter);
-  SetUpFilter(&tracker->positionFilterX);
-  SetUpFilter(&tracker->positionFilterY);
+  KalmanFilter_InitLevelRate(&tracker->greyFilter, 1e-5f, 0.1f);
+  KalmanFilter_InitLevelRate(&tracker->positionFilterX, 1e-5f, 0.1f);
+  KalmanFilter_InitLevelRate(&tracker->positionFilterY, 1e-5f, 0.1f);
   tracker->measurementValue[0] = 0;
   tracker->measurement = Matrix{1, 1, tracker->measurementValue};
   for (uint8_t& f : tracker->idFree) f = 1;

@@ -1,6 +1,7 @@
 #include "toolkit/kalman_filter.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "toolkit/matrix.h"
 #include "toolkit/svd.h"
@@ -90,4 +91,17 @@ const Matrix* KalmanFilter_Correct(KalmanFilter* kf, const Matrix* measurement) 
   Matrix_Add(&kf->errorCovPre, &kf->errorCovPost);
   kf->corrections += 1;
   return &kf->statePost;
+}
+
+void KalmanFilter_InitLevelRate(KalmanFilter* kf, float q, float r) {
+  KalmanFilter_Init(kf, 2, 1, 0);
+  if (kf->block == nullptr) return;
+  const float a[4] = {1, 1, 0, 1}, at[4] = {1, 0, 1, 1};
+  memcpy(kf->transitionMatrix.data, a, sizeof(a));
+  memcpy(kf->transitionMatrixT.data, at, sizeof(at));
+  kf->measurementMatrix.data[0] = 1;
+  kf->measurementMatrixT.data[0] = 1;
+  kf->processNoiseCov.data[0] = kf->processNoiseCov.data[3] = q;
+  kf->measurementNoiseCov.data[0] = r;
+  kf->errorCovPost.data[0] = kf->errorCovPost.data[3] = 1.0f;
 }

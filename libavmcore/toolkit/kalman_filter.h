@@ -32,6 +32,10 @@ struct KalmanFilter {
 // c < 0 means c = n. Does nothing when n < 1 or m < 1. The block holds
 // exactly what the three sizes need.
 void KalmanFilter_Init(KalmanFilter* kf, int32_t n, int32_t m, int32_t c);
+// A level and its rate (n = 2, m = 1, no control): transition [1 1; 0 1],
+// measurement [1 0], process noise q on both states, measurement noise r,
+// unit error covariance. Does nothing more when the block cannot be had.
+void KalmanFilter_InitLevelRate(KalmanFilter* kf, float q, float r);
 // Frees the block (safe to call twice).
 void KalmanFilter_Free(KalmanFilter* kf);
 // Clears both states, both error covariances and the gain.

@@ -117,3 +117,22 @@ TEST(KalmanFilter, BadSizesLeaveTheFilterUntouched) {
 }
 
 }  // namespace
+
+// A level rising by a constant step: the level-and-rate filter's rate settles
+// on the step and its level on the last measurement.
+TEST(KalmanFilterLevelRate, FollowsAConstantRamp) {
+  KalmanFilter kf{};
+  KalmanFilter_InitLevelRate(&kf, 1e-4f, 0.1f);
+  ASSERT_NE(kf.block, nullptr);
+  float m = 0.0f;
+  Matrix meas{1, 1, &m};
+  const Matrix* post = nullptr;
+  for (int i = 0; i < 200; ++i) {
+    m = 10.0f + 0.5f * i;
+    KalmanFilter_Predict(&kf, nullptr);
+    post = KalmanFilter_Correct(&kf, &meas);
+  }
+  EXPECT_NEAR(post->data[0], m, 0.05f);
+  EXPECT_NEAR(post->data[1], 0.5f, 0.01f);
+  KalmanFilter_Free(&kf);
+}
