@@ -7,12 +7,12 @@
 
 #include "calibration/detect/layout_finders.h"
 #include "calibration/detect/line_target_finders.h"
-#include "camera/camera_model.h"
 #include "camera/lut_config.h"
 #include "frame/global_variables.h"
 #include "surround/lutob.h"
 #include "testsupport/config_state.h"
-#include "testsupport/scene_renderer.h"
+#include "calibration/detect/find_all_corners.h"
+#include "testsupport/stripe_site.h"
 
 namespace {
 
@@ -108,41 +108,21 @@ TEST(SelectLinePair, MiddleOutsideTheViewDoesNotCount) {
 // ---- Rendered stripe site ----
 
 constexpr int kW = 1280, kH = 720;
-constexpr float kCarWidth = 1800, kCarLength = 4600;
-constexpr int kStripe = 100;     // stripe width (word 33)
-constexpr int kInnerSpan = 2600; // distance of the two inner edges (word 45)
+constexpr int kStripe = 100;      // stripe width (word 33)
+constexpr int kInnerSpan = 2600;  // distance of the two inner edges (word 45)
 
-// Four fisheye cameras around the car (x right, y rear), the parameter
-// block of their true poses, and a LUT object pointing at it.
-class StripeSite : public ::testing::Test {
+// The stripe site and a LUT object pointing at its parameter block.
+class StripeSiteTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const float hw = kCarWidth / 2.0f, hl = kCarLength / 2.0f;
-    const float pos[4][3] = {{0, -hl + 300, 800}, {0, hl - 300, 900}, {-hw + 100, 0, 1000}, {hw - 100, 0, 1000}};
-    const float look[4][3] = {{0, -hl - 1200, 0}, {0, hl + 1200, 0}, {-hw - 1400, 0, 0}, {hw + 1400, 0, 0}};
-    std::memset(&block_, 0, sizeof block_);
-    CameraParamSet_SetHeaders(&block_.params, &block_.headers);
-    block_.carWidth = kCarWidth;
-    block_.carLength = kCarLength;
-    for (int c = 0; c < 4; ++c) {
-      SceneCamera& s = cams_[c];
-      s.model = 2;
-      const float K[9] = {1, 0, kW / 2.0f, 0, 1, kH / 2.0f, 0, 0, 1};
-      std::memcpy(s.K, K, sizeof K);
-      for (float& d : s.D) d = 0.0f;
-      s.D[0] = kW / 2.0f / 1.76f;
-      SceneCamera_LookAt(&s, pos[c], look[c]);
-      block_.model[c] = 2;
-      std::memcpy(block_.params.K[c], s.K, sizeof s.K);
-      std::memcpy(block_.params.D[c], s.D, sizeof s.D);
-      std::memcpy(block_.params.R[c], s.r, sizeof s.r);
-      std::memcpy(block_.params.T[c], s.T, sizeof s.T);
-    }
+    site_.stripe = kStripe;
+    site_.innerSpan = kInnerSpan;
+    StripeSite_Init(&site_);
     GlobalVariables& g = gv();
     g.targetDimA = kStripe;
     g.place0 = kInnerSpan;
     lut_ = LUTOB_Create();
-    lut_->cfg.paramBlock = &block_;
+    lut_->cfg.paramBlock = &site_.block;
     for (int c = 0; c < 4; ++c) lut_->worldPoints[c] = world_[c];
   }
   void TearDown() override {
@@ -151,49 +131,16 @@ class StripeSite : public ::testing::Test {
     LUTOB_Destroy(lut_);
   }
 
-  // Bright stripes of the configured width outside the inner edges at
-  // +-kInnerSpan / 2 (shifted by centre), on a dark floor; left / right
-  // switch them off.
   void Render(int camera, bool left = true, bool right = true, float centre = 0.0f) {
-    TargetSpec floor;
-    floor.kind = TargetKind::kCustom;
-    floor.margin = 0.0f;
-    floor.extentS = 8000.0f;
-    floor.extentT = 20000.0f;
-    floor.origin[0] = -4000.0f;
-    floor.origin[1] = -10000.0f;
-    const float inner = kInnerSpan / 2.0f;
-    floor.shade = [=](float s, float) {
-      const float x = s - 4000.0f - centre;
-      if (left && x <= -inner && x >= -inner - kStripe) return 220.0f;
-      if (right && x >= inner && x <= inner + kStripe) return 220.0f;
-      return 60.0f;
-    };
-    RenderOptions opt;
-    opt.width = kW;
-    opt.height = kH;
-    opt.supersample = 2;
-    opt.background = 60;
-    opt.blurSigma = 0.6f;
-    opt.noiseSigma = 1.0f;
-    const std::vector<uint8_t> grey = Scene_RenderGrey(cams_[camera - 1], floor, opt);
-    pixels_.assign(grey.begin(), grey.end());
-    for (float& p : pixels_) p /= 255.0f;
+    site_.left = left;
+    site_.right = right;
+    site_.centre = centre;
+    pixels_ = StripeSite_Render(site_, camera);
     image_ = Matrix{kW, kH, pixels_.data()};
   }
 
-  // (row, column) of ground points through the true pose of the camera.
   std::vector<float> Project(int camera, const std::vector<float>& ground) const {
-    const int c = camera - 1, n = static_cast<int>(ground.size() / 3);
-    std::vector<float> obj(ground), uv(2 * n), out(2 * n);
-    Matrix o{3, n, obj.data()}, m{2, n, uv.data()};
-    CameraModel_ProjectPoints(2, &o, &block_.headers.R[c], &block_.headers.T[c], &block_.headers.K[c],
-                              &block_.headers.D[c], &m, nullptr, nullptr, nullptr, nullptr, nullptr, 0);
-    for (int i = 0; i < n; ++i) {
-      out[2 * i] = uv[2 * i + 1];
-      out[2 * i + 1] = uv[2 * i];
-    }
-    return out;
+    return StripeSite_Project(site_, camera, ground);
   }
 
   static bool InImage(const float* p) { return p[0] >= 0 && p[0] <= kH - 1 && p[1] >= 0 && p[1] <= kW - 1; }
@@ -218,8 +165,7 @@ class StripeSite : public ::testing::Test {
   }
 
   ScopedConfigState state_;
-  SceneCamera cams_[4];
-  CameraParamBlock block_;
+  StripeSite site_;
   LUTOB* lut_ = nullptr;
   float world_[4][3 * 59] = {};
   std::vector<float> pixels_;
@@ -229,7 +175,7 @@ class StripeSite : public ::testing::Test {
 // The side cameras give the inner edge, then the outer one, 27 points each
 // at the layout's y values; through the true pose the returned world points
 // land on the returned image points.
-TEST_F(StripeSite, SideCamerasGive54PointsOnBothEdges) {
+TEST_F(StripeSiteTest, SideCamerasGive54PointsOnBothEdges) {
   for (int camera : {3, 4}) {
     SCOPED_TRACE(camera);
     Render(camera);
@@ -258,7 +204,7 @@ TEST_F(StripeSite, SideCamerasGive54PointsOnBothEdges) {
 }
 
 // A stripe pair off the centre moves the world x the finder hands back.
-TEST_F(StripeSite, SideWorldXFollowsTheConfiguredCentre) {
+TEST_F(StripeSiteTest, SideWorldXFollowsTheConfiguredCentre) {
   GlobalVariables& g = gv();
   g.place6 = 300;  // centre (300 - 0 - (100 - 0)) / 2 = 100 mm to the right
   g.place5 = 100;
@@ -271,7 +217,7 @@ TEST_F(StripeSite, SideWorldXFollowsTheConfiguredCentre) {
 
 // Front and rear cameras give the inner edge of the left stripe, then of the
 // right one.
-TEST_F(StripeSite, FrontAndRearCamerasGiveBothInnerEdges) {
+TEST_F(StripeSiteTest, FrontAndRearCamerasGiveBothInnerEdges) {
   for (int camera : {1, 2}) {
     SCOPED_TRACE(camera);
     Render(camera);
@@ -294,7 +240,7 @@ TEST_F(StripeSite, FrontAndRearCamerasGiveBothInnerEdges) {
 
 // Hidden stripes, or stripes on one side only for the front camera, give no
 // points; a missing parameter block or a small point buffer neither.
-TEST_F(StripeSite, HiddenOrOneSidedStripesGiveNothing) {
+TEST_F(StripeSiteTest, HiddenOrOneSidedStripesGiveNothing) {
   float points[2 * 59];
   for (int camera = 1; camera <= 4; ++camera) {
     Render(camera, false, false);
@@ -305,9 +251,32 @@ TEST_F(StripeSite, HiddenOrOneSidedStripesGiveNothing) {
   Render(3);
   lut_->cfg.paramBlock = nullptr;
   EXPECT_EQ(CalibFind_Layout51(lut_, 3, &image_, 0, 0, points), 0u);
-  lut_->cfg.paramBlock = &block_;
+  lut_->cfg.paramBlock = &site_.block;
   gv().maxPoints = 40;
   EXPECT_EQ(CalibFind_Layout51(lut_, 3, &image_, 0, 0, points), 0u);
+}
+
+// The corner search of layout 51 dispatches to the stripe finders and
+// records the count; hidden stripes give the camera no points.
+TEST_F(StripeSiteTest, CornerSearchOfLayout51) {
+  gv().CalibLayoutCode = 51;
+  std::vector<float> buffers[4];
+  for (int c = 0; c < 4; ++c) {
+    buffers[c].assign(2 * 59, -1.0f);
+    lut_->imagePoints[c] = buffers[c].data();
+  }
+  for (uint32_t camera : {1u, 3u}) {
+    Render(static_cast<int>(camera));
+    lut_->cameraImages[camera - 1] = &image_;
+    EXPECT_EQ(FindAllChessboardCorners(lut_, camera), 54u) << camera;
+    EXPECT_EQ(lut_->cornerCounts[camera - 1], 54) << camera;
+    EXPECT_NE(buffers[camera - 1][2 * 53], -1.0f) << camera;
+    Render(static_cast<int>(camera), false, false);
+    EXPECT_EQ(FindAllChessboardCorners(lut_, camera), 0u) << camera;
+    EXPECT_EQ(lut_->cornerCounts[camera - 1], 0) << camera;
+    lut_->cameraImages[camera - 1] = nullptr;
+  }
+  for (int c = 0; c < 4; ++c) lut_->imagePoints[c] = nullptr;
 }
 
 }  // namespace
