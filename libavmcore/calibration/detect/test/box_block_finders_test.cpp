@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -152,6 +153,53 @@ TEST_F(BlockFinders, Layout21SearchesTheImageHalves) {
   }
   EXPECT_EQ(CalibProfile().F(2 + 6), static_cast<float>(w - 1));  // defaults written into the profile
   CalibProfile() = CalibProfileRecord{};
+}
+
+// Two checker corners, each with its pair of squares, in the two boxes of
+// camera 2 (the first reaching past the picture's top-left): the corners
+// land in the buffer in picture coordinates, box A's first. Without world
+// points the pose does not solve and every pass runs.
+TEST_F(BlockFinders, Layout9CornersMoveBackIntoThePicture) {
+  std::vector<float> pixels(320 * 240, 0.8f);
+  Matrix image{320, 240, pixels.data()};
+  auto rect = [&](float r0, float c0, float r1, float c1) {
+    for (int y = 0; y < 240; ++y)
+      for (int x = 0; x < 320; ++x) {
+        const float cy = std::max(0.0f, std::min(y + 0.5f, r1) - std::max(y - 0.5f, r0));
+        const float cx = std::max(0.0f, std::min(x + 0.5f, c1) - std::max(x - 0.5f, c0));
+        float& p = pixels[static_cast<size_t>(y) * 320 + x];
+        p = p * (1.0f - cy * cx) + 0.15f * cy * cx;
+      }
+  };
+  const float corners[2][2] = {{60.4f, 70.7f}, {150.3f, 220.6f}};  // (row, column)
+  for (const auto& k : corners) {
+    rect(k[0] - 22, k[1], k[0], k[1] + 22);  // upper-right and lower-left dark
+    rect(k[0], k[1] - 22, k[0] + 22, k[1]);
+  }
+  CalibProfileRecord& p = CalibProfile();
+  p.words[0] = 9;
+  const float boxes[8] = {-30.5f, -20.25f, 125.0f, 115.0f, 160.0f, 95.0f, 285.0f, 210.0f};
+  for (int k = 0; k < 8; ++k) p.SetF(2 + 8 + k, boxes[k]);
+  float points[2 * 59];
+  EXPECT_EQ(CalibFind_Layout9(lut_, 2, &image, 0, 0, points), 0u);
+  EXPECT_EQ(lut_->cornerCounts[1], 14);
+  for (int b = 0; b < 2; ++b) {
+    EXPECT_NEAR(points[14 * b], corners[b][0], 1.0f) << b;
+    EXPECT_NEAR(points[14 * b + 1], corners[b][1], 1.0f) << b;
+  }
+  CalibProfile() = CalibProfileRecord{};
+}
+
+// Layout 4 without markers in the picture finds nothing; the count written
+// last is that of the lower marker pair.
+TEST_F(BlockFinders, Layout4WithoutMarkers) {
+  std::vector<float> pixels(320 * 240, 0.6f);
+  Matrix image{320, 240, pixels.data()};
+  float points[2 * 59];
+  for (uint32_t camera = 1; camera <= 4; ++camera) {
+    EXPECT_EQ(CalibFind_Layout4(lut_, camera, &image, 0, 0, points), 0u) << camera;
+    EXPECT_EQ(lut_->cornerCounts[camera - 1], 8) << camera;
+  }
 }
 
 }  // namespace
