@@ -8,6 +8,7 @@
 #include "calibration/detect/layout_finders.h"
 #include "calibration/solve/block_calib.h"
 #include "detect_scene_helpers.h"
+#include "testsupport/mark_scenes.h"
 #include "frame/calib_profile.h"
 #include "frame/global_variables.h"
 #include "surround/lutob.h"
@@ -200,6 +201,52 @@ TEST_F(BlockFinders, Layout4WithoutMarkers) {
     EXPECT_EQ(CalibFind_Layout4(lut_, camera, &image, 0, 0, points), 0u) << camera;
     EXPECT_EQ(lut_->cornerCounts[camera - 1], 8) << camera;
   }
+}
+
+// A 6 x 4 board with a square marker either side: 15 board corners in the
+// detector's order, then the two markers; without the markers the board
+// alone; without the board nothing.
+TEST(BoardWithSideQuads, BoardThenMarkers) {
+  LensModelScenes scenes;
+  BoardSceneSpec v;
+  v.model = 2;
+  v.width = 768;
+  v.height = 432;
+  const float sq = 80.0f;
+  for (const bool markers : {true, false}) {
+    SCOPED_TRACE(markers);
+    MarkScene scene = MarkScene_Make(v);
+    const std::vector<float> board = MarkScene_AddChessboard(&scene, -3 * sq, -2 * sq, 6, 4, sq, 30);
+    std::vector<float> boardPx, gl, gr;
+    ASSERT_TRUE(MarkScene_ProjectAll(scene, board, &boardPx));
+    if (markers) {
+      ASSERT_TRUE(MarkScene_ProjectAll(scene, MarkScene_AddSquare(&scene, -4.6f * sq, 0, 1.3f * sq, 0, 30), &gl));
+      ASSERT_TRUE(MarkScene_ProjectAll(scene, MarkScene_AddSquare(&scene, 4.6f * sq, 0, 1.3f * sq, 0, 30), &gr));
+    }
+    FloatImage img;
+    RenderOptions o;
+    o.blurSigma = 0.7f;
+    MarkScene_Render(scene, o, &img);
+    std::vector<float> points(2 * 59, -7.0f);
+    ASSERT_EQ(FindBoardWithSideQuads(&img.m, 6, 4, points.data()), markers ? 23u : 15u);
+    const std::vector<float> truth = TruthInDetectorOrder(boardPx, 5, 3);
+    EXPECT_LT(ErrorsInOrder(std::vector<float>(points.begin(), points.begin() + 30), truth).max, 1.0);
+    if (markers) {
+      // Every marker point near one of the two squares' corners (whole pixels).
+      std::vector<float> corners(gl);
+      corners.insert(corners.end(), gr.begin(), gr.end());
+      for (int i = 15; i < 23; ++i) {
+        double best = 1e9;
+        for (size_t k = 0; k < corners.size(); k += 2)
+          best = std::min(best, std::hypot(double(points[2 * i] - corners[k]), double(points[2 * i + 1] - corners[k + 1])));
+        EXPECT_LT(best, 2.0) << i;
+      }
+    }
+  }
+  std::vector<float> empty(768 * 432, 0.5f);
+  Matrix m{768, 432, empty.data()};
+  std::vector<float> points(2 * 59);
+  EXPECT_EQ(FindBoardWithSideQuads(&m, 6, 4, points.data()), 0u);
 }
 
 }  // namespace
