@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "calibration/detect/layout_finders.h"
@@ -48,10 +51,78 @@ bool CameraValid(const CameraParamBlock* block, const Matrix* image, int32_t cam
          camera >= 1 && camera <= 4;
 }
 
+// The remap maps of a top view depend only on the region, the scale and the
+// camera's model and pose; building them (projecting a quarter of the view's
+// ground points) is the bulk of a level's work, so they are kept while the
+// pose stays the same. Finders of different cameras share the cache.
+struct MapKey {
+  int32_t camera, cols, rows, x0, y0, width, height, model, slot;
+  float scale;
+  float k[9], d[8], r[3], t[3];
+};
+
+struct GroundMaps {
+  MapKey key;
+  std::vector<float> u, v;
+};
+
+// Copies a parameter header's values into dst (count floats); false when the
+// header holds fewer.
+bool TakeValues(const Matrix& m, float* dst, int32_t count) {
+  if (m.data == nullptr || m.cols < 0 || m.rows < 0 || static_cast<int64_t>(m.cols) * m.rows < count) return false;
+  std::memcpy(dst, m.data, sizeof(float) * static_cast<size_t>(count));
+  return true;
+}
+
+std::shared_ptr<const GroundMaps> TopViewMaps(const CameraParamBlock* block, const Matrix* image, int32_t camera,
+                                              const ViewSpec& spec, float scale, int32_t cols, int32_t rows) {
+  constexpr size_t kCacheEntries = 8;  // about 1 MB each: the usual level of each camera, and spares
+  static std::mutex mutex;
+  static std::vector<std::shared_ptr<const GroundMaps>> cache;
+  const int32_t c = camera - 1;
+  const CameraParamHeaders& h = block->headers;
+  auto maps = std::make_shared<GroundMaps>();
+  MapKey& key = maps->key;
+  std::memset(&key, 0, sizeof key);  // compared bytewise
+  key.camera = camera;
+  key.cols = cols;
+  key.rows = rows;
+  key.x0 = static_cast<int32_t>(spec.x0);
+  key.y0 = static_cast<int32_t>(spec.y0);
+  key.width = image->cols;
+  key.height = image->rows;
+  key.model = static_cast<int32_t>(block->model[c]);
+  key.slot = static_cast<int32_t>(block->lensSlot[c]);
+  key.scale = scale;
+  if (!TakeValues(h.K[c], key.k, 9) || !TakeValues(h.D[c], key.d, 8) || !TakeValues(h.R[c], key.r, 3) ||
+      !TakeValues(h.T[c], key.t, 3))
+    return nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const auto& e : cache)
+      if (std::memcmp(&e->key, &key, sizeof key) == 0) return e;
+  }
+  const size_t n = static_cast<size_t>(cols) * rows;
+  maps->u.resize(n);
+  maps->v.resize(n);
+  Matrix U{cols, rows, maps->u.data()}, V{cols, rows, maps->v.data()};
+  Calib_MatchTargetPoints(image->cols, image->rows, cols, rows, key.x0, key.y0, &h.R[c], &h.T[c], &h.K[c], &h.D[c],
+                          &U, &V, key.model, key.slot, scale, scale);
+  std::lock_guard<std::mutex> lock(mutex);
+  // A new pose replaces the camera's maps of the same level.
+  for (auto& e : cache)
+    if (e->key.camera == camera && e->key.scale == scale && e->key.x0 == key.x0 && e->key.y0 == key.y0) {
+      e = maps;
+      return maps;
+    }
+  if (cache.size() >= kCacheEntries) cache.erase(cache.begin());
+  cache.push_back(maps);
+  return maps;
+}
+
 // Top view of one level, its binarised copy and its near-vertical lines.
 void BuildTopView(const CameraParamBlock* block, const Matrix* image, int32_t camera, const ViewSpec& spec,
                   const LineLevel& level, TopView* out) {
-  const int32_t c = camera - 1;
   const int32_t s = static_cast<int32_t>(level.scale);
   out->scale = level.scale;
   out->cols = spec.extentX / s;
@@ -59,12 +130,10 @@ void BuildTopView(const CameraParamBlock* block, const Matrix* image, int32_t ca
   out->lines.clear();
   const int32_t cols = out->cols, rows = out->rows;
   const size_t n = static_cast<size_t>(cols) * rows;
-  std::vector<float> mapU(n), mapV(n), view(n), smooth(n);
-  Matrix U{cols, rows, mapU.data()}, V{cols, rows, mapV.data()};
-  Calib_MatchTargetPoints(image->cols, image->rows, cols, rows, static_cast<int32_t>(spec.x0),
-                          static_cast<int32_t>(spec.y0), &block->headers.R[c], &block->headers.T[c],
-                          &block->headers.K[c], &block->headers.D[c], &U, &V, static_cast<int32_t>(block->model[c]),
-                          static_cast<int32_t>(block->lensSlot[c]), level.scale, level.scale);
+  const std::shared_ptr<const GroundMaps> maps = TopViewMaps(block, image, camera, spec, level.scale, cols, rows);
+  if (!maps) return;
+  Matrix U{cols, rows, const_cast<float*>(maps->u.data())}, V{cols, rows, const_cast<float*>(maps->v.data())};
+  std::vector<float> view(n), smooth(n);
   Matrix viewM{cols, rows, view.data()}, smoothM{cols, rows, smooth.data()};
   Image_RemapBilinear(image, &U, &V, &viewM, 0, 0);
   Image_BoxMean(&viewM, &smoothM, 1, 3);

@@ -240,6 +240,25 @@ TEST_F(StripeSiteTest, FrontAndRearCamerasGiveBothInnerEdges) {
   }
 }
 
+// The top view follows the block's pose: searches through one pose give
+// the same points whether its view was kept or built afresh, and a search
+// through another pose in between gives other points.
+TEST_F(StripeSiteTest, TopViewFollowsAChangedPose) {
+  Render(1);
+  std::vector<float> first(2 * 59), between(2 * 59), again(2 * 59);
+  site_.block.params.T[0][0] += 80.0f;
+  site_.block.params.R[0][1] += 0.017f;
+  ASSERT_EQ(CalibFind_Layout51(lut_, 1, &image_, 0, 0, first.data()), 54u);
+  site_.block.params.T[0][0] -= 80.0f;
+  site_.block.params.R[0][1] -= 0.017f;
+  ASSERT_EQ(CalibFind_Layout51(lut_, 1, &image_, 0, 0, between.data()), 54u);
+  site_.block.params.T[0][0] += 80.0f;
+  site_.block.params.R[0][1] += 0.017f;
+  ASSERT_EQ(CalibFind_Layout51(lut_, 1, &image_, 0, 0, again.data()), 54u);
+  EXPECT_EQ(first, again);
+  EXPECT_NE(first, between);
+}
+
 // Hidden stripes, or stripes on one side only for the front camera, give no
 // points; a missing parameter block or a small point buffer neither.
 TEST_F(StripeSiteTest, HiddenOrOneSidedStripesGiveNothing) {
