@@ -9,3 +9,9 @@ struct BlockCalib4;
 // four-block calibration object into points (16 floats) and returns that
 // camera's found count (0 or 8).
 uint32_t BlockCalib4_CopyFoundPoints(const BlockCalib4* block, uint32_t camera, float* points);
+
+struct BlockCalib6;
+
+// The same for the six-block object: its first point set when firstSet is
+// non-zero, else its second.
+uint32_t BlockCalib6_CopyFoundPoints(const BlockCalib6* block, int32_t firstSet, uint32_t camera, float* points);

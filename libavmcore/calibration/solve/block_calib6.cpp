@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "calibration/detect/detect_services.h"
 #include "calibration/solve/block_calib_run.h"
 #include "calibration/solve/block_pose_services.h"
 #include "calibration/solve/block_solve.h"
@@ -448,4 +449,12 @@ void CalibPose6_FromAngles(const BlockCalib6* block, int32_t frame, int32_t came
       row[1] = s * block->globalX[i] + c * block->globalY[i] + dy;
       row[2] = 0.0f;
     }
+}
+
+uint32_t BlockCalib6_CopyFoundPoints(const BlockCalib6* block, int32_t firstSet, uint32_t camera, float* points) {
+  if (block == nullptr || points == nullptr || camera < 1 || camera > 4) return 0;
+  const BlockSet& set = firstSet != 0 ? block->frontSet : block->rearSet;
+  const uint32_t c = camera - 1;
+  memcpy(points, set.points[2 * c], 16 * sizeof(float));
+  return set.counts[c];
 }
