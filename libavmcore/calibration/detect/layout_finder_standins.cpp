@@ -43,7 +43,6 @@ STANDIN(CalibFind_Layout32)
 STANDIN(CalibFind_Layout51)
 STANDIN(CalibFind_Layout52)
 STANDIN(CalibFind_Layout53)
-STANDIN(CalibFind_Layout54)
 
 uint32_t CalibFindMarkerBoard(LUTOB*, uint32_t, Matrix*, int32_t, float*) { return 0; }
 uint32_t CalibFind_Layout13(LUTOB*, uint32_t, Matrix*, int32_t, int32_t, float*, int32_t) { return 0; }
