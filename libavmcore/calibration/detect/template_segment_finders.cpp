@@ -1,0 +1,127 @@
+#include "calibration/detect/template_segment_finders.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "calibration/detect/image_box.h"
+#include "calibration/detect/pose_solve_services.h"
+#include "calibration/detect/template_corners.h"
+#include "frame/calib_profile.h"
+#include "surround/lutob.h"
+#include "toolkit/border_filters.h"
+
+namespace {
+
+// Threshold schedule: non-maximum suppression, score.
+constexpr float kSuppression[7] = {0.28f, 0.36f, 0.2f, 0.14f, 0.09f, 0.28f, 0.36f};
+constexpr float kScore[7] = {0.23f, 0.23f, 0.23f, 0.15f, 0.07f, 0.0f, 0.0f};
+
+using Segment = std::array<float, 6>;  // three (row, column) corners in grid order
+
+// The box of profile values first..first + 3, cut to the image, smoothed,
+// with its corner likelihood.
+struct SearchBox {
+  ImageBox box{};
+  std::vector<float> crop, smooth, like;
+  Matrix smoothM{0, 0, nullptr}, likeM{0, 0, nullptr};
+
+  bool Cut(const Matrix* image, int32_t first) {
+    const CalibProfileRecord& profile = CalibProfile();
+    float v[4];
+    for (int i = 0; i < 4; ++i) v[i] = profile.F(2 + first + i);
+    if (!ImageBox_ClipEdges(image->cols, image->rows, v[0], v[1], v[2], v[3], &box)) return false;
+    Matrix cropM{0, 0, nullptr};
+    if (!Matrix_CropToImage(image, box.left, box.top, box.cols, box.rows, &crop, &cropM, &box)) return false;
+    const size_t n = static_cast<size_t>(box.cols) * static_cast<size_t>(box.rows);
+    smooth.assign(n, 0.0f);
+    like.assign(n, 0.0f);
+    smoothM = Matrix{box.cols, box.rows, smooth.data()};
+    likeM = Matrix{box.cols, box.rows, like.data()};
+    Image_BoxMean(&cropM, &smoothM, 1, 1);
+    CornerLikelihood(&smoothM, &likeM, 0);
+    return true;
+  }
+};
+
+struct CornerLists {
+  TemplateCorner* lists[3] = {nullptr, nullptr, nullptr};
+  int32_t counts[3] = {0, 0, 0};
+  ~CornerLists() {
+    for (TemplateCorner* l : lists) free(l);
+  }
+};
+
+float Spacing(const float* grid) { return std::hypot(grid[2] - grid[0], grid[3] - grid[1]); }
+
+}  // namespace
+
+uint32_t CalibFind_Layout53Templates(LUTOB* lut, uint32_t camera, Matrix* image, int32_t, int32_t, float* points) {
+  // Camera 2 has no world points in this layout: no other camera's fields
+  // are touched on its behalf.
+  if (lut == nullptr || camera < 1 || camera > 4 || camera == 2 || image == nullptr || image->data == nullptr ||
+      points == nullptr)
+    return 0;
+  const int32_t first = camera == 1 ? 0 : camera == 3 ? 12 : 16;
+  lut->cornerCounts[camera - 1] = 6;
+  SearchBox sb;
+  if (!sb.Cut(image, first)) return 0;
+  const int32_t W = image->cols;
+  const float linkDistance = std::max(110.0f, static_cast<float>(W) * 110.0f / 720.0f);
+  std::vector<TemplateCorner*> members;
+  std::vector<float> grid;
+  for (int32_t p = 0; p < 7; ++p) {
+    CornerLists cl;
+    DetectTemplateCorners(&sb.smoothM, &sb.likeM, cl.lists, cl.counts, 0, kSuppression[p], kScore[p]);
+    for (int32_t j = 0; j < 3; ++j)
+      for (int32_t i = 0; i < cl.counts[j]; ++i) {
+        cl.lists[j][i].y += static_cast<float>(sb.box.top);
+        cl.lists[j][i].x += static_cast<float>(sb.box.left);
+      }
+    for (int32_t j = 0; j < 3; ++j) {
+      const int32_t n = cl.counts[j];
+      if (n == 0) continue;
+      TemplateCorner* list = cl.lists[j];
+      LinkTemplateCorners(list, n, 0, linkDistance, 4.0f);
+      // Growth writes candidates behind the members found so far.
+      members.assign(2 * static_cast<size_t>(n) + 16, nullptr);
+      std::vector<Segment> across, upright;
+      for (int32_t k = 0;; ++k) {
+        int32_t rowsOut = 0, colsOut = 0;
+        const int32_t m = GrowBoard(list, n, members.data(), k, &rowsOut, &colsOut, W / 2);
+        if (m == 0) break;
+        if (m != rowsOut * colsOut) continue;
+        grid.assign(2 * static_cast<size_t>(m), -1.0f);
+        CornerGridToArray(members.data(), m, colsOut, grid.data(), nullptr);
+        if (m < 2 || !(Spacing(grid.data()) > 30.0f)) continue;
+        Segment s;
+        if (rowsOut == 1 && colsOut == 3) {
+          std::copy(grid.begin(), grid.end(), s.begin());
+          across.push_back(s);
+        } else if (rowsOut == 3 && colsOut == 1) {
+          std::copy(grid.begin(), grid.end(), s.begin());
+          upright.push_back(s);
+        } else if (rowsOut == 2 && colsOut == 3) {
+          std::copy(grid.begin(), grid.begin() + 6, s.begin());
+          across.push_back(s);
+          std::copy(grid.begin() + 6, grid.end(), s.begin());
+          across.push_back(s);
+        }
+        if (across.size() >= 3 || upright.size() > 2) break;
+      }
+      const std::vector<Segment>& pair = camera == 1 ? upright : across;
+      if (pair.size() != 2) continue;
+      // Camera 1: the left strip first; the side cameras: the upper one.
+      const int key = camera == 1 ? 1 : 0;
+      const bool firstFirst = pair[0][key] < pair[1][key];
+      const Segment& a = firstFirst ? pair[0] : pair[1];
+      const Segment& b = firstFirst ? pair[1] : pair[0];
+      std::copy(a.begin(), a.end(), points);
+      std::copy(b.begin(), b.end(), points + 6);
+      if (CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), 0, 0, 0) != 0) return 6;
+    }
+  }
+  return 0;
+}
