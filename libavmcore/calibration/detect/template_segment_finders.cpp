@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "calibration/detect/image_box.h"
+#include "calibration/detect/layout_finders.h"
 #include "calibration/detect/pose_solve_services.h"
 #include "calibration/detect/template_corners.h"
 #include "frame/calib_profile.h"
@@ -121,6 +122,68 @@ uint32_t CalibFind_Layout53Templates(LUTOB* lut, uint32_t camera, Matrix* image,
       std::copy(a.begin(), a.end(), points);
       std::copy(b.begin(), b.end(), points + 6);
       if (CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), 0, 0, 0) != 0) return 6;
+    }
+  }
+  return 0;
+}
+
+uint32_t CalibFind_Layout11Front(LUTOB* lut, uint32_t camera, Matrix* image, float* points) {
+  // The front strip is camera 1's alone.
+  if (lut == nullptr || camera != 1 || image == nullptr || image->data == nullptr || points == nullptr) return 0;
+  lut->cornerCounts[0] = 3;
+  const CalibProfileRecord& profile = CalibProfile();
+  const float refX = profile.F(2 + 40), refY = profile.F(2 + 41);
+  SearchBox sb;
+  if (!sb.Cut(image, 24)) return 0;
+  const int32_t W = image->cols;
+  const float tolerance = static_cast<float>(W) * 15.0f / 720.0f;
+  const float linkDistance = std::max(110.0f, static_cast<float>(W) * 110.0f / 720.0f);
+  auto near = [&](const float* c) { return std::fabs(c[1] - refX) < tolerance && std::fabs(c[0] - refY) < tolerance; };
+  std::vector<TemplateCorner*> members;
+  std::vector<float> grid;
+  for (int32_t p = 0; p < 5; ++p) {
+    CornerLists cl;
+    DetectTemplateCorners(&sb.smoothM, &sb.likeM, cl.lists, cl.counts, 0, kSuppression[p], kScore[p]);
+    for (int32_t j = 0; j < 3; ++j)
+      for (int32_t i = 0; i < cl.counts[j]; ++i) {
+        cl.lists[j][i].y += static_cast<float>(sb.box.top);
+        cl.lists[j][i].x += static_cast<float>(sb.box.left);
+      }
+    for (int32_t j = 0; j < 3; ++j) {
+      const int32_t n = cl.counts[j];
+      if (n == 0) continue;
+      TemplateCorner* list = cl.lists[j];
+      LinkTemplateCorners(list, n, 0, linkDistance, 4.0f);
+      members.assign(2 * static_cast<size_t>(n) + 16, nullptr);
+      Segment found{};
+      int32_t qualifying = 0;
+      for (int32_t k = 0;; ++k) {
+        int32_t rowsOut = 0, colsOut = 0;
+        const int32_t m = GrowBoard(list, n, members.data(), k, &rowsOut, &colsOut, W / 2);
+        if (m == 0) break;
+        if (rowsOut != 1 || m != colsOut || m < 3 || m > 5) continue;
+        grid.assign(2 * static_cast<size_t>(m), -1.0f);
+        CornerGridToArray(members.data(), m, colsOut, grid.data(), nullptr);
+        int32_t start = -1;
+        if (m == 3 && near(&grid[0])) start = 0;
+        if (m == 5 && near(&grid[2])) start = 1;
+        if (m == 4) {
+          const float d0 = std::fabs(grid[1] - refX), d1 = std::fabs(grid[3] - refX);
+          if (std::min(d0, d1) < tolerance) start = d0 < d1 ? 0 : 1;
+        }
+        if (start < 0) continue;
+        // A second strip near the reference makes the list ambiguous.
+        if (++qualifying > 1) break;
+        std::copy(grid.begin() + 2 * start, grid.begin() + 2 * start + 6, found.begin());
+      }
+      if (qualifying != 1) continue;
+      const bool reversed = found[1] > found[3];
+      for (int i = 0; i < 3; ++i) {
+        const int src = reversed ? 2 - i : i;
+        points[2 * i] = found[2 * src];
+        points[2 * i + 1] = found[2 * src + 1];
+      }
+      if (CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), 0, 0, 0) != 0) return 3;
     }
   }
   return 0;

@@ -54,12 +54,14 @@ inline float Shade(const std::vector<Patch>& patches, float x, float y) {
   return -1.0f;
 }
 
-inline std::vector<float> Render(const SceneCamera& cam, const std::vector<Patch>& patches) {
+// The patches lie `raise` mm above the ground.
+inline std::vector<float> Render(const SceneCamera& cam, const std::vector<Patch>& patches, float raise = 0.0f) {
   TargetSpec t;
   t.kind = TargetKind::kCustom;
   t.margin = 0.0f;
   t.origin[0] = -6000;
   t.origin[1] = -7000;
+  t.origin[2] = -raise;
   t.extentS = 12000;
   t.extentT = 14000;
   t.light = 215;
@@ -77,7 +79,7 @@ inline std::vector<float> Render(const SceneCamera& cam, const std::vector<Patch
 
 // (row, column) of a ground point.
 inline void Project(const SceneCamera& c, const float* world, float* row, float* col) {
-  float w[3] = {world[0], world[1], 0.0f}, px[2] = {-1, -1};
+  float w[3] = {world[0], world[1], world[2]}, px[2] = {-1, -1};
   float K[9], D[8], R[3], T[3];
   std::copy(c.K, c.K + 9, K);
   std::copy(c.D, c.D + 8, D);
@@ -133,7 +135,12 @@ class PatchSiteTest : public ::testing::Test {
       for (size_t i = 0; i < b.size(); ++i) text += (i ? "," : "") + std::to_string(b[i]);
       text += "\n";
     }
+    Compute(code, file, text);
+  }
+  // Writes the profile text and computes every camera's world points.
+  void Compute(int32_t code, const std::string& file, const std::string& text) {
     state.WriteFile(file, text);
+    CalibProfile() = CalibProfileRecord{};  // a loaded profile is not read again
     gv().CalibLayoutCode = code;
     for (int c = 1; c <= 4; ++c) {
       Matrix m{3, kRows, world[c - 1].data()};
@@ -141,8 +148,8 @@ class PatchSiteTest : public ::testing::Test {
     }
   }
   const float* W(int camera, int k) const { return &world[camera - 1][3 * k]; }
-  void Show(int camera, const SceneCamera& cam, const std::vector<Patch>& patches) {
-    pixels[camera - 1] = Render(cam, patches);
+  void Show(int camera, const SceneCamera& cam, const std::vector<Patch>& patches, float raise = 0.0f) {
+    pixels[camera - 1] = Render(cam, patches, raise);
     images[camera - 1].data = pixels[camera - 1].data();
   }
   // Patches whose end corners are world points (2k, 2k + 1) of the camera.

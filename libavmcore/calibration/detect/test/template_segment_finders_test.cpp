@@ -3,6 +3,7 @@
 // hidden strip or camera 2 of layout 53 gives 0.
 #include <gtest/gtest.h>
 
+#include "calibration/detect/layout_finders.h"
 #include "calibration/detect/template_segment_finders.h"
 #include "patch_site_fixture.h"
 
@@ -28,6 +29,47 @@ TEST_F(PatchSiteTest, LayoutFiftyThreeTemplatesCameraTwoTouchesNothing) {
   EXPECT_EQ(0u, CalibFind_Layout53Templates(nullptr, 1, &images[0], 0, 0, points[0].data()));
   for (int k = 0; k < 4; ++k) EXPECT_EQ(-1, lut->cornerCounts[k]);
   for (float v : points[1]) ASSERT_EQ(-1.0f, v);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace patch_site;
+
+std::string Triples(const float* first) {
+  std::string s;
+  for (int c = 0; c < 4; ++c)
+    for (int k = 0; k < 3; ++k) s += std::to_string(c == 0 ? first[k] : 0.0f) + (k < 2 ? "," : c < 3 ? ";" : "\n");
+  return s;
+}
+
+// Layout 11, camera 1: a raised strip of three corners across the front;
+// the pose refinement starts from the profile's pose. The reference point
+// sits on the strip's left corner; moved a tolerance away, nothing
+// qualifies.
+TEST_F(PatchSiteTest, LayoutElevenFrontStrip) {
+  const SceneCamera cam = Camera(0, -2300, 900, 0, -3600);
+  const float r0[3] = {cam.r[0] + 0.01f, cam.r[1] - 0.01f, cam.r[2]};
+  auto profile = [&](float refX, float refY) {
+    return Triples(r0) + Triples(cam.T) + "0,300,1280,720;0,0,1,1;0,0,1,1;0,0,1,1\n" + std::to_string(refX) + "," +
+           std::to_string(refY) + ";0,0,0,0;0,0,0,0;0,0,0,0\n0,0;0,0\n";
+  };
+  Compute(11, "kelvor_cfg.txt", profile(0, 0));
+  float row, col;
+  Project(cam, W(1, 0), &row, &col);
+  Compute(11, "kelvor_cfg.txt", profile(col + 3, row - 3));
+  Show(1, cam, {{{W(1, 0)[0], W(1, 0)[1]}, {W(1, 2)[0], W(1, 2)[1]}}}, 110.0f);
+  // The strip lies across: its corners run from world point 0 to 2 along
+  // x, so the patch's long side goes that way.
+  ASSERT_EQ(3u, CalibFind_Layout11Front(lut, 1, &images[0], points[0].data()));
+  EXPECT_EQ(3, lut->cornerCounts[0]);
+  ExpectTruth(1, cam, 3);
+
+  const float tolerance = 1280.0f * 15.0f / 720.0f;
+  Compute(11, "kelvor_cfg.txt", profile(col + tolerance + 1.0f, row));
+  EXPECT_EQ(0u, CalibFind_Layout11Front(lut, 1, &images[0], points[0].data()));
+  EXPECT_EQ(0u, CalibFind_Layout11Front(lut, 2, &images[0], points[0].data()));
 }
 
 }  // namespace
