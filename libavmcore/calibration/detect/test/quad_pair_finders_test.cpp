@@ -48,6 +48,21 @@ TEST_F(PatchSiteTest, LayoutFiftyFourPairsGiveTheWorldPointOrder) {
   }
 }
 
+// Layout 54, camera 1 with word 34 other than 1: the two standing pairs and
+// two patches lying across beside the vehicle, 12 points.
+TEST_F(PatchSiteTest, LayoutFiftyFourQuadsOfTheFrontCamera) {
+  Layout(54, "hulvex_cfg.txt", std::vector<std::vector<float>>(6, {0, 0, 1280, 720}));
+  gv().targetDimB = 0;
+  const SceneCamera cam = Camera(0, -2300, 2200, 0, -4200);
+  Show(1, cam, {{{W(1, 0)[0], W(1, 0)[1]}, {W(1, 1)[0], W(1, 1)[1]}},
+                {{W(1, 2)[0], W(1, 2)[1]}, {W(1, 3)[0], W(1, 3)[1]}},
+                {{W(1, 6)[0], W(1, 6)[1]}, {W(1, 8)[0], W(1, 8)[1]}},
+                {{W(1, 9)[0], W(1, 9)[1]}, {W(1, 11)[0], W(1, 11)[1]}}});
+  ASSERT_EQ(12u, CalibFind_Layout54(lut, 1, &images[0], 0, 0, points[0].data()));
+  EXPECT_EQ(12, lut->cornerCounts[0]);
+  ExpectTruth(1, cam, 12);
+}
+
 // Layout 53, camera 1, at both scales the layout's finder passes; the
 // pair hidden gives 0.
 TEST_F(PatchSiteTest, LayoutFiftyThreePairsAtBothScales) {
