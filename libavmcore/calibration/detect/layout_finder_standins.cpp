@@ -15,8 +15,6 @@ STANDIN(CalibFind_Layout6)
 STANDIN(CalibFind_Layout7)
 STANDIN(CalibFind_Layout8)
 STANDIN(CalibFind_Layout10)
-STANDIN_SHORT(CalibFind_Layout11Front)
-STANDIN_SHORT(CalibFind_Layout11Rear)
 STANDIN_SHORT(CalibFind_Layout11Side)
 STANDIN(CalibFind_Layout12)
 STANDIN(CalibFind_Layout14)
@@ -38,7 +36,6 @@ STANDIN(CalibFind_Layout30)
 STANDIN(CalibFind_Layout31)
 STANDIN(CalibFind_Layout32)
 STANDIN(CalibFind_Layout53)
-STANDIN(CalibFind_Layout54)
 
 uint32_t CalibFindMarkerBoard(LUTOB*, uint32_t, Matrix*, int32_t, float*) { return 0; }
 uint32_t CalibFind_Layout13(LUTOB*, uint32_t, Matrix*, int32_t, int32_t, float*, int32_t) { return 0; }

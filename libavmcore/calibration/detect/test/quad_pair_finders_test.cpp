@@ -1,0 +1,117 @@
+// The patch-pair finders of layouts 53 and 54 on rendered sites: 2 x 4
+// patches laid at the layout's world points (computed from the written
+// vehicle profile), seen by fisheye cameras at known poses; the finders
+// must return every point within a pixel of its projection, in world-point
+// order, and the solver must take them.
+#include <gtest/gtest.h>
+
+#include "calibration/detect/layout_finders.h"
+#include "calibration/detect/quad_pair_finders.h"
+#include "patch_site_fixture.h"
+
+namespace {
+
+using namespace patch_site;
+
+// Layout 54: the front and rear pairs, seen from the height of a coach's
+// cameras (the patches stand steeper than they lie in the image, as the end
+// point order expects); the rear camera's box reaches past the image on
+// every side.
+TEST_F(PatchSiteTest, LayoutFiftyFourPairsGiveTheWorldPointOrder) {
+  const std::vector<float> wide = {-300, -200, 1600, 1000};
+  Layout(54, "hulvex_cfg.txt",
+         {{0, 200, 1280, 700}, {0, 150, 1280, 700}, {0, 150, 1280, 700}, {0, 200, 1280, 700}, {0, 150, 1280, 700},
+          wide});
+  gv().targetDimB = 1;
+  struct Case {
+    int camera;
+    SceneCamera cam;
+  };
+  const Case cases[] = {
+      {1, Camera(0, -2300, 2200, 0, -4700)},
+      {2, Camera(0, 2300, 2300, 0, 4900)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.camera);
+    const std::vector<Patch> patches = {{{W(c.camera, 0)[0], W(c.camera, 0)[1]}, {W(c.camera, 1)[0], W(c.camera, 1)[1]}},
+                                        {{W(c.camera, 2)[0], W(c.camera, 2)[1]}, {W(c.camera, 3)[0], W(c.camera, 3)[1]}}};
+    Show(c.camera, c.cam, patches);
+    lut->cornerCounts[c.camera - 1] = 0;
+    ASSERT_EQ(6u, CalibFind_Layout54(lut, c.camera, &images[c.camera - 1], 0, 0, points[c.camera - 1].data()));
+    EXPECT_EQ(6, lut->cornerCounts[c.camera - 1]);
+    ExpectTruth(c.camera, c.cam, 6);
+    EXPECT_LE(gv().lastCalibResult[c.camera - 1], 4.51f);
+
+    // One patch hidden: nothing reaches the solver.
+    Show(c.camera, c.cam, {patches[0]});
+    EXPECT_EQ(0u, CalibFind_Layout54(lut, c.camera, &images[c.camera - 1], 0, 0, points[c.camera - 1].data()));
+  }
+}
+
+// Layout 54, camera 1 with word 34 other than 1: the two standing pairs and
+// two patches lying across beside the vehicle, 12 points.
+TEST_F(PatchSiteTest, LayoutFiftyFourQuadsOfTheFrontCamera) {
+  Layout(54, "hulvex_cfg.txt", std::vector<std::vector<float>>(6, {0, 0, 1280, 720}));
+  gv().targetDimB = 0;
+  const SceneCamera cam = Camera(0, -2300, 2200, 0, -4200);
+  Show(1, cam, {{{W(1, 0)[0], W(1, 0)[1]}, {W(1, 1)[0], W(1, 1)[1]}},
+                {{W(1, 2)[0], W(1, 2)[1]}, {W(1, 3)[0], W(1, 3)[1]}},
+                {{W(1, 6)[0], W(1, 6)[1]}, {W(1, 8)[0], W(1, 8)[1]}},
+                {{W(1, 9)[0], W(1, 9)[1]}, {W(1, 11)[0], W(1, 11)[1]}}});
+  ASSERT_EQ(12u, CalibFind_Layout54(lut, 1, &images[0], 0, 0, points[0].data()));
+  EXPECT_EQ(12, lut->cornerCounts[0]);
+  ExpectTruth(1, cam, 12);
+}
+
+// Layout 53, camera 1, at both scales the layout's finder passes; the
+// pair hidden gives 0.
+TEST_F(PatchSiteTest, LayoutFiftyThreePairsAtBothScales) {
+  const SceneCamera cam = Layout53FrontSite();
+  for (float scale : {0.7f, 0.5f}) {
+    SCOPED_TRACE(scale);
+    std::fill(points[0].begin(), points[0].end(), -1.0f);
+    ASSERT_EQ(6u, CalibFind_Layout53Pairs(lut, 1, &images[0], 0, 0, points[0].data(), scale));
+    EXPECT_EQ(6, lut->cornerCounts[0]);
+    ExpectTruth(1, cam, 6);
+  }
+  Show(1, cam, {{{W(1, 0)[0], W(1, 0)[1]}, {W(1, 2)[0], W(1, 2)[1]}}});
+  EXPECT_EQ(0u, CalibFind_Layout53Pairs(lut, 1, &images[0], 0, 0, points[0].data(), 0.7f));
+}
+
+// Which finder runs: the count written before the search tells (boxes off
+// the image, so nothing is searched).
+TEST_F(PatchSiteTest, LayoutFiftyFourChoosesPairsOrQuads) {
+  Layout(54, "hulvex_cfg.txt", std::vector<std::vector<float>>(6, {2000, 0, 2064, 64}));
+  struct Case {
+    int32_t word34, word71;
+    uint32_t camera;
+    int32_t count;
+  };
+  const Case cases[] = {
+      {1, 0, 1, 6},  {0, 0, 1, 12}, {2, 2, 1, 12}, {0, 0, 2, 6}, {1, 1, 2, 6},
+      {0, 2, 3, 6},  {0, 2, 4, 6},  {0, 1, 3, 12}, {1, 0, 4, 12},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.word34 << " " << c.word71 << " camera " << c.camera);
+    gv().targetDimB = c.word34;
+    gv().groupNumber = c.word71;
+    for (int k = 0; k < 4; ++k) lut->cornerCounts[k] = -1;
+    EXPECT_EQ(0u, CalibFind_Layout54(lut, c.camera, &images[c.camera - 1], 0, 0, points[c.camera - 1].data()));
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(k + 1 == static_cast<int>(c.camera) ? c.count : -1, lut->cornerCounts[k]);
+  }
+}
+
+// Layout 53 gives camera 2 no points: its finders return at once and leave
+// every camera's fields alone; side quads serve only the side cameras.
+TEST_F(PatchSiteTest, LayoutFiftyThreeCameraTwoTouchesNothing) {
+  Layout(53, "mbto_cfg.txt", std::vector<std::vector<float>>(5, {0, 0, 1280, 720}));
+  for (int k = 0; k < 4; ++k) lut->cornerCounts[k] = -1;
+  EXPECT_EQ(0u, CalibFind_Layout53Pairs(lut, 2, &images[1], 0, 0, points[1].data(), 0.7f));
+  EXPECT_EQ(0u, CalibFind_Layout53SideQuads(lut, 2, &images[1], 0, 0, points[1].data(), 0.4f));
+  EXPECT_EQ(0u, CalibFind_Layout53Pairs(lut, 5, &images[1], 0, 0, points[1].data(), 0.7f));
+  EXPECT_EQ(0u, CalibFind_Layout54Pairs(nullptr, 1, &images[0], 0, 0, points[0].data()));
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(-1, lut->cornerCounts[k]);
+  for (float v : points[1]) ASSERT_EQ(-1.0f, v);
+}
+
+}  // namespace
