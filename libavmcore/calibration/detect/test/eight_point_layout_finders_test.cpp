@@ -15,6 +15,7 @@
 #include "detect_scene_helpers.h"
 #include "frame/global_variables.h"
 #include "surround/lutob.h"
+#include "toolkit/sampling.h"
 #include "testsupport/calibration_site.h"
 #include "testsupport/mark_scenes.h"
 
@@ -48,8 +49,9 @@ class EightPointTargets : public ::testing::Test {
   }
 
   // Boards of 3 x 3 squares of 400 mm left and right ahead of camera 1 or
-  // 2; `firstRow` is where the eight world points go (layout 10's second
-  // set lies at rows 16..23). hideRight leaves the right-hand board off.
+  // 2, or front and rear beside camera 3; `firstRow` is where the eight
+  // world points go (layout 10's second set lies at rows 16..23). hideRight
+  // leaves the second board off.
   void Build(int camera, int firstRow, bool hideRight) {
     const CalibrationSite site = CalibrationSite_Compact(2);
     MarkScene scene;
@@ -58,12 +60,18 @@ class EightPointTargets : public ::testing::Test {
     memcpy(scene.axisS, s, sizeof s);
     memcpy(scene.axisT, t, sizeof t);
     const float y0 = camera == 1 ? -3900.0f : 2700.0f;
+    // Top-left corners of the two boards on the floor.
+    float at[2][2] = {{-1700, y0}, {500, y0}};
+    if (camera == 3) {
+      const float side[2][2] = {{-2500, -2100}, {-2500, 500}};
+      memcpy(at, side, sizeof at);
+    }
     std::vector<float> st[2];
     MarkScene probe = scene;
-    st[0] = MarkScene_AddChessboard(&probe, -1700, y0, 3, 3, 400, 30);
-    st[1] = MarkScene_AddChessboard(&probe, 500, y0, 3, 3, 400, 30);
-    MarkScene_AddChessboard(&scene, -1700, y0, 3, 3, 400, 30);
-    if (!hideRight) MarkScene_AddChessboard(&scene, 500, y0, 3, 3, 400, 30);
+    for (int b = 0; b < 2; ++b) {
+      st[b] = MarkScene_AddChessboard(&probe, at[b][0], at[b][1], 3, 3, 400, 30);
+      if (b == 0 || !hideRight) MarkScene_AddChessboard(&scene, at[b][0], at[b][1], 3, 3, 400, 30);
+    }
     // Per picture half (left, right), the corners in the detector's order:
     // row by row from the one nearest the picture's origin.
     std::vector<float> st8, img8;
@@ -132,6 +140,39 @@ TEST_F(EightPointTargets, Layout12HalvesInTheCameraOrder) {
     TearDown();
     SetUp();
   }
+}
+
+// Camera 3 with bit 3 of word 66: the search runs on the turned picture and
+// the points come back in the camera's own orientation. The order of an
+// oblique small board in the turned picture is the detector's: it is read
+// off a clean turned copy and the world points follow it.
+TEST_F(EightPointTargets, Layout12OnTheTurnedPictureComesBackUnturned) {
+  Build(3, 0, false);
+  std::vector<float> turnedData(img_.data.size());
+  Matrix turned{1280, 720, turnedData.data()};
+  Image_Rotate(&img_.m, &turned, 3.14159265358979f);
+  // The points are placed before the solve, which may fail in this order.
+  CalibFind_Layout12Halves(lut_, 3, &turned, 0, 0, points_.data());
+  const std::vector<float> unturnedTruth = truth_, world = world_;
+  for (int i = 0; i < 8; ++i) {
+    const float r = 719.0f - points_[2 * i], c = 1279.0f - points_[2 * i + 1];
+    int best = 0;
+    double bd = 1e30;
+    for (int k = 0; k < 8; ++k) {
+      const double d = std::hypot(r - unturnedTruth[2 * k], c - unturnedTruth[2 * k + 1]);
+      if (d < bd) bd = d, best = k;
+    }
+    ASSERT_LT(bd, 1.5);
+    truth_[2 * i] = unturnedTruth[2 * best];
+    truth_[2 * i + 1] = unturnedTruth[2 * best + 1];
+    world_[3 * i] = world[3 * best];
+    world_[3 * i + 1] = world[3 * best + 1];
+  }
+  gv().JDSpecial = 8;
+  points_.assign(points_.size(), -1.0f);
+  ASSERT_EQ(CalibFind_Layout12(lut_, 3, &img_.m, 0, 0, points_.data()), 8u);
+  const PointErrors e = ErrorsInOrder(points_, truth_);
+  EXPECT_LT(e.max, 1.0) << "mean " << e.mean;
 }
 
 // Layout 10 with word 34 set goes straight to the halves, whose eight world

@@ -144,3 +144,23 @@ TEST_F(Layout24Site, AMissingMarkKeepsTheStagesBeforeIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// Profile boxes reaching past the picture are cut to it: one running off
+// the top-left corner still holds the round marks; one wholly outside finds
+// nothing.
+TEST_F(Layout24Site, ProfileBoxesPastThePictureAreCutToIt) {
+  Build(false);
+  const float right = CalibProfile().F(4), bottom = CalibProfile().F(5);
+  CalibProfile().SetF(2, -4000.0f);
+  CalibProfile().SetF(3, -3000.0f);
+  EXPECT_EQ(CalibFind_Layout24(lut_, 1, &img_.m, 0, 0, points_.data()), 8u);
+  CalibProfile().SetF(2, 5000.0f);
+  CalibProfile().SetF(3, 4000.0f);
+  CalibProfile().SetF(4, 5000.0f + right);
+  CalibProfile().SetF(5, 4000.0f + bottom);
+  EXPECT_EQ(CalibFind_Layout24(lut_, 1, &img_.m, 0, 0, points_.data()), 0u);
+}
+
+}  // namespace
