@@ -125,19 +125,6 @@ int32_t CalibrateCamera(LutConfig* cfg, int32_t width, int32_t height, Matrix* i
   return 0;
 }
 
-int32_t CalibrateCameraByIndex(LUTOB* lut, int32_t camera, int32_t fitRefine, int32_t width, int32_t height) {
-  if (lut == nullptr || camera < 1 || camera > 4) return 0;
-  const int c = camera - 1;
-  if (lut->cameraImages[c] == nullptr || lut->cornerCounts[c] <= 0) return 0;
-  if (width == 0) width = lut->camW;
-  if (height == 0) height = lut->camH;
-  return CalibrateCamera(&lut->cfg, width, height, lut->cameraImages[c], camera, lut->cornerCounts[c],
-                         lut->imagePoints[c], lut->worldPoints[c], &lut->poses.K[c], &lut->poses.D[c],
-                         &lut->poses.R[c], &lut->poses.T[c], fitRefine, 1) == 0
-             ? 1
-             : 0;
-}
-
 namespace {
 
 float LineCalib(bool frontBack, const CameraParamBlock* block, int32_t camera, const Matrix* world,

@@ -1,0 +1,225 @@
+#include "calibration/detect/predicted_target_finders.h"
+
+#include <cstring>
+#include <vector>
+
+#include "calibration/detect/chessboard_corners.h"
+#include "calibration/detect/pattern_finder.h"
+#include "calibration/detect/pose_solve_services.h"
+#include "calibration/detect/side_markers.h"
+#include "calibration/detect/template_corner_pieces.h"
+#include "calibration/detect/template_corners.h"
+#include "frame/calib_profile.h"
+#include "frame/global_variables.h"
+#include "surround/lutob.h"
+
+namespace {
+
+// Threshold pairs of the single-corner search, strict first.
+const float kCornerThresholds[4][2] = {{0.22f, 0.23f}, {0.17f, 0.23f}, {0.12f, 0.15f}, {0.07f, 0.07f}};
+
+bool ValidCall(const LUTOB* lut, uint32_t camera, const Matrix* image, const float* points) {
+  return lut != nullptr && camera >= 1 && camera <= 4 && image != nullptr && image->data != nullptr &&
+         image->cols > 0 && image->rows > 0 && points != nullptr && lut->worldPoints[camera - 1] != nullptr;
+}
+
+float Wx(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1][3 * j]; }
+float Wy(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1][3 * j + 1]; }
+
+int32_t Solve(LUTOB* lut, uint32_t camera, int32_t count, int32_t flag) {
+  lut->cornerCounts[camera - 1] = count;
+  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0);
+}
+
+// The quad detector, else the template detector, with the same mode.
+int32_t QuadThenTemplates(const Matrix* image, int32_t cols, int32_t rows, float* out, int32_t mode) {
+  return Chessboard_FindCorners(image, cols, rows, out, mode) != 0 ||
+         FindChessboardByTemplates(image, cols, rows, out, mode, 0, 0, 0) != 0;
+}
+
+int32_t MainBoardCorners(int32_t cols, int32_t rows) {
+  return cols >= 2 && rows >= 2 && cols <= 64 && rows <= 64 ? (cols - 1) * (rows - 1) : 0;
+}
+
+struct BoardInView {
+  int32_t cols, rows;
+  bool templatesOnly;
+};
+
+int32_t FindBoardInView(const Matrix* view, float* found, void* ctx) {
+  const auto* b = static_cast<const BoardInView*>(ctx);
+  if (b->templatesOnly) return FindChessboardByTemplates(view, b->cols, b->rows, found, 0, 0, 0, 0) != 0;
+  return QuadThenTemplates(view, b->cols, b->rows, found, 0);
+}
+
+int32_t FindCornerInView(const Matrix* view, float* found, void*) {
+  for (const auto& t : kCornerThresholds) {
+    const int32_t r = FindSingleTemplateCorner(view, found, t[0], t[1]);
+    if (r != 0) return r;
+  }
+  return 0;
+}
+
+// A board of cols x rows squares in the floor window, scales tried in order.
+int32_t BoardOnFloor(LUTOB* lut, uint32_t camera, const Matrix* image, float x0, float y0, float w, float h,
+                     const float* scales, int32_t nScales, int32_t cols, int32_t rows, bool templatesOnly,
+                     float* out) {
+  BoardInView b{cols, rows, templatesOnly};
+  for (int32_t i = 0; i < nScales; ++i)
+    if (TopView_Search(lut, static_cast<int32_t>(camera) - 1, image, x0, y0, w, h, scales[i],
+                       (cols - 1) * (rows - 1), FindBoardInView, &b, out) != 0)
+      return 1;
+  return 0;
+}
+
+int32_t Pattern(LUTOB* lut, uint32_t camera, const Matrix* image, int32_t type, int32_t level, float* out,
+                float size, float x0, float y0, float w, float h) {
+  return CalibFindPattern(lut, static_cast<int32_t>(camera) - 1, image, type, level, 0, out, size, x0, y0, w, h,
+                          0.0f);
+}
+
+// Main board and two satellites: a board found inline in a top view, then a
+// pattern, each in a window around its first world point. Two passes, solve
+// flag 0 then 1; the whole set must solve. n + inline + pattern points, or 0.
+struct SatellitePlan {
+  float a, b, w, h;              // inline window: wp[n] - (a, b), w x h
+  float scales[3];
+  int32_t nScales, boardCols, boardRows;
+  int32_t patternType;
+  float pa, pb, pw, ph, size;    // pattern window: wp[n + inline] - (pa, pb), pw x ph
+};
+
+int32_t TwoSatellites(LUTOB* lut, uint32_t camera, Matrix* image, int32_t n, float* points, const SatellitePlan& p) {
+  const int32_t inl = (p.boardCols - 1) * (p.boardRows - 1);
+  const int32_t pat = CalibPattern_PointCount(p.patternType);
+  std::vector<float> a(2 * static_cast<size_t>(inl)), b(2 * static_cast<size_t>(pat));
+  for (int32_t flag = 0; flag <= 1; ++flag) {
+    Solve(lut, camera, n, flag);
+    if (BoardOnFloor(lut, camera, image, Wx(lut, camera, n) - p.a, Wy(lut, camera, n) - p.b, p.w, p.h, p.scales,
+                     p.nScales, p.boardCols, p.boardRows, false, a.data()) == 0)
+      continue;
+    if (Pattern(lut, camera, image, p.patternType, 0, b.data(), p.size, Wx(lut, camera, n + inl) - p.pa,
+                Wy(lut, camera, n + inl) - p.pb, p.pw, p.ph) == 0)
+      continue;
+    memcpy(points + 2 * n, a.data(), a.size() * sizeof(float));
+    memcpy(points + 2 * (n + inl), b.data(), b.size() * sizeof(float));
+    // A satellite taken from floor texture does not solve with the board.
+    if (Solve(lut, camera, n + inl + pat, flag) != 0) return n + inl + pat;
+  }
+  return 0;
+}
+
+}  // namespace
+
+AVM_LAYOUT_FINDER(CalibFind_Board8x6) {
+  if (!ValidCall(lut, camera, image, points)) return 0;
+  const int32_t n = MainBoardCorners(cols, rows);
+  if (n == 0 || !QuadThenTemplates(image, cols, rows, points, 2)) return 0;
+  float minCol = 20000.0f, minColRow = 0.0f, maxCol = 0.0f, maxColRow = 0.0f, minRow = 20000.0f, maxRow = 0.0f;
+  for (int32_t i = 0; i < n; ++i) {
+    const float r = points[2 * i], c = points[2 * i + 1];
+    if (c < minCol) minCol = c, minColRow = r;
+    if (c > maxCol) maxCol = c, maxColRow = r;
+    if (r < minRow) minRow = r;
+    if (r > maxRow) maxRow = r;
+  }
+  if (Chessboard_FindSideQuads(image, points + 2 * n, 1, minCol, minColRow, maxCol, maxColRow, minRow, maxRow) == 0)
+    return static_cast<uint32_t>(n);
+  const int32_t m = n + 8;
+  if (camera <= 2) return static_cast<uint32_t>(m);
+  Solve(lut, camera, m, 1);
+  float a[8], b[8];
+  if (Pattern(lut, camera, image, 1, 0, a, 600.0f, Wx(lut, camera, m) - 500.0f, Wy(lut, camera, m) - 500.0f,
+              1600.0f, 1600.0f) == 0 ||
+      Pattern(lut, camera, image, 1, 0, b, 600.0f, Wx(lut, camera, m + 4) - 500.0f,
+              Wy(lut, camera, m + 4) - 500.0f, 1600.0f, 1600.0f) == 0)
+    return static_cast<uint32_t>(m);
+  memcpy(points + 2 * m, a, sizeof a);
+  memcpy(points + 2 * (m + 4), b, sizeof b);
+  return static_cast<uint32_t>(n + 16);
+}
+
+AVM_LAYOUT_FINDER(CalibFind_Layout3) {
+  if (!ValidCall(lut, camera, image, points)) return 0;
+  const int32_t n = MainBoardCorners(cols, rows);
+  if (n == 0 || !QuadThenTemplates(image, cols, rows, points, 1)) return 0;
+  const SatellitePlan p{1150, 1150, 2700, 2700, {8, 16, 24}, 3, 4, 4, 3, 1150, 1150, 2700, 3100, 200};
+  return static_cast<uint32_t>(TwoSatellites(lut, camera, image, n, points, p));
+}
+
+AVM_LAYOUT_FINDER(CalibFind_Layout15) {
+  if (!ValidCall(lut, camera, image, points)) return 0;
+  const int32_t n = MainBoardCorners(cols, rows);
+  if (n == 0 || !QuadThenTemplates(image, cols, rows, points, 1)) return 0;
+  const SatellitePlan p{800, 1200, 2000, 2800, {8, 16, 24}, 3, 3, 3, 4, 800, 1200, 2000, 2800, 400};
+  return static_cast<uint32_t>(TwoSatellites(lut, camera, image, n, points, p));
+}
+
+AVM_LAYOUT_FINDER(CalibFind_Layout6) {
+  if (!ValidCall(lut, camera, image, points)) return 0;
+  const int32_t n = MainBoardCorners(cols, rows);
+  if (n == 0 || FindChessboardByTemplates(image, cols, rows, points, 1, 0, 0, 0) == 0) return 0;
+  const float margin = camera <= 2 ? 1200.0f : 1800.0f, height = camera <= 2 ? 3600.0f : 4800.0f;
+  const float scales[2] = {16, 24};
+  float a[24], b[24];
+  for (int32_t flag = 0; flag <= 1; ++flag) {
+    Solve(lut, camera, n, flag);
+    if (BoardOnFloor(lut, camera, image, Wx(lut, camera, n) - 1200.0f, Wy(lut, camera, n) - 1200.0f, 3200.0f,
+                     3600.0f, scales, 2, 4, 5, true, a) == 0)
+      continue;
+    if (Pattern(lut, camera, image, 2, 0, b, 400.0f, Wx(lut, camera, n + 12) - 1200.0f,
+                Wy(lut, camera, n + 12) - margin, 3200.0f, height) == 0)
+      continue;
+    memcpy(points + 2 * n, a, sizeof a);
+    memcpy(points + 2 * (n + 12), b, sizeof b);
+    if (Solve(lut, camera, n + 24, flag) != 0) return static_cast<uint32_t>(n + 24);
+  }
+  return static_cast<uint32_t>(n);
+}
+
+AVM_LAYOUT_FINDER(CalibFind_Layout12Part) {
+  (void)cols;
+  (void)rows;
+  if (!ValidCall(lut, camera, image, points)) return 0;
+  const int32_t k = static_cast<int32_t>(camera) - 1;
+  lut->cornerCounts[k] = 8;
+  const CalibProfileRecord& prof = CalibProfile();
+  // Profile value i is word 2 + i of the record.
+  auto v = [&prof](int32_t i) { return prof.F(2 + i); };
+  const float scales[3] = {16, 24, 38};
+  for (int32_t si = 0; si < 3; ++si) {
+    const int32_t level = si + 2;
+    for (int32_t i = 0; i < 8; ++i) {
+      points[2 * i] = v(16 * k + 8 + i);
+      points[2 * i + 1] = v(16 * k + i);
+    }
+    Solve(lut, camera, 8, 0);
+    const float ax = Wx(lut, camera, 0) - 1200.0f, ay = Wy(lut, camera, 0) - 1600.0f;
+    const float bx = Wx(lut, camera, 4) - 1200.0f, by = Wy(lut, camera, 4) - 1600.0f;
+    float first[8], second[8];
+    if (BoardOnFloor(lut, camera, image, ax, ay, 3000.0f, 3800.0f, &scales[si], 1, 3, 3, false, first) == 0)
+      continue;
+    if (Pattern(lut, camera, image, 4, level, second, 600.0f, bx, by, 3000.0f, 3800.0f) == 0) continue;
+    memcpy(points, first, sizeof first);
+    memcpy(points + 8, second, sizeof second);
+    if (Solve(lut, camera, 8, 0) == 0) continue;
+    // Both targets once more from the refined pose.
+    if (Pattern(lut, camera, image, 4, level, first, 600.0f, ax, ay, 3000.0f, 3800.0f) == 0 ||
+        Pattern(lut, camera, image, 4, level, second, 600.0f, bx, by, 3000.0f, 3800.0f) == 0)
+      continue;
+    memcpy(points, first, sizeof first);
+    memcpy(points + 8, second, sizeof second);
+    if (Solve(lut, camera, 8, 0) != 0) return 8;
+  }
+  return 0;
+}
+
+int32_t CalibFind_Layout24Part(LUTOB* lut, int32_t cameraIndex, const Matrix* image, float* points, float x0,
+                               float y0, float width, float height) {
+  if (lut == nullptr || cameraIndex < 0 || cameraIndex > 3) return 0;
+  for (float s : {8.0f, 16.0f, 24.0f})
+    if (TopView_Search(lut, cameraIndex, image, x0, y0, width, height, s, 1, FindCornerInView, nullptr, points) !=
+        0)
+      return 1;
+  return 0;
+}
