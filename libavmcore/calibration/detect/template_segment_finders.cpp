@@ -25,6 +25,14 @@ using Segment = std::array<float, 6>;  // three (row, column) corners in grid or
 
 // The box of profile values first..first + 3, cut to the image, smoothed,
 // with its corner likelihood.
+struct CornerLists {
+  TemplateCorner* lists[3] = {nullptr, nullptr, nullptr};
+  int32_t counts[3] = {0, 0, 0};
+  ~CornerLists() {
+    for (TemplateCorner* l : lists) free(l);
+  }
+};
+
 struct SearchBox {
   ImageBox box{};
   std::vector<float> crop, smooth, like;
@@ -46,13 +54,15 @@ struct SearchBox {
     CornerLikelihood(&smoothM, &likeM, 0);
     return true;
   }
-};
 
-struct CornerLists {
-  TemplateCorner* lists[3] = {nullptr, nullptr, nullptr};
-  int32_t counts[3] = {0, 0, 0};
-  ~CornerLists() {
-    for (TemplateCorner* l : lists) free(l);
+  // The template corners of pass p, in the coordinates of the whole image.
+  void Detect(int32_t p, CornerLists* cl) const {
+    DetectTemplateCorners(&smoothM, &likeM, cl->lists, cl->counts, 0, kSuppression[p], kScore[p]);
+    for (int32_t j = 0; j < 3; ++j)
+      for (int32_t i = 0; i < cl->counts[j]; ++i) {
+        cl->lists[j][i].y += static_cast<float>(box.top);
+        cl->lists[j][i].x += static_cast<float>(box.left);
+      }
   }
 };
 
@@ -76,12 +86,7 @@ uint32_t CalibFind_Layout53Templates(LUTOB* lut, uint32_t camera, Matrix* image,
   std::vector<float> grid;
   for (int32_t p = 0; p < 7; ++p) {
     CornerLists cl;
-    DetectTemplateCorners(&sb.smoothM, &sb.likeM, cl.lists, cl.counts, 0, kSuppression[p], kScore[p]);
-    for (int32_t j = 0; j < 3; ++j)
-      for (int32_t i = 0; i < cl.counts[j]; ++i) {
-        cl.lists[j][i].y += static_cast<float>(sb.box.top);
-        cl.lists[j][i].x += static_cast<float>(sb.box.left);
-      }
+    sb.Detect(p, &cl);
     for (int32_t j = 0; j < 3; ++j) {
       const int32_t n = cl.counts[j];
       if (n == 0) continue;
@@ -144,12 +149,7 @@ uint32_t CalibFind_Layout11Front(LUTOB* lut, uint32_t camera, Matrix* image, flo
   std::vector<float> grid;
   for (int32_t p = 0; p < 5; ++p) {
     CornerLists cl;
-    DetectTemplateCorners(&sb.smoothM, &sb.likeM, cl.lists, cl.counts, 0, kSuppression[p], kScore[p]);
-    for (int32_t j = 0; j < 3; ++j)
-      for (int32_t i = 0; i < cl.counts[j]; ++i) {
-        cl.lists[j][i].y += static_cast<float>(sb.box.top);
-        cl.lists[j][i].x += static_cast<float>(sb.box.left);
-      }
+    sb.Detect(p, &cl);
     for (int32_t j = 0; j < 3; ++j) {
       const int32_t n = cl.counts[j];
       if (n == 0) continue;
@@ -262,12 +262,7 @@ uint32_t CalibFind_Layout11Rear(LUTOB* lut, uint32_t camera, Matrix* image, floa
   std::vector<TemplateCorner> work;
   for (int32_t p = 0; p < 7; ++p) {
     CornerLists cl;
-    DetectTemplateCorners(&sb.smoothM, &sb.likeM, cl.lists, cl.counts, 0, kSuppression[p], kScore[p]);
-    for (int32_t j = 0; j < 3; ++j)
-      for (int32_t i = 0; i < cl.counts[j]; ++i) {
-        cl.lists[j][i].y += static_cast<float>(sb.box.top);
-        cl.lists[j][i].x += static_cast<float>(sb.box.left);
-      }
+    sb.Detect(p, &cl);
     for (int32_t j = 0; j < 3; ++j) {
       const int32_t n = cl.counts[j];
       if (n == 0) continue;
