@@ -227,6 +227,71 @@ TEST_F(PoseGroundTruthTest, NoisyCornersFullSolve) {
   }
 }
 
+// OpenCV's own full solve of one view: cv::fisheye::calibrate started from
+// the true intrinsics (which favours it), principal point and skew fixed,
+// k2..k4 held at the truth; it estimates k1 and the pose, and the focal
+// lengths too unless fixFocal holds them at the truth.
+Pose OpenCvFullSolve(const PoseScene& s, const FisheyeForm& fe, bool fixFocal) {
+  std::vector<std::vector<cv::Point2d>> image(1);
+  std::vector<std::vector<cv::Point3d>> object(1);
+  for (int i = 0; i < s.count; ++i) {
+    image[0].emplace_back(s.image[2 * i + 1], s.image[2 * i]);
+    object[0].emplace_back(s.world[3 * i], s.world[3 * i + 1], s.world[3 * i + 2]);
+  }
+  cv::Matx33d K = fe.K;
+  cv::Vec4d k = fe.k;
+  std::vector<cv::Vec3d> rvecs, tvecs;
+  int flags = cv::fisheye::CALIB_USE_INTRINSIC_GUESS | cv::fisheye::CALIB_RECOMPUTE_EXTRINSIC |
+              cv::fisheye::CALIB_FIX_SKEW | cv::fisheye::CALIB_FIX_PRINCIPAL_POINT | cv::fisheye::CALIB_FIX_K2 |
+              cv::fisheye::CALIB_FIX_K3 | cv::fisheye::CALIB_FIX_K4;
+  if (fixFocal) flags |= cv::fisheye::CALIB_FIX_FOCAL_LENGTH;
+  cv::fisheye::calibrate(object, image, cv::Size(s.width, s.height), K, k, rvecs, tvecs, flags,
+                         cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 100, 1e-12));
+  cv::Mat m;
+  cv::Rodrigues(rvecs[0], m);
+  const cv::Vec3d T = cv::Matx33d(m).t() * tvecs[0];
+  Pose p;
+  for (int c = 0; c < 3; ++c) {
+    p.r[c] = static_cast<float>(rvecs[0][c]);
+    p.T[c] = static_cast<float>(T[c]);
+  }
+  return p;
+}
+
+// The full solve beside OpenCV's full solve of the same single view (model 2
+// is OpenCV's fisheye form within 1e-3 px), mean errors over seeded noise of
+// 0.3 px. With its focal length free OpenCV's one-view calibration is far
+// off (degrees, hundreds of mm); ours stays within a few tenths of a degree
+// because its search grid holds the scale. Held at the true focal length
+// OpenCV is better than ours by what the grid's scale step allows; the
+// figures go in the report.
+TEST_F(PoseGroundTruthTest, NoisyCornersFullSolveBesideOpenCvCalibration) {
+  constexpr int kSeeds = 6;
+  LutConfig cfg = OneModelConfig(2);
+  const FisheyeForm fe = FisheyeOf(TruthIntrinsics(2));
+  ASSERT_LT(fe.worstPx, 1e-3);
+  for (const PoseCase& pc : kPoses) {
+    double ours[2] = {0, 0}, cvFree[2] = {0, 0}, cvHeld[2] = {0, 0};
+    for (int seed = 1; seed <= kSeeds; ++seed) {
+      PoseScene s = PoseScene_Make(TruthIntrinsics(2), pc.heightMm, pc.distanceMm, pc.yawDeg, 0.3f, seed);
+      const SolveResult r = SolveScene(&cfg, s, 1);
+      ASSERT_EQ(r.ret, 0);
+      const Pose f = OpenCvFullSolve(s, fe, false), h = OpenCvFullSolve(s, fe, true);
+      ours[0] += PoseScene_RotationErrorDeg(r.R, s.cam.r) / kSeeds;
+      ours[1] += PoseScene_PositionErrorMm(r.T, s.cam.T) / kSeeds;
+      cvFree[0] += PoseScene_RotationErrorDeg(f.r, s.cam.r) / kSeeds;
+      cvFree[1] += PoseScene_PositionErrorMm(f.T, s.cam.T) / kSeeds;
+      cvHeld[0] += PoseScene_RotationErrorDeg(h.r, s.cam.r) / kSeeds;
+      cvHeld[1] += PoseScene_PositionErrorMm(h.T, s.cam.T) / kSeeds;
+    }
+    printf("[ noisy, full solve vs OpenCV calibrate ] model 2 h %4.0f d %4.0f yaw %3.0f: rotation %.4f (OpenCV "
+           "focal free %.4f, held %.4f) deg, position %.2f (OpenCV focal free %.2f, held %.2f) mm\n",
+           pc.heightMm, pc.distanceMm, pc.yawDeg, ours[0], cvFree[0], cvHeld[0], ours[1], cvFree[1], cvHeld[1]);
+    EXPECT_LE(ours[0], 1.1 * cvFree[0] + 0.002) << "h " << pc.heightMm << " d " << pc.distanceMm;
+    EXPECT_LE(ours[1], 1.1 * cvFree[1] + 0.05) << "h " << pc.heightMm << " d " << pc.distanceMm;
+  }
+}
+
 TEST_F(PoseGroundTruthTest, ModelTwoPoseSideBySideWithOpenCv) {
   const SceneCamera truth = TruthIntrinsics(2);
   const FisheyeForm fe = FisheyeOf(truth);
