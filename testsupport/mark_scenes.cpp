@@ -1,6 +1,8 @@
 #include "testsupport/mark_scenes.h"
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "camera/camera_model.h"
 
@@ -24,6 +26,109 @@ bool InsideConvex(const std::vector<float>& v, float s, float t) {
       return false;
   }
   return true;
+}
+
+// Shape indices bucketed by their (s, t) boxes, each cell's list ascending.
+// Boxes are widened by a millimetre so rounding at a shape's edge cannot
+// drop a sample the exact test would take; a polygon without area (whose
+// edge test holds along its whole line) goes into every cell.
+struct ShapeGrid {
+  float s0 = 0.0f, t0 = 0.0f, inv = 1.0f;
+  int32_t nx = 0, ny = 0;
+  std::vector<uint32_t> start, index;
+
+  bool Cell(float s, float t, const uint32_t** first, const uint32_t** last) const {
+    if (nx == 0) return false;
+    const float fx = (s - s0) * inv, fy = (t - t0) * inv;
+    if (!(fx >= 0.0f && fy >= 0.0f && fx < static_cast<float>(nx) && fy < static_cast<float>(ny))) return false;
+    const size_t c = static_cast<size_t>(static_cast<int32_t>(fy)) * nx + static_cast<int32_t>(fx);
+    *first = index.data() + start[c];
+    *last = index.data() + start[c + 1];
+    return true;
+  }
+};
+
+ShapeGrid ShapeGrid_Make(const std::vector<MarkShape>& shapes) {
+  ShapeGrid g;
+  if (shapes.empty()) return g;
+  constexpr float kWiden = 1.0f;
+  struct Box {
+    float s0, s1, t0, t1;
+    bool everywhere;
+  };
+  std::vector<Box> boxes;
+  float u0 = 1e30f, u1 = -1e30f, v0 = 1e30f, v1 = -1e30f;
+  for (const MarkShape& m : shapes) {
+    Box b{m.cs - m.radius, m.cs + m.radius, m.ct - m.radius, m.ct + m.radius, false};
+    if (m.kind != MarkShape::kDisc) {
+      b = Box{1e30f, -1e30f, 1e30f, -1e30f, false};
+      double area = 0.0;
+      const size_t n = m.st.size() / 2;
+      for (size_t i = 0; i < n; ++i) {
+        b.s0 = std::min(b.s0, m.st[2 * i]);
+        b.s1 = std::max(b.s1, m.st[2 * i]);
+        b.t0 = std::min(b.t0, m.st[2 * i + 1]);
+        b.t1 = std::max(b.t1, m.st[2 * i + 1]);
+        const size_t j = (i + 1) % n;
+        area += static_cast<double>(m.st[2 * i]) * m.st[2 * j + 1] - static_cast<double>(m.st[2 * j]) * m.st[2 * i + 1];
+      }
+      b.everywhere = n < 3 || area == 0.0 || !(b.s1 - b.s0 < 1e7f && b.t1 - b.t0 < 1e7f);
+    }
+    b.s0 -= kWiden;
+    b.s1 += kWiden;
+    b.t0 -= kWiden;
+    b.t1 += kWiden;
+    if (!b.everywhere) {
+      u0 = std::min(u0, b.s0);
+      u1 = std::max(u1, b.s1);
+      v0 = std::min(v0, b.t0);
+      v1 = std::max(v1, b.t1);
+    }
+    boxes.push_back(b);
+  }
+  const bool anyEverywhere = std::any_of(boxes.begin(), boxes.end(), [](const Box& b) { return b.everywhere; });
+  if (anyEverywhere || u0 > u1) {
+    // One cell over everything: no culling, every shape in order.
+    g.s0 = -1e30f;
+    g.t0 = -1e30f;
+    g.inv = 0.0f;
+    g.nx = g.ny = 1;
+    g.start = {0, static_cast<uint32_t>(shapes.size())};
+    for (uint32_t k = 0; k < shapes.size(); ++k) g.index.push_back(k);
+    return g;
+  }
+  const float side = std::max({(u1 - u0) / 256.0f, (v1 - v0) / 256.0f, 1.0f});
+  g.s0 = u0;
+  g.t0 = v0;
+  g.inv = 1.0f / side;
+  g.nx = static_cast<int32_t>((u1 - u0) / side) + 1;
+  g.ny = static_cast<int32_t>((v1 - v0) / side) + 1;
+  auto span = [&](float a0, float a1, float origin, int32_t n, int32_t* i0, int32_t* i1) {
+    *i0 = std::clamp(static_cast<int32_t>(std::floor((a0 - origin) * g.inv)), 0, n - 1);
+    *i1 = std::clamp(static_cast<int32_t>(std::floor((a1 - origin) * g.inv)), 0, n - 1);
+  };
+  std::vector<uint32_t> count(static_cast<size_t>(g.nx) * g.ny + 1, 0);
+  for (int pass = 0; pass < 2; ++pass) {
+    for (uint32_t k = 0; k < boxes.size(); ++k) {
+      int32_t x0, x1, y0, y1;
+      span(boxes[k].s0, boxes[k].s1, g.s0, g.nx, &x0, &x1);
+      span(boxes[k].t0, boxes[k].t1, g.t0, g.ny, &y0, &y1);
+      for (int32_t y = y0; y <= y1; ++y)
+        for (int32_t x = x0; x <= x1; ++x) {
+          const size_t c = static_cast<size_t>(y) * g.nx + x;
+          if (pass == 0)
+            ++count[c + 1];
+          else
+            g.index[count[c]++] = k;
+        }
+    }
+    if (pass == 0) {
+      for (size_t c = 1; c < count.size(); ++c) count[c] += count[c - 1];
+      g.start = count;
+      g.index.resize(count.back());
+    }
+  }
+  return g;
 }
 
 std::vector<float> SquarePolygon(float cs, float ct, float side, float angleDeg) {
@@ -159,19 +264,25 @@ void MarkScene_Render(const MarkScene& scene, const RenderOptions& opt, FloatIma
     ground.axisT[k] = scene.axisT[k];
     ground.origin[k] = scene.groundOrigin[k] - kGroundHalf * (scene.axisS[k] + scene.axisT[k]);
   }
+  // Every sample tests only the shapes whose box holds it: the last shape
+  // containing the sample paints it, as when all shapes are tested in order.
+  const auto grid = std::make_shared<const ShapeGrid>(ShapeGrid_Make(scene.shapes));
   const std::vector<MarkShape>* shapes = &scene.shapes;
   const float groundLevel = scene.ground;
-  ground.shade = [shapes, groundLevel](float s, float t) {
+  ground.shade = [shapes, grid, groundLevel](float s, float t) {
     s -= kGroundHalf;
     t -= kGroundHalf;
-    float level = groundLevel;
-    for (const MarkShape& m : *shapes) {
+    const uint32_t* first;
+    const uint32_t* last;
+    if (!grid->Cell(s, t, &first, &last)) return groundLevel;
+    for (const uint32_t* k = last; k != first;) {
+      const MarkShape& m = (*shapes)[*--k];
       const bool in = m.kind == MarkShape::kDisc
                           ? (s - m.cs) * (s - m.cs) + (t - m.ct) * (t - m.ct) <= m.radius * m.radius
                           : InsideConvex(m.st, s, t);
-      if (in) level = m.level;
+      if (in) return static_cast<float>(m.level);
     }
-    return level;
+    return groundLevel;
   };
   RenderOptions o = opt;
   o.width = scene.width;
