@@ -172,15 +172,17 @@ void PlaceCandidate(LUTOB* lut, uint32_t camera, const float* cand, const WorkIm
   CalibMarker_OrderPoints(lut, camera, cand, points, w.colScale, w.rowScale);
 }
 
-int32_t Solve(LUTOB* lut, uint32_t camera) { return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), 1, 0, 0); }
+int32_t Solve(LUTOB* lut, uint32_t camera) {
+  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), 1, 0, 0);
+}
 
 float Residual(uint32_t camera) { return gv().lastCalibResult[camera - 1]; }
 
 // World point k (0-based) of the camera: x, y.
 const float* WorldPoint(const LUTOB* lut, uint32_t camera, int32_t k) { return lut->worldPoints[camera - 1] + 3 * k; }
 
-// Pattern search for one marker whose world corners are points first..first+3:
-// a window grown by `grow` on every side of the marker.
+// Pattern search for one marker whose world corners are points
+// first..first+3: a window grown by `grow` on every side of the marker.
 int32_t FindMarkerOnGround(LUTOB* lut, uint32_t camera, const Matrix* source, int32_t type, int32_t first, float grow,
                            float* out) {
   const float* p1 = WorldPoint(lut, camera, first);
@@ -190,17 +192,16 @@ int32_t FindMarkerOnGround(LUTOB* lut, uint32_t camera, const Matrix* source, in
                           p1[1] - grow, size + 2.0f * grow, (p4[1] - p1[1]) + 2.0f * grow, 0.0f);
 }
 
-enum class Refined { kNotFound, kSolved };
-
 // Re-finds both markers on the ground around their world places. When both
 // are found they replace the eight points and the camera is solved again
 // (r receives the result); should that push a residual that was within
 // the limit beyond it, the quad points come back and are solved once more.
-Refined RefineOnGround(LUTOB* lut, uint32_t camera, const Matrix* source, int32_t type, float grow, float limit,
+// False (points and r untouched) when either marker is not found.
+bool RefineOnGround(LUTOB* lut, uint32_t camera, const Matrix* source, int32_t type, float grow, float limit,
                        float* points, int32_t* r) {
   float a[8], b[8];
-  if (FindMarkerOnGround(lut, camera, source, type, 0, grow, a) == 0) return Refined::kNotFound;
-  if (FindMarkerOnGround(lut, camera, source, type, 4, grow, b) == 0) return Refined::kNotFound;
+  if (FindMarkerOnGround(lut, camera, source, type, 0, grow, a) == 0) return false;
+  if (FindMarkerOnGround(lut, camera, source, type, 4, grow, b) == 0) return false;
   float kept[2 * kMarkerPoints];
   memcpy(kept, points, sizeof kept);
   memcpy(points, a, sizeof a);
@@ -211,7 +212,7 @@ Refined RefineOnGround(LUTOB* lut, uint32_t camera, const Matrix* source, int32_
     memcpy(points, kept, sizeof kept);
     *r = Solve(lut, camera);
   }
-  return Refined::kSolved;
+  return true;
 }
 
 bool ValidCall(LUTOB* lut, uint32_t camera, const Matrix* image, const float* points) {
@@ -335,7 +336,8 @@ uint32_t CalibFindMarkerBoard(LUTOB* lut, uint32_t camera, Matrix* image, int32_
   }
   if (!accepted) return 0;
   if (mirrored)
-    for (int32_t k = 0; k < kMarkerPoints; ++k) points[2 * k + 1] = static_cast<float>(image->cols - 1) - points[2 * k + 1];
+    for (int32_t k = 0; k < kMarkerPoints; ++k)
+      points[2 * k + 1] = static_cast<float>(image->cols - 1) - points[2 * k + 1];
   return kMarkerPoints;
 }
 

@@ -112,7 +112,8 @@ double CornerBound(const SceneCamera& cam, const float* grid, int k, bool topVie
     angle = M_PI / 2.0;  // the ground is square in the view
     bow = 0.0;
   }
-  const double inView = std::sqrt(2.0) + 2.56 * s / std::sin(angle) + 0.77 * s * std::sin(M_PI / 4.0) / std::sin(angle / 2.0);
+  const double inView =
+      std::sqrt(2.0) + 2.56 * s / std::sin(angle) + 0.77 * s * std::sin(M_PI / 4.0) / std::sin(angle / 2.0);
   return inView * unit + bow / std::sin(angle);
 }
 
@@ -369,8 +370,10 @@ TEST_F(MarkerBoardTest, LevelCases) {
 
 // Layout 17 runs level 2 with its own windows (profile word 2 on); a side
 // camera of a vehicle longer than 7500 mm that finds nothing tries level 7,
-// whose near-half window has the lower bounds 3 and 30.
+// whose near-half window has the lower bounds 3 and 30. The windows do not
+// depend on the pass: three passes do.
 TEST_F(MarkerBoardTest, Layout17SecondAttemptOfLongVehicles) {
+  gv().cornerQuickMode = 1;
   // The side cameras' near-half window asks for more than the markers show.
   const float strict[4] = {200, 250, 200, 300};
   Layout2(kFrontWindow, strict, kSideWindow, 2);
@@ -450,6 +453,41 @@ TEST_F(MarkerBoardTest, Layout32HiddenMarkerOrTarget) {
   Hide(2, 12, floor);
   EXPECT_EQ(FindAllChessboardCorners(lut, 2), 8u);
   ExpectTruth(2, marker_site::Camera(2, kW, kH), 8);
+}
+
+// Pictures too small for a marker, of odd sizes, or just past the working
+// size, and calls without a point buffer or world points: nothing found,
+// nothing touched outside the buffers.
+TEST_F(MarkerBoardTest, OddPicturesAndCallsFindNothing) {
+  Layout2();
+  Layout32();
+  gv().cornerQuickMode = 1;
+  const int sizes[][2] = {{1, 1}, {3, 2}, {33, 17}, {1281, 721}};
+  for (const auto& sz : sizes) {
+    SCOPED_TRACE(std::to_string(sz[0]) + " x " + std::to_string(sz[1]));
+    std::vector<float> pic(static_cast<size_t>(sz[0]) * sz[1], 0.8f);
+    for (size_t i = 0; i < pic.size(); i += 7) pic[i] = 0.1f;
+    Matrix* img = Show(1, pic, sz[0], sz[1]);
+    EXPECT_EQ(CalibFindMarkerBoard(lut, 1, img, 1, points[0].data()), 0u);
+    EXPECT_EQ(CalibFind_Layout32(lut, 1, img, 0, 0, points[0].data()), 0u);
+  }
+  Matrix* img = Show(1, dark_->cam[0]);
+  EXPECT_EQ(CalibFindMarkerBoard(lut, 1, img, 1, nullptr), 0u);
+  EXPECT_EQ(CalibFindMarkerBoard(lut, 5, img, 1, points[0].data()), 0u);
+  EXPECT_EQ(CalibFindMarkerBoard(nullptr, 1, img, 1, points[0].data()), 0u);
+  lut->worldPoints[0] = nullptr;
+  EXPECT_EQ(CalibFindMarkerBoard(lut, 1, img, 1, points[0].data()), 0u);
+  EXPECT_EQ(CalibFind_Layout32(lut, 1, img, 0, 0, points[0].data()), 0u);
+}
+
+// Layout 32's rear camera with a point buffer of 12 points keeps its pair
+// and does not write the two targets past the buffer.
+TEST_F(MarkerBoardTest, Layout32TargetsNeedRoomInThePointBuffer) {
+  Layout32();
+  gv().maxPoints = 12;
+  Matrix* img = Show(2, bright_->cam[1]);
+  EXPECT_EQ(CalibFind_Layout32(lut, 2, img, 0, 0, points[1].data()), 8u);
+  for (int i = 16; i < 2 * kRows; ++i) EXPECT_EQ(points[1][i], -1.0f) << i;
 }
 
 // Of two accepted pairs, the rear camera keeps the one lower in the
