@@ -30,6 +30,7 @@ using marker_site::Rect;
 
 constexpr int kRows = 64;
 constexpr int kW = 1280, kH = 720;
+constexpr float kHigh = 2100.0f;
 
 // Layout 2 with square size 600: 600 mm markers 300 mm ahead of and behind
 // the vehicle box, 1100 mm either side of its centre line.
@@ -122,6 +123,7 @@ class MarkerBoardTest : public ::testing::Test {
   static Pictures* dark_;    // layout 2, 1280 x 720
   static Pictures* bright_;  // layout 32, 1280 x 720
   static std::vector<float>* large_;  // layout 2, camera 1 at 1920 x 1080
+  static std::vector<float>* high_;   // layout 2, camera 1 mounted 2100 mm high
 
   static void SetUpTestSuite() {
     dark_ = new Pictures;
@@ -132,13 +134,15 @@ class MarkerBoardTest : public ::testing::Test {
       bright_->cam[c - 1] = marker_site::Render(marker_site::Camera(c, kW, kH), bright, kW, kH, 215, 45);
     }
     large_ = new std::vector<float>(marker_site::Render(marker_site::Camera(1, 1920, 1080), dark, 1920, 1080, 30, 215));
+    high_ = new std::vector<float>(marker_site::Render(marker_site::Camera(1, kW, kH, kHigh), dark, kW, kH, 30, 215));
   }
   static void TearDownTestSuite() {
     delete dark_;
     delete bright_;
     delete large_;
+    delete high_;
     dark_ = bright_ = nullptr;
-    large_ = nullptr;
+    large_ = high_ = nullptr;
   }
 
   ScopedConfigState state;
@@ -266,6 +270,7 @@ constexpr float MarkerBoardTest::kSideWindow[4];
 Pictures* MarkerBoardTest::dark_ = nullptr;
 Pictures* MarkerBoardTest::bright_ = nullptr;
 std::vector<float>* MarkerBoardTest::large_ = nullptr;
+std::vector<float>* MarkerBoardTest::high_ = nullptr;
 
 // Eight corners of two markers, each whole pixels of a picture, do not fix
 // the pose to 0.3 degree: markers found one top-view pixel (8 mm) small on
@@ -403,6 +408,34 @@ TEST_F(MarkerBoardTest, FrontMarkersInTheTopQuarterAreRefused) {
   std::copy(dark_->cam[0].begin() + lift * kW, dark_->cam[0].end(), raised.begin());
   Matrix* img = Show(1, raised);
   EXPECT_EQ(CalibFindMarkerBoard(lut, 1, img, 1, points[0].data()), 0u);
+}
+
+// Level 1 with the height check on (word 68): a front camera solved more
+// than 2000 mm up is refused in every pass, unless the check is off, the
+// vehicle box is far-distance (2300 mm wide or more) or the square size is
+// lenient. The side cameras are not checked.
+TEST_F(MarkerBoardTest, Level1HeightCheck) {
+  Layout2();
+  gv().cornerQuickMode = 1;  // the check does not depend on the pass beyond pass 1
+  const SceneCamera cam = marker_site::Camera(1, kW, kH, kHigh);
+  Matrix* img = Show(1, *high_);
+  struct Case {
+    int32_t check, carWidth, square;
+    uint32_t expected;
+  } cases[] = {{1, 1800, 600, 0}, {0, 1800, 600, 8}, {1, 2300, 600, 8}, {1, 1800, 1500, 8}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE("check " + std::to_string(k.check) + " width " + std::to_string(k.carWidth) + " square " +
+                 std::to_string(k.square));
+    gv().HZCheckHigh = k.check;
+    gv().targetDimA = k.square;
+    lut->cfg.carWidth = k.carWidth;
+    const uint32_t n = CalibFindMarkerBoard(lut, 1, img, 1, points[0].data());
+    EXPECT_EQ(n, k.expected);
+    if (n == 8) {
+      ExpectTruth(1, cam, 8);
+      EXPECT_GT(lut->params.T[0][2], 2000.0f);
+    }
+  }
 }
 
 // Quick mode runs the first three passes only: a marker cut by a thin line

@@ -20,10 +20,12 @@ struct Rect {
 };
 
 // Camera 1..4 at its pose on the vehicle, for a picture of W x H (the same
-// lens: a larger picture sees a wider field).
-inline SceneCamera Camera(int camera, int W, int H) {
+// lens: a larger picture sees a wider field). height > 0 mounts it that
+// many mm above the ground instead.
+inline SceneCamera Camera(int camera, int W, int H, float height = 0.0f) {
   SceneCamera cam = PoseScene_Camera(2, W, H);
-  const float pos[4][3] = {{0, -2100, -900}, {0, 2100, -950}, {-960, -100, -1000}, {960, 100, -1000}};
+  float pos[4][3] = {{0, -2100, -900}, {0, 2100, -950}, {-960, -100, -1000}, {960, 100, -1000}};
+  if (height > 0.0f) pos[camera - 1][2] = -height;
   const float at[4][3] = {{40, -3600, 0}, {-30, 3600, 0}, {-2400, 0, 0}, {2400, 0, 0}};
   const float up[3] = {0, 0, -1};
   SceneCamera_LookAt(&cam, pos[camera - 1], at[camera - 1], up);
