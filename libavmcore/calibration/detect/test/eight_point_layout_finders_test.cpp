@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -52,7 +53,7 @@ class EightPointTargets : public ::testing::Test {
   // 2, or front and rear beside camera 3; `firstRow` is where the eight
   // world points go (layout 10's second set lies at rows 16..23). hideRight
   // leaves the second board off.
-  void Build(int camera, int firstRow, bool hideRight) {
+  void Build(int camera, int firstRow, bool hideRight, int mainCols = 0, int mainRows = 0) {
     const CalibrationSite site = CalibrationSite_Compact(2);
     MarkScene scene;
     scene.cam = CalibrationSite_Camera(site, camera);
@@ -109,6 +110,29 @@ class EightPointTargets : public ::testing::Test {
       truth_[2 * i + 1] = srcImg[2 * k + 1];
       world_[3 * (firstRow + i)] = srcSt[2 * k];
       world_[3 * (firstRow + i) + 1] = srcSt[2 * k + 1];
+    }
+    if (mainCols > 0) {
+      // Layout 10's own board of 150 mm squares between the two small ones;
+      // its corners in the detector's order take rows 0 .. firstRow - 1.
+      const std::vector<float> st = MarkScene_AddChessboard(&scene, -75.0f * mainCols, -3500, mainCols, mainRows, 150, 30);
+      std::vector<float> img, ordered;
+      ASSERT_TRUE(MarkScene_ProjectAll(scene, st, &img));
+      ordered = img;
+      ChessCorners_NormaliseOrientation(ordered.data(), mainCols, mainRows);
+      std::vector<float> mainTruth;
+      for (size_t i = 0; i < ordered.size() / 2; ++i) {
+        size_t best = 0;
+        double bd = 1e30;
+        for (size_t k = 0; k < img.size() / 2; ++k) {
+          const double d = std::hypot(ordered[2 * i] - img[2 * k], ordered[2 * i + 1] - img[2 * k + 1]);
+          if (d < bd) bd = d, best = k;
+        }
+        mainTruth.push_back(img[2 * best]);
+        mainTruth.push_back(img[2 * best + 1]);
+        world_[3 * i] = st[2 * best];
+        world_[3 * i + 1] = st[2 * best + 1];
+      }
+      truth_.insert(truth_.begin(), mainTruth.begin(), mainTruth.end());
     }
     RenderOptions o;
     o.blurSigma = 0.6f;
@@ -186,6 +210,38 @@ TEST_F(EightPointTargets, Layout10HalvesTakeTheSecondPointSet) {
   EXPECT_LT(e.max, 1.0) << "mean " << e.mean;
   for (int i = 0; i < 24; ++i) EXPECT_EQ(world_[i], world_[48 + i]);
   EXPECT_EQ(lut_->singleFitFlags[0], 1);
+}
+
+// Layout 10's full road: its own board, then the small board found in a
+// top view placed by that board's pose and the other small board as a
+// pattern; n + 8 points in world-point order, and the point set solves.
+TEST_F(EightPointTargets, Layout10FullBoardAndBothSmallBoards) {
+  constexpr int kCols = 5, kRows = 4, kN = (kCols - 1) * (kRows - 1);
+  Build(1, kN, false, kCols, kRows);
+  lut_->singleFitFlags[0] = 1;
+  ASSERT_EQ(CalibFind_Layout10(lut_, 1, &img_.m, kCols, kRows, points_.data()), static_cast<uint32_t>(kN + 8));
+  EXPECT_EQ(kN + 8, lut_->cornerCounts[0]);
+  EXPECT_EQ(0, lut_->singleFitFlags[0]);
+  const PointErrors e = ErrorsInOrder(points_, truth_);
+  std::printf("[errors] layout 10 full road: max %.2f px, mean %.2f px\n", e.max, e.mean);
+  EXPECT_LT(e.max, 1.0) << "mean " << e.mean;
+}
+
+// Layout 10 with its board found but no pose to place the top view by (the
+// board's world points are mirrored, so no try solves): after three tries
+// the halves take over with the second point set over rows 0..7.
+TEST_F(EightPointTargets, Layout10WithoutTopViewCornersFallsBackToTheHalves) {
+  constexpr int kCols = 5, kRows = 5, kN = 16;
+  Build(1, kN, false, kCols, kRows);
+  for (int i = 0; i < kN; ++i) world_[3 * i] = -world_[3 * i] + 37.0f * static_cast<float>(i % 3);
+  const std::vector<float> second(world_.begin() + 3 * kN, world_.begin() + 3 * (kN + 8));
+  const std::vector<float> halves(truth_.begin() + 2 * kN, truth_.end());
+  ASSERT_EQ(CalibFind_Layout10(lut_, 1, &img_.m, kCols, kRows, points_.data()), 8u);
+  EXPECT_EQ(1, lut_->singleFitFlags[0]);
+  for (int i = 0; i < 24; ++i) EXPECT_EQ(second[i], world_[i]) << i;
+  truth_ = halves;
+  const PointErrors e = ErrorsInOrder(points_, truth_);
+  EXPECT_LT(e.max, 1.0) << "mean " << e.mean;
 }
 
 TEST_F(EightPointTargets, AHiddenHalfGivesZero) {
