@@ -244,6 +244,39 @@ TEST_F(EightPointTargets, Layout10WithoutTopViewCornersFallsBackToTheHalves) {
   EXPECT_LT(e.max, 1.0) << "mean " << e.mean;
 }
 
+// The camera's point buffers hold word 31 points: a board whose corners and
+// the eight points after them do not fit is not searched, and the halves
+// need the world rows 16..23 of their second point set. The buffers here
+// are exactly word 31 points long, so a write or read past them is caught.
+TEST_F(EightPointTargets, PointBuffersBoundTheLayoutTenRoads) {
+  constexpr int kCols = 5, kRows = 4, kN = 12;
+  Build(1, kN, false, kCols, kRows);
+  struct Case {
+    int32_t maxPoints, word34;
+    uint32_t expected;
+  };
+  const Case cases[] = {{kN + 7, 0, 0}, {kN + 8, 0, kN + 8}, {23, 1, 0}, {7, 1, 0}};
+  const std::vector<float> world = world_;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "word 31 " << c.maxPoints << " word 34 " << c.word34);
+    gv().maxPoints = c.maxPoints;
+    gv().targetDimB = c.word34;
+    std::vector<float> pts(2 * static_cast<size_t>(c.maxPoints), -1.0f);
+    std::vector<float> wld(world.begin(), world.begin() + 3 * c.maxPoints);
+    lut_->imagePoints[0] = pts.data();
+    lut_->worldPoints[0] = wld.data();
+    EXPECT_EQ(c.expected, CalibFind_Layout10(lut_, 1, &img_.m, kCols, kRows, pts.data()));
+  }
+  // Layout 23's side cameras write eighteen points.
+  gv().maxPoints = 17;
+  std::vector<float> pts(34, -1.0f), wld(51, 0.0f);
+  lut_->imagePoints[2] = pts.data();
+  lut_->worldPoints[2] = wld.data();
+  EXPECT_EQ(0u, CalibFind_Layout23(lut_, 3, &img_.m, 0, 0, pts.data()));
+  lut_->worldPoints[0] = lut_->imagePoints[0] = nullptr;
+  lut_->worldPoints[2] = lut_->imagePoints[2] = nullptr;
+}
+
 TEST_F(EightPointTargets, AHiddenHalfGivesZero) {
   Build(1, 0, true);
   EXPECT_EQ(CalibFind_Layout12Halves(lut_, 1, &img_.m, 0, 0, points_.data()), 0u);
