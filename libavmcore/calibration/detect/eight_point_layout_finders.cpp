@@ -17,9 +17,12 @@
 
 namespace {
 
+// The camera's point buffers hold word-31 points; every finder here writes
+// at least eight.
 bool ValidCall(const LUTOB* lut, uint32_t camera, const Matrix* image, const float* points) {
   return lut != nullptr && camera >= 1 && camera <= 4 && image != nullptr && image->data != nullptr &&
-         image->cols > 0 && image->rows > 0 && points != nullptr && lut->worldPoints[camera - 1] != nullptr;
+         image->cols > 0 && image->rows > 0 && points != nullptr && lut->worldPoints[camera - 1] != nullptr &&
+         gv().maxPoints >= 8;
 }
 
 // Four corners of a 3 x 3-square board: the quad detector, else the template
@@ -76,7 +79,8 @@ int32_t CalibFind_PlaceEightPoints(LUTOB* lut, uint32_t camera, float* src, floa
 AVM_LAYOUT_FINDER(CalibFind_Layout10Halves) {
   (void)cols;
   (void)rows;
-  if (!ValidCall(lut, camera, image, points) || image->cols < 2) return 0;
+  // The second point set lies at world rows 16..23.
+  if (!ValidCall(lut, camera, image, points) || image->cols < 2 || gv().maxPoints < 24) return 0;
   const int32_t half = image->cols / 2;
   std::vector<float> lb, rb;
   Matrix left{}, right{};
@@ -95,7 +99,9 @@ AVM_LAYOUT_FINDER(CalibFind_Layout10Halves) {
 AVM_LAYOUT_FINDER(CalibFind_Layout10) {
   if (!ValidCall(lut, camera, image, points)) return 0;
   if (gv().targetDimB != 0) return CalibFind_Layout10Halves(lut, camera, image, cols, rows, points);
-  if (cols < 2 || rows < 2 || cols > 64 || rows > 64 ||
+  // The board's corners and the eight points after them must fit the
+  // point buffers.
+  if (cols < 2 || rows < 2 || cols > 64 || rows > 64 || (cols - 1) * (rows - 1) + 8 > gv().maxPoints ||
       (Chessboard_FindCorners(image, cols, rows, points, 1) == 0 &&
        FindChessboardByTemplates(image, cols, rows, points, 1, 0, 0, 0) == 0))
     return CalibFind_Layout10Halves(lut, camera, image, cols, rows, points);

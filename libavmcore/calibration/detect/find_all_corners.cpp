@@ -55,7 +55,7 @@ const LayoutEntry kLayouts[] = {
     {2, CalibFind_Layout2, CalibFind_Layout2},
     {3, CalibFind_Layout3, CalibFind_Layout3},
     {4, CalibFind_Layout4, CalibFind_Layout4},
-    {5, Short<CalibInit_FindChessboardCorners>, Short<CalibFind_Layout5Side>},
+    {5, CalibFind_Layout5Any, CalibFind_Layout5Any},
     {6, CalibFind_Layout6, CalibFind_Layout6},
     {7, CalibFind_Layout7, CalibFind_Layout7},
     {8, CalibFind_Layout8, CalibFind_Layout8},

@@ -9,6 +9,7 @@
 #include "calibration/detect/pattern_finder.h"
 #include "calibration/detect/pose_solve_services.h"
 #include "calibration/detect/template_corners.h"
+#include "frame/global_variables.h"
 #include "surround/lutob.h"
 #include "toolkit/border_filters.h"
 
@@ -74,7 +75,8 @@ AVM_LAYOUT_FINDER(CalibFind_Layout23) {
       image->rows < 1 || points == nullptr || lut->worldPoints[camera - 1] == nullptr)
     return 0;
   if (camera <= 2) return CalibFind_Layout12Halves(lut, camera, image, cols, rows, points);
-  if (!LongBoard(image, points)) return 0;
+  // Ten board points and two four-point boards after them.
+  if (gv().maxPoints < 18 || !LongBoard(image, points)) return 0;
   const int32_t c = static_cast<int32_t>(camera) - 1;
   const float* wp = lut->worldPoints[c];
   struct Try {

@@ -7,8 +7,6 @@
 #define STANDIN_SHORT(name) \
   uint32_t name(LUTOB*, uint32_t, Matrix*, float*) { return 0; }
 
-STANDIN_SHORT(CalibInit_FindChessboardCorners)
-STANDIN_SHORT(CalibFind_Layout5Side)
 STANDIN(CalibFind_Layout7)
 STANDIN(CalibFind_Layout8)
 STANDIN_SHORT(CalibFind_Layout11Side)

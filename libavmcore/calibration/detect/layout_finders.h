@@ -19,6 +19,8 @@ AVM_LAYOUT_FINDER(CalibFind_Layout3);
 AVM_LAYOUT_FINDER(CalibFind_Layout4);
 AVM_LAYOUT_FINDER_SHORT(CalibInit_FindChessboardCorners);
 AVM_LAYOUT_FINDER_SHORT(CalibFind_Layout5Side);
+// Layout 5 by camera: the front and rear finder or the side finder.
+AVM_LAYOUT_FINDER(CalibFind_Layout5Any);
 AVM_LAYOUT_FINDER(CalibFind_Layout6);
 AVM_LAYOUT_FINDER(CalibFind_Layout7);
 AVM_LAYOUT_FINDER(CalibFind_Layout8);

@@ -229,7 +229,13 @@ int32_t FindCornerWithQuads(const Matrix* patch, float* out, int32_t checkRatio,
           if (j < 0 || !(bestD <= near2) || q.minEdge < edge2) continue;
           if (checkRatio != 0 && !(q.minEdge / q.maxEdge >= aspect[pass])) continue;
           const float* o = q.corners[(j + 2) % 4];
-          const int32_t side = (o[1] - cx) - (o[0] - cy) <= 0.0f ? 0 : 1;
+          // The squares lie on opposite sides of the corner; the left one
+          // (in the patch) fills points 1..3. Across the diagonal the squares
+          // do not lie on, one of the two measures is about zero for both
+          // squares, so the other one decides.
+          const float across = (o[1] - cx) - (o[0] - cy), along = (o[1] - cx) + (o[0] - cy);
+          const float measure = std::fabs(across) >= std::fabs(along) ? across : along;
+          const int32_t side = measure <= 0.0f ? 0 : 1;
           const int32_t order[3] = {D2 <= D1 ? (j + 1) % 4 : (j + 3) % 4, (j + 2) % 4,
                                     D2 <= D1 ? (j + 3) % 4 : (j + 1) % 4};
           for (int32_t k = 0; k < 3; ++k) {

@@ -5,12 +5,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "calibration/detect/chessboard_corners.h"
 #include "calibration/detect/eight_point_layout_finders.h"
+#include "frame/calib_profile.h"
+#include "calibration/detect/predicted_target_finders.h"
 #include "camera/lut_config_file.h"
 #include "detect_scene_helpers.h"
 #include "frame/global_variables.h"
@@ -52,7 +55,7 @@ class EightPointTargets : public ::testing::Test {
   // 2, or front and rear beside camera 3; `firstRow` is where the eight
   // world points go (layout 10's second set lies at rows 16..23). hideRight
   // leaves the second board off.
-  void Build(int camera, int firstRow, bool hideRight) {
+  void Build(int camera, int firstRow, bool hideRight, int mainCols = 0, int mainRows = 0) {
     const CalibrationSite site = CalibrationSite_Compact(2);
     MarkScene scene;
     scene.cam = CalibrationSite_Camera(site, camera);
@@ -109,6 +112,29 @@ class EightPointTargets : public ::testing::Test {
       truth_[2 * i + 1] = srcImg[2 * k + 1];
       world_[3 * (firstRow + i)] = srcSt[2 * k];
       world_[3 * (firstRow + i) + 1] = srcSt[2 * k + 1];
+    }
+    if (mainCols > 0) {
+      // Layout 10's own board of 150 mm squares between the two small ones;
+      // its corners in the detector's order take rows 0 .. firstRow - 1.
+      const std::vector<float> st = MarkScene_AddChessboard(&scene, -75.0f * mainCols, -3500, mainCols, mainRows, 150, 30);
+      std::vector<float> img, ordered;
+      ASSERT_TRUE(MarkScene_ProjectAll(scene, st, &img));
+      ordered = img;
+      ChessCorners_NormaliseOrientation(ordered.data(), mainCols, mainRows);
+      std::vector<float> mainTruth;
+      for (size_t i = 0; i < ordered.size() / 2; ++i) {
+        size_t best = 0;
+        double bd = 1e30;
+        for (size_t k = 0; k < img.size() / 2; ++k) {
+          const double d = std::hypot(ordered[2 * i] - img[2 * k], ordered[2 * i + 1] - img[2 * k + 1]);
+          if (d < bd) bd = d, best = k;
+        }
+        mainTruth.push_back(img[2 * best]);
+        mainTruth.push_back(img[2 * best + 1]);
+        world_[3 * i] = st[2 * best];
+        world_[3 * i + 1] = st[2 * best + 1];
+      }
+      truth_.insert(truth_.begin(), mainTruth.begin(), mainTruth.end());
     }
     RenderOptions o;
     o.blurSigma = 0.6f;
@@ -186,6 +212,105 @@ TEST_F(EightPointTargets, Layout10HalvesTakeTheSecondPointSet) {
   EXPECT_LT(e.max, 1.0) << "mean " << e.mean;
   for (int i = 0; i < 24; ++i) EXPECT_EQ(world_[i], world_[48 + i]);
   EXPECT_EQ(lut_->singleFitFlags[0], 1);
+}
+
+// Layout 10's full road: its own board, then the small board found in a
+// top view placed by that board's pose and the other small board as a
+// pattern; n + 8 points in world-point order, and the point set solves.
+TEST_F(EightPointTargets, Layout10FullBoardAndBothSmallBoards) {
+  constexpr int kCols = 5, kRows = 4, kN = (kCols - 1) * (kRows - 1);
+  Build(1, kN, false, kCols, kRows);
+  lut_->singleFitFlags[0] = 1;
+  ASSERT_EQ(CalibFind_Layout10(lut_, 1, &img_.m, kCols, kRows, points_.data()), static_cast<uint32_t>(kN + 8));
+  EXPECT_EQ(kN + 8, lut_->cornerCounts[0]);
+  EXPECT_EQ(0, lut_->singleFitFlags[0]);
+  const PointErrors e = ErrorsInOrder(points_, truth_);
+  std::printf("[errors] layout 10 full road: max %.2f px, mean %.2f px\n", e.max, e.mean);
+  EXPECT_LT(e.max, 1.0) << "mean " << e.mean;
+}
+
+// Layout 10 with its board found but no pose to place the top view by (the
+// board's world points are mirrored, so no try solves): after three tries
+// the halves take over with the second point set over rows 0..7.
+TEST_F(EightPointTargets, Layout10WithoutTopViewCornersFallsBackToTheHalves) {
+  constexpr int kCols = 5, kRows = 5, kN = 16;
+  Build(1, kN, false, kCols, kRows);
+  for (int i = 0; i < kN; ++i) world_[3 * i] = -world_[3 * i] + 37.0f * static_cast<float>(i % 3);
+  const std::vector<float> second(world_.begin() + 3 * kN, world_.begin() + 3 * (kN + 8));
+  const std::vector<float> halves(truth_.begin() + 2 * kN, truth_.end());
+  ASSERT_EQ(CalibFind_Layout10(lut_, 1, &img_.m, kCols, kRows, points_.data()), 8u);
+  EXPECT_EQ(1, lut_->singleFitFlags[0]);
+  for (int i = 0; i < 24; ++i) EXPECT_EQ(second[i], world_[i]) << i;
+  truth_ = halves;
+  const PointErrors e = ErrorsInOrder(points_, truth_);
+  EXPECT_LT(e.max, 1.0) << "mean " << e.mean;
+}
+
+// The camera's point buffers hold word 31 points: a board whose corners and
+// the eight points after them do not fit is not searched, and the halves
+// need the world rows 16..23 of their second point set. The buffers here
+// are exactly word 31 points long, so a write or read past them is caught.
+TEST_F(EightPointTargets, PointBuffersBoundTheLayoutTenRoads) {
+  constexpr int kCols = 5, kRows = 4, kN = 12;
+  Build(1, kN, false, kCols, kRows);
+  struct Case {
+    int32_t maxPoints, word34;
+    uint32_t expected;
+  };
+  const Case cases[] = {{kN + 7, 0, 0}, {kN + 8, 0, kN + 8}, {23, 1, 0}, {7, 1, 0}};
+  const std::vector<float> world = world_;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "word 31 " << c.maxPoints << " word 34 " << c.word34);
+    gv().maxPoints = c.maxPoints;
+    gv().targetDimB = c.word34;
+    std::vector<float> pts(2 * static_cast<size_t>(c.maxPoints), -1.0f);
+    std::vector<float> wld(world.begin(), world.begin() + 3 * c.maxPoints);
+    lut_->imagePoints[0] = pts.data();
+    lut_->worldPoints[0] = wld.data();
+    EXPECT_EQ(c.expected, CalibFind_Layout10(lut_, 1, &img_.m, kCols, kRows, pts.data()));
+  }
+  // Layout 23's side cameras write eighteen points.
+  gv().maxPoints = 17;
+  std::vector<float> pts(34, -1.0f), wld(51, 0.0f);
+  lut_->imagePoints[2] = pts.data();
+  lut_->worldPoints[2] = wld.data();
+  EXPECT_EQ(0u, CalibFind_Layout23(lut_, 3, &img_.m, 0, 0, pts.data()));
+  lut_->worldPoints[0] = lut_->imagePoints[0] = nullptr;
+  lut_->worldPoints[2] = lut_->imagePoints[2] = nullptr;
+}
+
+// Layout 12's own road: the profile's eight predicted points give a first
+// pose, the first board is found in a top view around world point 0 and the
+// second as a pattern around world point 4, and both again from the pose
+// they solve. The predictions are off by several pixels; the found points
+// are not. Without the second board nothing is returned.
+TEST_F(EightPointTargets, Layout12PartFromThePredictedPoints) {
+  struct Case {
+    bool hideRight;
+    uint32_t expected;
+  };
+  for (const Case& c : {Case{false, 8u}, Case{true, 0u}}) {
+    SCOPED_TRACE(c.hideRight);
+    Build(1, 0, c.hideRight);
+    CalibProfileRecord& profile = CalibProfile();
+    profile = CalibProfileRecord{};
+    for (int i = 0; i < 8; ++i) {
+      const float shift = (i % 2 == 0 ? 6.0f : -5.0f);
+      profile.SetF(2 + i, truth_[2 * i + 1] + shift);      // column
+      profile.SetF(2 + 8 + i, truth_[2 * i] - shift / 2);  // row
+    }
+    points_.assign(points_.size(), -1.0f);
+    ASSERT_EQ(c.expected, CalibFind_Layout12Part(lut_, 1, &img_.m, 0, 0, points_.data()));
+    EXPECT_EQ(8, lut_->cornerCounts[0]);
+    if (c.expected == 8) {
+      const PointErrors e = ErrorsInOrder(points_, truth_);
+      std::printf("[errors] layout 12 from predictions: max %.2f px, mean %.2f px\n", e.max, e.mean);
+      EXPECT_LT(e.max, 1.0) << "mean " << e.mean;
+    }
+    profile = CalibProfileRecord{};
+    TearDown();
+    SetUp();
+  }
 }
 
 TEST_F(EightPointTargets, AHiddenHalfGivesZero) {

@@ -108,6 +108,31 @@ TEST(TemplatePieces, CornerWithItsTwoSquares) {
   EXPECT_EQ(0, FindCornerWithQuads(&none.img.m, out, 1, 0.07f, 0.07f));
 }
 
+// Points 1..3 come from the left square and 4..6 from the right one, on
+// either diagonal; with the squares on the main diagonal the two squares'
+// far corners are alike by the anti-diagonal measure, so a pick by it alone
+// would fall either way on a pixel's noise.
+TEST(TemplatePieces, CornerWithQuadsSidesOnBothDiagonals) {
+  struct Case {
+    bool flip;  // squares upper-right and lower-left
+    float r, c;
+  };
+  const Case cases[] = {{true, 50.4f, 49.7f}, {false, 50.4f, 49.7f}, {false, 49.6f, 50.3f}, {false, 50.0f, 50.0f},
+                        {true, 50.0f, 50.0f}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << k.flip << " " << k.r << " " << k.c);
+    Patch p(100, 100);
+    p.Cross(k.r, k.c, 22, k.flip);
+    float out[14];
+    ASSERT_EQ(1, FindCornerWithQuads(&p.img.m, out, 1, 0.07f, 0.07f));
+    for (int i = 1; i <= 3; ++i) EXPECT_LT(out[2 * i + 1], k.c + 2.0f) << "point " << i;
+    for (int i = 4; i <= 6; ++i) EXPECT_GT(out[2 * i + 1], k.c - 2.0f) << "point " << i;
+    // Each side's middle point is its square's far corner.
+    EXPECT_NEAR(k.c - 22.0f, out[5], 2.0f);
+    EXPECT_NEAR(k.c + 22.0f, out[11], 2.0f);
+  }
+}
+
 TEST(TemplatePieces, SectorCheckPolarityContrastAndAngles) {
   Patch p(60, 60);
   p.Cross(30, 30, 20, false);
