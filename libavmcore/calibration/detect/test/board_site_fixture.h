@@ -19,19 +19,23 @@ namespace board_site {
 using namespace patch_site;
 
 // A board whose inner corners run nx along x and ny along y from (x0, y0)
-// in steps of s mm (the squares reach one step beyond them).
+// in steps of s mm; the outer squares reach `edge` mm beyond them (0: a
+// whole step).
 struct FloorBoard {
   float x0, y0;
   int nx, ny;
   float s;
+  float edge = 0.0f;
 };
 
 // Shade at (x, y): dark squares of the boards, -1 (light) elsewhere.
 inline float BoardShade(const std::vector<FloorBoard>& boards, float x, float y) {
   for (const FloorBoard& b : boards) {
-    const float u = (x - b.x0) / b.s + 1.0f, v = (y - b.y0) / b.s + 1.0f;
-    if (u <= 0.0f || v <= 0.0f || u >= b.nx + 1.0f || v >= b.ny + 1.0f) continue;
-    const int i = static_cast<int>(std::floor(u)), j = static_cast<int>(std::floor(v));
+    const float e = b.edge > 0.0f ? b.edge : b.s;
+    if (x <= b.x0 - e || y <= b.y0 - e || x >= b.x0 + (b.nx - 1) * b.s + e || y >= b.y0 + (b.ny - 1) * b.s + e)
+      continue;
+    const int i = static_cast<int>(std::floor((x - b.x0) / b.s)) + 1;
+    const int j = static_cast<int>(std::floor((y - b.y0) / b.s)) + 1;
     return ((i + j) % 2 == 0) ? 30.0f : -1.0f;
   }
   return -1.0f;
@@ -84,6 +88,15 @@ class BoardSiteTest : public PatchSiteTest {
   void ShowBoards(int camera, const SceneCamera& cam, const std::vector<FloorBoard>& boards) {
     pixels[camera - 1] = RenderBoards(cam, boards);
     images[camera - 1].data = pixels[camera - 1].data();
+  }
+  // Points first..end - 1 against their projections.
+  void ExpectTruthFrom(int camera, const SceneCamera& cam, int first, int end, float tolerance) {
+    for (int k = first; k < end; ++k) {
+      float row, col;
+      Project(cam, W(camera, k), &row, &col);
+      EXPECT_NEAR(points[camera - 1][2 * k], row, tolerance) << "point " << k;
+      EXPECT_NEAR(points[camera - 1][2 * k + 1], col, tolerance) << "point " << k;
+    }
   }
   // The dispatcher's result for the camera, its points against the truth
   // and the pose the solver takes from them against the true pose.
