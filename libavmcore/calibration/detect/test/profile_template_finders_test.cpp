@@ -193,4 +193,81 @@ TEST_F(ProfileSite, LayoutTwentyEightSecondSetByPresenceBit) {
   EXPECT_EQ(18, lut->cornerCounts[1]);
 }
 
+// Layout 8 with its profile loaded: cameras 1 and 2 as layout 18's camera
+// 1 (their own world points), through the dispatcher; predictions more
+// than the radius off are found by the second pass, which moves them 10
+// pixels at a time.
+TEST_F(ProfileSite, LayoutEightFrontCamerasFromTheProfile) {
+  struct Case {
+    int camera;
+    SceneCamera cam;
+    std::vector<FloorBoard> boards;
+  };
+  const Case cases[] = {
+      {1, Camera(0, -2000, 1300, 0, -3400),
+       {{-600, -3300, 2, 2, 600, kEdge}, {-1800, -3900, 2, 3, 600, kEdge}, {1200, -3900, 2, 3, 600, kEdge}}},
+      {2, Camera(0, 2000, 1300, 0, 3400),
+       {{0, 3300, 1, 2, 600, kEdge}, {1200, 2700, 1, 1, 600, kEdge}, {-1200, 2700, 1, 1, 600, kEdge},
+        {-2400, 2700, 2, 3, 600, kEdge}, {1800, 2700, 2, 3, 600, kEdge}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.camera);
+    WriteYk3(8, {});
+    ShowBoards(c.camera, c.cam, c.boards);
+    std::vector<std::vector<float>> lines(4);
+    lines[c.camera - 1] = Predict(c.camera, c.cam, 6);
+    WriteYk3(8, lines);
+    ExpectCalibrationRoad(c.camera, c.cam, 18, 0);
+  }
+  // The first prediction 70 px above its corner, beyond the radius of 65
+  // px; moved 10 px down it is 60 px off.
+  std::vector<std::vector<float>> lines(4);
+  lines[0] = Predict(1, cases[0].cam, 6, 0.0f, 0.0f);
+  lines[0][1] -= 70.0f;
+  WriteYk3(8, lines);
+  ShowBoards(1, cases[0].cam, cases[0].boards);
+  ASSERT_EQ(18u, CalibFind_Layout8(lut, 1, &images[0], 0, 0, points[0].data()));
+  ExpectTruth(1, cases[0].cam, 18);
+}
+
+// Layout 8's side cameras: a 5 x 4 board (12 corners) and two small
+// squares beyond it, world points written by the test in the finder's
+// order (the board's corners, then the marks); without the second square
+// only the board's corners remain.
+TEST_F(ProfileSite, LayoutEightSideCameraBoardAndMarks) {
+  GlobalVariables& g = gv();
+  g.boardCols34 = 5;
+  g.boardRows34 = 4;
+  const SceneCamera cam = SideCamera();
+  const FloorBoard board{-2600, -600, 3, 4, 400}, a{-2700, -3000, 2, 2, 600, kEdge}, b{-2700, 2000, 2, 2, 600, kEdge};
+  std::vector<float> xy;
+  // The board's rows run outward (x), its columns from the rear (y) forward,
+  // as the camera sees them: row-major from the picture's top left.
+  for (int r = 0; r < 3; ++r)
+    for (int j = 0; j < 4; ++j) xy.insert(xy.end(), {-2600.0f + 400.0f * r, 600.0f - 400.0f * j});
+  xy.insert(xy.end(), {-2700, -3000, -2100, -3000, -2700, 2000, -2100, 2000, -2700, 2600, -2100, 2600});
+  WriteYk3(8, {});
+  SetWorld(3, xy);
+  ShowBoards(3, cam, {board, a, b});
+  lut->cornerCounts[2] = 0;
+  ASSERT_EQ(18u, FindAllChessboardCorners(lut, 3));
+  ExpectTruth(3, cam, 18);
+  ASSERT_EQ(1, CalibrateCameraByIndex(lut, 3, 0, 0, 0));
+  const double angle = RotationGapDeg(lut->params.R[2], cam.r);
+  EXPECT_LT(angle, 0.3);
+  ShowBoards(3, cam, {board, a});
+  EXPECT_EQ(12u, CalibFind_Layout8(lut, 3, &images[2], 5, 4, points[2].data()));
+}
+
+// Without layout 8's profile the front cameras repeat their board pieces
+// until the pieces' try counter runs past the last step: on a bare floor
+// that ends with 0.
+TEST_F(ProfileSite, LayoutEightWithoutItsProfileEndsOnTheTryCounter) {
+  CalibProfile() = CalibProfileRecord{};
+  for (int camera = 1; camera <= 2; ++camera) {
+    std::fill(pixels[camera - 1].begin(), pixels[camera - 1].end(), 0.84f);
+    EXPECT_EQ(0u, CalibFind_Layout8(lut, camera, &images[camera - 1], 0, 0, points[camera - 1].data()));
+  }
+}
+
 }  // namespace
