@@ -270,4 +270,81 @@ TEST_F(ProfileSite, LayoutEightWithoutItsProfileEndsOnTheTryCounter) {
   }
 }
 
+// Layout 13: single checker corners at the world points; the pq1 profile
+// stores line n's points in its own order, so the file is written in it.
+class Layout13Site : public ProfileSite {
+ protected:
+  // predictions[c - 1]: camera c's four (x, y) pairs.
+  void WritePq1(const std::vector<std::vector<float>>& predictions) {
+    static const int kOrder[4][4] = {{0, 1, 2, 3}, {3, 2, 1, 0}, {2, 3, 0, 1}, {0, 1, 2, 3}};
+    std::string text;
+    for (int n = 0; n < 4; ++n) {
+      float file[8] = {};
+      if (n < static_cast<int>(predictions.size()) && predictions[n].size() == 8)
+        for (int i = 0; i < 4; ++i) {
+          file[2 * kOrder[n][i]] = predictions[n][2 * i];
+          file[2 * kOrder[n][i] + 1] = predictions[n][2 * i + 1];
+        }
+      for (int i = 0; i < 8; ++i) text += (i ? "," : "") + std::to_string(file[i]);
+      text += "\n";
+    }
+    Compute(13, "pq1_cfg.txt", text);
+  }
+  std::vector<FloorBoard> Corners(int camera, int count) const {
+    std::vector<FloorBoard> b;
+    for (int k = 0; k < count; ++k) b.push_back({W(camera, k)[0], W(camera, k)[1], 1, 1, 400, 200});
+    return b;
+  }
+};
+
+TEST_F(Layout13Site, CornersAndPairsSolveThePose) {
+  struct Case {
+    int camera;
+    SceneCamera cam;
+    uint32_t expected;
+  };
+  const Case cases[] = {
+      {1, Camera(0, -2600, 800, 0, -3400), 4},
+      {3, SideCamera(), 8},
+      {4, Camera(600, 0, 1000, 2600, 0), 8},
+  };
+  WritePq1({});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.camera);
+    ShowBoards(c.camera, c.cam, Corners(c.camera, c.expected == 4 ? 4 : 8));
+    std::vector<std::vector<float>> lines(4);
+    lines[c.camera - 1] = Predict(c.camera, c.cam, 4);
+    WritePq1(lines);
+    if (c.expected == 8) {
+      ExpectCalibrationRoad(c.camera, c.cam, c.expected, 0);
+      continue;
+    }
+    // The four corners are whole pixels of the crop resampled to 960 rows
+    // (up to 0.375 px off in the picture), and four points leave the pose
+    // loose: over the sign patterns of that error the solve moves up to
+    // 0.9 m at this range (exact projections solve to 0.07 mm). The
+    // finder's residual limit is what the camera is held to.
+    ASSERT_EQ(4u, FindAllChessboardCorners(lut, 1));
+    ExpectTruth(1, c.cam, 4);
+    lut->cornerCounts[0] = 4;
+    ASSERT_EQ(1, CalibrateCameraByIndex(lut, 1, 0, 0, 0));
+    EXPECT_LT(gv().lastCalibResult[0], 1.54f * 1280.0f / 1026.0f);
+  }
+}
+
+// Camera 4 with the second pair missing: variant 0 gives 6 (the first
+// pair's two points behind the four corners), and so does the dispatcher's
+// second try with variant 1.
+TEST_F(Layout13Site, SecondPairMissingGivesSix) {
+  const SceneCamera cam = Camera(600, 0, 1000, 2600, 0);
+  WritePq1({});
+  ShowBoards(4, cam, Corners(4, 6));
+  std::vector<std::vector<float>> lines(4);
+  lines[3] = Predict(4, cam, 4);
+  WritePq1(lines);
+  ASSERT_EQ(6u, CalibFind_Layout13(lut, 4, &images[3], 0, 0, points[3].data(), 0));
+  ExpectTruth(4, cam, 6);
+  EXPECT_EQ(6u, FindAllChessboardCorners(lut, 4));
+}
+
 }  // namespace
