@@ -5,6 +5,8 @@
 // side mark nothing is solved or written. Camera 1 goes the strip route.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "board_site_fixture.h"
 #include "calibration/detect/layout53_finder.h"
 
@@ -72,6 +74,20 @@ TEST_F(Layout53Site, FrontCameraTakesTheStripRoute) {
   ASSERT_EQ(6u, CalibFind_Layout53(lut, 1, &images[0], 0, 0, points[0].data()));
   ExpectTruth(1, cam, 6);
   EXPECT_EQ(0u, CalibFind_Layout53(lut, 2, &images[0], 0, 0, points[1].data()));
+}
+
+// Profile boxes outside the picture, partly outside or not numbers: cut to
+// the picture or no search; a bare floor gives 0.
+TEST_F(Layout53Site, ProfileBoxesOutsideThePicture) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const std::vector<float> boxes[] = {
+      {-5000, -5000, -10, -10}, {1000, 600, 5000, 5000}, {-100, -100, 1400, 900}, {nan, 0, 100, 100}, {0, 0, 3.0e38f, 3.0e38f},
+  };
+  std::fill(pixels[2].begin(), pixels[2].end(), 0.84f);
+  for (const std::vector<float>& b : boxes) {
+    Layout(53, "mbto_cfg.txt", {{0, 0, 1280, 720}, b, b, {0, 0, 1280, 720}, {0, 0, 1280, 720}});
+    EXPECT_EQ(0u, CalibFind_Layout53Side(lut, 3, &images[2], 0, 0, points[2].data()));
+  }
 }
 
 }  // namespace

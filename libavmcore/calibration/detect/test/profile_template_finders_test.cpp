@@ -8,6 +8,7 @@
 // corners, the pattern boards beside it).
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 #include "board_site_fixture.h"
@@ -345,6 +346,30 @@ TEST_F(Layout13Site, SecondPairMissingGivesSix) {
   ASSERT_EQ(6u, CalibFind_Layout13(lut, 4, &images[3], 0, 0, points[3].data(), 0));
   ExpectTruth(4, cam, 6);
   EXPECT_EQ(6u, FindAllChessboardCorners(lut, 4));
+}
+
+// Predictions outside the picture, huge or not numbers: the crop is cut to
+// the picture (or there is none) and a bare floor gives 0.
+TEST_F(ProfileSite, PredictionsOutsideThePicture) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const std::vector<float> cases[] = {
+      std::vector<float>(12, -50000.0f), std::vector<float>(12, 1.0e6f), std::vector<float>(12, 3.0e38f),
+      {1270, 710, 1400, 800, 1300, 900, 2000, 719, 1279, 1000, 1279, 719},
+      {nan, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
+  };
+  std::fill(pixels[0].begin(), pixels[0].end(), 0.84f);
+  for (const std::vector<float>& c : cases) {
+    WriteYk3(18, {c});
+    EXPECT_EQ(0u, CalibFind_Layout18(lut, 1, &images[0], 0, 0, points[0].data()));
+    std::vector<std::vector<float>> pq(1, std::vector<float>(c.begin(), c.begin() + 8));
+    std::string text;
+    for (int n = 0; n < 4; ++n) {
+      for (int i = 0; i < 8; ++i) text += (i ? "," : "") + std::to_string(n == 0 ? pq[0][i] : 0.0f);
+      text += "\n";
+    }
+    Compute(13, "pq1_cfg.txt", text);
+    EXPECT_EQ(0u, CalibFind_Layout13(lut, 1, &images[0], 0, 0, points[0].data(), 1));
+  }
 }
 
 }  // namespace
