@@ -8,22 +8,33 @@
   uint32_t name(LUTOB*, uint32_t, Matrix*, float*) { return 0; }
 
 STANDIN(CalibFind_Layout7)
-STANDIN(CalibFind_Layout8)
 STANDIN_SHORT(CalibFind_Layout11Side)
 STANDIN(CalibFind_Layout14)
 STANDIN_SHORT(CalibFind_Layout16A)
 STANDIN_SHORT(CalibFind_Layout16B)
-STANDIN(CalibFind_Layout18)
-STANDIN(CalibFind_Layout19)
 STANDIN(CalibFind_Layout20)
 STANDIN(CalibFind_Layout25)
 STANDIN(CalibFind_Layout26A)
 STANDIN(CalibFind_Layout26B)
 STANDIN(CalibFind_Layout26Part)
 STANDIN(CalibFind_Layout27)
-STANDIN(CalibFind_Layout28)
-STANDIN(CalibFind_Layout30)
 STANDIN(CalibFind_Layout31)
-STANDIN(CalibFind_Layout53)
 
-uint32_t CalibFind_Layout13(LUTOB*, uint32_t, Matrix*, int32_t, int32_t, float*, int32_t) { return 0; }
+#ifndef AVM_WEAK
+#define AVM_WEAK __attribute__((weak))
+#endif
+
+// Pieces being built beside their callers: weak, so that the real piece
+// replaces them at link time. Each reports "not found" and moves the try
+// counter past the last step, as the pieces do when nothing is found.
+AVM_WEAK uint32_t CalibFind_Layout8Part(LUTOB*, uint32_t, Matrix*, float*, int32_t* tries) {
+  if (tries != nullptr) *tries = 5;
+  return 0;
+}
+AVM_WEAK uint32_t CalibFind_TemplateRearPart(LUTOB*, uint32_t, Matrix*, float*, int32_t* tries) {
+  if (tries != nullptr) *tries = 5;
+  return 0;
+}
+AVM_WEAK uint32_t CalibFind_Layout53SideTemplates(LUTOB*, uint32_t, Matrix*, int32_t, int32_t, float*) {
+  return 0;
+}

@@ -63,3 +63,10 @@ AVM_LAYOUT_FINDER(CalibFind_Layout17);
 // variant 0 or 1.
 uint32_t CalibFind_Layout13(LUTOB* lut, uint32_t camera, Matrix* image, int32_t cols, int32_t rows, float* points,
                             int32_t variant);
+// Pieces of the layout finders that other finders call: camera 1 of
+// layout 8 and camera 2 of layouts 7 and 8 (tries: the threshold step to
+// start from, advanced by the piece; 18, 16 or 0), and the template route of
+// the layout-53 side cameras (7 or 0).
+uint32_t CalibFind_Layout8Part(LUTOB* lut, uint32_t camera, Matrix* image, float* points, int32_t* tries);
+uint32_t CalibFind_TemplateRearPart(LUTOB* lut, uint32_t camera, Matrix* image, float* points, int32_t* tries);
+AVM_LAYOUT_FINDER(CalibFind_Layout53SideTemplates);
