@@ -1,0 +1,323 @@
+// Layouts whose base target solves the pose before further targets are
+// looked for where that pose puts them: rendered sites with the true camera
+// poses give every point back in world-point order and the calibration road
+// solves the true pose; a hidden further target stops the count before it,
+// a hidden base target gives 0; profile regions and buffers past their
+// bounds are handled safely.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "calibration/detect/chessboard_corners.h"
+#include "calibration/detect/extra_target_finders.h"
+#include "calibration/detect/find_all_corners.h"
+#include "calibration/detect/pose_solve_services.h"
+#include "camera/lut_config_file.h"
+#include "detect_scene_helpers.h"
+#include "frame/calib_profile.h"
+#include "frame/global_variables.h"
+#include "surround/lutob.h"
+#include "testsupport/calibration_site.h"
+#include "testsupport/mark_scenes.h"
+#include "testsupport/pose_scene.h"
+
+namespace {
+
+constexpr int kMaxPoints = 59;
+
+// One rendered camera of a layout-14 site: the site's chessboard and two
+// 1000 mm dark squares further out (on the rendered floor, 4 m about the
+// vehicle centre), each square's corners in the order a
+// ground view gives them (smallest y first, then smallest x).
+struct ChessSite {
+  int camera = 0;
+  SceneCamera cam;
+  FloatImage image;
+  int cols = 0, rows = 0;
+  std::vector<float> world;  // x, y, z per point in the finder's order
+  std::vector<float> truth;  // (row, column) per point
+  std::vector<float> bound;  // allowed distance from the truth, px, per point
+};
+
+// The squares' corners are whole outline pixels of a ground view of 8 mm a
+// pixel, moved by up to two more where blur rounds a corner off: the image
+// length of 24 mm of floor at the corner bounds them (measured: 0.9 to 1.8
+// px against bounds of 1.3 to 3.2 px). Board corners are sub-pixel.
+constexpr float kSquareCornerMm = 24.0f;
+
+struct SquareSpot {
+  float x0, y0;  // corner with the smallest x and y
+};
+
+enum Hide { kNothing = 0, kBoard = 1, kSecondSquare = 2 };
+
+void BuildChessSite(int camera, const SquareSpot squares[2], int hide, ChessSite* out) {
+  const CalibrationSite site = CalibrationSite_Compact(2);
+  MarkScene scene;
+  scene.cam = CalibrationSite_Camera(site, camera);
+  const float s[3] = {1, 0, 0}, t[3] = {0, 1, 0};
+  memcpy(scene.axisS, s, sizeof s);
+  memcpy(scene.axisT, t, sizeof t);
+  scene.ground = 200;
+  const TargetSpec mb = CalibrationSite_Board(site, camera);
+  out->camera = camera;
+  out->cam = scene.cam;
+  out->cols = mb.squaresX;
+  out->rows = mb.squaresY;
+  const std::vector<float> boardSt =
+      MarkScene_AddChessboard(&scene, mb.origin[0], mb.origin[1], out->cols, out->rows, mb.squareSize, 30);
+  std::vector<float> boardImg;
+  ASSERT_TRUE(MarkScene_ProjectAll(scene, boardSt, &boardImg));
+  // The board's points in the order the detector reports them (the
+  // layout lists them so).
+  const std::vector<float> ordered = TruthInDetectorOrder(boardImg, out->cols, out->rows);
+  std::vector<float> worldSt;
+  for (size_t i = 0; i < ordered.size() / 2; ++i) {
+    size_t best = 0;
+    double bd = 1e30;
+    for (size_t k = 0; k < boardImg.size() / 2; ++k) {
+      const double d = std::hypot(ordered[2 * i] - boardImg[2 * k], ordered[2 * i + 1] - boardImg[2 * k + 1]);
+      if (d < bd) bd = d, best = k;
+    }
+    worldSt.push_back(boardSt[2 * best]);
+    worldSt.push_back(boardSt[2 * best + 1]);
+  }
+  if (hide & kBoard) scene.shapes.clear();
+  for (int k = 0; k < 2; ++k) {
+    const float x0 = squares[k].x0, y0 = squares[k].y0;
+    const float corners[8] = {x0, y0, x0 + 1000, y0, x0, y0 + 1000, x0 + 1000, y0 + 1000};
+    worldSt.insert(worldSt.end(), corners, corners + 8);
+    if (k == 1 && (hide & kSecondSquare)) continue;
+    MarkScene_AddSquare(&scene, x0 + 500, y0 + 500, 1000, 0.0f, 30);
+  }
+  ASSERT_TRUE(MarkScene_ProjectAll(scene, worldSt, &out->truth));
+  out->bound.assign(worldSt.size() / 2, 1.0f);
+  for (size_t i = ordered.size() / 2; i < worldSt.size() / 2; ++i) {
+    float r0, c0, r1, c1, r2, c2;
+    MarkScene_Project(scene, worldSt[2 * i], worldSt[2 * i + 1], &r0, &c0);
+    MarkScene_Project(scene, worldSt[2 * i] + kSquareCornerMm, worldSt[2 * i + 1], &r1, &c1);
+    MarkScene_Project(scene, worldSt[2 * i], worldSt[2 * i + 1] + kSquareCornerMm, &r2, &c2);
+    out->bound[i] = std::max(1.0f, std::max(std::hypot(r1 - r0, c1 - c0), std::hypot(r2 - r0, c2 - c0)));
+  }
+  out->world.assign(3 * kMaxPoints, 0.0f);
+  for (size_t i = 0; i < worldSt.size() / 2; ++i) {
+    out->world[3 * i] = worldSt[2 * i];
+    out->world[3 * i + 1] = worldSt[2 * i + 1];
+  }
+  RenderOptions o;
+  o.supersample = 2;
+  o.blurSigma = 0.6f;
+  o.noiseSigma = 1.5f;
+  MarkScene_Render(scene, o, &out->image);
+}
+
+// A LUT object over one site camera: its image, world points and a point
+// buffer of exactly word 31 points (so a write past it is caught).
+class SiteLut {
+ public:
+  explicit SiteLut(const ChessSite& site, int maxPoints = kMaxPoints) : site_(site) {
+    gv().maxPoints = maxPoints;
+    for (float& l : gv().presetLimit) l = 5.0f;
+    lut_ = LUTOB_Create();
+    CameraParamSet_SetHeaders(&lut_->params, &lut_->poses);
+    lut_->camW = 1280;
+    lut_->camH = 720;
+    for (int c = 0; c < 4; ++c) lut_->cfg.model[c] = 2;
+    points_.assign(2 * static_cast<size_t>(maxPoints), -1.0f);
+    world_.assign(site.world.begin(), site.world.begin() + 3 * maxPoints);
+    image_ = site.image;
+    image_.m.data = image_.data.data();
+    const int c = site.camera - 1;
+    lut_->cameraImages[c] = &image_.m;
+    lut_->imagePoints[c] = points_.data();
+    lut_->worldPoints[c] = world_.data();
+  }
+  ~SiteLut() {
+    for (int c = 0; c < 4; ++c) {
+      lut_->cameraImages[c] = nullptr;
+      lut_->imagePoints[c] = nullptr;
+      lut_->worldPoints[c] = nullptr;
+    }
+    LUTOB_Destroy(lut_);
+  }
+  LUTOB* lut() { return lut_; }
+  Matrix* image() { return &image_.m; }
+  float* points() { return points_.data(); }
+  const std::vector<float>& pointVector() const { return points_; }
+  // The solved pose against the camera's true one.
+  void PoseErrors(double* deg, double* mm) const {
+    const int c = site_.camera - 1;
+    *deg = PoseScene_RotationErrorDeg(lut_->poses.R[c].data, site_.cam.r);
+    *mm = PoseScene_PositionErrorMm(lut_->poses.T[c].data, site_.cam.T);
+  }
+
+ private:
+  const ChessSite& site_;
+  LUTOB* lut_ = nullptr;
+  std::vector<float> points_, world_;
+  FloatImage image_;
+};
+
+void ExpectWithinBounds(const std::vector<float>& got, const ChessSite& site) {
+  for (size_t i = 0; i < site.truth.size() / 2; ++i) {
+    const double d = std::hypot(got[2 * i] - site.truth[2 * i], got[2 * i + 1] - site.truth[2 * i + 1]);
+    EXPECT_LT(d, site.bound[i]) << "point " << i;
+  }
+}
+
+class Layout14Site : public ::testing::Test {
+ protected:
+  // Rendered once: the front and the left camera with both squares, the
+  // front camera without its second square and without its board.
+  static void SetUpTestSuite() {
+    sites_ = std::make_unique<std::vector<ChessSite>>(4);
+    const SquareSpot front[2] = {{-2700, -3500}, {1700, -3500}};
+    const SquareSpot left[2] = {{-3300, -3000}, {-3300, 1800}};
+    BuildChessSite(1, front, kNothing, &(*sites_)[0]);
+    BuildChessSite(3, left, kNothing, &(*sites_)[1]);
+    BuildChessSite(1, front, kSecondSquare, &(*sites_)[2]);
+    BuildChessSite(1, front, kBoard, &(*sites_)[3]);
+  }
+  static void TearDownTestSuite() { sites_.reset(); }
+  void SetUp() override { gv().CalibLayoutCode = 14; }
+
+  static std::unique_ptr<std::vector<ChessSite>> sites_;
+  LensModelScenes scenes_;
+};
+std::unique_ptr<std::vector<ChessSite>> Layout14Site::sites_;
+
+TEST_F(Layout14Site, BoardAndBothSquaresInWorldPointOrderAndTheRoadSolvesThePose) {
+  for (int i : {0, 1}) {
+    const ChessSite& site = (*sites_)[i];
+    SCOPED_TRACE("camera " + std::to_string(site.camera));
+    SiteLut s(site);
+    GlobalVariables& g = gv();
+    g.boardCols12 = g.boardCols34 = site.cols;
+    g.boardRows12 = g.boardRows34 = site.rows;
+    s.lut()->singleFitFlags[site.camera - 1] = 1;
+    const uint32_t n = FindAllChessboardCorners(s.lut(), static_cast<uint32_t>(site.camera));
+    ASSERT_EQ(n, site.truth.size() / 2);
+    EXPECT_EQ(s.lut()->cornerCounts[site.camera - 1], static_cast<int32_t>(n));
+    EXPECT_EQ(s.lut()->singleFitFlags[site.camera - 1], 0);
+    ExpectWithinBounds(s.pointVector(), site);
+    ASSERT_NE(CalibrateCameraByIndex(s.lut(), site.camera, 1, 0, 0), 0);
+    double deg = 0, mm = 0;
+    s.PoseErrors(&deg, &mm);
+    // Eight square corners off by up to 24 mm pull the solved rotation:
+    // measured 0.43 (front) and 0.72 degrees (left); the board's points
+    // alone give 0.33 and 0.10, the true points 0.07 and 0.09.
+    EXPECT_LT(deg, 1.0);
+    EXPECT_LT(mm, 25.0);
+  }
+}
+
+// A hidden second square leaves the board's points (after all six offsets);
+// a hidden board gives 0.
+TEST_F(Layout14Site, AHiddenSquareStopsTheCountAndAHiddenBoardGivesZero) {
+  {
+    const ChessSite& site = (*sites_)[2];
+    SiteLut s(site);
+    const uint32_t n = CalibFind_Layout14(s.lut(), 1, s.image(), site.cols, site.rows, s.points());
+    const auto board = static_cast<uint32_t>((site.cols - 1) * (site.rows - 1));
+    ASSERT_EQ(n, board);
+    std::vector<float> truth(site.truth.begin(), site.truth.begin() + 2 * board);
+    EXPECT_LT(ErrorsInOrder(s.pointVector(), truth).max, 1.0);
+  }
+  {
+    const ChessSite& site = (*sites_)[3];
+    SiteLut s(site);
+    EXPECT_EQ(CalibFind_Layout14(s.lut(), 1, s.image(), site.cols, site.rows, s.points()), 0u);
+  }
+}
+
+// Buffers of word 31 points: a board that fills them is returned without
+// its squares, one larger than them is not searched; nothing is written
+// past the buffer (the sanitizer build checks).
+TEST_F(Layout14Site, PointBuffersOfWord31AreNeverOverrun) {
+  const ChessSite& site = (*sites_)[0];
+  const int board = (site.cols - 1) * (site.rows - 1);
+  struct Case {
+    int maxPoints;
+    uint32_t expected;
+  } cases[] = {{board, static_cast<uint32_t>(board)}, {board + 7, static_cast<uint32_t>(board)}, {board - 1, 0u}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.maxPoints);
+    SiteLut s(site, c.maxPoints);
+    EXPECT_EQ(CalibFind_Layout14(s.lut(), 1, s.image(), site.cols, site.rows, s.points()), c.expected);
+  }
+}
+
+// The square-size word 201 makes layout 14 a plain marker board: the
+// chessboard is not looked at, and the per-camera flag stays.
+TEST_F(Layout14Site, SquareSizeWord201SearchesOnlyTheMarkerBoard) {
+  const ChessSite& site = (*sites_)[0];
+  SiteLut s(site);
+  gv().targetDimA = 201;
+  s.lut()->singleFitFlags[0] = 1;
+  EXPECT_EQ(CalibFind_Layout14(s.lut(), 1, s.image(), site.cols, site.rows, s.points()), 0u);
+  EXPECT_EQ(s.lut()->singleFitFlags[0], 1);
+}
+
+// The inverted copy of layout 26's second finder: 1 - v capped by the mean
+// of 1 - v plus 0.1, at most 0.75, or the mean itself above that.
+TEST(Layout26Inverted, CapFollowsTheMeanOfTheInvertedImage) {
+  struct Case {
+    const char* name;
+    std::vector<float> pixels;
+    float cap;
+  } cases[] = {
+      {"dark mean 0.3: cap 0.4", {1.0f, 1.0f, 0.4f, 0.4f}, 0.4f},
+      {"mean 0.7: cap 0.75", {0.3f, 0.3f, 0.3f, 0.3f}, 0.75f},
+      {"mean 0.9: cap the mean", {0.0f, 0.2f, 0.0f, 0.2f}, 0.9f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<float> px = c.pixels;
+    const Matrix image{2, 2, px.data()};
+    std::vector<float> buffer;
+    Matrix out{0, 0, nullptr};
+    Layout26_InvertImage(&image, &buffer, &out);
+    ASSERT_EQ(out.cols, 2);
+    ASSERT_EQ(out.rows, 2);
+    for (size_t i = 0; i < px.size(); ++i) EXPECT_NEAR(out.data[i], std::min(1.0f - px[i], c.cap), 1e-6f) << i;
+  }
+}
+
+// The side cameras' region comes from the profile: boxes partly or wholly
+// outside the picture, reversed or not finite are cut to the picture (the
+// sanitizer build checks no read leaves it) and find nothing on an empty
+// picture.
+TEST(Layout26Region, ProfileRegionsOutsideThePictureAreCut) {
+  LensModelScenes scenes;
+  gv().CalibLayoutCode = 26;
+  LUTOB* lut = LUTOB_Create();
+  CameraParamSet_SetHeaders(&lut->params, &lut->poses);
+  lut->camW = 320;
+  lut->camH = 180;
+  std::vector<float> pixels(320 * 180, 0.8f), world(3 * kMaxPoints, 0.0f), points(2 * kMaxPoints, 0.0f);
+  Matrix image{320, 180, pixels.data()};
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+  const float boxes[][4] = {{-500, -500, 2000, 2000}, {300, 170, 5000, 5000}, {400, 200, 900, 900},
+                            {200, 100, 50, 20},       {-1e30f, 0, 1e30f, 180}, {nan, 0, 100, 100},
+                            {0, 0, inf, 100}};
+  for (const auto& b : boxes) {
+    for (uint32_t camera : {3u, 4u}) {
+      CalibProfile() = CalibProfileRecord{};
+      const int base = 2 + 4 * static_cast<int>(camera - 3);
+      for (int i = 0; i < 4; ++i) CalibProfile().SetF(base + i, b[i]);
+      lut->worldPoints[camera - 1] = world.data();
+      EXPECT_EQ(CalibFind_Layout26A(lut, camera, &image, 0, 0, points.data()), 0u);
+      EXPECT_EQ(CalibFind_Layout26B(lut, camera, &image, 0, 0, points.data()), 0u);
+      lut->worldPoints[camera - 1] = nullptr;
+    }
+  }
+  LUTOB_Destroy(lut);
+}
+
+}  // namespace
+
