@@ -24,22 +24,12 @@ uint32_t Layout1(LUTOB* lut, uint32_t camera, Matrix* image, int32_t cols, int32
   return CalibFind_Layout1Board(lut, camera, image, cols, rows, points);
 }
 
-uint32_t Layout2(LUTOB* lut, uint32_t camera, Matrix* image, int32_t, int32_t, float* points) {
-  return CalibFindMarkerBoard(lut, camera, image, 1, points);
-}
-
 uint32_t Layout13(LUTOB* lut, uint32_t camera, Matrix* image, int32_t cols, int32_t rows, float* points) {
   if (camera != 1 && camera != 2) {
     const uint32_t n = CalibFind_Layout13(lut, camera, image, cols, rows, points, 0);
     if (n == 8) return n;
   }
   return CalibFind_Layout13(lut, camera, image, cols, rows, points, 1);
-}
-
-uint32_t Layout17(LUTOB* lut, uint32_t camera, Matrix* image, int32_t, int32_t, float* points) {
-  const uint32_t n = CalibFindMarkerBoard(lut, camera, image, 2, points);
-  if (n != 0 || camera == 1 || camera == 2 || lut->cfg.carLength <= 7500) return n;
-  return CalibFindMarkerBoard(lut, camera, image, 7, points);
 }
 
 uint32_t Layout29(LUTOB*, uint32_t camera, Matrix*, int32_t, int32_t, float* points) {
@@ -62,7 +52,7 @@ struct LayoutEntry {
 // One row per layout code; codes not listed (22 among them) find nothing.
 const LayoutEntry kLayouts[] = {
     {1, Layout1, Layout1},
-    {2, Layout2, Layout2},
+    {2, CalibFind_Layout2, CalibFind_Layout2},
     {3, CalibFind_Layout3, CalibFind_Layout3},
     {4, CalibFind_Layout4, CalibFind_Layout4},
     {5, Short<CalibInit_FindChessboardCorners>, Short<CalibFind_Layout5Side>},
@@ -77,7 +67,7 @@ const LayoutEntry kLayouts[] = {
     {14, CalibFind_Layout14, CalibFind_Layout14},
     {15, CalibFind_Layout15, CalibFind_Layout15},
     {16, Short<CalibFind_Layout16A>, Short<CalibFind_Layout16B>},
-    {17, Layout17, Layout17},
+    {17, CalibFind_Layout17, CalibFind_Layout17},
     {18, CalibFind_Layout18, CalibFind_Layout18},
     {19, CalibFind_Layout19, CalibFind_Layout19},
     {20, CalibFind_Layout20, CalibFind_Layout20},

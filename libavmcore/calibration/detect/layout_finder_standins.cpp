@@ -22,8 +22,6 @@ STANDIN(CalibFind_Layout27)
 STANDIN(CalibFind_Layout28)
 STANDIN(CalibFind_Layout30)
 STANDIN(CalibFind_Layout31)
-STANDIN(CalibFind_Layout32)
 STANDIN(CalibFind_Layout53)
 
-uint32_t CalibFindMarkerBoard(LUTOB*, uint32_t, Matrix*, int32_t, float*) { return 0; }
 uint32_t CalibFind_Layout13(LUTOB*, uint32_t, Matrix*, int32_t, int32_t, float*, int32_t) { return 0; }

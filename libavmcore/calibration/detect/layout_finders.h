@@ -54,6 +54,10 @@ AVM_LAYOUT_FINDER(CalibFind_Layout53);
 AVM_LAYOUT_FINDER(CalibFind_Layout54);
 // Marker boards: level picks the search schedule.
 uint32_t CalibFindMarkerBoard(LUTOB* lut, uint32_t camera, Matrix* image, int32_t level, float* points);
+// Marker boards of layouts 2 (level 1) and 17 (level 2, then level 7 for a
+// side camera of a vehicle longer than 7500 mm).
+AVM_LAYOUT_FINDER(CalibFind_Layout2);
+AVM_LAYOUT_FINDER(CalibFind_Layout17);
 // variant 0 or 1.
 uint32_t CalibFind_Layout13(LUTOB* lut, uint32_t camera, Matrix* image, int32_t cols, int32_t rows, float* points,
                             int32_t variant);
