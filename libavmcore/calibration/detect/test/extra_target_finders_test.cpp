@@ -263,6 +263,213 @@ TEST_F(Layout14Site, SquareSizeWord201SearchesOnlyTheMarkerBoard) {
   EXPECT_EQ(s.lut()->singleFitFlags[0], 1);
 }
 
+// ---- Layout 26, side cameras. The first finder's site: markers of 900 mm
+// dark squares holding a 500 mm light square (200 mm frame) on a light
+// floor, found by their outer corners. The second finder's (it searches the
+// inverted picture): 500 mm light squares on a dark floor.
+struct MarkerSpot {
+  float x0, y0;  // corner with the smallest x and y
+};
+
+struct MarkerStyle {
+  float side;
+  float innerRatio;  // 0: plain squares
+  uint8_t floor, mark;
+};
+
+const MarkerStyle kNestedDark{900.0f, 500.0f / 900.0f, 200, 30};
+const MarkerStyle kPlainLight{500.0f, 0.0f, 50, 220};
+
+struct MarkerSite {
+  int camera = 0;
+  SceneCamera cam;
+  FloatImage image;
+  std::vector<float> world;  // x, y, z per point, kMaxPoints rows
+  std::vector<float> truth;  // (row, column)
+  std::vector<float> bound;  // px per point
+};
+
+// The left camera (3) on the mirror, 1 m up, 1 m ahead of the vehicle
+// centre; the markers in world-point order (base pair, then A, B and the
+// third), each by its corners in ground-view order; hidden: bit k leaves
+// marker k off the floor.
+void BuildMarkerSite(const std::vector<MarkerSpot>& spots, const MarkerStyle& style, int hidden, MarkerSite* out) {
+  MarkScene scene;
+  scene.cam = PoseScene_Camera(2, 1280, 720);
+  const float pos[3] = {-960, -1000, -1000}, at[3] = {-2400, -1000, 0}, up[3] = {0, 0, -1};
+  SceneCamera_LookAt(&scene.cam, pos, at, up);
+  const float s[3] = {1, 0, 0}, t[3] = {0, 1, 0}, origin[3] = {-1000, -1000, 0};
+  memcpy(scene.axisS, s, sizeof s);
+  memcpy(scene.axisT, t, sizeof t);
+  memcpy(scene.groundOrigin, origin, sizeof origin);
+  scene.ground = style.floor;
+  out->camera = 3;
+  out->cam = scene.cam;
+  std::vector<float> st;
+  for (size_t k = 0; k < spots.size(); ++k) {
+    const float x0 = spots[k].x0 - origin[0], y0 = spots[k].y0 - origin[1], side = style.side;
+    const float c[8] = {x0, y0, x0 + side, y0, x0, y0 + side, x0 + side, y0 + side};
+    st.insert(st.end(), c, c + 8);
+    if (hidden & (1 << k)) continue;
+    if (style.innerRatio > 0.0f)
+      MarkScene_AddNestedSquare(&scene, x0 + side / 2, y0 + side / 2, side, style.innerRatio, 0.0f, style.mark);
+    else
+      MarkScene_AddSquare(&scene, x0 + side / 2, y0 + side / 2, side, 0.0f, style.mark);
+  }
+  ASSERT_TRUE(MarkScene_ProjectAll(scene, st, &out->truth));
+  out->bound.assign(st.size() / 2, 1.0f);
+  out->world.assign(3 * kMaxPoints, 0.0f);
+  for (size_t i = 0; i < st.size() / 2; ++i) {
+    float r0, c0, r1, c1, r2, c2;
+    MarkScene_Project(scene, st[2 * i], st[2 * i + 1], &r0, &c0);
+    MarkScene_Project(scene, st[2 * i] + kSquareCornerMm, st[2 * i + 1], &r1, &c1);
+    MarkScene_Project(scene, st[2 * i], st[2 * i + 1] + kSquareCornerMm, &r2, &c2);
+    out->bound[i] = std::max(1.0f, std::max(std::hypot(r1 - r0, c1 - c0), std::hypot(r2 - r0, c2 - c0)));
+    out->world[3 * i] = st[2 * i] + origin[0];
+    out->world[3 * i + 1] = st[2 * i + 1] + origin[1];
+  }
+  RenderOptions o;
+  o.supersample = 2;
+  o.blurSigma = 0.6f;
+  o.noiseSigma = 1.5f;
+  MarkScene_Render(scene, o, &out->image);
+}
+
+void ExpectWithinBounds(const std::vector<float>& got, const std::vector<float>& truth,
+                        const std::vector<float>& bound, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    const double d = std::hypot(got[2 * i] - truth[2 * i], got[2 * i + 1] - truth[2 * i + 1]);
+    EXPECT_LT(d, bound[i]) << "point " << i;
+  }
+}
+
+class Layout26Side : public ::testing::Test {
+ protected:
+  // Base pair beside the mirror, A ahead, B behind, the third further out
+  // beside the first base marker. Rendered once: the dark markers, with
+  // each of the third, A and the second base marker hidden; the light
+  // squares.
+  static void SetUpTestSuite() {
+    std::vector<MarkerSpot> spots = {{-2800, -2375}, {-2800, -450}, {-2800, -4300}, {-2800, 1475}, {-4300, -2375}};
+    sites_ = std::make_unique<std::vector<MarkerSite>>(5);
+    const int hidden[4] = {0, 1 << 4, 1 << 2, 1 << 1};
+    for (int i = 0; i < 4; ++i) BuildMarkerSite(spots, kNestedDark, hidden[i], &(*sites_)[i]);
+    for (MarkerSpot& m : spots) m.x0 += 200.0f, m.y0 += 200.0f;
+    BuildMarkerSite(spots, kPlainLight, 0, &(*sites_)[4]);
+  }
+  static void TearDownTestSuite() { sites_.reset(); }
+  void SetUp() override {
+    GlobalVariables& g = gv();
+    g.CalibLayoutCode = 26;
+    g.maxPoints = kMaxPoints;
+    for (float& l : g.presetLimit) l = 5.0f;
+    lut_ = LUTOB_Create();
+    CameraParamSet_SetHeaders(&lut_->params, &lut_->poses);
+    lut_->camW = 1280;
+    lut_->camH = 720;
+    for (int c = 0; c < 4; ++c) lut_->cfg.model[c] = 2;
+    lut_->cfg.carWidth = 1800;
+    lut_->cfg.carLength = 4600;
+    // The whole picture is camera 3's region.
+    CalibProfile() = CalibProfileRecord{};
+    const float region[4] = {0, 0, 1280, 720};
+    for (int i = 0; i < 4; ++i) CalibProfile().SetF(2 + i, region[i]);
+    points_.assign(2 * kMaxPoints, -1.0f);
+  }
+  void TearDown() override {
+    for (int c = 0; c < 4; ++c) {
+      lut_->cameraImages[c] = nullptr;
+      lut_->imagePoints[c] = nullptr;
+      lut_->worldPoints[c] = nullptr;
+    }
+    LUTOB_Destroy(lut_);
+  }
+  // Camera 3 of the LUT object on site i.
+  void Use(int i) {
+    const MarkerSite& site = (*sites_)[i];
+    image_ = site.image;
+    image_.m.data = image_.data.data();
+    world_ = site.world;
+    lut_->cameraImages[2] = &image_.m;
+    lut_->imagePoints[2] = points_.data();
+    lut_->worldPoints[2] = world_.data();
+  }
+  void PoseErrors(const MarkerSite& site, double* deg, double* mm) const {
+    *deg = PoseScene_RotationErrorDeg(lut_->poses.R[2].data, site.cam.r);
+    *mm = PoseScene_PositionErrorMm(lut_->poses.T[2].data, site.cam.T);
+  }
+
+  static std::unique_ptr<std::vector<MarkerSite>> sites_;
+  LensModelScenes scenes_;
+  LUTOB* lut_ = nullptr;
+  FloatImage image_;
+  std::vector<float> points_, world_;
+};
+std::unique_ptr<std::vector<MarkerSite>> Layout26Side::sites_;
+
+// Both finders through the dispatcher (words 71 and 81 choose), every
+// marker in world-point order, and the road's solve near the true pose.
+TEST_F(Layout26Side, AllMarkersInWorldPointOrderAndTheRoadSolvesThePose) {
+  struct Case {
+    const char* name;
+    int site;
+    int32_t word71, word81;  // equal (both 0 or both set): the second finder
+  } cases[] = {{"dark markers", 0, 1, 0}, {"light squares", 4, 0, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const MarkerSite& site = (*sites_)[c.site];
+    gv().groupNumber = c.word71;
+    gv().layout26InvertFront = c.word81;
+    Use(c.site);
+    ASSERT_EQ(FindAllChessboardCorners(lut_, 3), 20u);
+    ExpectWithinBounds(points_, site.truth, site.bound, 20);
+    ASSERT_NE(CalibrateCameraByIndex(lut_, 3, 1, 0, 0), 0);
+    double deg = 0, mm = 0;
+    PoseErrors(site, &deg, &mm);
+    // The marker board's eight points alone solve to 0.83 and 1.37 degrees
+    // (21 and 44 mm) here, the true points to 0; all twenty measured 0.67
+    // and 1.03 degrees (21 and 32 mm).
+    EXPECT_LT(deg, 1.5);
+    EXPECT_LT(mm, 50.0);
+    TearDown();
+    SetUp();
+  }
+}
+
+// A hidden third marker leaves the base pair with A and B (16), a hidden A
+// the base pair alone (8), a hidden base marker nothing.
+TEST_F(Layout26Side, AHiddenMarkerStopsTheCountBeforeIt) {
+  struct Case {
+    int site;
+    uint32_t expected;
+  } cases[] = {{1, 16u}, {2, 8u}, {3, 0u}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.site);
+    Use(c.site);
+    const MarkerSite& site = (*sites_)[c.site];
+    EXPECT_EQ(CalibFind_Layout26A(lut_, 3, &image_.m, 0, 0, points_.data()), c.expected);
+    ExpectWithinBounds(points_, site.truth, site.bound, c.expected);
+    TearDown();
+    SetUp();
+  }
+}
+
+// A region that holds only the first base marker hides the second: 0.
+TEST_F(Layout26Side, TheProfileRegionLimitsTheBaseSearch) {
+  Use(0);
+  const MarkerSite& site = (*sites_)[0];
+  float minCol = 1e9f, maxCol = 0;
+  for (int i = 4; i < 8; ++i) {
+    minCol = std::min(minCol, site.truth[2 * i + 1]);
+    maxCol = std::max(maxCol, site.truth[2 * i + 1]);
+  }
+  // Cut away whichever side of the picture the second marker is on.
+  const bool right = minCol > 640.0f;
+  const float region[4] = {right ? 0.0f : maxCol + 5.0f, 0.0f, right ? minCol - 5.0f : 1280.0f, 720.0f};
+  for (int i = 0; i < 4; ++i) CalibProfile().SetF(2 + i, region[i]);
+  EXPECT_EQ(CalibFind_Layout26A(lut_, 3, &image_.m, 0, 0, points_.data()), 0u);
+}
+
 // The inverted copy of layout 26's second finder: 1 - v capped by the mean
 // of 1 - v plus 0.1, at most 0.75, or the mean itself above that.
 TEST(Layout26Inverted, CapFollowsTheMeanOfTheInvertedImage) {
