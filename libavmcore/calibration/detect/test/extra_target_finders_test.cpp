@@ -24,6 +24,7 @@
 #include "surround/lutob.h"
 #include "testsupport/calibration_site.h"
 #include "testsupport/mark_scenes.h"
+#include "marker_board_site.h"
 #include "testsupport/pose_scene.h"
 
 namespace {
@@ -289,27 +290,42 @@ struct MarkerSite {
   std::vector<float> bound;  // px per point
 };
 
-// The left camera (3) on the mirror, 1 m up, 1 m ahead of the vehicle
-// centre; the markers in world-point order (base pair, then A, B and the
-// third), each by its corners in ground-view order; hidden: bit k leaves
-// marker k off the floor.
-void BuildMarkerSite(const std::vector<MarkerSpot>& spots, const MarkerStyle& style, int hidden, MarkerSite* out) {
+// Which corners of a marker are world points: the outer square's four, the
+// inner square's four, or the inner square's lower (largest y) edge.
+enum class Corners { kOuter, kInner, kInnerLowerEdge };
+
+struct SiteMarker {
+  float x0, y0;  // outer corner with the smallest x and y
+  Corners corners;
+};
+
+// Markers on a floor seen by cam; world points in marker order, each
+// marker's in ground-view order; hidden: bit k leaves marker k off the
+// floor. The rendered floor spans 4 m about origin.
+void BuildSite(int camera, const SceneCamera& cam, const float origin[2], const std::vector<SiteMarker>& markers,
+               const MarkerStyle& style, int hidden, MarkerSite* out) {
   MarkScene scene;
-  scene.cam = PoseScene_Camera(2, 1280, 720);
-  const float pos[3] = {-960, -1000, -1000}, at[3] = {-2400, -1000, 0}, up[3] = {0, 0, -1};
-  SceneCamera_LookAt(&scene.cam, pos, at, up);
-  const float s[3] = {1, 0, 0}, t[3] = {0, 1, 0}, origin[3] = {-1000, -1000, 0};
+  scene.cam = cam;
+  const float s[3] = {1, 0, 0}, t[3] = {0, 1, 0}, o[3] = {origin[0], origin[1], 0};
   memcpy(scene.axisS, s, sizeof s);
   memcpy(scene.axisT, t, sizeof t);
-  memcpy(scene.groundOrigin, origin, sizeof origin);
+  memcpy(scene.groundOrigin, o, sizeof o);
   scene.ground = style.floor;
-  out->camera = 3;
-  out->cam = scene.cam;
+  out->camera = camera;
+  out->cam = cam;
   std::vector<float> st;
-  for (size_t k = 0; k < spots.size(); ++k) {
-    const float x0 = spots[k].x0 - origin[0], y0 = spots[k].y0 - origin[1], side = style.side;
-    const float c[8] = {x0, y0, x0 + side, y0, x0, y0 + side, x0 + side, y0 + side};
-    st.insert(st.end(), c, c + 8);
+  const float frame = style.side * (1.0f - style.innerRatio) / 2;
+  for (size_t k = 0; k < markers.size(); ++k) {
+    const float x0 = markers[k].x0 - o[0], y0 = markers[k].y0 - o[1], side = style.side;
+    const float in = markers[k].corners == Corners::kOuter ? 0.0f : frame;
+    const float a = x0 + in, b = y0 + in, e = side - 2 * in;
+    if (markers[k].corners == Corners::kInnerLowerEdge) {
+      const float c[4] = {a, b + e, a + e, b + e};
+      st.insert(st.end(), c, c + 4);
+    } else {
+      const float c[8] = {a, b, a + e, b, a, b + e, a + e, b + e};
+      st.insert(st.end(), c, c + 8);
+    }
     if (hidden & (1 << k)) continue;
     if (style.innerRatio > 0.0f)
       MarkScene_AddNestedSquare(&scene, x0 + side / 2, y0 + side / 2, side, style.innerRatio, 0.0f, style.mark);
@@ -325,14 +341,26 @@ void BuildMarkerSite(const std::vector<MarkerSpot>& spots, const MarkerStyle& st
     MarkScene_Project(scene, st[2 * i] + kSquareCornerMm, st[2 * i + 1], &r1, &c1);
     MarkScene_Project(scene, st[2 * i], st[2 * i + 1] + kSquareCornerMm, &r2, &c2);
     out->bound[i] = std::max(1.0f, std::max(std::hypot(r1 - r0, c1 - c0), std::hypot(r2 - r0, c2 - c0)));
-    out->world[3 * i] = st[2 * i] + origin[0];
-    out->world[3 * i + 1] = st[2 * i + 1] + origin[1];
+    out->world[3 * i] = st[2 * i] + o[0];
+    out->world[3 * i + 1] = st[2 * i + 1] + o[1];
   }
-  RenderOptions o;
-  o.supersample = 2;
-  o.blurSigma = 0.6f;
-  o.noiseSigma = 1.5f;
-  MarkScene_Render(scene, o, &out->image);
+  RenderOptions opt;
+  opt.supersample = 2;
+  opt.blurSigma = 0.6f;
+  opt.noiseSigma = 1.5f;
+  MarkScene_Render(scene, opt, &out->image);
+}
+
+// The left camera (3) on the mirror, 1 m up, 1 m ahead of the vehicle
+// centre; the markers' outer corners.
+void BuildMarkerSite(const std::vector<MarkerSpot>& spots, const MarkerStyle& style, int hidden, MarkerSite* out) {
+  SceneCamera cam = PoseScene_Camera(2, 1280, 720);
+  const float pos[3] = {-960, -1000, -1000}, at[3] = {-2400, -1000, 0}, up[3] = {0, 0, -1};
+  SceneCamera_LookAt(&cam, pos, at, up);
+  std::vector<SiteMarker> markers;
+  for (const MarkerSpot& m : spots) markers.push_back({m.x0, m.y0, Corners::kOuter});
+  const float origin[2] = {-1000, -1000};
+  BuildSite(3, cam, origin, markers, style, hidden, out);
 }
 
 void ExpectWithinBounds(const std::vector<float>& got, const std::vector<float>& truth,
@@ -468,6 +496,139 @@ TEST_F(Layout26Side, TheProfileRegionLimitsTheBaseSearch) {
   const float region[4] = {right ? 0.0f : maxCol + 5.0f, 0.0f, right ? minCol - 5.0f : 1280.0f, 720.0f};
   for (int i = 0; i < 4; ++i) CalibProfile().SetF(2 + i, region[i]);
   EXPECT_EQ(CalibFind_Layout26A(lut_, 3, &image_.m, 0, 0, points_.data()), 0u);
+}
+
+// ---- Front and rear cameras of layouts 20 and 26.
+const MarkerStyle kPlainDark{900.0f, 0.0f, 200, 30};
+
+class FrontRearSites : public ::testing::Test {
+ protected:
+  enum Site {
+    kLayout20,            // camera 2: the marker pair, two framed squares behind it
+    kLayout20NoRight,     // the same without the right framed square
+    kLayout26Front,       // camera 1: framed markers left, right and middle; outer corners
+    kLayout26FrontLight,  // camera 1: 500 mm light squares on a dark floor at the markers' middles
+    kLayout26FrontPlain,  // camera 1: plain dark squares
+    kLayout26Rear,        // camera 2: the marker pair, two framed squares behind it
+    kSites
+  };
+  static void SetUpTestSuite() {
+    sites_ = std::make_unique<std::vector<MarkerSite>>(kSites);
+    auto& v = *sites_;
+    const SceneCamera front = marker_site::Camera(1, 1280, 720), rear = marker_site::Camera(2, 1280, 720);
+    const float behind[2] = {0, 3500}, ahead[2] = {0, -3000};
+    // Layout 20 with 900 mm squares: the pair at the rear bumper line, the
+    // framed squares' lower edges 1700 mm behind it.
+    const std::vector<SiteMarker> l20 = {{-2000, 2600, Corners::kOuter},
+                                         {1100, 2600, Corners::kOuter},
+                                         {-2000, 4500, Corners::kInnerLowerEdge},
+                                         {1100, 4500, Corners::kInnerLowerEdge}};
+    BuildSite(2, rear, behind, l20, kNestedDark, 0, &v[kLayout20]);
+    BuildSite(2, rear, behind, l20, kNestedDark, 1 << 3, &v[kLayout20NoRight]);
+    std::vector<SiteMarker> l26f = {{-2800, -4300, Corners::kOuter},
+                                    {1900, -4300, Corners::kOuter},
+                                    {-450, -4300, Corners::kOuter}};
+    BuildSite(1, front, ahead, l26f, kNestedDark, 0, &v[kLayout26Front]);
+    BuildSite(1, front, ahead, l26f, kPlainDark, 0, &v[kLayout26FrontPlain]);
+    for (SiteMarker& m : l26f) m.x0 += 200.0f, m.y0 += 200.0f;
+    BuildSite(1, front, ahead, l26f, kPlainLight, 0, &v[kLayout26FrontLight]);
+    // Layout 26 behind: the pair far enough back to lie in the upper half
+    // of the picture (the rule of the first search level), the framed
+    // squares nearer.
+    const std::vector<SiteMarker> l26r = {{-2800, 4000, Corners::kOuter},
+                                          {1900, 4000, Corners::kOuter},
+                                          {-2000, 2300, Corners::kInnerLowerEdge},
+                                          {1100, 2300, Corners::kInnerLowerEdge}};
+    BuildSite(2, rear, behind, l26r, kNestedDark, 0, &v[kLayout26Rear]);
+  }
+  static void TearDownTestSuite() { sites_.reset(); }
+  void SetUp() override {
+    GlobalVariables& g = gv();
+    g.maxPoints = kMaxPoints;
+    for (float& l : g.presetLimit) l = 5.0f;
+    lut_ = LUTOB_Create();
+    CameraParamSet_SetHeaders(&lut_->params, &lut_->poses);
+    lut_->camW = 1280;
+    lut_->camH = 720;
+    for (int c = 0; c < 4; ++c) lut_->cfg.model[c] = 2;
+    lut_->cfg.carWidth = 1800;
+    lut_->cfg.carLength = 4600;
+    points_.assign(2 * kMaxPoints, -1.0f);
+  }
+  void TearDown() override {
+    for (int c = 0; c < 4; ++c) {
+      lut_->cameraImages[c] = nullptr;
+      lut_->imagePoints[c] = nullptr;
+      lut_->worldPoints[c] = nullptr;
+    }
+    LUTOB_Destroy(lut_);
+  }
+  void Use(int i, int camera) {
+    const MarkerSite& site = (*sites_)[i];
+    image_ = site.image;
+    image_.m.data = image_.data.data();
+    world_ = site.world;
+    lut_->cameraImages[camera - 1] = &image_.m;
+    lut_->imagePoints[camera - 1] = points_.data();
+    lut_->worldPoints[camera - 1] = world_.data();
+  }
+  void Restart() {
+    TearDown();
+    SetUp();
+  }
+
+  static std::unique_ptr<std::vector<MarkerSite>> sites_;
+  LensModelScenes scenes_;
+  LUTOB* lut_ = nullptr;
+  FloatImage image_;
+  std::vector<float> points_, world_;
+};
+std::unique_ptr<std::vector<MarkerSite>> FrontRearSites::sites_;
+
+// Each finder on its site: the count, every point in world-point order,
+// and (for a full count) the road's solve near the true pose.
+TEST_F(FrontRearSites, FindersGiveTheirPointsInWorldPointOrder) {
+  struct Case {
+    const char* name;
+    int32_t code;
+    uint32_t (*finder)(LUTOB*, uint32_t, Matrix*, int32_t, int32_t, float*);
+    int site, camera;
+    int32_t word82;
+    uint32_t expected;
+    // The road's pose: measured 0.29 degrees and 22 mm (layout 20), 1.58 and
+    // 74 (26B front: twelve points in one band 4 m ahead), 0.39 and 29 (26A
+    // rear); the bounds leave half as much again.
+    double maxDeg, maxMm;
+  } cases[] = {
+      {"layout 20 rear: pair and both edges", 20, CalibFind_Layout20, kLayout20, 2, 0, 12u, 0.45, 35},
+      {"layout 20 rear: the second edge hidden", 20, CalibFind_Layout20, kLayout20NoRight, 2, 0, 8u, 0, 0},
+      {"layout 20 front: no marker window", 20, CalibFind_Layout20, kLayout20, 1, 0, 0u, 0, 0},
+      {"26A front: framed markers pass the ground check", 26, CalibFind_Layout26A, kLayout26Front, 1, 0, 8u, 0, 0},
+      {"26A front: plain squares fail the ground check", 26, CalibFind_Layout26A, kLayout26FrontPlain, 1, 0, 0u, 0,
+       0},
+      {"26B front: light squares and the middle one", 26, CalibFind_Layout26B, kLayout26FrontLight, 1, 0, 12u, 2.4,
+       110},
+      {"26A rear: pair and both edges", 26, CalibFind_Layout26A, kLayout26Rear, 2, 0, 12u, 0.6, 45},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gv().CalibLayoutCode = c.code;
+    gv().layout26Cam2Variant = c.word82;
+    Use(c.site, c.camera);
+    const MarkerSite& site = (*sites_)[c.site];
+    const uint32_t got = c.finder(lut_, static_cast<uint32_t>(c.camera), &image_.m, 0, 0, points_.data());
+    ASSERT_EQ(got, c.expected);
+    ExpectWithinBounds(points_, site.truth, site.bound, c.expected);
+    if (c.expected > 8) {
+      lut_->cornerCounts[c.camera - 1] = static_cast<int32_t>(c.expected);
+      ASSERT_NE(CalibrateCameraByIndex(lut_, c.camera, 1, 0, 0), 0);
+      const double deg = PoseScene_RotationErrorDeg(lut_->poses.R[c.camera - 1].data, site.cam.r);
+      const double mm = PoseScene_PositionErrorMm(lut_->poses.T[c.camera - 1].data, site.cam.T);
+      EXPECT_LT(deg, c.maxDeg);
+      EXPECT_LT(mm, c.maxMm);
+    }
+    Restart();
+  }
 }
 
 // The inverted copy of layout 26's second finder: 1 - v capped by the mean
