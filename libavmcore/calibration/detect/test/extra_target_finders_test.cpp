@@ -253,6 +253,30 @@ TEST_F(Layout14Site, PointBuffersOfWord31AreNeverOverrun) {
   }
 }
 
+// Square windows from world points that put them off the picture, far
+// beyond any floor or nowhere (not finite) find nothing and read nothing
+// outside the picture: the board alone stands.
+TEST_F(Layout14Site, WindowsOffThePictureFindNoSquares) {
+  const ChessSite& site = (*sites_)[0];
+  const int board = (site.cols - 1) * (site.rows - 1);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    const char* name;
+    float x, y;
+  } cases[] = {{"behind the camera", 0.0f, 9000.0f}, {"far off", 3.0e7f, -3.0e7f}, {"not finite", nan, 0.0f}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ChessSite moved = site;
+    for (int k = board; k < board + 8; ++k) {
+      moved.world[3 * k] = c.x;
+      moved.world[3 * k + 1] = c.y;
+    }
+    SiteLut s(moved);
+    EXPECT_EQ(CalibFind_Layout14(s.lut(), 1, s.image(), site.cols, site.rows, s.points()),
+              static_cast<uint32_t>(board));
+  }
+}
+
 // The square-size word 201 makes layout 14 a plain marker board: the
 // chessboard is not looked at, and the per-camera flag stays.
 TEST_F(Layout14Site, SquareSizeWord201SearchesOnlyTheMarkerBoard) {
