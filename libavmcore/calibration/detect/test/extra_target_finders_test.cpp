@@ -21,6 +21,7 @@
 #include "detect_scene_helpers.h"
 #include "frame/calib_profile.h"
 #include "frame/global_variables.h"
+#include "surround/calibration_services.h"
 #include "surround/lutob.h"
 #include "testsupport/calibration_site.h"
 #include "testsupport/mark_scenes.h"
@@ -653,6 +654,35 @@ TEST_F(FrontRearSites, FindersGiveTheirPointsInWorldPointOrder) {
     }
     Restart();
   }
+}
+
+// The layout-26 entry on the front camera: the first finder finds no dark
+// markers on a site of light squares, so word 71 is turned to agree with
+// word 81, camera 1's world points are recomputed (the inner squares) and
+// the inverted search finds all twelve points; word 71 is put back.
+TEST_F(FrontRearSites, Layout26FrontFallsBackToTheInvertedSearchOnRecomputedWorldPoints) {
+  GlobalVariables& g = gv();
+  g.CalibLayoutCode = 26;
+  g.targetDimB = 1;  // square margins moved in when words 71 and 81 agree
+  g.layout26InvertFront = 0;
+  g.groupNumber = 0;
+  std::vector<float> expected(3 * kMaxPoints, 0.0f);
+  Matrix target{3, kMaxPoints, expected.data()};
+  ComputeTargetWorldPoints(&lut_->cfg, 1, &target);
+  ASSERT_EQ(g.layout26InvertFront, 0);
+  // The site's light squares are the recomputed ones.
+  const MarkerSite& site = (*sites_)[kLayout26FrontLight];
+  for (int i = 0; i < 12; ++i) {
+    ASSERT_NEAR(expected[3 * i], site.world[3 * i], 0.5f) << i;
+    ASSERT_NEAR(expected[3 * i + 1], site.world[3 * i + 1], 0.5f) << i;
+  }
+  g.groupNumber = 1;
+  Use(kLayout26FrontLight, 1);
+  std::fill(world_.begin(), world_.end(), 0.0f);  // stale until recomputed
+  ASSERT_EQ(FindAllChessboardCorners(lut_, 1), 12u);
+  EXPECT_EQ(g.groupNumber, 1);
+  EXPECT_EQ(lut_->cornerCounts[0], 12);
+  ExpectWithinBounds(points_, site.truth, site.bound, 12);
 }
 
 // The inverted copy of layout 26's second finder: 1 - v capped by the mean
