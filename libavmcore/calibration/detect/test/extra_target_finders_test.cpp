@@ -315,6 +315,11 @@ struct MarkerSite {
   std::vector<float> bound;  // px per point
 };
 
+// A lower edge's ends are outline pixels inside a light square whose upper
+// part the search blanks, after a 3 x 3 mean: up to four 8 mm view pixels
+// (measured up to 28 mm).
+constexpr float kLowerEdgeMm = 32.0f;
+
 // Which corners of a marker are world points: the outer square's four, the
 // inner square's four, or the inner square's lower (largest y) edge.
 enum class Corners { kOuter, kInner, kInnerLowerEdge };
@@ -328,9 +333,11 @@ struct SiteMarker {
 // marker's in ground-view order; hidden: bit k leaves marker k off the
 // floor. The rendered floor spans 4 m about origin.
 void BuildSite(int camera, const SceneCamera& cam, const float origin[2], const std::vector<SiteMarker>& markers,
-               const MarkerStyle& style, int hidden, MarkerSite* out) {
+               const MarkerStyle& style, int hidden, MarkerSite* out, int width = 1280, int height = 720) {
   MarkScene scene;
   scene.cam = cam;
+  scene.width = width;
+  scene.height = height;
   const float s[3] = {1, 0, 0}, t[3] = {0, 1, 0}, o[3] = {origin[0], origin[1], 0};
   memcpy(scene.axisS, s, sizeof s);
   memcpy(scene.axisT, t, sizeof t);
@@ -339,6 +346,7 @@ void BuildSite(int camera, const SceneCamera& cam, const float origin[2], const 
   out->camera = camera;
   out->cam = cam;
   std::vector<float> st;
+  std::vector<bool> edge;  // a lower-edge point
   const float frame = style.side * (1.0f - style.innerRatio) / 2;
   for (size_t k = 0; k < markers.size(); ++k) {
     const float x0 = markers[k].x0 - o[0], y0 = markers[k].y0 - o[1], side = style.side;
@@ -347,9 +355,11 @@ void BuildSite(int camera, const SceneCamera& cam, const float origin[2], const 
     if (markers[k].corners == Corners::kInnerLowerEdge) {
       const float c[4] = {a, b + e, a + e, b + e};
       st.insert(st.end(), c, c + 4);
+      edge.insert(edge.end(), 2, true);
     } else {
       const float c[8] = {a, b, a + e, b, a, b + e, a + e, b + e};
       st.insert(st.end(), c, c + 8);
+      edge.insert(edge.end(), 4, false);
     }
     if (hidden & (1 << k)) continue;
     if (style.innerRatio > 0.0f)
@@ -361,17 +371,18 @@ void BuildSite(int camera, const SceneCamera& cam, const float origin[2], const 
   out->bound.assign(st.size() / 2, 1.0f);
   out->world.assign(3 * kMaxPoints, 0.0f);
   for (size_t i = 0; i < st.size() / 2; ++i) {
+    const float mm = edge[i] ? kLowerEdgeMm : kSquareCornerMm;
     float r0, c0, r1, c1, r2, c2;
     MarkScene_Project(scene, st[2 * i], st[2 * i + 1], &r0, &c0);
-    MarkScene_Project(scene, st[2 * i] + kSquareCornerMm, st[2 * i + 1], &r1, &c1);
-    MarkScene_Project(scene, st[2 * i], st[2 * i + 1] + kSquareCornerMm, &r2, &c2);
+    MarkScene_Project(scene, st[2 * i] + mm, st[2 * i + 1], &r1, &c1);
+    MarkScene_Project(scene, st[2 * i], st[2 * i + 1] + mm, &r2, &c2);
     out->bound[i] = std::max(1.0f, std::max(std::hypot(r1 - r0, c1 - c0), std::hypot(r2 - r0, c2 - c0)));
     out->world[3 * i] = st[2 * i] + o[0];
     out->world[3 * i + 1] = st[2 * i + 1] + o[1];
   }
   RenderOptions opt;
   opt.supersample = 2;
-  opt.blurSigma = 0.6f;
+  opt.blurSigma = 0.6f * static_cast<float>(width) / 1280.0f;
   opt.noiseSigma = 1.5f;
   MarkScene_Render(scene, opt, &out->image);
 }
@@ -531,6 +542,7 @@ class FrontRearSites : public ::testing::Test {
   enum Site {
     kLayout20,            // camera 2: the marker pair, two framed squares behind it
     kLayout20NoRight,     // the same without the right framed square
+    kLayout20Large,       // the layout-20 site at 1920 x 1080 (the same lens, a wider field)
     kLayout26Front,       // camera 1: framed markers left, right and middle; outer corners
     kLayout26FrontLight,  // camera 1: 500 mm light squares on a dark floor at the markers' middles
     kLayout26FrontPlain,  // camera 1: plain dark squares
@@ -550,6 +562,7 @@ class FrontRearSites : public ::testing::Test {
                                          {1100, 4500, Corners::kInnerLowerEdge}};
     BuildSite(2, rear, behind, l20, kNestedDark, 0, &v[kLayout20]);
     BuildSite(2, rear, behind, l20, kNestedDark, 1 << 3, &v[kLayout20NoRight]);
+    BuildSite(2, marker_site::Camera(2, 1920, 1080), behind, l20, kNestedDark, 0, &v[kLayout20Large], 1920, 1080);
     std::vector<SiteMarker> l26f = {{-2800, -4300, Corners::kOuter},
                                     {1900, -4300, Corners::kOuter},
                                     {-450, -4300, Corners::kOuter}};
@@ -590,6 +603,8 @@ class FrontRearSites : public ::testing::Test {
   }
   void Use(int i, int camera) {
     const MarkerSite& site = (*sites_)[i];
+    lut_->camW = site.image.m.cols;
+    lut_->camH = site.image.m.rows;
     image_ = site.image;
     image_.m.data = image_.data.data();
     world_ = site.world;
@@ -620,12 +635,14 @@ TEST_F(FrontRearSites, FindersGiveTheirPointsInWorldPointOrder) {
     int site, camera;
     int32_t word82;
     uint32_t expected;
-    // The road's pose: measured 0.29 degrees and 22 mm (layout 20), 1.58 and
+    // The road's pose: measured 0.29 degrees and 22 mm (layout 20; 0.24 and
+    // 13 at 1920 x 1080), 1.58 and
     // 74 (26B front: twelve points in one band 4 m ahead), 0.39 and 29 (26A
     // rear); the bounds leave half as much again.
     double maxDeg, maxMm;
   } cases[] = {
       {"layout 20 rear: pair and both edges", 20, CalibFind_Layout20, kLayout20, 2, 0, 12u, 0.45, 35},
+      {"layout 20 rear at 1920 x 1080", 20, CalibFind_Layout20, kLayout20Large, 2, 0, 12u, 0.45, 35},
       {"layout 20 rear: the second edge hidden", 20, CalibFind_Layout20, kLayout20NoRight, 2, 0, 8u, 0, 0},
       {"layout 20 front: no marker window", 20, CalibFind_Layout20, kLayout20, 1, 0, 0u, 0, 0},
       {"26A front: framed markers pass the ground check", 26, CalibFind_Layout26A, kLayout26Front, 1, 0, 8u, 0, 0},
