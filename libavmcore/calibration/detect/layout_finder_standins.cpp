@@ -9,13 +9,9 @@
 
 STANDIN(CalibFind_Layout7)
 STANDIN_SHORT(CalibFind_Layout11Side)
-STANDIN(CalibFind_Layout14)
 STANDIN_SHORT(CalibFind_Layout16A)
 STANDIN_SHORT(CalibFind_Layout16B)
-STANDIN(CalibFind_Layout20)
 STANDIN(CalibFind_Layout25)
-STANDIN(CalibFind_Layout26A)
-STANDIN(CalibFind_Layout26B)
 STANDIN(CalibFind_Layout26Part)
 STANDIN(CalibFind_Layout27)
 STANDIN(CalibFind_Layout31)
