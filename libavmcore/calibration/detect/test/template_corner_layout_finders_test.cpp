@@ -27,10 +27,11 @@ struct Rect {
 
 // Chessboard of sx x sy squares of `side`, its top-left square (smallest x
 // and y) dark, from (x0, y0).
-void AddBoard(std::vector<Rect>* r, float x0, float y0, int sx, int sy, float side, float z = 0.0f) {
+void AddBoard(std::vector<Rect>* r, float x0, float y0, int sx, int sy, float side, float z = 0.0f,
+              int phase = 0) {
   for (int j = 0; j < sy; ++j)
     for (int i = 0; i < sx; ++i)
-      if ((i + j) % 2 == 0)
+      if ((i + j) % 2 == phase)
         r->push_back({x0 + i * side, y0 + j * side, x0 + (i + 1) * side, y0 + (j + 1) * side, z});
 }
 
@@ -584,6 +585,92 @@ TEST_F(Layout26PartTest, NothingWithoutTheSideInsets) {
   for (int k = 0; k < 4; ++k) lut->cornerCounts[k] = -1;
   EXPECT_EQ(0u, CalibFind_Layout26Part(lut, 2, &images[0], 0, 0, points[1].data()));
   for (int k = 0; k < 4; ++k) EXPECT_EQ(-1, lut->cornerCounts[k]);
+}
+
+// ---- Layout 8, camera 1: a board of 600 mm squares whose last two
+// columns of corners are the middle block and whose first three are the
+// left board, a board of the other phase beside it on the right (no corner
+// where they meet), and a square ahead of each so that the corners 16 and
+// 17 are checker corners.
+
+class Layout8PartTest : public TableCameraTest {
+ protected:
+  SceneCamera cam = TableCamera(0, -2000, 1100, 0, -3600);
+  void Site(bool rightBoard) {
+    Compute(8, "unused_cfg.txt", "");
+    const float xC = W(1, 1)[0], yC = W(1, 1)[1] + 3300;
+    std::vector<Rect> r;
+    AddBoard(&r, xC - 3000, yC - 3900, 6, 3, 600);
+    if (rightBoard) AddBoard(&r, xC + 600, yC - 3900, 4, 3, 600, 0.0f, 1);
+    r.push_back({xC - 2400, yC - 4500, xC - 1800, yC - 3900, 0.0f});
+    r.push_back({xC + 1800, yC - 4500, xC + 2400, yC - 3900, 0.0f});
+    const SceneCamera c = cam;
+    Use(1, Cached(rightBoard ? "8" : "8-left", [&] { return RenderRects(c, r); }));
+  }
+};
+
+TEST_F(Layout8PartTest, BlockBoardsAndCornersAhead) {
+  Site(true);
+  int32_t tries = 0;
+  const uint32_t n = CalibFind_Layout8Part(lut, 1, &images[0], points[0].data(), &tries);
+  std::printf("[points] layout 8 camera 1: %u points, worst %.3f px, tries %d\n", n,
+              WorstOffset(1, cam, static_cast<int>(n)), tries);
+  ASSERT_EQ(18u, n);
+  EXPECT_EQ(1, tries);
+  ExpectTruth(1, cam, 18);
+  // The layout's finder stores the count and solves. The corners come
+  // from the 720 x 576 working picture (half a pixel of scatter here), and
+  // the fit frees the lens centre: the orientation holds to half a degree.
+  lut->cornerCounts[0] = 18;
+  ASSERT_NE(0, CalibrateCameraByIndex(lut, 1, 1, 0, 0));
+  ExpectPose(1, cam, 0.5);
+}
+
+// The try counter: a search resumes at the step it names and moves it on
+// past the step that succeeded, to 5 after a search that failed, and by one
+// when it already passed the last step (nothing searched then).
+TEST_F(Layout8PartTest, TryCounter) {
+  struct Case {
+    int32_t start;
+    bool rightBoard;
+    uint32_t camera, result;
+    int32_t after;
+  };
+  const Case cases[] = {{3, true, 1, 18, 4}, {4, true, 1, 0, 5}, {7, true, 1, 0, 8},
+                        {0, false, 1, 0, 5}, {0, true, 2, 0, 5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "start " << c.start << " camera " << c.camera);
+    Site(c.rightBoard);
+    int32_t tries = c.start;
+    EXPECT_EQ(c.result, CalibFind_Layout8Part(lut, c.camera, &images[0], points[0].data(), &tries));
+    EXPECT_EQ(c.after, tries);
+  }
+  EXPECT_EQ(0u, CalibFind_Layout8Part(lut, 1, &images[0], points[0].data(), nullptr));
+}
+
+// The entries pick the finder by camera: the count each finder writes
+// before its search tells which ran (boxes off the picture, nothing found).
+TEST_F(TemplateCornerLayoutTest, EntriesChooseTheFinderByCamera) {
+  const std::string offBoxes = "0,0,0;0,0,0;0,0,0;0,0,0\n0,0,0;0,0,0;0,0,0;0,0,0\n"
+                               "2000,900,2100,1000;2000,900,2100,1000;2000,900,2100,1000;2000,900,2100,1000\n";
+  struct Case {
+    int32_t layout;
+    uint32_t camera;
+    int32_t count;
+  };
+  const Case cases[] = {{11, 1, 3}, {11, 2, 5}, {11, 3, 4}, {11, 4, 4}, {16, 1, 5}, {16, 2, 5}, {16, 3, 3}, {16, 4, 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "layout " << c.layout << " camera " << c.camera);
+    if (c.layout == 11)
+      Compute(11, "kelvor_cfg.txt", offBoxes + "0,0;0,0,0,0;0,0,0,0;0,0,0,0\n0,0;0,0\n");
+    else
+      Compute(16, "rv463_cfg.txt", offBoxes + "0,0,0,0,0,0;0,0,0,0,0,0;0,0,0,0,0,0;0,0,0,0,0,0\n");
+    for (int k = 0; k < 4; ++k) lut->cornerCounts[k] = -1;
+    const uint32_t n = c.layout == 11 ? CalibFind_Layout11Entry(lut, c.camera, &images[0], 0, 0, points[0].data())
+                                      : CalibFind_Layout16Entry(lut, c.camera, &images[0], 0, 0, points[0].data());
+    EXPECT_EQ(0u, n);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(k + 1 == static_cast<int>(c.camera) ? c.count : -1, lut->cornerCounts[k]);
+  }
 }
 
 }  // namespace
