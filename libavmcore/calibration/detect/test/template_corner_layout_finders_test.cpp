@@ -161,7 +161,8 @@ TEST_F(TemplateCornerLayoutTest, LayoutThirtyOneEveryCameraInWorldPointOrder) {
   for (const Layout31Case& c : Layout31Cases()) {
     SCOPED_TRACE(c.camera);
     const int k = c.camera - 1;
-    Use(c.camera, Cached("31-" + std::to_string(c.camera), [&] { return RenderRects(c.cam, Layout31Site(W(1, 0), false)); }));
+    Use(c.camera, Cached("31-" + std::to_string(c.camera),
+                         [&] { return RenderRects(c.cam, Layout31Site(W(1, 0), false)); }));
     const uint32_t n = CalibFind_Layout31(lut, c.camera, &images[k], 0, 0, points[k].data());
     std::printf("[points] layout 31 camera %d: %u points, worst %.3f px\n", c.camera, n,
                 WorstOffset(c.camera, c.cam, static_cast<int>(n)));
@@ -345,7 +346,8 @@ bool OutlineCorner(int camera, int k) { return camera <= 2 ? k >= 5 : (k >= 4 &&
 
 TEST_F(Layout16Test, EveryCameraThirteenPointsInWorldPointOrder) {
   Profile({-100, -60, 1400, 800});
-  if (!RestrictedFitsKeepTheStartPose()) GTEST_SKIP() << "the solver does not fit marks on one line from the profile pose";
+  if (!RestrictedFitsKeepTheStartPose())
+    GTEST_SKIP() << "the solver does not fit marks on one line from the profile pose";
   for (const SiteCamera& c : Layout16Cameras()) {
     SCOPED_TRACE(c.camera);
     const int k = c.camera - 1;
