@@ -15,13 +15,15 @@ void StripeSite_Init(StripeSite* site) {
   b.carLength = site->carLength;
   for (int c = 0; c < 4; ++c) {
     SceneCamera& s = site->cams[c];
-    s.model = 2;
+    s.model = site->model;
+    s.slot = site->slot;
     const float K[9] = {1, 0, site->camW / 2.0f, 0, 1, site->camH / 2.0f, 0, 0, 1};
     std::memcpy(s.K, K, sizeof K);
     for (float& d : s.D) d = 0.0f;
-    s.D[0] = static_cast<float>(site->camW) / 2.0f / 1.76f;
+    s.D[0] = site->model == 3 ? site->scale3 : static_cast<float>(site->camW) / 2.0f / 1.76f;
     SceneCamera_LookAt(&s, pos[c], look[c]);
-    b.model[c] = 2;
+    b.model[c] = static_cast<uint32_t>(site->model);
+    b.lensSlot[c] = static_cast<uint32_t>(site->slot);
     std::memcpy(b.params.K[c], s.K, sizeof s.K);
     std::memcpy(b.params.D[c], s.D, sizeof s.D);
     std::memcpy(b.params.R[c], s.r, sizeof s.r);
@@ -64,8 +66,8 @@ std::vector<float> StripeSite_Project(const StripeSite& site, int camera, const 
   std::vector<float> obj(ground), uv(2 * static_cast<size_t>(n)), out(2 * static_cast<size_t>(n));
   Matrix o{3, n, obj.data()}, m{2, n, uv.data()};
   const CameraParamHeaders& h = site.block.headers;
-  CameraModel_ProjectPoints(2, &o, &h.R[c], &h.T[c], &h.K[c], &h.D[c], &m, nullptr, nullptr, nullptr, nullptr,
-                            nullptr, 0);
+  CameraModel_ProjectPoints(site.cams[c].model, &o, &h.R[c], &h.T[c], &h.K[c], &h.D[c], &m, nullptr, nullptr,
+                            nullptr, nullptr, nullptr, site.cams[c].slot);
   for (int i = 0; i < n; ++i) {
     out[2 * i] = uv[2 * i + 1];
     out[2 * i + 1] = uv[2 * i];

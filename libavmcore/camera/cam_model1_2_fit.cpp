@@ -46,18 +46,22 @@ float BestFit12(PoseProjectFn project, PoseUndistortFn undistort, const FitSetup
   PoseParams best = caller;
   bool found = false;
   float bestRms = 1000.0f;
-  const bool search = mode == 0 || mode == 3;
+  // The restricted modes search the scale grid at the given pose: the
+  // solvers that use them hand over a pose but no intrinsics.
+  const bool restricted = PoseFit_IsRestricted(mode);
+  const bool search = mode == 0 || mode == 3 || restricted;
   if (search) {
     PoseFitWork work(img->rows);
     auto consider = [&](PoseParams cand) {
-      const float rms = PoseFit_ScoreCandidate(project, undistort, obj, img, &cand, slot, &work);
+      const float rms = restricted ? PoseFit_ScoreAtPose(project, obj, img, &cand, slot, &work)
+                                   : PoseFit_ScoreCandidate(project, undistort, obj, img, &cand, slot, &work);
       if (rms < bestRms) {
         bestRms = rms;
         best = cand;
         found = true;
       }
     };
-    if (mode == 0) {
+    if (mode == 0 || restricted) {
       PoseParams base = caller;
       const float k0[9] = {setup->aspect, 0.0f, static_cast<float>(width / 2) - 0.5f,
                            0.0f, 1.0f, static_cast<float>(height / 2) - 0.5f,
@@ -93,6 +97,7 @@ float BestFit12(PoseProjectFn project, PoseUndistortFn undistort, const FitSetup
     mask.Fix(1, 2);
     if (!centreFree) mask.Fix(3, 4);
   }
+  PoseFit_HoldTranslation(&mask, mode);
   PoseParams fit = best;
   const float rms = PoseFit_Refine(project, obj, img, &fit, mask, epsilon, slot);
   if (std::isnan(rms) || !PoseParams_AllFinite(fit)) return FLT_MAX;

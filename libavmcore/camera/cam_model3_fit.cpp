@@ -26,22 +26,6 @@ float LineFit3(const Matrix* targets, const Matrix* img, Matrix* K, Matrix* D, M
   return err;
 }
 
-// Translation components (0 x, 1 y, 2 z) that fit modes 5 to 8 hold.
-bool HoldsTranslation(int32_t mode, int k) {
-  switch (mode) {
-    case 5:
-      return k != 1;
-    case 6:
-      return true;
-    case 7:
-      return k == 2;
-    case 8:
-      return k == 0;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 void CamModel3_Setup(FitSetup* out, int32_t width, int32_t height, int32_t slot) {
@@ -83,7 +67,8 @@ float CamModel3_BestFit(const FitSetup* setup, int32_t width, int32_t height, co
   PoseParams_Load(&caller, K, D, R, T);
   PoseParams best = caller;
   float bestRms = 1000.0f;
-  const bool search = mode == 0 || mode == 3 || (mode >= 5 && mode <= 8);
+  const bool restricted = PoseFit_IsRestricted(mode);
+  const bool search = mode == 0 || mode == 3 || restricted;
   if (search) {
     float cx = static_cast<float>(width / 2) - 0.5f;
     float cy = static_cast<float>(height / 2) - 0.5f;
@@ -118,12 +103,14 @@ float CamModel3_BestFit(const FitSetup* setup, int32_t width, int32_t height, co
         PoseParams cand = base;
         cand.D[0] = start + static_cast<float>(i) * step;
         cand.D[1] = second + static_cast<float>(j) * secondStep;
+        // The restricted fits start from the caller's pose: only the scale
+        // is searched. A plane estimate would replace the held components
+        // and, from the collinear marks of some layouts, is no pose at all.
         const float rms =
-            PoseFit_ScoreCandidate(CamModel3_ProjectPoints, CamModel3_ProjectPointSet, obj, img, &cand, slot, &work);
-        // The restricted fits hold translation components at the caller's
-        // values; the plane estimate must not replace them.
-        for (int k = 0; k < 3; ++k)
-          if (HoldsTranslation(mode, k)) cand.T[k] = caller.T[k];
+            restricted
+                ? PoseFit_ScoreAtPose(CamModel3_ProjectPoints, obj, img, &cand, slot, &work)
+                : PoseFit_ScoreCandidate(CamModel3_ProjectPoints, CamModel3_ProjectPointSet, obj, img, &cand, slot,
+                                         &work);
         if (rms < bestRms) {
           bestRms = rms;
           best = cand;

@@ -109,8 +109,12 @@ float CamModel4_BestFit(const FitSetup* setup, int32_t width, int32_t height, co
       PoseParams cand = base;
       cand.D[0] = setup->start + static_cast<float>(i) * setup->step;
       cand.D[1] = setup->secondStart + static_cast<float>(j) * setup->secondStep;
+      // The restricted modes search the scale at the given pose.
       const float rms =
-          PoseFit_ScoreCandidate(CamModel4_ProjectPoints, CamModel4_ProjectPointSet, obj, img, &cand, slot, &work);
+          PoseFit_IsRestricted(mode)
+              ? PoseFit_ScoreAtPose(CamModel4_ProjectPoints, obj, img, &cand, slot, &work)
+              : PoseFit_ScoreCandidate(CamModel4_ProjectPoints, CamModel4_ProjectPointSet, obj, img, &cand, slot,
+                                       &work);
       if (rms < bestRms) {
         bestRms = rms;
         best = cand;
@@ -132,6 +136,7 @@ float CamModel4_BestFit(const FitSetup* setup, int32_t width, int32_t height, co
   }
   if (freeCentre != 1) mask.Fix(3, 4);
   mask.Fix(7, 12);
+  PoseFit_HoldTranslation(&mask, mode);
   PoseParams fit = best;
   const float rms = PoseFit_Refine(CamModel4_ProjectPoints, obj, img, &fit, mask, epsilon, slot);
   if (std::isnan(rms) || !PoseParams_AllFinite(fit)) return FLT_MAX;

@@ -63,10 +63,17 @@ void PoseParams_Unpack(const float* v, PoseParams* p) {
 float PoseFit_ScoreCandidate(PoseProjectFn project, PoseUndistortFn undistort, const Matrix* objectPoints,
                              const Matrix* imagePoints, PoseParams* c, int32_t slot, PoseFitWork* work) {
   const int n = imagePoints->rows;
-  Matrix K{3, 3, c->K}, D{1, 8, c->D}, r{3, 1, c->r}, T{1, 3, c->T};
+  Matrix K{3, 3, c->K}, D{1, 8, c->D};
   Matrix pin{2, n, work->pinhole.data()};
   undistort(imagePoints, &pin, &K, &D, 0, slot);
   PlanarPose_Estimate(objectPoints, &pin, c->r, c->T);
+  return PoseFit_ScoreAtPose(project, objectPoints, imagePoints, c, slot, work);
+}
+
+float PoseFit_ScoreAtPose(PoseProjectFn project, const Matrix* objectPoints, const Matrix* imagePoints,
+                          PoseParams* c, int32_t slot, PoseFitWork* work) {
+  const int n = imagePoints->rows;
+  Matrix K{3, 3, c->K}, D{1, 8, c->D}, r{3, 1, c->r}, T{1, 3, c->T};
   Matrix proj{2, n, work->projected.data()};
   project(objectPoints, &r, &T, &K, &D, &proj, nullptr, nullptr, nullptr, nullptr, nullptr, slot);
   for (int i = 0; i < n; ++i)
@@ -159,7 +166,10 @@ float PoseFit_Line(PoseGroundFn ground, const Matrix* targets, const Matrix* ima
                    const FitMask& mask, int extraErrors, int32_t slot) {
   const int n = imagePoints->rows;
   if (n < 1) return NAN;
-  const int m = n + extraErrors;
+  // Targets of two columns give the ground point whole, (x, y); one column
+  // gives x alone.
+  const int per = targets->cols >= 2 ? 2 : 1;
+  const int m = per * n + extraErrors;
   Blocks blocks(2 * n);
   std::vector<float> mapped(2 * n);
   return RunPoseSolver(p, mask, m, FLT_EPSILON, [&](PoseParams& cur, Matrix* J, Matrix* err) {
@@ -171,11 +181,13 @@ float PoseFit_Line(PoseGroundFn ground, const Matrix* targets, const Matrix* ima
     else
       ground(imagePoints, &g, &K, &D, &r, &T, nullptr, nullptr, nullptr, nullptr, nullptr, slot);
     // Mapped minus target, so that the solver's step goes downhill.
-    for (int i = 0; i < n; ++i) err->data[i] = mapped[2 * i] - targets->data[i * targets->cols];
-    for (int i = n; i < m; ++i) err->data[i] = 0.0f;
+    for (int i = 0; i < n; ++i)
+      for (int k = 0; k < per; ++k) err->data[per * i + k] = mapped[2 * i + k] - targets->data[i * targets->cols + k];
+    for (int i = per * n; i < m; ++i) err->data[i] = 0.0f;
     if (J != nullptr) {
-      for (int i = 0; i < n; ++i) blocks.Row(2 * i, J->data + i * kPoseParamCount);
-      for (int i = n; i < m; ++i)
+      for (int i = 0; i < n; ++i)
+        for (int k = 0; k < per; ++k) blocks.Row(2 * i + k, J->data + (per * i + k) * kPoseParamCount);
+      for (int i = per * n; i < m; ++i)
         for (int k = 0; k < kPoseParamCount; ++k) J->data[i * kPoseParamCount + k] = 0.0f;
     }
   });

@@ -41,6 +41,15 @@ struct FitMask {
   void Fix(int i) { fixed[i] = true; }
 };
 
+// The restricted fit modes 5 to 8 start from the given pose and hold
+// translation components there: 5 x and z, 6 all three, 7 z, 8 x.
+inline bool PoseFit_IsRestricted(int32_t mode) { return mode >= 5 && mode <= 8; }
+inline void PoseFit_HoldTranslation(FitMask* mask, int32_t mode) {
+  if (mode == 5 || mode == 6 || mode == 8) mask->Fix(16);
+  if (mode == 6) mask->Fix(17);
+  if (mode == 5 || mode == 6 || mode == 7) mask->Fix(18);
+}
+
 // Scratch space of one fit, allocated once per call.
 struct PoseFitWork {
   explicit PoseFitWork(int n) : pinhole(2 * n), projected(2 * n), residual(2 * n) {}
@@ -53,13 +62,20 @@ struct PoseFitWork {
 float PoseFit_ScoreCandidate(PoseProjectFn project, PoseUndistortFn undistort, const Matrix* objectPoints,
                              const Matrix* imagePoints, PoseParams* cand, int32_t slot, PoseFitWork* work);
 
+// A candidate at its own pose (the restricted fits start from a given
+// pose, which a plane estimate would throw away): projects and returns the
+// RMS; r and T are kept.
+float PoseFit_ScoreAtPose(PoseProjectFn project, const Matrix* objectPoints, const Matrix* imagePoints,
+                          PoseParams* cand, int32_t slot, PoseFitWork* work);
+
 // Reprojection refinement (100 iterations at most, damping 10^-6 to start).
 // Returns the last error norm the solver reported.
 float PoseFit_Refine(PoseProjectFn project, const Matrix* objectPoints, const Matrix* imagePoints, PoseParams* p,
                      const FitMask& mask, float epsilon, int32_t slot);
 
 // Line-target refinement: error_i = mapped ground X - target X (targets
-// column 0) plus extraErrors zero terms. Returns the last error norm.
+// column 0), and mapped Y - target Y when the targets have a second column,
+// plus extraErrors zero terms. Returns the last error norm.
 float PoseFit_Line(PoseGroundFn ground, const Matrix* targets, const Matrix* imagePoints, PoseParams* p,
                    const FitMask& mask, int extraErrors, int32_t slot);
 

@@ -8,13 +8,8 @@
   uint32_t name(LUTOB*, uint32_t, Matrix*, float*) { return 0; }
 
 STANDIN(CalibFind_Layout7)
-STANDIN_SHORT(CalibFind_Layout11Side)
-STANDIN_SHORT(CalibFind_Layout16A)
-STANDIN_SHORT(CalibFind_Layout16B)
 STANDIN(CalibFind_Layout25)
-STANDIN(CalibFind_Layout26Part)
 STANDIN(CalibFind_Layout27)
-STANDIN(CalibFind_Layout31)
 
 #ifndef AVM_WEAK
 #define AVM_WEAK __attribute__((weak))
@@ -23,10 +18,6 @@ STANDIN(CalibFind_Layout31)
 // Pieces being built beside their callers: weak, so that the real piece
 // replaces them at link time. Each reports "not found" and moves the try
 // counter past the last step, as the pieces do when nothing is found.
-AVM_WEAK uint32_t CalibFind_Layout8Part(LUTOB*, uint32_t, Matrix*, float*, int32_t* tries) {
-  if (tries != nullptr) *tries = 5;
-  return 0;
-}
 AVM_WEAK uint32_t CalibFind_TemplateRearPart(LUTOB*, uint32_t, Matrix*, float*, int32_t* tries) {
   if (tries != nullptr) *tries = 5;
   return 0;

@@ -75,10 +75,9 @@ TEST_F(PatchSiteTest, LayoutElevenFrontStrip) {
 
 // Layout 11, camera 2: a raised strip on the image's centre column and two
 // patches out at the sides whose middle corners are the reference corners.
-// The points are written before the solve, which decides the result (the
-// rear camera's fit from the profile pose does not settle on this site
-// with the plain lens model, so only the points are checked). A reference
-// point farther than the tolerance from every corner writes nothing.
+// The five points lie on one line; the candidate fit holds T.z at the
+// profile pose and solves. A reference point farther than the tolerance
+// from every corner writes nothing.
 TEST_F(PatchSiteTest, LayoutElevenRearStripAndReferenceCorners) {
   const SceneCamera cam = Camera(-60, 2300, 950, -60, 3500);
   const float r0[3] = {cam.r[0] + 0.01f, cam.r[1], cam.r[2] - 0.01f};
@@ -98,7 +97,7 @@ TEST_F(PatchSiteTest, LayoutElevenRearStripAndReferenceCorners) {
         {{W(2, 3)[0] - half, y}, {W(2, 3)[0] + half, y}},
         {{W(2, 4)[0] - half, y}, {W(2, 4)[0] + half, y}}},
        25.0f);
-  CalibFind_Layout11Rear(lut, 2, &images[1], points[1].data());
+  EXPECT_EQ(5u, CalibFind_Layout11Rear(lut, 2, &images[1], points[1].data()));
   EXPECT_EQ(5, lut->cornerCounts[1]);
   ExpectTruth(2, cam, 5);
 

@@ -268,6 +268,12 @@ TEST_F(PoseRefineTest, EdgeLeanMeasures) {
                                             &err, 0);
   EXPECT_GE(err, 0.0f);
   EXPECT_LT(err, 0.5f);
+  // The measure's fit starts from the pose it is given: start camera 4's
+  // from the same one.
+  std::memcpy(k, scene.cam.K, sizeof k);
+  std::memcpy(d, scene.cam.D, sizeof d);
+  std::memcpy(r, scene.cam.r, sizeof r);
+  std::memcpy(t, scene.cam.T, sizeof t);
   const float lean4 = Calib_EdgeLeanColumns(scene.width, scene.height, &image, 4, &K, &D, &R, &T, &W, &I, 9, 13, 8,
                                             &err, 0);
   EXPECT_EQ(lean4, -lean3);

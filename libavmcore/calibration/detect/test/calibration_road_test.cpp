@@ -1,0 +1,157 @@
+// The calibration road of the layout finders on rendered sites with the
+// lens-table model: each finder's points within a pixel of their
+// projections in world-point order, its candidate solve accepted, and the
+// final solve of CalibrateCamera within 0.3 degree and 25 mm of the
+// camera's true pose.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "calibration/detect/layout_finders.h"
+#include "calibration/solve/calibrate_camera.h"
+#include "camera/rotation.h"
+#include "frame/lens_table.h"
+#include "patch_site_fixture.h"
+#include "testsupport/lens_table_fixture.h"
+
+namespace {
+
+using namespace patch_site;
+
+constexpr float kTableHeight = 0.55f;
+
+// Camera centre distance (mm) of two poses x_cam = R x + T.
+double CentreGapMm(const float* r1, const float* T1, const float* r2, const float* T2) {
+  float A[9], B[9];
+  RodriguesArr(r1, A, nullptr);
+  RodriguesArr(r2, B, nullptr);
+  double s = 0.0;
+  for (int j = 0; j < 3; ++j) {
+    double c1 = 0.0, c2 = 0.0;  // -R^T T
+    for (int i = 0; i < 3; ++i) {
+      c1 -= static_cast<double>(A[3 * i + j]) * T1[i];
+      c2 -= static_cast<double>(B[3 * i + j]) * T2[i];
+    }
+    s += (c1 - c2) * (c1 - c2);
+  }
+  return std::sqrt(s);
+}
+
+// Model-3 cameras on the patch sites, with the lens-table slot in
+// intrinsics mode 1 (the run-time default of every layout but 1, 2 and 24):
+// the fits hold the tracked centre, the middle of the picture, and the
+// slot's scale, half the width per height unit; the true cameras have both.
+class RoadSite : public PatchSiteTest {
+ protected:
+  void SetUp() override {
+    PatchSiteTest::SetUp();
+    EquidistantTable t;
+    t.heightPerRadian = kTableHeight;
+    LensTableFixture_Write(state.dir(), 7, t);
+    LensTableFixture_Install(state.dir(), 7);
+    LensTable_Select(0);
+    LensTable_Current()->trackCount = 1;
+    for (int c = 0; c < 4; ++c) {
+      lut->cfg.model[c] = 3;
+      lut->cfg.lensSlot[c] = 0;
+    }
+  }
+  static SceneCamera Camera3(float x, float y, float height, float atX, float atY) {
+    SceneCamera cam = PoseScene_Camera(3, kW, kH, kW / 2.0f, 0);
+    cam.K[2] = kW / 2.0f;
+    cam.K[5] = kH / 2.0f;
+    const float pos[3] = {x, y, -height}, at[3] = {atX, atY, 0.0f}, up[3] = {0, 0, -1};
+    SceneCamera_LookAt(&cam, pos, at, up);
+    return cam;
+  }
+  // Largest distance of the camera's n found points from their projections.
+  double PointError(int camera, const SceneCamera& cam, int n) {
+    double worst = 0.0;
+    for (int k = 0; k < n; ++k) {
+      float row, col;
+      Project(cam, W(camera, k), &row, &col);
+      worst = std::max<double>(worst, std::hypot(points[camera - 1][2 * k] - row, points[camera - 1][2 * k + 1] - col));
+    }
+    return worst;
+  }
+  // The final solve of a LUT build from the camera's found points; true
+  // when it is accepted, with the rotation (degrees) and camera-centre (mm)
+  // errors.
+  bool FinalSolve(int camera, int n, const SceneCamera& cam, double* deg, double* mm) {
+    float k[9], d[8], r[3], t[3];
+    Matrix K{3, 3, k}, D{1, 8, d}, R{1, 3, r}, T{1, 3, t};
+    const int32_t ret = CalibrateCamera(&lut->cfg, kW, kH, &images[camera - 1], camera, n,
+                                        points[camera - 1].data(), world[camera - 1].data(), &K, &D, &R, &T, 0, 0);
+    *deg = PoseScene_RotationErrorDeg(r, cam.r);
+    *mm = CentreGapMm(r, t, cam.r, cam.T);
+    return ret == 0;
+  }
+  void ExpectRoad(const char* what, int camera, int n, const SceneCamera& cam) {
+    double deg = 0.0, mm = 0.0;
+    const double px = PointError(camera, cam, n);
+    const bool ok = FinalSolve(camera, n, cam, &deg, &mm);
+    std::printf("[road] %s camera %d: points within %.2f px, solved %s %.3f deg %.1f mm\n", what, camera, px,
+                ok ? "ok" : "REJECTED", deg, mm);
+    EXPECT_LT(px, 1.0) << what;
+    EXPECT_TRUE(ok) << what;
+    EXPECT_LT(deg, 0.3) << what;
+    EXPECT_LT(mm, 25.0) << what;
+  }
+};
+
+// Layout 11: camera 1's raised strip of three corners across the front;
+// camera 2's raised strip on the picture's centre column and two boards out
+// at the sides whose middle corners are world points 3 and 4, with an edge
+// along the vehicle through each for the final solve's lean measure. Both
+// start from a profile pose turned about half a degree. The rear camera's
+// five points lie on one line: the candidate fit holds T.z at the profile
+// and the final one searches it by the lean of the side boards' edges.
+TEST_F(RoadSite, LayoutElevenFrontAndRear) {
+  const SceneCamera front = Camera3(0, -2300, 900, 0, -3600);
+  const SceneCamera rear = Camera3(-60, 2300, 950, -60, 3500);
+  const float r1[3] = {front.r[0] + 0.01f, front.r[1] - 0.01f, front.r[2]};
+  const float r2[3] = {rear.r[0] + 0.01f, rear.r[1], rear.r[2] - 0.01f};
+  auto profile = [&](const float* ref) {
+    // One line of four orientation groups: camera 1's and camera 2's.
+    std::string rot, pos;
+    for (int c = 1; c <= 4; ++c)
+      for (int k = 0; k < 3; ++k) {
+        const float rv = c == 1 ? r1[k] : c == 2 ? r2[k] : 0.0f;
+        const float tv = c == 1 ? front.T[k] : c == 2 ? rear.T[k] : 0.0f;
+        rot += std::to_string(rv) + (k < 2 ? "," : c < 4 ? ";" : "\n");
+        pos += std::to_string(tv) + (k < 2 ? "," : c < 4 ? ";" : "\n");
+      }
+    return rot + pos + "0,300,1280,720;0,250,1280,720;0,0,1,1;0,0,1,1\n" + std::to_string(ref[0]) + "," +
+           std::to_string(ref[1]) + ";" + std::to_string(ref[2]) + "," + std::to_string(ref[3]) + "," +
+           std::to_string(ref[4]) + "," + std::to_string(ref[5]) + ";0,0,0,0;0,0,0,0\n0,0;0,0\n";
+  };
+  const float none[6] = {};
+  Compute(11, "kelvor_cfg.txt", profile(none));
+  float ref[6];
+  Project(front, W(1, 0), &ref[1], &ref[0]);
+  Project(rear, W(2, 3), &ref[3], &ref[2]);
+  Project(rear, W(2, 4), &ref[5], &ref[4]);
+  const float near[6] = {ref[0] + 3, ref[1] - 3, ref[2] + 5, ref[3] - 5, ref[4] - 5, ref[5] + 5};
+  Compute(11, "kelvor_cfg.txt", profile(near));
+  Show(1, front, {{{W(1, 0)[0], W(1, 0)[1]}, {W(1, 2)[0], W(1, 2)[1]}}}, 110.0f);
+  const float half = 250.0f, y = W(2, 0)[1];
+  Show(2, rear,
+       {{{W(2, 0)[0], y}, {W(2, 2)[0], y}},
+        {{W(2, 3)[0], y - half}, {W(2, 3)[0], y + half}},
+        {{W(2, 4)[0], y - half}, {W(2, 4)[0], y + half}}},
+       25.0f);
+
+  ASSERT_EQ(3u, CalibFind_Layout11Front(lut, 1, &images[0], points[0].data()));
+  ExpectRoad("layout 11", 1, 3, front);
+  ASSERT_EQ(5u, CalibFind_Layout11Rear(lut, 2, &images[1], points[1].data()));
+  EXPECT_LE(gv().lastCalibResult[1], gv().presetLimit[1]);
+  ExpectRoad("layout 11", 2, 5, rear);
+
+  // Hidden targets: the finders give 0.
+  Show(1, front, {});
+  Show(2, rear, {});
+  EXPECT_EQ(0u, CalibFind_Layout11Front(lut, 1, &images[0], points[0].data()));
+  EXPECT_EQ(0u, CalibFind_Layout11Rear(lut, 2, &images[1], points[1].data()));
+}
+
+}  // namespace
