@@ -1,6 +1,7 @@
 #include "calibration/detect/chessboard_corners.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -84,7 +85,99 @@ void Reverse(float* points, int32_t n) {
   }
 }
 
-// Searches the working image; 1 with the grid (working coordinates) in grid.
+// A grid of corners is a board only when every cell is a quadrilateral
+// turning the same way as the others at each of its four corners, none of
+// them near a straight line (sine of the corner angle at least 0.2): groups
+// of quads linked in noise can fill a grid with repeated corners or flat
+// cells.
+bool GridCellsSound(const float* grid, int32_t gw, int32_t gh) {
+  int sign = 0;
+  for (int32_t i = 0; i + 1 < gh; ++i)
+    for (int32_t j = 0; j + 1 < gw; ++j) {
+      const float* c[4] = {grid + 2 * (i * gw + j), grid + 2 * (i * gw + j + 1), grid + 2 * ((i + 1) * gw + j + 1),
+                           grid + 2 * ((i + 1) * gw + j)};
+      for (int k = 0; k < 4; ++k) {
+        const float* p = c[k];
+        const float* q = c[(k + 1) % 4];
+        const float* r = c[(k + 2) % 4];
+        const float ax = q[0] - p[0], ay = q[1] - p[1], bx = r[0] - q[0], by = r[1] - q[1];
+        const float cross = ax * by - ay * bx;
+        const float lengths = std::sqrt((ax * ax + ay * ay) * (bx * bx + by * by));
+        if (!(lengths > 0.0f) || !(std::fabs(cross) >= 0.2f * lengths)) return false;
+        const int s = cross > 0.0f ? 1 : -1;
+        if (sign == 0) sign = s;
+        if (s != sign) return false;
+      }
+    }
+  return true;
+}
+
+// Mean of the 3 x 3 pixels around (row, column), edges clamped.
+float MeanAround(const Matrix* image, float row, float col) {
+  const int32_t r0 = static_cast<int32_t>(std::lround(row)), c0 = static_cast<int32_t>(std::lround(col));
+  float sum = 0.0f;
+  for (int32_t dr = -1; dr <= 1; ++dr)
+    for (int32_t dc = -1; dc <= 1; ++dc) {
+      const int32_t r = std::min(std::max(r0 + dr, 0), image->rows - 1);
+      const int32_t c = std::min(std::max(c0 + dc, 0), image->cols - 1);
+      sum += image->data[static_cast<size_t>(r) * image->cols + c];
+    }
+  return sum / 9.0f;
+}
+
+// Smallest difference between the two diagonals of a board corner that
+// counts as a board's (grey 0..1): printed boards give ten times more, the
+// noise of a bare floor far less.
+constexpr float kMinCornerContrast = 0.05f;
+
+// A grid is a board only when each corner has the diagonal contrast of one,
+// its dark diagonal alternating from corner to corner: groups of quads
+// linked in the noise of a bare floor fill grids of a small board's size.
+bool GridContrastSound(const Matrix* image, const float* grid, int32_t gw, int32_t gh) {
+  if (gw < 2 && gh < 2) return true;  // one corner: no steps to measure by
+  auto at = [&](int32_t i, int32_t j) { return grid + 2 * (i * gw + j); };
+  int sign0 = 0;
+  for (int32_t i = 0; i < gh; ++i)
+    for (int32_t j = 0; j < gw; ++j) {
+      const float* p = at(i, j);
+      // Steps to the next corner along the row and down the column; a grid
+      // one corner wide or high takes the other step turned a right angle.
+      float u[2] = {0.0f, 0.0f}, v[2] = {0.0f, 0.0f};
+      if (gw > 1) {
+        const float* a = at(i, j + 1 < gw ? j + 1 : j);
+        const float* b = at(i, j + 1 < gw ? j : j - 1);
+        u[0] = 0.3f * (a[0] - b[0]);
+        u[1] = 0.3f * (a[1] - b[1]);
+      }
+      if (gh > 1) {
+        const float* c = at(i + 1 < gh ? i + 1 : i, j);
+        const float* d = at(i + 1 < gh ? i : i - 1, j);
+        v[0] = 0.3f * (c[0] - d[0]);
+        v[1] = 0.3f * (c[1] - d[1]);
+      }
+      if (gw < 2) {
+        u[0] = -v[1];
+        u[1] = v[0];
+      }
+      if (gh < 2) {
+        v[0] = u[1];
+        v[1] = -u[0];
+      }
+      const float same = MeanAround(image, p[0] + u[0] + v[0], p[1] + u[1] + v[1]) +
+                         MeanAround(image, p[0] - u[0] - v[0], p[1] - u[1] - v[1]);
+      const float other = MeanAround(image, p[0] + u[0] - v[0], p[1] + u[1] - v[1]) +
+                          MeanAround(image, p[0] - u[0] + v[0], p[1] - u[1] + v[1]);
+      const float diff = (same - other) / 2.0f;
+      if (!(std::fabs(diff) >= kMinCornerContrast)) return false;
+      const int s = (diff > 0.0f ? 1 : -1) * ((i + j) % 2 == 0 ? 1 : -1);
+      if (sign0 == 0) sign0 = s;
+      if (s != sign0) return false;
+    }
+  return true;
+}
+
+// Searches the working image; 1 with the refined grid (working
+// coordinates) in grid.
 int32_t Search(const Matrix* work, int32_t cols, int32_t rows, float* grid) {
   const int32_t W = work->cols, H = work->rows;
   const int32_t expected = (cols - 1) * (rows - 1);
@@ -123,6 +216,10 @@ int32_t Search(const Matrix* work, int32_t cols, int32_t rows, float* grid) {
           if (placed != half && placed != halfUp) continue;
           if (fc != cols || fr != rows) continue;
           if (ChessQuad_FillGrid(group.data(), size, fc, fr, grid) != expected) continue;
+          if (!GridCellsSound(grid, cols - 1, rows - 1)) continue;
+          ChessCorners_Refine(work, grid, expected);
+          if (!GridCellsSound(grid, cols - 1, rows - 1) || !GridContrastSound(work, grid, cols - 1, rows - 1))
+            continue;
           AvmLog("get corner %d %d %d \n", r, a, s);
           return 1;
         }
@@ -178,7 +275,6 @@ int32_t Chessboard_FindCorners(const Matrix* image, int32_t cols, int32_t rows, 
   std::vector<float> grid(2 * static_cast<size_t>(n));
   const int32_t found = Search(work, cols, rows, grid.data());
   if (found) {
-    ChessCorners_Refine(work, grid.data(), n);
     ChessCorners_NormaliseOrientation(grid.data(), cols, rows);
     if (resample) {
       const float sy = static_cast<float>(image->rows) / 576.0f, sx = static_cast<float>(image->cols) / 720.0f;

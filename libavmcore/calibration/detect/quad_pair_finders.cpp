@@ -231,8 +231,15 @@ uint32_t CalibFind_Layout54Pairs(LUTOB* lut, uint32_t camera, Matrix* image, int
     if (camera == 1) {
       const float* o[6] = {L.p[0], L.p[2], R.p[0], R.p[2], L.p[1], R.p[1]};
       std::copy(o, o + 6, order);
-    } else if (camera <= 3) {
+    } else if (camera == 2) {
       const float* o[6] = {R.p[2], R.p[0], L.p[2], L.p[0], R.p[1], L.p[1]};
+      std::copy(o, o + 6, order);
+    } else if (camera == 3) {
+      // The mirror of camera 4's order: the side lists run outward on the
+      // right and inward on the left, so camera 3 starts at each pair's far
+      // end (camera 2's order here swapped every pair's ends and solved a
+      // pose turned half a turn).
+      const float* o[6] = {R.p[0], R.p[2], L.p[0], L.p[2], R.p[1], L.p[1]};
       std::copy(o, o + 6, order);
     } else {
       const float* o[6] = {L.p[2], L.p[0], R.p[2], R.p[0], L.p[1], R.p[1]};

@@ -239,14 +239,17 @@ const List kLayout28Camera1(
     "(xC-1400, yC-3300) (xC+1400, yC-4500) (xC+2000, yC-4500) (xC+1400, yC-3900) (xC+2000, yC-3900) "
     "(xC+1400, yC-3300) (xC+2000, yC-3300)");
 
-// ---- Layout 21.
+// ---- Layout 21. Cameras 1 and 2: the left board's nine corners, then the
+// right board's, each row by row from the smaller x and y, the order their
+// finder writes (the list as first written held the two boards' corners
+// interleaved, which no finder order matches).
 const List kLayout21[4] = {
-    List("(xL-500, yF-700) (xR+500, yF-700) (xR+700, yF-700) (xR+300, yF-500) (xR+500, yF-500) (xR+700, yF-500) "
-         "(xR+300, yF-300) (xR+500, yF-300) (xR+700, yF-300) (xL-300, yF-700) (xL-700, yF-500) (xL-500, yF-500) "
-         "(xL-300, yF-500) (xL-700, yF-300) (xL-500, yF-300) (xL-300, yF-300) (xR+300, yF-700) (xL-700, yF-700)"),
-    List("(xL-500, yB+300) (xR+500, yB+300) (xR+700, yB+300) (xR+300, yB+500) (xR+500, yB+500) (xR+700, yB+500) "
-         "(xR+300, yB+700) (xR+500, yB+700) (xR+700, yB+700) (xL-300, yB+300) (xL-700, yB+500) (xL-500, yB+500) "
-         "(xL-300, yB+500) (xL-700, yB+700) (xL-500, yB+700) (xL-300, yB+700) (xR+300, yB+300) (xL-700, yB+300)"),
+    List("(xL-700, yF-700) (xL-500, yF-700) (xL-300, yF-700) (xL-700, yF-500) (xL-500, yF-500) (xL-300, yF-500) "
+         "(xL-700, yF-300) (xL-500, yF-300) (xL-300, yF-300) (xR+300, yF-700) (xR+500, yF-700) (xR+700, yF-700) "
+         "(xR+300, yF-500) (xR+500, yF-500) (xR+700, yF-500) (xR+300, yF-300) (xR+500, yF-300) (xR+700, yF-300)"),
+    List("(xL-700, yB+300) (xL-500, yB+300) (xL-300, yB+300) (xL-700, yB+500) (xL-500, yB+500) (xL-300, yB+500) "
+         "(xL-700, yB+700) (xL-500, yB+700) (xL-300, yB+700) (xR+300, yB+300) (xR+500, yB+300) (xR+700, yB+300) "
+         "(xR+300, yB+500) (xR+500, yB+500) (xR+700, yB+500) (xR+300, yB+700) (xR+500, yB+700) (xR+700, yB+700)"),
     List("(xL-500, yF-700) (xL-500, yB+300) (xL-300, yB+300) (xL-700, yB+500) (xL-500, yB+500) (xL-300, yB+500) "
          "(xL-700, yB+700) (xL-500, yB+700) (xL-300, yB+700) (xL-300, yF-700) (xL-700, yF-500) (xL-500, yF-500) "
          "(xL-300, yF-500) (xL-700, yF-300) (xL-500, yF-300) (xL-300, yF-300) (xL-700, yB+300) (xL-700, yF-700)"),

@@ -10,6 +10,7 @@
 #include "calibration/detect/layout_finders.h"
 #include "calibration/solve/calibrate_camera.h"
 #include "camera/rotation.h"
+#include "frame/calib_profile.h"
 #include "frame/lens_table.h"
 #include "patch_site_fixture.h"
 #include "testsupport/lens_table_fixture.h"
@@ -152,6 +153,110 @@ TEST_F(RoadSite, LayoutElevenFrontAndRear) {
   Show(2, rear, {});
   EXPECT_EQ(0u, CalibFind_Layout11Front(lut, 1, &images[0], points[0].data()));
   EXPECT_EQ(0u, CalibFind_Layout11Rear(lut, 2, &images[1], points[1].data()));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace patch_site;
+
+// Shade of a site of square boards: squares of `side` mm, `n` x `n` of
+// them, whose inner corners run from `first` (world x, y) in steps of side.
+struct SquareBoard {
+  float first[2];
+  float side;
+  int n;
+};
+
+std::vector<float> RenderBoards(const SceneCamera& cam, const std::vector<SquareBoard>& boards) {
+  TargetSpec t;
+  t.kind = TargetKind::kCustom;
+  t.margin = 0.0f;
+  t.origin[0] = -6000;
+  t.origin[1] = -7000;
+  t.origin[2] = 0.0f;
+  t.extentS = 12000;
+  t.extentT = 14000;
+  t.light = 215;
+  t.shade = [boards](float s, float u) {
+    const float x = s - 6000.0f, y = u - 7000.0f;
+    for (const SquareBoard& b : boards) {
+      const float fx = (x - b.first[0]) / b.side + 1.0f, fy = (y - b.first[1]) / b.side + 1.0f;
+      if (fx < 0.0f || fy < 0.0f || fx >= b.n || fy >= b.n) continue;
+      const int i = static_cast<int>(fx), j = static_cast<int>(fy);
+      return (i + j) % 2 == 0 ? 30.0f : -1.0f;
+    }
+    return -1.0f;
+  };
+  RenderOptions opt;
+  opt.width = kW;
+  opt.height = kH;
+  opt.supersample = 3;
+  opt.blurSigma = 0.6f;
+  const std::vector<uint8_t> grey = Scene_RenderGrey(cam, t, opt);
+  std::vector<float> img(grey.size());
+  for (size_t i = 0; i < grey.size(); ++i) img[i] = grey[i] / 255.0f;
+  return img;
+}
+
+// Camera-centre distance (mm) of two poses x_cam = R x + T.
+double CentreGap(const float* r1, const float* T1, const float* r2, const float* T2) {
+  float A[9], B[9];
+  RodriguesArr(r1, A, nullptr);
+  RodriguesArr(r2, B, nullptr);
+  double s = 0.0;
+  for (int j = 0; j < 3; ++j) {
+    double c1 = 0.0, c2 = 0.0;
+    for (int i = 0; i < 3; ++i) {
+      c1 -= static_cast<double>(A[3 * i + j]) * T1[i];
+      c2 -= static_cast<double>(B[3 * i + j]) * T2[i];
+    }
+    s += (c1 - c2) * (c1 - c2);
+  }
+  return std::sqrt(s);
+}
+
+// Layout 21, cameras 1 and 2: a board of 4 x 4 squares of 200 mm beside
+// each front or rear corner of the vehicle, inner corners on the layout's
+// world points; no board profile, so each half of the picture is a box.
+// The eighteen points come back in world-point order (left board, then
+// right board), the candidate solve takes them and the final solve finds
+// the camera; a hidden board gives 0.
+TEST_F(PatchSiteTest, LayoutTwentyOneRoad) {
+  Compute(21, "bq1_cfg.txt", "");
+  CalibProfile() = CalibProfileRecord{};
+  const SceneCamera cams[2] = {Camera(0, -2300, 900, 0, -3400), Camera(0, 2300, 950, 0, 3400)};
+  for (int camera = 1; camera <= 2; ++camera) {
+    SCOPED_TRACE(camera);
+    const SceneCamera& cam = cams[camera - 1];
+    const float y0 = camera == 1 ? -2300.0f - 700.0f : 2300.0f + 300.0f;
+    const std::vector<SquareBoard> boards = {{{-900.0f - 700.0f, y0}, 200.0f, 4}, {{900.0f + 300.0f, y0}, 200.0f, 4}};
+    pixels[camera - 1] = RenderBoards(cam, boards);
+    images[camera - 1].data = pixels[camera - 1].data();
+    ASSERT_EQ(18u, CalibFind_Layout21(lut, camera, &images[camera - 1], 0, 0, points[camera - 1].data()));
+    double worst = 0.0;
+    for (int k = 0; k < 18; ++k) {
+      float row, col;
+      Project(cam, W(camera, k), &row, &col);
+      worst = std::max<double>(worst, std::hypot(points[camera - 1][2 * k] - row, points[camera - 1][2 * k + 1] - col));
+    }
+    float k[9], d[8], r[3], t[3];
+    Matrix K{3, 3, k}, D{1, 8, d}, R{1, 3, r}, T{1, 3, t};
+    ASSERT_EQ(0, CalibrateCamera(&lut->cfg, kW, kH, &images[camera - 1], camera, 18, points[camera - 1].data(),
+                                 world[camera - 1].data(), &K, &D, &R, &T, 0, 0));
+    const double deg = PoseScene_RotationErrorDeg(r, cam.r), mm = CentreGap(r, t, cam.r, cam.T);
+    std::printf("[road] layout 21 camera %d: points within %.2f px, solved %.3f deg %.1f mm\n", camera, worst, deg,
+                mm);
+    EXPECT_LT(worst, 1.0);
+    EXPECT_LT(deg, 0.3);
+    EXPECT_LT(mm, 25.0);
+
+    pixels[camera - 1] = RenderBoards(cam, {boards[0]});
+    images[camera - 1].data = pixels[camera - 1].data();
+    EXPECT_EQ(0u, CalibFind_Layout21(lut, camera, &images[camera - 1], 0, 0, points[camera - 1].data()));
+    CalibProfile() = CalibProfileRecord{};
+  }
 }
 
 }  // namespace

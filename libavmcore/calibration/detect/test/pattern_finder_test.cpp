@@ -335,3 +335,27 @@ TEST_F(PatternFinder, AnImageSmallerThanTheCameraSizeIsNeverReadPastItsEnd) {
   std::vector<float> pts(8);
   CalibFindPattern(sl.lut, 1, &half.m, 1, 0, 0, pts.data(), 300, -400, -400, 800, 800, 0);
 }
+// Far windows of a bare floor: the top view shows the mat's noise at a few
+// pixels a texel, where the quad search links blobs into groups of a board's
+// size. Those used to fill 2 x 2 corner grids with a corner twice or a flat
+// cell; a grid is a board only when its cells are proper quadrilaterals.
+TEST_F(PatternFinder, BareFloorGivesNoQuadBoard) {
+  BoardSceneSpec v;
+  v.width = kW;
+  v.height = kH;
+  v.tiltDeg = 30.0f;
+  const MarkScene scene = MarkScene_Make(v);
+  FloatImage img;
+  RenderOptions o;
+  o.noiseSigma = 2.0f;
+  MarkScene_Render(scene, o, &img);
+  SceneLut sl(scene, 1);
+  const float windows[][2] = {{-5000, -2500}, {-5000, 0}, {-4500, -2500}, {-6000, 1500}, {-5500, 1000},
+                              {-4500, -1500}, {-3500, -2500}, {-2000, 500}};
+  std::vector<float> pts(80, -7.0f);
+  for (int type : {3, 4, 5, 17})
+    for (const auto& w : windows)
+      EXPECT_EQ(0, CalibFindPattern(sl.lut, 1, &img.m, type, 0, 0, pts.data(), 200, w[0], w[1], 1200, 1200, 0))
+          << "type " << type << " window at " << w[0] << ", " << w[1];
+  for (float p : pts) EXPECT_EQ(-7.0f, p);
+}
