@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "camera/rotation.h"
@@ -35,6 +36,56 @@ inline FloorBoard CornerMark(const float* p, float side, bool turned = false) {
 // and y) over cx x cy corners of spacing `side`.
 inline FloorBoard BoardAround(float minX, float minY, int cx, int cy, float side) {
   return FloorBoard{minX - side, minY - side, side, cx + 1, cy + 1, {}};
+}
+
+// Dark rectangles on the floor (x0, y0, x1, y1), for targets that are not
+// whole boards.
+struct DarkRect {
+  float x0, y0, x1, y1;
+};
+
+// The dark cells of a checker cut by the lines xs and ys (cell (0, 0) dark
+// unless `flip`), without the cells listed in `light` as (i, j) pairs and
+// with the cells listed in `dark` added.
+inline std::vector<DarkRect> Checker(const std::vector<float>& xs, const std::vector<float>& ys, bool flip = false,
+                                     const std::vector<std::pair<int, int>>& light = {},
+                                     const std::vector<std::pair<int, int>>& dark = {}) {
+  std::vector<DarkRect> r;
+  for (size_t j = 0; j + 1 < ys.size(); ++j)
+    for (size_t i = 0; i + 1 < xs.size(); ++i) {
+      const std::pair<int, int> ij(static_cast<int>(i), static_cast<int>(j));
+      bool on = ((i + j) % 2 == 0) != flip;
+      for (const auto& l : light) on = on && l != ij;
+      for (const auto& d : dark) on = on || d == ij;
+      if (on) r.push_back({xs[i], ys[j], xs[i + 1], ys[j + 1]});
+    }
+  return r;
+}
+
+inline std::vector<float> RenderRects(const SceneCamera& cam, const std::vector<DarkRect>& rects) {
+  TargetSpec t;
+  t.kind = TargetKind::kCustom;
+  t.margin = 0.0f;
+  t.origin[0] = -8000;
+  t.origin[1] = -9000;
+  t.extentS = 16000;
+  t.extentT = 18000;
+  t.light = 215;
+  t.shade = [rects](float s, float u) {
+    const float x = s - 8000.0f, y = u - 9000.0f;
+    for (const DarkRect& d : rects)
+      if (x >= d.x0 && x < d.x1 && y >= d.y0 && y < d.y1) return 30.0f;
+    return -1.0f;
+  };
+  RenderOptions opt;
+  opt.width = kW;
+  opt.height = kH;
+  opt.supersample = 3;
+  opt.blurSigma = 0.6f;
+  const std::vector<uint8_t> grey = Scene_RenderGrey(cam, t, opt);
+  std::vector<float> img(grey.size());
+  for (size_t i = 0; i < grey.size(); ++i) img[i] = grey[i] / 255.0f;
+  return img;
 }
 
 inline float BoardShade(const std::vector<FloorBoard>& boards, float x, float y) {
@@ -85,6 +136,10 @@ class BoardFloorTest : public PatchSiteTest {
  protected:
   void ShowBoards(int camera, const SceneCamera& cam, const std::vector<FloorBoard>& boards) {
     pixels[camera - 1] = RenderBoards(cam, boards);
+    images[camera - 1].data = pixels[camera - 1].data();
+  }
+  void ShowRects(int camera, const SceneCamera& cam, const std::vector<DarkRect>& rects) {
+    pixels[camera - 1] = RenderRects(cam, rects);
     images[camera - 1].data = pixels[camera - 1].data();
   }
   // The camera's solved pose in the LUT object against the truth.

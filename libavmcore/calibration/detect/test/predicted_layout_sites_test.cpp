@@ -9,6 +9,7 @@
 #include "calibration/detect/find_all_corners.h"
 #include "calibration/detect/layout_finders.h"
 #include "calibration/detect/pose_solve_services.h"
+#include "calibration/detect/template_segment_finders.h"
 
 namespace {
 
@@ -195,6 +196,104 @@ TEST_F(Layout7Site, SideCameraFallbacks) {
     EXPECT_EQ(c.second, Road(3));
     if (c.second == 30u) ExpectTruth(3, cam, 30);
   }
+}
+
+}  // namespace
+
+namespace {
+
+using namespace patch_site;
+
+// ---- Layout 7, front and rear mats (600 mm squares, outer squares cut to
+// 300 mm). Front: a board of 2 x 2 corners in the middle, a board of 3 x 2
+// corners at each side (its top outer corner is the extra point) and a
+// small corner mark beside each side board's lower inner corner, which the
+// side boards need as neighbours. Rear: a cross of five corners in the
+// middle, the side boards and marks as in front.
+std::vector<DarkRect> Join(std::initializer_list<std::vector<DarkRect>> parts) {
+  std::vector<DarkRect> all;
+  for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+// hide: 1 the right side board (image right: +x in front, -x behind).
+std::vector<DarkRect> FrontMat(int hide = 0) {
+  const std::vector<float> side = {-4200, -3900, -3300, -2700, -2400}, mark = {-2850, -2700, -2550};
+  return Join({Checker({-900, -600, 0, 300}, {-3600, -3300, -2700, -2400}),
+               Checker({-2700, -2400, -1800, -1500}, side),
+               hide == 1 ? std::vector<DarkRect>{} : Checker({1500, 1800, 2400, 2700}, side),
+               Checker({-1350, -1200, -1050}, mark), Checker({1050, 1200, 1350}, mark)});
+}
+
+std::vector<DarkRect> RearMat() {
+  const std::vector<float> side = {2400, 2700, 3300, 3900, 4200}, mark = {2550, 2700, 2850};
+  // The four corner cells of the middle board turned: only the cross's
+  // five corners are corners there.
+  return Join({Checker({-900, -600, 0, 600, 900}, side, false, {{0, 0}, {3, 3}}, {{3, 0}, {0, 3}}),
+               Checker({1500, 1800, 2400, 2700}, side), Checker({-2700, -2400, -1800, -1500}, side),
+               Checker({-1350, -1200, -1050}, mark), Checker({1050, 1200, 1350}, mark)});
+}
+
+// The template corners are whole pixels of the 720 x 576 picture (see
+// above); the site's poses are ones where the rounding is kind to the solve.
+TEST_F(Layout7Site, FrontAndRearMatsSolveThroughTheRoad) {
+  struct Mat {
+    int camera;
+    SceneCamera cam;
+    std::vector<DarkRect> rects;
+    uint32_t count;
+  };
+  const Mat mats[] = {{1, Camera(-300, -2500, 800, -300, -3300), FrontMat(), 14u},
+                      {2, Camera(0, 2500, 800, 0, 3300), RearMat(), 16u}};
+  for (const Mat& m : mats) {
+    SCOPED_TRACE(m.camera);
+    ShowRects(m.camera, m.cam, m.rects);
+    ASSERT_EQ(m.count, Road(m.camera));
+    EXPECT_EQ(static_cast<int>(m.count), lut->cornerCounts[m.camera - 1]);
+    ExpectTruth(m.camera, m.cam, static_cast<int>(m.count));
+    ASSERT_EQ(1, CalibrateCameraByIndex(lut, m.camera, 1, 0, 0));
+    ExpectPose(m.camera, m.cam, "layout 7");
+  }
+  // The front finder wants both side boards.
+  ShowRects(1, mats[0].cam, FrontMat(1));
+  EXPECT_EQ(0u, Road(1));
+}
+
+// The try counter: the schedule starts at it and leaves it one past the
+// step that worked, 5 after the last step failed; from 4 on nothing is
+// searched and the counter only counts up.
+TEST_F(Layout7Site, PartFindersFollowTheTryCounter) {
+  const SceneCamera front = Camera(-300, -2500, 800, -300, -3300);
+  ShowRects(1, front, FrontMat());
+  Matrix blank{kW, kH, pixels[1].data()};
+  std::fill(pixels[1].begin(), pixels[1].end(), 0.8f);
+  struct Case {
+    const char* name;
+    bool rear, onMat;
+    int32_t tries;
+    uint32_t result;
+    int32_t after;
+  };
+  const Case cases[] = {
+      {"front from step 0", false, true, 0, 14u, 1},  {"front from step 3", false, true, 3, 14u, 4},
+      {"front at 4 searches nothing", false, true, 4, 0u, 5}, {"front at 9", false, true, 9, 0u, 10},
+      {"front on a blank picture", false, false, 0, 0u, 5},   {"rear on a blank picture", true, false, 2, 0u, 5},
+      {"rear at 4", true, false, 4, 0u, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int32_t tries = c.tries;
+    Matrix* image = c.onMat ? &images[0] : &blank;
+    const uint32_t r = c.rear ? CalibFind_TemplateRearPart(lut, 2, image, points[1].data(), &tries)
+                              : CalibFind_TemplateFrontPart(lut, 1, image, points[0].data(), &tries);
+    EXPECT_EQ(c.result, r);
+    EXPECT_EQ(c.after, tries);
+    if (r != 0) ExpectTruth(1, front, 14);
+  }
+  int32_t tries = 0;
+  EXPECT_EQ(0u, CalibFind_TemplateFrontPart(lut, 1, nullptr, points[0].data(), &tries));
+  EXPECT_EQ(5, tries);
+  EXPECT_EQ(0u, CalibFind_TemplateRearPart(lut, 2, &images[0], points[1].data(), nullptr));
 }
 
 }  // namespace
