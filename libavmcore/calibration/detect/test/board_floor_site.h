@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -62,7 +63,9 @@ inline std::vector<DarkRect> Checker(const std::vector<float>& xs, const std::ve
   return r;
 }
 
-inline std::vector<float> RenderRects(const SceneCamera& cam, const std::vector<DarkRect>& rects) {
+// The floor's grey level at world (x, y) from level(x, y) (0..255; negative:
+// the light mat).
+inline std::vector<float> RenderFloor(const SceneCamera& cam, std::function<float(float, float)> level) {
   TargetSpec t;
   t.kind = TargetKind::kCustom;
   t.margin = 0.0f;
@@ -71,12 +74,7 @@ inline std::vector<float> RenderRects(const SceneCamera& cam, const std::vector<
   t.extentS = 16000;
   t.extentT = 18000;
   t.light = 215;
-  t.shade = [rects](float s, float u) {
-    const float x = s - 8000.0f, y = u - 9000.0f;
-    for (const DarkRect& d : rects)
-      if (x >= d.x0 && x < d.x1 && y >= d.y0 && y < d.y1) return 30.0f;
-    return -1.0f;
-  };
+  t.shade = [level](float s, float u) { return level(s - 8000.0f, u - 9000.0f); };
   RenderOptions opt;
   opt.width = kW;
   opt.height = kH;
@@ -86,6 +84,14 @@ inline std::vector<float> RenderRects(const SceneCamera& cam, const std::vector<
   std::vector<float> img(grey.size());
   for (size_t i = 0; i < grey.size(); ++i) img[i] = grey[i] / 255.0f;
   return img;
+}
+
+inline std::vector<float> RenderRects(const SceneCamera& cam, const std::vector<DarkRect>& rects) {
+  return RenderFloor(cam, [rects](float x, float y) {
+    for (const DarkRect& d : rects)
+      if (x >= d.x0 && x < d.x1 && y >= d.y0 && y < d.y1) return 30.0f;
+    return -1.0f;
+  });
 }
 
 inline float BoardShade(const std::vector<FloorBoard>& boards, float x, float y) {
@@ -136,6 +142,10 @@ class BoardFloorTest : public PatchSiteTest {
  protected:
   void ShowBoards(int camera, const SceneCamera& cam, const std::vector<FloorBoard>& boards) {
     pixels[camera - 1] = RenderBoards(cam, boards);
+    images[camera - 1].data = pixels[camera - 1].data();
+  }
+  void ShowFloor(int camera, const SceneCamera& cam, std::function<float(float, float)> level) {
+    pixels[camera - 1] = RenderFloor(cam, std::move(level));
     images[camera - 1].data = pixels[camera - 1].data();
   }
   void ShowRects(int camera, const SceneCamera& cam, const std::vector<DarkRect>& rects) {
