@@ -4,11 +4,14 @@
 #include <vector>
 
 #include "calibration/detect/chessboard_corners.h"
+#include "calibration/detect/image_box.h"
 #include "calibration/detect/pattern_finder.h"
 #include "calibration/detect/pose_solve_services.h"
 #include "calibration/detect/side_markers.h"
+#include "calibration/detect/spot_junctions.h"
 #include "calibration/detect/template_corner_pieces.h"
 #include "calibration/detect/template_corners.h"
+#include "calibration/detect/template_segment_finders.h"
 #include "frame/calib_profile.h"
 #include "frame/global_variables.h"
 #include "surround/lutob.h"
@@ -222,4 +225,166 @@ int32_t CalibFind_Layout24Part(LUTOB* lut, int32_t cameraIndex, const Matrix* im
         0)
       return 1;
   return 0;
+}
+
+AVM_LAYOUT_FINDER(CalibFind_Layout7) {
+  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (camera == 3 || camera == 4) {
+    const int32_t n = MainBoardCorners(cols, rows);
+    if (n == 0 || n + 6 > gv().maxPoints || FindChessboardByTemplates(image, cols, rows, points, 1, 0, 0, 0) == 0)
+      return 0;
+    Solve(lut, camera, n, 1);
+    float a[8], b[8];
+    if (Pattern(lut, camera, image, 4, 0, a, 600.0f, Wx(lut, camera, n) - 300.0f, Wy(lut, camera, n) - 300.0f,
+                1200.0f, 1200.0f) == 0 ||
+        Pattern(lut, camera, image, 4, 0, b, 600.0f, Wx(lut, camera, n + 2) - 300.0f,
+                Wy(lut, camera, n + 2) - 300.0f, 1200.0f, 1200.0f) == 0)
+      return static_cast<uint32_t>(n);
+    // Only the first pattern's near row belongs to this camera's list.
+    memcpy(points + 2 * n, a, 4 * sizeof(float));
+    memcpy(points + 2 * (n + 2), b, sizeof b);
+    return static_cast<uint32_t>(n + 6);
+  }
+  // The front and rear mats: each part finder goes on from the step after
+  // the last one whose points did not solve.
+  if (gv().maxPoints < 16) return 0;
+  int32_t tries = 0;
+  for (;;) {
+    const uint32_t r = camera == 1 ? CalibFind_TemplateFrontPart(lut, 1, image, points, &tries)
+                                   : CalibFind_TemplateRearPart(lut, camera, image, points, &tries);
+    if (r == 0) return 0;
+    if (Solve(lut, camera, static_cast<int32_t>(r), 1) != 0 || tries > 3) return r;
+  }
+}
+
+AVM_LAYOUT_FINDER(CalibFind_Layout25) {
+  (void)cols;
+  (void)rows;
+  if (!ValidCall(lut, camera, image, points) || gv().maxPoints < 16) return 0;
+  const int32_t k = static_cast<int32_t>(camera) - 1;
+  const CalibProfileRecord& prof = CalibProfile();
+  auto v = [&prof](int32_t i) { return prof.F(2 + i); };
+  ImageBox box{};
+  std::vector<float> cropData;
+  Matrix crop{0, 0, nullptr};
+  if (!ImageBox_ClipEdges(image->cols, image->rows, static_cast<float>(static_cast<int32_t>(v(4 * k))),
+                          static_cast<float>(static_cast<int32_t>(v(4 * k + 1))),
+                          static_cast<float>(static_cast<int32_t>(v(4 * k + 2))),
+                          static_cast<float>(static_cast<int32_t>(v(4 * k + 3))), &box) ||
+      !Matrix_CropToImage(image, box.left, box.top, box.cols, box.rows, &cropData, &crop, &box))
+    return 0;
+  auto residual = [k]() { return gv().lastCalibResult[k]; };
+  // Four single junctions around world points first..first + 3.
+  auto junctions = [&](int32_t first, int32_t level) {
+    float found[4][2];
+    for (int32_t j = 0; j < 4; ++j)
+      if (Pattern(lut, camera, image, 13, level, found[j], 600.0f, Wx(lut, camera, first + j) - 400.0f,
+                  Wy(lut, camera, first + j) - 400.0f, 800.0f, 800.0f) == 0)
+        return false;
+    memcpy(points + 2 * first, found, sizeof found);
+    return true;
+  };
+  static const float kOffset[10] = {-0.1f, -0.2f, 0.0f, 0.1f, -0.3f, -0.1f, -0.2f, 0.0f, 0.1f, -0.3f};
+  // The second five attempts repeat the offsets of the first five: their
+  // thinned pictures (most of the search's time) are kept.
+  std::vector<int32_t> thinned[5];
+  for (int32_t i = 0; i < 10; ++i) {
+    const int32_t flag = i < 5 ? 0 : 1;
+    const float limit = i < 5 ? 2.5f : 4.5f;
+    float spot[12];
+    if (i < 5) SpotJunctions_Collect(&crop, 31, kOffset[i], &thinned[i]);
+    if (Pattern_FindSpotJunctionsIn(&crop, thinned[i % 5], spot, k, flag) == 0) continue;
+    if (camera == 1) memcpy(spot, spot + 8, 4 * sizeof(float));
+    for (int32_t j = 0; j < 4; ++j) {
+      points[2 * j] = spot[2 * j] + static_cast<float>(box.top);
+      points[2 * j + 1] = spot[2 * j + 1] + static_cast<float>(box.left);
+    }
+    if (Solve(lut, camera, 4, 0) == 0 || residual() > 5.5f) continue;
+    if (!junctions(4, 0)) continue;
+    if (Solve(lut, camera, 8, flag) == 0 || residual() > limit) continue;
+    bool third = false;
+    for (int32_t level : {3, 2, 1}) {
+      if (junctions(8, level) && Solve(lut, camera, 12, 1) != 0 && residual() <= 4.5f) {
+        third = true;
+        break;
+      }
+      Solve(lut, camera, 8, 1);
+    }
+    if (!third) return 8;
+    if (junctions(12, 0) && Solve(lut, camera, 16, 1) != 0) return 16;
+    return 12;
+  }
+  return 0;
+}
+
+AVM_LAYOUT_FINDER(CalibFind_Layout27) {
+  (void)cols;
+  (void)rows;
+  if (!ValidCall(lut, camera, image, points) || gv().maxPoints < 22) return 0;
+  if (camera <= 2) {
+    if (!QuadThenTemplates(image, 5, 5, points, 2)) return 0;
+    const float scales[3] = {8, 16, 24};
+    for (int32_t flag = 0; flag <= 1; ++flag) {
+      Solve(lut, camera, 16, flag);
+      float corner[2], far[2];
+      bool cornerFound = false;
+      for (float scale : scales)
+        if (TopView_Search(lut, static_cast<int32_t>(camera) - 1, image, Wx(lut, camera, 16) - 400.0f,
+                           Wy(lut, camera, 16) - 400.0f, 800.0f, 800.0f, scale, 1, FindCornerInView, nullptr,
+                           corner) != 0) {
+          cornerFound = true;
+          break;
+        }
+      if (!cornerFound)
+        continue;
+      if (Pattern(lut, camera, image, 8, 0, far, 200.0f, Wx(lut, camera, 17) - 400.0f, Wy(lut, camera, 17) - 400.0f,
+                  800.0f, 800.0f) == 0)
+        continue;
+      memcpy(points + 32, corner, sizeof corner);
+      memcpy(points + 34, far, sizeof far);
+      if (Solve(lut, camera, 18, 1) == 0) continue;
+      // The squares beside each corner give two points more each.
+      for (int32_t attempt = 0; attempt < 2; ++attempt) {
+        float a[14], b[14];
+        if (Pattern(lut, camera, image, 6, 0, a, 200.0f, Wx(lut, camera, 16) - 500.0f, Wy(lut, camera, 16) - 500.0f,
+                    800.0f, 800.0f) != 0 &&
+            Pattern(lut, camera, image, 6, 0, b, 200.0f, Wx(lut, camera, 17) - 500.0f, Wy(lut, camera, 17) - 500.0f,
+                    800.0f, 800.0f) != 0) {
+          const float extra[8] = {a[6], a[7], a[12], a[13], b[6], b[7], b[12], b[13]};
+          memcpy(points + 36, extra, sizeof extra);
+          return Solve(lut, camera, 22, 1) != 0 ? 22u : 18u;
+        }
+        if (attempt == 0) Solve(lut, camera, 18, 0);
+      }
+      return 18;
+    }
+    return 0;
+  }
+  if (!QuadThenTemplates(image, 4, 5, points, 2)) return 0;
+  // Board B: the quad detector's find must also solve, else the template
+  // detector's.
+  bool boardB = Chessboard_FindCorners(image, 3, 5, points + 24, 2) != 0 && Solve(lut, camera, 20, 1) != 0;
+  if (!boardB)
+    boardB = FindChessboardByTemplates(image, 3, 5, points + 24, 2, 0, 0, 0) != 0 && Solve(lut, camera, 20, 1) != 0;
+  if (!boardB) return 0;
+  for (int32_t flag = 0; flag <= 1; ++flag) {
+    Solve(lut, camera, 20, flag);
+    float a[2], b[2];
+    if (Pattern(lut, camera, image, 8, 0, a, 200.0f, Wx(lut, camera, 20) - 400.0f, Wy(lut, camera, 20) - 400.0f,
+                800.0f, 800.0f) == 0 ||
+        Pattern(lut, camera, image, 8, 0, b, 200.0f, Wx(lut, camera, 21) - 400.0f, Wy(lut, camera, 21) - 400.0f,
+                800.0f, 800.0f) == 0)
+      continue;
+    memcpy(points + 40, a, sizeof a);
+    memcpy(points + 42, b, sizeof b);
+    return 22;
+  }
+  return 0;
+}
+
+AVM_LAYOUT_FINDER(CalibFind_Layout3Entry) { return CalibFind_Layout3(lut, camera, image, cols, rows, points); }
+
+AVM_LAYOUT_FINDER(CalibFind_Layout21Entry) {
+  if (camera == 1 || camera == 2) return CalibFind_Layout21(lut, camera, image, cols, rows, points);
+  return CalibFind_Layout3(lut, camera, image, cols, rows, points);
 }

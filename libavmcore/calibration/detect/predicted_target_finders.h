@@ -6,6 +6,10 @@
 
 #include "calibration/detect/layout_finders.h"
 
+// Entries that nothing calls: layout 3, and layout 21 (cameras 1 and 2 to
+// the box finder, the others to layout 3's).
+AVM_LAYOUT_FINDER(CalibFind_Layout3Entry);
+AVM_LAYOUT_FINDER(CalibFind_Layout21Entry);
 // Layout 12's target from the profile's predicted points: 8 or 0. cols and
 // rows are not read.
 AVM_LAYOUT_FINDER(CalibFind_Layout12Part);

@@ -34,28 +34,47 @@ void MeanNear(const std::vector<Px>& js, float r, float c, float radius, float c
 
 }  // namespace
 
-int32_t Pattern_FindSpotJunctions(const Matrix* image, float* out, int32_t k, int32_t mode, int32_t flag,
-                                  float offset) {
-  if (image == nullptr || image->data == nullptr || image->cols < 3 || image->rows < 3 || out == nullptr) return 0;
+void SpotJunctions_Collect(const Matrix* image, int32_t k, float offset, std::vector<int32_t>* junctions) {
+  junctions->clear();
+  if (image == nullptr || image->data == nullptr || image->cols < 3 || image->rows < 3) return;
   const int32_t rows = image->rows, cols = image->cols;
   const size_t n = static_cast<size_t>(cols) * rows;
-  // The skeleton does not change between tries.
   std::vector<float> skel(image->data, image->data + n);
   Matrix sk{cols, rows, skel.data()};
   Image_AdaptiveThreshold(&sk, k, offset);
   Image_Dilate(&sk, 1, 1);
   Image_Erode(&sk, 1, 1);
   Image_ThinZhangSuen(&sk);
-  std::vector<Px> js;
-  for (int32_t r = 1; r <= rows - 2 && js.size() < 1024; ++r)
-    for (int32_t c = 1; c <= cols - 2 && js.size() < 1024; ++c) {
+  for (int32_t r = 1; r <= rows - 2 && junctions->size() < 2 * 1024; ++r)
+    for (int32_t c = 1; c <= cols - 2 && junctions->size() < 2 * 1024; ++c) {
       if (!(skel[static_cast<size_t>(r) * cols + c] > 0.5f)) continue;
       int32_t nb = 0;
       for (int32_t dr = -1; dr <= 1; ++dr)
         for (int32_t dc = -1; dc <= 1; ++dc)
           if ((dr != 0 || dc != 0) && skel[static_cast<size_t>(r + dr) * cols + c + dc] > 0.5f) ++nb;
-      if (nb >= 3) js.push_back({r, c});
+      if (nb >= 3) {
+        junctions->push_back(r);
+        junctions->push_back(c);
+      }
     }
+}
+
+int32_t Pattern_FindSpotJunctions(const Matrix* image, float* out, int32_t k, int32_t mode, int32_t flag,
+                                  float offset) {
+  if (image == nullptr || image->data == nullptr || image->cols < 3 || image->rows < 3 || out == nullptr) return 0;
+  // The skeleton does not change between tries.
+  std::vector<int32_t> junctions;
+  SpotJunctions_Collect(image, k, offset, &junctions);
+  return Pattern_FindSpotJunctionsIn(image, junctions, out, mode, flag);
+}
+
+int32_t Pattern_FindSpotJunctionsIn(const Matrix* image, const std::vector<int32_t>& junctions, float* out,
+                                    int32_t mode, int32_t flag) {
+  if (image == nullptr || image->data == nullptr || image->cols < 3 || image->rows < 3 || out == nullptr) return 0;
+  const int32_t rows = image->rows, cols = image->cols;
+  const size_t n = static_cast<size_t>(cols) * rows;
+  std::vector<Px> js;
+  for (size_t i = 0; i + 1 < junctions.size() && js.size() < 1024; i += 2) js.push_back({junctions[i], junctions[i + 1]});
 
   const int32_t tries = mode == 0 && flag != 0 ? 6 : 3;
   const int32_t ry = flag != 0 && (mode == 0 || mode == 1) ? 5 : 10;

@@ -281,3 +281,70 @@ uint32_t CalibFind_Layout11Rear(LUTOB* lut, uint32_t camera, Matrix* image, floa
   }
   return 0;
 }
+
+uint32_t CalibFind_Layout53SideTemplates(LUTOB* lut, uint32_t camera, Matrix* image, int32_t, int32_t,
+                                         float* points) {
+  // Only the side cameras have this target; any other camera would be
+  // solved with camera 4's box and count.
+  if (lut == nullptr || (camera != 3 && camera != 4) || image == nullptr || image->data == nullptr ||
+      points == nullptr)
+    return 0;
+  lut->cornerCounts[camera - 1] = 7;
+  SearchBox sb;
+  if (!sb.Cut(image, camera == 3 ? 4 : 8)) return 0;
+  const int32_t W = image->cols;
+  const float linkDistance = std::max(110.0f, static_cast<float>(W) * 110.0f / 720.0f);
+  auto spread = [](const float* grid) { return std::fabs(grid[3] - grid[1]) > 30.0f; };
+  std::vector<TemplateCorner*> members;
+  std::vector<float> grid;
+  for (int32_t p = 0; p < 5; ++p) {
+    CornerLists cl;
+    sb.Detect(p, &cl);
+    for (int32_t j = 0; j < 3; ++j) {
+      const int32_t n = cl.counts[j];
+      if (n == 0) continue;
+      TemplateCorner* list = cl.lists[j];
+      LinkTemplateCorners(list, n, 0, linkDistance, 4.0f);
+      members.assign(2 * static_cast<size_t>(n) + 16, nullptr);
+      std::vector<Segment> segments;
+      std::array<float, 24> board{};
+      bool haveBoard = false;
+      for (int32_t k = 0;; ++k) {
+        int32_t rowsOut = 0, colsOut = 0;
+        const int32_t m = GrowBoard(list, n, members.data(), k, &rowsOut, &colsOut, W / 2);
+        if (m == 0) break;
+        if (m != rowsOut * colsOut) continue;
+        const bool segment = rowsOut == 1 && colsOut == 3, gridBoard = rowsOut == 4 && colsOut == 3;
+        if (!segment && !gridBoard) continue;
+        grid.assign(2 * static_cast<size_t>(m), -1.0f);
+        CornerGridToArray(members.data(), m, colsOut, grid.data(), nullptr);
+        if (!spread(grid.data())) continue;
+        if (segment) {
+          Segment s;
+          std::copy(grid.begin(), grid.end(), s.begin());
+          segments.push_back(s);
+          if (segments.size() > 2) break;
+        } else if (!haveBoard) {
+          std::copy(grid.begin(), grid.end(), board.begin());
+          haveBoard = true;
+        }
+      }
+      if (segments.size() != 1 || !haveBoard) continue;
+      // The grid's four outer corners, then the segment (camera 3 sees it
+      // running the other way).
+      static const int kOuter[4] = {0, 2, 9, 11};
+      for (int i = 0; i < 4; ++i) {
+        points[2 * i] = board[2 * kOuter[i]];
+        points[2 * i + 1] = board[2 * kOuter[i] + 1];
+      }
+      const Segment& s = segments[0];
+      for (int i = 0; i < 3; ++i) {
+        const int src = camera == 3 ? 2 - i : i;
+        points[8 + 2 * i] = s[2 * src];
+        points[8 + 2 * i + 1] = s[2 * src + 1];
+      }
+      if (CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), 0, 0, 0) != 0) return 7;
+    }
+  }
+  return 0;
+}

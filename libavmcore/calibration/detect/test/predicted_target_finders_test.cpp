@@ -37,6 +37,11 @@ struct LayoutCase {
   uint32_t (*finder)(LUTOB*, uint32_t, Matrix*, int32_t, int32_t, float*);
   int camera;
   SiteBoard satellites[2];
+  // Layout 6 finds its satellites with the template detector alone, whose
+  // corners are whole pixels of the 16 mm top view: up to 8 mm of rounding
+  // along each floor axis, 11 mm in all, about 1.7 px in the picture at
+  // their distance (measured 1.3).
+  double tolerance = 1.0;
 };
 
 class PredictedTargets : public ::testing::Test {
@@ -142,6 +147,7 @@ std::vector<LayoutCase> Cases() {
       {"layout15_front", CalibFind_Layout15, 1, {{-2700, -4200, 3, 3, 400}, {1500, -4200, 3, 3, 400}}},
       {"layout15_right", CalibFind_Layout15, 4, {{1500, -4200, 3, 3, 400}, {1500, 3000, 3, 3, 400}}},
       {"layout3_front", CalibFind_Layout3, 1, {{-2300, -3000, 4, 4, 200}, {1500, -3000, 4, 4, 200}}},
+      {"layout6_front", CalibFind_Layout6, 1, {{-2900, -4000, 4, 5, 400}, {1300, -4000, 4, 5, 400}}, 1.7},
   };
 }
 
@@ -152,7 +158,7 @@ TEST_F(PredictedTargets, MainBoardAndSatellitesComeBackInWorldPointOrder) {
     const uint32_t got = lc.finder(lut_, static_cast<uint32_t>(lc.camera), &img_.m, cols_, rows_, points_.data());
     ASSERT_EQ(got, truth_.size() / 2);
     const PointErrors e = ErrorsInOrder(points_, truth_);
-    EXPECT_LT(e.max, 1.0) << "mean " << e.mean;
+    EXPECT_LT(e.max, lc.tolerance) << "mean " << e.mean;
     TearDown();
     SetUp();
   }
@@ -171,6 +177,23 @@ TEST_F(PredictedTargets, AHiddenPieceGivesZero) {
     SCOPED_TRACE(std::string(lc.name) + " hidden " + std::to_string(h.pieces));
     Build(lc, h.pieces);
     EXPECT_EQ(lc.finder(lut_, static_cast<uint32_t>(lc.camera), &img_.m, cols_, rows_, points_.data()), 0u);
+    TearDown();
+    SetUp();
+  }
+}
+
+// Layout 6 keeps its main board when a satellite is missing (both passes
+// find the inline board but not the pattern): n points, in the board's
+// order.
+TEST_F(PredictedTargets, LayoutSixKeepsTheMainBoardWithoutASatellite) {
+  const LayoutCase lc = Cases()[3];
+  for (int hidden : {4}) {
+    SCOPED_TRACE(hidden);
+    Build(lc, hidden);
+    const uint32_t n = static_cast<uint32_t>((cols_ - 1) * (rows_ - 1));
+    ASSERT_EQ(lc.finder(lut_, 1, &img_.m, cols_, rows_, points_.data()), n);
+    std::vector<float> got(points_.begin(), points_.begin() + 2 * n), want(truth_.begin(), truth_.begin() + 2 * n);
+    EXPECT_LT(ErrorsInOrder(got, want).max, 1.0);
     TearDown();
     SetUp();
   }
