@@ -138,7 +138,10 @@ void BM_CvGaussianBlur(benchmark::State& state) {
 BENCHMARK(BM_CvGaussianBlur)->ArgName("k")->Arg(1)->Arg(2)->Arg(3)->Arg(5)->Unit(benchmark::kMicrosecond);
 
 // The 2-D form sums all (2k+1)^2 taps (no separation); its peer is the same
-// cv::GaussianBlur (variance 1 = sigma 1), which separates.
+// cv::GaussianBlur (variance 1 = sigma 1), which separates. What differs:
+// ours does 25 multiply-adds per pixel against OpenCV's 10, and on x86-64
+// machines with 512-bit registers runs them 16 lanes wide (OpenCV picks its
+// own instruction set at run time).
 void BM_GaussianBlur2D5(benchmark::State& state) {
   Matrix src{kW, kH, const_cast<float*>(Scene().data())};
   std::vector<float> d(kW * kH);

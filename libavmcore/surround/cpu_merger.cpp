@@ -29,6 +29,20 @@ void AllocTables(MergerCPUOB* o, int32_t W, int32_t H) {
   for (auto& l : o->blendRuns) l.clear();
 }
 
+// The packed chroma tables of the even rows' even columns (see the header).
+void PackPairIndex(MergerCPUOB* o) {
+  const int32_t W = o->outWidth, H = o->outHeight, pw = (W + 1) / 2, ph = (H + 1) / 2;
+  const size_t n = static_cast<size_t>(pw) * ph;
+  o->endPairIndex.assign(n, 0);
+  o->sidePairIndex.assign(n, 0);
+  for (int32_t r = 0; r < H; r += 2)
+    for (int32_t q = 0; q < pw; ++q) {
+      const size_t from = static_cast<size_t>(r) * W + 2 * q, to = static_cast<size_t>(r / 2) * pw + q;
+      o->endPairIndex[to] = o->endChromaIndex[from];
+      o->sidePairIndex[to] = o->sideChromaIndex[from];
+    }
+}
+
 }  // namespace
 
 bool LUTCPU_MapSource(float x, float y, int32_t cw, int32_t ch, int32_t* cam, int32_t* px, int32_t* py) {
@@ -97,11 +111,14 @@ inline uint32_t SourceByte(const uint8_t* plane, int32_t i) {
 // camera's chroma plane to pair c / 2 of the output row. Read as the high
 // half of the 32-bit word that ends with the pair (the bytes before any
 // pair exist: the luma plane precedes the chroma plane).
+// Pair q's index is idx[step * q]: step 2 in a full table's row, 1 in a
+// packed one.
+template <int kStep>
 void ChromaPairs(const uint8_t* UV, const int32_t* __restrict idx, uint8_t* __restrict cdst, int32_t a, int32_t b) {
   const int32_t q0 = (a + 1) >> 1, q1 = (b + 1) >> 1;
   for (int32_t q = q0; q < q1; ++q) {
     uint32_t v;
-    memcpy(&v, UV + 2 * static_cast<ptrdiff_t>(idx[2 * q]) - 2, sizeof v);
+    memcpy(&v, UV + 2 * static_cast<ptrdiff_t>(idx[kStep * q]) - 2, sizeof v);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
     const uint16_t pair = static_cast<uint16_t>(v);
 #else
@@ -247,6 +264,7 @@ int LUTCPU_InitFromBytePlanes(MergerCPUOB* o, const uint8_t* const planes[4], in
       }
     }
   }
+  PackPairIndex(o);
   o->loaded = 1;
   return 1;
 }
@@ -341,6 +359,7 @@ int LUTCPU_InitFromFile_YW(MergerCPUOB* o, const char* lutConfigPath, const char
     delete[] X.data;
     delete[] Y.data;
   }
+  PackPairIndex(o);
   o->loaded = 1;
   return 1;
 }
@@ -416,6 +435,19 @@ int LUTCPU_ExecRows(const MergerCPUOB* o, const uint8_t* const images[4], const 
   thread_local std::vector<int32_t> startRow;
   if (startRow.size() < static_cast<size_t>(W) / 4 + 2) startRow.resize(static_cast<size_t>(W) / 4 + 2);
   int32_t* starts = startRow.data();
+  // Chroma indices from the packed tables where the loader made them.
+  const size_t pairWidth = static_cast<size_t>(W + 1) / 2;
+  const bool packed = o->endPairIndex.size() == pairWidth * static_cast<size_t>((H + 1) / 2) &&
+                      o->sidePairIndex.size() == o->endPairIndex.size();
+  auto chromaRow = [&](const uint8_t* UV, bool endTable, int32_t r, int32_t a, int32_t b) {
+    uint8_t* cdst = out->chroma + static_cast<size_t>(r >> 1) * pairPitch * 2;
+    if (packed)
+      ChromaPairs<1>(UV, (endTable ? o->endPairIndex : o->sidePairIndex).data() + static_cast<size_t>(r >> 1) * pairWidth,
+                     cdst, a, b);
+    else
+      ChromaPairs<2>(UV, (endTable ? o->endChromaIndex : o->sideChromaIndex).data() + static_cast<size_t>(r) * W, cdst,
+                     a, b);
+  };
   auto firstRunAt = [](const std::vector<CPUStitchRun>& runs, int32_t row) {
     return std::lower_bound(runs.begin(), runs.end(), row,
                             [](const CPUStitchRun& a, int32_t r) { return a.row < r; });
@@ -429,7 +461,6 @@ int LUTCPU_ExecRows(const MergerCPUOB* o, const uint8_t* const images[4], const 
     const int32_t* R = ramp[k];
     const bool end = k < 2;
     const int32_t* lumaIdx = end ? o->endLumaIndex.data() : o->sideLumaIndex.data();
-    const int32_t* chromaIdx = end ? o->endChromaIndex.data() : o->sideChromaIndex.data();
     const uint16_t* cell = o->blendMap.data();
     const std::vector<CPUStitchRun>& runs = o->singleRuns[k];
     const int32_t r0 = std::max(rowLo, rg.rowBegin), r1 = std::min(rowHi, rg.rowEnd);
@@ -462,9 +493,7 @@ int LUTCPU_ExecRows(const MergerCPUOB* o, const uint8_t* const images[4], const 
       }
       for (int32_t c = std::max(last, a); c < b; ++c) gain[c] = static_cast<uint32_t>(R[cell[base + c] & 255]);
       SingleLuma(Y, lumaIdx + base, gain, dst, a, b);
-      if ((r & 1) == 0) {
-        ChromaPairs(UV, chromaIdx + base, out->chroma + static_cast<size_t>(r >> 1) * pairPitch * 2, a, b);
-      }
+      if ((r & 1) == 0) chromaRow(UV, end, r, a, b);
     }
   }
 
@@ -485,10 +514,7 @@ int LUTCPU_ExecRows(const MergerCPUOB* o, const uint8_t* const images[4], const 
       uint8_t* dst = out->luma + static_cast<size_t>(r) * lumaPitch;
       const int32_t a = it->col, b = it->col + it->length;
       BlendLuma(Ye, Ys, endLuma + base, sideLuma + base, cell + base, Re, Rs, dst, a, b);
-      if ((r & 1) == 0) {
-        ChromaPairs(UVe, o->endChromaIndex.data() + base, out->chroma + static_cast<size_t>(r >> 1) * pairPitch * 2,
-                    a, b);
-      }
+      if ((r & 1) == 0) chromaRow(UVe, true, r, a, b);
     }
   }
   return 1;
@@ -501,6 +527,8 @@ void LUTCPU_Release(MergerCPUOB* o) {
   std::vector<int32_t>().swap(o->sideLumaIndex);
   std::vector<int32_t>().swap(o->sideChromaIndex);
   std::vector<uint16_t>().swap(o->blendMap);
+  std::vector<int32_t>().swap(o->endPairIndex);
+  std::vector<int32_t>().swap(o->sidePairIndex);
   for (auto& l : o->singleRuns) std::vector<CPUStitchRun>().swap(l);
   for (auto& l : o->blendRuns) std::vector<CPUStitchRun>().swap(l);
   o->loaded = 0;

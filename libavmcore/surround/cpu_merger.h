@@ -23,6 +23,10 @@ struct MergerCPUOB {
   std::vector<uint16_t> blendMap;
   std::vector<CPUStitchRun> singleRuns[4];  // cameras 1..4, rows ascending
   std::vector<CPUStitchRun> blendRuns[4];   // pairs 1..4 (front-left, front-right, back-left, back-right)
+  // The chroma indices the stitch reads (even rows, even columns), packed:
+  // entry (r / 2) * ((W + 1) / 2) + c / 2; made by the loaders. Left empty,
+  // the stitch reads the full tables.
+  std::vector<int32_t> endPairIndex, sidePairIndex;
 };
 
 // Load from a KRVImage byte LUT and its LUT configuration. 1 loaded (or

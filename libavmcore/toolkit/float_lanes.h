@@ -16,6 +16,21 @@ typedef uint32_t U32x8 __attribute__((vector_size(32)));
 
 constexpr int kLanes = 8;
 
+// Float and bit vectors of kL lanes, for kernels written for several widths
+// (16 lanes only inside functions compiled for 512-bit registers).
+template <int kL>
+struct Lanes;
+template <>
+struct Lanes<8> {
+  typedef F32x8 F;
+  typedef U32x8 U;
+};
+template <>
+struct Lanes<16> {
+  typedef float F __attribute__((vector_size(64)));
+  typedef uint32_t U __attribute__((vector_size(64)));
+};
+
 inline void Load(F32x8* v, const float* p) { memcpy(v, p, sizeof *v); }
 
 inline void Store(float* p, const F32x8* v) { memcpy(p, v, sizeof *v); }

@@ -22,37 +22,61 @@ bool ExactBoxSums(int32_t rx, int32_t ry) {
   return rx >= 0 && ry >= 0 && (2.0 * rx + 1) * (2.0 * ry + 1) <= 16777216.0;
 }
 
-// Tells whether row holds only 0.0, -0.0 and 1.0.
-bool TwoLevelRow(const float* row, int32_t w) {
+// In place on a two-level image: pixel := 1 where some pixel of its clamped
+// box is 1 (dilation, kMax) or := 0 where some pixel is 0 (erosion). Each
+// source row is read once, checked and turned into bytes (1 where the pixel
+// is 1.0); on bytes of 0 and 1 the window maximum is an OR and the minimum
+// an AND, taken separably: the byte rows of the box first, then along the
+// row buffer, whose ends replicate the edge columns. A quarter of the float
+// traffic, and 32 pixels per 256-bit operation. The output is 1.0 or 0.0
+// exactly (a -0.0 source pixel never comes through).
+
+// bits[x] = 1 where row[x] is 1.0, else 0. Returns false when the row holds
+// a value other than 0.0, -0.0 and 1.0 (bits then undefined).
+bool ToBits(const float* row, uint8_t* bits, int32_t w) {
   uint32_t other = 0;
-  for (int32_t x = 0; x < w; ++x) other |= (row[x] != 0.0f) & (row[x] != 1.0f);
+  int32_t x = 0;
+  // Blocks of a fixed length: the compiler vectorises the compares and the
+  // narrowing to bytes.
+  constexpr int32_t kBlock = 32;
+  for (; x + kBlock <= w; x += kBlock) {
+    uint32_t o = 0;
+    for (int32_t i = 0; i < kBlock; ++i) {
+      const float v = row[x + i];
+      const uint32_t one = v == 1.0f;
+      bits[x + i] = static_cast<uint8_t>(one);
+      o |= (v != 0.0f) & (one ^ 1u);
+    }
+    other |= o;
+  }
+  for (; x < w; ++x) {
+    const float v = row[x];
+    bits[x] = static_cast<uint8_t>(v == 1.0f);
+    other |= (v != 0.0f) & (v != 1.0f);
+  }
   return other == 0;
 }
 
-// In place on a two-level image: pixel := 1 where some pixel of its clamped
-// box is 1 (dilation, kMax) or := 0 where some pixel is 0 (erosion). On 0/1
-// values that is the window maximum or minimum, taken separably: rows of
-// the source first (through row pointers clamped at the edges), then along
-// the row buffer, whose ends replicate the edge columns. Straight loops over
-// contiguous floats, which the compiler vectorises.
 template <bool kMax>
-inline float Pick(float a, float b) {
-  return kMax ? (a > b ? a : b) : (a < b ? a : b);
+inline uint8_t Pick(uint8_t a, uint8_t b) {
+  return static_cast<uint8_t>(kMax ? (a | b) : (a & b));
 }
 
 // mid[x] = extreme of rows[0..count-1][x]. Small counts are unrolled so each
 // element is stored once.
 template <bool kMax, int kCount>
-void ColumnExtremeFixed(const float* const* rows, float* mid, int32_t w) {
+void ColumnExtremeFixed(const uint8_t* const* rows, uint8_t* mid, int32_t w) {
+  const uint8_t* r[kCount];
+  for (int k = 0; k < kCount; ++k) r[k] = rows[k];
   for (int32_t x = 0; x < w; ++x) {
-    float m = rows[0][x];
-    for (int k = 1; k < kCount; ++k) m = Pick<kMax>(m, rows[k][x]);
+    uint8_t m = r[0][x];
+    for (int k = 1; k < kCount; ++k) m = Pick<kMax>(m, r[k][x]);
     mid[x] = m;
   }
 }
 
 template <bool kMax>
-void ColumnExtreme(const float* const* rows, int count, float* mid, int32_t w) {
+void ColumnExtreme(const uint8_t* const* rows, int count, uint8_t* mid, int32_t w) {
   switch (count) {
     case 1: ColumnExtremeFixed<kMax, 1>(rows, mid, w); return;
     case 2: ColumnExtremeFixed<kMax, 2>(rows, mid, w); return;
@@ -64,23 +88,24 @@ void ColumnExtreme(const float* const* rows, int count, float* mid, int32_t w) {
     default: break;
   }
   ColumnExtremeFixed<kMax, 7>(rows, mid, w);
-  for (int k = 7; k < count; ++k)
-    for (int32_t x = 0; x < w; ++x) mid[x] = Pick<kMax>(mid[x], rows[k][x]);
+  for (int k = 7; k < count; ++k) {
+    const uint8_t* r = rows[k];
+    for (int32_t x = 0; x < w; ++x) mid[x] = Pick<kMax>(mid[x], r[x]);
+  }
 }
 
-// out[x] = 1.0 where the extreme of row[x..x+taps-1] is 1.0, else 0.0
-// (exactly: a -0.0 source pixel must not come through).
+// out[x] = 1.0 where the extreme of row[x..x+taps-1] is 1, else 0.0.
 template <bool kMax, int kTaps>
-void RowExtremeFixed(const float* row, float* out, int32_t w) {
+void RowExtremeFixed(const uint8_t* row, float* __restrict out, int32_t w) {
   for (int32_t x = 0; x < w; ++x) {
-    float m = row[x];
+    uint8_t m = row[x];
     for (int k = 1; k < kTaps; ++k) m = Pick<kMax>(m, row[x + k]);
-    out[x] = m == 1.0f ? 1.0f : 0.0f;
+    out[x] = static_cast<float>(m);
   }
 }
 
 template <bool kMax>
-void RowExtreme(float* row, int taps, float* out, int32_t w) {
+void RowExtreme(uint8_t* row, int taps, float* out, int32_t w) {
   switch (taps) {
     case 1: RowExtremeFixed<kMax, 1>(row, out, w); return;
     case 3: RowExtremeFixed<kMax, 3>(row, out, w); return;
@@ -97,53 +122,48 @@ void RowExtreme(float* row, int taps, float* out, int32_t w) {
   RowExtremeFixed<kMax, 9>(row, out, w);
 }
 
-// In place on a two-level image: pixel := 1 where some pixel of its clamped
-// box is 1 (dilation, kMax) or := 0 where some pixel is 0 (erosion). On 0/1
-// values that is the window maximum or minimum, taken separably: source
-// rows first (through row pointers clamped at the edges), then along the row
-// buffer, whose ends replicate the edge columns. Straight loops over
-// contiguous floats, which the compiler vectorises.
-// Per-thread buffers of the extreme path, kept across calls.
+// Per-thread buffers of the extreme path, kept across calls: the byte rows
+// of the source rows a box can reach (row r in slot r % RingSlots), the
+// row buffer with its replicated ends, the row pointers.
+// A box reaches 2 ry + 1 consecutive rows, never more than the image has.
+int32_t RingSlots(int32_t ry, int32_t h) { return ry < h ? 2 * ry + 1 : h; }
+
 struct ExtremeBuffers {
-  std::vector<float> ring, row;
-  std::vector<const float*> rows;
+  std::vector<uint8_t> ring, row;
+  std::vector<const uint8_t*> rows;
 };
 thread_local ExtremeBuffers tlsExtreme;
 
 // Returns the number of rows written: all of them, or the row y whose box
 // first meets a row with another value, with rows y .. h-1 untouched and
-// the sources of rows y-ry .. y-1 in tlsExtreme.ring (slot r % (ry + 1)).
+// the sources of rows y-ry .. y-1 as bytes in tlsExtreme.ring.
 template <bool kMax>
 int32_t BoxExtreme(Matrix* img, int32_t rx, int32_t ry) {
   const int32_t w = img->cols, h = img->rows;
-  // Rows are overwritten in place; the last ry source rows are kept in a
-  // ring, since later output rows still need them.
-  const int32_t ringRows = ry + 1;
+  const int32_t slots = RingSlots(ry, h);
   ExtremeBuffers& t = tlsExtreme;
-  if (t.ring.size() < static_cast<size_t>(ringRows) * w) t.ring.resize(static_cast<size_t>(ringRows) * w);
+  if (t.ring.size() < static_cast<size_t>(slots) * w) t.ring.resize(static_cast<size_t>(slots) * w);
   if (t.row.size() < static_cast<size_t>(w) + 2 * rx) t.row.resize(static_cast<size_t>(w) + 2 * rx);
-  if (t.rows.size() < static_cast<size_t>(2 * ry + 1)) t.rows.resize(static_cast<size_t>(2 * ry + 1));
-  float* mid = t.row.data() + rx;
-  // Source row r is checked when output row r - ry first reads it.
-  auto twoLevel = [&](int32_t r) { return TwoLevelRow(img->data + static_cast<size_t>(r) * w, w); };
+  if (t.rows.size() < static_cast<size_t>(slots)) t.rows.resize(static_cast<size_t>(slots));
+  uint8_t* mid = t.row.data() + rx;
+  auto slot = [&](int32_t r) { return t.ring.data() + static_cast<size_t>(r % slots) * w; };
+  // Source row r is checked and turned into bytes when output row r - ry
+  // first reads it, before any row it reaches is overwritten.
+  auto bits = [&](int32_t r) { return ToBits(img->data + static_cast<size_t>(r) * w, slot(r), w); };
   for (int32_t r = 0; r < ry && r < h; ++r)
-    if (!twoLevel(r)) return 0;
+    if (!bits(r)) return 0;
   for (int32_t y = 0; y < h; ++y) {
-    if (y + ry < h && !twoLevel(y + ry)) return y;
+    if (y + ry < h && !bits(y + ry)) return y;
     const int32_t r0 = y - ry < 0 ? 0 : y - ry;
     const int32_t r1 = y + ry >= h ? h - 1 : y + ry;
     int count = 0;
-    for (int32_t r = r0; r <= r1; ++r)
-      t.rows[count++] = r < y ? t.ring.data() + static_cast<size_t>(r % ringRows) * w
-                              : img->data + static_cast<size_t>(r) * w;
+    for (int32_t r = r0; r <= r1; ++r) t.rows[count++] = slot(r);
     ColumnExtreme<kMax>(t.rows.data(), count, mid, w);
     for (int32_t i = 0; i < rx; ++i) {
       t.row[i] = mid[0];
       mid[w + i] = mid[w - 1];
     }
-    float* out = img->data + static_cast<size_t>(y) * w;
-    if (ry > 0) std::memcpy(t.ring.data() + static_cast<size_t>(y % ringRows) * w, out, sizeof(float) * w);
-    RowExtreme<kMax>(t.row.data(), 2 * rx + 1, out, w);
+    RowExtreme<kMax>(t.row.data(), 2 * rx + 1, img->data + static_cast<size_t>(y) * w, w);
   }
   return h;
 }
@@ -173,10 +193,14 @@ void FinishByMean(Matrix* img, int32_t rx, int32_t ry, int32_t done, bool erode)
   const int32_t w = img->cols;
   const size_t written = static_cast<size_t>(done) * w;
   std::vector<float> kept(img->data, img->data + written);
-  const int32_t slots = ry + 1;
-  for (int32_t r = done - ry < 0 ? 0 : done - ry; r < done; ++r)
-    std::memcpy(img->data + static_cast<size_t>(r) * w, tlsExtreme.ring.data() + static_cast<size_t>(r % slots) * w,
-                sizeof(float) * w);
+  // The sources come back from their bytes as 0.0 and 1.0: a -0.0 turned
+  // into 0.0 changes no box sum's sign.
+  const int32_t slots = RingSlots(ry, img->rows);
+  for (int32_t r = done - ry < 0 ? 0 : done - ry; r < done; ++r) {
+    const uint8_t* b = tlsExtreme.ring.data() + static_cast<size_t>(r % slots) * w;
+    float* d = img->data + static_cast<size_t>(r) * w;
+    for (int32_t x = 0; x < w; ++x) d[x] = static_cast<float>(b[x]);
+  }
   if (erode) Invert(img);
   DilateByMean(img, rx, ry);
   if (erode) Invert(img);

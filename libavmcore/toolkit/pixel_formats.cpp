@@ -81,6 +81,10 @@ typedef uint8_t V16u8 __attribute__((vector_size(16)));
 typedef uint16_t V8u16 __attribute__((vector_size(16)));
 typedef int16_t V8i16 __attribute__((vector_size(16)));
 typedef uint64_t V2u64 __attribute__((vector_size(16)));
+typedef uint8_t V32u8 __attribute__((vector_size(32)));
+typedef uint16_t V16u16 __attribute__((vector_size(32)));
+typedef int16_t V16i16 __attribute__((vector_size(32)));
+typedef uint64_t V4u64 __attribute__((vector_size(32)));
 
 constexpr int kVecPixels = 16;
 
@@ -146,12 +150,18 @@ constexpr uint16_t kConstR = static_cast<uint16_t>(kSumBias + FormConstant(kForm
 // High half of the lane products, written per lane: GCC's block
 // vectoriser turns it into the high-half multiply, which no
 // vector-extension operator expresses.
-inline V8u16 MulHigh(V8u16 a, uint16_t m) {
-  uint16_t in[8], r[8];
-  std::memcpy(in, &a, 16);
-  for (int i = 0; i < 8; ++i) r[i] = static_cast<uint16_t>((static_cast<uint32_t>(in[i]) * m) >> 16);
-  V8u16 v;
-  std::memcpy(&v, r, 16);
+// Always inlined (these helpers): the 32-pixel converter is compiled for
+// another instruction set than its callers.
+#define AVM_INLINE __attribute__((always_inline)) inline
+
+template <class VU>
+AVM_INLINE VU MulHigh(VU a, uint16_t m) {
+  constexpr int kN = sizeof(VU) / 2;
+  uint16_t in[kN], r[kN];
+  std::memcpy(in, &a, sizeof a);
+  for (int i = 0; i < kN; ++i) r[i] = static_cast<uint16_t>((static_cast<uint32_t>(in[i]) * m) >> 16);
+  VU v;
+  std::memcpy(&v, r, sizeof v);
   return v;
 }
 
@@ -159,34 +169,36 @@ inline V8u16 MulHigh(V8u16 a, uint16_t m) {
 // given also as x << 8. A positive I * x is the high half of
 // (x << 8) * (I << 8), one instruction where the compiler would otherwise
 // spell the constant product out in shifts and adds.
-template <const ColumnForm& kF>
-inline V8u16 FormLanes(V8u16 x, V8u16 xHigh) {
-  const V8u16 a = x + static_cast<uint16_t>(kF.off);
-  const V8u16 linear = kF.mul > 0 ? MulHigh(xHigh, static_cast<uint16_t>(kF.mul * 256))
-                                  : x * static_cast<uint16_t>(kF.mul);
-  const V8u16 product = linear + MulHigh(a, static_cast<uint16_t>(kF.high));
+// VU / VI: unsigned / signed 16-bit lanes of one width (8 or 16 lanes).
+template <const ColumnForm& kF, class VU, class VI>
+AVM_INLINE VU FormLanes(VU x, VU xHigh) {
+  const VU a = x + static_cast<uint16_t>(kF.off);
+  const VU linear = kF.mul > 0 ? MulHigh(xHigh, static_cast<uint16_t>(kF.mul * 256))
+                               : x * static_cast<uint16_t>(kF.mul);
+  const VU product = linear + MulHigh(a, static_cast<uint16_t>(kF.high));
   // Lanes as signed: the sign of a, or a compare (samples are 0..255),
   // gives all ones where true.
-  if (kF.factor > 0) return product + reinterpret_cast<V8u16>(reinterpret_cast<V8i16>(a) >> 15);
-  const V8i16 above = reinterpret_cast<V8i16>(x) > static_cast<int16_t>(kF.centre);
-  return product - reinterpret_cast<V8u16>(above);
+  if (kF.factor > 0) return product + reinterpret_cast<VU>(reinterpret_cast<VI>(a) >> 15);
+  const VI above = reinterpret_cast<VI>(x) > static_cast<int16_t>(kF.centre);
+  return product - reinterpret_cast<VU>(above);
 }
 
 // Biased sums to bytes: (s >> 6) clamped to 0..255 for the even pixels (lo)
 // and the odd ones (hi), returned as 16 bytes in pixel order.
-inline V16u8 ClampPair(V8u16 loSum, V8u16 hiSum) {
+template <class VB, class VU, class VI>
+AVM_INLINE VB ClampPair(VU loSum, VU hiSum) {
   // After the shift the lanes are at most 1023: signed from here on.
   constexpr int16_t kLow = kBiasRows, kHigh = kBiasRows + 255;
-  V8i16 lo = reinterpret_cast<V8i16>(loSum >> 6);
-  V8i16 hi = reinterpret_cast<V8i16>(hiSum >> 6);
+  VI lo = reinterpret_cast<VI>(loSum >> 6);
+  VI hi = reinterpret_cast<VI>(hiSum >> 6);
   lo = lo > kLow ? lo : kLow;
   hi = hi > kLow ? hi : kLow;
   lo = lo > kHigh ? kHigh : lo;
   hi = hi > kHigh ? kHigh : hi;
   // Both in kLow..kHigh: one subtraction takes the bias off both bytes
   // without a borrow between them.
-  const V8u16 bytes = reinterpret_cast<V8u16>(lo) + (reinterpret_cast<V8u16>(hi) << 8);
-  return reinterpret_cast<V16u8>(bytes - static_cast<uint16_t>(kLow * 257));
+  const VU bytes = reinterpret_cast<VU>(lo) + (reinterpret_cast<VU>(hi) << 8);
+  return reinterpret_cast<VB>(bytes - static_cast<uint16_t>(kLow * 257));
 }
 
 // Converts 16 pixels: 16 luma bytes in pixel order and the 8 chroma pairs
@@ -194,24 +206,40 @@ inline V16u8 ClampPair(V8u16 loSum, V8u16 hiSum) {
 // out of line: inside the row loops GCC 12 leaves MulHigh as scalar
 // products, while in a function of its own it becomes one instruction; the
 // call costs little beside the body.
-template <bool kRgb, int kU>
-__attribute__((noinline)) void Convert16(V16u8 luma, V16u8 chroma, uint8_t* out) {
-  // Even pixels and the first byte of each pair are the low bytes of the
-  // 16-bit lanes; each sample also shifted up by 8 (see FormLanes).
-  const V8u16 y = reinterpret_cast<V8u16>(luma), c = reinterpret_cast<V8u16>(chroma);
-  const V8u16 yEven = y & 0xFF, yEvenHigh = y << 8, yOdd = y >> 8, yOddHigh = y & 0xFF00;
-  const V8u16 first = c & 0xFF, firstHigh = c << 8, second = c >> 8, secondHigh = c & 0xFF00;
-  const V8u16 u = kU == 0 ? first : second, uHigh = kU == 0 ? firstHigh : secondHigh;
-  const V8u16 v = kU == 0 ? second : first, vHigh = kU == 0 ? secondHigh : firstHigh;
-  const V8u16 tyE = FormLanes<kFormY>(yEven, yEvenHigh), tyO = FormLanes<kFormY>(yOdd, yOddHigh);
-  const V8u16 cb = FormLanes<kFormUB>(u, uHigh) + kConstB;
-  const V8u16 cg = FormLanes<kFormUG>(u, uHigh) + FormLanes<kFormVG>(v, vHigh) + kConstG;
-  const V8u16 cr = FormLanes<kFormVR>(v, vHigh) + kConstR;
-  const V16u8 b = ClampPair(cb + tyE, cb + tyO);
-  const V16u8 g = ClampPair(cg + tyE, cg + tyO);
-  const V16u8 r = ClampPair(cr + tyE, cr + tyO);
+// The B, G and R bytes of pixels in pixel order from their luma and
+// chroma pairs (U at byte kU of each pair); VB holds the bytes, VU / VI the
+// 16-bit lanes over them.
+template <class VB, class VU, class VI>
+AVM_INLINE void ChannelsOf(VB luma, VU u, VU uHigh, VU v, VU vHigh, VB* b, VB* g, VB* r) {
+  // Even pixels are the low bytes of the 16-bit lanes; each sample also
+  // shifted up by 8 (see FormLanes).
+  const VU y = reinterpret_cast<VU>(luma);
+  const VU yEven = y & 0xFF, yEvenHigh = y << 8, yOdd = y >> 8, yOddHigh = y & 0xFF00;
+  const VU tyE = FormLanes<kFormY, VU, VI>(yEven, yEvenHigh), tyO = FormLanes<kFormY, VU, VI>(yOdd, yOddHigh);
+  const VU cb = FormLanes<kFormUB, VU, VI>(u, uHigh) + kConstB;
+  const VU cg = FormLanes<kFormUG, VU, VI>(u, uHigh) + FormLanes<kFormVG, VU, VI>(v, vHigh) + kConstG;
+  const VU cr = FormLanes<kFormVR, VU, VI>(v, vHigh) + kConstR;
+  *b = ClampPair<VB, VU, VI>(cb + tyE, cb + tyO);
+  *g = ClampPair<VB, VU, VI>(cg + tyE, cg + tyO);
+  *r = ClampPair<VB, VU, VI>(cr + tyE, cr + tyO);
+}
+
+// The same from chroma pairs (U at byte kU of each pair): the first byte of
+// each pair is the low byte of a 16-bit lane.
+template <int kU, class VB, class VU, class VI>
+AVM_INLINE void Channels(VB luma, VB chroma, VB* b, VB* g, VB* r) {
+  const VU c = reinterpret_cast<VU>(chroma);
+  const VU first = c & 0xFF, firstHigh = c << 8, second = c >> 8, secondHigh = c & 0xFF00;
+  const VU u = kU == 0 ? first : second, uHigh = kU == 0 ? firstHigh : secondHigh;
+  const VU v = kU == 0 ? second : first, vHigh = kU == 0 ? secondHigh : firstHigh;
+  ChannelsOf<VB, VU, VI>(luma, u, uHigh, v, vHigh, b, g, r);
+}
+
+// Three-way interleave of 16 pixels' channels: 48 bytes at out.
+template <bool kRgb>
+AVM_INLINE void Store16(V16u8 b, V16u8 g, V16u8 r, uint8_t* out) {
   const V16u8 one = kRgb ? r : b, three = kRgb ? b : r;
-  // Three-way interleave: the first channel and g into place, then the third.
+  // The first channel and g into place, then the third.
   const V16u8 fg0 = AVM_SHUFFLE2(V16u8, one, g, 0, 16, 0, 1, 17, 1, 2, 18, 2, 3, 19, 3, 4, 20, 4, 5);
   const V16u8 o0 = AVM_SHUFFLE2(V16u8, fg0, three, 0, 1, 16, 3, 4, 17, 6, 7, 18, 9, 10, 19, 12, 13, 20, 15);
   const V16u8 fg1 =
@@ -223,6 +251,96 @@ __attribute__((noinline)) void Convert16(V16u8 luma, V16u8 chroma, uint8_t* out)
   std::memcpy(out, &o0, 16);
   std::memcpy(out + 16, &o1, 16);
   std::memcpy(out + 32, &o2, 16);
+}
+
+// Converts 16 pixels: 16 luma bytes in pixel order and the 8 chroma pairs
+// of 16 bytes (U at byte kU of each pair); stores 48 bytes at out. Kept
+// out of line: inside the row loops GCC 12 leaves MulHigh as scalar
+// products, while in a function of its own it becomes one instruction; the
+// call costs little beside the body.
+template <bool kRgb, int kU>
+__attribute__((noinline)) void Convert16(V16u8 luma, V16u8 chroma, uint8_t* out) {
+  V16u8 b, g, r;
+  Channels<kU, V16u8, V8u16, V8i16>(luma, chroma, &b, &g, &r);
+  Store16<kRgb>(b, g, r, out);
+}
+
+// Blocks of 32 pixels: the arithmetic on 32-byte vectors of one AVX2
+// register, the interleave per half; arguments are pointers, so that no
+// calling convention depends on the vector width. Only where the build
+// machine runs AVX2 (the rest of this file keeps the 16-byte instructions)
+// elsewhere rows go through Convert16 alone.
+#if defined(AVM_YUV_AVX2_BLOCKS)
+constexpr bool kBlocks32 = true;
+#define AVM_BLOCKS32_TARGET __attribute__((target("avx2")))
+#else
+constexpr bool kBlocks32 = false;
+#define AVM_BLOCKS32_TARGET
+#endif
+
+// The channels' halves through the 16-byte interleave.
+template <bool kRgb>
+AVM_INLINE void Store32(const V32u8& b, const V32u8& g, const V32u8& r, uint8_t* out) {
+  V16u8 h[3][2];
+  std::memcpy(h[0], &b, 32);
+  std::memcpy(h[1], &g, 32);
+  std::memcpy(h[2], &r, 32);
+  Store16<kRgb>(h[0][0], h[1][0], h[2][0], out);
+  Store16<kRgb>(h[0][1], h[1][1], h[2][1], out + 48);
+}
+
+// 32 semi-planar pixels: 32 luma bytes and 16 chroma pairs read straight
+// from the rows.
+template <bool kRgb, int kU>
+AVM_BLOCKS32_TARGET __attribute__((noinline)) void Convert32SemiPlanar(const uint8_t* luma, const uint8_t* chroma,
+                                                                       uint8_t* out) {
+  V32u8 l, c, b, g, r;
+  std::memcpy(&l, luma, 32);
+  std::memcpy(&c, chroma, 32);
+  Channels<kU, V32u8, V16u16, V16i16>(l, c, &b, &g, &r);
+  Store32<kRgb>(b, g, r, out);
+}
+
+// 32 planar pixels: 32 luma bytes, 16 U and 16 V bytes widened to 16-bit
+// lanes.
+template <bool kRgb>
+AVM_BLOCKS32_TARGET __attribute__((noinline)) void Convert32Planar(const uint8_t* luma, const uint8_t* pu,
+                                                                   const uint8_t* pv, uint8_t* out) {
+  V32u8 l, b, g, r;
+  V16u8 u8, v8;
+  std::memcpy(&l, luma, 32);
+  std::memcpy(&u8, pu, 16);
+  std::memcpy(&v8, pv, 16);
+  const V16u16 u = __builtin_convertvector(u8, V16u16), v = __builtin_convertvector(v8, V16u16);
+  ChannelsOf<V32u8, V16u16, V16i16>(l, u, u << 8, v, v << 8, &b, &g, &r);
+  Store32<kRgb>(b, g, r, out);
+}
+
+// 32 packed 4:2:2 pixels (64 bytes; Y0 at byte kY of each group of four).
+// Within each 16-byte half the luma bytes go to its first 8 bytes and the
+// chroma pairs to its last 8; 64-bit halves of the two reads then make the
+// luma and chroma vectors with the pixels in the order 0-7, 16-23, 8-15,
+// 24-31 (the same in both, so every pixel meets its own chroma), and the
+// channels go back into pixel order before the interleave.
+template <bool kRgb, int kY>
+AVM_BLOCKS32_TARGET __attribute__((noinline)) void Convert32Packed(const uint8_t* in, uint8_t* out) {
+  constexpr int L = kY, C = 1 - kY;
+  V32u8 a, b;
+  std::memcpy(&a, in, 32);
+  std::memcpy(&b, in + 32, 32);
+  a = AVM_SHUFFLE1(V32u8, a, L, L + 2, L + 4, L + 6, L + 8, L + 10, L + 12, L + 14, C, C + 2, C + 4, C + 6, C + 8,
+                   C + 10, C + 12, C + 14, 16 + L, 18 + L, 20 + L, 22 + L, 24 + L, 26 + L, 28 + L, 30 + L, 16 + C,
+                   18 + C, 20 + C, 22 + C, 24 + C, 26 + C, 28 + C, 30 + C);
+  b = AVM_SHUFFLE1(V32u8, b, L, L + 2, L + 4, L + 6, L + 8, L + 10, L + 12, L + 14, C, C + 2, C + 4, C + 6, C + 8,
+                   C + 10, C + 12, C + 14, 16 + L, 18 + L, 20 + L, 22 + L, 24 + L, 26 + L, 28 + L, 30 + L, 16 + C,
+                   18 + C, 20 + C, 22 + C, 24 + C, 26 + C, 28 + C, 30 + C);
+  const V4u64 qa = reinterpret_cast<V4u64>(a), qb = reinterpret_cast<V4u64>(b);
+  const V32u8 luma = reinterpret_cast<V32u8>(AVM_SHUFFLE2(V4u64, qa, qb, 0, 4, 2, 6));
+  const V32u8 chroma = reinterpret_cast<V32u8>(AVM_SHUFFLE2(V4u64, qa, qb, 1, 5, 3, 7));
+  V32u8 ch[3];
+  Channels<0, V32u8, V16u16, V16i16>(luma, chroma, &ch[0], &ch[1], &ch[2]);
+  for (V32u8& c : ch) c = reinterpret_cast<V32u8>(AVM_SHUFFLE1(V4u64, reinterpret_cast<V4u64>(c), 0, 2, 1, 3));
+  Store32<kRgb>(ch[0], ch[1], ch[2], out);
 }
 
 inline V16u8 Load16(const uint8_t* p) {
@@ -274,6 +392,9 @@ void SemiPlanarRows(const YuvSemiPlanarFrame* src, const Rgb24Image* dst) {
     const uint8_t* chr = src->chroma + (y / 2) * inStride;
     uint8_t* out = dst->data + y * outStride;
     int x = 0;
+    for (; kBlocks32 && x + 2 * kVecPixels <= w; x += 2 * kVecPixels) {
+      Convert32SemiPlanar<kRgb, kU>(lum + x, chr + x, out + 3 * x);
+    }
     for (; x + kVecPixels <= w; x += kVecPixels)
       Convert16<kRgb, kU>(Load16(lum + x), Load16(chr + x), out + 3 * x);
     ConvertTail<kRgb>(x, w, out, [&](int px, int* y0, int* y1, int* u, int* v) {
@@ -307,6 +428,7 @@ void PackedRows(const PackedFrame* src, const Rgb24Image* dst) {
     const uint8_t* in = src->data + y * inStride;
     uint8_t* out = dst->data + y * outStride;
     int x = 0;
+    for (; kBlocks32 && x + 2 * kVecPixels <= w; x += 2 * kVecPixels) Convert32Packed<kRgb, kY>(in + 2 * x, out + 3 * x);
     for (; x + kVecPixels <= w; x += kVecPixels) {
       const V2u64 a = reinterpret_cast<V2u64>(SplitHalf<L, C>(Load16(in + 2 * x)));
       const V2u64 b = reinterpret_cast<V2u64>(SplitHalf<L, C>(Load16(in + 2 * x + 16)));
@@ -343,6 +465,9 @@ void PlanarRows(const YuvPlanarFrame* src, const Rgb24Image* dst) {
     const uint8_t* pv = src->planeV + (y / 2) * cstride;
     uint8_t* out = dst->data + y * outStride;
     int x = 0;
+    for (; kBlocks32 && x + 2 * kVecPixels <= w; x += 2 * kVecPixels) {
+      Convert32Planar<kRgb>(lum + x, pu + x / 2, pv + x / 2, out + 3 * x);
+    }
     for (; x + kVecPixels <= w; x += kVecPixels)
       Convert16<kRgb, 0>(Load16(lum + x), Interleave8(pu + x / 2, pv + x / 2), out + 3 * x);
     ConvertTail<kRgb>(x, w, out, [&](int px, int* y0, int* y1, int* u, int* v) {

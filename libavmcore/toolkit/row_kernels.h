@@ -7,9 +7,11 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "toolkit/float_lanes.h"
+#include "toolkit/vector_shuffle.h"
 
 namespace row_kernels {
 
@@ -128,36 +130,79 @@ inline bool RadialWeights5(const float* kernel, float weights[6]) {
   return true;
 }
 
+typedef int32_t Mask16 __attribute__((vector_size(64)));
+
+// *v = lanes i .. i + 15 of the 32 lanes of *a then *b, for i = 0 .. 4.
+template <class V>
+__attribute__((always_inline)) inline void ShiftIn16(V* v, const V* a, const V* b, int i) {
+  switch (i) {
+    case 0: *v = *a; return;
+    case 1: *v = AVM_SHUFFLE2(Mask16, *a, *b, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16); return;
+    case 2: *v = AVM_SHUFFLE2(Mask16, *a, *b, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17); return;
+    case 3: *v = AVM_SHUFFLE2(Mask16, *a, *b, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18); return;
+    default: *v = AVM_SHUFFLE2(Mask16, *a, *b, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19); return;
+  }
+}
+
 // Two output rows of the 5 x 5 correlation of a radial kernel from six
 // rows (rows[0..4] for out0, rows[1..5] for out1): each loaded vector of
 // a source row feeds both rows' sums, and the six weights stay in
 // registers. Per output the sum order is CorrelateAbsRowsSquare<5>'s (the
 // first tap a product rather than a fused add to 0: equal after |.|).
-inline void CorrelateAbsRowPairRadial5(const float* const* rows, const float weights[6], float* __restrict out0,
-                                       float* __restrict out1, int32_t n) {
-  using float_lanes::F32x8;
-  constexpr int L = float_lanes::kLanes, G = 4;
-  F32x8 k[6];
-  for (int i = 0; i < 6; ++i) float_lanes::Splat(&k[i], weights[i]);
+// kL lanes per vector: 8 in the portable form; a caller compiled for wider
+// registers may take 16 (the lanes are independent, so the results are the
+// same). Always inlined, so that the caller's instruction set applies.
+template <int kL>
+__attribute__((always_inline)) inline void CorrelateAbsRowPairRadial5Lanes(const float* const* rows,
+                                                                           const float weights[6],
+                                                                           float* __restrict out0,
+                                                                           float* __restrict out1, int32_t n) {
+  typedef typename float_lanes::Lanes<kL>::F V;
+  typedef typename float_lanes::Lanes<kL>::U U;
+  constexpr int G = 4;
+  V k[6];
+  for (int i = 0; i < 6; ++i) {
+    float lanes[kL];
+    for (int l = 0; l < kL; ++l) lanes[l] = weights[i];
+    memcpy(&k[i], lanes, sizeof k[i]);
+  }
   int32_t x = 0;
-  for (; x + G * L <= n; x += G * L) {
-    F32x8 a[G], b[G], v;
+  for (; x + G * kL <= n; x += G * kL) {
+    V a[G], b[G], v;
 #pragma GCC unroll 6
     for (int m = 0; m < 6; ++m) {
       const float* p = rows[m] + x;
+      // 16 lanes: the vectors at p + i + g * 16 from the G + 1 vectors at
+      // p + g * 16 by lane shifts, one load per vector instead of five.
+      V c[G + 1];
+      if constexpr (kL == 16) {
+        for (int g = 0; g < G; ++g) memcpy(&c[g], p + g * kL, sizeof c[g]);
+        // The four values after the last vector, from a load ending with
+        // them (nothing past the row is read).
+        memcpy(&v, p + G * kL + 4 - kL, sizeof v);
+        c[G] = AVM_SHUFFLE1(Mask16, v, 12, 13, 14, 15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+      }
 #pragma GCC unroll 5
       for (int i = 0; i < 5; ++i) {
 #pragma GCC unroll 4
         for (int g = 0; g < G; ++g) {
-          float_lanes::Load(&v, p + i + g * L);
+          if constexpr (kL == 16)
+            ShiftIn16(&v, &c[g], &c[g + 1], i);
+          else
+            memcpy(&v, p + i + g * kL, sizeof v);
           if (m < 5) a[g] = m == 0 && i == 0 ? v * k[kRing5[i]] : v * k[kRing5[m * 5 + i]] + a[g];
           if (m > 0) b[g] = m == 1 && i == 0 ? v * k[kRing5[i]] : v * k[kRing5[(m - 1) * 5 + i]] + b[g];
         }
       }
     }
     for (int g = 0; g < G; ++g) {
-      float_lanes::StoreAbs(out0 + x + g * L, &a[g]);
-      float_lanes::StoreAbs(out1 + x + g * L, &b[g]);
+      U bits;
+      memcpy(&bits, &a[g], sizeof bits);
+      bits &= 0x7FFFFFFFu;
+      memcpy(out0 + x + g * kL, &bits, sizeof bits);
+      memcpy(&bits, &b[g], sizeof bits);
+      bits &= 0x7FFFFFFFu;
+      memcpy(out1 + x + g * kL, &bits, sizeof bits);
     }
   }
   for (; x < n; ++x) {
@@ -170,6 +215,11 @@ inline void CorrelateAbsRowPairRadial5(const float* const* rows, const float wei
     out0[x] = std::fabs(s0);
     out1[x] = std::fabs(s1);
   }
+}
+
+inline void CorrelateAbsRowPairRadial5(const float* const* rows, const float weights[6], float* __restrict out0,
+                                       float* __restrict out1, int32_t n) {
+  CorrelateAbsRowPairRadial5Lanes<float_lanes::kLanes>(rows, weights, out0, out1, n);
 }
 
 inline void CorrelateAbsRows(const float* const* rows, const float* kernel, int32_t kw, int32_t kh,

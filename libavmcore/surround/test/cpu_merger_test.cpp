@@ -209,9 +209,20 @@ TEST(CpuMergerTest, StitchEqualsPlainPerPixelReference) {
   EXPECT_EQ(got.Y(kH / 2, kW / 2), 0xEE);
   EXPECT_NE(got.Y(0, 0), 0xEE);
   EXPECT_NE(got.Y(kH - 2, kW - 2), 0xEE);
+  // Without the packed chroma tables (an object filled by hand) the stitch
+  // reads the full ones, to the same bytes.
+  ASSERT_FALSE(o.endPairIndex.empty());
+  MergerCPUOB full = o;
+  full.endPairIndex.clear();
+  full.sidePairIndex.clear();
+  Output fromFull;
+  ASSERT_EQ(LUTCPU_Exec(&full, cams.ptr, &fromFull.planes, fromFull.pitches, g.data(), 0), 1);
+  EXPECT_EQ(fromFull.luma, got.luma);
+  EXPECT_EQ(fromFull.chroma, got.chroma);
   LUTCPU_Release(&o);
   EXPECT_EQ(o.loaded, 0);
   EXPECT_TRUE(o.blendMap.empty());
+  EXPECT_TRUE(o.endPairIndex.empty());
 }
 
 TEST(CpuMergerTest, StitchMatchesOpenCvRemapAndBlend) {

@@ -65,7 +65,7 @@ TEST(LinearFilters, CorrelateAbsReplicateIsTheScalarChainToTheBit) {
   Image_GaussianKernel2D(&gk, 1.7f);
   FloatImage skewed = RandomImage(5, 5, 61, -1.0f, 1.0f);
   for (const Matrix* kernel : {&gk, &skewed.m})
-    for (int w : {3, 37, 70})
+    for (int w : {3, 8, 37, 70, 133})
       for (int h : {1, 4, 9}) {
         FloatImage src = RandomImage(w, h, 60 + w + h, -2.0f, 2.0f), out(w, h, -7.0f);
         Image_CorrelateAbsReplicate(&src.m, &out.m, kernel);
