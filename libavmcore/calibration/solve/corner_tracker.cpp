@@ -304,7 +304,12 @@ int32_t CornerTracker_Step(CornerTracker* o, const uint8_t* luma, int32_t stride
     float quads[kMarkerQuadMax * 8];
     const int32_t n = Chessboard_FindMarkerQuads(&img, 1, kFrameSchedule[g_trackerSchedule], quads, 5.0f, 1000.0f,
                                                  10.0f, 1000.0f);
-    if (n < 2) return 1;
+    // A frame without the pair counts as failed, so that the result goes
+    // stale (-1) after more than five of them instead of lasting forever.
+    if (n < 2) {
+      ++o->failures;
+      return 1;
+    }
     float left[8], right[8];
     memcpy(left, quads, sizeof left);
     memcpy(right, quads + 8, sizeof right);
