@@ -17,7 +17,7 @@ SceneCamera Camera(int32_t w, int32_t h, float x, float y, float height, float a
   return cam;
 }
 
-TargetSpec Square(float cx, float cy, float side, uint8_t level) {
+TargetSpec Square(float cx, float cy, float side, uint8_t level, float yaw, float height) {
   TargetSpec t;
   t.kind = TargetKind::kSquares;
   t.squaresX = t.squaresY = 1;
@@ -25,11 +25,18 @@ TargetSpec Square(float cx, float cy, float side, uint8_t level) {
   t.pitch = side;
   t.margin = 0.0f;
   t.dark = level;
-  t.origin[0] = cx - side / 2.0f;
-  t.origin[1] = cy - side / 2.0f;
-  t.origin[2] = 0.0f;
+  const float c = std::cos(yaw), s = std::sin(yaw), h = side / 2.0f;
+  t.axisS[0] = c;
+  t.axisS[1] = s;
+  t.axisT[0] = -s;
+  t.axisT[1] = c;
+  t.origin[0] = cx - h * (c - s);
+  t.origin[1] = cy - h * (s + c);
+  t.origin[2] = -height;
   return t;
 }
+
+float Entry(const std::vector<float>& v, size_t g) { return g < v.size() ? v[g] : 0.0f; }
 
 void PutCorners(const BlockSite& site, int32_t camera, int32_t slot, std::vector<float>* xs, std::vector<float>* ys) {
   int32_t blocks[2];
@@ -54,10 +61,11 @@ void CopyInto(const std::vector<uint8_t>& pic, int32_t W, int32_t H, std::vector
 }  // namespace
 
 void BlockSite::Corner(int32_t g, int32_t k, float out[3]) const {
-  const float h = square / 2.0f;
-  out[0] = blockX[g] + ((k % 2) == 0 ? -h : h);
-  out[1] = blockY[g] + (k < 2 ? -h : h);
-  out[2] = 0.0f;
+  const float h = square / 2.0f, dx = (k % 2) == 0 ? -h : h, dy = k < 2 ? -h : h;
+  const float yaw = Entry(blockYaw, static_cast<size_t>(g)), c = std::cos(yaw), s = std::sin(yaw);
+  out[0] = blockX[g] + c * dx - s * dy;
+  out[1] = blockY[g] + s * dx + c * dy;
+  out[2] = -Entry(blockHeight, static_cast<size_t>(g));
 }
 
 bool BlockSite::Project(int32_t camera, const float world[3], float* row, float* col) const {
@@ -90,13 +98,15 @@ std::vector<uint8_t> BlockSite::Render(int32_t camera) const {
   std::vector<float> img(n, kFloor);
   for (size_t g = 0; g < blockX.size(); ++g) {
     opt.background = kFloor;
-    const std::vector<uint8_t> outer = Scene_RenderGrey(cams[camera], Square(blockX[g], blockY[g], square, kDark), opt);
+    const float yaw = Entry(blockYaw, g), height = Entry(blockHeight, g);
+    const std::vector<uint8_t> outer =
+        Scene_RenderGrey(cams[camera], Square(blockX[g], blockY[g], square, kDark, yaw, height), opt);
     for (size_t i = 0; i < n; ++i)
       if (outer[i] != kFloor) img[i] = outer[i];
     // The inner square sits on the dark one: its edges blend into dark.
     opt.background = kDark;
     const std::vector<uint8_t> in =
-        Scene_RenderGrey(cams[camera], Square(blockX[g], blockY[g], square * inner, kLight), opt);
+        Scene_RenderGrey(cams[camera], Square(blockX[g], blockY[g], square * inner, kLight, yaw, height), opt);
     for (size_t i = 0; i < n; ++i)
       if (in[i] != kDark) img[i] = in[i];
   }

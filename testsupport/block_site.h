@@ -23,9 +23,12 @@ struct BlockSite {
   // pair).
   std::vector<SceneCamera> cams;
   std::vector<float> blockX, blockY;  // block centres
+  // Optional per block: turn about the centre (radians, +x toward +y) and
+  // height of the block's top above the floor (mm). Empty: 0.
+  std::vector<float> blockYaw, blockHeight;
   float blurSigma = 0.7f;
 
-  // Site position (x, y, 0) of corner k of block g.
+  // Site position (x, y, z) of corner k of block g (z = -height).
   void Corner(int32_t g, int32_t k, float out[3]) const;
   // Pixel (row, column) of a ground point in camera c; false outside.
   bool Project(int32_t camera, const float world[3], float* row, float* col) const;

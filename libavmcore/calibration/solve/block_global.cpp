@@ -260,14 +260,12 @@ int32_t CalcGlobalPhyCoord(BlockCalib4* o) {
     centre = {(P[2].x + P[3].x) / 2.0f, (P[0].y + P[2].y) / 2.0f};
   }
   AlignAndMeasure(o->globalX, o->globalY, 16, theta, centre, P, 4);
-  float width, length;
-  if (full && o->alignMethod != 0) {
-    width = (P[3].x + P[1].x - P[0].x - P[2].x) / 2.0f + 200.0f;
-    length = (P[2].y + P[1].y - P[0].y - P[3].y) / 2.0f + 400.0f;
-  } else {
-    width = P[3].x - P[2].x + 200.0f;
-    length = (full ? P[1].y : P[2].y) - P[0].y + 400.0f;
-  }
+  // The extents are the spans between opposite cameras with either
+  // alignment. (Halving the sums of two such differences, as for four points
+  // at the corners of a rectangle, measures half the vehicle here: the
+  // reference points are the cameras, one on each side.)
+  const float width = P[3].x - P[2].x + 200.0f;
+  const float length = (full ? P[1].y : P[2].y) - P[0].y + 400.0f;
   return Extents(width, length, &o->widthTerm, &o->lengthTerm);
 }
 

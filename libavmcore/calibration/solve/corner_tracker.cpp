@@ -97,6 +97,11 @@ int32_t SolvePose(CornerTracker* o, const float left[8], const float right[8]) {
     err = Fit(o, left, right, K, D, R, T, 3);
     AvmLog("T4A~~~~~~~~ %f %f %f %f %f %f %f \n", err, D[0], D[1], K[0], K[2], K[5], T[2]);
     if (!(err < kAcceptError)) return 0;
+    // The first fit frees the lens, which two small markers hold poorly (it
+    // trades focal length for depth): the pose is refitted with the
+    // calibrated lens, as while tracking, from its translation.
+    memcpy(K, o->K, sizeof K);
+    memcpy(D, o->D, sizeof D);
     memcpy(R, o->R, sizeof R);
     err = Fit(o, left, right, K, D, R, T, 9);
   } else {
@@ -133,8 +138,16 @@ bool FollowQuad(const Matrix& img, const float quad[8], float out[8]) {
   std::vector<float> quads(static_cast<size_t>(kQuadSearchMax) * 8);
   const int32_t n = Chessboard_FindQuads(&bm, 1, 7, 0, quads.data(), 1, 0, 3.0f, 1000.0f, 10.0f, 1000.0f, 0.0f);
   for (int32_t q = 0; q < n; ++q) {
+    // The window's own outline comes back as a quad: a marker lies inside,
+    // clear of the edges by the margin.
+    bool inside = true;
+    for (int k = 0; k < 4; ++k) {
+      const float r = quads[8 * q + 2 * k], c = quads[8 * q + 2 * k + 1];
+      inside = inside && r >= 2.0f && c >= 2.0f && r <= bm.rows - 3.0f && c <= bm.cols - 3.0f;
+    }
     float minSide = 0, maxSide = 0;
     Quad_Measure(&quads[8 * q], &minSide, &maxSide, nullptr, nullptr, nullptr);
+    if (!inside) continue;
     if (!(maxSide > 0.0f) || minSide / maxSide < 0.9f) continue;
     for (int k = 0; k < 4; ++k) {
       out[2 * k] = quads[8 * q + 2 * k] + r0;
@@ -304,7 +317,12 @@ int32_t CornerTracker_Step(CornerTracker* o, const uint8_t* luma, int32_t stride
     float quads[kMarkerQuadMax * 8];
     const int32_t n = Chessboard_FindMarkerQuads(&img, 1, kFrameSchedule[g_trackerSchedule], quads, 5.0f, 1000.0f,
                                                  10.0f, 1000.0f);
-    if (n < 2) return 1;
+    // A frame without the pair counts as failed, so that the result goes
+    // stale (-1) after more than five of them instead of lasting forever.
+    if (n < 2) {
+      ++o->failures;
+      return 1;
+    }
     float left[8], right[8];
     memcpy(left, quads, sizeof left);
     memcpy(right, quads + 8, sizeof right);

@@ -41,7 +41,7 @@ int32_t CornerTracker_Load(CornerTracker* tracker, const char* path);
 // or the image cannot be read or the file not written.
 int32_t CornerTracker_Calibrate(const char* bmpPath, uint32_t tag, int32_t a, int32_t b, const char* path);
 // One luma frame (width x height, row stride `stride`): 0 measured, 1 fewer
-// than two quads, 2 no pair solved.
+// than two quads, 2 no pair solved (both count as failed frames).
 int32_t CornerTracker_Step(CornerTracker* tracker, const uint8_t* luma, int32_t stride);
 // -1 while more than five frames failed and tracking is off, or before any
 // measurement; else 0, m, the midpoint (x, y) of the two markers on the

@@ -1,12 +1,18 @@
-// Corner tracker: its parameter file and its distance filter.
+// Corner tracker: its parameter file, its distance filter, and its
+// per-frame step on a rendered marker pair.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <vector>
 
 #include "calibration/solve/corner_tracker.h"
+#include "solve_test_support.h"
+#include "testsupport/am_marker_scene.h"
 #include "testsupport/config_state.h"
+#include "testsupport/pose_scene.h"
+#include "toolkit/bmp_file.h"
 
 namespace {
 
@@ -106,6 +112,93 @@ TEST(CornerTracker, DistanceFilter) {
     EXPECT_EQ(c.valid, t.valid) << c.first << " " << c.second;
     EXPECT_EQ(c.m, t.m) << c.first << " " << c.second;
   }
+}
+
+// The marker pair seen from above (1000 mm up, 300 mm off) and large enough
+// that the followed quads, whole pixels in the 640 x 360 picture, keep the
+// follow's side ratio of 0.9; the tracker is calibrated on the still
+// picture of the unturned pair.
+class CornerTrackerStep : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallLensTables(state_);
+    scene_ = AMMarkerScene_Make(TruthIntrinsics(3, 1), 300.0f, 1000.0f);
+    scene_.a = 160;  // some 27 px a side in the 640 x 360 picture
+    const std::string bmp = state_.Path("still.bmp");
+    path_ = state_.Path("tracker.krv");
+    const std::vector<uint8_t> still = AMMarkerScene_Render(scene_, 0.0f);
+    ASSERT_EQ(1, Bmp_SaveGrayU8(scene_.width, scene_.height, scene_.width, still.data(), bmp.c_str()));
+    ASSERT_EQ(0, CornerTracker_Calibrate(bmp.c_str(), 5u, scene_.a, scene_.b, path_.c_str()));
+  }
+
+  int32_t Feed(CornerTracker* t, const AMMarkerScene& scene, float angle, bool visible = true) {
+    const std::vector<uint8_t> frame = AMMarkerScene_Render(scene, angle, visible);
+    return CornerTracker_Step(t, frame.data(), scene.width);
+  }
+
+  ScopedConfigState state_;
+  AMMarkerScene scene_;
+  std::string path_;
+};
+
+// The step's states on rendered frames: a found pair turns tracking on and
+// clears the failures, m comes from the solved depth; a frame without the
+// markers loses them (1, tracking off) and keeps the result until more than
+// five frames failed; the next frame with them finds them again.
+TEST_F(CornerTrackerStep, FindsLosesAndFindsThePairAgain) {
+  CornerTracker* t = CornerTracker_Create(path_.c_str());
+  ASSERT_NE(nullptr, t);
+  EXPECT_EQ(1280, t->width);
+  EXPECT_EQ(720, t->height);
+  // The reference value and depth are the calibration's depth.
+  EXPECT_EQ(t->T[2], t->h);
+  EXPECT_EQ(t->T[2], t->refDepth);
+  float m, x, y, angle;
+  EXPECT_EQ(-1, CornerTracker_GetResult(t, &m, &x, &y, &angle));
+  // First frame: the whole-picture search. Its first fit frees the lens
+  // (here some 25 % too long a focal length and depth); the pose refitted
+  // with the calibrated lens gives the calibration's depth back.
+  ASSERT_EQ(0, Feed(t, scene_, 0.0f));
+  EXPECT_EQ(1, t->tracking);
+  EXPECT_EQ(0, t->failures);
+  EXPECT_FLOAT_EQ(t->t[2] / t->refDepth * t->h, t->m);
+  EXPECT_NEAR(t->h, t->m, 0.01f * t->h);
+  // Then the quads are followed (not the search window's own outline) and
+  // the pose refitted: the pair turns about its centre, the camera's depth
+  // stays.
+  for (float deg : {0.0f, 2.0f, 4.0f}) {
+    ASSERT_EQ(0, Feed(t, scene_, deg * 3.14159265f / 180.0f)) << deg;
+    EXPECT_EQ(1, t->tracking) << deg;
+    EXPECT_EQ(0, t->failures) << deg;
+    EXPECT_NEAR(t->h, t->m, 0.01f * t->h) << deg;
+  }
+  // Plain dark squares: only the follow sees them (the whole-picture search
+  // wants the light square inside).
+  AMMarkerScene plain = scene_;
+  plain.inner = 0.0f;
+  EXPECT_EQ(0, Feed(t, plain, 0.0f));
+  EXPECT_EQ(1, t->tracking);
+  EXPECT_NEAR(t->h, t->m, 0.01f * t->h);
+  ASSERT_EQ(0, CornerTracker_GetResult(t, &m, &x, &y, &angle));
+  EXPECT_EQ(t->m, m);
+  const float before = t->m;
+  EXPECT_EQ(1, Feed(t, scene_, 0.0f, false));
+  EXPECT_EQ(0, t->tracking);
+  EXPECT_EQ(before, t->m);
+  EXPECT_EQ(0, CornerTracker_GetResult(t, &m, &x, &y, &angle));
+  EXPECT_EQ(before, m);
+  for (int i = 2; i <= 6; ++i) EXPECT_EQ(1, Feed(t, scene_, 0.0f, false));
+  EXPECT_EQ(6, t->failures);
+  EXPECT_EQ(-1, CornerTracker_GetResult(t, &m, &x, &y, &angle));
+  EXPECT_EQ(0, Feed(t, scene_, 0.0f));
+  EXPECT_EQ(1, t->tracking);
+  EXPECT_EQ(0, t->failures);
+  EXPECT_EQ(0, CornerTracker_GetResult(t, &m, &x, &y, &angle));
+  // Calls without a frame, or with a stride shorter than a row, do nothing.
+  EXPECT_EQ(2, CornerTracker_Step(t, nullptr, t->width));
+  std::vector<uint8_t> row(static_cast<size_t>(t->width) * t->height, 170);
+  EXPECT_EQ(2, CornerTracker_Step(t, row.data(), t->width - 1));
+  EXPECT_EQ(0, CornerTracker_Release(t));
 }
 
 }  // namespace
