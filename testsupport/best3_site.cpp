@@ -47,7 +47,7 @@ SceneCamera Best3Site_Camera(const Best3Site& site, int camera) {
   cam.K[2] = site.camW / 2.0f + offX[camera - 1];
   cam.K[5] = site.camH / 2.0f + offY[camera - 1];
   for (float& d : cam.D) d = 0.0f;
-  cam.D[0] = (site.model == 1 ? 415.0f : 364.0f) * scale;
+  cam.D[0] = (site.model == 1 ? 415.0f : site.model == 3 ? site.model3Scale : 364.0f) * scale;
   const float a = site.carWidth / 2.0f, b = site.carLength / 2.0f;
   const float* h = site.cameraHeight;
   const float pos[4][3] = {{0, -b + 200, -h[0]}, {0, b - 200, -h[1]}, {-a - 60, -150, -h[2]}, {a + 60, -150, -h[3]}};

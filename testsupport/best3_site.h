@@ -22,6 +22,10 @@ struct Best3Site {
   std::vector<std::pair<float, float>> extraStripes;
   float cameraHeight[4] = {850, 950, 1000, 1000};
   int32_t model = 2;
+  // Model 3: pixels per lens-table height unit (364 px per radian with the
+  // default equidistant table of 5 units per radian); the table sits in
+  // slot 0 and must be installed before rendering.
+  float model3Scale = 364.0f / 5.0f;
   int32_t camW = 1280, camH = 720;
   uint8_t floor = 70, paint = 215;
   float blurSigma = 0.6f;

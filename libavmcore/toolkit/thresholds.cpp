@@ -131,6 +131,13 @@ void Image_AdaptiveThreshold(Matrix* img, int32_t k, float offset) {
   if (img->cols < 1 || img->rows < 1) return;
   const ptrdiff_t n = static_cast<ptrdiff_t>(img->cols) * img->rows;
   float* mean = static_cast<float*>(malloc(sizeof(float) * n));
+  Image_AdaptiveThresholdBuffered(img, k, offset, mean);
+  free(mean);
+}
+
+void Image_AdaptiveThresholdBuffered(Matrix* img, int32_t k, float offset, float* mean) {
+  if (img->cols < 1 || img->rows < 1) return;
+  const ptrdiff_t n = static_cast<ptrdiff_t>(img->cols) * img->rows;
   Matrix m{img->cols, img->rows, mean};
   Image_BoxMean(img, &m, k, k);
   const int K = static_cast<int>(static_cast<double>(offset) * 255.0 + 0.5);
@@ -148,7 +155,6 @@ void Image_AdaptiveThreshold(Matrix* img, int32_t k, float offset) {
       index = static_cast<int>(idx);
     img->data[i] = table[index];
   }
-  free(mean);
 }
 
 int64_t Image_LocalContrastWorkSize(int width, int height, int k) {

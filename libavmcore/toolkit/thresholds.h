@@ -21,6 +21,9 @@ void Image_Binarize(Matrix* img, float t);
 // img := 1 where the pixel is brighter than its (2k+1) x (2k+1) box mean
 // minus about offset, else 0.
 void Image_AdaptiveThreshold(Matrix* img, int32_t k, float offset);
+// The same with the caller's work block of at least width x height floats
+// for the local mean (for callers that threshold every frame).
+void Image_AdaptiveThresholdBuffered(Matrix* img, int32_t k, float offset, float* mean);
 
 // Bytes of work area that Image_LocalContrastThreshold needs.
 int64_t Image_LocalContrastWorkSize(int width, int height, int k);

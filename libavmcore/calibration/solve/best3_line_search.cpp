@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "calibration/solve/best3_solve.h"
+#include "calibration/solve/ground_grid_maps.h"
 #include "camera/camera_model.h"
 #include "frame/clock.h"
 #include "frame/log.h"
@@ -45,8 +46,15 @@ void WarpPatch(Best3Work* w, int32_t camera, int32_t x0, int32_t y0, const Best3
   const int32_t camW = w->quadWidth / 2, camH = w->quadHeight / 2;
   const int32_t slot = w->lut->cfg.lensSlot[camera - 1];
   const float step = static_cast<float>(sp.scale);
-  Calib_ReprojectPoints(camW, camH, sp.width, sp.height, x0, y0, &R, &T, &K, &D, xmap, ymap,
-                        static_cast<int32_t>(cam.model), slot, step, step, 0.0f);
+  // The grid and its image points live in the second scratch buffer (five
+  // floats per patch pixel): a search allocates nothing.
+  const size_t cells = static_cast<size_t>(sp.width) * sp.height;
+  if (w->scratch2.size() >= 5 * cells)
+    Calib_ReprojectPointsBuffered(camW, camH, sp.width, sp.height, x0, y0, &R, &T, &K, &D, xmap, ymap,
+                                  static_cast<int32_t>(cam.model), slot, step, step, 0.0f, w->scratch2.data());
+  else
+    Calib_ReprojectPoints(camW, camH, sp.width, sp.height, x0, y0, &R, &T, &K, &D, xmap, ymap,
+                          static_cast<int32_t>(cam.model), slot, step, step, 0.0f);
   const Matrix* img = w->image;
   const float imgW = static_cast<float>(img->cols), imgH = static_cast<float>(img->rows);
   const float sx = imgW / static_cast<float>(w->quadWidth), sy = imgH / static_cast<float>(w->quadHeight);
@@ -69,10 +77,18 @@ void WarpPatch(Best3Work* w, int32_t camera, int32_t x0, int32_t y0, const Best3
   Image_RemapBilinear(img, xmap, ymap, patch, 0, 0);
 }
 
+// Local threshold with the mean plane in the second scratch buffer.
+void Threshold(Best3Work* w, Matrix* img, int32_t window, float offset) {
+  if (w->scratch2.size() >= static_cast<size_t>(img->cols) * img->rows)
+    Image_AdaptiveThresholdBuffered(img, window, offset, w->scratch2.data());
+  else
+    Image_AdaptiveThreshold(img, window, offset);
+}
+
 // Region-boundary edge map: the set pixels of the locally thresholded patch
 // that have an unset neighbour. raise lifts dark pixels to the patch mean
 // minus 0.08 first, so that dark shadows do not form regions of their own.
-void EdgeMapRegions(const Matrix* patch, Matrix* out, Matrix* spare, float threshold, bool raise, int32_t window) {
+void EdgeMapRegions(Best3Work* w, const Matrix* patch, Matrix* out, Matrix* spare, float threshold, bool raise, int32_t window) {
   float m = 0.0f;
   if (raise) {
     m = Matrix_Mean(patch) - 0.08f;
@@ -81,14 +97,14 @@ void EdgeMapRegions(const Matrix* patch, Matrix* out, Matrix* spare, float thres
   const size_t n = static_cast<size_t>(patch->cols) * patch->rows;
   for (size_t i = 0; i < n; ++i) out->data[i] = std::max(patch->data[i], m);
   Image_BoxMean(out, out, 2, 2);
-  Image_AdaptiveThreshold(out, window, threshold);
+  Threshold(w, out, window, threshold);
   Image_BoxMean(out, spare, 1, 1);
   for (size_t i = 0; i < n; ++i) out->data[i] = (out->data[i] > 0.001f && spare->data[i] <= 0.999f) ? 1.0f : 0.0f;
 }
 
 // Edges that run within 45 degrees of the patch columns, thinned to one
 // pixel per row run.
-void EdgeMapNearVertical(const Matrix* patch, Matrix* out, Matrix* spare) {
+void EdgeMapNearVertical(Best3Work* w, const Matrix* patch, Matrix* out, Matrix* spare) {
   const int32_t W = patch->cols, H = patch->rows;
   Image_BoxMean(patch, spare, 1, 2);
   std::fill(out->data, out->data + static_cast<size_t>(W) * H, 0.0f);
@@ -105,7 +121,7 @@ void EdgeMapNearVertical(const Matrix* patch, Matrix* out, Matrix* spare) {
         out->data[r * W + c] = f * f * len;
       }
     }
-  Image_AdaptiveThreshold(out, 32, -0.08f);
+  Threshold(w, out, 32, -0.08f);
   // Thin each row's runs (a run ends after three unset pixels) to their
   // middle pixel; runs of one or two pixels are dropped.
   for (int32_t r = 0; r < H; ++r) {
@@ -235,11 +251,11 @@ int32_t CalibBest3_GetLR_LPoint(Best3Work* w, int32_t camera, int32_t mode, floa
   Planes pl = PatchPlanes(w, sp);
   WarpPatch(w, camera, x0, y0, sp, &pl.p[0], &pl.p[1], &pl.p[2]);
   if (mode == 1)
-    EdgeMapRegions(&pl.p[2], &pl.p[0], &pl.p[1], threshold, true, 42);
+    EdgeMapRegions(w, &pl.p[2], &pl.p[0], &pl.p[1], threshold, true, 42);
   else
-    EdgeMapNearVertical(&pl.p[2], &pl.p[0], &pl.p[1]);
+    EdgeMapNearVertical(w, &pl.p[2], &pl.p[0], &pl.p[1]);
   Matrix_Copy(&pl.p[2], &pl.p[3]);
-  Image_AdaptiveThreshold(&pl.p[3], 62, -0.025f);
+  Threshold(w, &pl.p[3], 62, -0.025f);
   ClearBorder(&pl.p[0], kEdgeBorder);
   AvmLog("CalibBest3_GetLR_LPoint2 %d \n", static_cast<int32_t>(GetTickMs()));
   Best3Line lines[kFBMaxSegments];
@@ -283,11 +299,11 @@ int32_t CalibBest3_GetFB_2LPoint(Best3Work* w, int32_t camera, int32_t mode, flo
   Planes pl = PatchPlanes(w, sp);
   WarpPatch(w, camera, x0, y0, sp, &pl.p[0], &pl.p[1], &pl.p[2]);
   if (mode == 1)
-    EdgeMapRegions(&pl.p[2], &pl.p[0], &pl.p[1], threshold, false, 21);
+    EdgeMapRegions(w, &pl.p[2], &pl.p[0], &pl.p[1], threshold, false, 21);
   else
-    EdgeMapNearVertical(&pl.p[2], &pl.p[0], &pl.p[1]);
+    EdgeMapNearVertical(w, &pl.p[2], &pl.p[0], &pl.p[1]);
   Matrix_Copy(&pl.p[2], &pl.p[3]);
-  Image_AdaptiveThreshold(&pl.p[3], 31, -0.025f);
+  Threshold(w, &pl.p[3], 31, -0.025f);
   ClearBorder(&pl.p[0], kEdgeBorder);
   AvmLog("CalibBest3_GetFB_2LPoint2 %d \n", static_cast<int32_t>(GetTickMs()));
   Best3Line lines[kFBMaxSegments];

@@ -18,13 +18,12 @@ bool MapsHold(const Matrix* U, const Matrix* V, int32_t cols, int32_t rows) {
 
 // Projects the points (3 columns) and writes each (u, v), or -1 outside the
 // inner area, through put(index, u, v).
+// image holds 2 n floats.
 template <class Put>
-void ProjectGrid(std::vector<float>& points, int32_t width, int32_t height, const Matrix* R, const Matrix* T,
-                 const Matrix* K, const Matrix* D, int32_t model, int32_t slot, Put put) {
-  const int32_t n = static_cast<int32_t>(points.size() / 3);
-  std::vector<float> image(static_cast<size_t>(2 * n));
-  const Matrix P{3, n, points.data()};
-  Matrix I{2, n, image.data()};
+void ProjectGrid(float* points, int32_t n, float* image, int32_t width, int32_t height, const Matrix* R,
+                 const Matrix* T, const Matrix* K, const Matrix* D, int32_t model, int32_t slot, Put put) {
+  const Matrix P{3, n, points};
+  Matrix I{2, n, image};
   {
     // Model 3 selects its lens-table slot for the projection; the others
     // read nothing process-wide.
@@ -48,7 +47,18 @@ void Calib_ReprojectPoints(int32_t width, int32_t height, int32_t cols, int32_t 
                            const Matrix* R, const Matrix* T, const Matrix* K, const Matrix* D, Matrix* U, Matrix* V,
                            int32_t model, int32_t slot, float stepX, float stepY, float z) {
   if (cols < 1 || rows < 1 || !MapsHold(U, V, cols, rows)) return;
-  std::vector<float> points(static_cast<size_t>(3) * cols * rows);
+  std::vector<float> work(static_cast<size_t>(5) * cols * rows);
+  Calib_ReprojectPointsBuffered(width, height, cols, rows, x0, y0, R, T, K, D, U, V, model, slot, stepX, stepY, z,
+                                work.data());
+}
+
+void Calib_ReprojectPointsBuffered(int32_t width, int32_t height, int32_t cols, int32_t rows, int32_t x0, int32_t y0,
+                                   const Matrix* R, const Matrix* T, const Matrix* K, const Matrix* D, Matrix* U,
+                                   Matrix* V, int32_t model, int32_t slot, float stepX, float stepY, float z,
+                                   float* work) {
+  if (cols < 1 || rows < 1 || !MapsHold(U, V, cols, rows)) return;
+  const size_t n = static_cast<size_t>(cols) * rows;
+  float* points = work;
   for (int32_t i = 0; i < rows; ++i)
     for (int32_t j = 0; j < cols; ++j) {
       float* p = &points[3 * (static_cast<size_t>(i) * cols + j)];
@@ -56,7 +66,8 @@ void Calib_ReprojectPoints(int32_t width, int32_t height, int32_t cols, int32_t 
       p[1] = static_cast<float>(y0) + static_cast<float>(i) * stepY;
       p[2] = z;
     }
-  ProjectGrid(points, width, height, R, T, K, D, model, slot, [&](int32_t k, float u, float v) {
+  ProjectGrid(points, static_cast<int32_t>(n), work + 3 * n, width, height, R, T, K, D, model, slot,
+              [&](int32_t k, float u, float v) {
     const int32_t i = k / cols, j = k % cols;
     U->data[i * U->cols + j] = u;
     V->data[i * V->cols + j] = v;
@@ -79,7 +90,9 @@ void Calib_MatchTargetPoints(int32_t width, int32_t height, int32_t cols, int32_
         p[1] = static_cast<float>(y0) + static_cast<float>(2 * l) * stepY;
         p[2] = 0.0f;
       }
-    ProjectGrid(points, width, height, R, T, K, D, model, slot, [&](int32_t n, float u, float v) {
+    std::vector<float> image(static_cast<size_t>(2) * hc * hr);
+    ProjectGrid(points.data(), hc * hr, image.data(), width, height, R, T, K, D, model, slot,
+                [&](int32_t n, float u, float v) {
       const int32_t l = n / hc, k = n % hc;
       U->data[2 * l * U->cols + 2 * k] = u;
       V->data[2 * l * V->cols + 2 * k] = v;

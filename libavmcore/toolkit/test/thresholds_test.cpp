@@ -80,6 +80,13 @@ TEST(Thresholds, AdaptiveThreshold) {
   Image_AdaptiveThreshold(&sq.m, 3, 0.0f);
   for (int y = 0; y < 12; ++y)
     for (int x = 0; x < 12; ++x) EXPECT_EQ(sq.at(x, y), (x >= 4 && x < 8 && y >= 4 && y < 8) ? 1.0f : 0.0f);
+  // The same with the caller's mean plane of exactly width x height floats.
+  FloatImage sq2(12, 12, 0.2f);
+  for (int y = 4; y < 8; ++y)
+    for (int x = 4; x < 8; ++x) sq2.at(x, y) = 0.7f;
+  std::vector<float> mean(12 * 12);
+  Image_AdaptiveThresholdBuffered(&sq2.m, 3, 0.0f, mean.data());
+  EXPECT_EQ(sq2.v, sq.v);
 }
 
 // Pixels far outside 0..1 would index past the 768-entry table; the index is

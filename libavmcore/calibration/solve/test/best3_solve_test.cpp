@@ -35,9 +35,11 @@ class Best3Solve : public ::testing::Test {
 // cameras' fits of this lens model keep their poses.
 TEST_F(Best3Solve, DisturbedFrontAndBackCamerasComeBack) {
   // The region search of the job's entry takes the full disturbance. The
-  // near-vertical edges of the still-image entry lose the rear stripes from
-  // a start a few tenths of a degree off on this site: it is checked from
-  // the true poses, which it must keep.
+  // near-vertical edge map of the still-image entry merges the two edges of
+  // these 150 mm stripes (7.5 front/back patch pixels) into centre points in
+  // many rows, so from a start a few tenths of a degree off it can lose a
+  // stripe: here it is checked from the true poses, which it must keep, and
+  // from disturbed starts on 300 mm stripes in best3_still_test.
   const Disturbance large[2] = {{{1.5f, -1.0f, 2.0f}, 50.0f}, {{-2.0f, 1.2f, -1.0f}, -40.0f}};
   const Disturbance small[2] = {{{0.0f, 0.0f, 0.0f}, 0.0f}, {{0.0f, 0.0f, 0.0f}, 0.0f}};
   for (int entry = 0; entry < 2; ++entry) {

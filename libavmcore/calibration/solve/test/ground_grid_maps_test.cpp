@@ -79,6 +79,14 @@ TEST(GroundGridMapsTest, MapsHoldTheProjectionOfEveryGridPoint) {
   EXPECT_GT(kept, 20);
   EXPECT_EQ(m.Ua(rows, 0), 55.0f);  // outside the grid: untouched
   EXPECT_EQ(m.Ua(0, cols), 55.0f);
+  // With the caller's work block of exactly five floats per grid point (the
+  // sanitizers catch a read or write past it): the same maps.
+  Maps b(cols + 3, rows + 1);
+  std::vector<float> work(static_cast<size_t>(5) * cols * rows);
+  Calib_ReprojectPointsBuffered(s.width, s.height, cols, rows, -600, -2500, &R, &T, &K, &D, &b.U, &b.V, 2, 0, 200.0f,
+                                250.0f, -30.0f, work.data());
+  EXPECT_EQ(b.u, m.u);
+  EXPECT_EQ(b.v, m.v);
 }
 
 TEST(GroundGridMapsTest, GridWithoutRowsLeavesReprojectionMapsAndClearsMatchMaps) {
