@@ -131,9 +131,11 @@ TEST_F(Board8x6Site, FrontAndRearCamerasTakeBoardAndSideSquares) {
 // the corner squares are outline corners of a top view at 8 mm per pixel,
 // projected back into a view that sees the floor there at about 18 mm per
 // pixel across and 6 mm along (measured up to 4.2 px, held to 5). The
-// board alone solves within 0.1 degree; the sixteen outline corners pull
-// the 51-point pose to 1.40 and 0.99 degree, 33 and 10 mm: held to 1.6
-// degree and 40 mm.
+// board alone solves within 0.1 degree. The solve frees the principal
+// point and distortion too: the sixteen outline corners, far out in the
+// picture, move the principal point 10.6 and 5.6 px and the rotation
+// follows it, 1.40 and 0.99 degree, 33 and 10 mm: held to 1.6 degree and
+// 40 mm.
 TEST_F(Board8x6Site, SideCamerasAddTheCornerSquares) {
   Prepare(0, 170);
   for (int camera : {3, 4}) {
