@@ -37,8 +37,6 @@ TargetSpec Mark(float x0, float y0, float side) {
   return t;
 }
 
-constexpr uint8_t kFloor = 100;
-
 }  // namespace
 
 int32_t CalibrationSite::SideShift() const { return 7 * square - gap; }
@@ -134,14 +132,15 @@ std::vector<uint8_t> CalibrationSite_Render(const CalibrationSite& site, int cam
   opt.width = site.camW;
   opt.height = site.camH;
   opt.supersample = 3;
-  opt.background = kFloor;
+  const uint8_t floor = site.floorLevel;
+  opt.background = floor;
   const size_t n = static_cast<size_t>(site.camW) * site.camH;
-  std::vector<float> img(n, kFloor);
+  std::vector<float> img(n, floor);
   // Targets do not overlap: each one's pixels replace the floor's.
   for (const TargetSpec& t : CalibrationSite_Targets(site)) {
     const std::vector<uint8_t> pic = Scene_RenderGrey(cam, t, opt);
     for (size_t i = 0; i < n; ++i)
-      if (pic[i] != kFloor) img[i] = pic[i];
+      if (pic[i] != floor) img[i] = pic[i];
   }
   if (site.blurSigma > 0.0f) Scene_GaussianBlur(img, site.camW, site.camH, site.blurSigma);
   std::vector<uint8_t> out(n);

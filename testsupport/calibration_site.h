@@ -19,6 +19,7 @@ struct CalibrationSite {
   int32_t camW = 1280, camH = 720;
   int32_t hiddenBoard = 0;  // camera 1..4 whose board is left off the floor; 0: none
   float blurSigma = 0.6f;   // the softness of a real lens, in pixels
+  uint8_t floorLevel = 100;  // grey of the floor around the targets
 
   // The side boards' shift along the vehicle (the vehicle box's third
   // value, handed to the LUT configuration): with 7-square side boards,
