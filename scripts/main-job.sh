@@ -57,6 +57,18 @@ else
   echo "avmhost calibrate: the road did not complete: $(cat "$calib/result.json")"
   exit 1
 fi
+# The same road on a layout-3 site: main boards and a small board at each
+# vehicle corner.
+calib3="$build/avmhost-calibrate-layout3"
+rm -rf "$calib3"
+"$build/tools/avmsample/avmsample" calibrate "$calib3" --layout 3 > /dev/null
+if "$host" calibrate --data "$calib3" --json > "$calib3/result.json"; then
+  [ -s "$calib3/birdseye.bmp" ] || { echo "avmhost calibrate: no layout-3 bird's-eye picture"; exit 1; }
+  echo "layout-3 calibration: $(cat "$calib3/result.json")"
+else
+  echo "avmhost calibrate: the layout-3 road did not complete: $(cat "$calib3/result.json")"
+  exit 1
+fi
 # The live pipeline: moving frames of the same rig through the decoder
 # exports, with a capture and a recording.
 play="$build/avmhost-play"

@@ -43,10 +43,26 @@ int32_t CalibrationSite::SideShift() const { return 7 * square - gap; }
 
 std::string CalibrationSite::BaseText() const {
   char text[256];
+  if (layout == 2) {
+    snprintf(text, sizeof text, "2000,%d,0,350,0,600,0,900,600,2,0,0,0,0,0,0,0,0,0,0;0,0,0,0", square);
+    return text;
+  }
+  if (layout == 3) {
+    // Fields 13 to 16: the front, rear, left and right reference-line
+    // distances; 17 to 19 the site's width and length between the outer
+    // lines and the side boards' shift, from which this layout derives the
+    // vehicle box.
+    snprintf(text, sizeof text, "2000,%d,%d,350,0,600,0,900,600,3,%d,%d,%d,0,0,%d,%d,%d,%d,%d;0,0,0,0", square, gap,
+             boardCols, boardRows, (boardCols - 1) * (boardRows - 1), sideDistance, sideDistance,
+             carWidth + 2 * sideDistance, carLength, SideShift());
+    return text;
+  }
   snprintf(text, sizeof text, "2000,%d,%d,350,0,600,0,900,600,1,%d,%d,%d,0,0,0,0,0,0,0;0,0,0,0", square, gap,
            boardCols, boardRows, (boardCols - 1) * (boardRows - 1));
   return text;
 }
+
+int32_t CalibrationSite::BoardCols(int camera) const { return layout == 3 && camera <= 2 ? 5 : boardCols; }
 
 CalibrationSite CalibrationSite_Compact(int32_t model) {
   CalibrationSite s;
@@ -65,6 +81,22 @@ CalibrationSite CalibrationSite_Large(int32_t model) {
   return s;
 }
 
+CalibrationSite CalibrationSite_Layout2(int32_t model) {
+  CalibrationSite s;
+  s.model = model;
+  s.layout = 2;
+  s.square = 600;
+  return s;
+}
+
+CalibrationSite CalibrationSite_Layout3(int32_t model) {
+  CalibrationSite s;
+  s.model = model;
+  s.layout = 3;
+  s.sideDistance = 600;
+  return s;
+}
+
 SceneCamera CalibrationSite_Camera(const CalibrationSite& site, int camera) {
   SceneCamera cam;
   cam.model = site.model;
@@ -77,13 +109,16 @@ SceneCamera CalibrationSite_Camera(const CalibrationSite& site, int camera) {
   cam.D[0] = (site.model == 1 ? 415.0f : 364.0f) * scale;
   const float a = static_cast<float>(Half(site.carWidth)), b = static_cast<float>(Half(site.carLength));
   const float S = static_cast<float>(site.square);
-  const float sideMid = -b + site.SideShift() + site.gap + S * site.boardCols / 2.0f;
+  // Side cameras sit by the side board's middle; without side boards
+  // (layout 2) by the vehicle's middle, seeing the marks ahead and behind.
+  const float sideMid = site.layout == 2 ? 300.0f : -b + site.SideShift() + site.gap + S * site.boardCols / 2.0f;
   const float* h = site.cameraHeight;
   const float pos[4][3] = {{0, -b + 200, -h[0]}, {0, b - 200, -h[1]}, {-a - 60, sideMid - 300, -h[2]},
                            {a + 60, sideMid - 300, -h[3]}};
   // Each camera looks down and out, a little off its board's centre line.
-  const float at[4][3] = {{60, -b - 1100, 0}, {-50, b + 1100, 0}, {-a - 700, sideMid + 80, 0},
-                          {a + 700, sideMid - 60, 0}};
+  // Without side boards (layout 2) the side cameras look further out.
+  const float out = site.layout == 2 ? 2400.0f : a + 700.0f + site.sideDistance / 2.0f;
+  const float at[4][3] = {{60, -b - 1100, 0}, {-50, b + 1100, 0}, {-out, sideMid + 80, 0}, {out, sideMid - 60, 0}};
   const float up[3] = {0, 0, -1};
   SceneCamera_LookAt(&cam, pos[camera - 1], at[camera - 1], up);
   return cam;
@@ -94,24 +129,47 @@ void CalibrationSite_CameraPosition(const SceneCamera& cam, float position[3]) {
 }
 
 TargetSpec CalibrationSite_Board(const CalibrationSite& site, int camera) {
-  const int32_t S = site.square, G = site.gap, W = site.boardCols, H = site.boardRows;
-  const int32_t a = site.carWidth, b = site.carLength, c = site.SideShift();
+  const int32_t S = site.square, G = site.gap, W = site.BoardCols(camera), H = site.boardRows;
+  const int32_t a = site.carWidth, b = site.carLength, c = site.SideShift(), d = site.sideDistance;
   switch (camera) {
     case 1:
       return Board(W, H, S, static_cast<float>(-Half(S * W)), static_cast<float>(-Half(b) - G - S * H));
     case 2:
       return Board(W, H, S, static_cast<float>(-Half(S * W)), static_cast<float>(Half(b) + G));
     case 3:
-      return Board(H, W, S, static_cast<float>(-Half(a) - G - S * H), static_cast<float>(-Half(b) + c + G));
+      return Board(H, W, S, static_cast<float>(-Half(a) - G - d - S * H), static_cast<float>(-Half(b) + c + G));
     default:
-      return Board(H, W, S, static_cast<float>(Half(a) + G), static_cast<float>(-Half(b) + c + G));
+      return Board(H, W, S, static_cast<float>(Half(a) + G + d), static_cast<float>(-Half(b) + c + G));
   }
 }
 
 std::vector<TargetSpec> CalibrationSite_Targets(const CalibrationSite& site) {
   std::vector<TargetSpec> t;
+  if (site.layout == 2) {
+    // Four dark squares of the square size on light pads, 300 mm beyond the
+    // vehicle's front and rear, 1100 mm either side of its centre line.
+    const float S = static_cast<float>(site.square), yF = site.carLength / -2.0f, yB = -yF;
+    for (float y0 : {yF - 300.0f - S, yB + 300.0f})
+      for (float x0 : {-1100.0f - S, 1100.0f}) {
+        t.push_back(Mark(x0, y0, S));
+        t.back().margin = 200.0f;
+        t.back().light = 215;
+      }
+    return t;
+  }
   for (int camera = 1; camera <= 4; ++camera)
     if (camera != site.hiddenBoard) t.push_back(CalibrationSite_Board(site, camera));
+  const float a = site.carWidth / 2.0f + site.sideDistance, b = site.carLength / 2.0f;
+  if (site.layout == 3) {
+    // A board of 4 x 4 squares of 200 mm at each vehicle corner, its inner
+    // corners 300, 500 and 700 mm beyond the reference lines both ways.
+    for (float x0 : {-a - 900.0f, a + 100.0f})
+      for (float y0 : {-b - 900.0f, b + 100.0f}) {
+        t.push_back(Board(4, 4, 200.0f, x0, y0));
+        t.back().margin = 300.0f;
+      }
+    return t;
+  }
   // The layout's square marks, 3 squares a side: at the four vehicle
   // corners, and two beside each side board.
   const float S = static_cast<float>(site.square), side = 3.0f * S;

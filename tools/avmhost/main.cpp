@@ -16,7 +16,7 @@ const HostCommand kCommands[] = {
     {"birdseye", "birdseye --data DIR [--frame QUAD.bmp] [--out FILE]   build the bird's-eye files, stitch the frame", RunBirdseye},
     {"calibrate",
      "calibrate [--data DIR] [--frame QUAD.bmp] [--out DIR] [--json]   solve the four camera poses from one quad "
-     "frame of a layout-1 site, write the data files, stitch the bird's-eye picture (no --data: an embedded sample)",
+     "frame of a calibration site (layout from its globalimage_base.txt), write the data files, stitch the bird's-eye picture (no --data: an embedded sample)",
      RunCalibrate},
     {"play", "play [--data DIR] [--frames N] [--record FILE.avi] [--capture DIR] [--out DIR]   run the live pipeline on the frames of avmsample play",
      RunPlay},

@@ -1,6 +1,7 @@
 // avmsample: writes the embedded sample data directories that avmhost's
 // commands run on (the display application would have real ones).
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -20,7 +21,9 @@ struct SampleKind {
 
 const SampleKind kKinds[] = {
     {"rig", "rig DIR   four fisheye cameras around a car on a chessboard floor (views, birdseye)", WriteSampleRig},
-    {"calibrate", "calibrate DIR   a layout-1 calibration site seen by four cameras at known poses (calibrate)",
+    {"calibrate",
+     "calibrate DIR [--layout 1|2|3]   a calibration site of board layout 1 (default), 2 or 3 seen by four cameras at known poses "
+     "(calibrate)",
      WriteSampleCalibrate},
     {"play", "play DIR  the rig with a sequence of quad frames, the right camera tinted, and overlay icons (play)",
      WriteSamplePlay},
@@ -37,6 +40,21 @@ void Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The calibration site's board layout: calibrate DIR --layout N.
+  if (argc == 5 && strcmp(argv[1], "calibrate") == 0 && strcmp(argv[3], "--layout") == 0) {
+    char* end = nullptr;
+    const long layout = strtol(argv[4], &end, 10);
+    if (end == argv[4] || *end != '\0' || (layout < 1 || layout > 3)) {
+      fprintf(stderr, "avmsample: --layout takes 1, 2 or 3\n");
+      return 2;
+    }
+    if (!WriteSampleCalibrateLayout(argv[2], static_cast<int>(layout))) {
+      fprintf(stderr, "avmsample: cannot write the calibrate sample into %s\n", argv[2]);
+      return 1;
+    }
+    printf("sample data directory: %s\n", argv[2]);
+    return 0;
+  }
   if (argc != 3) {
     Usage();
     return 2;

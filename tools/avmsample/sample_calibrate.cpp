@@ -20,11 +20,22 @@ bool WriteText(const std::string& path, const std::string& text) {
 
 }  // namespace
 
-bool WriteSampleCalibrate(const std::string& dir) {
+bool WriteSampleCalibrate(const std::string& dir) { return WriteSampleCalibrateLayout(dir, 1); }
+
+bool WriteSampleCalibrateLayout(const std::string& dir, int layout) {
+  if (layout < 1 || layout > 3) {
+    fprintf(stderr, "avmsample: no calibration sample of layout %d (1, 2 or 3)\n", layout);
+    return false;
+  }
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  const CalibrationSite site = CalibrationSite_Compact(2);
+  const CalibrationSite site = layout == 3   ? CalibrationSite_Layout3(2)
+                               : layout == 2 ? CalibrationSite_Layout2(2)
+                                             : CalibrationSite_Compact(2);
   if (!WriteText(dir + "/globalimage_base.txt", site.BaseText())) return false;
+  // Layout 2's marker size windows (working-picture pixels): the front and
+  // rear cameras' markers, then the side cameras' near and far halves.
+  if (layout == 2 && !WriteText(dir + "/fw_cfg.txt", "30,250,40,300;8,250,20,300;8,250,20,300\n")) return false;
 
   char line[256];
   snprintf(line, sizeof line, "car %d %d %d 900 2700\nmodel %d\n", site.carWidth, site.carLength, site.SideShift(),
