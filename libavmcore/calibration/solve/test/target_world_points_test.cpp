@@ -350,6 +350,23 @@ TEST_F(WorldPointsTest, UnknownCodeWritesOnlyTheGrid) {
   }
 }
 
+// Layout 21's side cameras are searched with layout 3's finder, on layout
+// 3's dot fields: every row of theirs is layout 3's.
+TEST_F(WorldPointsTest, Layout21SideCamerasTakeLayout3sPoints) {
+  gv().cornerCount34 = 35;
+  for (int camera = 3; camera <= 4; ++camera) {
+    SCOPED_TRACE(camera);
+    gv().CalibLayoutCode = 3;
+    Compute(camera);
+    std::vector<float> three;
+    for (int r = 0; r < kRows; ++r) three.insert(three.end(), Row(r), Row(r) + 3);
+    gv().CalibLayoutCode = 21;
+    Compute(camera);
+    for (int r = 0; r < kRows; ++r)
+      for (int k = 0; k < 3; ++k) EXPECT_EQ(Row(r)[k], three[3 * r + k]) << "row " << r;
+  }
+}
+
 TEST_F(WorldPointsTest, RepeatedCallsAreByteIdentical) {
   for (int32_t code = 0; code <= 55; ++code) {
     gv().CalibLayoutCode = code;
