@@ -99,6 +99,11 @@ WorldPointGenerator WorldPointGenerator_ForLayout(int32_t code) {
   return nullptr;
 }
 
+int32_t TargetWorldPoints_GridPoints(int32_t camera) {
+  if (camera < 1 || camera > 4) return 0;
+  return static_cast<int32_t>(std::min<int64_t>(GridPoints(camera), INT32_MAX));
+}
+
 int32_t TargetWorldPoints_RowsNeeded(int32_t camera) {
   if (camera < 1 || camera > 4) return 0;
   int64_t rows = GridPoints(camera);

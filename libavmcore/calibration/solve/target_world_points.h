@@ -20,3 +20,7 @@ int32_t TargetWorldPoints_RowsNeeded(int32_t camera);
 // configuration that does not fit gets no points (all rows 0) and its
 // camera no corner search.
 bool TargetWorldPoints_Fit(int32_t camera, int32_t rows);
+// Inner corners of the camera's configured chessboard, the grid's rows (0
+// for a board with fewer than two squares either way). The finders that
+// report a board before further marks report exactly these first.
+int32_t TargetWorldPoints_GridPoints(int32_t camera);

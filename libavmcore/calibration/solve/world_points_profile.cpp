@@ -6,6 +6,7 @@
 
 #include "calibration/solve/calib_profile_files.h"
 #include "calibration/solve/site_frame.h"
+#include "calibration/solve/target_world_points.h"
 #include "calibration/solve/world_point_layouts.h"
 #include "calibration/solve/world_point_list.h"
 #include "camera/lut_config.h"
@@ -146,28 +147,19 @@ const List kLayout13[4] = {
          "(xC+1500, yC-3150) (xC+1500, yC+3150) (xC+1500, yC+3650) (xC+2100, yC+4150)"),
 };
 
-// ---- Layout 14: square-size word 201 selects the first lists.
-const List kLayout14[2][4] = {
-    {
-        List("(xL-1300, yF-1300) (xL-300, yF-1300) (xL-1300, yF-300) (xL-300, yF-300) (xR+300, yF-1300) "
-             "(xR+1300, yF-1300) (xR+300, yF-300) (xR+1300, yF-300)"),
-        List("(xL-1300, yB+300) (xL-300, yB+300) (xL-1300, yB+1300) (xL-300, yB+1300) (xR+300, yB+300) "
-             "(xR+1300, yB+300) (xR+300, yB+1300) (xR+1300, yB+1300)"),
-        List("(xL-1300, yF-1300) (xL-300, yF-1300) (xL-1300, yF-300) (xL-300, yF-300) (xL-1300, yB+300) "
-             "(xL-300, yB+300) (xL-1300, yB+1300) (xL-300, yB+1300)"),
-        List("(xR+300, yF-1300) (xR+1300, yF-1300) (xR+300, yF-300) (xR+1300, yF-300) (xR+300, yB+300) "
-             "(xR+1300, yB+300) (xR+300, yB+1300) (xR+1300, yB+1300)"),
-    },
-    {
-        List("(xL-300, yF-1300) (xL-1300, yF-300) (xL-300, yF-300) (xR+300, yF-1300) (xR+1300, yF-1300) "
-             "(xR+300, yF-300) (xR+1300, yF-300) (xL-1300, yF-1300)"),
-        List("(xL-300, yB+300) (xL-1300, yB+1300) (xL-300, yB+1300) (xR+300, yB+300) (xR+1300, yB+300) "
-             "(xR+300, yB+1300) (xR+1300, yB+1300) (xL-1300, yB+300)"),
-        List("(xL-300, yF-1300) (xL-1300, yF-300) (xL-300, yF-300) (xL-1300, yB+300) (xL-300, yB+300) "
-             "(xL-1300, yB+1300) (xL-300, yB+1300) (xL-1300, yF-1300)"),
-        List("(xR+1300, yF-1300) (xR+300, yF-300) (xR+1300, yF-300) (xR+300, yB+300) (xR+1300, yB+300) "
-             "(xR+300, yB+1300) (xR+1300, yB+1300) (xR+300, yF-1300)"),
-    },
+// ---- Layout 14: two 1000 mm squares per camera. Each square is listed from
+// its corner of smallest x and y, row by row, the order a ground view of the
+// floor gives its corners; on a chessboard site (square-size word other than
+// 201) the same corners follow the board's, where its finder reports them.
+const List kLayout14[4] = {
+    List("(xL-1300, yF-1300) (xL-300, yF-1300) (xL-1300, yF-300) (xL-300, yF-300) (xR+300, yF-1300) "
+         "(xR+1300, yF-1300) (xR+300, yF-300) (xR+1300, yF-300)"),
+    List("(xL-1300, yB+300) (xL-300, yB+300) (xL-1300, yB+1300) (xL-300, yB+1300) (xR+300, yB+300) "
+         "(xR+1300, yB+300) (xR+300, yB+1300) (xR+1300, yB+1300)"),
+    List("(xL-1300, yF-1300) (xL-300, yF-1300) (xL-1300, yF-300) (xL-300, yF-300) (xL-1300, yB+300) "
+         "(xL-300, yB+300) (xL-1300, yB+1300) (xL-300, yB+1300)"),
+    List("(xR+300, yF-1300) (xR+1300, yF-1300) (xR+300, yF-300) (xR+1300, yF-300) (xR+300, yB+300) "
+         "(xR+1300, yB+300) (xR+300, yB+1300) (xR+1300, yB+1300)"),
 };
 
 // ---- Layout 16 (heights for square-size word 201; -50 otherwise).
@@ -239,23 +231,18 @@ const List kLayout28Camera1(
     "(xC-1400, yC-3300) (xC+1400, yC-4500) (xC+2000, yC-4500) (xC+1400, yC-3900) (xC+2000, yC-3900) "
     "(xC+1400, yC-3300) (xC+2000, yC-3300)");
 
-// ---- Layout 21. Cameras 1 and 2: the left board's nine corners, then the
+// ---- Layout 21, cameras 1 and 2: the left board's nine corners, then the
 // right board's, each row by row from the smaller x and y, the order their
 // finder writes (the list as first written held the two boards' corners
-// interleaved, which no finder order matches).
-const List kLayout21[4] = {
+// interleaved, which no finder order matches). The side cameras take layout
+// 3's points (CalibLayout21_WorldPoints).
+const List kLayout21[2] = {
     List("(xL-700, yF-700) (xL-500, yF-700) (xL-300, yF-700) (xL-700, yF-500) (xL-500, yF-500) (xL-300, yF-500) "
          "(xL-700, yF-300) (xL-500, yF-300) (xL-300, yF-300) (xR+300, yF-700) (xR+500, yF-700) (xR+700, yF-700) "
          "(xR+300, yF-500) (xR+500, yF-500) (xR+700, yF-500) (xR+300, yF-300) (xR+500, yF-300) (xR+700, yF-300)"),
     List("(xL-700, yB+300) (xL-500, yB+300) (xL-300, yB+300) (xL-700, yB+500) (xL-500, yB+500) (xL-300, yB+500) "
          "(xL-700, yB+700) (xL-500, yB+700) (xL-300, yB+700) (xR+300, yB+300) (xR+500, yB+300) (xR+700, yB+300) "
          "(xR+300, yB+500) (xR+500, yB+500) (xR+700, yB+500) (xR+300, yB+700) (xR+500, yB+700) (xR+700, yB+700)"),
-    List("(xL-500, yF-700) (xL-500, yB+300) (xL-300, yB+300) (xL-700, yB+500) (xL-500, yB+500) (xL-300, yB+500) "
-         "(xL-700, yB+700) (xL-500, yB+700) (xL-300, yB+700) (xL-300, yF-700) (xL-700, yF-500) (xL-500, yF-500) "
-         "(xL-300, yF-500) (xL-700, yF-300) (xL-500, yF-300) (xL-300, yF-300) (xL-700, yB+300) (xL-700, yF-700)"),
-    List("(xR+500, yF-700) (xR+500, yB+300) (xR+700, yB+300) (xR+300, yB+500) (xR+500, yB+500) (xR+700, yB+500) "
-         "(xR+300, yB+700) (xR+500, yB+700) (xR+700, yB+700) (xR+700, yF-700) (xR+300, yF-500) (xR+500, yF-500) "
-         "(xR+700, yF-500) (xR+300, yF-300) (xR+500, yF-300) (xR+700, yF-300) (xR+300, yB+300) (xR+300, yF-700)"),
 };
 
 // ---- Layout 24.
@@ -420,7 +407,10 @@ void CalibLayout8_WorldPoints(const LutConfig* cfg, int32_t camera, Matrix* out)
   if (!ValidCamera(camera)) return;
   const bool yk3 = CalibProfile().Tag() == kYk3Tag;
   const List& list = (camera <= 2 && yk3) ? kLayout8Yk3[camera - 1] : kLayout8[camera - 1];
-  WorldPoints_WriteList(out, 0, list, FloatSymbols(cfg));
+  // The side cameras' finder reports their board's corners before the six
+  // marks: the marks go behind the grid.
+  const int32_t first = camera <= 2 ? 0 : TargetWorldPoints_GridPoints(camera);
+  WorldPoints_WriteList(out, first, list, FloatSymbols(cfg));
 }
 
 void CalibLayout9_WorldPoints(const LutConfig* cfg, int32_t camera, Matrix* out) {
@@ -448,7 +438,11 @@ void CalibLayout13_WorldPoints(const LutConfig* cfg, int32_t camera, Matrix* out
 void CalibLayout14_WorldPoints(const LutConfig* cfg, int32_t camera, Matrix* out) {
   const bool marked = gv().targetDimA == 201;
   if (marked) CalibProfile_Read_fw();
-  WriteCameraList(cfg, camera, out, kLayout14[marked ? 0 : 1]);
+  if (!ValidCamera(camera)) return;
+  // The marker board's finder reports the squares alone; the chessboard's
+  // reports the board first and the squares behind it.
+  const int32_t first = marked ? 0 : TargetWorldPoints_GridPoints(camera);
+  WorldPoints_WriteList(out, first, kLayout14[camera - 1], FloatSymbols(cfg));
 }
 
 void CalibLayout16_WorldPoints(const LutConfig* cfg, int32_t camera, Matrix* out) {
@@ -499,7 +493,13 @@ void CalibLayout19_WorldPoints(const LutConfig* cfg, int32_t camera, Matrix* out
 
 void CalibLayout21_WorldPoints(const LutConfig* cfg, int32_t camera, Matrix* out) {
   CalibProfile_Read_bq1();
-  WriteCameraList(cfg, camera, out, kLayout21);
+  if (!ValidCamera(camera)) return;
+  // The side cameras run layout 3's finder on layout 3's two dot fields:
+  // their points are layout 3's, behind the board as there.
+  if (camera >= 3)
+    CalibLayout3_WorldPoints(cfg, camera, out);
+  else
+    WorldPoints_WriteList(out, 0, kLayout21[camera - 1], FloatSymbols(cfg));
 }
 
 void CalibLayout24_WorldPoints(const LutConfig* cfg, int32_t camera, Matrix* out) {

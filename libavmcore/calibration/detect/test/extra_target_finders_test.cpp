@@ -218,6 +218,42 @@ TEST_F(Layout14Site, BoardAndBothSquaresInWorldPointOrderAndTheRoadSolvesThePose
   }
 }
 
+// The points the layout writes for the front site (a 7 x 5 board of 200 mm
+// 200 mm ahead of a 4400 mm vehicle box, the squares 500 mm further out to
+// each side): the board's corners then the squares', row for row the site's,
+// and the road on them solves the pose as on the site's own list.
+TEST_F(Layout14Site, TheLayoutsOwnPointsAreTheFindersOrder) {
+  ScopedConfigState state;
+  const ChessSite& site = (*sites_)[0];
+  GlobalVariables& g = gv();
+  g.CalibLayoutCode = 14;
+  g.boardCols12 = site.cols;
+  g.boardRows12 = site.rows;
+  g.targetDimA = 200;  // square
+  g.targetDimB = 200;  // gap
+  g.place5 = g.place6 = 500;
+  LutConfig cfg;
+  memset(&cfg, 0, sizeof cfg);
+  cfg.carWidth = 1800;
+  cfg.carLength = 4400;
+  ChessSite layout = site;
+  Matrix m{3, kMaxPoints, layout.world.data()};
+  ComputeTargetWorldPoints(&cfg, 1, &m);
+  const size_t count = site.truth.size() / 2;
+  for (size_t i = 0; i < count; ++i) {
+    EXPECT_NEAR(layout.world[3 * i], site.world[3 * i], 0.01f) << "point " << i;
+    EXPECT_NEAR(layout.world[3 * i + 1], site.world[3 * i + 1], 0.01f) << "point " << i;
+  }
+  SiteLut s(layout);
+  ASSERT_EQ(FindAllChessboardCorners(s.lut(), 1), count);
+  ExpectWithinBounds(s.pointVector(), site);
+  ASSERT_NE(CalibrateCameraByIndex(s.lut(), 1, 1, 0, 0), 0);
+  double deg = 0, mm = 0;
+  s.PoseErrors(&deg, &mm);
+  EXPECT_LT(deg, 1.0);  // the bounds of the site's own list, above
+  EXPECT_LT(mm, 25.0);
+}
+
 // A hidden second square leaves the board's points (after all six offsets);
 // a hidden board gives 0.
 TEST_F(Layout14Site, AHiddenSquareStopsTheCountAndAHiddenBoardGivesZero) {

@@ -260,6 +260,46 @@ TEST_F(ProfileSite, LayoutEightSideCameraBoardAndMarks) {
   EXPECT_EQ(12u, CalibFind_Layout8(lut, 3, &images[2], 5, 4, points[2].data()));
 }
 
+// Layout 8's side cameras on the points the layout itself writes: a site
+// laid out by the configuration (5 x 4 boards of 400 mm, the six 600 mm
+// marks of each side where the layout puts them) gives the board's corners
+// and then the marks, in the rows the layout writes them, and the road
+// solves the true pose.
+TEST_F(ProfileSite, LayoutEightSideCamerasOnTheLayoutsOwnPoints) {
+  GlobalVariables& g = gv();
+  g.boardCols34 = 5;
+  g.boardRows34 = 4;
+  g.targetDimA = 400;  // square
+  g.targetDimB = 100;  // gap
+  g.place5 = 600;      // left distance: the site centre 300 mm left
+  lut->cfg.carWidth = 1400;
+  lut->cfg.carBoxParam = 1200;
+  WriteYk3(8, {});
+  const int n = 12;  // the board's corners
+  struct Case {
+    int camera;
+    SceneCamera cam;
+    FloorBoard board;
+  };
+  const Case cases[] = {
+      {3, SideCamera(), {-2600, -600, 3, 4, 400}},
+      {4, Camera(600, 0, 1000, 2600, 0), {1200, -600, 3, 4, 400}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.camera);
+    // The grid where the board lies, the marks behind it.
+    EXPECT_FLOAT_EQ(W(c.camera, 0)[0], c.camera == 3 ? -2600.0f : 2000.0f);
+    EXPECT_FLOAT_EQ(W(c.camera, n - 1)[1], 600.0f * (c.camera == 3 ? -1.0f : 1.0f));
+    const FloorBoard first{W(c.camera, n)[0], W(c.camera, n)[1], 2, 2, 600, kEdge},
+        second{W(c.camera, n + 2)[0], W(c.camera, n + 2)[1], 2, 2, 600, kEdge};
+    EXPECT_FLOAT_EQ(first.y0, -3300.0f);
+    EXPECT_FLOAT_EQ(second.y0, 3300.0f);
+    ShowBoards(c.camera, c.cam, {c.board, first, second});
+    lut->cornerCounts[c.camera - 1] = 0;
+    ExpectCalibrationRoad(c.camera, c.cam, n + 6, 0);
+  }
+}
+
 // Without layout 8's profile the front cameras repeat their board pieces
 // until the pieces' try counter runs past the last step: on a bare floor
 // that ends with 0.

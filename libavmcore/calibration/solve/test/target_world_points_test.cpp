@@ -159,20 +159,30 @@ const PointCase kPointCases[] = {
     {"layout 2 size 600 cam1 row 0", 2, {{Tweak::kS, 600}}, 1, 0, -1700, -3200, 0},
     {"layout 5 cam3 row 21 height", 5, {}, 3, 21, -1750, 3200, -10},
     {"layout 8 cam2 without yk3", 8, {}, 2, 0, 0, 3900, 0},
+    // The side cameras' six marks follow their board, the order of its finder.
+    {"layout 8 cam3 grid kept", 8, {}, 3, 0, -2000, -800, 0},
+    {"layout 8 cam3 first mark", 8, {}, 3, 35, -2400, -3300, 0},
+    {"layout 8 cam4 last mark", 8, {}, 4, 40, 2400, 3900, 0},
     {"layout 9 cam2 row 13", 9, {}, 2, 13, -1500, 3500, 0},
     {"layout 11 cam1 height", 11, {}, 1, 3, -500, -3462, -110},
     {"layout 12 cam1 first", 12, {}, 1, 0, -1800, -3200, 0},
     {"layout 12 cam1 last", 12, {}, 1, 7, 1800, -2600, 0},
     {"layout 13 cam3 row 8", 13, {}, 3, 8, -2100, 4150, 0},
     {"layout 14 word 33 = 201", 14, {{Tweak::kS, 201}}, 1, 0, -2200, -3600, 0},
-    {"layout 14 otherwise", 14, {}, 1, 0, -1200, -3600, 0},
+    // On a chessboard site the squares follow the board, the order of its finder.
+    {"layout 14 chessboard: grid kept", 14, {}, 1, 0, -600, -3400, 0},
+    {"layout 14 chessboard: squares behind it", 14, {}, 1, 35, -2200, -3600, 0},
+    {"layout 14 chessboard: last square corner", 14, {}, 3, 42, -1200, 3600, 0},
     {"layout 16 word 33 = 201 height", 16, {{Tweak::kS, 201}}, 4, 0, 1500, -2205, -8},
     {"layout 16 otherwise -50", 16, {}, 4, 0, 1500, -2205, -50},
     {"layout 17 mode 1 cam1 row 4", 17, {{Tweak::kW34, 1}}, 1, 4, 900, -2500, -25},
     {"layout 17 mode 3 cam2 row 5", 17, {{Tweak::kW34, 3}}, 2, 5, 1100 - 30, 2300, -26},
     {"layout 18 cam1 row 6", 18, {}, 1, 6, -2100, -4200, 0},
     {"layout 19 cam1 row 23", 19, {}, 1, 23, 2400, -3000, 0},
-    {"layout 21 cam4 row 17", 21, {}, 4, 17, 1200, -3000, 0},
+    // The side cameras: layout 3's dot fields behind the board.
+    {"layout 21 cam4 first dot", 21, {{Tweak::kW38, 35}}, 4, 35, 1200, -3000, 0},
+    {"layout 21 cam3 last dot", 21, {{Tweak::kW38, 35}}, 3, 52, -1200, 3000, 0},
+    {"layout 21 cam3 grid kept", 21, {{Tweak::kW38, 35}}, 3, 0, -2000, -800, 0},
     {"layout 21 cam1 left board first", 21, {}, 1, 0, -1600, -3000, 0},
     {"layout 21 cam1 right board first", 21, {}, 1, 9, 1200, -3000, 0},
     {"layout 21 cam2 last", 21, {}, 2, 17, 1600, 3000, 0},
@@ -337,6 +347,23 @@ TEST_F(WorldPointsTest, UnknownCodeWritesOnlyTheGrid) {
     Compute(3);
     EXPECT_EQ(Row(0)[0], -2000.0f);
     EXPECT_TRUE(RowsZero(35, kRows - 1));
+  }
+}
+
+// Layout 21's side cameras are searched with layout 3's finder, on layout
+// 3's dot fields: every row of theirs is layout 3's.
+TEST_F(WorldPointsTest, Layout21SideCamerasTakeLayout3sPoints) {
+  gv().cornerCount34 = 35;
+  for (int camera = 3; camera <= 4; ++camera) {
+    SCOPED_TRACE(camera);
+    gv().CalibLayoutCode = 3;
+    Compute(camera);
+    std::vector<float> three;
+    for (int r = 0; r < kRows; ++r) three.insert(three.end(), Row(r), Row(r) + 3);
+    gv().CalibLayoutCode = 21;
+    Compute(camera);
+    for (int r = 0; r < kRows; ++r)
+      for (int k = 0; k < 3; ++k) EXPECT_EQ(Row(r)[k], three[3 * r + k]) << "row " << r;
   }
 }
 
