@@ -1,6 +1,7 @@
 #include "calibration/detect/chessboard_corners.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -24,19 +25,76 @@ const int32_t kDilate[3][2] = {{1, 1}, {2, 1}, {1, 2}};
 const float kLinkDist2[6] = {196, 100, 196, 100, 196, 100};
 const float kLinkMinEdge2[6] = {8, 8, 15, 15, 24, 24};
 
+// Image_PercentileThreshold's level: the same bins and counts, with the bins
+// worked out in vector lanes (an out-of-range value sends its block to the
+// exact scalar bin) and counted in four tables, so that consecutive equal
+// bins do not wait on each other.
+uint32_t ExactBin(float v) {
+  const float x = std::fma(v, 255.0f, 0.5f);
+  if (!(x > 0.0f)) return 0;
+  if (x >= 4294967296.0f) return 255;
+  return static_cast<uint32_t>(x) & 255u;
+}
+
+float PercentileLevel(const Matrix* img, float p) {
+  const size_t n = static_cast<size_t>(img->cols) * static_cast<size_t>(img->rows);
+  uint32_t hist[4][256] = {};
+  int32_t bins[1024];
+  for (size_t start = 0; start < n; start += 1024) {
+    const size_t m = std::min<size_t>(1024, n - start);
+    const float* __restrict d = img->data + start;
+    int32_t wide = 0;
+    for (size_t i = 0; i < m; ++i) {
+      const float x = std::fma(d[i], 255.0f, 0.5f);
+      wide |= x >= 8388608.0f ? 1 : 0;
+      float c = x > 0.0f ? x : 0.0f;  // also NaN
+      c = c < 8388608.0f ? c : 0.0f;
+      bins[i] = static_cast<int32_t>(c) & 255;
+    }
+    if (wide != 0)
+      for (size_t i = 0; i < m; ++i) bins[i] = static_cast<int32_t>(ExactBin(d[i]));
+    size_t i = 0;
+    for (; i + 4 <= m; i += 4) {
+      ++hist[0][bins[i]];
+      ++hist[1][bins[i + 1]];
+      ++hist[2][bins[i + 2]];
+      ++hist[3][bins[i + 3]];
+    }
+    for (; i < m; ++i) ++hist[0][bins[i]];
+  }
+  const int64_t target = static_cast<int64_t>(static_cast<float>(img->cols) * p * static_cast<float>(img->rows));
+  int64_t sum = 0;
+  for (int i = 0; i < 255; ++i) {
+    sum += static_cast<int64_t>(hist[0][i]) + hist[1][i] + hist[2][i] + hist[3][i];
+    if (sum > target) return static_cast<float>(i / 255.0);
+  }
+  return 1.0f;
+}
+
+// Work buffers of the detector, kept per thread across attempts and calls
+// (cameras are searched on several threads at once).
+struct SearchBuffers {
+  std::vector<float> scaled, bin, mean21, mean41, grid;
+  std::vector<ChessQuad> quads, fresh;
+  std::vector<ChessQuad*> group;
+};
+thread_local SearchBuffers tlsSearch;
+
 // Binarisations of one working image. The local mean of the adaptive
 // threshold does not depend on the offset, so it is computed once per
 // window radius and shared by the five offsets and the three passes.
 class Binariser {
  public:
   explicit Binariser(const Matrix* image) : image_(image) {}
+  Binariser(const Binariser&) = delete;
+  Binariser& operator=(const Binariser&) = delete;
 
   void Run(int32_t attempt, Matrix* out) {
     const size_t n = static_cast<size_t>(image_->cols) * image_->rows;
     const Attempt& a = kAttempts[attempt];
     if (a.k == 0) {
       if (!histDone_) {
-        histLevel_ = Image_PercentileThreshold(image_, 0.5f);
+        histLevel_ = PercentileLevel(image_, 0.5f);
         histDone_ = true;
       }
       for (size_t i = 0; i < n; ++i) out->data[i] = image_->data[i] > histLevel_ ? 1.0f : 0.0f;
@@ -61,8 +119,10 @@ class Binariser {
 
  private:
   const float* Mean(int32_t k) {
-    std::vector<float>& m = k == 21 ? mean21_ : mean41_;
-    if (m.empty()) {
+    std::vector<float>& m = k == 21 ? tlsSearch.mean21 : tlsSearch.mean41;
+    bool& done = k == 21 ? mean21Done_ : mean41Done_;
+    if (!done) {
+      done = true;
       m.resize(static_cast<size_t>(image_->cols) * image_->rows);
       Matrix dst{image_->cols, image_->rows, m.data()};
       Image_BoxMean(image_, &dst, k, k);
@@ -72,7 +132,7 @@ class Binariser {
   const Matrix* image_;
   bool histDone_ = false;
   float histLevel_ = 0.0f;
-  std::vector<float> mean21_, mean41_;
+  bool mean21Done_ = false, mean41Done_ = false;
 };
 
 inline float D2(const float* p) { return p[0] * p[0] + p[1] * p[1]; }
@@ -89,11 +149,13 @@ int32_t Search(const Matrix* work, int32_t cols, int32_t rows, float* grid) {
   const int32_t W = work->cols, H = work->rows;
   const int32_t expected = (cols - 1) * (rows - 1);
   const int32_t half = cols * rows / 2, halfUp = (cols * rows + 1) / 2;
-  std::vector<float> binData(static_cast<size_t>(W) * H);
+  std::vector<float>& binData = tlsSearch.bin;
+  binData.resize(static_cast<size_t>(W) * H);
   Matrix bin{W, H, binData.data()};
   Binariser binariser(work);
-  std::vector<ChessQuad> quads, fresh;
-  std::vector<ChessQuad*> group;
+  std::vector<ChessQuad>& quads = tlsSearch.quads;
+  std::vector<ChessQuad>& fresh = tlsSearch.fresh;
+  std::vector<ChessQuad*>& group = tlsSearch.group;
   for (int32_t r = 0; r < 3; ++r) {
     for (int32_t a = 0; a < 11; ++a) {
       binariser.Run(a, &bin);
@@ -168,14 +230,17 @@ int32_t Chessboard_FindCorners(const Matrix* image, int32_t cols, int32_t rows, 
       image->rows < 1)
     return 0;
   const bool resample = (image->cols >= 1280 && mode != 0) || (image->rows == 480 && mode == 2);
-  Matrix* scaled = nullptr;
+  Matrix scaled{720, 576, nullptr};
   const Matrix* work = image;
   if (resample) {
-    scaled = ResampleForCorners(image, 2, nullptr, nullptr);
-    work = scaled;
+    tlsSearch.scaled.resize(720 * 576);
+    scaled.data = tlsSearch.scaled.data();
+    ResampleForCornersInto(image, &scaled);
+    work = &scaled;
   }
   const int32_t n = (cols - 1) * (rows - 1);
-  std::vector<float> grid(2 * static_cast<size_t>(n));
+  std::vector<float>& grid = tlsSearch.grid;
+  grid.resize(2 * static_cast<size_t>(n));
   const int32_t found = Search(work, cols, rows, grid.data());
   if (found) {
     ChessCorners_Refine(work, grid.data(), n);
@@ -189,6 +254,5 @@ int32_t Chessboard_FindCorners(const Matrix* image, int32_t cols, int32_t rows, 
     }
     memcpy(points, grid.data(), sizeof(float) * 2 * static_cast<size_t>(n));
   }
-  CornerImage_Free(scaled);
   return found;
 }
