@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "toolkit/float_lanes.h"
 #include "toolkit/sampling.h"
 
 namespace {
@@ -42,10 +43,29 @@ struct GatheredRow {
 };
 struct SampleBuffers {
   std::vector<int32_t> left, right;
+  // Per block of 8 columns from column 2: the first source column, or -1
+  // when the block's pixels do not lie within 16 floats of the row; and the
+  // block's left and right pixels as positions from that column.
+  std::vector<int32_t> blockBase, blockLeft, blockRight;
   std::vector<float> fx, without, with;
   GatheredRow slot[2];
 };
 thread_local SampleBuffers tlsSample;
+
+// The bilinear sums of columns c0 .. c1 - 1 between two gathered rows:
+// without the right-hand terms and with them.
+void CombineTwoRows(const float* __restrict p00, const float* __restrict p01, const float* __restrict p10,
+                    const float* __restrict p11, const float* __restrict fx, float fy, float* __restrict without,
+                    float* __restrict with, int32_t c0, int32_t c1) {
+  const float gy = 1.0f - fy;
+  for (int32_t c = c0; c < c1; ++c) {
+    const float f = fx[c], g = 1.0f - f;
+    const float v = std::fma(fy * g, p10[c], gy * g * p00[c]);
+    without[c] = v;
+    const float u = std::fma(gy * f, p01[c], v);
+    with[c] = std::fma(fy * f, p11[c], u);
+  }
+}
 
 void Sample(const Matrix* src, Matrix* dst, float sx, float sy) {
   const int32_t W = dst->cols, H = dst->rows;
@@ -70,6 +90,21 @@ void Sample(const Matrix* src, Matrix* dst, float sx, float sy) {
   const float* __restrict fx = b.fx.data();
   float* __restrict without = b.without.data();
   float* __restrict with = b.with.data();
+  const int32_t blocks = (W - 4) / 8;
+  b.blockBase.resize(static_cast<size_t>(blocks));
+  b.blockLeft.resize(8 * static_cast<size_t>(blocks));
+  b.blockRight.resize(8 * static_cast<size_t>(blocks));
+  for (int32_t k = 0; k < blocks; ++k) {
+    const int32_t c0 = 2 + 8 * k, base = left[c0];
+    bool near = base + 16 <= stride;
+    for (int32_t i = 0; i < 8; ++i) {
+      const int32_t l = left[c0 + i] - base, rr = right[c0 + i] - base;
+      near = near && l >= 0 && l < 16 && rr >= 0 && rr < 16;
+      b.blockLeft[8 * k + i] = l;
+      b.blockRight[8 * k + i] = rr;
+    }
+    b.blockBase[k] = near ? base : -1;
+  }
   // The gathered arrays of source row j, keeping the slot of row keep.
   auto gathered = [&](int32_t j, int32_t keep) -> const GatheredRow& {
     for (GatheredRow& g : b.slot)
@@ -78,7 +113,31 @@ void Sample(const Matrix* src, Matrix* dst, float sx, float sy) {
     const float* row = src->data + static_cast<size_t>(j) * stride;
     float* __restrict gl = g.left.data();
     float* __restrict gr = g.right.data();
-    for (int32_t c = 2; c <= W - 3; ++c) {
+    int32_t c = 2;
+#if defined(__GNUC__) && !defined(__clang__)
+    // Two 8-float loads and one two-source permutation per side and block.
+    for (int32_t k = 0; k < blocks; ++k, c += 8) {
+      const int32_t base = b.blockBase[k];
+      if (base < 0) {
+        for (int32_t i = c; i < c + 8; ++i) {
+          gl[i] = row[left[i]];
+          gr[i] = row[right[i]];
+        }
+        continue;
+      }
+      typedef int32_t I32x8 __attribute__((vector_size(32)));
+      float_lanes::F32x8 lo, hi;
+      I32x8 ml, mr;
+      float_lanes::Load(&lo, row + base);
+      float_lanes::Load(&hi, row + base + 8);
+      memcpy(&ml, &b.blockLeft[8 * static_cast<size_t>(k)], sizeof ml);
+      memcpy(&mr, &b.blockRight[8 * static_cast<size_t>(k)], sizeof mr);
+      const float_lanes::F32x8 vl = __builtin_shuffle(lo, hi, ml), vr = __builtin_shuffle(lo, hi, mr);
+      float_lanes::Store(gl + c, &vl);
+      float_lanes::Store(gr + c, &vr);
+    }
+#endif
+    for (; c <= W - 3; ++c) {
       gl[c] = row[left[c]];
       gr[c] = row[right[c]];
     }
@@ -99,12 +158,7 @@ void Sample(const Matrix* src, Matrix* dst, float sx, float sy) {
       const GatheredRow& bottom = gathered(ri + 1, ri);
       const float* __restrict p10 = bottom.left.data();
       const float* __restrict p11 = bottom.right.data();
-      for (int32_t c = 2; c <= W - 3; ++c) {
-        const float f = fx[c], g = 1.0f - f;
-        const float v = std::fma(fy * g, p10[c], gy * g * p00[c]);
-        without[c] = v;
-        with[c] = std::fma(fy * f, p11[c], std::fma(gy * f, p01[c], v));
-      }
+      CombineTwoRows(p00, p01, p10, p11, fx, fy, without, with, 2, W - 2);
     } else {
       for (int32_t c = 2; c <= W - 3; ++c) {
         const float f = fx[c], g = 1.0f - f;
