@@ -91,6 +91,44 @@ inline void DiscSpreads(const RefineDisc& disc, const float* centre, float* d1, 
   *d2 = b;
 }
 
+// DiscSpreads of the eight centres base[0..7] at once, one per lane (each
+// lane sums in the same order as DiscSpreads).
+void DiscSpreadsRow(const RefineDisc& disc, const float* base, float* d1, float* d2) {
+  using float_lanes::F32x8;
+  F32x8 u, v, sum;
+  float_lanes::Splat(&sum, 0.0f);
+  for (int32_t o : disc.half) {
+    float_lanes::Load(&u, base + o);
+    float_lanes::Load(&v, base - o);
+    sum += u + v;
+  }
+  const float n = static_cast<float>(2 * static_cast<int32_t>(disc.half.size()));
+  F32x8 m, a, b, nv, t0, t1, t2;
+  float_lanes::Splat(&nv, n);
+  m = sum / nv;
+  float_lanes::Splat(&a, 0.0f);
+  float_lanes::Splat(&b, 0.0f);
+  float tmp[8];
+  for (int32_t o : disc.half) {
+    float_lanes::Load(&u, base + o);
+    float_lanes::Load(&v, base - o);
+    t0 = u - v;
+    float_lanes::StoreAbs(tmp, &t0);
+    float_lanes::Load(&t0, tmp);
+    a += t0;
+    t1 = u - m;
+    float_lanes::StoreAbs(tmp, &t1);
+    float_lanes::Load(&t1, tmp);
+    t2 = v - m;
+    float_lanes::StoreAbs(tmp, &t2);
+    float_lanes::Load(&t2, tmp);
+    b += t1 + t2;
+  }
+  a *= 2.0f;
+  float_lanes::Store(d1, &a);
+  float_lanes::Store(d2, &b);
+}
+
 // Separable 5-tap Gaussian (sigma 2) on a replicated border, one row at a
 // time (vertical taps into a row buffer, then the horizontal ones), with
 // the output's smallest and largest value taken on the way in eight
@@ -180,7 +218,9 @@ void ChessCorners_Refine(const Matrix* image, float* points, int32_t count) {
   // The 15 x 15 patches around the 37 integer shifts of a point share their
   // sub-pixel fractions: one 21 x 21 patch holds them all, unless it would
   // leave the image (then each patch is sampled on its own).
-  float bigData[21 * 21], patchData[15 * 15];
+  // The shared patch is followed by a pad: the lanes of the last rows of
+  // shifts read one float past it (their results are not used).
+  float bigData[21 * 21 + 8] = {}, patchData[15 * 15];
   Matrix big{21, 21, bigData}, patch{15, 15, patchData};
   float score[7][7];
   for (int32_t p = 0; p < count; ++p) {
@@ -192,13 +232,22 @@ void ChessCorners_Refine(const Matrix* image, float* points, int32_t count) {
       if (shared) Image_SamplePatchBilinear(&blur, &big, pt[0], pt[1]);
       float lo = 0.0f, hi = 0.0f;
       bool any = false;
+      // Shared patch: the spreads of the seven shifts of a row i, taken in
+      // lanes (shift j in lane j + 3).
+      float rowD1[7][8], rowD2[7][8];
+      if (shared)
+        for (int32_t i = -3; i <= 3; ++i)
+          DiscSpreadsRow(disc21, bigData + (10 + i) * 21 + 7, rowD1[i + 3], rowD2[i + 3]);
+      const int32_t discSize = 2 * static_cast<int32_t>(disc21.half.size());
       for (int32_t i = -3; i <= 3; ++i)
         for (int32_t j = -3; j <= 3; ++j) {
           if (i * i + j * j > 12) continue;  // sqrt(i^2 + j^2) <= 3.5
           float d1, d2;
           int32_t n;
           if (shared) {
-            DiscSpreads(disc21, bigData + (10 + i) * 21 + (10 + j), &d1, &d2, &n);
+            d1 = rowD1[i + 3][j + 3];
+            d2 = rowD2[i + 3][j + 3];
+            n = discSize;
           } else {
             Image_SamplePatchBilinear(&blur, &patch, pt[0] + static_cast<float>(i), pt[1] + static_cast<float>(j));
             DiscSpreads(disc15, patchData + 7 * 15 + 7, &d1, &d2, &n);
