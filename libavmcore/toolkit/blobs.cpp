@@ -88,8 +88,7 @@ bool TwoLevel(const float* d, size_t n) {
 
 // Per-thread work rows of the component search, kept across calls.
 struct ComponentBuffers {
-  std::vector<float> row;
-  std::vector<uint8_t> column;
+  std::vector<uint8_t> column, dark;
 };
 thread_local ComponentBuffers tlsComponents;
 
@@ -127,21 +126,23 @@ BlobList* BlobList_FindComponents(const Matrix* img) {
     }
     Image_BoxMean(&A, &B, 1, 1);
   } else {
-    tb.row.resize(static_cast<size_t>(w));
     tb.column.resize(static_cast<size_t>(w));
   }
-  // Row y of A.
-  auto rowOfA = [&](int32_t y) -> const float* {
-    if (!twoLevel) return abuf.data() + static_cast<size_t>(y) * w;
-    float* r = tb.row.data();
-    if (y == 0 || y == h - 1) {
-      std::fill(r, r + w, 1.0f);
-    } else {
-      std::memcpy(r, img->data + static_cast<size_t>(y) * w, sizeof(float) * static_cast<size_t>(w));
-      r[0] = 1.0f;
-      r[w - 1] = 1.0f;
+  // Dark flags (1 where A is 0.0) of row y.
+  auto darkRow = [&](int32_t y, uint8_t* shade) {
+    if (!twoLevel) {
+      const float* row = abuf.data() + static_cast<size_t>(y) * w;
+      for (int32_t x = 0; x < w; ++x) shade[x] = row[x] == 0.0f ? 1 : 0;
+      return;
     }
-    return r;
+    if (y == 0 || y == h - 1) {
+      std::fill(shade, shade + w, static_cast<uint8_t>(0));
+      return;
+    }
+    const float* row = img->data + static_cast<size_t>(y) * w;
+    for (int32_t x = 0; x < w; ++x) shade[x] = row[x] == 0.0f ? 1 : 0;
+    shade[0] = 0;
+    shade[w - 1] = 0;
   };
   // Outline flags of row y (1 where the box mean of A is above 0), for the
   // columns of its runs (dark pixels of A are never on its outer lines).
@@ -168,25 +169,27 @@ BlobList* BlobList_FindComponents(const Matrix* img) {
   // runs of row y. The columns where a row changes shade are collected
   // without a branch on each pixel (a thresholded noisy ground changes at
   // random), skipping stretches of one shade eight pixels at a time.
+  tb.dark.resize(static_cast<size_t>(w));
   std::vector<Run> runs;
   std::vector<int32_t> rowStart(static_cast<size_t>(h) + 1, 0);
   std::vector<int32_t> flips(static_cast<size_t>(w) + 1);
   for (int32_t y = 0; y < h; ++y) {
-    const float* row = rowOfA(y);
+    uint8_t* shade = tb.dark.data();
+    darkRow(y, shade);
     int32_t n = 0, prev = 0, x = 0;
     while (x < w) {
       // Stretches of eight pixels all of the current shade hold no change.
       if (x + 8 <= w) {
-        int32_t dark8 = 0;
-        for (int32_t i = 0; i < 8; ++i) dark8 += row[x + i] == 0.0f ? 1 : 0;
-        if (dark8 == 8 * prev) {
+        uint64_t eight;
+        std::memcpy(&eight, shade + x, sizeof eight);
+        if (eight == (prev != 0 ? 0x0101010101010101ull : 0ull)) {
           x += 8;
           continue;
         }
       }
       const int32_t end = std::min(w, x + 8);
       for (; x < end; ++x) {
-        const int32_t dark = row[x] == 0.0f ? 1 : 0;
+        const int32_t dark = shade[x];
         flips[n] = x;
         n += dark ^ prev;
         prev = dark;
