@@ -25,10 +25,12 @@ const int32_t kDilate[3][2] = {{1, 1}, {2, 1}, {1, 2}};
 const float kLinkDist2[6] = {196, 100, 196, 100, 196, 100};
 const float kLinkMinEdge2[6] = {8, 8, 15, 15, 24, 24};
 
-// Image_PercentileThreshold's level: the same bins and counts, with the bins
-// worked out in vector lanes (an out-of-range value sends its block to the
-// exact scalar bin) and counted in four tables, so that consecutive equal
-// bins do not wait on each other.
+// Image_PercentileThreshold's level: the first bin whose running count
+// passes the target, with the same bins. The bins are worked out in vector
+// lanes into bytes (an out-of-range value sends its block to the exact
+// scalar bin); the running count at a bin is the number of bytes at or
+// below it, counted in vector lanes, and the first bin past the target is
+// found by halving (the running count never falls).
 uint32_t ExactBin(float v) {
   const float x = std::fma(v, 255.0f, 0.5f);
   if (!(x > 0.0f)) return 0;
@@ -36,39 +38,52 @@ uint32_t ExactBin(float v) {
   return static_cast<uint32_t>(x) & 255u;
 }
 
+int64_t CountAtMost(const uint8_t* bins, size_t n, uint8_t t) {
+  int64_t total = 0;
+  // 16-bit lane sums, far from overflowing over a block of 16384.
+  for (size_t start = 0; start < n; start += 16384) {
+    const size_t m = std::min<size_t>(16384, n - start);
+    const uint8_t* __restrict b = bins + start;
+    uint16_t c = 0;
+    for (size_t i = 0; i < m; ++i) c = static_cast<uint16_t>(c + (b[i] <= t ? 1 : 0));
+    total += c;
+  }
+  return total;
+}
+
+thread_local std::vector<uint8_t> tlsBins;
+
 float PercentileLevel(const Matrix* img, float p) {
   const size_t n = static_cast<size_t>(img->cols) * static_cast<size_t>(img->rows);
-  uint32_t hist[4][256] = {};
-  int32_t bins[1024];
+  tlsBins.resize(n);
+  uint8_t* bins = tlsBins.data();
   for (size_t start = 0; start < n; start += 1024) {
     const size_t m = std::min<size_t>(1024, n - start);
     const float* __restrict d = img->data + start;
+    uint8_t* __restrict out = bins + start;
     int32_t wide = 0;
     for (size_t i = 0; i < m; ++i) {
       const float x = std::fma(d[i], 255.0f, 0.5f);
       wide |= x >= 8388608.0f ? 1 : 0;
       float c = x > 0.0f ? x : 0.0f;  // also NaN
       c = c < 8388608.0f ? c : 0.0f;
-      bins[i] = static_cast<int32_t>(c) & 255;
+      out[i] = static_cast<uint8_t>(static_cast<int32_t>(c) & 255);
     }
     if (wide != 0)
-      for (size_t i = 0; i < m; ++i) bins[i] = static_cast<int32_t>(ExactBin(d[i]));
-    size_t i = 0;
-    for (; i + 4 <= m; i += 4) {
-      ++hist[0][bins[i]];
-      ++hist[1][bins[i + 1]];
-      ++hist[2][bins[i + 2]];
-      ++hist[3][bins[i + 3]];
-    }
-    for (; i < m; ++i) ++hist[0][bins[i]];
+      for (size_t i = 0; i < m; ++i) out[i] = static_cast<uint8_t>(ExactBin(d[i]));
   }
   const int64_t target = static_cast<int64_t>(static_cast<float>(img->cols) * p * static_cast<float>(img->rows));
-  int64_t sum = 0;
-  for (int i = 0; i < 255; ++i) {
-    sum += static_cast<int64_t>(hist[0][i]) + hist[1][i] + hist[2][i] + hist[3][i];
-    if (sum > target) return static_cast<float>(i / 255.0);
+  // Bins 0 .. 254 are looked at; none past the target gives 1.
+  if (!(CountAtMost(bins, n, 254) > target)) return 1.0f;
+  int lo = 0, hi = 254;  // the answer lies in lo .. hi
+  while (lo < hi) {
+    const int mid = (lo + hi) / 2;
+    if (CountAtMost(bins, n, static_cast<uint8_t>(mid)) > target)
+      hi = mid;
+    else
+      lo = mid + 1;
   }
-  return 1.0f;
+  return static_cast<float>(lo / 255.0);
 }
 
 // Work buffers of the detector, kept per thread across attempts and calls
