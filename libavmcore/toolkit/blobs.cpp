@@ -79,6 +79,19 @@ void TraceOutline(const BlobList* list, Blob* blob, int32_t label) {
   blob->contourCount = n;
 }
 
+// Tells whether every pixel is 0.0, -0.0 or 1.0.
+bool TwoLevel(const float* d, size_t n) {
+  uint32_t other = 0;
+  for (size_t i = 0; i < n; ++i) other |= static_cast<uint32_t>((d[i] != 0.0f) & (d[i] != 1.0f));
+  return other == 0;
+}
+
+// Per-thread work rows of the component search, kept across calls.
+struct ComponentBuffers {
+  std::vector<uint8_t> column, dark;
+};
+thread_local ComponentBuffers tlsComponents;
+
 }  // namespace
 
 BlobList* BlobList_FindComponents(const Matrix* img) {
@@ -87,44 +100,96 @@ BlobList* BlobList_FindComponents(const Matrix* img) {
   if (w < 1 || h < 1) return list;
   const size_t npix = static_cast<size_t>(w) * h;
 
-  std::vector<float> abuf(npix), bbuf(npix);
-  Matrix A, B;
-  Matrix_Init(&A, w, h, abuf.data());
-  Matrix_Init(&B, w, h, bbuf.data());
-  Matrix_Copy(img, &A);
-  for (int32_t x = 0; x < w; ++x) {
-    abuf[x] = 1.0f;
-    abuf[(h - 1) * static_cast<size_t>(w) + x] = 1.0f;
+  // The image is searched with its outermost rows and columns taken as
+  // bright (A). A dark pixel lies on the outline when the 3 x 3 box mean of
+  // A around it is above 0. On an image of only 0 and 1 that box holds
+  // whole numbers, so the test is "some pixel of the box is bright"; it is
+  // then taken row by row from the image itself, without the copy and the
+  // full box mean (same result). Other images take the box-mean road.
+  const bool twoLevel = TwoLevel(img->data, npix);
+  std::vector<float> abuf, bbuf;
+  ComponentBuffers& tb = tlsComponents;
+  if (!twoLevel) {
+    abuf.resize(npix);
+    bbuf.resize(npix);
+    Matrix A, B;
+    Matrix_Init(&A, w, h, abuf.data());
+    Matrix_Init(&B, w, h, bbuf.data());
+    Matrix_Copy(img, &A);
+    for (int32_t x = 0; x < w; ++x) {
+      abuf[x] = 1.0f;
+      abuf[(h - 1) * static_cast<size_t>(w) + x] = 1.0f;
+    }
+    for (int32_t y = 0; y < h; ++y) {
+      abuf[static_cast<size_t>(y) * w] = 1.0f;
+      abuf[static_cast<size_t>(y) * w + w - 1] = 1.0f;
+    }
+    Image_BoxMean(&A, &B, 1, 1);
+  } else {
+    tb.column.resize(static_cast<size_t>(w));
   }
-  for (int32_t y = 0; y < h; ++y) {
-    abuf[static_cast<size_t>(y) * w] = 1.0f;
-    abuf[static_cast<size_t>(y) * w + w - 1] = 1.0f;
-  }
-  Image_BoxMean(&A, &B, 1, 1);
+  // Dark flags (1 where A is 0.0) of row y.
+  auto darkRow = [&](int32_t y, uint8_t* shade) {
+    if (!twoLevel) {
+      const float* row = abuf.data() + static_cast<size_t>(y) * w;
+      for (int32_t x = 0; x < w; ++x) shade[x] = row[x] == 0.0f ? 1 : 0;
+      return;
+    }
+    if (y == 0 || y == h - 1) {
+      std::fill(shade, shade + w, static_cast<uint8_t>(0));
+      return;
+    }
+    const float* row = img->data + static_cast<size_t>(y) * w;
+    for (int32_t x = 0; x < w; ++x) shade[x] = row[x] == 0.0f ? 1 : 0;
+    shade[0] = 0;
+    shade[w - 1] = 0;
+  };
+  // Outline flags of row y (1 where the box mean of A is above 0), for the
+  // columns of its runs (dark pixels of A are never on its outer lines).
+  auto outlineRow = [&](int32_t y, uint8_t* near) {
+    if (!twoLevel) {
+      const float* brow = bbuf.data() + static_cast<size_t>(y) * w;
+      for (int32_t x = 0; x < w; ++x) near[x] = brow[x] > 0.0f ? 1 : 0;
+      return;
+    }
+    uint8_t* col = tb.column.data();
+    const float* up = img->data + static_cast<size_t>(y - 1) * w;
+    const float* mid = up + w;
+    const float* down = mid + w;
+    const uint8_t edge = (y - 1 == 0 || y + 1 == h - 1) ? 1 : 0;
+    for (int32_t x = 0; x < w; ++x)
+      col[x] = static_cast<uint8_t>(edge | (up[x] != 0.0f) | (mid[x] != 0.0f) | (down[x] != 0.0f));
+    col[0] = 1;
+    col[w - 1] = 1;
+    near[0] = near[w - 1] = 1;
+    for (int32_t x = 1; x < w - 1; ++x) near[x] = static_cast<uint8_t>(col[x - 1] | col[x] | col[x + 1]);
+  };
 
   // Runs of dark pixels, row by row; rowStart[y] .. rowStart[y + 1] index the
   // runs of row y. The columns where a row changes shade are collected
   // without a branch on each pixel (a thresholded noisy ground changes at
   // random), skipping stretches of one shade eight pixels at a time.
+  tb.dark.resize(static_cast<size_t>(w));
   std::vector<Run> runs;
   std::vector<int32_t> rowStart(static_cast<size_t>(h) + 1, 0);
   std::vector<int32_t> flips(static_cast<size_t>(w) + 1);
   for (int32_t y = 0; y < h; ++y) {
-    const float* row = abuf.data() + static_cast<size_t>(y) * w;
+    uint8_t* shade = tb.dark.data();
+    darkRow(y, shade);
     int32_t n = 0, prev = 0, x = 0;
     while (x < w) {
       // Stretches of eight pixels all of the current shade hold no change.
       if (x + 8 <= w) {
-        int32_t dark8 = 0;
-        for (int32_t i = 0; i < 8; ++i) dark8 += row[x + i] == 0.0f ? 1 : 0;
-        if (dark8 == 8 * prev) {
+        uint64_t eight;
+        std::memcpy(&eight, shade + x, sizeof eight);
+        if (eight == (prev != 0 ? 0x0101010101010101ull : 0ull)) {
           x += 8;
           continue;
         }
       }
       const int32_t end = std::min(w, x + 8);
       for (; x < end; ++x) {
-        const int32_t dark = row[x] == 0.0f ? 1 : 0;
+        const int32_t dark = shade[x];
         flips[n] = x;
         n += dark ^ prev;
         prev = dark;
@@ -191,15 +256,21 @@ BlobList* BlobList_FindComponents(const Matrix* img) {
 
   std::vector<Blob> blobs(static_cast<size_t>(kept));
   for (Blob& b : blobs) b = {10000, 10000, 0, 0, nullptr};
+  std::vector<uint8_t> nearBuf(static_cast<size_t>(w));
+  int32_t nearRow = -1;
   for (const Run& run : runs) {
     const int32_t label = labelOf[run.region];
     if (label < 0) continue;
     Blob& b = blobs[label];
-    const float* brow = bbuf.data() + static_cast<size_t>(run.row) * w;
+    if (run.row != nearRow) {
+      outlineRow(run.row, nearBuf.data());
+      nearRow = run.row;
+    }
+    const uint8_t* brow = nearBuf.data();
     int32_t* lrow = list->labels + static_cast<size_t>(run.row) * w;
     int32_t x = run.first;
     if (b.pixelCount == 0) {
-      while (x <= run.last && !(brow[x] > 0.0f)) ++x;
+      while (x <= run.last && brow[x] == 0) ++x;
       if (x > run.last) continue;
       b.topRow = run.row;
       b.topCol = x;
@@ -210,7 +281,7 @@ BlobList* BlobList_FindComponents(const Matrix* img) {
     int32_t count = 0;
     const int32_t last = run.last;  // a local: the label stores may alias it
     for (; x <= last; ++x) {
-      const int32_t outline = brow[x] > 0.0f ? 1 : 0;
+      const int32_t outline = brow[x];
       count += outline;
       lrow[x] = (label + 1) * outline - 1;
     }

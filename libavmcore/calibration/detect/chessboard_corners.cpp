@@ -25,19 +25,91 @@ const int32_t kDilate[3][2] = {{1, 1}, {2, 1}, {1, 2}};
 const float kLinkDist2[6] = {196, 100, 196, 100, 196, 100};
 const float kLinkMinEdge2[6] = {8, 8, 15, 15, 24, 24};
 
+// Image_PercentileThreshold's level: the first bin whose running count
+// passes the target, with the same bins. The bins are worked out in vector
+// lanes into bytes (an out-of-range value sends its block to the exact
+// scalar bin); the running count at a bin is the number of bytes at or
+// below it, counted in vector lanes, and the first bin past the target is
+// found by halving (the running count never falls).
+uint32_t ExactBin(float v) {
+  const float x = std::fma(v, 255.0f, 0.5f);
+  if (!(x > 0.0f)) return 0;
+  if (x >= 4294967296.0f) return 255;
+  return static_cast<uint32_t>(x) & 255u;
+}
+
+int64_t CountAtMost(const uint8_t* bins, size_t n, uint8_t t) {
+  int64_t total = 0;
+  // 16-bit lane sums, far from overflowing over a block of 16384.
+  for (size_t start = 0; start < n; start += 16384) {
+    const size_t m = std::min<size_t>(16384, n - start);
+    const uint8_t* __restrict b = bins + start;
+    uint16_t c = 0;
+    for (size_t i = 0; i < m; ++i) c = static_cast<uint16_t>(c + (b[i] <= t ? 1 : 0));
+    total += c;
+  }
+  return total;
+}
+
+thread_local std::vector<uint8_t> tlsBins;
+
+float PercentileLevel(const Matrix* img, float p) {
+  const size_t n = static_cast<size_t>(img->cols) * static_cast<size_t>(img->rows);
+  tlsBins.resize(n);
+  uint8_t* bins = tlsBins.data();
+  for (size_t start = 0; start < n; start += 1024) {
+    const size_t m = std::min<size_t>(1024, n - start);
+    const float* __restrict d = img->data + start;
+    uint8_t* __restrict out = bins + start;
+    int32_t wide = 0;
+    for (size_t i = 0; i < m; ++i) {
+      const float x = std::fma(d[i], 255.0f, 0.5f);
+      wide |= x >= 8388608.0f ? 1 : 0;
+      float c = x > 0.0f ? x : 0.0f;  // also NaN
+      c = c < 8388608.0f ? c : 0.0f;
+      out[i] = static_cast<uint8_t>(static_cast<int32_t>(c) & 255);
+    }
+    if (wide != 0)
+      for (size_t i = 0; i < m; ++i) out[i] = static_cast<uint8_t>(ExactBin(d[i]));
+  }
+  const int64_t target = static_cast<int64_t>(static_cast<float>(img->cols) * p * static_cast<float>(img->rows));
+  // Bins 0 .. 254 are looked at; none past the target gives 1.
+  if (!(CountAtMost(bins, n, 254) > target)) return 1.0f;
+  int lo = 0, hi = 254;  // the answer lies in lo .. hi
+  while (lo < hi) {
+    const int mid = (lo + hi) / 2;
+    if (CountAtMost(bins, n, static_cast<uint8_t>(mid)) > target)
+      hi = mid;
+    else
+      lo = mid + 1;
+  }
+  return static_cast<float>(lo / 255.0);
+}
+
+// Work buffers of the detector, kept per thread across attempts and calls
+// (cameras are searched on several threads at once).
+struct SearchBuffers {
+  std::vector<float> scaled, bin, mean21, mean41, grid;
+  std::vector<ChessQuad> quads, fresh;
+  std::vector<ChessQuad*> group;
+};
+thread_local SearchBuffers tlsSearch;
+
 // Binarisations of one working image. The local mean of the adaptive
 // threshold does not depend on the offset, so it is computed once per
 // window radius and shared by the five offsets and the three passes.
 class Binariser {
  public:
   explicit Binariser(const Matrix* image) : image_(image) {}
+  Binariser(const Binariser&) = delete;
+  Binariser& operator=(const Binariser&) = delete;
 
   void Run(int32_t attempt, Matrix* out) {
     const size_t n = static_cast<size_t>(image_->cols) * image_->rows;
     const Attempt& a = kAttempts[attempt];
     if (a.k == 0) {
       if (!histDone_) {
-        histLevel_ = Image_PercentileThreshold(image_, 0.5f);
+        histLevel_ = PercentileLevel(image_, 0.5f);
         histDone_ = true;
       }
       for (size_t i = 0; i < n; ++i) out->data[i] = image_->data[i] > histLevel_ ? 1.0f : 0.0f;
@@ -62,8 +134,10 @@ class Binariser {
 
  private:
   const float* Mean(int32_t k) {
-    std::vector<float>& m = k == 21 ? mean21_ : mean41_;
-    if (m.empty()) {
+    std::vector<float>& m = k == 21 ? tlsSearch.mean21 : tlsSearch.mean41;
+    bool& done = k == 21 ? mean21Done_ : mean41Done_;
+    if (!done) {
+      done = true;
       m.resize(static_cast<size_t>(image_->cols) * image_->rows);
       Matrix dst{image_->cols, image_->rows, m.data()};
       Image_BoxMean(image_, &dst, k, k);
@@ -73,7 +147,7 @@ class Binariser {
   const Matrix* image_;
   bool histDone_ = false;
   float histLevel_ = 0.0f;
-  std::vector<float> mean21_, mean41_;
+  bool mean21Done_ = false, mean41Done_ = false;
 };
 
 inline float D2(const float* p) { return p[0] * p[0] + p[1] * p[1]; }
@@ -182,11 +256,13 @@ int32_t Search(const Matrix* work, int32_t cols, int32_t rows, float* grid) {
   const int32_t W = work->cols, H = work->rows;
   const int32_t expected = (cols - 1) * (rows - 1);
   const int32_t half = cols * rows / 2, halfUp = (cols * rows + 1) / 2;
-  std::vector<float> binData(static_cast<size_t>(W) * H);
+  std::vector<float>& binData = tlsSearch.bin;
+  binData.resize(static_cast<size_t>(W) * H);
   Matrix bin{W, H, binData.data()};
   Binariser binariser(work);
-  std::vector<ChessQuad> quads, fresh;
-  std::vector<ChessQuad*> group;
+  std::vector<ChessQuad>& quads = tlsSearch.quads;
+  std::vector<ChessQuad>& fresh = tlsSearch.fresh;
+  std::vector<ChessQuad*>& group = tlsSearch.group;
   for (int32_t r = 0; r < 3; ++r) {
     for (int32_t a = 0; a < 11; ++a) {
       binariser.Run(a, &bin);
@@ -265,14 +341,17 @@ int32_t Chessboard_FindCorners(const Matrix* image, int32_t cols, int32_t rows, 
       image->rows < 1)
     return 0;
   const bool resample = (image->cols >= 1280 && mode != 0) || (image->rows == 480 && mode == 2);
-  Matrix* scaled = nullptr;
+  Matrix scaled{720, 576, nullptr};
   const Matrix* work = image;
   if (resample) {
-    scaled = ResampleForCorners(image, 2, nullptr, nullptr);
-    work = scaled;
+    tlsSearch.scaled.resize(720 * 576);
+    scaled.data = tlsSearch.scaled.data();
+    ResampleForCornersInto(image, &scaled);
+    work = &scaled;
   }
   const int32_t n = (cols - 1) * (rows - 1);
-  std::vector<float> grid(2 * static_cast<size_t>(n));
+  std::vector<float>& grid = tlsSearch.grid;
+  grid.resize(2 * static_cast<size_t>(n));
   const int32_t found = Search(work, cols, rows, grid.data());
   if (found) {
     ChessCorners_NormaliseOrientation(grid.data(), cols, rows);
@@ -285,6 +364,5 @@ int32_t Chessboard_FindCorners(const Matrix* image, int32_t cols, int32_t rows, 
     }
     memcpy(points, grid.data(), sizeof(float) * 2 * static_cast<size_t>(n));
   }
-  CornerImage_Free(scaled);
   return found;
 }

@@ -10,6 +10,9 @@
 // 720 x 576 when (cols >= 1280 and mode != 0) or (rows == 480 and mode == 2),
 // else a copy with scales 1.
 Matrix* ResampleForCorners(const Matrix* image, int32_t mode, float* scaleX, float* scaleY);
+// The resampling of ResampleForCorners into dst's size, whatever dst held
+// (the caller decides that the image is resampled).
+void ResampleForCornersInto(const Matrix* image, Matrix* dst);
 // 1280 x 720 when the image is wider or taller, else a copy.
 Matrix* ResampleTo1280x720(const Matrix* image, float* scaleX, float* scaleY);
 // W x H when the image is wider or taller, else a copy.

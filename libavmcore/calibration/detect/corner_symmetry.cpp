@@ -5,6 +5,7 @@
 #include "calibration/detect/chessboard_corners.h"
 #include "frame/patch_sampling.h"
 #include "toolkit/border_filters.h"
+#include "toolkit/float_lanes.h"
 #include "toolkit/matrix.h"
 #include "toolkit/smoothing.h"
 
@@ -90,22 +91,90 @@ inline void DiscSpreads(const RefineDisc& disc, const float* centre, float* d1, 
   *d2 = b;
 }
 
-// Separable 5-tap Gaussian (sigma 2) on a replicated border.
-void Blur5(const Matrix* src, std::vector<float>* out) {
+// DiscSpreads of the eight centres base[0..7] at once, one per lane (each
+// lane sums in the same order as DiscSpreads).
+void DiscSpreadsRow(const RefineDisc& disc, const float* base, float* d1, float* d2) {
+  using float_lanes::F32x8;
+  F32x8 u, v, sum;
+  float_lanes::Splat(&sum, 0.0f);
+  for (int32_t o : disc.half) {
+    float_lanes::Load(&u, base + o);
+    float_lanes::Load(&v, base - o);
+    sum += u + v;
+  }
+  const float n = static_cast<float>(2 * static_cast<int32_t>(disc.half.size()));
+  F32x8 m, a, b, nv, t0, t1, t2;
+  float_lanes::Splat(&nv, n);
+  m = sum / nv;
+  float_lanes::Splat(&a, 0.0f);
+  float_lanes::Splat(&b, 0.0f);
+  float tmp[8];
+  for (int32_t o : disc.half) {
+    float_lanes::Load(&u, base + o);
+    float_lanes::Load(&v, base - o);
+    t0 = u - v;
+    float_lanes::StoreAbs(tmp, &t0);
+    float_lanes::Load(&t0, tmp);
+    a += t0;
+    t1 = u - m;
+    float_lanes::StoreAbs(tmp, &t1);
+    float_lanes::Load(&t1, tmp);
+    t2 = v - m;
+    float_lanes::StoreAbs(tmp, &t2);
+    float_lanes::Load(&t2, tmp);
+    b += t1 + t2;
+  }
+  a *= 2.0f;
+  float_lanes::Store(d1, &a);
+  float_lanes::Store(d2, &b);
+}
+
+// Separable 5-tap Gaussian (sigma 2) on a replicated border, one row at a
+// time (vertical taps into a row buffer, then the horizontal ones), with
+// the output's smallest and largest value taken on the way in eight
+// independent lanes (a form the compiler vectorises; the comparisons are
+// exact in any order). Returns largest minus smallest.
+// Folds row[0..w-1] into the eight lanes of smallest and largest values
+// (lane q takes the elements 8i + q; the tail goes to lane 0).
+void LaneExtremes(const float* row, int32_t w, float* lanesLo, float* lanesHi) {
+  using float_lanes::F32x8;
+  F32x8 lo, hi, v;
+  float_lanes::Load(&lo, lanesLo);
+  float_lanes::Load(&hi, lanesHi);
+  const int32_t body = w - w % 8;
+  for (int32_t i = 0; i < body; i += 8) {
+    float_lanes::Load(&v, row + i);
+    lo = v < lo ? v : lo;
+    hi = v > hi ? v : hi;
+  }
+  float_lanes::Store(lanesLo, &lo);
+  float_lanes::Store(lanesHi, &hi);
+  for (int32_t i = body; i < w; ++i) {
+    lanesLo[0] = row[i] < lanesLo[0] ? row[i] : lanesLo[0];
+    lanesHi[0] = row[i] > lanesHi[0] ? row[i] : lanesHi[0];
+  }
+}
+
+struct BlurBuffers {
+  std::vector<float> out, row;
+};
+thread_local BlurBuffers tlsBlur;
+
+float Blur5(const Matrix* src, std::vector<float>* out) {
   const int32_t w = src->cols, h = src->rows;
   float k[5];
   Image_GaussianKernel(2, k, 2.0f);
-  std::vector<float> tmp(static_cast<size_t>(w) * h);
+  std::vector<float>& tmp = tlsBlur.row;
+  tmp.resize(static_cast<size_t>(w));
   out->resize(static_cast<size_t>(w) * h);
+  float* t = tmp.data();
+  float lo[8], hi[8];
+  bool first = true;
   for (int32_t y = 0; y < h; ++y) {
     const float* r[5];
     for (int32_t i = 0; i < 5; ++i)
       r[i] = src->data + static_cast<size_t>(std::min(std::max(y + i - 2, 0), h - 1)) * w;
-    float* t = tmp.data() + static_cast<size_t>(y) * w;
     for (int32_t x = 0; x < w; ++x) t[x] = k[0] * r[0][x] + k[1] * r[1][x] + k[2] * r[2][x] + k[3] * r[3][x] + k[4] * r[4][x];
-  }
-  for (int32_t y = 0; y < h; ++y) {
-    const float* t = tmp.data() + static_cast<size_t>(y) * w;
     float* o = out->data() + static_cast<size_t>(y) * w;
     auto clamped = [&](int32_t x) {
       float s = 0.0f;
@@ -116,29 +185,18 @@ void Blur5(const Matrix* src, std::vector<float>* out) {
     for (int32_t x = 2; x < w - 2; ++x)
       o[x] = k[0] * t[x - 2] + k[1] * t[x - 1] + k[2] * t[x] + k[3] * t[x + 1] + k[4] * t[x + 2];
     for (int32_t x = std::max(2, w - 2); x < w; ++x) o[x] = clamped(x);
-  }
-}
-
-// Largest minus smallest value, in eight independent lanes (a form the
-// compiler vectorises; the comparisons are exact in any order).
-float Range(const std::vector<float>& v) {
-  if (v.empty()) return 0.0f;
-  float lo[8], hi[8];
-  for (int k = 0; k < 8; ++k) lo[k] = hi[k] = v[0];
-  const size_t n = v.size(), body = n - n % 8;
-  for (size_t i = 0; i < body; i += 8)
-    for (int k = 0; k < 8; ++k) {
-      lo[k] = v[i + k] < lo[k] ? v[i + k] : lo[k];
-      hi[k] = v[i + k] > hi[k] ? v[i + k] : hi[k];
+    // Every lane starts from the image's first value.
+    if (first) {
+      for (int q = 0; q < 8; ++q) lo[q] = hi[q] = o[0];
+      first = false;
     }
-  for (size_t i = body; i < n; ++i) {
-    lo[0] = v[i] < lo[0] ? v[i] : lo[0];
-    hi[0] = v[i] > hi[0] ? v[i] : hi[0];
+    LaneExtremes(o, w, lo, hi);
   }
+  if (first) return 0.0f;
   float mn = lo[0], mx = hi[0];
-  for (int k = 1; k < 8; ++k) {
-    mn = lo[k] < mn ? lo[k] : mn;
-    mx = hi[k] > mx ? hi[k] : mx;
+  for (int q = 1; q < 8; ++q) {
+    mn = lo[q] < mn ? lo[q] : mn;
+    mx = hi[q] > mx ? hi[q] : mx;
   }
   return mx - mn;
 }
@@ -148,20 +206,21 @@ float Range(const std::vector<float>& v) {
 void ChessCorners_Refine(const Matrix* image, float* points, int32_t count) {
   if (count < 1 || image->cols < 1 || image->rows < 1) return;
   static const RefineDisc disc15(15), disc21(21);
-  std::vector<float> blurred;
-  Blur5(image, &blurred);
+  std::vector<float>& blurred = tlsBlur.out;
+  const float range = Blur5(image, &blurred);
   Matrix blur{image->cols, image->rows, blurred.data()};
   // The blurred image is taken as rescaled to 0..1 by its own minimum and
   // maximum. The score's spreads scale with the contrast and ignore the
   // offset, so the rescale is applied to the spreads instead of the pixels.
-  const float range = Range(blurred);
   if (!(range > 0.0f)) return;
   const float a = 1.0f / range;
 
   // The 15 x 15 patches around the 37 integer shifts of a point share their
   // sub-pixel fractions: one 21 x 21 patch holds them all, unless it would
   // leave the image (then each patch is sampled on its own).
-  float bigData[21 * 21], patchData[15 * 15];
+  // The shared patch is followed by a pad: the lanes of the last rows of
+  // shifts read one float past it (their results are not used).
+  float bigData[21 * 21 + 8] = {}, patchData[15 * 15];
   Matrix big{21, 21, bigData}, patch{15, 15, patchData};
   float score[7][7];
   for (int32_t p = 0; p < count; ++p) {
@@ -173,13 +232,22 @@ void ChessCorners_Refine(const Matrix* image, float* points, int32_t count) {
       if (shared) Image_SamplePatchBilinear(&blur, &big, pt[0], pt[1]);
       float lo = 0.0f, hi = 0.0f;
       bool any = false;
+      // Shared patch: the spreads of the seven shifts of a row i, taken in
+      // lanes (shift j in lane j + 3).
+      float rowD1[7][8], rowD2[7][8];
+      if (shared)
+        for (int32_t i = -3; i <= 3; ++i)
+          DiscSpreadsRow(disc21, bigData + (10 + i) * 21 + 7, rowD1[i + 3], rowD2[i + 3]);
+      const int32_t discSize = 2 * static_cast<int32_t>(disc21.half.size());
       for (int32_t i = -3; i <= 3; ++i)
         for (int32_t j = -3; j <= 3; ++j) {
           if (i * i + j * j > 12) continue;  // sqrt(i^2 + j^2) <= 3.5
           float d1, d2;
           int32_t n;
           if (shared) {
-            DiscSpreads(disc21, bigData + (10 + i) * 21 + (10 + j), &d1, &d2, &n);
+            d1 = rowD1[i + 3][j + 3];
+            d2 = rowD2[i + 3][j + 3];
+            n = discSize;
           } else {
             Image_SamplePatchBilinear(&blur, &patch, pt[0] + static_cast<float>(i), pt[1] + static_cast<float>(j));
             DiscSpreads(disc15, patchData + 7 * 15 + 7, &d1, &d2, &n);
