@@ -19,6 +19,7 @@
 #include "frame/global_variables.h"
 #include "surround/calibration_services.h"
 #include "surround/lutob.h"
+#include "testsupport/floor_render.h"
 #include "testsupport/config_state.h"
 #include "testsupport/pose_scene.h"
 #include "testsupport/scene_renderer.h"
@@ -35,24 +36,7 @@ SceneCamera Camera(float x, float y, float height, float atX, float atY) {
 }
 
 std::vector<float> RenderFloor(const SceneCamera& cam, std::function<float(float, float)> level) {
-  TargetSpec t;
-  t.kind = TargetKind::kCustom;
-  t.margin = 0.0f;
-  t.origin[0] = -8000;
-  t.origin[1] = -9000;
-  t.extentS = 16000;
-  t.extentT = 18000;
-  t.light = 215;
-  t.shade = [level](float s, float u) { return level(s - 8000.0f, u - 9000.0f); };
-  RenderOptions opt;
-  opt.width = kW;
-  opt.height = kH;
-  opt.supersample = 3;
-  opt.blurSigma = 0.6f;
-  const std::vector<uint8_t> grey = Scene_RenderGrey(cam, t, opt);
-  std::vector<float> img(grey.size());
-  for (size_t i = 0; i < grey.size(); ++i) img[i] = grey[i] / 255.0f;
-  return img;
+  return Floor_Render(cam, kW, kH, FloorWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f}, std::move(level));
 }
 
 // Dark cells of a checker cut by the lines xs and ys.

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "testsupport/floor_render.h"
 #include "camera/rotation.h"
 #include "patch_site_fixture.h"
 
@@ -66,24 +67,7 @@ inline std::vector<DarkRect> Checker(const std::vector<float>& xs, const std::ve
 // The floor's grey level at world (x, y) from level(x, y) (0..255; negative:
 // the light mat).
 inline std::vector<float> RenderFloor(const SceneCamera& cam, std::function<float(float, float)> level) {
-  TargetSpec t;
-  t.kind = TargetKind::kCustom;
-  t.margin = 0.0f;
-  t.origin[0] = -8000;
-  t.origin[1] = -9000;
-  t.extentS = 16000;
-  t.extentT = 18000;
-  t.light = 215;
-  t.shade = [level](float s, float u) { return level(s - 8000.0f, u - 9000.0f); };
-  RenderOptions opt;
-  opt.width = kW;
-  opt.height = kH;
-  opt.supersample = 3;
-  opt.blurSigma = 0.6f;
-  const std::vector<uint8_t> grey = Scene_RenderGrey(cam, t, opt);
-  std::vector<float> img(grey.size());
-  for (size_t i = 0; i < grey.size(); ++i) img[i] = grey[i] / 255.0f;
-  return img;
+  return Floor_Render(cam, kW, kH, FloorWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f}, std::move(level));
 }
 
 inline std::vector<float> RenderRects(const SceneCamera& cam, const std::vector<DarkRect>& rects) {
@@ -106,24 +90,7 @@ inline float BoardShade(const std::vector<FloorBoard>& boards, float x, float y)
 }
 
 inline std::vector<float> RenderBoards(const SceneCamera& cam, const std::vector<FloorBoard>& boards) {
-  TargetSpec t;
-  t.kind = TargetKind::kCustom;
-  t.margin = 0.0f;
-  t.origin[0] = -8000;
-  t.origin[1] = -9000;
-  t.extentS = 16000;
-  t.extentT = 18000;
-  t.light = 215;
-  t.shade = [boards](float s, float u) { return BoardShade(boards, s - 8000.0f, u - 9000.0f); };
-  RenderOptions opt;
-  opt.width = kW;
-  opt.height = kH;
-  opt.supersample = 3;
-  opt.blurSigma = 0.6f;
-  const std::vector<uint8_t> grey = Scene_RenderGrey(cam, t, opt);
-  std::vector<float> img(grey.size());
-  for (size_t i = 0; i < grey.size(); ++i) img[i] = grey[i] / 255.0f;
-  return img;
+  return Floor_Render(cam, kW, kH, FloorWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f}, [boards](float x, float y) { return BoardShade(boards, x, y); });
 }
 
 // Angle (degrees) between the rotations of two rotation vectors.

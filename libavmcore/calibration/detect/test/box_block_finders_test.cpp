@@ -11,6 +11,7 @@
 #include "calibration/detect/layout_finders.h"
 #include "calibration/solve/block_calib.h"
 #include "detect_scene_helpers.h"
+#include "testsupport/floor_render.h"
 #include "testsupport/mark_scenes.h"
 #include "frame/calib_profile.h"
 #include "frame/global_variables.h"
@@ -261,28 +262,11 @@ class Layout9Site : public board_site::BoardSiteTest {
  protected:
   // Dark squares (x0, y0, x1, y1) on the light floor, through camera `camera`.
   void ShowSquares(int camera, const SceneCamera& cam, const std::vector<std::array<float, 4>>& squares) {
-    TargetSpec t;
-    t.kind = TargetKind::kCustom;
-    t.margin = 0.0f;
-    t.origin[0] = -8000;
-    t.origin[1] = -9000;
-    t.extentS = 16000;
-    t.extentT = 18000;
-    t.light = 215;
-    t.shade = [squares](float s, float u) {
-      const float x = s - 8000.0f, y = u - 9000.0f;
+    pixels[camera - 1] = Floor_Render(cam, board_site::kW, board_site::kH, FloorWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f}, [squares](float x, float y) {
       for (const auto& q : squares)
         if (x >= q[0] && x < q[2] && y >= q[1] && y < q[3]) return 30.0f;
       return -1.0f;
-    };
-    RenderOptions opt;
-    opt.width = board_site::kW;
-    opt.height = board_site::kH;
-    opt.supersample = 3;
-    opt.blurSigma = 0.6f;
-    const std::vector<uint8_t> grey = Scene_RenderGrey(cam, t, opt);
-    pixels[camera - 1].resize(grey.size());
-    for (size_t i = 0; i < grey.size(); ++i) pixels[camera - 1][i] = grey[i] / 255.0f;
+    });
     images[camera - 1].data = pixels[camera - 1].data();
   }
 };

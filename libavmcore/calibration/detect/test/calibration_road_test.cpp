@@ -13,6 +13,7 @@
 #include "frame/calib_profile.h"
 #include "frame/lens_table.h"
 #include "patch_site_fixture.h"
+#include "testsupport/floor_render.h"
 #include "testsupport/lens_table_fixture.h"
 
 namespace {
@@ -170,17 +171,7 @@ struct SquareBoard {
 };
 
 std::vector<float> RenderBoards(const SceneCamera& cam, const std::vector<SquareBoard>& boards) {
-  TargetSpec t;
-  t.kind = TargetKind::kCustom;
-  t.margin = 0.0f;
-  t.origin[0] = -6000;
-  t.origin[1] = -7000;
-  t.origin[2] = 0.0f;
-  t.extentS = 12000;
-  t.extentT = 14000;
-  t.light = 215;
-  t.shade = [boards](float s, float u) {
-    const float x = s - 6000.0f, y = u - 7000.0f;
+  return Floor_Render(cam, kW, kH, FloorWindow{-6000.0f, -7000.0f, 12000.0f, 14000.0f}, [boards](float x, float y) {
     for (const SquareBoard& b : boards) {
       const float fx = (x - b.first[0]) / b.side + 1.0f, fy = (y - b.first[1]) / b.side + 1.0f;
       if (fx < 0.0f || fy < 0.0f || fx >= b.n || fy >= b.n) continue;
@@ -188,16 +179,7 @@ std::vector<float> RenderBoards(const SceneCamera& cam, const std::vector<Square
       return (i + j) % 2 == 0 ? 30.0f : -1.0f;
     }
     return -1.0f;
-  };
-  RenderOptions opt;
-  opt.width = kW;
-  opt.height = kH;
-  opt.supersample = 3;
-  opt.blurSigma = 0.6f;
-  const std::vector<uint8_t> grey = Scene_RenderGrey(cam, t, opt);
-  std::vector<float> img(grey.size());
-  for (size_t i = 0; i < grey.size(); ++i) img[i] = grey[i] / 255.0f;
-  return img;
+  });
 }
 
 // Camera-centre distance (mm) of two poses x_cam = R x + T.

@@ -17,6 +17,7 @@
 #include "camera/rotation.h"
 #include "patch_site_fixture.h"
 #include "surround/calibration_services.h"
+#include "testsupport/floor_render.h"
 #include "testsupport/pose_scene.h"
 #include "toolkit/sampling.h"
 
@@ -65,30 +66,13 @@ std::vector<Rect> SitePieces(Hide hide = kNothing) {
 }
 
 std::vector<float> RenderPieces(const SceneCamera& cam, const std::vector<Rect>& pieces) {
-  TargetSpec t;
-  t.kind = TargetKind::kCustom;
-  t.margin = 0.0f;
-  t.origin[0] = -6000;
-  t.origin[1] = -7000;
-  t.origin[2] = -kRaise;
-  t.extentS = 12000;
-  t.extentT = 14000;
-  t.light = 215;
-  t.shade = [pieces](float s, float u) {
-    const float x = s - 6000.0f, y = u - 7000.0f;
+  FloorWindow w = FloorWindow{-6000.0f, -7000.0f, 12000.0f, 14000.0f};
+  w.z = -kRaise;
+  return Floor_Render(cam, kW, kH, w, [pieces](float x, float y) {
     for (const Rect& p : pieces)
       if (x >= p.x0 && x < p.x1 && y >= p.y0 && y < p.y1) return 30.0f;
     return -1.0f;
-  };
-  RenderOptions opt;
-  opt.width = kW;
-  opt.height = kH;
-  opt.supersample = 3;
-  opt.blurSigma = 0.6f;
-  const std::vector<uint8_t> grey = Scene_RenderGrey(cam, t, opt);
-  std::vector<float> img(grey.size());
-  for (size_t i = 0; i < grey.size(); ++i) img[i] = grey[i] / 255.0f;
-  return img;
+  });
 }
 
 SceneCamera SiteCamera(int camera) {

@@ -17,6 +17,7 @@
 #include "frame/global_variables.h"
 #include "surround/calibration_services.h"
 #include "surround/lutob.h"
+#include "testsupport/floor_render.h"
 #include "testsupport/config_state.h"
 #include "testsupport/pose_scene.h"
 #include "testsupport/scene_renderer.h"
@@ -56,25 +57,9 @@ inline float Shade(const std::vector<Patch>& patches, float x, float y) {
 
 // The patches lie `raise` mm above the ground.
 inline std::vector<float> Render(const SceneCamera& cam, const std::vector<Patch>& patches, float raise = 0.0f) {
-  TargetSpec t;
-  t.kind = TargetKind::kCustom;
-  t.margin = 0.0f;
-  t.origin[0] = -6000;
-  t.origin[1] = -7000;
-  t.origin[2] = -raise;
-  t.extentS = 12000;
-  t.extentT = 14000;
-  t.light = 215;
-  t.shade = [patches](float s, float u) { return Shade(patches, s - 6000.0f, u - 7000.0f); };
-  RenderOptions opt;
-  opt.width = kW;
-  opt.height = kH;
-  opt.supersample = 3;
-  opt.blurSigma = 0.6f;
-  const std::vector<uint8_t> grey = Scene_RenderGrey(cam, t, opt);
-  std::vector<float> img(grey.size());
-  for (size_t i = 0; i < grey.size(); ++i) img[i] = grey[i] / 255.0f;
-  return img;
+  FloorWindow w = FloorWindow{-6000.0f, -7000.0f, 12000.0f, 14000.0f};
+  w.z = -raise;
+  return Floor_Render(cam, kW, kH, w, [patches](float x, float y) { return Shade(patches, x, y); });
 }
 
 // (row, column) of a ground point.

@@ -13,6 +13,7 @@
 #include "calibration/detect/pose_solve_services.h"
 #include "calibration/detect/template_corner_layout_finders.h"
 #include "patch_site_fixture.h"
+#include "testsupport/floor_render.h"
 #include "testsupport/lens_table_fixture.h"
 #include "testsupport/pose_scene.h"
 
@@ -43,33 +44,16 @@ void AddCross(std::vector<Rect>* r, float x, float y, float side, float z = 0.0f
 }
 
 std::vector<float> RenderPlane(const SceneCamera& cam, const std::vector<Rect>& rects, float z) {
-  TargetSpec t;
-  t.kind = TargetKind::kCustom;
-  t.margin = 0.0f;
-  t.origin[0] = -6000;
-  t.origin[1] = -7000;
-  t.origin[2] = z;
-  t.extentS = 12000;
-  t.extentT = 14000;
-  t.light = 215;
   std::vector<Rect> mine;
   for (const Rect& r : rects)
     if (r.z == z) mine.push_back(r);
-  t.shade = [mine](float s, float u) {
-    const float x = s - 6000.0f, y = u - 7000.0f;
+  FloorWindow w = FloorWindow{-6000.0f, -7000.0f, 12000.0f, 14000.0f};
+  w.z = z;
+  return Floor_Render(cam, kW, kH, w, [mine](float x, float y) {
     for (const Rect& r : mine)
       if (x >= r.x0 && x < r.x1 && y >= r.y0 && y < r.y1) return 30.0f;
     return -1.0f;
-  };
-  RenderOptions opt;
-  opt.width = kW;
-  opt.height = kH;
-  opt.supersample = 3;
-  opt.blurSigma = 0.6f;
-  const std::vector<uint8_t> grey = Scene_RenderGrey(cam, t, opt);
-  std::vector<float> img(grey.size());
-  for (size_t i = 0; i < grey.size(); ++i) img[i] = grey[i] / 255.0f;
-  return img;
+  });
 }
 
 // Marks at several heights: one picture a height, the darker pixel of each
