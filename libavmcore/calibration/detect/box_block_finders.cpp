@@ -1,6 +1,7 @@
 #include "calibration/detect/box_block_finders.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "calibration/detect/chessboard_corners.h"
@@ -66,6 +67,14 @@ struct ProfileBox {
   }
 };
 
+// Swaps the two squares of one box's seven points (points 1..3 with 4..6).
+void SwapSquares(float* seven) {
+  for (int i = 1; i <= 3; ++i) {
+    std::swap(seven[2 * i], seven[2 * (i + 3)]);
+    std::swap(seven[2 * i + 1], seven[2 * (i + 3) + 1]);
+  }
+}
+
 }  // namespace
 
 uint32_t CalibFind_Layout4(LUTOB* lut, uint32_t camera, Matrix* image, int32_t, int32_t, float* points) {
@@ -94,7 +103,18 @@ uint32_t CalibFind_Layout9(LUTOB* lut, uint32_t camera, Matrix* image, int32_t, 
     a.MoveIntegral(points, 7);
     if (!b.valid || FindCornerWithQuads(&b.crop, points + 14, 0, t[0], t[1]) == 0) continue;
     b.MoveIntegral(points + 14, 7);
+    // The piece puts the square on the left of the shared corner first,
+    // which is the world order while a pair keeps its floor orientation in
+    // the picture. Near the edge of a side camera's fisheye a pair turns by
+    // most of a right angle and its squares come back swapped, so the
+    // swapped orders are solved too (A, then A and B, then B) before the
+    // pass is given up; a wrong order leaves a residual the solver rejects.
     if (Solves(lut, camera)) return 14;
+    for (float* box : {points, points + 14, points}) {
+      SwapSquares(box);
+      if (Solves(lut, camera)) return 14;
+    }
+    SwapSquares(points + 14);  // back to the piece's order
   }
   return 0;
 }

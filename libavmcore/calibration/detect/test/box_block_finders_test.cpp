@@ -253,11 +253,13 @@ TEST(BoardWithSideQuads, BoardThenMarkers) {
   EXPECT_EQ(FindBoardWithSideQuads(&m, 6, 4, points.data()), 0u);
 }
 
-// Layout 9 on a rendered site: the front and the rear camera each see two
-// pads of two 600 mm dark squares touching at one corner, laid where the
-// layout's world points put them (the site 400 mm beyond the vehicle box);
-// the profile's boxes hold the pads' pictures. The dispatcher returns the
-// fourteen corners in world-point order and the road solves the true pose.
+// Layout 9 on a rendered site: every camera sees two pads of two 600 mm
+// dark squares touching at one corner, laid where the layout's world points
+// put them (the site 400 mm beyond the vehicle box); the profile's boxes
+// hold the pads' pictures. The dispatcher returns the fourteen corners in
+// world-point order and the road solves the true pose. The side cameras see
+// the pads near the edge of the fisheye, turned by most of a right angle, so
+// the squares' image sides no longer match the world order.
 class Layout9Site : public board_site::BoardSiteTest {
  protected:
   // Dark squares (x0, y0, x1, y1) on the light floor, through camera `camera`.
@@ -275,13 +277,22 @@ TEST_F(Layout9Site, CornersInWorldPointOrderAndTheRoadSolvesThePose) {
   using board_site::Camera;
   GlobalVariables& g = gv();
   g.place3 = g.place4 = g.place5 = g.place6 = 400;
+  // The side cameras see the pads about 70 degrees off their axis, where
+  // the fisheye squeezes the far squares: their outline corners lie up to
+  // 3.2 px off (0.9 px past the floor bound) and the pose's position,
+  // resting on those corners, up to 40 mm off. A swapped square pair puts
+  // its points tens of pixels off, far outside either bound.
   struct Case {
     int camera;
     SceneCamera cam;
+    float extraPx;    // past the floor bound of the squares' corners
+    double maxShift;  // mm
   };
   const Case cases[] = {
-      {1, Camera(0, -2300, 1300, 0, -3700)},
-      {2, Camera(0, 2300, 1300, 0, 3700)},
+      {1, Camera(0, -2300, 1300, 0, -3700), 0.0f, 25.0},
+      {2, Camera(0, 2300, 1300, 0, 3700), 0.0f, 25.0},
+      {3, Camera(-900, 0, 1000, -2000, 0), 1.0f, 50.0},
+      {4, Camera(900, 0, 1000, 2000, 0), 1.0f, 50.0},
   };
   // A first pass without boxes, to have the world points to place them by.
   Compute(9, "qd_cfg.txt", "0,0,0,0;0,0,0,0\n0,0,0,0;0,0,0,0\n0,0,0,0;0,0,0,0\n0,0,0,0;0,0,0,0\n");
@@ -313,7 +324,6 @@ TEST_F(Layout9Site, CornersInWorldPointOrderAndTheRoadSolvesThePose) {
     }
     text += "\n";
   }
-  text += "0,0,0,0;0,0,0,0\n0,0,0,0;0,0,0,0\n";  // the side cameras' lines
   Compute(9, "qd_cfg.txt", text);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.camera);
@@ -331,8 +341,9 @@ TEST_F(Layout9Site, CornersInWorldPointOrderAndTheRoadSolvesThePose) {
       board_site::Project(c.cam, w, &r0, &c0);
       board_site::Project(c.cam, wx, &r1, &c1);
       board_site::Project(c.cam, wy, &r2, &c2);
-      const float bound = i % 7 == 0 ? 1.0f
-                                     : std::max(1.0f, std::max(std::hypot(r1 - r0, c1 - c0), std::hypot(r2 - r0, c2 - c0)));
+      const float bound =
+          i % 7 == 0 ? 1.0f
+                     : c.extraPx + std::max(1.0f, std::max(std::hypot(r1 - r0, c1 - c0), std::hypot(r2 - r0, c2 - c0)));
       EXPECT_LT(std::hypot(points[k][2 * i] - r0, points[k][2 * i + 1] - c0), bound) << "point " << i;
     }
     ASSERT_EQ(1, CalibrateCameraByIndex(lut, c.camera, 1, 0, 0));
@@ -343,7 +354,7 @@ TEST_F(Layout9Site, CornersInWorldPointOrderAndTheRoadSolvesThePose) {
     // Twelve of the fourteen corners are whole pixels: the bound of the
     // layout-14 squares' corners, which are found the same way.
     EXPECT_LT(angle, 1.0);
-    EXPECT_LT(shift, 25.0);
+    EXPECT_LT(shift, c.maxShift);
   }
 }
 
