@@ -196,37 +196,6 @@ TEST_F(PoseGroundTruthTest, NoisyCornersSolveAsWellAsOpenCv) {
   }
 }
 
-// The full solve of CalibrateCamera also estimates the focal aspect and the
-// second lens term from the one board, so noise moves the camera along its
-// view more than a PnP with known intrinsics; the figures are printed beside
-// OpenCV's and bounded loosely.
-TEST_F(PoseGroundTruthTest, NoisyCornersFullSolve) {
-  constexpr int kSeeds = 4;
-  for (int model : {1, 2, 4}) {
-    LutConfig cfg = OneModelConfig(model);
-    const FisheyeForm fe = FisheyeOf(TruthIntrinsics(model));
-    for (const PoseCase& pc : kPoses) {
-      double ours[2] = {0, 0}, cv[2] = {0, 0};
-      for (int seed = 1; seed <= kSeeds; ++seed) {
-        PoseScene s = PoseScene_Make(TruthIntrinsics(model), pc.heightMm, pc.distanceMm, pc.yawDeg, 0.3f, seed);
-        const SolveResult r = SolveScene(&cfg, s, 1);
-        ASSERT_EQ(r.ret, 0) << model;
-        const Pose p = OpenCvPose(s, fe);
-        ours[0] += PoseScene_RotationErrorDeg(r.R, s.cam.r) / kSeeds;
-        ours[1] += PoseScene_PositionErrorMm(r.T, s.cam.T) / kSeeds;
-        cv[0] += PoseScene_RotationErrorDeg(p.r, s.cam.r) / kSeeds;
-        cv[1] += PoseScene_PositionErrorMm(p.T, s.cam.T) / kSeeds;
-      }
-      printf("[ noisy, full solve ] model %d h %4.0f d %4.0f yaw %3.0f: rotation %.4f (OpenCV PnP %.4f) deg, "
-             "position %.2f (OpenCV PnP %.2f) mm\n",
-             model, pc.heightMm, pc.distanceMm, pc.yawDeg, ours[0], cv[0], ours[1], cv[1]);
-      const double range = std::hypot(pc.heightMm, pc.distanceMm + 350.0f);
-      EXPECT_LT(ours[0], 0.6) << model;
-      EXPECT_LT(ours[1], 0.05 * range) << model;
-    }
-  }
-}
-
 // OpenCV's own full solve of one view: cv::fisheye::calibrate started from
 // the true intrinsics (which favours it), principal point and skew fixed,
 // k2..k4 held at the truth; it estimates k1 and the pose, and the focal
@@ -258,37 +227,50 @@ Pose OpenCvFullSolve(const PoseScene& s, const FisheyeForm& fe, bool fixFocal) {
   return p;
 }
 
-// The full solve beside OpenCV's full solve of the same single view (model 2
-// is OpenCV's fisheye form within 1e-3 px), mean errors over seeded noise of
-// 0.3 px. With its focal length free OpenCV's one-view calibration is far
-// off (degrees, hundreds of mm); ours stays within a few tenths of a degree
-// because its search grid holds the scale. Held at the true focal length
-// OpenCV is better than ours by what the grid's scale step allows; the
-// figures go in the report.
-TEST_F(PoseGroundTruthTest, NoisyCornersFullSolveBesideOpenCvCalibration) {
-  constexpr int kSeeds = 6;
-  LutConfig cfg = OneModelConfig(2);
-  const FisheyeForm fe = FisheyeOf(TruthIntrinsics(2));
-  ASSERT_LT(fe.worstPx, 1e-3);
-  for (const PoseCase& pc : kPoses) {
-    double ours[2] = {0, 0}, cvFree[2] = {0, 0}, cvHeld[2] = {0, 0};
-    for (int seed = 1; seed <= kSeeds; ++seed) {
-      PoseScene s = PoseScene_Make(TruthIntrinsics(2), pc.heightMm, pc.distanceMm, pc.yawDeg, 0.3f, seed);
-      const SolveResult r = SolveScene(&cfg, s, 1);
-      ASSERT_EQ(r.ret, 0);
-      const Pose f = OpenCvFullSolve(s, fe, false), h = OpenCvFullSolve(s, fe, true);
-      ours[0] += PoseScene_RotationErrorDeg(r.R, s.cam.r) / kSeeds;
-      ours[1] += PoseScene_PositionErrorMm(r.T, s.cam.T) / kSeeds;
-      cvFree[0] += PoseScene_RotationErrorDeg(f.r, s.cam.r) / kSeeds;
-      cvFree[1] += PoseScene_PositionErrorMm(f.T, s.cam.T) / kSeeds;
-      cvHeld[0] += PoseScene_RotationErrorDeg(h.r, s.cam.r) / kSeeds;
-      cvHeld[1] += PoseScene_PositionErrorMm(h.T, s.cam.T) / kSeeds;
+// The full solve of CalibrateCamera also estimates the focal aspect and the
+// second lens term from the one board, so noise moves the camera along its
+// view more than a PnP with known intrinsics; the figures are printed beside
+// OpenCV's and bounded loosely. For model 2 (OpenCV's fisheye form within
+// 1e-3 px) they are printed beside OpenCV's own one-view calibration too:
+// with its focal length free it is far off (degrees, hundreds of mm), ours
+// stays within tenths of a degree because the search grid holds the scale;
+// held at the true focal length OpenCV is better by what the grid's scale
+// step allows.
+TEST_F(PoseGroundTruthTest, NoisyCornersFullSolve) {
+  constexpr int kSeeds = 4;
+  for (int model : {1, 2, 4}) {
+    LutConfig cfg = OneModelConfig(model);
+    const FisheyeForm fe = FisheyeOf(TruthIntrinsics(model));
+    for (const PoseCase& pc : kPoses) {
+      double ours[2] = {0, 0}, cv[2] = {0, 0}, cvFree[2] = {0, 0}, cvHeld[2] = {0, 0};
+      for (int seed = 1; seed <= kSeeds; ++seed) {
+        PoseScene s = PoseScene_Make(TruthIntrinsics(model), pc.heightMm, pc.distanceMm, pc.yawDeg, 0.3f, seed);
+        const SolveResult r = SolveScene(&cfg, s, 1);
+        ASSERT_EQ(r.ret, 0) << model;
+        const Pose p = OpenCvPose(s, fe);
+        ours[0] += PoseScene_RotationErrorDeg(r.R, s.cam.r) / kSeeds;
+        ours[1] += PoseScene_PositionErrorMm(r.T, s.cam.T) / kSeeds;
+        cv[0] += PoseScene_RotationErrorDeg(p.r, s.cam.r) / kSeeds;
+        cv[1] += PoseScene_PositionErrorMm(p.T, s.cam.T) / kSeeds;
+        if (model == 2) {
+          const Pose f = OpenCvFullSolve(s, fe, false), h = OpenCvFullSolve(s, fe, true);
+          cvFree[0] += PoseScene_RotationErrorDeg(f.r, s.cam.r) / kSeeds;
+          cvFree[1] += PoseScene_PositionErrorMm(f.T, s.cam.T) / kSeeds;
+          cvHeld[0] += PoseScene_RotationErrorDeg(h.r, s.cam.r) / kSeeds;
+          cvHeld[1] += PoseScene_PositionErrorMm(h.T, s.cam.T) / kSeeds;
+        }
+      }
+      printf("[ noisy, full solve ] model %d h %4.0f d %4.0f yaw %3.0f: rotation %.4f (OpenCV PnP %.4f) deg, "
+             "position %.2f (OpenCV PnP %.2f) mm\n",
+             model, pc.heightMm, pc.distanceMm, pc.yawDeg, ours[0], cv[0], ours[1], cv[1]);
+      if (model == 2)
+        printf("    beside OpenCV's one-view calibration: rotation focal free %.4f, held %.4f deg; "
+               "position focal free %.2f, held %.2f mm\n",
+               cvFree[0], cvHeld[0], cvFree[1], cvHeld[1]);
+      const double range = std::hypot(pc.heightMm, pc.distanceMm + 350.0f);
+      EXPECT_LT(ours[0], 0.6) << model;
+      EXPECT_LT(ours[1], 0.05 * range) << model;
     }
-    printf("[ noisy, full solve vs OpenCV calibrate ] model 2 h %4.0f d %4.0f yaw %3.0f: rotation %.4f (OpenCV "
-           "focal free %.4f, held %.4f) deg, position %.2f (OpenCV focal free %.2f, held %.2f) mm\n",
-           pc.heightMm, pc.distanceMm, pc.yawDeg, ours[0], cvFree[0], cvHeld[0], ours[1], cvFree[1], cvHeld[1]);
-    EXPECT_LE(ours[0], 1.1 * cvFree[0] + 0.002) << "h " << pc.heightMm << " d " << pc.distanceMm;
-    EXPECT_LE(ours[1], 1.1 * cvFree[1] + 0.05) << "h " << pc.heightMm << " d " << pc.distanceMm;
   }
 }
 
