@@ -221,7 +221,11 @@ uint32_t CalibFind_Layout54Pairs(LUTOB* lut, uint32_t camera, Matrix* image, int
     if (!CollectTriples(quads, n, across ? 2 : 4, across ? 4 : 2, 2, &g)) return false;
     for (Triple& t : g) {
       const float dr = std::fabs(Row(t.p[0]) - Row(t.p[2])), dc = std::fabs(Col(t.p[0]) - Col(t.p[2]));
-      const bool byRow = camera == 2 || dr >= dc;
+      // Side pairs go by rows: seen from a car-height side camera a pair can
+      // look flatter than 45 degrees and its column order then runs against
+      // the row order (camera 3's ends came back swapped and solved a pose
+      // half a turn off); the far end is always the higher one.
+      const bool byRow = camera != 1 || dr >= dc;
       if (byRow ? Row(t.p[0]) > Row(t.p[2]) : Col(t.p[0]) > Col(t.p[2])) SwapEnds(&t);
     }
     const bool firstLeft = Col(g[0].p[0]) < Col(g[1].p[0]);

@@ -2,13 +2,12 @@
 // patches lying across the vehicle's side (world points 0-1 and 2-3, middles
 // 4 and 5) rendered at the world points, the cameras at known poses.
 //
-// The finder sorts each pair's ends by the image member in which they differ
-// more. Seen from a car, a pair near the end of the picture looks flatter
-// than 45 degrees, and for camera 3 its column order is then the reverse of
-// its row order (camera 4's pairs lean the other way, where both orders
-// agree). The side lists need the far end first on camera 3 and last on
-// camera 4; the far end is the higher one in every placement tried (960,
-// 0.8 to 3 m up), so only the rows say which end it is.
+// Seen from a car, a pair near the end of the picture looks flatter than
+// 45 degrees, and for camera 3 its column order is then the reverse of its
+// row order (camera 4's pairs lean the other way, where both orders agree).
+// The side lists need the far end first on camera 3 and last on camera 4;
+// the far end is the higher one in every placement tried (960, 0.8 to 3 m
+// up), so the side cameras sort a pair's ends by rows.
 //
 // The six points (two lines of three) take the solve with the lens centre
 // free (flag 1): exact points give the true pose back, but a fit freeing
@@ -132,13 +131,11 @@ TEST_F(Layout54CarSite, SidePairsInWorldPointOrder) {
 }
 
 // Camera 3 under the mirror, 0.9 m up: both pairs look flatter than 45
-// degrees and lean the way where the column order reverses the row order,
-// so the finder swaps every pair's ends; the swapped set is a mirror image
-// the solver takes (residual 0.2 px, pose 179.5 degrees off) and the finder
-// reports success. 1.0 m up only the far pair is flat: that set leaves a
-// 417 px residual and the camera fails. Kept disabled until the side
-// cameras sort the ends by rows.
-TEST_F(Layout54CarSite, DISABLED_CameraThreeUnderTheMirrorInWorldPointOrder) {
+// degrees and lean the way where the column order reverses the row order.
+// Sorted by columns the ends came back swapped: a mirror image the solver
+// took (residual 0.2 px, pose 179.5 degrees off) with the finder reporting
+// success; 1.0 m up, with only the far pair flat, a 417 px residual.
+TEST_F(Layout54CarSite, CameraThreeUnderTheMirrorInWorldPointOrder) {
   const SceneCamera cam = Camera(-1000, -1200, 900, -2200, -1000);
   double worst = 0.0;
   ASSERT_EQ(6u, Find(3, cam, &worst));
