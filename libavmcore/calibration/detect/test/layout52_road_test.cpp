@@ -142,6 +142,15 @@ TEST_F(Layout52Road, RenderedFramesGiveEveryCameraItsPose) {
   ImageU8 frame1{2 * site.camW, 2 * site.camH, p1.data()}, frame2{2 * site.camW, site.camH, p2.data()};
   ASSERT_EQ(0, BlockCalib6_RunAuto(2, &frame1, &frame2));
   ExpectRoad(true, 3.0, 1.0, 100.0);
+
+  // The rear-right camera's blocks hidden (its half of the second frame one
+  // flat grey): the calibration gives camera 4's failure code and the rear
+  // group's camera 4 gets no points.
+  for (int32_t row = 0; row < site.camH; ++row)
+    std::fill_n(p2.begin() + static_cast<size_t>(row) * 2 * site.camW + site.camW, site.camW, p2[0]);
+  EXPECT_EQ(20, BlockCalib6_RunAuto(2, &frame1, &frame2));
+  gv().groupNumber = 2;
+  EXPECT_EQ(0u, FindAllChessboardCorners(lut, 4));
 }
 
 // Exact hand-entered corners: the calibrated site's world points and the
