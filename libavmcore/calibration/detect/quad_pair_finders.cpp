@@ -369,9 +369,14 @@ uint32_t CalibFind_Layout53SideQuads(LUTOB* lut, uint32_t camera, Matrix* image,
       }
     }
     if (bigFound != 1 || smallFound != 1) return false;
-    static const int kOuter[4] = {0, 2, 9, 11};
-    for (int i = 0; i < 4; ++i) Put(out, i, &big[2 * kOuter[i]]);
-    for (int i = 0; i < 3; ++i) Put(out, 4 + i, &small[2 * (camera == 3 ? 2 - i : i)]);
+    // Both side lists run from the vehicle's front (y = -5400) and camera
+    // 4's patch list is not the mirror of camera 3's, so seen in the mirror
+    // image camera 4's fill comes out in the reverse of its list: its patch
+    // corners are taken from the grid's far end and its strip reversed like
+    // camera 3's (the fill's order here solved no pose and gave 0).
+    static const int kOuter[2][4] = {{0, 2, 9, 11}, {11, 9, 2, 0}};
+    for (int i = 0; i < 4; ++i) Put(out, i, &big[2 * kOuter[camera - 3][i]]);
+    for (int i = 0; i < 3; ++i) Put(out, 4 + i, &small[2 * (2 - i)]);
     return true;
   };
   return RunSearch(s, points);

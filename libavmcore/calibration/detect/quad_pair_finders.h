@@ -23,6 +23,6 @@ uint32_t CalibFind_Layout54Quads(LUTOB* lut, uint32_t camera, Matrix* image, int
 uint32_t CalibFind_Layout53Pairs(LUTOB* lut, uint32_t camera, Matrix* image, int32_t cols, int32_t rows,
                                  float* points, float scale);
 // Layout 53 side cameras: the 4 x 5 patch's outer corners and a pair
-// patch's three corners, 7 points.
+// patch's three corners, 7 points in the camera's world-point order.
 uint32_t CalibFind_Layout53SideQuads(LUTOB* lut, uint32_t camera, Matrix* image, int32_t cols, int32_t rows,
                                      float* points, float scale);
