@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "toolkit/float_lanes.h"
 #include "toolkit/matrix.h"
 #include "toolkit/smoothing.h"
 #include "toolkit/linear_filters.h"
@@ -15,6 +16,76 @@ size_t Image_DetectEdgesWorkFloats(int32_t width, int32_t height) {
   const size_t n = static_cast<size_t>(width) * height;
   return 3 * n + 3 * static_cast<size_t>(width);
 }
+
+namespace {
+
+// Pixels per block of the suppression pass: a block in which no magnitude
+// exceeds the low level holds no kept pixel and is skipped whole (most of
+// a picture's blocks).
+constexpr int32_t kEdgeBlock = 16;  // the kept mask below gathers 16 flags
+
+// Suppression flags of pixels x0 .. x0 + n - 1 of one row (bit 0: kept,
+// bit 1: above the high level): every direction's test is computed and the
+// pixel's own direction selects one, a form that vectorises.
+inline void SuppressionFlags(const float* above, const float* mag, const float* below, const float* gx,
+                             const float* gy, int32_t x0, int32_t n, float low2, float high2,
+                             uint8_t* __restrict flags) {
+  const float tan22 = 0.41421357f;
+  for (int32_t l = 0; l < n; ++l) {
+    const int32_t x = x0 + l;
+    const float m = mag[x];
+    const float ax = std::fabs(gx[x]), ay = std::fabs(gy[x]);
+    const int pos = gx[x] * gy[x] >= 0.0f;
+    const float aboveL = above[x - 1], aboveR = above[x + 1], belowL = below[x - 1], belowR = below[x + 1];
+    const float diagAbove = pos ? aboveL : aboveR;
+    const float diagBelow = pos ? belowR : belowL;
+    const int keepH = (m > mag[x - 1]) & (m >= mag[x + 1]);
+    const int keepD = (m > diagAbove) & (m > diagBelow);
+    const int keepV = (m > above[x]) & (m >= below[x]);
+    const int horizontal = ay < tan22 * ax;
+    const int diagonal = ay <= (tan22 + 2.0f) * ax;
+    const int other = horizontal ^ 1;
+    const int keep = (horizontal & keepH) | (other & diagonal & keepD) | (other & (diagonal ^ 1) & keepV);
+    const int aboveLow = m <= low2 ? 0 : 1;  // a NaN magnitude passes here and fails the tests above
+    flags[l] = static_cast<uint8_t>((aboveLow & keep) | ((m > high2) << 1));
+  }
+}
+
+// Sobel gradients (times 255) and squared magnitude of columns 1 .. w-2 of
+// one interior row, in one pass: the expressions of Image_SobelRow, and the
+// magnitude as one fused multiply-add spelled out (the form the contracted
+// gx * gx + gy * gy takes; written so no compiler picks the other order).
+inline void GradientRow(const float* up, const float* mid, const float* dn, float* __restrict ox,
+                        float* __restrict oy, float* __restrict om, int32_t w) {
+  const float scale = 255.0f;
+  for (int32_t x = 1; x <= w - 2; ++x) {
+    const float nw = up[x - 1], nn = up[x], ne = up[x + 1];
+    const float wv = mid[x - 1], e = mid[x + 1];
+    const float sw = dn[x - 1], s = dn[x], se = dn[x + 1];
+    const float gx = scale * ((ne + 2.0f * e + se) - (nw + 2.0f * wv + sw));
+    const float gy = scale * ((sw + 2.0f * s + se) - (nw + 2.0f * nn + ne));
+    ox[x] = gx;
+    oy[x] = gy;
+    om[x] = std::fma(gx, gx, gy * gy);
+  }
+}
+
+// True when some magnitude of x0 .. x0 + kEdgeBlock - 1 exceeds low2. A
+// kept pixel needs m > low2 (a NaN magnitude is never kept).
+inline bool BlockAboveLow(const float* mag, int32_t x0, float low2) {
+  using float_lanes::F32x8;
+  static_assert(kEdgeBlock == 2 * float_lanes::kLanes, "two vectors a block");
+  F32x8 a, b, t;
+  float_lanes::Load(&a, mag + x0);
+  float_lanes::Load(&b, mag + x0 + float_lanes::kLanes);
+  float_lanes::Splat(&t, low2);
+  const float_lanes::U32x8 c = reinterpret_cast<float_lanes::U32x8>((a > t) | (b > t));
+  uint64_t q[4];
+  memcpy(q, &c, sizeof q);
+  return ((q[0] | q[1]) | (q[2] | q[3])) != 0;
+}
+
+}  // namespace
 
 void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low, float high) {
   const int32_t w = src->cols, h = src->rows;
@@ -48,88 +119,72 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
     Image_Smooth3x3Row(in - w, in, in + w, out, w, 0);
     sRow[r % 3] = out;
   };
-  auto gradientRow = [&](int32_t r) {  // interior row; its border columns are 0
+  // Three rolling magnitude rows: above, current, below (0 outside columns
+  // 1 .. w-2 and on the border rows).
+  float* rows[3] = {magBuf, magBuf + w, magBuf + 2 * w};
+  auto gradientRow = [&](int32_t r, float* mag) {
+    if (r >= h - 1) {
+      memset(mag, 0, sizeof(float) * static_cast<size_t>(w));
+      return;
+    }
     float* gx = gxRing + static_cast<size_t>(r % 2) * w;
     float* gy = gyRing + static_cast<size_t>(r % 2) * w;
-    Image_SobelRow(sRow[(r - 1) % 3], sRow[r % 3], sRow[(r + 1) % 3], gx, gy, w, 255.0f);
+    GradientRow(sRow[(r - 1) % 3], sRow[r % 3], sRow[(r + 1) % 3], gx, gy, mag, w);
     gx[0] = gy[0] = gx[w - 1] = gy[w - 1] = 0.0f;
+    mag[0] = mag[w - 1] = 0.0f;
   };
   smoothRow(0);
   smoothRow(1);
   smoothRow(2);
-  gradientRow(1);
+  memset(rows[0], 0, sizeof(float) * static_cast<size_t>(w));
+  gradientRow(1, rows[1]);
   memset(map, 0, n);
   const float low2 = low * low, high2 = high * high;
-  // Three rolling magnitude rows: above, current, below.
-  float* rows[3] = {magBuf, magBuf + w, magBuf + 2 * w};
-  auto magRow = [&](float* out, int32_t y) {
-    memset(out, 0, sizeof(float) * static_cast<size_t>(w));
-    if (y <= 0 || y >= h - 1) return;
-    const float* gx = gxRing + static_cast<size_t>(y % 2) * w;
-    const float* gy = gyRing + static_cast<size_t>(y % 2) * w;
-    for (int32_t x = 1; x < w - 1; ++x) out[x] = gx[x] * gx[x] + gy[x] * gy[x];
-  };
-  magRow(rows[0], 0);
-  magRow(rows[1], 1);
   thread_local std::vector<int32_t> strong, weak;
-  thread_local std::vector<uint8_t> flagRow;
   strong.clear();
   weak.clear();
-  if (flagRow.size() < static_cast<size_t>(w) + 8) flagRow.resize(static_cast<size_t>(w) + 8);
-  uint8_t* flags = flagRow.data();
-  const float tan22 = 0.41421357f;
+  uint8_t flags[kEdgeBlock];
   for (int32_t y = 1; y < h - 1; ++y) {
     if (y + 2 < h) smoothRow(y + 2);
-    if (y + 1 <= h - 2) gradientRow(y + 1);
-    magRow(rows[2], y + 1);
+    gradientRow(y + 1, rows[2]);
     const float* above = rows[0];
     const float* mag = rows[1];
     const float* below = rows[2];
     const float* gx = gxRing + static_cast<size_t>(y % 2) * w;
     const float* gy = gyRing + static_cast<size_t>(y % 2) * w;
-    // Non-maximum suppression of the whole row at once (bit 0: kept, bit 1:
-    // above the high level): every direction's test is computed and the
-    // pixel's own direction selects one, a form that vectorises.
-    for (int32_t x = 1; x < w - 1; ++x) {
-      const float m = mag[x];
-      const float ax = std::fabs(gx[x]), ay = std::fabs(gy[x]);
-      const int pos = gx[x] * gy[x] >= 0.0f;
-      const float aboveL = above[x - 1], aboveR = above[x + 1], belowL = below[x - 1], belowR = below[x + 1];
-      const float diagAbove = pos ? aboveL : aboveR;
-      const float diagBelow = pos ? belowR : belowL;
-      const int keepH = (m > mag[x - 1]) & (m >= mag[x + 1]);
-      const int keepD = (m > diagAbove) & (m > diagBelow);
-      const int keepV = (m > above[x]) & (m >= below[x]);
-      const int horizontal = ay < tan22 * ax;
-      const int diagonal = ay <= (tan22 + 2.0f) * ax;
-      const int other = horizontal ^ 1;
-      const int keep = (horizontal & keepH) | (other & diagonal & keepD) | (other & (diagonal ^ 1) & keepV);
-      const int aboveLow = m <= low2 ? 0 : 1;  // a NaN magnitude passes here and fails the tests above
-      flags[x] = static_cast<uint8_t>((aboveLow & keep) | ((m > high2) << 1));
-    }
-    flags[0] = 0;
-    flags[w - 1] = 0;
     // Marking in row order: a kept pixel above the high level is strong
     // unless the previous pixel was marked strong or the pixel above is
     // strong; a pixel not kept clears the flag.
     uint8_t* mrow = map + static_cast<size_t>(y) * w;
     bool prevStrong = false;
-    for (int32_t x = 1; x < w - 1;) {
-      uint64_t word;
-      if (x + 8 <= w - 1) {
-        memcpy(&word, flags + x, sizeof word);
-        if ((word & 0x0101010101010101ull) == 0) {
+    for (int32_t x0 = 1; x0 < w - 1; x0 += kEdgeBlock) {
+      const int32_t count = std::min(kEdgeBlock, w - 1 - x0);
+      if (count == kEdgeBlock) {
+        if (!BlockAboveLow(mag, x0, low2)) {
           prevStrong = false;
-          x += 8;
           continue;
         }
-      }
-      const uint8_t f = flags[x];
-      if ((f & 1) == 0) {
-        prevStrong = false;
+        SuppressionFlags(above, mag, below, gx, gy, x0, kEdgeBlock, low2, high2, flags);
       } else {
+        memset(flags, 0, sizeof flags);
+        SuppressionFlags(above, mag, below, gx, gy, x0, count, low2, high2, flags);
+      }
+      // Kept lanes as bits (each flag byte's bit 0 gathered by one multiply).
+      uint64_t lo, hi;
+      memcpy(&lo, flags, 8);
+      memcpy(&hi, flags + 8, 8);
+      const uint64_t ones = 0x0101010101010101ull, gather = 0x0102040810204080ull;
+      uint32_t kept = static_cast<uint32_t>(((lo & ones) * gather) >> 56) |
+                      (static_cast<uint32_t>(((hi & ones) * gather) >> 56) << 8);
+      int32_t next = 0;  // the lane after the last kept one
+      while (kept != 0) {
+        const int32_t l = __builtin_ctz(kept);
+        kept &= kept - 1;
+        if (l != next) prevStrong = false;  // pixels not kept in between
+        next = l + 1;
+        const int32_t x = x0 + l;
         const int32_t idx = y * w + x;
-        if ((f & 2) != 0 && !prevStrong && map[idx - w] != 1) {
+        if ((flags[l] & 2) != 0 && !prevStrong && map[idx - w] != 1) {
           mrow[x] = 1;
           strong.push_back(idx);
           prevStrong = true;
@@ -138,7 +193,7 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
           weak.push_back(idx);
         }
       }
-      ++x;
+      if (next != count) prevStrong = false;
     }
     float* t = rows[0];
     rows[0] = rows[1];
