@@ -24,18 +24,44 @@ namespace {
 // a picture's blocks).
 constexpr int32_t kEdgeBlock = 16;  // the kept mask below gathers 16 flags
 
+// Sobel gradients of the smoothed rows up, mid, dn at column x, times 255:
+// the expressions of Image_SobelRow.
+inline void SobelAt(const float* up, const float* mid, const float* dn, int32_t x, float* gx, float* gy) {
+  const float scale = 255.0f;
+  const float nw = up[x - 1], nn = up[x], ne = up[x + 1];
+  const float wv = mid[x - 1], e = mid[x + 1];
+  const float sw = dn[x - 1], s = dn[x], se = dn[x + 1];
+  *gx = scale * ((ne + 2.0f * e + se) - (nw + 2.0f * wv + sw));
+  *gy = scale * ((sw + 2.0f * s + se) - (nw + 2.0f * nn + ne));
+}
+
+// Squared gradient magnitude of columns 1 .. w-2 of one interior row, as one
+// fused multiply-add spelled out (the form the contracted gx * gx + gy * gy
+// takes; written so that no compiler picks the other order).
+inline void MagnitudeRow(const float* up, const float* mid, const float* dn, float* __restrict om, int32_t w) {
+  for (int32_t x = 1; x <= w - 2; ++x) {
+    float gx, gy;
+    SobelAt(up, mid, dn, x, &gx, &gy);
+    om[x] = std::fma(gx, gx, gy * gy);
+  }
+}
+
 // Suppression flags of pixels x0 .. x0 + n - 1 of one row (bit 0: kept,
 // bit 1: above the high level): every direction's test is computed and the
-// pixel's own direction selects one, a form that vectorises.
-inline void SuppressionFlags(const float* above, const float* mag, const float* below, const float* gx,
-                             const float* gy, int32_t x0, int32_t n, float low2, float high2,
-                             uint8_t* __restrict flags) {
+// pixel's own direction selects one, a form that vectorises. The gradients
+// are made again from the smoothed rows up, mid, dn (only blocks that can
+// hold an edge get here, so no gradient row is stored).
+inline void SuppressionFlags(const float* up, const float* mid, const float* dn, const float* above,
+                             const float* mag, const float* below, int32_t x0, int32_t n, float low2,
+                             float high2, uint8_t* __restrict flags) {
   const float tan22 = 0.41421357f;
   for (int32_t l = 0; l < n; ++l) {
     const int32_t x = x0 + l;
+    float gx, gy;
+    SobelAt(up, mid, dn, x, &gx, &gy);
     const float m = mag[x];
-    const float ax = std::fabs(gx[x]), ay = std::fabs(gy[x]);
-    const int pos = gx[x] * gy[x] >= 0.0f;
+    const float ax = std::fabs(gx), ay = std::fabs(gy);
+    const int pos = gx * gy >= 0.0f;
     const float aboveL = above[x - 1], aboveR = above[x + 1], belowL = below[x - 1], belowR = below[x + 1];
     const float diagAbove = pos ? aboveL : aboveR;
     const float diagBelow = pos ? belowR : belowL;
@@ -48,25 +74,6 @@ inline void SuppressionFlags(const float* above, const float* mag, const float* 
     const int keep = (horizontal & keepH) | (other & diagonal & keepD) | (other & (diagonal ^ 1) & keepV);
     const int aboveLow = m <= low2 ? 0 : 1;  // a NaN magnitude passes here and fails the tests above
     flags[l] = static_cast<uint8_t>((aboveLow & keep) | ((m > high2) << 1));
-  }
-}
-
-// Sobel gradients (times 255) and squared magnitude of columns 1 .. w-2 of
-// one interior row, in one pass: the expressions of Image_SobelRow, and the
-// magnitude as one fused multiply-add spelled out (the form the contracted
-// gx * gx + gy * gy takes; written so no compiler picks the other order).
-inline void GradientRow(const float* up, const float* mid, const float* dn, float* __restrict ox,
-                        float* __restrict oy, float* __restrict om, int32_t w) {
-  const float scale = 255.0f;
-  for (int32_t x = 1; x <= w - 2; ++x) {
-    const float nw = up[x - 1], nn = up[x], ne = up[x + 1];
-    const float wv = mid[x - 1], e = mid[x + 1];
-    const float sw = dn[x - 1], s = dn[x], se = dn[x + 1];
-    const float gx = scale * ((ne + 2.0f * e + se) - (nw + 2.0f * wv + sw));
-    const float gy = scale * ((sw + 2.0f * s + se) - (nw + 2.0f * nn + ne));
-    ox[x] = gx;
-    oy[x] = gy;
-    om[x] = std::fma(gx, gx, gy * gy);
   }
 }
 
@@ -101,23 +108,22 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
     memset(map, 0, n);
     return;
   }
-  // Rows stream through small rings at the front of the work area: three
-  // smoothed rows, two rows of gx and gy, three magnitude rows. Each row is
-  // made just before the step that reads it, while it is still in cache.
+  // Rows stream through small rings at the front of the work area: four
+  // smoothed rows (the gradients of a row are made again where it may hold
+  // an edge) and three magnitude rows. Each row is made just before the
+  // step that reads it, while it is still in cache.
   float* sRing = work;
-  float* gxRing = work + 3 * static_cast<size_t>(w);
-  float* gyRing = work + 5 * static_cast<size_t>(w);
-  float* magBuf = work + 7 * static_cast<size_t>(w);
-  const float* sRow[3] = {};
+  float* magBuf = work + 4 * static_cast<size_t>(w);
+  const float* sRow[4] = {};
   auto smoothRow = [&](int32_t r) {
     const float* in = src->data + static_cast<size_t>(r) * w;
     if (r == 0 || r == h - 1) {
-      sRow[r % 3] = in;  // border rows are copied unchanged
+      sRow[r % 4] = in;  // border rows are copied unchanged
       return;
     }
-    float* out = sRing + static_cast<size_t>(r % 3) * w;
+    float* out = sRing + static_cast<size_t>(r % 4) * w;
     Image_Smooth3x3Row(in - w, in, in + w, out, w, 0);
-    sRow[r % 3] = out;
+    sRow[r % 4] = out;
   };
   // Three rolling magnitude rows: above, current, below (0 outside columns
   // 1 .. w-2 and on the border rows).
@@ -127,10 +133,7 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
       memset(mag, 0, sizeof(float) * static_cast<size_t>(w));
       return;
     }
-    float* gx = gxRing + static_cast<size_t>(r % 2) * w;
-    float* gy = gyRing + static_cast<size_t>(r % 2) * w;
-    GradientRow(sRow[(r - 1) % 3], sRow[r % 3], sRow[(r + 1) % 3], gx, gy, mag, w);
-    gx[0] = gy[0] = gx[w - 1] = gy[w - 1] = 0.0f;
+    MagnitudeRow(sRow[(r - 1) % 4], sRow[r % 4], sRow[(r + 1) % 4], mag, w);
     mag[0] = mag[w - 1] = 0.0f;
   };
   smoothRow(0);
@@ -140,7 +143,7 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
   gradientRow(1, rows[1]);
   memset(map, 0, n);
   const float low2 = low * low, high2 = high * high;
-  thread_local std::vector<int32_t> strong, weak;
+  thread_local std::vector<int32_t> strong, weak, stack, set;
   strong.clear();
   weak.clear();
   uint8_t flags[kEdgeBlock];
@@ -150,8 +153,9 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
     const float* above = rows[0];
     const float* mag = rows[1];
     const float* below = rows[2];
-    const float* gx = gxRing + static_cast<size_t>(y % 2) * w;
-    const float* gy = gyRing + static_cast<size_t>(y % 2) * w;
+    const float* up = sRow[(y - 1) % 4];
+    const float* mid = sRow[y % 4];
+    const float* dn = sRow[(y + 1) % 4];
     // Marking in row order: a kept pixel above the high level is strong
     // unless the previous pixel was marked strong or the pixel above is
     // strong; a pixel not kept clears the flag.
@@ -164,10 +168,10 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
           prevStrong = false;
           continue;
         }
-        SuppressionFlags(above, mag, below, gx, gy, x0, kEdgeBlock, low2, high2, flags);
+        SuppressionFlags(up, mid, dn, above, mag, below, x0, kEdgeBlock, low2, high2, flags);
       } else {
         memset(flags, 0, sizeof flags);
-        SuppressionFlags(above, mag, below, gx, gy, x0, count, low2, high2, flags);
+        SuppressionFlags(up, mid, dn, above, mag, below, x0, count, low2, high2, flags);
       }
       // Kept lanes as bits (each flag byte's bit 0 gathered by one multiply).
       uint64_t lo, hi;
@@ -200,21 +204,37 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
     rows[1] = rows[2];
     rows[2] = t;
   }
-  // Hysteresis: weak pixels linked to strong ones become edges.
+  // Hysteresis: weak pixels linked to strong ones become edges. The strong
+  // pixels stay listed in row order; the search runs on its own stack.
   const int32_t offs[8] = {-w - 1, -w, -w + 1, -1, 1, w - 1, w, w + 1};
-  while (!strong.empty()) {
-    const int32_t idx = strong.back();
-    strong.pop_back();
-    for (int32_t o : offs) {
-      if (map[idx + o] == 2) {
-        map[idx + o] = 1;
-        strong.push_back(idx + o);
+  stack.clear();
+  for (int32_t seed : strong) {
+    stack.push_back(seed);
+    while (!stack.empty()) {
+      const int32_t idx = stack.back();
+      stack.pop_back();
+      for (int32_t o : offs) {
+        if (map[idx + o] == 2) {
+          map[idx + o] = 1;
+          stack.push_back(idx + o);
+        }
       }
     }
   }
-  for (int32_t idx : weak)
-    if (map[idx] == 2) map[idx] = 0;
-  ImageU8_Thin(edges);
+  // Weak pixels left unlinked are cleared; the linked ones merge with the
+  // strong ones into the row-ordered list of set pixels the thinning visits.
+  set.clear();
+  size_t s = 0;
+  for (int32_t idx : weak) {
+    if (map[idx] == 2) {
+      map[idx] = 0;
+      continue;
+    }
+    while (s < strong.size() && strong[s] < idx) set.push_back(strong[s++]);
+    set.push_back(idx);
+  }
+  set.insert(set.end(), strong.begin() + static_cast<ptrdiff_t>(s), strong.end());
+  ImageU8_ThinListed(edges, set.data(), set.size());
 }
 
 void Image_NonMaxSuppress(const Matrix* img, ImageU8* marks, int32_t n, int32_t margin, float t) {
