@@ -59,23 +59,64 @@ inline void MagnitudeRow(const float* up, const float* mid, const float* dn, flo
 // included, run the portable forms.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define AVM_EDGES_WIDE 1
+// One row's columns x - 1 .. x + 16 around sixteen lanes at x, from one
+// load per step: each step loads the next sixteen columns (masked at the
+// row's end) and shifts the left and right neighbours out of the loaded
+// vectors (misaligned 512-bit loads all cross a cache line; nine of them a
+// step held the rows back).
+struct WideRow {
+  // Shifts through the zero-masking form (all lanes kept): the plain form's
+  // undefined fill draws a false uninitialised-use warning from GCC 12.
+  static constexpr __mmask16 kAll = 0xFFFF;
+  const float* p;
+  int32_t w;
+  __m512 prev, cur, next;
+  __attribute__((target("avx512f"))) inline void Start(const float* row, int32_t width, int32_t x) {
+    p = row;
+    w = width;
+    prev = _mm512_maskz_loadu_ps(static_cast<__mmask16>(0x8000), row + x - 16);  // column x - 1 only
+    cur = _mm512_loadu_ps(row + x);
+  }
+  // Loads columns x + 16 .. x + 31 (those inside the row).
+  __attribute__((target("avx512f"))) inline void Load(int32_t x) {
+    const int32_t left = w - (x + 16);
+    next = left >= 16 ? _mm512_loadu_ps(p + x + 16)
+                      : _mm512_maskz_loadu_ps(static_cast<__mmask16>((1u << left) - 1u), p + x + 16);
+  }
+  __attribute__((target("avx512f"))) inline __m512 Left() const {
+    return _mm512_castsi512_ps(_mm512_maskz_alignr_epi32(kAll, _mm512_castps_si512(cur), _mm512_castps_si512(prev), 15));
+  }
+  __attribute__((target("avx512f"))) inline __m512 Right() const {
+    return _mm512_castsi512_ps(_mm512_maskz_alignr_epi32(kAll, _mm512_castps_si512(next), _mm512_castps_si512(cur), 1));
+  }
+  __attribute__((target("avx512f"))) inline void Step() {
+    prev = cur;
+    cur = next;
+  }
+};
+
 __attribute__((target("avx512f"))) void SmoothRowWide(const float* up, const float* row, const float* dn,
                                                       float* out, int32_t w) {
   out[0] = row[0];
   out[w - 1] = row[w - 1];
   const __m512 wc = _mm512_set1_ps(0.25f), we = _mm512_set1_ps(0.125f), wk = _mm512_set1_ps(0.0625f);
   int32_t x = 1;
-  for (; x + 16 <= w - 1; x += 16) {
-    const __m512 edges = _mm512_add_ps(
-        _mm512_add_ps(_mm512_add_ps(_mm512_loadu_ps(up + x), _mm512_loadu_ps(dn + x)), _mm512_loadu_ps(row + x - 1)),
-        _mm512_loadu_ps(row + x + 1));
-    const __m512 corners = _mm512_add_ps(
-        _mm512_add_ps(_mm512_add_ps(_mm512_loadu_ps(up + x - 1), _mm512_loadu_ps(up + x + 1)),
-                      _mm512_loadu_ps(dn + x - 1)),
-        _mm512_loadu_ps(dn + x + 1));
-    const __m512 o =
-        _mm512_fmadd_ps(corners, wk, _mm512_fmadd_ps(_mm512_loadu_ps(row + x), wc, _mm512_mul_ps(edges, we)));
-    _mm512_storeu_ps(out + x, o);
+  if (w >= 18) {
+    WideRow u, m, d;
+    u.Start(up, w, x);
+    m.Start(row, w, x);
+    d.Start(dn, w, x);
+    for (; x + 16 <= w - 1; x += 16) {
+      u.Load(x);
+      m.Load(x);
+      d.Load(x);
+      const __m512 edges = _mm512_add_ps(_mm512_add_ps(_mm512_add_ps(u.cur, d.cur), m.Left()), m.Right());
+      const __m512 corners = _mm512_add_ps(_mm512_add_ps(_mm512_add_ps(u.Left(), u.Right()), d.Left()), d.Right());
+      _mm512_storeu_ps(out + x, _mm512_fmadd_ps(corners, wk, _mm512_fmadd_ps(m.cur, wc, _mm512_mul_ps(edges, we))));
+      u.Step();
+      m.Step();
+      d.Step();
+    }
   }
   for (; x < w - 1; ++x) {
     const float edges = up[x] + dn[x] + row[x - 1] + row[x + 1];
@@ -88,15 +129,27 @@ __attribute__((target("avx512f"))) void MagnitudeRowWide(const float* up, const 
                                                          float* om, int32_t w) {
   const __m512 two = _mm512_set1_ps(2.0f), scale = _mm512_set1_ps(255.0f);
   int32_t x = 1;
-  for (; x + 16 <= w - 1; x += 16) {
-    const __m512 nw = _mm512_loadu_ps(up + x - 1), nn = _mm512_loadu_ps(up + x), ne = _mm512_loadu_ps(up + x + 1);
-    const __m512 wv = _mm512_loadu_ps(mid + x - 1), e = _mm512_loadu_ps(mid + x + 1);
-    const __m512 sw = _mm512_loadu_ps(dn + x - 1), sv = _mm512_loadu_ps(dn + x), se = _mm512_loadu_ps(dn + x + 1);
-    const __m512 gx = _mm512_mul_ps(scale, _mm512_sub_ps(_mm512_add_ps(_mm512_fmadd_ps(e, two, ne), se),
-                                                         _mm512_add_ps(_mm512_fmadd_ps(wv, two, nw), sw)));
-    const __m512 gy = _mm512_mul_ps(scale, _mm512_sub_ps(_mm512_add_ps(_mm512_fmadd_ps(sv, two, sw), se),
-                                                         _mm512_add_ps(_mm512_fmadd_ps(nn, two, nw), ne)));
-    _mm512_storeu_ps(om + x, _mm512_fmadd_ps(gx, gx, _mm512_mul_ps(gy, gy)));
+  if (w >= 18) {
+    WideRow u, m, d;
+    u.Start(up, w, x);
+    m.Start(mid, w, x);
+    d.Start(dn, w, x);
+    for (; x + 16 <= w - 1; x += 16) {
+      u.Load(x);
+      m.Load(x);
+      d.Load(x);
+      const __m512 nw = u.Left(), nn = u.cur, ne = u.Right();
+      const __m512 wv = m.Left(), e = m.Right();
+      const __m512 sw = d.Left(), sv = d.cur, se = d.Right();
+      const __m512 gx = _mm512_mul_ps(scale, _mm512_sub_ps(_mm512_add_ps(_mm512_fmadd_ps(e, two, ne), se),
+                                                           _mm512_add_ps(_mm512_fmadd_ps(wv, two, nw), sw)));
+      const __m512 gy = _mm512_mul_ps(scale, _mm512_sub_ps(_mm512_add_ps(_mm512_fmadd_ps(sv, two, sw), se),
+                                                           _mm512_add_ps(_mm512_fmadd_ps(nn, two, nw), ne)));
+      _mm512_storeu_ps(om + x, _mm512_fmadd_ps(gx, gx, _mm512_mul_ps(gy, gy)));
+      u.Step();
+      m.Step();
+      d.Step();
+    }
   }
   for (; x <= w - 2; ++x) {
     float gx, gy;
