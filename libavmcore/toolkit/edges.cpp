@@ -126,8 +126,8 @@ __attribute__((target("avx512f"))) void SmoothRowWide(const float* up, const flo
 }
 
 __attribute__((target("avx512f"))) void MagnitudeRowWide(const float* up, const float* mid, const float* dn,
-                                                         float* om, int32_t w) {
-  const __m512 two = _mm512_set1_ps(2.0f), scale = _mm512_set1_ps(255.0f);
+                                                         float* om, int32_t w, float low2, uint16_t* cand) {
+  const __m512 two = _mm512_set1_ps(2.0f), scale = _mm512_set1_ps(255.0f), lowv = _mm512_set1_ps(low2);
   int32_t x = 1;
   if (w >= 18) {
     WideRow u, m, d;
@@ -145,7 +145,9 @@ __attribute__((target("avx512f"))) void MagnitudeRowWide(const float* up, const 
                                                            _mm512_add_ps(_mm512_fmadd_ps(wv, two, nw), sw)));
       const __m512 gy = _mm512_mul_ps(scale, _mm512_sub_ps(_mm512_add_ps(_mm512_fmadd_ps(sv, two, sw), se),
                                                            _mm512_add_ps(_mm512_fmadd_ps(nn, two, nw), ne)));
-      _mm512_storeu_ps(om + x, _mm512_fmadd_ps(gx, gx, _mm512_mul_ps(gy, gy)));
+      const __m512 mv = _mm512_fmadd_ps(gx, gx, _mm512_mul_ps(gy, gy));
+      _mm512_storeu_ps(om + x, mv);
+      *cand++ = _mm512_cmp_ps_mask(mv, lowv, _CMP_GT_OQ);
       u.Step();
       m.Step();
       d.Step();
@@ -164,6 +166,21 @@ bool WideRegisters() {
 }
 #endif
 
+// True when some magnitude of x0 .. x0 + kEdgeBlock - 1 exceeds low2. A
+// kept pixel needs m > low2 (a NaN magnitude is never kept).
+inline bool BlockAboveLow(const float* mag, int32_t x0, float low2) {
+  using float_lanes::F32x8;
+  static_assert(kEdgeBlock == 2 * float_lanes::kLanes, "two vectors a block");
+  F32x8 a, b, t;
+  float_lanes::Load(&a, mag + x0);
+  float_lanes::Load(&b, mag + x0 + float_lanes::kLanes);
+  float_lanes::Splat(&t, low2);
+  const float_lanes::U32x8 c = reinterpret_cast<float_lanes::U32x8>((a > t) | (b > t));
+  uint64_t q[4];
+  memcpy(q, &c, sizeof q);
+  return ((q[0] | q[1]) | (q[2] | q[3])) != 0;
+}
+
 void SmoothRow(const float* up, const float* row, const float* dn, float* out, int32_t w) {
 #ifdef AVM_EDGES_WIDE
   if (WideRegisters()) {
@@ -174,14 +191,19 @@ void SmoothRow(const float* up, const float* row, const float* dn, float* out, i
   Image_Smooth3x3Row(up, row, dn, out, w, 0);
 }
 
-void MagnitudeRowAny(const float* up, const float* mid, const float* dn, float* om, int32_t w) {
+// Magnitude row, and for each whole block of kEdgeBlock pixels from column
+// 1 whether some magnitude exceeds low2 (non-zero) or none does (0).
+void MagnitudeRowAny(const float* up, const float* mid, const float* dn, float* om, int32_t w, float low2,
+                     uint16_t* cand) {
 #ifdef AVM_EDGES_WIDE
+  static_assert(kEdgeBlock == 16, "one block a wide vector");
   if (WideRegisters()) {
-    MagnitudeRowWide(up, mid, dn, om, w);
+    MagnitudeRowWide(up, mid, dn, om, w, low2, cand);
     return;
   }
 #endif
   MagnitudeRow(up, mid, dn, om, w);
+  for (int32_t x0 = 1; x0 + kEdgeBlock <= w - 1; x0 += kEdgeBlock) *cand++ = BlockAboveLow(om, x0, low2) ? 1 : 0;
 }
 
 // Suppression flags of pixels x0 .. x0 + n - 1 of one row (bit 0: kept,
@@ -213,21 +235,6 @@ inline void SuppressionFlags(const float* up, const float* mid, const float* dn,
     const int aboveLow = m <= low2 ? 0 : 1;  // a NaN magnitude passes here and fails the tests above
     flags[l] = static_cast<uint8_t>((aboveLow & keep) | ((m > high2) << 1));
   }
-}
-
-// True when some magnitude of x0 .. x0 + kEdgeBlock - 1 exceeds low2. A
-// kept pixel needs m > low2 (a NaN magnitude is never kept).
-inline bool BlockAboveLow(const float* mag, int32_t x0, float low2) {
-  using float_lanes::F32x8;
-  static_assert(kEdgeBlock == 2 * float_lanes::kLanes, "two vectors a block");
-  F32x8 a, b, t;
-  float_lanes::Load(&a, mag + x0);
-  float_lanes::Load(&b, mag + x0 + float_lanes::kLanes);
-  float_lanes::Splat(&t, low2);
-  const float_lanes::U32x8 c = reinterpret_cast<float_lanes::U32x8>((a > t) | (b > t));
-  uint64_t q[4];
-  memcpy(q, &c, sizeof q);
-  return ((q[0] | q[1]) | (q[2] | q[3])) != 0;
 }
 
 }  // namespace
@@ -270,28 +277,39 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
   // Three rolling magnitude rows: above, current, below (0 outside columns
   // 1 .. w-2 and on the border rows).
   float* rows[3] = {magBuf, magBuf + stride, magBuf + 2 * stride};
-  auto gradientRow = [&](int32_t r, float* mag) {
+  // With each interior magnitude row, its blocks' marks (MagnitudeRowAny).
+  const size_t blocks = static_cast<size_t>(w) / kEdgeBlock + 1;
+  thread_local std::vector<uint16_t> candBuf;
+  if (candBuf.size() < 3 * blocks) candBuf.resize(3 * blocks);
+  uint16_t* cands[3] = {candBuf.data(), candBuf.data() + blocks, candBuf.data() + 2 * blocks};
+  const float low2 = low * low, high2 = high * high;
+  auto gradientRow = [&](int32_t r, float* mag, uint16_t* cand) {
     if (r >= h - 1) {
       memset(mag, 0, sizeof(float) * static_cast<size_t>(w));
       return;
     }
-    MagnitudeRowAny(sRow[(r - 1) % 4], sRow[r % 4], sRow[(r + 1) % 4], mag, w);
+    MagnitudeRowAny(sRow[(r - 1) % 4], sRow[r % 4], sRow[(r + 1) % 4], mag, w, low2, cand);
     mag[0] = mag[w - 1] = 0.0f;
   };
   smoothRow(0);
   smoothRow(1);
   smoothRow(2);
   memset(rows[0], 0, sizeof(float) * static_cast<size_t>(w));
-  gradientRow(1, rows[1]);
+  gradientRow(1, rows[1], cands[1]);
   memset(map, 0, n);
-  const float low2 = low * low, high2 = high * high;
-  thread_local std::vector<int32_t> strong, weak, stack, set;
-  strong.clear();
-  weak.clear();
+  // Pixel lists kept across calls, written through plain pointers: each
+  // row makes room for a row's worth of entries first.
+  thread_local std::vector<int32_t> strongBuf, weakBuf, stackBuf, setBuf;
+  size_t nStrong = 0, nWeak = 0;
+  auto room = [w](std::vector<int32_t>& buf, size_t used) {
+    if (buf.size() < used + static_cast<size_t>(w)) buf.resize(std::max(2 * buf.size(), used + static_cast<size_t>(w)));
+    return buf.data();
+  };
   uint8_t flags[kEdgeBlock];
   for (int32_t y = 1; y < h - 1; ++y) {
     if (y + 2 < h) smoothRow(y + 2);
-    gradientRow(y + 1, rows[2]);
+    gradientRow(y + 1, rows[2], cands[2]);
+    const uint16_t* cand = cands[1];
     const float* above = rows[0];
     const float* mag = rows[1];
     const float* below = rows[2];
@@ -302,11 +320,13 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
     // unless the previous pixel was marked strong or the pixel above is
     // strong; a pixel not kept clears the flag.
     uint8_t* mrow = map + static_cast<size_t>(y) * w;
+    int32_t* strong = room(strongBuf, nStrong);
+    int32_t* weak = room(weakBuf, nWeak);
     bool prevStrong = false;
     for (int32_t x0 = 1; x0 < w - 1; x0 += kEdgeBlock) {
       const int32_t count = std::min(kEdgeBlock, w - 1 - x0);
       if (count == kEdgeBlock) {
-        if (!BlockAboveLow(mag, x0, low2)) {
+        if (cand[(x0 - 1) / kEdgeBlock] == 0) {
           prevStrong = false;
           continue;
         }
@@ -332,11 +352,11 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
         const int32_t idx = y * w + x;
         if ((flags[l] & 2) != 0 && !prevStrong && map[idx - w] != 1) {
           mrow[x] = 1;
-          strong.push_back(idx);
+          strong[nStrong++] = idx;
           prevStrong = true;
         } else {
           mrow[x] = 2;
-          weak.push_back(idx);
+          weak[nWeak++] = idx;
         }
       }
       if (next != count) prevStrong = false;
@@ -345,38 +365,48 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
     rows[0] = rows[1];
     rows[1] = rows[2];
     rows[2] = t;
+    uint16_t* c = cands[0];
+    cands[0] = cands[1];
+    cands[1] = cands[2];
+    cands[2] = c;
   }
   // Hysteresis: weak pixels linked to strong ones become edges. The strong
-  // pixels stay listed in row order; the search runs on its own stack.
+  // pixels stay listed in row order; the search runs on its own stack,
+  // which never holds more than the weak pixels.
+  const int32_t* strong = strongBuf.data();
+  const int32_t* weak = weakBuf.data();
+  if (stackBuf.size() < nWeak + 1) stackBuf.resize(nWeak + 1);
+  int32_t* stack = stackBuf.data();
   const int32_t offs[8] = {-w - 1, -w, -w + 1, -1, 1, w - 1, w, w + 1};
-  stack.clear();
-  for (int32_t seed : strong) {
-    stack.push_back(seed);
-    while (!stack.empty()) {
-      const int32_t idx = stack.back();
-      stack.pop_back();
+  for (size_t k = 0; k < nStrong; ++k) {
+    size_t top = 0;
+    stack[top++] = strong[k];
+    while (top != 0) {
+      const int32_t idx = stack[--top];
       for (int32_t o : offs) {
         if (map[idx + o] == 2) {
           map[idx + o] = 1;
-          stack.push_back(idx + o);
+          stack[top++] = idx + o;
         }
       }
     }
   }
   // Weak pixels left unlinked are cleared; the linked ones merge with the
   // strong ones into the row-ordered list of set pixels the thinning visits.
-  set.clear();
-  size_t s = 0;
-  for (int32_t idx : weak) {
+  if (setBuf.size() < nStrong + nWeak + 1) setBuf.resize(nStrong + nWeak + 1);
+  int32_t* set = setBuf.data();
+  size_t nSet = 0, s = 0;
+  for (size_t k = 0; k < nWeak; ++k) {
+    const int32_t idx = weak[k];
     if (map[idx] == 2) {
       map[idx] = 0;
       continue;
     }
-    while (s < strong.size() && strong[s] < idx) set.push_back(strong[s++]);
-    set.push_back(idx);
+    while (s < nStrong && strong[s] < idx) set[nSet++] = strong[s++];
+    set[nSet++] = idx;
   }
-  set.insert(set.end(), strong.begin() + static_cast<ptrdiff_t>(s), strong.end());
-  ImageU8_ThinListed(edges, set.data(), set.size());
+  while (s < nStrong) set[nSet++] = strong[s++];
+  ImageU8_ThinListed(edges, set, nSet);
 }
 
 void Image_NonMaxSuppress(const Matrix* img, ImageU8* marks, int32_t n, int32_t margin, float t) {
