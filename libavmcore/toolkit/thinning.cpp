@@ -43,18 +43,26 @@ inline int Code(const uint8_t* p, int32_t w) {
          (p[w] << 6) | (p[w + 1] << 7);
 }
 
-// Column pass over byRow (the pixels still set after the row pass, in row
-// order), adding its deletions to deleted: a counting sort by column puts
+// Column pass over byRow (the pixels still set after the row pass, in
+// ascending order), adding its deletions to deleted: a counting sort by column puts
 // them in the column pass's order (rows ascending within a column).
 int64_t ColumnPass(ImageU8* mask, std::vector<int32_t>& byRow, int64_t deleted) {
   const int32_t w = mask->width;
   if (byRow.empty()) return deleted;
-  thread_local std::vector<int32_t> byCol, columnStart;
+  thread_local std::vector<int32_t> byCol, columnStart, column;
   columnStart.assign(static_cast<size_t>(w) + 1, 0);
-  for (int32_t i : byRow) ++columnStart[i % w + 1];
+  // Columns without a division: the list ascends, so the row start only
+  // moves forward.
+  column.resize(byRow.size());
+  int32_t rowStart = 0;
+  for (size_t k = 0; k < byRow.size(); ++k) {
+    while (byRow[k] - rowStart >= w) rowStart += w;
+    column[k] = byRow[k] - rowStart;
+    ++columnStart[column[k] + 1];
+  }
   for (int32_t x = 0; x < w; ++x) columnStart[x + 1] += columnStart[x];
   byCol.resize(byRow.size());
-  for (int32_t i : byRow) byCol[columnStart[i % w]++] = i;
+  for (size_t k = 0; k < byRow.size(); ++k) byCol[columnStart[column[k]]++] = byRow[k];
   uint8_t* m = mask->data;
   const size_t count = byCol.size();
   for (size_t k = 0; k < count; ++k) {
