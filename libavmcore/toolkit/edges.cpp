@@ -160,6 +160,41 @@ __attribute__((target("avx512f"))) void MagnitudeRowWide(const float* up, const 
   }
 }
 
+// Suppression of one whole block as two lane masks (kept, above the high
+// level): the tests of SuppressionFlags lane for lane, the gradients made
+// again as in MagnitudeRowWide (the blocks that get here are few, so plain
+// loads serve).
+__attribute__((target("avx512f"))) void SuppressionMasksWide(const float* up, const float* mid, const float* dn,
+                                                             const float* above, const float* mag,
+                                                             const float* below, int32_t x, float low2,
+                                                             float high2, uint32_t* kept, uint32_t* high) {
+  const __m512 two = _mm512_set1_ps(2.0f), scale = _mm512_set1_ps(255.0f);
+  const float tan22 = 0.41421357f;
+  const __m512 nw = _mm512_loadu_ps(up + x - 1), nn = _mm512_loadu_ps(up + x), ne = _mm512_loadu_ps(up + x + 1);
+  const __m512 wv = _mm512_loadu_ps(mid + x - 1), e = _mm512_loadu_ps(mid + x + 1);
+  const __m512 sw = _mm512_loadu_ps(dn + x - 1), sv = _mm512_loadu_ps(dn + x), se = _mm512_loadu_ps(dn + x + 1);
+  const __m512 gx = _mm512_mul_ps(scale, _mm512_sub_ps(_mm512_add_ps(_mm512_fmadd_ps(e, two, ne), se),
+                                                       _mm512_add_ps(_mm512_fmadd_ps(wv, two, nw), sw)));
+  const __m512 gy = _mm512_mul_ps(scale, _mm512_sub_ps(_mm512_add_ps(_mm512_fmadd_ps(sv, two, sw), se),
+                                                       _mm512_add_ps(_mm512_fmadd_ps(nn, two, nw), ne)));
+  const __m512 m = _mm512_loadu_ps(mag + x);
+  const __m512 ax = _mm512_abs_ps(gx), ay = _mm512_abs_ps(gy);
+  const __mmask16 pos = _mm512_cmp_ps_mask(_mm512_mul_ps(gx, gy), _mm512_setzero_ps(), _CMP_GE_OQ);
+  const __m512 diagAbove = _mm512_mask_blend_ps(pos, _mm512_loadu_ps(above + x + 1), _mm512_loadu_ps(above + x - 1));
+  const __m512 diagBelow = _mm512_mask_blend_ps(pos, _mm512_loadu_ps(below + x - 1), _mm512_loadu_ps(below + x + 1));
+  const __mmask16 keepH = _mm512_cmp_ps_mask(m, _mm512_loadu_ps(mag + x - 1), _CMP_GT_OQ) &
+                          _mm512_cmp_ps_mask(m, _mm512_loadu_ps(mag + x + 1), _CMP_GE_OQ);
+  const __mmask16 keepD = _mm512_cmp_ps_mask(m, diagAbove, _CMP_GT_OQ) & _mm512_cmp_ps_mask(m, diagBelow, _CMP_GT_OQ);
+  const __mmask16 keepV = _mm512_cmp_ps_mask(m, _mm512_loadu_ps(above + x), _CMP_GT_OQ) &
+                          _mm512_cmp_ps_mask(m, _mm512_loadu_ps(below + x), _CMP_GE_OQ);
+  const __mmask16 horizontal = _mm512_cmp_ps_mask(ay, _mm512_mul_ps(_mm512_set1_ps(tan22), ax), _CMP_LT_OQ);
+  const __mmask16 diagonal = _mm512_cmp_ps_mask(ay, _mm512_mul_ps(_mm512_set1_ps(tan22 + 2.0f), ax), _CMP_LE_OQ);
+  const uint32_t keep = (horizontal & keepH) | (~horizontal & diagonal & keepD) | (~horizontal & ~diagonal & keepV);
+  const uint32_t notLow = _mm512_cmp_ps_mask(m, _mm512_set1_ps(low2), _CMP_LE_OQ);
+  *kept = keep & ~notLow & 0xFFFFu;
+  *high = _mm512_cmp_ps_mask(m, _mm512_set1_ps(high2), _CMP_GT_OQ);
+}
+
 bool WideRegisters() {
   static const bool wide = __builtin_cpu_supports("avx512f");
   return wide;
@@ -330,18 +365,27 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
           prevStrong = false;
           continue;
         }
-        SuppressionFlags(up, mid, dn, above, mag, below, x0, kEdgeBlock, low2, high2, flags);
-      } else {
+      }
+      uint32_t kept, high;
+#ifdef AVM_EDGES_WIDE
+      if (count == kEdgeBlock && WideRegisters()) {
+        SuppressionMasksWide(up, mid, dn, above, mag, below, x0, low2, high2, &kept, &high);
+      } else
+#endif
+      {
         memset(flags, 0, sizeof flags);
         SuppressionFlags(up, mid, dn, above, mag, below, x0, count, low2, high2, flags);
+        // Flag bits 0 and 1 as lane masks (each byte's bit gathered by one
+        // multiply).
+        uint64_t lo, hi;
+        memcpy(&lo, flags, 8);
+        memcpy(&hi, flags + 8, 8);
+        const uint64_t ones = 0x0101010101010101ull, gather = 0x0102040810204080ull;
+        kept = static_cast<uint32_t>(((lo & ones) * gather) >> 56) |
+               (static_cast<uint32_t>(((hi & ones) * gather) >> 56) << 8);
+        high = static_cast<uint32_t>((((lo >> 1) & ones) * gather) >> 56) |
+               (static_cast<uint32_t>((((hi >> 1) & ones) * gather) >> 56) << 8);
       }
-      // Kept lanes as bits (each flag byte's bit 0 gathered by one multiply).
-      uint64_t lo, hi;
-      memcpy(&lo, flags, 8);
-      memcpy(&hi, flags + 8, 8);
-      const uint64_t ones = 0x0101010101010101ull, gather = 0x0102040810204080ull;
-      uint32_t kept = static_cast<uint32_t>(((lo & ones) * gather) >> 56) |
-                      (static_cast<uint32_t>(((hi & ones) * gather) >> 56) << 8);
       int32_t next = 0;  // the lane after the last kept one
       while (kept != 0) {
         const int32_t l = __builtin_ctz(kept);
@@ -350,7 +394,7 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
         next = l + 1;
         const int32_t x = x0 + l;
         const int32_t idx = y * w + x;
-        if ((flags[l] & 2) != 0 && !prevStrong && map[idx - w] != 1) {
+        if (((high >> l) & 1) != 0 && !prevStrong && map[idx - w] != 1) {
           mrow[x] = 1;
           strong[nStrong++] = idx;
           prevStrong = true;
