@@ -340,6 +340,50 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
     if (buf.size() < used + static_cast<size_t>(w)) buf.resize(std::max(2 * buf.size(), used + static_cast<size_t>(w)));
     return buf.data();
   };
+  // Hysteresis runs one row behind the marking, while the rows are in
+  // cache: a row's strong pixels spread to the weak pixels linked to them,
+  // and a weak pixel next to an edge pixel becomes one and spreads. Rows
+  // not yet marked hold 0, so a link that appears only through later rows
+  // is taken up when those rows are linked. The edges are the weak pixels
+  // linked to strong ones, whatever the order of the search. (An edge pixel
+  // above a pixel can make it weak where it would have been strong; it is
+  // next to that edge, so it becomes an edge and spreads all the same.)
+  size_t top = 0;
+  auto spread = [&](int32_t seed) {
+    int32_t* stack = stackBuf.data();
+    stack[top++] = seed;
+    while (top != 0) {
+      const int32_t idx = stack[--top];
+      const int32_t offs[8] = {-w - 1, -w, -w + 1, -1, 1, w - 1, w, w + 1};
+      for (int32_t o : offs) {
+        if (map[idx + o] == 2) {
+          map[idx + o] = 1;
+          stack[top++] = idx + o;
+        }
+      }
+    }
+  };
+  // True when a pixel's eight neighbours hold an edge pixel (1).
+  auto nextToEdge = [&](int32_t idx) {
+    const uint8_t* p = map + idx;
+    return (p[-w - 1] == 1) | (p[-w] == 1) | (p[-w + 1] == 1) | (p[-1] == 1) | (p[1] == 1) | (p[w - 1] == 1) |
+           (p[w] == 1) | (p[w + 1] == 1);
+  };
+  // Spreads from the strong pixels strong[s0 .. s1) and the weak pixels
+  // weak[w0 .. w1) next to an edge pixel (one row's).
+  auto linkRow = [&](size_t s0, size_t s1, size_t w0, size_t w1) {
+    // The stack never holds more than the weak pixels marked so far.
+    if (stackBuf.size() < nWeak + 1) stackBuf.resize(std::max(2 * stackBuf.size(), nWeak + 1));
+    for (size_t k = s0; k < s1; ++k) spread(strongBuf[k]);
+    for (size_t k = w0; k < w1; ++k) {
+      const int32_t idx = weakBuf[k];
+      if (map[idx] == 2 && nextToEdge(idx)) {
+        map[idx] = 1;
+        spread(idx);
+      }
+    }
+  };
+  size_t lagStrong = 0, lagWeak = 0;
   uint8_t flags[kEdgeBlock];
   for (int32_t y = 1; y < h - 1; ++y) {
     if (y + 2 < h) smoothRow(y + 2);
@@ -357,6 +401,7 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
     uint8_t* mrow = map + static_cast<size_t>(y) * w;
     int32_t* strong = room(strongBuf, nStrong);
     int32_t* weak = room(weakBuf, nWeak);
+    const size_t rowStrong = nStrong, rowWeak = nWeak;
     bool prevStrong = false;
     for (int32_t x0 = 1; x0 < w - 1; x0 += kEdgeBlock) {
       const int32_t count = std::min(kEdgeBlock, w - 1 - x0);
@@ -405,6 +450,10 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
       }
       if (next != count) prevStrong = false;
     }
+    // Hysteresis of the row above, now that this row is marked.
+    linkRow(lagStrong, rowStrong, lagWeak, rowWeak);
+    lagStrong = rowStrong;
+    lagWeak = rowWeak;
     float* t = rows[0];
     rows[0] = rows[1];
     rows[1] = rows[2];
@@ -414,27 +463,9 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
     cands[1] = cands[2];
     cands[2] = c;
   }
-  // Hysteresis: weak pixels linked to strong ones become edges. The strong
-  // pixels stay listed in row order; the search runs on its own stack,
-  // which never holds more than the weak pixels.
+  linkRow(lagStrong, nStrong, lagWeak, nWeak);  // the last row
   const int32_t* strong = strongBuf.data();
   const int32_t* weak = weakBuf.data();
-  if (stackBuf.size() < nWeak + 1) stackBuf.resize(nWeak + 1);
-  int32_t* stack = stackBuf.data();
-  const int32_t offs[8] = {-w - 1, -w, -w + 1, -1, 1, w - 1, w, w + 1};
-  for (size_t k = 0; k < nStrong; ++k) {
-    size_t top = 0;
-    stack[top++] = strong[k];
-    while (top != 0) {
-      const int32_t idx = stack[--top];
-      for (int32_t o : offs) {
-        if (map[idx + o] == 2) {
-          map[idx + o] = 1;
-          stack[top++] = idx + o;
-        }
-      }
-    }
-  }
   // Weak pixels left unlinked are cleared; the linked ones merge with the
   // strong ones into the row-ordered list of set pixels the thinning visits.
   if (setBuf.size() < nStrong + nWeak + 1) setBuf.resize(nStrong + nWeak + 1);
