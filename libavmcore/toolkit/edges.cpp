@@ -12,7 +12,6 @@
 #include "toolkit/float_lanes.h"
 #include "toolkit/matrix.h"
 #include "toolkit/smoothing.h"
-#include "toolkit/linear_filters.h"
 #include "toolkit/thinning.h"
 
 size_t Image_DetectEdgesWorkFloats(int32_t width, int32_t height) {
