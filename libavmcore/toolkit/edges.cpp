@@ -247,7 +247,7 @@ void MagnitudeRowAny(const float* up, const float* mid, const float* dn, float* 
 // hold an edge get here, so no gradient row is stored).
 inline void SuppressionFlags(const float* up, const float* mid, const float* dn, const float* above,
                              const float* mag, const float* below, int32_t x0, int32_t n, float low2,
-                             float high2, uint8_t* __restrict flags) {
+                             float high2, uint32_t* __restrict flags) {
   const float tan22 = 0.41421357f;
   for (int32_t l = 0; l < n; ++l) {
     const int32_t x = x0 + l;
@@ -267,7 +267,7 @@ inline void SuppressionFlags(const float* up, const float* mid, const float* dn,
     const int other = horizontal ^ 1;
     const int keep = (horizontal & keepH) | (other & diagonal & keepD) | (other & (diagonal ^ 1) & keepV);
     const int aboveLow = m <= low2 ? 0 : 1;  // a NaN magnitude passes here and fails the tests above
-    flags[l] = static_cast<uint8_t>((aboveLow & keep) | ((m > high2) << 1));
+    flags[l] = static_cast<uint32_t>((aboveLow & keep) | ((m > high2) << 1));
   }
 }
 
@@ -383,7 +383,7 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
     }
   };
   size_t lagStrong = 0, lagWeak = 0;
-  uint8_t flags[kEdgeBlock];
+  uint32_t flags[kEdgeBlock];
   for (int32_t y = 1; y < h - 1; ++y) {
     if (y + 2 < h) smoothRow(y + 2);
     gradientRow(y + 1, rows[2], cands[2]);
@@ -419,16 +419,13 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
       {
         memset(flags, 0, sizeof flags);
         SuppressionFlags(up, mid, dn, above, mag, below, x0, count, low2, high2, flags);
-        // Flag bits 0 and 1 as lane masks (each byte's bit gathered by one
-        // multiply).
-        uint64_t lo, hi;
-        memcpy(&lo, flags, 8);
-        memcpy(&hi, flags + 8, 8);
-        const uint64_t ones = 0x0101010101010101ull, gather = 0x0102040810204080ull;
-        kept = static_cast<uint32_t>(((lo & ones) * gather) >> 56) |
-               (static_cast<uint32_t>(((hi & ones) * gather) >> 56) << 8);
-        high = static_cast<uint32_t>((((lo >> 1) & ones) * gather) >> 56) |
-               (static_cast<uint32_t>((((hi >> 1) & ones) * gather) >> 56) << 8);
+        // Flag bits 0 and 1 as lane masks.
+        kept = 0;
+        high = 0;
+        for (int32_t l = 0; l < kEdgeBlock; ++l) {
+          kept |= (flags[l] & 1u) << l;
+          high |= ((flags[l] >> 1) & 1u) << l;
+        }
       }
       int32_t next = 0;  // the lane after the last kept one
       while (kept != 0) {
