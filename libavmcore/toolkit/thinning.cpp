@@ -43,16 +43,49 @@ inline int Code(const uint8_t* p, int32_t w) {
          (p[w] << 6) | (p[w + 1] << 7);
 }
 
+// Column pass over byRow (the pixels still set after the row pass, in
+// ascending order), adding its deletions to deleted: a counting sort by column puts
+// them in the column pass's order (rows ascending within a column).
+int64_t ColumnPass(ImageU8* mask, std::vector<int32_t>& byRow, int64_t deleted) {
+  const int32_t w = mask->width;
+  if (byRow.empty()) return deleted;
+  thread_local std::vector<int32_t> byCol, columnStart, column;
+  columnStart.assign(static_cast<size_t>(w) + 1, 0);
+  // Columns without a division: the list ascends, so the row start only
+  // moves forward.
+  column.resize(byRow.size());
+  int32_t rowStart = 0;
+  for (size_t k = 0; k < byRow.size(); ++k) {
+    while (byRow[k] - rowStart >= w) rowStart += w;
+    column[k] = byRow[k] - rowStart;
+    ++columnStart[column[k] + 1];
+  }
+  for (int32_t x = 0; x < w; ++x) columnStart[x + 1] += columnStart[x];
+  byCol.resize(byRow.size());
+  for (size_t k = 0; k < byRow.size(); ++k) byCol[columnStart[column[k]]++] = byRow[k];
+  uint8_t* m = mask->data;
+  const size_t count = byCol.size();
+  for (size_t k = 0; k < count; ++k) {
+    const int32_t i = byCol[k];
+    uint8_t* p = m + i;
+    if (*p && !(p[-w] == 1 && p[w] == 1) && kThin.v[Code(p, w)]) {
+      *p = 0;
+      ++deleted;
+      if (k + 1 < count && byCol[k + 1] == i + w) ++k;  // the pixel below is skipped
+    }
+  }
+  return deleted;
+}
+
 // Row pass then column pass; returns the number of deleted pixels. Only set
 // pixels are ever examined and a pixel is cleared only when examined, so
 // each pass visits the pixels that were set when it began, in its order:
 // the row pass skips runs of clear bytes eight at a time and lists the
-// pixels still set; a counting sort by column turns that list into the
-// column pass's order (rows ascending within a column).
+// pixels still set for the column pass.
 int64_t TablePasses(ImageU8* mask) {
   const int32_t w = mask->width, h = mask->height;
   int64_t deleted = 0;
-  thread_local std::vector<int32_t> byRow, byCol, columnStart;
+  thread_local std::vector<int32_t> byRow;
   byRow.clear();
   for (int32_t y = 1; y <= h - 2; ++y) {
     uint8_t* row = mask->data + static_cast<ptrdiff_t>(y) * w;
@@ -78,24 +111,30 @@ int64_t TablePasses(ImageU8* mask) {
       }
     }
   }
-  if (byRow.empty()) return deleted;
-  columnStart.assign(static_cast<size_t>(w) + 1, 0);
-  for (int32_t i : byRow) ++columnStart[i % w + 1];
-  for (int32_t x = 0; x < w; ++x) columnStart[x + 1] += columnStart[x];
-  byCol.resize(byRow.size());
-  for (int32_t i : byRow) byCol[columnStart[i % w]++] = i;
+  return ColumnPass(mask, byRow, deleted);
+}
+
+// TablePasses with the set pixels listed in row order: the row pass visits
+// the list (a deletion skips the next pixel of the row, which then stays a
+// column-pass candidate).
+void TablePassesListed(ImageU8* mask, const int32_t* set, size_t count) {
+  const int32_t w = mask->width;
+  thread_local std::vector<int32_t> byRow;
+  byRow.clear();
   uint8_t* m = mask->data;
-  const size_t count = byCol.size();
+  int64_t deleted = 0;
   for (size_t k = 0; k < count; ++k) {
-    const int32_t i = byCol[k];
+    const int32_t i = set[k];
     uint8_t* p = m + i;
-    if (*p && !(p[-w] == 1 && p[w] == 1) && kThin.v[Code(p, w)]) {
+    if (!(p[-1] == 1 && p[1] == 1) && kThin.v[Code(p, w)]) {
       *p = 0;
       ++deleted;
-      if (k + 1 < count && byCol[k + 1] == i + w) ++k;  // the pixel below is skipped
+      if (k + 1 < count && set[k + 1] == i + 1) byRow.push_back(set[++k]);
+    } else {
+      byRow.push_back(i);
     }
   }
-  return deleted;
+  ColumnPass(mask, byRow, deleted);
 }
 
 // Clears isolated pixels, spurs and one-pixel lines, deciding from a copy.
@@ -131,6 +170,11 @@ const uint32_t ThinTable[256] = {
 void ImageU8_Thin(ImageU8* mask) {
   if (TooSmall(mask)) return;
   TablePasses(mask);
+}
+
+void ImageU8_ThinListed(ImageU8* mask, const int32_t* set, size_t count) {
+  if (TooSmall(mask)) return;
+  TablePassesListed(mask, set, count);
 }
 
 void ImageU8_ThinIterative(ImageU8* mask, int32_t maxIter, uint8_t* work) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "frame/matrix_types.h"
@@ -12,6 +13,10 @@ extern const uint32_t ThinTable[256];
 
 // One table pass in row order, then one in column order, in place.
 void ImageU8_Thin(ImageU8* mask);
+// ImageU8_Thin of a mask whose set pixels are exactly the interior pixels
+// listed in set (indices y * width + x, ascending): the same result without
+// scanning the whole mask.
+void ImageU8_ThinListed(ImageU8* mask, const int32_t* set, size_t count);
 // Optional clean-up pass (when work, w * h bytes, is given), then table
 // passes until one deletes nothing or maxIter passes are done.
 void ImageU8_ThinIterative(ImageU8* mask, int32_t maxIter, uint8_t* work);
