@@ -74,6 +74,8 @@ bool WideRegisters() {
   return wide && gLaneLimit.load(std::memory_order_relaxed) >= 16;
 }
 
+int32_t RadialBlock() { return WideRegisters() ? 16 * kRadialGroups16 : float_lanes::kLanes * kRadialGroups8; }
+
 void RadialRows(int32_t count, const float* const* rows, const float weights[6], float* const* out, int32_t n,
                 const float* const* next) {
   if (WideRegisters())
@@ -82,6 +84,8 @@ void RadialRows(int32_t count, const float* const* rows, const float weights[6],
     RadialRowsLanes<float_lanes::kLanes, kRadialRows, kRadialGroups8>(count, rows, weights, out, n, next);
 }
 #else
+int32_t RadialBlock() { return float_lanes::kLanes * kRadialGroups8; }
+
 void RadialRows(int32_t count, const float* const* rows, const float weights[6], float* const* out, int32_t n,
                 const float* const* next) {
   RadialRowsLanes<float_lanes::kLanes, kRadialRows, kRadialGroups8>(count, rows, weights, out, n, next);
@@ -193,45 +197,70 @@ void Image_CorrelateAbsReplicate(const Matrix* src, Matrix* dst, const Matrix* k
     s = row_kernels::Scratch(copy, n);
     memcpy(copy.data(), src->data, sizeof(float) * n);
   }
-  const int32_t pw = w + kw - 1;
   float radial[6];
   if (kw == 5 && kh == 5 && row_kernels::RadialWeights5(kernel->data, radial)) {
     // Radial 5 x 5 kernels (the Gaussian's) kRadialRows output rows at a
-    // time from a ring of padded rows small enough to stay in the first
-    // level cache: padded row p (source row p - 2, clamped) sits in slot
-    // p % slots. The source rows of the next pass are prefetched while
+    // time. The columns whose taps stay inside the picture read the source
+    // rows in place; the first block of columns and the last few read short
+    // padded copies of the row ends, kept in a ring (padded row p, source
+    // row p - 2 clamped, in slot p % slots). Narrow pictures take whole
+    // padded rows. The source rows of the next pass are prefetched while
     // this one runs.
-    const int32_t slots = kRadialRows + 4;
-    float* ring = row_kernels::Scratch(tlsRows, static_cast<size_t>(pw) * slots);
+    const int32_t slots = kRadialRows + 4, block = RadialBlock();
     auto source = [&](int32_t p) {
       const int32_t r = p - 2 < 0 ? 0 : (p - 2 >= h ? h - 1 : p - 2);
       return s + static_cast<ptrdiff_t>(r) * w;
     };
+    // Columns [0, left) from the left copies, [left, right) in place,
+    // [right, w) from the right copies; in-place blocks read up to 2 columns
+    // past their end.
+    const bool inPlace = w >= block + 2;
+    const int32_t left = inPlace ? block : 0;
+    const int32_t right = inPlace ? left + (w - 2 - left) / block * block : 0;
+    const int32_t leftW = left + 4, rightW = w - right + 4;
+    float* ring = row_kernels::Scratch(tlsRows, static_cast<size_t>(leftW + rightW) * slots);
     auto fill = [&](int32_t p) {
       const float* sr = source(p);
-      float* d = ring + static_cast<ptrdiff_t>(p % slots) * pw;
-      d[0] = d[1] = sr[0];
-      memcpy(d + 2, sr, sizeof(float) * w);
-      d[w + 2] = d[w + 3] = sr[w - 1];
+      float* d = ring + static_cast<ptrdiff_t>(p % slots) * (leftW + rightW);
+      if (inPlace) {
+        d[0] = d[1] = sr[0];
+        memcpy(d + 2, sr, sizeof(float) * (left + 2));
+        d += leftW;
+      }
+      const int32_t from = right - 2 < 0 ? 0 : right - 2;
+      for (int32_t i = 0; i < from - (right - 2); ++i) d[i] = sr[0];
+      memcpy(d + (from - (right - 2)), sr + from, sizeof(float) * (w - from));
+      d[rightW - 2] = d[rightW - 1] = sr[w - 1];
     };
     for (int32_t p = 0; p < 4; ++p) fill(p);
-    const float* rows[kRadialRows + 4];
+    const float *leftRows[kRadialRows + 4], *midRows[kRadialRows + 4], *rightRows[kRadialRows + 4];
     const float* next[kRadialRows];
-    float* out[kRadialRows];
+    float *out[kRadialRows], *outMid[kRadialRows], *outRight[kRadialRows];
     for (int32_t y = 0; y < h; y += kRadialRows) {
       const int32_t count = h - y < kRadialRows ? h - y : kRadialRows;
       for (int32_t p = y + 4; p < y + 4 + count; ++p) fill(p);
-      for (int32_t j = 0; j < count + 4; ++j) rows[j] = ring + static_cast<ptrdiff_t>((y + j) % slots) * pw;
+      for (int32_t j = 0; j < count + 4; ++j) {
+        const float* d = ring + static_cast<ptrdiff_t>((y + j) % slots) * (leftW + rightW);
+        leftRows[j] = d;
+        rightRows[j] = inPlace ? d + leftW : d;
+        midRows[j] = inPlace ? source(y + j) + left - 2 : d;
+      }
       for (int32_t r = 0; r < count; ++r) {
         out[r] = dst->data + static_cast<ptrdiff_t>(y + r) * w;
+        outMid[r] = out[r] + left;
+        outRight[r] = out[r] + right;
         next[r] = source(y + 4 + kRadialRows + r);
       }
-      RadialRows(count, rows, radial, out, w, y + kRadialRows < h ? next : nullptr);
+      if (inPlace) {
+        RadialRows(count, leftRows, radial, out, left, nullptr);
+        RadialRows(count, midRows, radial, outMid, right - left, y + kRadialRows < h ? next : nullptr);
+      }
+      RadialRows(count, rightRows, radial, outRight, w - right, nullptr);
     }
     return;
   }
   // A ring of kh + 1 padded rows: padded row p sits in slot p % (kh + 1).
-  const int32_t slots = kh + 1;
+  const int32_t pw = w + kw - 1, slots = kh + 1;
   float* ring = row_kernels::Scratch(tlsRows, static_cast<size_t>(pw) * slots);
   auto fill = [&](int32_t p) {
     const int32_t r = p - py < 0 ? 0 : (p - py >= h ? h - 1 : p - py);

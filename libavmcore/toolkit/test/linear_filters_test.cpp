@@ -61,7 +61,9 @@ TEST(LinearFilters, CorrelateAbsSameMatchesOpenCv) {
 // kernel that is not radial takes the general path, checked the same way.
 // Both lane widths are checked on every machine (the 16-lane form only
 // where 512-bit registers exist): the compiler must fuse each tap's own
-// product, never the running sum's first one.
+// product, never the running sum's first one. Widths either side of one
+// block plus two (8 and 16 lanes: 16, 64 columns) switch between whole
+// padded rows and in-place reads with padded row ends.
 TEST(LinearFilters, CorrelateAbsReplicateIsTheScalarChainToTheBit) {
   std::vector<float> gauss(25);
   Matrix gk{5, 5, gauss.data()};
@@ -70,7 +72,7 @@ TEST(LinearFilters, CorrelateAbsReplicateIsTheScalarChainToTheBit) {
   for (int lanes : {8, 16}) {
     LinearFilters_LimitLanes(lanes);
     for (const Matrix* kernel : {&gk, &skewed.m})
-      for (int w : {1, 3, 8, 37, 64, 70, 133})
+      for (int w : {1, 3, 8, 17, 18, 37, 64, 66, 70, 131, 133})
         for (int h : {1, 3, 4, 6, 9}) {
           FloatImage src = RandomImage(w, h, 60 + w + h, -2.0f, 2.0f), out(w, h, -7.0f);
           Image_CorrelateAbsReplicate(&src.m, &out.m, kernel);
