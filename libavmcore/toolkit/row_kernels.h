@@ -135,9 +135,10 @@ typedef int32_t Mask16 __attribute__((vector_size(64)));
 // *v = lanes i .. i + 15 of the 32 lanes of *a then *b, for i = 0 .. 4.
 template <class V>
 __attribute__((always_inline)) inline void ShiftIn16(V* v, const V* a, const V* b, int i) {
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-  // One valignd (lanes i.. of b:a); the compiler's own two-source permute
-  // overwrites a source and needs a register copy besides.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+  // One valignd (lanes i.. of b:a); GCC's own two-source permute overwrites
+  // a source and needs a register copy besides (Clang picks valignd itself
+  // and checks the operand size before inlining, so it keeps the shuffle).
   switch (i) {
     case 0: *v = *a; return;
     case 1: __asm__("valignd $1, %1, %2, %0" : "=v"(*v) : "v"(*a), "v"(*b)); return;
@@ -176,11 +177,20 @@ __attribute__((always_inline)) inline int32_t CorrelateAbsRowsRadial5Block(const
                                                                           int32_t n, const float* const* next) {
   typedef typename float_lanes::Lanes<kL>::F V;
   typedef typename float_lanes::Lanes<kL>::U U;
-  V k[6], zero;
+  // Tap rows 1 and 3 have the same weights, and one pass may multiply the
+  // same source vector by both: a compiler that shares that product
+  // (Clang does) no longer fuses it into the sums. Row 3 takes its weights
+  // from a copy the compiler cannot see to be equal.
+  V k[6], k3[6], zero;
+  float copy[6];
+  memcpy(copy, weights, sizeof copy);
+  __asm__ volatile("" : : "r"(copy) : "memory");
   for (int i = 0; i < 6; ++i) {
     float lanes[kL];
     for (int l = 0; l < kL; ++l) lanes[l] = weights[i];
     memcpy(&k[i], lanes, sizeof k[i]);
+    for (int l = 0; l < kL; ++l) lanes[l] = copy[i];
+    memcpy(&k3[i], lanes, sizeof k3[i]);
   }
   {
     float lanes[kL] = {};
@@ -216,7 +226,7 @@ __attribute__((always_inline)) inline int32_t CorrelateAbsRowsRadial5Block(const
           for (int r = 0; r < kR; ++r) {
             const int j = m - r;
             if (j < 0 || j > 4) continue;
-            const V& t = k[kRing5[j * 5 + i]];
+            const V& t = (j == 3 ? k3 : k)[kRing5[j * 5 + i]];
             acc[r][g] = v * t + (j == 0 && i == 0 ? zero : acc[r][g]);
           }
         }
