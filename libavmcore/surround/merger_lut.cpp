@@ -56,7 +56,9 @@ void ParallelRows(int32_t rows, const std::function<void(int32_t, int32_t)>& fn)
   // Rows cost very different amounts (corners project into two cameras, the
   // car area into none), so threads draw small chunks from a shared counter
   // until the rows run out instead of taking one fixed band each.
-  const int32_t chunk = std::max<int32_t>(4, rows / (16 * n));
+  // About 64 chunks a thread: the last chunk taken, which the others may
+  // wait for, is then a small part of a thread's share.
+  const int32_t chunk = std::max<int32_t>(2, rows / (64 * n));
   std::atomic<int32_t> next{0};
   auto work = [&fn, &next, rows, chunk] {
     for (int32_t r0; (r0 = next.fetch_add(chunk)) < rows;) fn(r0, std::min(r0 + chunk, rows));
@@ -158,49 +160,67 @@ void FillMaps(const LUTOB* lut, int32_t W, int32_t H, Matrix* X1, Matrix* Y1, Ma
   FillMapRows(lut, W, 0, H, X1, Y1, W1, W2, w2, W3);
 }
 
-void SeamRampW2(Matrix* W2m, int32_t W, int32_t H, int32_t innerLeft, int32_t innerTop, int32_t innerRight,
-                int32_t innerBottom, float sF, float sR) {
-  float* w2 = W2m->data;
-  auto at = [&](int32_t c, int32_t r) -> float& { return w2[static_cast<size_t>(r) * W + c]; };
-  // A seam along the car edge (slope 0) reaches as far as the inner rectangle.
-  auto reach = [](float dist, float s, int32_t cap) {
-    if (!(std::fabs(s) > 1e-6f)) return cap;
-    const float k = dist / s;
-    return k >= static_cast<float>(cap) ? cap : static_cast<int32_t>(k);
-  };
-  auto ramp = [&](int32_t r, int32_t k, bool rising) {
-    if (r < 0 || r >= H) return;
-    const int32_t a = innerLeft - k;
-    const int32_t b = std::min(innerRight + k, W - 1);
-    for (int32_t c = std::max(a, 0); c <= b; ++c) {
-      // One column has no span: its middle.
-      const float t = b > a ? static_cast<float>(c - a) / static_cast<float>(b - a) : 0.5f;
-      at(c, r) = rising ? t : 1.0f - t;
-    }
-  };
-  for (int32_t r = 0; r < innerTop && r < H; ++r) ramp(r, reach(static_cast<float>(innerTop - r), sF, innerLeft), true);
-  for (int32_t r = std::max(innerBottom, 0); r < H; ++r)
-    ramp(r, reach(static_cast<float>(r - innerBottom), sR, innerLeft), false);
-  const float span = static_cast<float>(innerBottom - innerTop);
+namespace {
+
+// A seam along the car edge (slope 0) reaches as far as the inner rectangle.
+int32_t SeamReachCols(float dist, float s, int32_t cap) {
+  if (!(std::fabs(s) > 1e-6f)) return cap;
+  const float k = dist / s;
+  return k >= static_cast<float>(cap) ? cap : static_cast<int32_t>(k);
+}
+
+}  // namespace
+
+SeamRamp::SeamRamp(int32_t W, int32_t H, int32_t innerLeft, int32_t innerTop, int32_t innerRight,
+                   int32_t innerBottom, float sF, float sR)
+    : W_(W), H_(H), innerLeft_(innerLeft), innerTop_(innerTop), innerRight_(innerRight),
+      innerBottom_(innerBottom), sF_(sF), sR_(sR) {
   for (int32_t c = 0; c < innerLeft && c < W; ++c) {
     const float d = static_cast<float>(innerLeft - c);
     const float upF = d * sF, downF = d * sR;
     const int32_t up = std::fabs(upF) < 1e8f ? static_cast<int32_t>(upF) : H;
     const int32_t down = std::fabs(downF) < 1e8f ? static_cast<int32_t>(downF) : H;
-    const int32_t r0 = std::max(innerTop - up - 1, 0);
-    const int32_t r1 = std::min(down + innerBottom + 1, H - 1);
-    const int32_t mirror = W - 1 - c;
-    for (int32_t r = r0; r <= r1; ++r) {
-      float f;
-      if (span > 0.0f)
-        f = std::min(std::max(static_cast<float>(r - innerTop) / span, 0.0f), 1.0f);
-      else
-        f = r <= innerTop ? 0.0f : 1.0f;
-      if (at(c, r) >= 0.0f) {
-        at(mirror, r) = 1.0f - at(c, r);
+    first_.push_back(std::max(innerTop - up - 1, 0));
+    last_.push_back(std::min(down + innerBottom + 1, H - 1));
+  }
+}
+
+void SeamRamp::Rows(Matrix* W2m, int32_t r0, int32_t r1) const {
+  const int32_t W = W_;
+  float* w2 = W2m->data;
+  auto ramp = [&](float* row, int32_t k, bool rising) {
+    const int32_t a = innerLeft_ - k;
+    const int32_t b = std::min(innerRight_ + k, W - 1);
+    for (int32_t c = std::max(a, 0); c <= b; ++c) {
+      // One column has no span: its middle.
+      const float t = b > a ? static_cast<float>(c - a) / static_cast<float>(b - a) : 0.5f;
+      row[c] = rising ? t : 1.0f - t;
+    }
+  };
+  const float span = static_cast<float>(innerBottom_ - innerTop_);
+  for (int32_t r = std::max(r0, 0); r < r1 && r < H_; ++r) {
+    float* row = w2 + static_cast<size_t>(r) * W;
+    // Across the front, then across the rear (a row in both takes both).
+    if (r < innerTop_) ramp(row, SeamReachCols(static_cast<float>(innerTop_ - r), sF_, innerLeft_), true);
+    if (r >= innerBottom_) ramp(row, SeamReachCols(static_cast<float>(r - innerBottom_), sR_, innerLeft_), false);
+    // Down the sides: the left column's value where a ramp left one, else
+    // the row's place between the inner rectangle's top and bottom; the
+    // mirrored right column takes 1 - that. Left columns in order (a
+    // mirror may fall among them on a narrow picture).
+    float f;
+    if (span > 0.0f)
+      f = std::min(std::max(static_cast<float>(r - innerTop_) / span, 0.0f), 1.0f);
+    else
+      f = r <= innerTop_ ? 0.0f : 1.0f;
+    const int32_t columns = static_cast<int32_t>(first_.size());
+    for (int32_t c = 0; c < columns; ++c) {
+      if (r < first_[c] || r > last_[c]) continue;
+      const int32_t mirror = W - 1 - c;
+      if (row[c] >= 0.0f) {
+        row[mirror] = 1.0f - row[c];
       } else {
-        at(c, r) = f;
-        at(mirror, r) = 1.0f - f;
+        row[c] = f;
+        row[mirror] = 1.0f - f;
       }
     }
   }
@@ -271,10 +291,18 @@ int32_t LUT_BuildMergerMaps(LUTOB* lut, int32_t marginMode, int32_t useSeamWeigh
     return t + 0.5f;
   };
 
+  // Passes 3 to 5: the seam ramp W2, row by row within each chunk.
+  const float meanF = (lut->seamAngles[0] + lut->seamAngles[1]) * 0.5f;
+  const float meanR = (lut->seamAngles[2] + lut->seamAngles[3]) * 0.5f;
+  const float sF = meanF > 89.0f ? 57.29004f : tanFront;
+  const float sR = meanR > 89.0f ? 57.29004f : tanRear;
+  const SeamRamp seam(W, H, cr.innerLeft, cr.innerTop, cr.innerRight, cr.innerBottom, sF, sR);
+
   auto rows = [&](int32_t r0, int32_t r1) {
     // Each row range starts from the maps' start values, filled here so
     // that the fill is spread over the threads too.
     FillMapRows(lut, W, r0, r1, X1m, Y1m, W1m, W2m, -1.0f, W3m);
+    seam.Rows(W2m, r0, r1);
     for (int32_t r = r0; r < r1; ++r) {
       for (int32_t c = 0; c < W; ++c) {
         const size_t k = static_cast<size_t>(r) * W + c;
@@ -383,13 +411,6 @@ int32_t LUT_BuildMergerMaps(LUTOB* lut, int32_t marginMode, int32_t useSeamWeigh
     }
   };
   ParallelRows(H, rows);
-
-  // Passes 3 to 5: the seam ramp W2.
-  const float meanF = (lut->seamAngles[0] + lut->seamAngles[1]) * 0.5f;
-  const float meanR = (lut->seamAngles[2] + lut->seamAngles[3]) * 0.5f;
-  const float sF = meanF > 89.0f ? 57.29004f : tanFront;
-  const float sR = meanR > 89.0f ? 57.29004f : tanRear;
-  SeamRampW2(W2m, W, H, cr.innerLeft, cr.innerTop, cr.innerRight, cr.innerBottom, sF, sR);
   return 0;
 }
 
@@ -408,13 +429,18 @@ int32_t LUT_BuildMergerMapsDirect(LUTOB* lut) {
   cfg.carRight = cfg.innerRight = right;
   cfg.carTop = cfg.innerTop = top;
   cfg.carBottom = cfg.innerBottom = bottom;
-  FillMaps(lut, W, H, &cfg.X1, &cfg.Y1, &cfg.W1, &cfg.W2, -1.0f, nullptr);
-  std::fill(cfg.W1.data, cfg.W1.data + static_cast<size_t>(W) * H, 1.0f);
   Projectors proj;
   proj.Prepare(lut);
   const bool p1 = lut->cornerCounts[0] != 0, p2 = lut->cornerCounts[1] != 0;
+  const float tF = std::tan(DegToRad((lut->seamAngles[0] + lut->seamAngles[1]) * 0.5f));
+  const float tR = std::tan(DegToRad((lut->seamAngles[2] + lut->seamAngles[3]) * 0.5f));
+  const SeamRamp seam(W, H, left, seamTop, right, seamBottom, tF, tR);
 
   auto rows = [&](int32_t r0, int32_t r1) {
+    // Start values and the seam ramp W2 of the chunk's rows (W1 starts at 1).
+    FillMapRows(lut, W, r0, r1, &cfg.X1, &cfg.Y1, &cfg.W1, &cfg.W2, -1.0f, nullptr);
+    std::fill(cfg.W1.data + static_cast<size_t>(r0) * W, cfg.W1.data + static_cast<size_t>(r1) * W, 1.0f);
+    seam.Rows(&cfg.W2, r0, r1);
     for (int32_t r = r0; r < r1; ++r) {
       for (int32_t c = 0; c < W; ++c) {
         const size_t k = static_cast<size_t>(r) * W + c;
@@ -477,9 +503,6 @@ int32_t LUT_BuildMergerMapsDirect(LUTOB* lut) {
     }
   };
   ParallelRows(H, rows);
-  const float tF = std::tan(DegToRad((lut->seamAngles[0] + lut->seamAngles[1]) * 0.5f));
-  const float tR = std::tan(DegToRad((lut->seamAngles[2] + lut->seamAngles[3]) * 0.5f));
-  SeamRampW2(&cfg.W2, W, H, left, seamTop, right, seamBottom, tF, tR);
   return 0;
 }
 

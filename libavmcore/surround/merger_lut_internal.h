@@ -2,6 +2,7 @@
 // Pieces shared by the stitched map builders.
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "camera/camera_model.h"
 #include "frame/matrix_types.h"
@@ -40,8 +41,20 @@ void SplitPoint(const LUTOB* lut, int32_t W, int32_t H, int32_t* splitCol, int32
 void FillMaps(const LUTOB* lut, int32_t W, int32_t H, Matrix* X1, Matrix* Y1, Matrix* W1, Matrix* W2, float w2,
               Matrix* W3);
 // The W2 ramp passes: 0..1 left to right across the front, 1..0 across the
-// rear, 0..1 down the left, 1..0 down the right.
-void SeamRampW2(Matrix* W2, int32_t W, int32_t H, int32_t innerLeft, int32_t innerTop, int32_t innerRight,
-                int32_t innerBottom, float sF, float sR);
+// rear, 0..1 down the left, 1..0 down the right. Each row depends only on
+// its own earlier values, so Rows may run on disjoint row ranges in any
+// order or at once (the builders run it in their row chunks, after the
+// start fill).
+class SeamRamp {
+ public:
+  SeamRamp(int32_t W, int32_t H, int32_t innerLeft, int32_t innerTop, int32_t innerRight, int32_t innerBottom,
+           float sF, float sR);
+  void Rows(Matrix* W2, int32_t r0, int32_t r1) const;
+
+ private:
+  int32_t W_, H_, innerLeft_, innerTop_, innerRight_, innerBottom_;
+  float sF_, sR_;
+  std::vector<int32_t> first_, last_;  // rows of the side pass, per left column
+};
 
 }  // namespace lut_internal

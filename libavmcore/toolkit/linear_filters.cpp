@@ -1,6 +1,7 @@
 #include "toolkit/linear_filters.h"
 
 #include <cstddef>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -37,33 +38,63 @@ void SepRowN(const float* const* rows, int32_t taps, const float* hk, const floa
 thread_local std::vector<float> tlsRows;
 
 // The radial 5 x 5 correlation is bound by its 25 dependent multiply-adds
-// per output, which the fixed summation order keeps. On x86-64 machines with
-// 512-bit registers twice the lanes go through each instruction; the other
-// machines run the portable eight-lane form. Both give the same bits.
+// per output, which the fixed summation order keeps: several output rows
+// per pass share each loaded source vector and keep enough chains in
+// flight. On x86-64 machines with 512-bit registers twice the lanes go
+// through each instruction; the other machines run the portable eight-lane
+// form. Both give the same bits. Four rows per pass of four 16-lane or two
+// 8-lane groups: 16 or 8 sums in flight (the 8-lane form fits the sixteen
+// AVX registers and the 32 NEON registers).
+constexpr int32_t kRadialRows = 4, kRadialGroups16 = 4, kRadialGroups8 = 2;
+
+std::atomic<int32_t> gLaneLimit{16};
+
+template <int kL, int kR, int kG>
+__attribute__((always_inline)) inline void RadialRowsLanes(int32_t count, const float* const* rows,
+                                                           const float weights[6], float* const* out, int32_t n,
+                                                           const float* const* next) {
+  if (count == kR) {
+    row_kernels::CorrelateAbsRowsRadial5Lanes<kL, kR, kG>(rows, weights, out, n, next);
+    return;
+  }
+  // The last rows of the picture one at a time.
+  for (int32_t r = 0; r < count; ++r)
+    row_kernels::CorrelateAbsRowsRadial5Lanes<kL, 1, kG>(rows + r, weights, out + r, n, nullptr);
+}
+
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-__attribute__((target("avx512f"))) void RowPairRadial5Wide(const float* const* rows, const float weights[6],
-                                                           float* out0, float* out1, int32_t n) {
-  row_kernels::CorrelateAbsRowPairRadial5Lanes<16>(rows, weights, out0, out1, n);
+__attribute__((target("avx512f"))) void RadialRowsWide(int32_t count, const float* const* rows,
+                                                       const float weights[6], float* const* out, int32_t n,
+                                                       const float* const* next) {
+  RadialRowsLanes<16, kRadialRows, kRadialGroups16>(count, rows, weights, out, n, next);
 }
 
 bool WideRegisters() {
   static const bool wide = __builtin_cpu_supports("avx512f");
-  return wide;
+  return wide && gLaneLimit.load(std::memory_order_relaxed) >= 16;
 }
 
-void RowPairRadial5(const float* const* rows, const float weights[6], float* out0, float* out1, int32_t n) {
+int32_t RadialBlock() { return WideRegisters() ? 16 * kRadialGroups16 : float_lanes::kLanes * kRadialGroups8; }
+
+void RadialRows(int32_t count, const float* const* rows, const float weights[6], float* const* out, int32_t n,
+                const float* const* next) {
   if (WideRegisters())
-    RowPairRadial5Wide(rows, weights, out0, out1, n);
+    RadialRowsWide(count, rows, weights, out, n, next);
   else
-    row_kernels::CorrelateAbsRowPairRadial5(rows, weights, out0, out1, n);
+    RadialRowsLanes<float_lanes::kLanes, kRadialRows, kRadialGroups8>(count, rows, weights, out, n, next);
 }
 #else
-void RowPairRadial5(const float* const* rows, const float weights[6], float* out0, float* out1, int32_t n) {
-  row_kernels::CorrelateAbsRowPairRadial5(rows, weights, out0, out1, n);
+int32_t RadialBlock() { return float_lanes::kLanes * kRadialGroups8; }
+
+void RadialRows(int32_t count, const float* const* rows, const float weights[6], float* const* out, int32_t n,
+                const float* const* next) {
+  RadialRowsLanes<float_lanes::kLanes, kRadialRows, kRadialGroups8>(count, rows, weights, out, n, next);
 }
 #endif
 
 }  // namespace
+
+void LinearFilters_LimitLanes(int32_t lanes) { gLaneLimit.store(lanes); }
 
 void Image_SepFilter3x3(const Matrix* src, Matrix* dst, const float hk[3], const float vk[3],
                         float* buffer) {
@@ -166,6 +197,68 @@ void Image_CorrelateAbsReplicate(const Matrix* src, Matrix* dst, const Matrix* k
     s = row_kernels::Scratch(copy, n);
     memcpy(copy.data(), src->data, sizeof(float) * n);
   }
+  float radial[6];
+  if (kw == 5 && kh == 5 && row_kernels::RadialWeights5(kernel->data, radial)) {
+    // Radial 5 x 5 kernels (the Gaussian's) kRadialRows output rows at a
+    // time. The columns whose taps stay inside the picture read the source
+    // rows in place; the first block of columns and the last few read short
+    // padded copies of the row ends, kept in a ring (padded row p, source
+    // row p - 2 clamped, in slot p % slots). Narrow pictures take whole
+    // padded rows. The source rows of the next pass are prefetched while
+    // this one runs.
+    const int32_t slots = kRadialRows + 4, block = RadialBlock();
+    auto source = [&](int32_t p) {
+      const int32_t r = p - 2 < 0 ? 0 : (p - 2 >= h ? h - 1 : p - 2);
+      return s + static_cast<ptrdiff_t>(r) * w;
+    };
+    // Columns [0, left) from the left copies, [left, right) in place,
+    // [right, w) from the right copies; in-place blocks read up to 2 columns
+    // past their end.
+    const bool inPlace = w >= block + 2;
+    const int32_t left = inPlace ? block : 0;
+    const int32_t right = inPlace ? left + (w - 2 - left) / block * block : 0;
+    const int32_t leftW = left + 4, rightW = w - right + 4;
+    float* ring = row_kernels::Scratch(tlsRows, static_cast<size_t>(leftW + rightW) * slots);
+    auto fill = [&](int32_t p) {
+      const float* sr = source(p);
+      float* d = ring + static_cast<ptrdiff_t>(p % slots) * (leftW + rightW);
+      if (inPlace) {
+        d[0] = d[1] = sr[0];
+        memcpy(d + 2, sr, sizeof(float) * (left + 2));
+        d += leftW;
+      }
+      const int32_t from = right - 2 < 0 ? 0 : right - 2;
+      for (int32_t i = 0; i < from - (right - 2); ++i) d[i] = sr[0];
+      memcpy(d + (from - (right - 2)), sr + from, sizeof(float) * (w - from));
+      d[rightW - 2] = d[rightW - 1] = sr[w - 1];
+    };
+    for (int32_t p = 0; p < 4; ++p) fill(p);
+    const float *leftRows[kRadialRows + 4], *midRows[kRadialRows + 4], *rightRows[kRadialRows + 4];
+    const float* next[kRadialRows];
+    float *out[kRadialRows], *outMid[kRadialRows], *outRight[kRadialRows];
+    for (int32_t y = 0; y < h; y += kRadialRows) {
+      const int32_t count = h - y < kRadialRows ? h - y : kRadialRows;
+      for (int32_t p = y + 4; p < y + 4 + count; ++p) fill(p);
+      for (int32_t j = 0; j < count + 4; ++j) {
+        const float* d = ring + static_cast<ptrdiff_t>((y + j) % slots) * (leftW + rightW);
+        leftRows[j] = d;
+        rightRows[j] = inPlace ? d + leftW : d;
+        midRows[j] = inPlace ? source(y + j) + left - 2 : d;
+      }
+      for (int32_t r = 0; r < count; ++r) {
+        out[r] = dst->data + static_cast<ptrdiff_t>(y + r) * w;
+        outMid[r] = out[r] + left;
+        outRight[r] = out[r] + right;
+        next[r] = source(y + 4 + kRadialRows + r);
+      }
+      if (inPlace) {
+        RadialRows(count, leftRows, radial, out, left, nullptr);
+        RadialRows(count, midRows, radial, outMid, right - left, y + kRadialRows < h ? next : nullptr);
+      }
+      RadialRows(count, rightRows, radial, outRight, w - right, nullptr);
+    }
+    return;
+  }
   // A ring of kh + 1 padded rows: padded row p sits in slot p % (kh + 1).
   const int32_t pw = w + kw - 1, slots = kh + 1;
   float* ring = row_kernels::Scratch(tlsRows, static_cast<size_t>(pw) * slots);
@@ -179,20 +272,7 @@ void Image_CorrelateAbsReplicate(const Matrix* src, Matrix* dst, const Matrix* k
   };
   std::vector<const float*> rows(static_cast<size_t>(slots));
   for (int32_t p = 0; p < kh - 1; ++p) fill(p);
-  float radial[6];
-  // Radial 5 x 5 kernels (the Gaussian's) two output rows at a time.
-  const bool pairs = kw == 5 && kh == 5 && row_kernels::RadialWeights5(kernel->data, radial);
-  int32_t y = 0;
-  if (pairs) {
-    for (; y + 1 < h; y += 2) {
-      fill(y + kh - 1);
-      fill(y + kh);
-      for (int32_t j = 0; j < slots; ++j) rows[j] = ring + static_cast<ptrdiff_t>((y + j) % slots) * pw;
-      float* out = dst->data + static_cast<ptrdiff_t>(y) * w;
-      RowPairRadial5(rows.data(), radial, out, out + w, w);
-    }
-  }
-  for (; y < h; ++y) {
+  for (int32_t y = 0; y < h; ++y) {
     fill(y + kh - 1);
     for (int32_t j = 0; j < kh; ++j) rows[j] = ring + static_cast<ptrdiff_t>((y + j) % slots) * pw;
     CorrelateAbsRows(rows.data(), kernel->data, kw, kh, dst->data + static_cast<ptrdiff_t>(y) * w, w);

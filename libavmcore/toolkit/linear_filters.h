@@ -25,6 +25,9 @@ void Image_CorrelateAbsSame(const Matrix* src, Matrix* dst, const Matrix* kernel
 // Image_CorrelateAbs of src on a replicated border of (kw / 2, kh / 2)
 // columns and rows (dst has src's size), without a padded copy.
 void Image_CorrelateAbsReplicate(const Matrix* src, Matrix* dst, const Matrix* kernel);
+// Test support: the widest vectors the radial 5 x 5 correlation may use
+// (16 by default; 8 runs the portable eight-lane form on every machine).
+void LinearFilters_LimitLanes(int32_t lanes);
 // Sobel gradients of the interior pixels, times scale; borders untouched.
 void Image_Sobel(const Matrix* src, Matrix* gx, Matrix* gy, float scale);
 // Columns 1 .. w-2 of one interior row of Image_Sobel from the rows above,

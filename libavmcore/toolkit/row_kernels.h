@@ -135,6 +135,18 @@ typedef int32_t Mask16 __attribute__((vector_size(64)));
 // *v = lanes i .. i + 15 of the 32 lanes of *a then *b, for i = 0 .. 4.
 template <class V>
 __attribute__((always_inline)) inline void ShiftIn16(V* v, const V* a, const V* b, int i) {
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+  // One valignd (lanes i.. of b:a); GCC's own two-source permute overwrites
+  // a source and needs a register copy besides (Clang picks valignd itself
+  // and checks the operand size before inlining, so it keeps the shuffle).
+  switch (i) {
+    case 0: *v = *a; return;
+    case 1: __asm__("valignd $1, %1, %2, %0" : "=v"(*v) : "v"(*a), "v"(*b)); return;
+    case 2: __asm__("valignd $2, %1, %2, %0" : "=v"(*v) : "v"(*a), "v"(*b)); return;
+    case 3: __asm__("valignd $3, %1, %2, %0" : "=v"(*v) : "v"(*a), "v"(*b)); return;
+    default: __asm__("valignd $4, %1, %2, %0" : "=v"(*v) : "v"(*a), "v"(*b)); return;
+  }
+#endif
   switch (i) {
     case 0: *v = *a; return;
     case 1: *v = AVM_SHUFFLE2(Mask16, *a, *b, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16); return;
@@ -144,82 +156,106 @@ __attribute__((always_inline)) inline void ShiftIn16(V* v, const V* a, const V* 
   }
 }
 
-// Two output rows of the 5 x 5 correlation of a radial kernel from six
-// rows (rows[0..4] for out0, rows[1..5] for out1): each loaded vector of
-// a source row feeds both rows' sums, and the six weights stay in
-// registers. Per output the sum order is CorrelateAbsRowsSquare<5>'s (the
-// first tap a product rather than a fused add to 0: equal after |.|).
+// kR output rows of the 5 x 5 correlation of a radial kernel from kR + 4
+// rows (rows[r .. r + 4] for out[r]): each loaded vector of a source row
+// feeds the sums of every output row it is a tap of, so the loads are
+// shared and kR * kG independent chains of fused multiply-adds hide their
+// latency. Per output the sum order is the scalar one, fma(src, w, s) tap
+// by tap from s = 0: the first tap is written as a fused multiply-add to a
+// zero vector, so that every step is a multiply added to a sum and the
+// compiler cannot fuse the other product of "a * b + c * d" instead.
 // kL lanes per vector: 8 in the portable form; a caller compiled for wider
 // registers may take 16 (the lanes are independent, so the results are the
 // same). Always inlined, so that the caller's instruction set applies.
-template <int kL>
-__attribute__((always_inline)) inline void CorrelateAbsRowPairRadial5Lanes(const float* const* rows,
-                                                                           const float weights[6],
-                                                                           float* __restrict out0,
-                                                                           float* __restrict out1, int32_t n) {
+// next[0 .. kR - 1], when not null, are source rows the caller reads next:
+// they are prefetched while the sums run, so that copying them in finds
+// them in the cache.
+template <int kL, int kR, int kG>
+__attribute__((always_inline)) inline int32_t CorrelateAbsRowsRadial5Block(const float* const* rows,
+                                                                          const float weights[6],
+                                                                          float* const* out, int32_t x,
+                                                                          int32_t n, const float* const* next) {
   typedef typename float_lanes::Lanes<kL>::F V;
   typedef typename float_lanes::Lanes<kL>::U U;
-  constexpr int G = 4;
-  V k[6];
+  // Tap rows 1 and 3 have the same weights, and one pass may multiply the
+  // same source vector by both: a compiler that shares that product
+  // (Clang does) no longer fuses it into the sums. Row 3 takes its weights
+  // from a copy the compiler cannot see to be equal.
+  V k[6], k3[6], zero;
+  float copy[6];
+  memcpy(copy, weights, sizeof copy);
+  __asm__ volatile("" : : "r"(copy) : "memory");
   for (int i = 0; i < 6; ++i) {
     float lanes[kL];
     for (int l = 0; l < kL; ++l) lanes[l] = weights[i];
     memcpy(&k[i], lanes, sizeof k[i]);
+    for (int l = 0; l < kL; ++l) lanes[l] = copy[i];
+    memcpy(&k3[i], lanes, sizeof k3[i]);
   }
-  int32_t x = 0;
-  for (; x + G * kL <= n; x += G * kL) {
-    V a[G], b[G], v;
-#pragma GCC unroll 6
-    for (int m = 0; m < 6; ++m) {
+  {
+    float lanes[kL] = {};
+    memcpy(&zero, lanes, sizeof zero);
+  }
+  for (; x + kG * kL <= n; x += kG * kL) {
+    if (next != nullptr)
+      for (int r = 0; r < kR; ++r)
+        for (int g = 0; g < kG * kL; g += 16) __builtin_prefetch(next[r] + x + g);
+    V acc[kR][kG] = {}, v;
+#pragma GCC unroll 16
+    for (int m = 0; m < kR + 4; ++m) {
       const float* p = rows[m] + x;
-      // 16 lanes: the vectors at p + i + g * 16 from the G + 1 vectors at
+      // 16 lanes: the vectors at p + i + g * 16 from the kG + 1 vectors at
       // p + g * 16 by lane shifts, one load per vector instead of five.
-      V c[G + 1];
+      V c[kG + 1];
       if constexpr (kL == 16) {
-        for (int g = 0; g < G; ++g) memcpy(&c[g], p + g * kL, sizeof c[g]);
+        for (int g = 0; g < kG; ++g) memcpy(&c[g], p + g * kL, sizeof c[g]);
         // The four values after the last vector, from a load ending with
         // them (nothing past the row is read).
-        memcpy(&v, p + G * kL + 4 - kL, sizeof v);
-        c[G] = AVM_SHUFFLE1(Mask16, v, 12, 13, 14, 15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+        memcpy(&v, p + kG * kL + 4 - kL, sizeof v);
+        c[kG] = AVM_SHUFFLE1(Mask16, v, 12, 13, 14, 15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
       }
 #pragma GCC unroll 5
       for (int i = 0; i < 5; ++i) {
 #pragma GCC unroll 4
-        for (int g = 0; g < G; ++g) {
+        for (int g = 0; g < kG; ++g) {
           if constexpr (kL == 16)
             ShiftIn16(&v, &c[g], &c[g + 1], i);
           else
             memcpy(&v, p + i + g * kL, sizeof v);
-          if (m < 5) a[g] = m == 0 && i == 0 ? v * k[kRing5[i]] : v * k[kRing5[m * 5 + i]] + a[g];
-          if (m > 0) b[g] = m == 1 && i == 0 ? v * k[kRing5[i]] : v * k[kRing5[(m - 1) * 5 + i]] + b[g];
+#pragma GCC unroll 16
+          for (int r = 0; r < kR; ++r) {
+            const int j = m - r;
+            if (j < 0 || j > 4) continue;
+            const V& t = (j == 3 ? k3 : k)[kRing5[j * 5 + i]];
+            acc[r][g] = v * t + (j == 0 && i == 0 ? zero : acc[r][g]);
+          }
         }
       }
     }
-    for (int g = 0; g < G; ++g) {
-      U bits;
-      memcpy(&bits, &a[g], sizeof bits);
-      bits &= 0x7FFFFFFFu;
-      memcpy(out0 + x + g * kL, &bits, sizeof bits);
-      memcpy(&bits, &b[g], sizeof bits);
-      bits &= 0x7FFFFFFFu;
-      memcpy(out1 + x + g * kL, &bits, sizeof bits);
-    }
-  }
-  for (; x < n; ++x) {
-    float s0 = 0.0f, s1 = 0.0f;
-    for (int j = 0; j < 5; ++j)
-      for (int i = 0; i < 5; ++i) {
-        s0 = std::fma(rows[j][x + i], weights[kRing5[j * 5 + i]], s0);
-        s1 = std::fma(rows[j + 1][x + i], weights[kRing5[j * 5 + i]], s1);
+    for (int r = 0; r < kR; ++r)
+      for (int g = 0; g < kG; ++g) {
+        U bits;
+        memcpy(&bits, &acc[r][g], sizeof bits);
+        bits &= 0x7FFFFFFFu;
+        memcpy(out[r] + x + g * kL, &bits, sizeof bits);
       }
-    out0[x] = std::fabs(s0);
-    out1[x] = std::fabs(s1);
   }
+  return x;
 }
 
-inline void CorrelateAbsRowPairRadial5(const float* const* rows, const float weights[6], float* __restrict out0,
-                                       float* __restrict out1, int32_t n) {
-  CorrelateAbsRowPairRadial5Lanes<float_lanes::kLanes>(rows, weights, out0, out1, n);
+template <int kL, int kR, int kG>
+__attribute__((always_inline)) inline void CorrelateAbsRowsRadial5Lanes(const float* const* rows,
+                                                                       const float weights[6], float* const* out,
+                                                                       int32_t n, const float* const* next) {
+  int32_t x = CorrelateAbsRowsRadial5Block<kL, kR, kG>(rows, weights, out, 0, n, next);
+  if constexpr (kG > 1) x = CorrelateAbsRowsRadial5Block<kL, kR, 1>(rows, weights, out, x, n, nullptr);
+  for (; x < n; ++x)
+    for (int r = 0; r < kR; ++r) {
+      float s = 0.0f;
+      for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 5; ++i) s = std::fma(rows[r + j][x + i], weights[kRing5[j * 5 + i]], s);
+      out[r][x] = std::fabs(s);
+    }
 }
 
 inline void CorrelateAbsRows(const float* const* rows, const float* kernel, int32_t kw, int32_t kh,

@@ -59,27 +59,36 @@ TEST(LinearFilters, CorrelateAbsSameMatchesOpenCv) {
 // kernel order over the replicated border, to the bit. Widths cover whole
 // vector blocks and a scalar tail; odd heights leave a last single row. A
 // kernel that is not radial takes the general path, checked the same way.
+// Both lane widths are checked on every machine (the 16-lane form only
+// where 512-bit registers exist): the compiler must fuse each tap's own
+// product, never the running sum's first one. Widths either side of one
+// block plus two (8 and 16 lanes: 16, 64 columns) switch between whole
+// padded rows and in-place reads with padded row ends.
 TEST(LinearFilters, CorrelateAbsReplicateIsTheScalarChainToTheBit) {
   std::vector<float> gauss(25);
   Matrix gk{5, 5, gauss.data()};
   Image_GaussianKernel2D(&gk, 1.7f);
   FloatImage skewed = RandomImage(5, 5, 61, -1.0f, 1.0f);
-  for (const Matrix* kernel : {&gk, &skewed.m})
-    for (int w : {3, 8, 37, 70, 133})
-      for (int h : {1, 4, 9}) {
-        FloatImage src = RandomImage(w, h, 60 + w + h, -2.0f, 2.0f), out(w, h, -7.0f);
-        Image_CorrelateAbsReplicate(&src.m, &out.m, kernel);
-        for (int y = 0; y < h; ++y)
-          for (int x = 0; x < w; ++x) {
-            float s = 0.0f;
-            for (int j = 0; j < 5; ++j)
-              for (int i = 0; i < 5; ++i) {
-                const int sx = std::min(std::max(x + i - 2, 0), w - 1), sy = std::min(std::max(y + j - 2, 0), h - 1);
-                s = std::fma(src.at(sx, sy), kernel->data[j * 5 + i], s);
-              }
-            ASSERT_EQ(out.at(x, y), std::fabs(s)) << w << "x" << h << " at " << x << "," << y;
-          }
-      }
+  for (int lanes : {8, 16}) {
+    LinearFilters_LimitLanes(lanes);
+    for (const Matrix* kernel : {&gk, &skewed.m})
+      for (int w : {1, 3, 8, 17, 18, 37, 64, 66, 70, 131, 133})
+        for (int h : {1, 3, 4, 6, 9}) {
+          FloatImage src = RandomImage(w, h, 60 + w + h, -2.0f, 2.0f), out(w, h, -7.0f);
+          Image_CorrelateAbsReplicate(&src.m, &out.m, kernel);
+          for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+              float s = 0.0f;
+              for (int j = 0; j < 5; ++j)
+                for (int i = 0; i < 5; ++i) {
+                  const int sx = std::min(std::max(x + i - 2, 0), w - 1), sy = std::min(std::max(y + j - 2, 0), h - 1);
+                  s = std::fma(src.at(sx, sy), kernel->data[j * 5 + i], s);
+                }
+              ASSERT_EQ(out.at(x, y), std::fabs(s)) << lanes << " lanes " << w << "x" << h << " at " << x << "," << y;
+            }
+        }
+  }
+  LinearFilters_LimitLanes(16);
 }
 
 TEST(LinearFilters, SobelOnARamp) {
