@@ -31,6 +31,10 @@ struct BlobList {
 // outermost rows and columns are taken as bright; each entry holds the
 // region's outline pixel count and its traced outline.
 BlobList* BlobList_FindComponents(const Matrix* img);
+
+// BlobList_FindComponents of a byte image, 0 dark and any other value
+// bright (the result of the float form on the image as 0.0 and 1.0).
+BlobList* BlobList_FindComponentsU8(const ImageU8* img);
 // Closed outer boundary chains (12 points or more) of the bright foreground.
 BlobList* BlobList_TraceBoundaries(const Matrix* img);
 // Next entry, or null once all were handed out.

@@ -40,14 +40,22 @@ uint32_t ExactBin(float v) {
 
 int64_t CountAtMost(const uint8_t* bins, size_t n, uint8_t t) {
   int64_t total = 0;
-  // 16-bit lane sums, far from overflowing over a block of 16384.
-  for (size_t start = 0; start < n; start += 16384) {
-    const size_t m = std::min<size_t>(16384, n - start);
-    const uint8_t* __restrict b = bins + start;
-    uint16_t c = 0;
-    for (size_t i = 0; i < m; ++i) c = static_cast<uint16_t>(c + (b[i] <= t ? 1 : 0));
-    total += c;
+  size_t i = 0;
+  // Byte counters per lane of 32 bytes, emptied before they can wrap (255
+  // steps): one compare and one add per 32 bytes in vector lanes.
+  constexpr size_t kLanes = 32, kSteps = 255;
+  while (n - i >= kLanes) {
+    uint8_t lanes[kLanes] = {};
+    const size_t steps = std::min(kSteps, (n - i) / kLanes);
+    for (size_t s = 0; s < steps; ++s, i += kLanes) {
+      const uint8_t* __restrict b = bins + i;
+      for (size_t l = 0; l < kLanes; ++l) lanes[l] = static_cast<uint8_t>(lanes[l] + (b[l] <= t ? 1 : 0));
+    }
+    uint32_t sum = 0;
+    for (size_t l = 0; l < kLanes; ++l) sum += lanes[l];
+    total += sum;
   }
+  for (; i < n; ++i) total += bins[i] <= t ? 1 : 0;
   return total;
 }
 
@@ -89,13 +97,14 @@ float PercentileLevel(const Matrix* img, float p) {
 // Work buffers of the detector, kept per thread across attempts and calls
 // (cameras are searched on several threads at once).
 struct SearchBuffers {
-  std::vector<float> scaled, bin, mean21, mean41, grid;
+  std::vector<float> scaled, mean21, mean41, grid;
+  std::vector<uint8_t> bin;
   std::vector<ChessQuad> quads, fresh;
   std::vector<ChessQuad*> group;
 };
 thread_local SearchBuffers tlsSearch;
 
-// Binarisations of one working image. The local mean of the adaptive
+// Binarisations of one working image into bytes (1 bright, 0 dark). The local mean of the adaptive
 // threshold does not depend on the offset, so it is computed once per
 // window radius and shared by the five offsets and the three passes.
 class Binariser {
@@ -104,7 +113,7 @@ class Binariser {
   Binariser(const Binariser&) = delete;
   Binariser& operator=(const Binariser&) = delete;
 
-  void Run(int32_t attempt, Matrix* out) {
+  void Run(int32_t attempt, uint8_t* out) {
     const size_t n = static_cast<size_t>(image_->cols) * image_->rows;
     const Attempt& a = kAttempts[attempt];
     if (a.k == 0) {
@@ -112,7 +121,14 @@ class Binariser {
         histLevel_ = PercentileLevel(image_, 0.5f);
         histDone_ = true;
       }
-      for (size_t i = 0; i < n; ++i) out->data[i] = image_->data[i] > histLevel_ ? 1.0f : 0.0f;
+      const float* __restrict d = image_->data;
+      const float level = histLevel_;
+      size_t i = 0;
+      // Blocks of a fixed length: the compiler vectorises the compares and
+      // the narrowing to bytes.
+      for (; i + 32 <= n; i += 32)
+        for (size_t j = i; j < i + 32; ++j) out[j] = static_cast<uint8_t>(static_cast<uint32_t>(d[j] > level));
+      for (; i < n; ++i) out[i] = d[i] > level ? 1 : 0;
       return;
     }
     const float* mean = Mean(a.k);
@@ -128,7 +144,7 @@ class Binariser {
         index = 767;
       else
         index = static_cast<int>(idx);
-      out->data[i] = (index - 255 > -K) ? 1.0f : 0.0f;
+      out[i] = (index - 255 > -K) ? 1 : 0;
     }
   }
 
@@ -256,19 +272,19 @@ int32_t Search(const Matrix* work, int32_t cols, int32_t rows, float* grid) {
   const int32_t W = work->cols, H = work->rows;
   const int32_t expected = (cols - 1) * (rows - 1);
   const int32_t half = cols * rows / 2, halfUp = (cols * rows + 1) / 2;
-  std::vector<float>& binData = tlsSearch.bin;
+  std::vector<uint8_t>& binData = tlsSearch.bin;
   binData.resize(static_cast<size_t>(W) * H);
-  Matrix bin{W, H, binData.data()};
+  ImageU8 bin{W, H, binData.data()};
   Binariser binariser(work);
   std::vector<ChessQuad>& quads = tlsSearch.quads;
   std::vector<ChessQuad>& fresh = tlsSearch.fresh;
   std::vector<ChessQuad*>& group = tlsSearch.group;
   for (int32_t r = 0; r < 3; ++r) {
     for (int32_t a = 0; a < 11; ++a) {
-      binariser.Run(a, &bin);
-      Image_Dilate(&bin, kDilate[r][0], kDilate[r][1]);
-      if (a >= 1) Binary_BridgeGaps(&bin);
-      BlobList* blobs = BlobList_FindComponents(&bin);
+      binariser.Run(a, bin.data);
+      ImageU8_DilateBinary(&bin, kDilate[r][0], kDilate[r][1]);
+      if (a >= 1) Binary_BridgeGapsU8(&bin);
+      BlobList* blobs = BlobList_FindComponentsU8(&bin);
       if (blobs->count == 0) {
         BlobList_Free(blobs);
         continue;

@@ -24,6 +24,8 @@ float CornerSymmetryScore(int32_t plainSpread, const Matrix* patch, const float 
 
 // Fills single-pixel gaps between bright regions of a 0/1 image in place.
 void Binary_BridgeGaps(Matrix* image);
+// The same on bytes (0 dark, any other value bright; bridged pixels become 1).
+void Binary_BridgeGapsU8(ImageU8* image);
 
 // Puts the first point nearest the image origin: reverses a board seen
 // upside down and turns a square board seen sideways. n = (cols - 1) x

@@ -129,11 +129,6 @@ void DiscSpreadsRow(const RefineDisc& disc, const float* base, float* d1, float*
   float_lanes::Store(d2, &b);
 }
 
-// Separable 5-tap Gaussian (sigma 2) on a replicated border, one row at a
-// time (vertical taps into a row buffer, then the horizontal ones), with
-// the output's smallest and largest value taken on the way in eight
-// independent lanes (a form the compiler vectorises; the comparisons are
-// exact in any order). Returns largest minus smallest.
 // Folds row[0..w-1] into the eight lanes of smallest and largest values
 // (lane q takes the elements 8i + q; the tail goes to lane 0).
 void LaneExtremes(const float* row, int32_t w, float* lanesLo, float* lanesHi) {
@@ -156,35 +151,57 @@ void LaneExtremes(const float* row, int32_t w, float* lanesLo, float* lanesHi) {
 }
 
 struct BlurBuffers {
-  std::vector<float> out, row;
+  std::vector<float> out, row, taps;
 };
 thread_local BlurBuffers tlsBlur;
 
-float Blur5(const Matrix* src, std::vector<float>* out) {
+// The 5-tap Gaussian (sigma 2) on a replicated border, separable: the
+// vertical taps of a row, then the horizontal ones. Both helpers serve the
+// full pass and the windows, so every pixel is the same sum wherever it is
+// computed.
+inline float VerticalTaps(const float* k, const float* const* r, int32_t x) {
+  return k[0] * r[0][x] + k[1] * r[1][x] + k[2] * r[2][x] + k[3] * r[3][x] + k[4] * r[4][x];
+}
+
+void SourceRows(const Matrix* src, int32_t y, const float** r) {
+  const int32_t w = src->cols, h = src->rows;
+  for (int32_t i = 0; i < 5; ++i)
+    r[i] = src->data + static_cast<size_t>(std::min(std::max(y + i - 2, 0), h - 1)) * w;
+}
+
+// Output columns x0 .. x1 - 1 of one row from its vertical sums t (indexed
+// by column; only columns x0 - 2 .. x1 + 1, clamped to the row, are read).
+inline void HorizontalTaps(const float* k, const float* t, int32_t w, float* o, int32_t x0, int32_t x1) {
+  auto clamped = [&](int32_t x) {
+    float s = 0.0f;
+    for (int32_t i = 0; i < 5; ++i) s += k[i] * t[std::min(std::max(x + i - 2, 0), w - 1)];
+    return s;
+  };
+  const int32_t a = std::max(x0, std::min(2, w)), b = std::min(x1, w - 2);
+  int32_t x = x0;
+  for (; x < std::min(a, x1); ++x) o[x] = clamped(x);
+  for (; x < b; ++x) o[x] = k[0] * t[x - 2] + k[1] * t[x - 1] + k[2] * t[x] + k[3] * t[x + 1] + k[4] * t[x + 2];
+  for (; x < x1; ++x) o[x] = clamped(x);
+}
+
+// Largest minus smallest value of the blurred image, taken row by row in
+// eight independent lanes (a form the compiler vectorises; the comparisons
+// are exact in any order) without keeping the image.
+float BlurRange(const Matrix* src) {
   const int32_t w = src->cols, h = src->rows;
   float k[5];
   Image_GaussianKernel(2, k, 2.0f);
-  std::vector<float>& tmp = tlsBlur.row;
-  tmp.resize(static_cast<size_t>(w));
-  out->resize(static_cast<size_t>(w) * h);
-  float* t = tmp.data();
+  tlsBlur.row.resize(static_cast<size_t>(w));
+  tlsBlur.taps.resize(static_cast<size_t>(w));
+  float* t = tlsBlur.taps.data();
+  float* o = tlsBlur.row.data();
   float lo[8], hi[8];
   bool first = true;
   for (int32_t y = 0; y < h; ++y) {
     const float* r[5];
-    for (int32_t i = 0; i < 5; ++i)
-      r[i] = src->data + static_cast<size_t>(std::min(std::max(y + i - 2, 0), h - 1)) * w;
-    for (int32_t x = 0; x < w; ++x) t[x] = k[0] * r[0][x] + k[1] * r[1][x] + k[2] * r[2][x] + k[3] * r[3][x] + k[4] * r[4][x];
-    float* o = out->data() + static_cast<size_t>(y) * w;
-    auto clamped = [&](int32_t x) {
-      float s = 0.0f;
-      for (int32_t i = 0; i < 5; ++i) s += k[i] * t[std::min(std::max(x + i - 2, 0), w - 1)];
-      return s;
-    };
-    for (int32_t x = 0; x < std::min(2, w); ++x) o[x] = clamped(x);
-    for (int32_t x = 2; x < w - 2; ++x)
-      o[x] = k[0] * t[x - 2] + k[1] * t[x - 1] + k[2] * t[x] + k[3] * t[x + 1] + k[4] * t[x + 2];
-    for (int32_t x = std::max(2, w - 2); x < w; ++x) o[x] = clamped(x);
+    SourceRows(src, y, r);
+    for (int32_t x = 0; x < w; ++x) t[x] = VerticalTaps(k, r, x);
+    HorizontalTaps(k, t, w, o, 0, w);
     // Every lane starts from the image's first value.
     if (first) {
       for (int q = 0; q < 8; ++q) lo[q] = hi[q] = o[0];
@@ -201,13 +218,44 @@ float Blur5(const Matrix* src, std::vector<float>* out) {
   return mx - mn;
 }
 
+// Blurs the pixels within 13 rows and columns of (row, column) into out
+// (an image of the source's size); the patches sampled around the point
+// and its shifts read no further.
+void BlurAround(const Matrix* src, float row, float col, float* out) {
+  const int32_t w = src->cols, h = src->rows;
+  auto span = [](float c, int32_t n, int32_t* a, int32_t* b) {
+    const float lo = std::floor(c) - 13.0f, hi = std::floor(c) + 14.0f;
+    // Outside the image (or not a number): nothing is sampled there.
+    if (!(hi > 0.0f && lo < static_cast<float>(n))) return false;
+    *a = lo > 0.0f ? static_cast<int32_t>(lo) : 0;
+    *b = hi < static_cast<float>(n) ? static_cast<int32_t>(hi) : n;
+    return true;
+  };
+  int32_t y0, y1, x0, x1;
+  if (!span(row, h, &y0, &y1) || !span(col, w, &x0, &x1)) return;
+  float k[5];
+  Image_GaussianKernel(2, k, 2.0f);
+  float* t = tlsBlur.taps.data();
+  const int32_t t0 = std::max(x0 - 2, 0), t1 = std::min(x1 + 2, w);
+  for (int32_t y = y0; y < y1; ++y) {
+    const float* r[5];
+    SourceRows(src, y, r);
+    for (int32_t x = t0; x < t1; ++x) t[x] = VerticalTaps(k, r, x);
+    HorizontalTaps(k, t, w, out + static_cast<size_t>(y) * w, x0, x1);
+  }
+}
+
 }  // namespace
 
 void ChessCorners_Refine(const Matrix* image, float* points, int32_t count) {
   if (count < 1 || image->cols < 1 || image->rows < 1) return;
   static const RefineDisc disc15(15), disc21(21);
+  // The blurred image is only sampled near the points: its range comes
+  // from one pass that keeps no rows, its pixels around each point are
+  // blurred again when the point is refined.
   std::vector<float>& blurred = tlsBlur.out;
-  const float range = Blur5(image, &blurred);
+  const float range = BlurRange(image);
+  blurred.resize(static_cast<size_t>(image->cols) * image->rows);
   Matrix blur{image->cols, image->rows, blurred.data()};
   // The blurred image is taken as rescaled to 0..1 by its own minimum and
   // maximum. The score's spreads scale with the contrast and ignore the
@@ -226,6 +274,7 @@ void ChessCorners_Refine(const Matrix* image, float* points, int32_t count) {
   for (int32_t p = 0; p < count; ++p) {
     float* pt = points + 2 * p;
     for (int32_t pass = 0; pass < 2; ++pass) {
+      BlurAround(image, pt[0], pt[1], blurred.data());
       const float left = pt[1] - 10.0f, top = pt[0] - 10.0f;
       const bool shared = left >= 0.0f && top >= 0.0f && left + 21.0f < static_cast<float>(image->cols) &&
                           top + 21.0f < static_cast<float>(image->rows);
@@ -316,4 +365,52 @@ void Binary_BridgeGaps(Matrix* image) {
         }
       }
     }
+}
+
+// Binary_BridgeGaps with whole counts: on 0/1 pixels its box mean of 3 x 3
+// is a ninth of the bright count (between a third and two thirds: 3 to 6),
+// a near ray sum of at least 0.1 is one bright pixel, a far ray sum above
+// 5.9 six of seven.
+void Binary_BridgeGapsU8(ImageU8* image) {
+  const int32_t w = image->width, h = image->height;
+  if (w <= 18 || h <= 18) return;
+  const size_t n = static_cast<size_t>(w) * h;
+  static thread_local std::vector<uint8_t> copyData;
+  copyData.resize(n);
+  uint8_t* copy = copyData.data();
+  for (size_t i = 0; i < n; ++i) copy[i] = static_cast<uint8_t>(image->data[i] != 0);
+  static const int32_t kRay[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
+  for (int32_t y = 9; y < h - 9; ++y) {
+    const uint8_t* up = copy + static_cast<size_t>(y - 1) * w;
+    const uint8_t* mid = up + w;
+    const uint8_t* down = mid + w;
+    for (int32_t x = 9; x < w - 9; ++x) {
+      if (mid[x] != 0) continue;
+      const int32_t box = up[x - 1] + up[x] + up[x + 1] + mid[x - 1] + mid[x + 1] + down[x - 1] + down[x] + down[x + 1];
+      if (box < 3 || box > 6) continue;
+      int32_t nearS[8], farS[8];
+      for (int32_t d = 0; d < 8; ++d) {
+        int32_t s = 0;
+        for (int32_t t = 1; t <= 7; ++t) {
+          s += copy[static_cast<size_t>(y + kRay[d][0] * t) * w + (x + kRay[d][1] * t)];
+          if (t == 4) nearS[d] = s;
+        }
+        farS[d] = s;
+      }
+      bool leave = true;
+      for (int32_t d = 0; d <= 4 && leave; ++d) {
+        const bool opposite = nearS[(d + 3) % 8] >= 1 && nearS[(d + 4) % 8] >= 1 && nearS[(d + 5) % 8] >= 1;
+        if (!(nearS[d] >= 1 || opposite)) leave = false;
+      }
+      if (leave) continue;
+      for (int32_t d = 0; d <= 4; ++d) {
+        if (farS[d] < 6) continue;
+        const int32_t across = (farS[(d + 3) % 8] >= 6) + (farS[(d + 4) % 8] >= 6) + (farS[(d + 5) % 8] >= 6);
+        if (across >= 2) {
+          image->data[static_cast<size_t>(y) * w + x] = 1;
+          break;
+        }
+      }
+    }
+  }
 }

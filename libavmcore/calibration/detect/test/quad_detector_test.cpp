@@ -298,3 +298,33 @@ TEST(BridgeGaps, FillsASinglePixelGapBetweenBrightRegions) {
   Binary_BridgeGaps(&sm);
   for (float v : s) ASSERT_EQ(0.0f, v);
 }
+
+// The byte form bridges exactly the pixels the float form bridges: random
+// masks with dark lines of one pixel cut through them (the gaps the rule is
+// for), at several densities.
+TEST(BridgeGaps, BytesBridgeWhatTheFloatFormBridges) {
+  const int W = 61, H = 47;
+  uint32_t state = 3;
+  int bridged = 0;
+  for (int percent : {30, 60, 85, 97}) {
+    std::vector<float> d(W * H);
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        state = state * 1664525u + 1013904223u;
+        const bool line = x % 11 == 5 || y % 13 == 6 || (x + y) % 17 == 0;
+        d[y * W + x] = !line && static_cast<int>((state >> 8) % 100) < percent ? 1.0f : 0.0f;
+      }
+    std::vector<uint8_t> b(d.size());
+    for (size_t i = 0; i < d.size(); ++i) b[i] = d[i] != 0.0f ? static_cast<uint8_t>(1 + i % 250) : 0;
+    std::vector<float> before = d;
+    Matrix m{W, H, d.data()};
+    ImageU8 img{W, H, b.data()};
+    Binary_BridgeGaps(&m);
+    Binary_BridgeGapsU8(&img);
+    for (size_t i = 0; i < d.size(); ++i) {
+      ASSERT_EQ(d[i] != 0.0f, b[i] != 0) << percent << "% pixel " << i;
+      bridged += d[i] != before[i];
+    }
+  }
+  EXPECT_GT(bridged, 0);
+}
