@@ -25,9 +25,12 @@ BlobList* NewList(int32_t width, int32_t height) {
   return list;
 }
 
-// Outline trace of one region over the label image (directions as (row, col):
-// up, up-left, left, down-left, down, down-right, right, up-right).
-void TraceOutline(const BlobList* list, Blob* blob, int32_t label) {
+// Outline trace of one region (directions as (row, col): up, up-left, left,
+// down-left, down, down-right, right, up-right); onOutline(i) tells whether
+// pixel i is an outline pixel of the region, asked only of the neighbours of
+// its outline pixels.
+template <class OnOutline>
+void TraceOutline(const BlobList* list, Blob* blob, OnOutline onOutline) {
   static const int32_t kDir[8][2] = {{-1, 0}, {-1, -1}, {0, -1}, {1, -1},
                                      {1, 0},  {1, 1},   {0, 1},  {-1, 1}};
   const int32_t w = list->width, h = list->height;
@@ -44,7 +47,7 @@ void TraceOutline(const BlobList* list, Blob* blob, int32_t label) {
       const int32_t dir = (d + 5 + k) & 7;
       const int32_t r = row + kDir[dir][0], c = col + kDir[dir][1];
       if (r < 0 || r >= h || c < 0 || c >= w) continue;
-      if (list->labels[r * w + c] == label) {
+      if (onOutline(static_cast<size_t>(r) * w + c)) {
         next = dir;
         break;
       }
@@ -88,7 +91,7 @@ bool TwoLevel(const float* d, size_t n) {
 
 // Per-thread work rows of the component search, kept across calls.
 struct ComponentBuffers {
-  std::vector<uint8_t> column, dark;
+  std::vector<uint8_t> column, dark, mask;
 };
 thread_local ComponentBuffers tlsComponents;
 
@@ -97,7 +100,11 @@ thread_local ComponentBuffers tlsComponents;
 // outermost lines bright) is dark, outlineRow(y, near) sets near[x] = 1
 // where the 3 x 3 box of A around (y, x) holds a bright pixel (needed only
 // at the columns of dark runs).
-template <class DarkRow, class OutlineRow>
+//
+// Without labels (kLabels false) the list holds none: the outline pixels
+// are marked in a byte mask instead, which is all the trace needs (a dark
+// neighbour of a region's pixel belongs to the region).
+template <bool kLabels, class DarkRow, class OutlineRow>
 BlobList* Components(int32_t w, int32_t h, DarkRow darkRow, OutlineRow outlineRow) {
   BlobList* list = NewList(w, h);
   const size_t npix = static_cast<size_t>(w) * h;
@@ -187,9 +194,16 @@ BlobList* Components(int32_t w, int32_t h, DarkRow darkRow, OutlineRow outlineRo
   int32_t kept = 0;
   for (size_t r = 0; r < area.size(); ++r)
     if (area[r] >= 9) labelOf[r] = kept++;
-  list->labels = static_cast<int32_t*>(malloc(sizeof(int32_t) * npix));
-  for (size_t i = 0; i < npix; ++i) list->labels[i] = -1;
+  uint8_t* mask = nullptr;
+  if (kLabels) {
+    list->labels = static_cast<int32_t*>(malloc(sizeof(int32_t) * npix));
+    for (size_t i = 0; i < npix; ++i) list->labels[i] = -1;
+  }
   if (kept == 0) return list;
+  if (!kLabels) {
+    tb.mask.assign(npix, 0);
+    mask = tb.mask.data();
+  }
 
   std::vector<Blob> blobs(static_cast<size_t>(kept));
   for (Blob& b : blobs) b = {10000, 10000, 0, 0, nullptr};
@@ -204,7 +218,6 @@ BlobList* Components(int32_t w, int32_t h, DarkRow darkRow, OutlineRow outlineRo
       nearRow = run.row;
     }
     const uint8_t* brow = nearBuf.data();
-    int32_t* lrow = list->labels + static_cast<size_t>(run.row) * w;
     int32_t x = run.first;
     if (b.pixelCount == 0) {
       while (x <= run.last && brow[x] == 0) ++x;
@@ -217,10 +230,20 @@ BlobList* Components(int32_t w, int32_t h, DarkRow darkRow, OutlineRow outlineRo
     // at random.
     int32_t count = 0;
     const int32_t last = run.last;  // a local: the label stores may alias it
-    for (; x <= last; ++x) {
-      const int32_t outline = brow[x];
-      count += outline;
-      lrow[x] = (label + 1) * outline - 1;
+    if (kLabels) {
+      int32_t* lrow = list->labels + static_cast<size_t>(run.row) * w;
+      for (; x <= last; ++x) {
+        const int32_t outline = brow[x];
+        count += outline;
+        lrow[x] = (label + 1) * outline - 1;
+      }
+    } else {
+      uint8_t* mrow = mask + static_cast<size_t>(run.row) * w;
+      for (; x <= last; ++x) {
+        const uint8_t outline = brow[x];
+        count += outline;
+        mrow[x] = outline;
+      }
     }
     b.pixelCount += count;
   }
@@ -230,7 +253,7 @@ BlobList* Components(int32_t w, int32_t h, DarkRow darkRow, OutlineRow outlineRo
   int32_t count = 0;
   for (size_t i = 0; i < blobs.size(); ++i)
     if (blobs[i].pixelCount > 0) entryOf[i] = count++;
-  if (count != kept) {
+  if (kLabels && count != kept) {
     for (size_t i = 0; i < npix; ++i)
       if (list->labels[i] >= 0) list->labels[i] = entryOf[list->labels[i]];
   }
@@ -238,7 +261,14 @@ BlobList* Components(int32_t w, int32_t h, DarkRow darkRow, OutlineRow outlineRo
   for (size_t i = 0; i < blobs.size(); ++i)
     if (entryOf[i] >= 0) list->entries[entryOf[i]] = blobs[i];
   list->count = count;
-  for (int32_t i = 0; i < count; ++i) TraceOutline(list, &list->entries[i], i);
+  for (int32_t i = 0; i < count; ++i) {
+    if (kLabels) {
+      const int32_t* labels = list->labels;
+      TraceOutline(list, &list->entries[i], [labels, i](size_t p) { return labels[p] == i; });
+    } else {
+      TraceOutline(list, &list->entries[i], [mask](size_t p) { return mask[p] != 0; });
+    }
+  }
   return list;
 }
 
@@ -314,7 +344,7 @@ BlobList* BlobList_FindComponents(const Matrix* img) {
     for (int32_t x = 1; x < w - 1; ++x) near[x] = static_cast<uint8_t>(col[x - 1] | col[x] | col[x + 1]);
   };
 
-  return Components(w, h, darkRow, outlineRow);
+  return Components<true>(w, h, darkRow, outlineRow);
 }
 
 BlobList* BlobList_FindComponentsU8(const ImageU8* img) {
@@ -348,7 +378,7 @@ BlobList* BlobList_FindComponentsU8(const ImageU8* img) {
     near[0] = near[w - 1] = 1;
     for (int32_t x = 1; x < w - 1; ++x) near[x] = static_cast<uint8_t>(col[x - 1] | col[x] | col[x + 1]);
   };
-  return Components(w, h, darkRow, outlineRow);
+  return Components<false>(w, h, darkRow, outlineRow);
 }
 
 BlobList* BlobList_TraceBoundaries(const Matrix* img) {

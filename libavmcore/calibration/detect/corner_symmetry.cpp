@@ -187,7 +187,7 @@ inline void HorizontalTaps(const float* k, const float* t, int32_t w, float* o, 
 // Largest minus smallest value of the blurred image, taken row by row in
 // eight independent lanes (a form the compiler vectorises; the comparisons
 // are exact in any order) without keeping the image.
-float BlurRange(const Matrix* src) {
+float BlurRangeFull(const Matrix* src) {
   const int32_t w = src->cols, h = src->rows;
   float k[5];
   Image_GaussianKernel(2, k, 2.0f);
@@ -216,6 +216,146 @@ float BlurRange(const Matrix* src) {
     mx = hi[q] > mx ? hi[q] : mx;
   }
   return mx - mn;
+}
+
+// BlurRangeFull without blurring every part of the image. A blurred pixel
+// is a weighted sum of the source pixels within two rows and columns, with
+// positive weights summing to S per direction, so it lies within S^2 times
+// their smallest and largest value, up to the rounding of ten fused
+// multiply-adds (at most 32 u S^2 max|v|). The percentile bins bound the
+// source values (a bin b = trunc(fma(v, 255, 0.5)) in 0 .. 255 puts v in
+// [(b - 0.5 - 2^-16) / 255, (b + 0.5) / 255)), so each tile of 8 rows and 64
+// columns gets bounds on its blurred values. The tiles of the highest and
+// lowest bounds are blurred first; then, band by band, only the tiles whose
+// bounds reach past the extremes found so far (the extremes only widen, so
+// a tile passed over holds neither). Neighbouring tiles are blurred as one
+// run of columns.
+constexpr int32_t kTileRows = 8, kTileCols = 64;
+
+// lo[x] = min(lo[x], row[x]) and hi[x] = max(hi[x], row[x]) (a function of
+// its own: byte stores may alias any variable whose address is taken).
+void ColumnBinExtremes(const uint8_t* __restrict row, int32_t w, uint8_t* __restrict lo, uint8_t* __restrict hi) {
+  for (int32_t x = 0; x < w; ++x) {
+    const uint8_t v = row[x];
+    lo[x] = v < lo[x] ? v : lo[x];
+    hi[x] = v > hi[x] ? v : hi[x];
+  }
+}
+
+struct TileBuffers {
+  std::vector<uint8_t> colLo, colHi, done;
+  std::vector<double> lo, hi;
+  std::vector<uint32_t> order;
+};
+thread_local TileBuffers tlsTiles;
+
+float BlurRange(const Matrix* src, const uint8_t* bins) {
+  const int32_t w = src->cols, h = src->rows;
+  if (bins == nullptr || w < 2 * kTileCols || h < 2 * kTileRows) return BlurRangeFull(src);
+  float k[5];
+  Image_GaussianKernel(2, k, 2.0f);
+  double S = 0.0;
+  for (float v : k) {
+    if (!(v > 0.0f)) return BlurRangeFull(src);
+    S += v;
+  }
+  const int32_t tc = (w + kTileCols - 1) / kTileCols, tr = (h + kTileRows - 1) / kTileRows;
+  const size_t tiles = static_cast<size_t>(tr) * tc;
+  TileBuffers& tb = tlsTiles;
+  tb.lo.resize(tiles);
+  tb.hi.resize(tiles);
+  tb.colLo.resize(static_cast<size_t>(w));
+  tb.colHi.resize(static_cast<size_t>(w));
+  uint8_t* colLo = tb.colLo.data();
+  uint8_t* colHi = tb.colHi.data();
+  const double S2 = S * S, u = 1.0 / 16777216.0;
+  for (int32_t r = 0; r < tr; ++r) {
+    // Smallest and largest bin of each column over the rows the tile row's
+    // blur reaches, then over each tile's columns and two either side.
+    const int32_t y0 = std::max(r * kTileRows - 2, 0), y1 = std::min((r + 1) * kTileRows + 2, h);
+    std::fill(colLo, colLo + w, static_cast<uint8_t>(255));
+    std::fill(colHi, colHi + w, static_cast<uint8_t>(0));
+    for (int32_t y = y0; y < y1; ++y) ColumnBinExtremes(bins + static_cast<size_t>(y) * w, w, colLo, colHi);
+    for (int32_t c = 0; c < tc; ++c) {
+      const int32_t a = std::max(c * kTileCols - 2, 0), e = std::min((c + 1) * kTileCols + 2, w);
+      uint8_t mn = 255, mx = 0;
+      for (int32_t x = a; x < e; ++x) {
+        mn = colLo[x] < mn ? colLo[x] : mn;
+        mx = colHi[x] > mx ? colHi[x] : mx;
+      }
+      const double vLo = (mn - 0.5 - 1.0 / 65536.0) / 255.0, vHi = (mx + 0.5) / 255.0;
+      const double margin = 32.0 * u * S2 * std::max(std::fabs(vLo), std::fabs(vHi)) + 1e-30;
+      tb.lo[static_cast<size_t>(r) * tc + c] = S2 * vLo - margin;
+      tb.hi[static_cast<size_t>(r) * tc + c] = S2 * vHi + margin;
+    }
+  }
+  BlurBuffers& b = tlsBlur;
+  b.taps.resize(static_cast<size_t>(w));
+  b.row.resize(static_cast<size_t>(w));
+  float* t = b.taps.data();
+  float* o = b.row.data();
+  float lo8[8], hi8[8];
+  for (int q = 0; q < 8; ++q) {
+    lo8[q] = INFINITY;
+    hi8[q] = -INFINITY;
+  }
+  // Blurs tile columns c0 .. c1 - 1 of tile row r into the lanes.
+  auto blurRun = [&](int32_t r, int32_t c0, int32_t c1) {
+    const int32_t y0 = r * kTileRows, y1 = std::min(y0 + kTileRows, h);
+    const int32_t x0 = c0 * kTileCols, x1 = std::min(c1 * kTileCols, w);
+    const int32_t t0 = std::max(x0 - 2, 0), t1 = std::min(x1 + 2, w);
+    for (int32_t y = y0; y < y1; ++y) {
+      const float* rows[5];
+      SourceRows(src, y, rows);
+      for (int32_t x = t0; x < t1; ++x) t[x] = VerticalTaps(k, rows, x);
+      HorizontalTaps(k, t, w, o, x0, x1);
+      LaneExtremes(o + x0, x1 - x0, lo8, hi8);
+    }
+  };
+  float curLo = INFINITY, curHi = -INFINITY;
+  auto update = [&]() {
+    for (int q = 0; q < 8; ++q) {
+      curLo = lo8[q] < curLo ? lo8[q] : curLo;
+      curHi = hi8[q] > curHi ? hi8[q] : curHi;
+    }
+  };
+  tb.done.assign(tiles, 0);
+  // Seeds: the four tiles of the highest and the four of the lowest bounds.
+  std::vector<uint32_t>& order = tb.order;
+  order.resize(tiles);
+  for (size_t i = 0; i < tiles; ++i) order[i] = static_cast<uint32_t>(i);
+  const size_t seeds = std::min<size_t>(4, tiles);
+  for (int side = 0; side < 2; ++side) {
+    std::partial_sort(order.begin(), order.begin() + seeds, order.end(), [&](uint32_t x, uint32_t y) {
+      return side == 0 ? tb.hi[x] > tb.hi[y] : tb.lo[x] < tb.lo[y];
+    });
+    for (size_t s = 0; s < seeds; ++s) {
+      const uint32_t i = order[s];
+      if (tb.done[i]) continue;
+      tb.done[i] = 1;
+      blurRun(static_cast<int32_t>(i / tc), static_cast<int32_t>(i % tc), static_cast<int32_t>(i % tc) + 1);
+    }
+  }
+  update();
+  for (int32_t r = 0; r < tr; ++r) {
+    int32_t c = 0;
+    while (c < tc) {
+      auto needed = [&](int32_t cc) {
+        const size_t i = static_cast<size_t>(r) * tc + cc;
+        return !tb.done[i] && (tb.hi[i] >= static_cast<double>(curHi) || tb.lo[i] <= static_cast<double>(curLo));
+      };
+      if (!needed(c)) {
+        ++c;
+        continue;
+      }
+      int32_t e = c + 1;
+      while (e < tc && needed(e)) ++e;
+      blurRun(r, c, e);
+      update();
+      c = e;
+    }
+  }
+  return curHi - curLo;
 }
 
 // Blurs the pixels within 13 rows and columns of (row, column) into out
@@ -248,13 +388,17 @@ void BlurAround(const Matrix* src, float row, float col, float* out) {
 }  // namespace
 
 void ChessCorners_Refine(const Matrix* image, float* points, int32_t count) {
+  ChessCorners_RefineBinned(image, nullptr, points, count);
+}
+
+void ChessCorners_RefineBinned(const Matrix* image, const uint8_t* bins, float* points, int32_t count) {
   if (count < 1 || image->cols < 1 || image->rows < 1) return;
   static const RefineDisc disc15(15), disc21(21);
   // The blurred image is only sampled near the points: its range comes
   // from one pass that keeps no rows, its pixels around each point are
   // blurred again when the point is refined.
   std::vector<float>& blurred = tlsBlur.out;
-  const float range = BlurRange(image);
+  const float range = BlurRange(image, bins);
   blurred.resize(static_cast<size_t>(image->cols) * image->rows);
   Matrix blur{image->cols, image->rows, blurred.data()};
   // The blurred image is taken as rescaled to 0..1 by its own minimum and

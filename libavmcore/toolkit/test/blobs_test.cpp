@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -220,8 +219,9 @@ TEST(FindComponents, OneRegionWithThinSpursTracesWithoutOverrun) {
 
 // The byte form against the float form on the same 0/1 pictures: random
 // masks of several densities (many small regions, noisy outlines), with
-// bright bytes other than 1, sizes from one pixel up.
-TEST(FindComponents, BytesGiveTheFloatFormsRegionsOutlinesAndLabels) {
+// bright bytes other than 1, sizes from one pixel up. The byte form traces
+// over an outline mask and keeps no labels.
+TEST(FindComponents, BytesGiveTheFloatFormsRegionsAndOutlines) {
   const int sizes[][2] = {{1, 1}, {3, 2}, {9, 1}, {17, 13}, {64, 40}, {131, 77}};
   uint32_t state = 7;
   for (const auto& sz : sizes)
@@ -239,10 +239,7 @@ TEST(FindComponents, BytesGiveTheFloatFormsRegionsOutlinesAndLabels) {
       ImageU8 img{w, h, bytes.data()};
       ListGuard a{BlobList_FindComponents(&p.m)}, b{BlobList_FindComponentsU8(&img)};
       ASSERT_EQ(a.list->count, b.list->count);
-      if (a.list->labels != nullptr) {
-        ASSERT_NE(b.list->labels, nullptr);
-        EXPECT_TRUE(std::equal(a.list->labels, a.list->labels + w * h, b.list->labels));
-      }
+      EXPECT_EQ(b.list->labels, nullptr);
       for (int i = 0; i < a.list->count; ++i) {
         const Blob& x = a.list->entries[i];
         const Blob& y = b.list->entries[i];
