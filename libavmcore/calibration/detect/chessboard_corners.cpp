@@ -88,10 +88,11 @@ PercentileResult PercentileLevel(const Matrix* img, float p) {
     int32_t outside = 0;
     for (size_t i = 0; i < m; ++i) {
       const float x = std::fma(d[i], 255.0f, 0.5f);
-      outside |= std::fabs(x - 128.0f) < 128.0f ? 0 : 1;
-      float c = x > 0.0f ? x : 0.0f;  // also NaN
-      c = c < 8388608.0f ? c : 0.0f;
-      out[i] = static_cast<uint8_t>(static_cast<int32_t>(c) & 255);
+      // Inside: the bin is x truncated; outside (not a number included) the
+      // block is done again below.
+      const bool inside = std::fabs(x - 128.0f) < 128.0f;
+      outside |= inside ? 0 : 1;
+      out[i] = static_cast<uint8_t>(static_cast<int32_t>(inside ? x : 0.0f));
     }
     if (outside != 0)
       for (size_t i = 0; i < m; ++i) out[i] = static_cast<uint8_t>(ExactBin(d[i]));
