@@ -100,9 +100,49 @@ PercentileResult PercentileLevel(const Matrix* img, float p) {
     if (outside != 0) res.bounded = false;
   }
   const int64_t target = static_cast<int64_t>(static_cast<float>(img->cols) * p * static_cast<float>(img->rows));
-  // Bins 0 .. 254 are looked at; none past the target gives 1.
-  if (!(CountAtMost(bins, n, 254) > target)) return res;
-  int lo = 0, hi = 254;  // the answer lies in lo .. hi
+  // The answer is the first bin t of 0 .. 254 with CountAtMost(t) > target
+  // (none gives 1). A guess from every 16th block of the image is checked
+  // with exact counts at it and the bin below; only a wrong guess leaves a
+  // halving search of the side it tells.
+  int lo = 0, hi = 254;  // the answer lies in lo .. hi, if anywhere
+  bool passes = false;   // CountAtMost(hi) > target is known
+  {
+    constexpr size_t kStride = 16;
+    size_t m = 0;
+    for (size_t start = 0; start < n; start += kStride * kBinBlock) m += std::min(kBinBlock, n - start);
+    if (m > 0 && n >= 64 * kBinBlock) {
+      const double scaledTarget = static_cast<double>(target) * static_cast<double>(m) / static_cast<double>(n);
+      auto sampleCount = [&](uint8_t t) {
+        int64_t c = 0;
+        for (size_t start = 0; start < n; start += kStride * kBinBlock)
+          c += CountAtMost(bins + start, std::min(kBinBlock, n - start), t);
+        return c;
+      };
+      int a = 0, b = 254;
+      while (a < b) {
+        const int mid = (a + b) / 2;
+        if (static_cast<double>(sampleCount(static_cast<uint8_t>(mid))) > scaledTarget)
+          b = mid;
+        else
+          a = mid + 1;
+      }
+      const int guess = a;
+      if (CountAtMost(bins, n, static_cast<uint8_t>(guess)) > target) {
+        if (guess == 0 || !(CountAtMost(bins, n, static_cast<uint8_t>(guess - 1)) > target)) {
+          res.level = static_cast<float>(guess / 255.0);
+          res.bin = guess;
+          return res;
+        }
+        hi = guess - 1;
+        passes = true;
+      } else {
+        lo = guess + 1;
+        if (lo > 254) return res;
+      }
+    }
+  }
+  // Bins lo .. hi are looked at; none past the target gives 1.
+  if (!passes && !(CountAtMost(bins, n, static_cast<uint8_t>(hi)) > target)) return res;
   while (lo < hi) {
     const int mid = (lo + hi) / 2;
     if (CountAtMost(bins, n, static_cast<uint8_t>(mid)) > target)
