@@ -130,6 +130,19 @@ BlobList* Components(int32_t w, int32_t h, DarkRow darkRow, OutlineRow outlineRo
           x += 8;
           continue;
         }
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        // Byte i of the word is the shade of x + i: the bytes that differ
+        // from the byte before (the previous pixel's shade for byte 0) are
+        // the changes, taken lowest first.
+        uint64_t change = eight ^ ((eight << 8) | static_cast<uint64_t>(prev));
+        while (change != 0) {
+          flips[n++] = x + (__builtin_ctzll(change) >> 3);
+          change &= change - 1;
+        }
+        prev = static_cast<int32_t>(eight >> 56);
+        x += 8;
+        continue;
+#endif
       }
       const int32_t end = std::min(w, x + 8);
       for (; x < end; ++x) {
