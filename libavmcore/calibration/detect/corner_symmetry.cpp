@@ -358,13 +358,15 @@ float BlurRange(const Matrix* src, const uint8_t* bins) {
   return curHi - curLo;
 }
 
-// Blurs the pixels within 13 rows and columns of (row, column) into out
-// (an image of the source's size); the patches sampled around the point
-// and its shifts read no further.
+// Blurs rows floor(row) - 11 .. floor(row) + 13 and the same columns around
+// (row, column) into out (an image of the source's size): the patches
+// sampled around the point and its shifts read rows floor(row) - 10 ..
+// floor(row) + 12 (one more either side for the rounding of the shifted
+// centres).
 void BlurAround(const Matrix* src, float row, float col, float* out) {
   const int32_t w = src->cols, h = src->rows;
   auto span = [](float c, int32_t n, int32_t* a, int32_t* b) {
-    const float lo = std::floor(c) - 13.0f, hi = std::floor(c) + 14.0f;
+    const float lo = std::floor(c) - 11.0f, hi = std::floor(c) + 14.0f;
     // Outside the image (or not a number): nothing is sampled there.
     if (!(hi > 0.0f && lo < static_cast<float>(n))) return false;
     *a = lo > 0.0f ? static_cast<int32_t>(lo) : 0;
