@@ -25,9 +25,12 @@ BlobList* NewList(int32_t width, int32_t height) {
   return list;
 }
 
-// Outline trace of one region over the label image (directions as (row, col):
-// up, up-left, left, down-left, down, down-right, right, up-right).
-void TraceOutline(const BlobList* list, Blob* blob, int32_t label) {
+// Outline trace of one region (directions as (row, col): up, up-left, left,
+// down-left, down, down-right, right, up-right); onOutline(i) tells whether
+// pixel i is an outline pixel of the region, asked only of the neighbours of
+// its outline pixels.
+template <class OnOutline>
+void TraceOutline(const BlobList* list, Blob* blob, OnOutline onOutline) {
   static const int32_t kDir[8][2] = {{-1, 0}, {-1, -1}, {0, -1}, {1, -1},
                                      {1, 0},  {1, 1},   {0, 1},  {-1, 1}};
   const int32_t w = list->width, h = list->height;
@@ -44,7 +47,7 @@ void TraceOutline(const BlobList* list, Blob* blob, int32_t label) {
       const int32_t dir = (d + 5 + k) & 7;
       const int32_t r = row + kDir[dir][0], c = col + kDir[dir][1];
       if (r < 0 || r >= h || c < 0 || c >= w) continue;
-      if (list->labels[r * w + c] == label) {
+      if (onOutline(static_cast<size_t>(r) * w + c)) {
         next = dir;
         break;
       }
@@ -88,16 +91,205 @@ bool TwoLevel(const float* d, size_t n) {
 
 // Per-thread work rows of the component search, kept across calls.
 struct ComponentBuffers {
-  std::vector<uint8_t> column, dark;
+  std::vector<uint8_t> column, dark, mask;
 };
 thread_local ComponentBuffers tlsComponents;
+
+// Regions, outlines and labels of an image given row by row: darkRow(y,
+// shade) sets shade[x] = 1 where pixel (y, x) of A (the image with its
+// outermost lines bright) is dark, outlineRow(y, near) sets near[x] = 1
+// where the 3 x 3 box of A around (y, x) holds a bright pixel (needed only
+// at the columns of dark runs).
+//
+// Without labels (kLabels false) the list holds none: the outline pixels
+// are marked in a byte mask instead, which is all the trace needs (a dark
+// neighbour of a region's pixel belongs to the region).
+template <bool kLabels, class DarkRow, class OutlineRow>
+BlobList* Components(int32_t w, int32_t h, DarkRow darkRow, OutlineRow outlineRow) {
+  BlobList* list = NewList(w, h);
+  const size_t npix = static_cast<size_t>(w) * h;
+  ComponentBuffers& tb = tlsComponents;
+  // Runs of dark pixels, row by row; rowStart[y] .. rowStart[y + 1] index the
+  // runs of row y. The columns where a row changes shade are collected
+  // without a branch on each pixel (a thresholded noisy ground changes at
+  // random), skipping stretches of one shade eight pixels at a time.
+  tb.dark.resize(static_cast<size_t>(w));
+  std::vector<Run> runs;
+  std::vector<int32_t> rowStart(static_cast<size_t>(h) + 1, 0);
+  std::vector<int32_t> flips(static_cast<size_t>(w) + 1);
+  for (int32_t y = 0; y < h; ++y) {
+    uint8_t* shade = tb.dark.data();
+    darkRow(y, shade);
+    int32_t n = 0, prev = 0, x = 0;
+    while (x < w) {
+      // Stretches of eight pixels all of the current shade hold no change.
+      if (x + 8 <= w) {
+        uint64_t eight;
+        std::memcpy(&eight, shade + x, sizeof eight);
+        if (eight == (prev != 0 ? 0x0101010101010101ull : 0ull)) {
+          x += 8;
+          continue;
+        }
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        // Byte i of the word is the shade of x + i: the bytes that differ
+        // from the byte before (the previous pixel's shade for byte 0) are
+        // the changes, taken lowest first.
+        uint64_t change = eight ^ ((eight << 8) | static_cast<uint64_t>(prev));
+        while (change != 0) {
+          flips[n++] = x + (__builtin_ctzll(change) >> 3);
+          change &= change - 1;
+        }
+        prev = static_cast<int32_t>(eight >> 56);
+        x += 8;
+        continue;
+#endif
+      }
+      const int32_t end = std::min(w, x + 8);
+      for (; x < end; ++x) {
+        const int32_t dark = shade[x];
+        flips[n] = x;
+        n += dark ^ prev;
+        prev = dark;
+      }
+    }
+    flips[n] = w;  // a run reaching the row's end (the border is bright here)
+    n += prev;
+    for (int32_t i = 0; i + 1 < n; i += 2) runs.push_back({y, flips[i], flips[i + 1] - 1, -1});
+    rowStart[y + 1] = static_cast<int32_t>(runs.size());
+  }
+  if (runs.empty()) return list;
+
+  // Regions over runs: one sweep joins each run with the touching runs of the
+  // row above (8-connected), a union-find whose root is always the smallest
+  // run index of its region. Numbering the roots in run order then gives the
+  // regions in the order a row-major growth would create them.
+  const int32_t nruns = static_cast<int32_t>(runs.size());
+  std::vector<int32_t> parent(static_cast<size_t>(nruns));
+  for (int32_t i = 0; i < nruns; ++i) parent[i] = i;
+  auto find = [&parent](int32_t i) {
+    while (parent[i] != i) {
+      parent[i] = parent[parent[i]];
+      i = parent[i];
+    }
+    return i;
+  };
+  for (int32_t y = 1; y < h; ++y) {
+    int32_t k = rowStart[y - 1];
+    const int32_t kEnd = rowStart[y];
+    for (int32_t i = rowStart[y]; i < rowStart[y + 1]; ++i) {
+      const Run& run = runs[i];
+      // Runs above ending left of this run's left neighbour touch no later
+      // run of this row either.
+      while (k < kEnd && runs[k].last < run.first - 1) ++k;
+      for (int32_t j = k; j < kEnd && runs[j].first <= run.last + 1; ++j) {
+        const int32_t a = find(i), b = find(j);
+        if (a < b)
+          parent[b] = a;
+        else if (b < a)
+          parent[a] = b;
+      }
+    }
+  }
+  std::vector<int32_t> area;
+  for (int32_t i = 0; i < nruns; ++i) {
+    const int32_t root = find(i);
+    if (root == i) {
+      runs[i].region = static_cast<int32_t>(area.size());
+      area.push_back(0);
+    } else {
+      runs[i].region = runs[root].region;
+    }
+    area[runs[i].region] += runs[i].last - runs[i].first + 1;
+  }
+
+  // Keep regions of 9 pixels or more, labelled in creation order.
+  std::vector<int32_t> labelOf(area.size(), -1);
+  int32_t kept = 0;
+  for (size_t r = 0; r < area.size(); ++r)
+    if (area[r] >= 9) labelOf[r] = kept++;
+  uint8_t* mask = nullptr;
+  if (kLabels) {
+    list->labels = static_cast<int32_t*>(malloc(sizeof(int32_t) * npix));
+    for (size_t i = 0; i < npix; ++i) list->labels[i] = -1;
+  }
+  if (kept == 0) return list;
+  if (!kLabels) {
+    tb.mask.assign(npix, 0);
+    mask = tb.mask.data();
+  }
+
+  std::vector<Blob> blobs(static_cast<size_t>(kept));
+  for (Blob& b : blobs) b = {10000, 10000, 0, 0, nullptr};
+  std::vector<uint8_t> nearBuf(static_cast<size_t>(w));
+  int32_t nearRow = -1;
+  for (const Run& run : runs) {
+    const int32_t label = labelOf[run.region];
+    if (label < 0) continue;
+    Blob& b = blobs[label];
+    if (run.row != nearRow) {
+      outlineRow(run.row, nearBuf.data());
+      nearRow = run.row;
+    }
+    const uint8_t* brow = nearBuf.data();
+    int32_t x = run.first;
+    if (b.pixelCount == 0) {
+      while (x <= run.last && brow[x] == 0) ++x;
+      if (x > run.last) continue;
+      b.topRow = run.row;
+      b.topCol = x;
+    }
+    // Outline pixels have a bright neighbour; interior ones keep -1. Counted
+    // in a local and without a branch on the pixel: noisy outlines alternate
+    // at random.
+    int32_t count = 0;
+    const int32_t last = run.last;  // a local: the label stores may alias it
+    if (kLabels) {
+      int32_t* lrow = list->labels + static_cast<size_t>(run.row) * w;
+      for (; x <= last; ++x) {
+        const int32_t outline = brow[x];
+        count += outline;
+        lrow[x] = (label + 1) * outline - 1;
+      }
+    } else {
+      uint8_t* mrow = mask + static_cast<size_t>(run.row) * w;
+      for (; x <= last; ++x) {
+        const uint8_t outline = brow[x];
+        count += outline;
+        mrow[x] = outline;
+      }
+    }
+    b.pixelCount += count;
+  }
+
+  // Drop regions without outline and renumber the labels to entry indices.
+  std::vector<int32_t> entryOf(blobs.size(), -1);
+  int32_t count = 0;
+  for (size_t i = 0; i < blobs.size(); ++i)
+    if (blobs[i].pixelCount > 0) entryOf[i] = count++;
+  if (kLabels && count != kept) {
+    for (size_t i = 0; i < npix; ++i)
+      if (list->labels[i] >= 0) list->labels[i] = entryOf[list->labels[i]];
+  }
+  list->entries = static_cast<Blob*>(malloc(sizeof(Blob) * static_cast<size_t>(count > 0 ? count : 1)));
+  for (size_t i = 0; i < blobs.size(); ++i)
+    if (entryOf[i] >= 0) list->entries[entryOf[i]] = blobs[i];
+  list->count = count;
+  for (int32_t i = 0; i < count; ++i) {
+    if (kLabels) {
+      const int32_t* labels = list->labels;
+      TraceOutline(list, &list->entries[i], [labels, i](size_t p) { return labels[p] == i; });
+    } else {
+      TraceOutline(list, &list->entries[i], [mask](size_t p) { return mask[p] != 0; });
+    }
+  }
+  return list;
+}
 
 }  // namespace
 
 BlobList* BlobList_FindComponents(const Matrix* img) {
   const int32_t w = img->cols, h = img->rows;
-  BlobList* list = NewList(w, h);
-  if (w < 1 || h < 1) return list;
+  if (w < 1 || h < 1) return NewList(w, h);
   const size_t npix = static_cast<size_t>(w) * h;
 
   // The image is searched with its outermost rows and columns taken as
@@ -165,144 +357,41 @@ BlobList* BlobList_FindComponents(const Matrix* img) {
     for (int32_t x = 1; x < w - 1; ++x) near[x] = static_cast<uint8_t>(col[x - 1] | col[x] | col[x + 1]);
   };
 
-  // Runs of dark pixels, row by row; rowStart[y] .. rowStart[y + 1] index the
-  // runs of row y. The columns where a row changes shade are collected
-  // without a branch on each pixel (a thresholded noisy ground changes at
-  // random), skipping stretches of one shade eight pixels at a time.
-  tb.dark.resize(static_cast<size_t>(w));
-  std::vector<Run> runs;
-  std::vector<int32_t> rowStart(static_cast<size_t>(h) + 1, 0);
-  std::vector<int32_t> flips(static_cast<size_t>(w) + 1);
-  for (int32_t y = 0; y < h; ++y) {
-    uint8_t* shade = tb.dark.data();
-    darkRow(y, shade);
-    int32_t n = 0, prev = 0, x = 0;
-    while (x < w) {
-      // Stretches of eight pixels all of the current shade hold no change.
-      if (x + 8 <= w) {
-        uint64_t eight;
-        std::memcpy(&eight, shade + x, sizeof eight);
-        if (eight == (prev != 0 ? 0x0101010101010101ull : 0ull)) {
-          x += 8;
-          continue;
-        }
-      }
-      const int32_t end = std::min(w, x + 8);
-      for (; x < end; ++x) {
-        const int32_t dark = shade[x];
-        flips[n] = x;
-        n += dark ^ prev;
-        prev = dark;
-      }
-    }
-    flips[n] = w;  // a run reaching the row's end (the border is bright here)
-    n += prev;
-    for (int32_t i = 0; i + 1 < n; i += 2) runs.push_back({y, flips[i], flips[i + 1] - 1, -1});
-    rowStart[y + 1] = static_cast<int32_t>(runs.size());
-  }
-  if (runs.empty()) return list;
+  return Components<true>(w, h, darkRow, outlineRow);
+}
 
-  // Regions over runs: one sweep joins each run with the touching runs of the
-  // row above (8-connected), a union-find whose root is always the smallest
-  // run index of its region. Numbering the roots in run order then gives the
-  // regions in the order a row-major growth would create them.
-  const int32_t nruns = static_cast<int32_t>(runs.size());
-  std::vector<int32_t> parent(static_cast<size_t>(nruns));
-  for (int32_t i = 0; i < nruns; ++i) parent[i] = i;
-  auto find = [&parent](int32_t i) {
-    while (parent[i] != i) {
-      parent[i] = parent[parent[i]];
-      i = parent[i];
+BlobList* BlobList_FindComponentsU8(const ImageU8* img) {
+  const int32_t w = img->width, h = img->height;
+  if (w < 1 || h < 1) return NewList(w, h);
+  // The two-level road of BlobList_FindComponents on bytes (0 dark, any
+  // other value bright): a quarter of the traffic, no check of the values.
+  ComponentBuffers& tb = tlsComponents;
+  tb.column.resize(static_cast<size_t>(w));
+  const uint8_t* data = img->data;
+  auto darkRow = [&](int32_t y, uint8_t* shade) {
+    if (y == 0 || y == h - 1) {
+      std::fill(shade, shade + w, static_cast<uint8_t>(0));
+      return;
     }
-    return i;
+    const uint8_t* row = data + static_cast<size_t>(y) * w;
+    for (int32_t x = 0; x < w; ++x) shade[x] = row[x] == 0 ? 1 : 0;
+    shade[0] = 0;
+    shade[w - 1] = 0;
   };
-  for (int32_t y = 1; y < h; ++y) {
-    int32_t k = rowStart[y - 1];
-    const int32_t kEnd = rowStart[y];
-    for (int32_t i = rowStart[y]; i < rowStart[y + 1]; ++i) {
-      const Run& run = runs[i];
-      // Runs above ending left of this run's left neighbour touch no later
-      // run of this row either.
-      while (k < kEnd && runs[k].last < run.first - 1) ++k;
-      for (int32_t j = k; j < kEnd && runs[j].first <= run.last + 1; ++j) {
-        const int32_t a = find(i), b = find(j);
-        if (a < b)
-          parent[b] = a;
-        else if (b < a)
-          parent[a] = b;
-      }
-    }
-  }
-  std::vector<int32_t> area;
-  for (int32_t i = 0; i < nruns; ++i) {
-    const int32_t root = find(i);
-    if (root == i) {
-      runs[i].region = static_cast<int32_t>(area.size());
-      area.push_back(0);
-    } else {
-      runs[i].region = runs[root].region;
-    }
-    area[runs[i].region] += runs[i].last - runs[i].first + 1;
-  }
-
-  // Keep regions of 9 pixels or more, labelled in creation order.
-  std::vector<int32_t> labelOf(area.size(), -1);
-  int32_t kept = 0;
-  for (size_t r = 0; r < area.size(); ++r)
-    if (area[r] >= 9) labelOf[r] = kept++;
-  list->labels = static_cast<int32_t*>(malloc(sizeof(int32_t) * npix));
-  for (size_t i = 0; i < npix; ++i) list->labels[i] = -1;
-  if (kept == 0) return list;
-
-  std::vector<Blob> blobs(static_cast<size_t>(kept));
-  for (Blob& b : blobs) b = {10000, 10000, 0, 0, nullptr};
-  std::vector<uint8_t> nearBuf(static_cast<size_t>(w));
-  int32_t nearRow = -1;
-  for (const Run& run : runs) {
-    const int32_t label = labelOf[run.region];
-    if (label < 0) continue;
-    Blob& b = blobs[label];
-    if (run.row != nearRow) {
-      outlineRow(run.row, nearBuf.data());
-      nearRow = run.row;
-    }
-    const uint8_t* brow = nearBuf.data();
-    int32_t* lrow = list->labels + static_cast<size_t>(run.row) * w;
-    int32_t x = run.first;
-    if (b.pixelCount == 0) {
-      while (x <= run.last && brow[x] == 0) ++x;
-      if (x > run.last) continue;
-      b.topRow = run.row;
-      b.topCol = x;
-    }
-    // Outline pixels have a bright neighbour; interior ones keep -1. Counted
-    // in a local and without a branch on the pixel: noisy outlines alternate
-    // at random.
-    int32_t count = 0;
-    const int32_t last = run.last;  // a local: the label stores may alias it
-    for (; x <= last; ++x) {
-      const int32_t outline = brow[x];
-      count += outline;
-      lrow[x] = (label + 1) * outline - 1;
-    }
-    b.pixelCount += count;
-  }
-
-  // Drop regions without outline and renumber the labels to entry indices.
-  std::vector<int32_t> entryOf(blobs.size(), -1);
-  int32_t count = 0;
-  for (size_t i = 0; i < blobs.size(); ++i)
-    if (blobs[i].pixelCount > 0) entryOf[i] = count++;
-  if (count != kept) {
-    for (size_t i = 0; i < npix; ++i)
-      if (list->labels[i] >= 0) list->labels[i] = entryOf[list->labels[i]];
-  }
-  list->entries = static_cast<Blob*>(malloc(sizeof(Blob) * static_cast<size_t>(count > 0 ? count : 1)));
-  for (size_t i = 0; i < blobs.size(); ++i)
-    if (entryOf[i] >= 0) list->entries[entryOf[i]] = blobs[i];
-  list->count = count;
-  for (int32_t i = 0; i < count; ++i) TraceOutline(list, &list->entries[i], i);
-  return list;
+  auto outlineRow = [&](int32_t y, uint8_t* near) {
+    uint8_t* col = tb.column.data();
+    const uint8_t* up = data + static_cast<size_t>(y - 1) * w;
+    const uint8_t* mid = up + w;
+    const uint8_t* down = mid + w;
+    const uint8_t edge = (y - 1 == 0 || y + 1 == h - 1) ? 1 : 0;
+    for (int32_t x = 0; x < w; ++x)
+      col[x] = static_cast<uint8_t>(edge | (up[x] != 0) | (mid[x] != 0) | (down[x] != 0));
+    col[0] = 1;
+    col[w - 1] = 1;
+    near[0] = near[w - 1] = 1;
+    for (int32_t x = 1; x < w - 1; ++x) near[x] = static_cast<uint8_t>(col[x - 1] | col[x] | col[x + 1]);
+  };
+  return Components<false>(w, h, darkRow, outlineRow);
 }
 
 BlobList* BlobList_TraceBoundaries(const Matrix* img) {

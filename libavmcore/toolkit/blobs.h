@@ -18,8 +18,9 @@ struct Blob {
 struct BlobList {
   int32_t width;
   int32_t height;
-  // BlobList_FindComponents only: for each pixel the index of the entry whose
-  // outline it belongs to, -1 elsewhere (32-bit, so any number of regions).
+  // BlobList_FindComponents only (not the byte form): for each pixel the
+  // index of the entry whose outline it belongs to, -1 elsewhere (32-bit, so
+  // any number of regions).
   int32_t* labels;
   PointI16* contourPool;  // BlobList_TraceBoundaries only: all chains in one block
   int32_t count;
@@ -31,6 +32,11 @@ struct BlobList {
 // outermost rows and columns are taken as bright; each entry holds the
 // region's outline pixel count and its traced outline.
 BlobList* BlobList_FindComponents(const Matrix* img);
+
+// BlobList_FindComponents of a byte image, 0 dark and any other value
+// bright: the entries of the float form on the image as 0.0 and 1.0, without
+// labels (null).
+BlobList* BlobList_FindComponentsU8(const ImageU8* img);
 // Closed outer boundary chains (12 points or more) of the bright foreground.
 BlobList* BlobList_TraceBoundaries(const Matrix* img);
 // Next entry, or null once all were handed out.

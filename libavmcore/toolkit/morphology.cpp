@@ -94,18 +94,19 @@ void ColumnExtreme(const uint8_t* const* rows, int count, uint8_t* mid, int32_t 
   }
 }
 
-// out[x] = 1.0 where the extreme of row[x..x+taps-1] is 1, else 0.0.
-template <bool kMax, int kTaps>
-void RowExtremeFixed(const uint8_t* row, float* __restrict out, int32_t w) {
+// out[x] = 1 (1.0 or byte 1) where the extreme of row[x..x+taps-1] is 1,
+// else 0.
+template <bool kMax, int kTaps, class Out>
+void RowExtremeFixed(const uint8_t* row, Out* __restrict out, int32_t w) {
   for (int32_t x = 0; x < w; ++x) {
     uint8_t m = row[x];
     for (int k = 1; k < kTaps; ++k) m = Pick<kMax>(m, row[x + k]);
-    out[x] = static_cast<float>(m);
+    out[x] = static_cast<Out>(m);
   }
 }
 
-template <bool kMax>
-void RowExtreme(uint8_t* row, int taps, float* out, int32_t w) {
+template <bool kMax, class Out>
+void RowExtreme(uint8_t* row, int taps, Out* out, int32_t w) {
   switch (taps) {
     case 1: RowExtremeFixed<kMax, 1>(row, out, w); return;
     case 3: RowExtremeFixed<kMax, 3>(row, out, w); return;
@@ -137,9 +138,10 @@ thread_local ExtremeBuffers tlsExtreme;
 // Returns the number of rows written: all of them, or the row y whose box
 // first meets a row with another value, with rows y .. h-1 untouched and
 // the sources of rows y-ry .. y-1 as bytes in tlsExtreme.ring.
-template <bool kMax>
-int32_t BoxExtreme(Matrix* img, int32_t rx, int32_t ry) {
-  const int32_t w = img->cols, h = img->rows;
+// toBits(src row, bytes, w) turns a source row into bytes of 0 and 1 (false
+// when it holds another value).
+template <bool kMax, class Pixel, class ToBitsFn>
+int32_t BoxExtreme(Pixel* data, int32_t w, int32_t h, int32_t rx, int32_t ry, ToBitsFn toBits) {
   const int32_t slots = RingSlots(ry, h);
   ExtremeBuffers& t = tlsExtreme;
   if (t.ring.size() < static_cast<size_t>(slots) * w) t.ring.resize(static_cast<size_t>(slots) * w);
@@ -149,7 +151,7 @@ int32_t BoxExtreme(Matrix* img, int32_t rx, int32_t ry) {
   auto slot = [&](int32_t r) { return t.ring.data() + static_cast<size_t>(r % slots) * w; };
   // Source row r is checked and turned into bytes when output row r - ry
   // first reads it, before any row it reaches is overwritten.
-  auto bits = [&](int32_t r) { return ToBits(img->data + static_cast<size_t>(r) * w, slot(r), w); };
+  auto bits = [&](int32_t r) { return toBits(data + static_cast<size_t>(r) * w, slot(r), w); };
   for (int32_t r = 0; r < ry && r < h; ++r)
     if (!bits(r)) return 0;
   for (int32_t y = 0; y < h; ++y) {
@@ -163,9 +165,14 @@ int32_t BoxExtreme(Matrix* img, int32_t rx, int32_t ry) {
       t.row[i] = mid[0];
       mid[w + i] = mid[w - 1];
     }
-    RowExtreme<kMax>(t.row.data(), 2 * rx + 1, img->data + static_cast<size_t>(y) * w, w);
+    RowExtreme<kMax>(t.row.data(), 2 * rx + 1, data + static_cast<size_t>(y) * w, w);
   }
   return h;
+}
+
+template <bool kMax>
+int32_t BoxExtreme(Matrix* img, int32_t rx, int32_t ry) {
+  return BoxExtreme<kMax>(img->data, img->cols, img->rows, rx, ry, ToBits);
 }
 
 void DilateByMean(Matrix* img, int32_t rx, int32_t ry) {
@@ -229,4 +236,13 @@ void Image_Erode(Matrix* img, int32_t rx, int32_t ry) {
   }
   const int32_t done = BoxExtreme<false>(img, rx, ry);
   if (done < img->rows) FinishByMean(img, rx, ry, done, true);
+}
+
+void ImageU8_DilateBinary(ImageU8* img, int32_t rx, int32_t ry) {
+  if (img->width < 1 || img->height < 1 || rx < 0 || ry < 0) return;
+  auto toBits = [](const uint8_t* row, uint8_t* bits, int32_t w) {
+    for (int32_t x = 0; x < w; ++x) bits[x] = static_cast<uint8_t>(row[x] != 0);
+    return true;
+  };
+  BoxExtreme<true>(img->data, img->width, img->height, rx, ry, toBits);
 }

@@ -20,12 +20,15 @@ inline int64_t Dist2(const PointI16& a, const PointI16& b) {
 // are more than five.
 bool Approximate(const PointI16* c, int32_t n, int32_t a, int32_t b, int64_t e2, std::vector<int32_t>* out) {
   out->clear();
-  // Positions relative to a, so that walking order is ascending.
-  std::vector<int32_t> vertices;
+  // Positions relative to a, so that walking order is ascending. Work lists
+  // kept per thread (a search fits hundreds of outlines).
+  thread_local std::vector<int32_t> vertices;
+  thread_local std::vector<std::pair<int32_t, int32_t>> stack;  // spans of positions
+  vertices.clear();
+  stack.clear();
   vertices.push_back(0);
   const int32_t pb = (b - a + n) % n;
   vertices.push_back(pb);
-  std::vector<std::pair<int32_t, int32_t>> stack;  // spans of positions
   stack.push_back({0, pb});
   stack.push_back({pb, n});
   while (!stack.empty()) {
@@ -139,8 +142,8 @@ int32_t Fit(const Blob* blob, ChessQuad* quad, int32_t schedule) {
   }
   const int32_t anchorA = prev, anchorB = cur;
   if (anchorA == anchorB) return 0;
-  std::vector<int32_t> v;
-  std::vector<int32_t> quadIdx;
+  thread_local std::vector<int32_t> v, quadIdx;
+  quadIdx.clear();
   for (int32_t e = 1; e <= 10; ++e) {
     if (static_cast<int64_t>(e) * e >= D) return 0;
     if (!Approximate(c, n, anchorA, anchorB, static_cast<int64_t>(e) * e, &v)) continue;

@@ -40,42 +40,109 @@ uint32_t ExactBin(float v) {
 
 int64_t CountAtMost(const uint8_t* bins, size_t n, uint8_t t) {
   int64_t total = 0;
-  // 16-bit lane sums, far from overflowing over a block of 16384.
-  for (size_t start = 0; start < n; start += 16384) {
-    const size_t m = std::min<size_t>(16384, n - start);
-    const uint8_t* __restrict b = bins + start;
-    uint16_t c = 0;
-    for (size_t i = 0; i < m; ++i) c = static_cast<uint16_t>(c + (b[i] <= t ? 1 : 0));
-    total += c;
+  size_t i = 0;
+  // Byte counters per lane of 32 bytes, emptied before they can wrap (255
+  // steps): one compare and one add per 32 bytes in vector lanes.
+  constexpr size_t kLanes = 32, kSteps = 255;
+  while (n - i >= kLanes) {
+    uint8_t lanes[kLanes] = {};
+    const size_t steps = std::min(kSteps, (n - i) / kLanes);
+    for (size_t s = 0; s < steps; ++s, i += kLanes) {
+      const uint8_t* __restrict b = bins + i;
+      for (size_t l = 0; l < kLanes; ++l) lanes[l] = static_cast<uint8_t>(lanes[l] + (b[l] <= t ? 1 : 0));
+    }
+    uint32_t sum = 0;
+    for (size_t l = 0; l < kLanes; ++l) sum += lanes[l];
+    total += sum;
   }
+  for (; i < n; ++i) total += bins[i] <= t ? 1 : 0;
   return total;
 }
 
-thread_local std::vector<uint8_t> tlsBins;
+constexpr size_t kBinBlock = 1024;
 
-float PercentileLevel(const Matrix* img, float p) {
+// The image's bins, and per block of kBinBlock pixels whether one of them
+// lies outside 0 < fma(v, 255, 0.5) < 256 (not a number included): only
+// inside that range does a bin bound its pixel, (b - 0.5 - 2^-17) / 255 <=
+// v < (b + 0.5) / 255.
+thread_local std::vector<uint8_t> tlsBins, tlsBinBlockOutside;
+
+struct PercentileResult {
+  float level;
+  int32_t bin;   // the level's bin; -1 when the level is 1 (no bin passed)
+  bool bounded;  // no block outside
+};
+
+PercentileResult PercentileLevel(const Matrix* img, float p) {
+  PercentileResult res{1.0f, -1, true};
   const size_t n = static_cast<size_t>(img->cols) * static_cast<size_t>(img->rows);
   tlsBins.resize(n);
+  tlsBinBlockOutside.resize((n + kBinBlock - 1) / kBinBlock);
   uint8_t* bins = tlsBins.data();
-  for (size_t start = 0; start < n; start += 1024) {
-    const size_t m = std::min<size_t>(1024, n - start);
+  for (size_t start = 0; start < n; start += kBinBlock) {
+    const size_t m = std::min<size_t>(kBinBlock, n - start);
     const float* __restrict d = img->data + start;
     uint8_t* __restrict out = bins + start;
-    int32_t wide = 0;
+    // A block with a pixel outside takes the exact scalar bins (the same
+    // bins, also for values that wrap or exceed 2^23).
+    int32_t outside = 0;
     for (size_t i = 0; i < m; ++i) {
       const float x = std::fma(d[i], 255.0f, 0.5f);
-      wide |= x >= 8388608.0f ? 1 : 0;
-      float c = x > 0.0f ? x : 0.0f;  // also NaN
-      c = c < 8388608.0f ? c : 0.0f;
-      out[i] = static_cast<uint8_t>(static_cast<int32_t>(c) & 255);
+      // Inside: the bin is x truncated; outside (not a number included) the
+      // block is done again below.
+      const bool inside = std::fabs(x - 128.0f) < 128.0f;
+      outside |= inside ? 0 : 1;
+      out[i] = static_cast<uint8_t>(static_cast<int32_t>(inside ? x : 0.0f));
     }
-    if (wide != 0)
+    if (outside != 0)
       for (size_t i = 0; i < m; ++i) out[i] = static_cast<uint8_t>(ExactBin(d[i]));
+    tlsBinBlockOutside[start / kBinBlock] = static_cast<uint8_t>(outside);
+    if (outside != 0) res.bounded = false;
   }
   const int64_t target = static_cast<int64_t>(static_cast<float>(img->cols) * p * static_cast<float>(img->rows));
-  // Bins 0 .. 254 are looked at; none past the target gives 1.
-  if (!(CountAtMost(bins, n, 254) > target)) return 1.0f;
-  int lo = 0, hi = 254;  // the answer lies in lo .. hi
+  // The answer is the first bin t of 0 .. 254 with CountAtMost(t) > target
+  // (none gives 1). A guess from every 16th block of the image is checked
+  // with exact counts at it and the bin below; only a wrong guess leaves a
+  // halving search of the side it tells.
+  int lo = 0, hi = 254;  // the answer lies in lo .. hi, if anywhere
+  bool passes = false;   // CountAtMost(hi) > target is known
+  {
+    constexpr size_t kStride = 16;
+    size_t m = 0;
+    for (size_t start = 0; start < n; start += kStride * kBinBlock) m += std::min(kBinBlock, n - start);
+    if (m > 0 && n >= 64 * kBinBlock) {
+      const double scaledTarget = static_cast<double>(target) * static_cast<double>(m) / static_cast<double>(n);
+      auto sampleCount = [&](uint8_t t) {
+        int64_t c = 0;
+        for (size_t start = 0; start < n; start += kStride * kBinBlock)
+          c += CountAtMost(bins + start, std::min(kBinBlock, n - start), t);
+        return c;
+      };
+      int a = 0, b = 254;
+      while (a < b) {
+        const int mid = (a + b) / 2;
+        if (static_cast<double>(sampleCount(static_cast<uint8_t>(mid))) > scaledTarget)
+          b = mid;
+        else
+          a = mid + 1;
+      }
+      const int guess = a;
+      if (CountAtMost(bins, n, static_cast<uint8_t>(guess)) > target) {
+        if (guess == 0 || !(CountAtMost(bins, n, static_cast<uint8_t>(guess - 1)) > target)) {
+          res.level = static_cast<float>(guess / 255.0);
+          res.bin = guess;
+          return res;
+        }
+        hi = guess - 1;
+        passes = true;
+      } else {
+        lo = guess + 1;
+        if (lo > 254) return res;
+      }
+    }
+  }
+  // Bins lo .. hi are looked at; none past the target gives 1.
+  if (!passes && !(CountAtMost(bins, n, static_cast<uint8_t>(hi)) > target)) return res;
   while (lo < hi) {
     const int mid = (lo + hi) / 2;
     if (CountAtMost(bins, n, static_cast<uint8_t>(mid)) > target)
@@ -83,19 +150,59 @@ float PercentileLevel(const Matrix* img, float p) {
     else
       lo = mid + 1;
   }
-  return static_cast<float>(lo / 255.0);
+  res.level = static_cast<float>(lo / 255.0);
+  res.bin = lo;
+  return res;
+}
+
+// out[i] = 1 where d[i] > level, else 0, for n pixels.
+void AboveLevel(const float* __restrict d, float level, uint8_t* __restrict out, size_t n) {
+  size_t i = 0;
+  // Blocks of a fixed length: the compiler vectorises the compares and the
+  // narrowing to bytes.
+  for (; i + 32 <= n; i += 32)
+    for (size_t j = i; j < i + 32; ++j) out[j] = static_cast<uint8_t>(static_cast<uint32_t>(d[j] > level));
+  for (; i < n; ++i) out[i] = d[i] > level ? 1 : 0;
+}
+
+// AboveLevel with the level of bin lo, read from the bins where they decide
+// it: inside the bounded range a pixel of a higher bin lies above the level
+// (v >= (lo + 0.5 - 2^-17) / 255 > lo / 255, whose float is the level up to
+// a relative 2^-24) and one of a lower bin below it, so only runs of 32
+// holding bin lo and blocks with a pixel outside compare the pixels.
+void AboveBinLevel(const float* d, const uint8_t* bins, const uint8_t* outsideBlocks, int32_t lo, float level,
+                   uint8_t* out, size_t n) {
+  const uint8_t b = static_cast<uint8_t>(lo);
+  for (size_t start = 0; start < n; start += kBinBlock) {
+    const size_t m = std::min(kBinBlock, n - start);
+    if (outsideBlocks[start / kBinBlock] != 0 || m % 32 != 0) {
+      AboveLevel(d + start, level, out + start, m);
+      continue;
+    }
+    for (size_t i = start; i < start + m; i += 32) {
+      const uint8_t* __restrict bi = bins + i;
+      uint8_t* __restrict o = out + i;
+      uint32_t tie = 0;
+      for (size_t j = 0; j < 32; ++j) {
+        o[j] = static_cast<uint8_t>(bi[j] > b ? 1 : 0);
+        tie |= bi[j] == b ? 1u : 0u;
+      }
+      if (tie != 0) AboveLevel(d + i, level, out + i, 32);
+    }
+  }
 }
 
 // Work buffers of the detector, kept per thread across attempts and calls
 // (cameras are searched on several threads at once).
 struct SearchBuffers {
-  std::vector<float> scaled, bin, mean21, mean41, grid;
+  std::vector<float> scaled, mean21, mean41, grid;
+  std::vector<uint8_t> bin;
   std::vector<ChessQuad> quads, fresh;
   std::vector<ChessQuad*> group;
 };
 thread_local SearchBuffers tlsSearch;
 
-// Binarisations of one working image. The local mean of the adaptive
+// Binarisations of one working image into bytes (1 bright, 0 dark). The local mean of the adaptive
 // threshold does not depend on the offset, so it is computed once per
 // window radius and shared by the five offsets and the three passes.
 class Binariser {
@@ -104,15 +211,21 @@ class Binariser {
   Binariser(const Binariser&) = delete;
   Binariser& operator=(const Binariser&) = delete;
 
-  void Run(int32_t attempt, Matrix* out) {
+  // The percentile bins of the image when they bound its values, else null.
+  const uint8_t* Bins() const { return histDone_ && hist_.bounded ? tlsBins.data() : nullptr; }
+
+  void Run(int32_t attempt, uint8_t* out) {
     const size_t n = static_cast<size_t>(image_->cols) * image_->rows;
     const Attempt& a = kAttempts[attempt];
     if (a.k == 0) {
       if (!histDone_) {
-        histLevel_ = PercentileLevel(image_, 0.5f);
+        hist_ = PercentileLevel(image_, 0.5f);
         histDone_ = true;
       }
-      for (size_t i = 0; i < n; ++i) out->data[i] = image_->data[i] > histLevel_ ? 1.0f : 0.0f;
+      if (hist_.bin < 0)
+        AboveLevel(image_->data, hist_.level, out, n);
+      else
+        AboveBinLevel(image_->data, tlsBins.data(), tlsBinBlockOutside.data(), hist_.bin, hist_.level, out, n);
       return;
     }
     const float* mean = Mean(a.k);
@@ -128,7 +241,7 @@ class Binariser {
         index = 767;
       else
         index = static_cast<int>(idx);
-      out->data[i] = (index - 255 > -K) ? 1.0f : 0.0f;
+      out[i] = (index - 255 > -K) ? 1 : 0;
     }
   }
 
@@ -146,7 +259,7 @@ class Binariser {
   }
   const Matrix* image_;
   bool histDone_ = false;
-  float histLevel_ = 0.0f;
+  PercentileResult hist_{1.0f, -1, false};
   bool mean21Done_ = false, mean41Done_ = false;
 };
 
@@ -256,19 +369,19 @@ int32_t Search(const Matrix* work, int32_t cols, int32_t rows, float* grid) {
   const int32_t W = work->cols, H = work->rows;
   const int32_t expected = (cols - 1) * (rows - 1);
   const int32_t half = cols * rows / 2, halfUp = (cols * rows + 1) / 2;
-  std::vector<float>& binData = tlsSearch.bin;
+  std::vector<uint8_t>& binData = tlsSearch.bin;
   binData.resize(static_cast<size_t>(W) * H);
-  Matrix bin{W, H, binData.data()};
+  ImageU8 bin{W, H, binData.data()};
   Binariser binariser(work);
   std::vector<ChessQuad>& quads = tlsSearch.quads;
   std::vector<ChessQuad>& fresh = tlsSearch.fresh;
   std::vector<ChessQuad*>& group = tlsSearch.group;
   for (int32_t r = 0; r < 3; ++r) {
     for (int32_t a = 0; a < 11; ++a) {
-      binariser.Run(a, &bin);
-      Image_Dilate(&bin, kDilate[r][0], kDilate[r][1]);
-      if (a >= 1) Binary_BridgeGaps(&bin);
-      BlobList* blobs = BlobList_FindComponents(&bin);
+      binariser.Run(a, bin.data);
+      ImageU8_DilateBinary(&bin, kDilate[r][0], kDilate[r][1]);
+      if (a >= 1) Binary_BridgeGapsU8(&bin);
+      BlobList* blobs = BlobList_FindComponentsU8(&bin);
       if (blobs->count == 0) {
         BlobList_Free(blobs);
         continue;
@@ -293,7 +406,7 @@ int32_t Search(const Matrix* work, int32_t cols, int32_t rows, float* grid) {
           if (fc != cols || fr != rows) continue;
           if (ChessQuad_FillGrid(group.data(), size, fc, fr, grid) != expected) continue;
           if (!GridCellsSound(grid, cols - 1, rows - 1)) continue;
-          ChessCorners_Refine(work, grid, expected);
+          ChessCorners_RefineBinned(work, binariser.Bins(), grid, expected);
           if (!GridCellsSound(grid, cols - 1, rows - 1) || !GridContrastSound(work, grid, cols - 1, rows - 1))
             continue;
           AvmLog("get corner %d %d %d \n", r, a, s);

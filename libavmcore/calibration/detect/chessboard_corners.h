@@ -15,6 +15,11 @@ int32_t Chessboard_FindCorners(const Matrix* image, int32_t cols, int32_t rows, 
 // Sub-pixel refinement toward the centre of point symmetry of the blurred
 // image, at most two centroid steps per point.
 void ChessCorners_Refine(const Matrix* image, float* points, int32_t count);
+// The same, given the image's percentile bins (bins[i] = trunc(fma(v, 255,
+// 0.5)) with that value in 0 .. 255 for every pixel, or null): they bound
+// the blurred values, so only the parts of the image that can hold its
+// extremes are blurred for its range (same result).
+void ChessCorners_RefineBinned(const Matrix* image, const uint8_t* bins, float* points, int32_t count);
 
 // Point-symmetry score of the disc of radius r around the patch centre
 // (centre = (column, row)): 0.6 sqrt(spread) - mirror difference.
@@ -24,6 +29,8 @@ float CornerSymmetryScore(int32_t plainSpread, const Matrix* patch, const float 
 
 // Fills single-pixel gaps between bright regions of a 0/1 image in place.
 void Binary_BridgeGaps(Matrix* image);
+// The same on bytes (0 dark, any other value bright; bridged pixels become 1).
+void Binary_BridgeGapsU8(ImageU8* image);
 
 // Puts the first point nearest the image origin: reverses a board seen
 // upside down and turns a square board seen sideways. n = (cols - 1) x

@@ -116,12 +116,20 @@ void Sample(const Matrix* src, Matrix* dst, float sx, float sy) {
     int32_t c = 2;
 #if defined(__GNUC__) && !defined(__clang__)
     // Two 8-float loads and one two-source permutation per side and block.
-    for (int32_t k = 0; k < blocks; ++k, c += 8) {
-      const int32_t base = b.blockBase[k];
+    // The tables in locals of this body: the stores (byte copies) could
+    // otherwise alias the captured pointers, reloaded at every block.
+    const int32_t* const blockBase = b.blockBase.data();
+    const int32_t* const blockLeft = b.blockLeft.data();
+    const int32_t* const blockRight = b.blockRight.data();
+    const int32_t* const lefts = left;
+    const int32_t* const rights = right;
+    const int32_t nBlocks = blocks;
+    for (int32_t k = 0; k < nBlocks; ++k, c += 8) {
+      const int32_t base = blockBase[k];
       if (base < 0) {
         for (int32_t i = c; i < c + 8; ++i) {
-          gl[i] = row[left[i]];
-          gr[i] = row[right[i]];
+          gl[i] = row[lefts[i]];
+          gr[i] = row[rights[i]];
         }
         continue;
       }
@@ -130,8 +138,8 @@ void Sample(const Matrix* src, Matrix* dst, float sx, float sy) {
       I32x8 ml, mr;
       float_lanes::Load(&lo, row + base);
       float_lanes::Load(&hi, row + base + 8);
-      memcpy(&ml, &b.blockLeft[8 * static_cast<size_t>(k)], sizeof ml);
-      memcpy(&mr, &b.blockRight[8 * static_cast<size_t>(k)], sizeof mr);
+      memcpy(&ml, blockLeft + 8 * static_cast<size_t>(k), sizeof ml);
+      memcpy(&mr, blockRight + 8 * static_cast<size_t>(k), sizeof mr);
       const float_lanes::F32x8 vl = __builtin_shuffle(lo, hi, ml), vr = __builtin_shuffle(lo, hi, mr);
       float_lanes::Store(gl + c, &vl);
       float_lanes::Store(gr + c, &vr);

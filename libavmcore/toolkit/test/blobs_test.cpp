@@ -217,6 +217,44 @@ TEST(FindComponents, OneRegionWithThinSpursTracesWithoutOverrun) {
     EXPECT_EQ(rows[b.contour[i].row][b.contour[i].col], '#');
 }
 
+// The byte form against the float form on the same 0/1 pictures: random
+// masks of several densities (many small regions, noisy outlines), with
+// bright bytes other than 1, sizes from one pixel up. The byte form traces
+// over an outline mask and keeps no labels.
+TEST(FindComponents, BytesGiveTheFloatFormsRegionsAndOutlines) {
+  const int sizes[][2] = {{1, 1}, {3, 2}, {9, 1}, {17, 13}, {64, 40}, {131, 77}};
+  uint32_t state = 7;
+  for (const auto& sz : sizes)
+    for (int percent : {10, 45, 70, 95}) {
+      SCOPED_TRACE(std::to_string(sz[0]) + "x" + std::to_string(sz[1]) + " " + std::to_string(percent) + "%");
+      const int w = sz[0], h = sz[1];
+      Picture p(w, h, 1.0f);
+      std::vector<uint8_t> bytes(static_cast<size_t>(w) * h);
+      for (size_t i = 0; i < bytes.size(); ++i) {
+        state = state * 1664525u + 1013904223u;
+        const bool dark = static_cast<int>((state >> 8) % 100) < percent;
+        p.px[i] = dark ? 0.0f : 1.0f;
+        bytes[i] = dark ? 0 : static_cast<uint8_t>(1 + (state >> 24) % 255);
+      }
+      ImageU8 img{w, h, bytes.data()};
+      ListGuard a{BlobList_FindComponents(&p.m)}, b{BlobList_FindComponentsU8(&img)};
+      ASSERT_EQ(a.list->count, b.list->count);
+      EXPECT_EQ(b.list->labels, nullptr);
+      for (int i = 0; i < a.list->count; ++i) {
+        const Blob& x = a.list->entries[i];
+        const Blob& y = b.list->entries[i];
+        EXPECT_EQ(x.topRow, y.topRow);
+        EXPECT_EQ(x.topCol, y.topCol);
+        EXPECT_EQ(x.pixelCount, y.pixelCount);
+        ASSERT_EQ(x.contourCount, y.contourCount);
+        for (int k = 0; k < x.contourCount; ++k) {
+          EXPECT_EQ(x.contour[k].row, y.contour[k].row);
+          EXPECT_EQ(x.contour[k].col, y.contour[k].col);
+        }
+      }
+    }
+}
+
 TEST(TraceBoundaries, ClosedRingAroundABrightSquareShortChainsDropped) {
   Picture p(30, 24, 0.0f);
   for (int r = 5; r < 15; ++r)

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "toolkit/border_filters.h"
@@ -81,6 +82,23 @@ TEST(Morphology, TwoLevelImagesMatchTheBoxMeanRuleAndOpenCv) {
       EXPECT_EQ(std::vector<float>(cvEro.begin<float>(), cvEro.end<float>()), ero.v);
     }
   }
+}
+
+TEST(Morphology, ByteDilationMatchesTheFloatForm) {
+  const int radii[][2] = {{1, 1}, {2, 1}, {1, 2}, {0, 3}, {0, 0}, {6, 9}, {11, 4}, {1, 25}};
+  for (const auto& r : radii)
+    for (int percent : {3, 50, 97}) {
+      SCOPED_TRACE(std::to_string(r[0]) + "," + std::to_string(r[1]) + " " + std::to_string(percent) + "%");
+      FloatImage src = RandomMask(37, 21, 100 * r[0] + r[1] + percent + 7, percent);
+      std::vector<uint8_t> bytes(src.v.size());
+      // Bright bytes other than 1 count as bright too.
+      for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = src.v[i] != 0.0f ? static_cast<uint8_t>(1 + i % 200) : 0;
+      ImageU8 img{37, 21, bytes.data()};
+      ImageU8_DilateBinary(&img, r[0], r[1]);
+      Image_Dilate(&src.m, r[0], r[1]);
+      std::vector<float> got(bytes.begin(), bytes.end());
+      EXPECT_EQ(got, src.v);
+    }
 }
 
 // Images that are not two-level go through the box mean itself.

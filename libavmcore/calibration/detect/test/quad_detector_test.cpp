@@ -162,6 +162,47 @@ TEST_F(QuadDetector, LargeImagesAreSearchedAt720x576UnlessModeZero) {
   EXPECT_NE(0, memcmp(mode0.data(), mode2.data(), sizeof(float) * mode0.size()));
 }
 
+// The refinement given the percentile bins blurs only the tiles that can
+// hold the blurred image's extremes: the points must come out bit for bit
+// as from the full blur, also with the extremes far from the board (a
+// bright and a dark spot) and with noise.
+TEST(CornerRefine, BinnedRangeGivesTheSamePoints) {
+  const BoardScene scene = BoardScene_Make(Spec(2, 9, 7, 720, 576, 0.7f, 30));
+  std::vector<float> truth;
+  ASSERT_TRUE(BoardScene_Truth(scene, &truth));
+  for (int spots = 0; spots < 2; ++spots) {
+    RenderOptions opt;
+    opt.width = 720;
+    opt.height = 576;
+    opt.blurSigma = 0.8f;
+    opt.noiseSigma = 2.0f;
+    opt.seed = 5 + spots;
+    FloatImage img;
+    BoardScene_Render(scene, opt, &img);
+    if (spots == 1)
+      for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x) {
+          img.data[(500 + y) * 720 + 20 + x] = 1.0f;
+          img.data[(30 + y) * 720 + 690 + x] = 0.0f;
+        }
+    std::vector<uint8_t> bins(img.data.size());
+    for (size_t i = 0; i < bins.size(); ++i)
+      bins[i] = static_cast<uint8_t>(static_cast<int>(std::fma(img.data[i], 255.0f, 0.5f)));
+    // Points near the corners, off by up to two pixels, and near the edges.
+    std::vector<float> start;
+    for (size_t i = 0; i < truth.size(); i += 2) {
+      start.push_back(truth[i] + 1.7f * std::sin(static_cast<float>(i)));
+      start.push_back(truth[i + 1] - 1.9f * std::cos(static_cast<float>(i)));
+    }
+    start.insert(start.end(), {3.0f, 4.0f, 570.5f, 716.0f, 12.0f, 700.2f});
+    std::vector<float> full = start, binned = start;
+    ChessCorners_Refine(&img.m, full.data(), static_cast<int32_t>(full.size() / 2));
+    ChessCorners_RefineBinned(&img.m, bins.data(), binned.data(), static_cast<int32_t>(binned.size() / 2));
+    EXPECT_EQ(0, memcmp(full.data(), binned.data(), sizeof(float) * full.size())) << "spots " << spots;
+    EXPECT_NE(0, memcmp(full.data(), start.data(), sizeof(float) * full.size()));
+  }
+}
+
 TEST(QuadFit, SquareOutlineGivesItsFourCornersCounterClockwise) {
   // Outline of a 40 x 40 square at rows/columns 10..49, walked clockwise on
   // the picture.
@@ -297,4 +338,34 @@ TEST(BridgeGaps, FillsASinglePixelGapBetweenBrightRegions) {
   Matrix sm{40, 18, s.data()};
   Binary_BridgeGaps(&sm);
   for (float v : s) ASSERT_EQ(0.0f, v);
+}
+
+// The byte form bridges exactly the pixels the float form bridges: random
+// masks with dark lines of one pixel cut through them (the gaps the rule is
+// for), at several densities.
+TEST(BridgeGaps, BytesBridgeWhatTheFloatFormBridges) {
+  const int W = 61, H = 47;
+  uint32_t state = 3;
+  int bridged = 0;
+  for (int percent : {30, 60, 85, 97}) {
+    std::vector<float> d(W * H);
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        state = state * 1664525u + 1013904223u;
+        const bool line = x % 11 == 5 || y % 13 == 6 || (x + y) % 17 == 0;
+        d[y * W + x] = !line && static_cast<int>((state >> 8) % 100) < percent ? 1.0f : 0.0f;
+      }
+    std::vector<uint8_t> b(d.size());
+    for (size_t i = 0; i < d.size(); ++i) b[i] = d[i] != 0.0f ? static_cast<uint8_t>(1 + i % 250) : 0;
+    std::vector<float> before = d;
+    Matrix m{W, H, d.data()};
+    ImageU8 img{W, H, b.data()};
+    Binary_BridgeGaps(&m);
+    Binary_BridgeGapsU8(&img);
+    for (size_t i = 0; i < d.size(); ++i) {
+      ASSERT_EQ(d[i] != 0.0f, b[i] != 0) << percent << "% pixel " << i;
+      bridged += d[i] != before[i];
+    }
+  }
+  EXPECT_GT(bridged, 0);
 }
