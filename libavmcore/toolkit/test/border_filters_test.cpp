@@ -85,26 +85,30 @@ TEST(BorderFilters, BoxMeanSmallCases) {
 TEST(BorderFilters, MaxAndMinFilters) {
   // Against OpenCV's dilate / erode with a rectangle and replicated borders,
   // on images in 0..1 (where the 0 / 1 start values do not show).
-  const int radii[][2] = {{1, 1}, {2, 0}, {0, 3}, {3, 2}};
-  for (const auto& r : radii) {
-    FloatImage src = RandomImage(23, 14, 11 + r[0]);
-    FloatImage mx(23, 14), mn(23, 14);
-    Image_MaxFilter(&src.m, &mx.m, r[0], r[1]);
-    Image_MinFilter(&src.m, &mn.m, r[0], r[1]);
-    cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * r[0] + 1, 2 * r[1] + 1));
-    cv::Mat wantMax, wantMin;
-    cv::dilate(AsMat(src), wantMax, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    cv::erode(AsMat(src), wantMin, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    for (int y = 0; y < 14; ++y)
-      for (int x = 0; x < 23; ++x) {
-        ASSERT_EQ(mx.at(x, y), wantMax.at<float>(y, x)) << x << "," << y;
-        ASSERT_EQ(mn.at(x, y), wantMin.at<float>(y, x)) << x << "," << y;
-      }
-    // In place gives the same.
-    FloatImage inPlace(src);
-    Image_MaxFilter(&inPlace.m, &inPlace.m, r[0], r[1]);
-    EXPECT_EQ(inPlace.v, mx.v);
-  }
+  // Odd and even heights: rows go two at a time with a last single row.
+  const int radii[][2] = {{1, 1}, {2, 0}, {0, 3}, {3, 2}, {1, 2}};
+  const int sizes[][2] = {{23, 14}, {23, 13}, {6, 1}, {5, 2}, {9, 5}};
+  for (const auto& sz : sizes)
+    for (const auto& r : radii) {
+      const int w = sz[0], h = sz[1];
+      FloatImage src = RandomImage(w, h, 11 + r[0] + w + h);
+      FloatImage mx(w, h), mn(w, h);
+      Image_MaxFilter(&src.m, &mx.m, r[0], r[1]);
+      Image_MinFilter(&src.m, &mn.m, r[0], r[1]);
+      cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * r[0] + 1, 2 * r[1] + 1));
+      cv::Mat wantMax, wantMin;
+      cv::dilate(AsMat(src), wantMax, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+      cv::erode(AsMat(src), wantMin, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          ASSERT_EQ(mx.at(x, y), wantMax.at<float>(y, x)) << w << "x" << h << " at " << x << "," << y;
+          ASSERT_EQ(mn.at(x, y), wantMin.at<float>(y, x)) << w << "x" << h << " at " << x << "," << y;
+        }
+      // In place gives the same.
+      FloatImage inPlace(src);
+      Image_MaxFilter(&inPlace.m, &inPlace.m, r[0], r[1]);
+      EXPECT_EQ(inPlace.v, mx.v);
+    }
   FloatImage negative(5, 4, -0.5f), out(5, 4, 9.0f);
   Image_MaxFilter(&negative.m, &out.m, 1, 1);
   for (float v : out.v) EXPECT_EQ(v, 0.0f);
