@@ -285,6 +285,47 @@ BlobList* Components(int32_t w, int32_t h, DarkRow darkRow, OutlineRow outlineRo
   return list;
 }
 
+// Rows of A for a picture of two levels (0 dark, anything else bright),
+// read from the picture itself: the outer lines of A are bright, and a
+// pixel's 3 x 3 box holds a bright pixel when some column of it does.
+template <class Pixel>
+struct TwoLevelRows {
+  const Pixel* data;
+  int32_t w, h;
+  uint8_t* column;  // w bytes of work
+
+  // Dark flags (1 where A is dark) of row y. The members are read into
+  // locals first: byte stores may alias them, which would keep the loops
+  // scalar.
+  void Dark(int32_t y, uint8_t* __restrict shade) const {
+    const int32_t w = this->w;
+    if (y == 0 || y == h - 1) {
+      std::fill(shade, shade + w, static_cast<uint8_t>(0));
+      return;
+    }
+    const Pixel* __restrict row = data + static_cast<size_t>(y) * w;
+    for (int32_t x = 0; x < w; ++x) shade[x] = row[x] == Pixel(0) ? 1 : 0;
+    shade[0] = 0;
+    shade[w - 1] = 0;
+  }
+  // Outline flags of row y (1 where the box of A holds a bright pixel), for
+  // the columns of its runs (dark pixels of A are never on its outer lines).
+  void Outline(int32_t y, uint8_t* __restrict near) const {
+    const int32_t w = this->w;
+    uint8_t* __restrict col = column;
+    const Pixel* __restrict up = data + static_cast<size_t>(y - 1) * w;
+    const Pixel* __restrict mid = up + w;
+    const Pixel* __restrict down = mid + w;
+    const uint8_t edge = (y - 1 == 0 || y + 1 == h - 1) ? 1 : 0;
+    for (int32_t x = 0; x < w; ++x)
+      col[x] = static_cast<uint8_t>(edge | (up[x] != Pixel(0)) | (mid[x] != Pixel(0)) | (down[x] != Pixel(0)));
+    col[0] = 1;
+    col[w - 1] = 1;
+    near[0] = near[w - 1] = 1;
+    for (int32_t x = 1; x < w - 1; ++x) near[x] = static_cast<uint8_t>(col[x - 1] | col[x] | col[x + 1]);
+  }
+};
+
 }  // namespace
 
 BlobList* BlobList_FindComponents(const Matrix* img) {
@@ -298,65 +339,37 @@ BlobList* BlobList_FindComponents(const Matrix* img) {
   // whole numbers, so the test is "some pixel of the box is bright"; it is
   // then taken row by row from the image itself, without the copy and the
   // full box mean (same result). Other images take the box-mean road.
-  const bool twoLevel = TwoLevel(img->data, npix);
-  std::vector<float> abuf, bbuf;
   ComponentBuffers& tb = tlsComponents;
-  if (!twoLevel) {
-    abuf.resize(npix);
-    bbuf.resize(npix);
-    Matrix A, B;
-    Matrix_Init(&A, w, h, abuf.data());
-    Matrix_Init(&B, w, h, bbuf.data());
-    Matrix_Copy(img, &A);
-    for (int32_t x = 0; x < w; ++x) {
-      abuf[x] = 1.0f;
-      abuf[(h - 1) * static_cast<size_t>(w) + x] = 1.0f;
-    }
-    for (int32_t y = 0; y < h; ++y) {
-      abuf[static_cast<size_t>(y) * w] = 1.0f;
-      abuf[static_cast<size_t>(y) * w + w - 1] = 1.0f;
-    }
-    Image_BoxMean(&A, &B, 1, 1);
-  } else {
+  if (TwoLevel(img->data, npix)) {
     tb.column.resize(static_cast<size_t>(w));
+    const TwoLevelRows<float> rows{img->data, w, h, tb.column.data()};
+    return Components<true>(
+        w, h, [&](int32_t y, uint8_t* shade) { rows.Dark(y, shade); },
+        [&](int32_t y, uint8_t* near) { rows.Outline(y, near); });
   }
-  // Dark flags (1 where A is 0.0) of row y.
+  std::vector<float> abuf(npix), bbuf(npix);
+  Matrix A, B;
+  Matrix_Init(&A, w, h, abuf.data());
+  Matrix_Init(&B, w, h, bbuf.data());
+  Matrix_Copy(img, &A);
+  for (int32_t x = 0; x < w; ++x) {
+    abuf[x] = 1.0f;
+    abuf[(h - 1) * static_cast<size_t>(w) + x] = 1.0f;
+  }
+  for (int32_t y = 0; y < h; ++y) {
+    abuf[static_cast<size_t>(y) * w] = 1.0f;
+    abuf[static_cast<size_t>(y) * w + w - 1] = 1.0f;
+  }
+  Image_BoxMean(&A, &B, 1, 1);
+  // Dark flags (1 where A is 0.0) and outline flags (box mean above 0).
   auto darkRow = [&](int32_t y, uint8_t* shade) {
-    if (!twoLevel) {
-      const float* row = abuf.data() + static_cast<size_t>(y) * w;
-      for (int32_t x = 0; x < w; ++x) shade[x] = row[x] == 0.0f ? 1 : 0;
-      return;
-    }
-    if (y == 0 || y == h - 1) {
-      std::fill(shade, shade + w, static_cast<uint8_t>(0));
-      return;
-    }
-    const float* row = img->data + static_cast<size_t>(y) * w;
+    const float* row = abuf.data() + static_cast<size_t>(y) * w;
     for (int32_t x = 0; x < w; ++x) shade[x] = row[x] == 0.0f ? 1 : 0;
-    shade[0] = 0;
-    shade[w - 1] = 0;
   };
-  // Outline flags of row y (1 where the box mean of A is above 0), for the
-  // columns of its runs (dark pixels of A are never on its outer lines).
   auto outlineRow = [&](int32_t y, uint8_t* near) {
-    if (!twoLevel) {
-      const float* brow = bbuf.data() + static_cast<size_t>(y) * w;
-      for (int32_t x = 0; x < w; ++x) near[x] = brow[x] > 0.0f ? 1 : 0;
-      return;
-    }
-    uint8_t* col = tb.column.data();
-    const float* up = img->data + static_cast<size_t>(y - 1) * w;
-    const float* mid = up + w;
-    const float* down = mid + w;
-    const uint8_t edge = (y - 1 == 0 || y + 1 == h - 1) ? 1 : 0;
-    for (int32_t x = 0; x < w; ++x)
-      col[x] = static_cast<uint8_t>(edge | (up[x] != 0.0f) | (mid[x] != 0.0f) | (down[x] != 0.0f));
-    col[0] = 1;
-    col[w - 1] = 1;
-    near[0] = near[w - 1] = 1;
-    for (int32_t x = 1; x < w - 1; ++x) near[x] = static_cast<uint8_t>(col[x - 1] | col[x] | col[x + 1]);
+    const float* brow = bbuf.data() + static_cast<size_t>(y) * w;
+    for (int32_t x = 0; x < w; ++x) near[x] = brow[x] > 0.0f ? 1 : 0;
   };
-
   return Components<true>(w, h, darkRow, outlineRow);
 }
 
@@ -367,31 +380,10 @@ BlobList* BlobList_FindComponentsU8(const ImageU8* img) {
   // other value bright): a quarter of the traffic, no check of the values.
   ComponentBuffers& tb = tlsComponents;
   tb.column.resize(static_cast<size_t>(w));
-  const uint8_t* data = img->data;
-  auto darkRow = [&](int32_t y, uint8_t* shade) {
-    if (y == 0 || y == h - 1) {
-      std::fill(shade, shade + w, static_cast<uint8_t>(0));
-      return;
-    }
-    const uint8_t* row = data + static_cast<size_t>(y) * w;
-    for (int32_t x = 0; x < w; ++x) shade[x] = row[x] == 0 ? 1 : 0;
-    shade[0] = 0;
-    shade[w - 1] = 0;
-  };
-  auto outlineRow = [&](int32_t y, uint8_t* near) {
-    uint8_t* col = tb.column.data();
-    const uint8_t* up = data + static_cast<size_t>(y - 1) * w;
-    const uint8_t* mid = up + w;
-    const uint8_t* down = mid + w;
-    const uint8_t edge = (y - 1 == 0 || y + 1 == h - 1) ? 1 : 0;
-    for (int32_t x = 0; x < w; ++x)
-      col[x] = static_cast<uint8_t>(edge | (up[x] != 0) | (mid[x] != 0) | (down[x] != 0));
-    col[0] = 1;
-    col[w - 1] = 1;
-    near[0] = near[w - 1] = 1;
-    for (int32_t x = 1; x < w - 1; ++x) near[x] = static_cast<uint8_t>(col[x - 1] | col[x] | col[x + 1]);
-  };
-  return Components<false>(w, h, darkRow, outlineRow);
+  const TwoLevelRows<uint8_t> rows{img->data, w, h, tb.column.data()};
+  return Components<false>(
+      w, h, [&](int32_t y, uint8_t* shade) { rows.Dark(y, shade); },
+      [&](int32_t y, uint8_t* near) { rows.Outline(y, near); });
 }
 
 BlobList* BlobList_TraceBoundaries(const Matrix* img) {

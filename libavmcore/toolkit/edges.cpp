@@ -14,10 +14,21 @@
 #include "toolkit/smoothing.h"
 #include "toolkit/thinning.h"
 
+namespace {
+
+// Floats between the starts of two ring rows of the edge detector: ring rows
+// lie 576 bytes apart modulo 4096 (a stride of 144 floats modulo 1024), since
+// rows whose addresses agree in their low 12 bits make the loads of one row
+// wait for the stores of another (4K aliasing).
+size_t RingStride(int32_t w) { return static_cast<size_t>(w) + static_cast<size_t>(((144 - w) % 1024 + 1024) % 1024); }
+
+}  // namespace
+
+// Four smoothed rows and three magnitude rows; the pixel lists are kept per
+// thread.
 size_t Image_DetectEdgesWorkFloats(int32_t width, int32_t height) {
   if (width < 1 || height < 1) return 0;
-  const size_t n = static_cast<size_t>(width) * height;
-  return 3 * n + 3 * static_cast<size_t>(width) + 7 * 1024;
+  return 7 * RingStride(width);
 }
 
 namespace {
@@ -291,10 +302,7 @@ void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low
   // smoothed rows (the gradients of a row are made again where it may hold
   // an edge) and three magnitude rows. Each row is made just before the
   // step that reads it, while it is still in cache.
-  // Ring rows lie 576 bytes apart modulo 4096 (a stride of 144 floats
-  // modulo 1024): rows whose addresses agree in their low 12 bits make the
-  // loads of one row wait for the stores of another (4K aliasing).
-  const size_t stride = static_cast<size_t>(w) + static_cast<size_t>(((144 - w) % 1024 + 1024) % 1024);
+  const size_t stride = RingStride(w);
   float* sRing = work;
   float* magBuf = work + 4 * stride;
   const float* sRow[4] = {};

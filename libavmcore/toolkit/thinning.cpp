@@ -122,19 +122,17 @@ void TablePassesListed(ImageU8* mask, const int32_t* set, size_t count) {
   thread_local std::vector<int32_t> byRow;
   byRow.clear();
   uint8_t* m = mask->data;
-  int64_t deleted = 0;
   for (size_t k = 0; k < count; ++k) {
     const int32_t i = set[k];
     uint8_t* p = m + i;
     if (!(p[-1] == 1 && p[1] == 1) && kThin.v[Code(p, w)]) {
       *p = 0;
-      ++deleted;
       if (k + 1 < count && set[k + 1] == i + 1) byRow.push_back(set[++k]);
     } else {
       byRow.push_back(i);
     }
   }
-  ColumnPass(mask, byRow, deleted);
+  ColumnPass(mask, byRow, 0);
 }
 
 // Clears isolated pixels, spurs and one-pixel lines, deciding from a copy.

@@ -27,9 +27,8 @@ float Patch_SymmetryScore(const Matrix* patch, const float centre[2], float r);
 // The same; plainSpread != 0 gives sqrt(spread) alone.
 float CornerSymmetryScore(int32_t plainSpread, const Matrix* patch, const float centre[2], float r);
 
-// Fills single-pixel gaps between bright regions of a 0/1 image in place.
-void Binary_BridgeGaps(Matrix* image);
-// The same on bytes (0 dark, any other value bright; bridged pixels become 1).
+// Fills single-pixel gaps between bright regions of a byte image in place
+// (0 dark, any other value bright; bridged pixels become 1).
 void Binary_BridgeGapsU8(ImageU8* image);
 
 // Puts the first point nearest the image origin: reverses a board seen

@@ -4,7 +4,6 @@
 
 #include "calibration/detect/chessboard_corners.h"
 #include "frame/patch_sampling.h"
-#include "toolkit/border_filters.h"
 #include "toolkit/float_lanes.h"
 #include "toolkit/matrix.h"
 #include "toolkit/smoothing.h"
@@ -473,60 +472,11 @@ void ChessCorners_RefineBinned(const Matrix* image, const uint8_t* bins, float* 
   }
 }
 
-// The gap test of one dark pixel at (x, y) of a 0/1 picture, from its sums
-// along eight rays of seven pixels (near: the first four), taken in ray
-// order in Sum arithmetic: it bridges when one of the first five rays and
-// one of the three across from it are empty near by, and a far-full ray of
-// the first five has at least two far-full rays across from it.
-template <typename Sum, typename Pixel, typename Near, typename Far>
-bool BridgesAcross(const Pixel* copy, int32_t w, int32_t y, int32_t x, Near isNear, Far isFar) {
-  static const int32_t kRay[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
-  Sum nearS[8], farS[8];
-  for (int32_t d = 0; d < 8; ++d) {
-    Sum s = 0;
-    for (int32_t t = 1; t <= 7; ++t) {
-      s += copy[static_cast<size_t>(y + kRay[d][0] * t) * w + (x + kRay[d][1] * t)];
-      if (t == 4) nearS[d] = s;
-    }
-    farS[d] = s;
-  }
-  bool leave = true;
-  for (int32_t d = 0; d <= 4 && leave; ++d) {
-    const bool opposite = isNear(nearS[(d + 3) % 8]) && isNear(nearS[(d + 4) % 8]) && isNear(nearS[(d + 5) % 8]);
-    if (!(isNear(nearS[d]) || opposite)) leave = false;
-  }
-  if (leave) return false;
-  for (int32_t d = 0; d <= 4; ++d) {
-    if (!isFar(farS[d])) continue;
-    const int32_t across = isFar(farS[(d + 3) % 8]) + isFar(farS[(d + 4) % 8]) + isFar(farS[(d + 5) % 8]);
-    if (across >= 2) return true;
-  }
-  return false;
-}
-
-void Binary_BridgeGaps(Matrix* image) {
-  const int32_t w = image->cols, h = image->rows;
-  if (w <= 18 || h <= 18) return;
-  const size_t n = static_cast<size_t>(w) * h;
-  std::vector<float> copy(image->data, image->data + n), meanData(n);
-  Matrix src{w, h, copy.data()}, mean{w, h, meanData.data()};
-  Image_BoxMean(&src, &mean, 1, 1);
-  for (int32_t y = 9; y < h - 9; ++y)
-    for (int32_t x = 9; x < w - 9; ++x) {
-      const size_t i = static_cast<size_t>(y) * w + x;
-      if (!(copy[i] < 0.5f)) continue;
-      const float m = meanData[i];
-      if (!(m > 0.33333322f && m < 0.6666668f)) continue;
-      if (BridgesAcross<float>(copy.data(), w, y, x, [](float v) { return v >= 0.1f; },
-                               [](float v) { return v > 5.9f; }))
-        image->data[i] = 1.0f;
-    }
-}
-
-// Binary_BridgeGaps with whole counts: on 0/1 pixels its box mean of 3 x 3
-// is a ninth of the bright count (between a third and two thirds: 3 to 6),
-// a near ray sum of at least 0.1 is one bright pixel, a far ray sum above
-// 5.9 six of seven.
+// A dark pixel is bridged when its 3 x 3 box holds 3 to 6 bright pixels
+// (the box mean between a third and two thirds), one of the first five of
+// its eight rays of seven pixels and one of the three across from it hold
+// no bright pixel within four, and a ray of the first five with six or more
+// bright pixels of seven has two such rays across from it.
 void Binary_BridgeGapsU8(ImageU8* image) {
   const int32_t w = image->width, h = image->height;
   if (w <= 18 || h <= 18) return;
@@ -535,6 +485,7 @@ void Binary_BridgeGapsU8(ImageU8* image) {
   copyData.resize(n);
   uint8_t* copy = copyData.data();
   for (size_t i = 0; i < n; ++i) copy[i] = static_cast<uint8_t>(image->data[i] != 0);
+  static const int32_t kRay[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
   for (int32_t y = 9; y < h - 9; ++y) {
     const uint8_t* up = copy + static_cast<size_t>(y - 1) * w;
     const uint8_t* mid = up + w;
@@ -543,8 +494,29 @@ void Binary_BridgeGapsU8(ImageU8* image) {
       if (mid[x] != 0) continue;
       const int32_t box = up[x - 1] + up[x] + up[x + 1] + mid[x - 1] + mid[x + 1] + down[x - 1] + down[x] + down[x + 1];
       if (box < 3 || box > 6) continue;
-      if (BridgesAcross<int32_t>(copy, w, y, x, [](int32_t v) { return v >= 1; }, [](int32_t v) { return v >= 6; }))
-        image->data[static_cast<size_t>(y) * w + x] = 1;
+      int32_t nearS[8], farS[8];
+      for (int32_t d = 0; d < 8; ++d) {
+        int32_t s = 0;
+        for (int32_t t = 1; t <= 7; ++t) {
+          s += copy[static_cast<size_t>(y + kRay[d][0] * t) * w + (x + kRay[d][1] * t)];
+          if (t == 4) nearS[d] = s;
+        }
+        farS[d] = s;
+      }
+      bool leave = true;
+      for (int32_t d = 0; d <= 4 && leave; ++d) {
+        const bool opposite = nearS[(d + 3) % 8] >= 1 && nearS[(d + 4) % 8] >= 1 && nearS[(d + 5) % 8] >= 1;
+        if (!(nearS[d] >= 1 || opposite)) leave = false;
+      }
+      if (leave) continue;
+      for (int32_t d = 0; d <= 4; ++d) {
+        if (farS[d] < 6) continue;
+        const int32_t across = (farS[(d + 3) % 8] >= 6) + (farS[(d + 4) % 8] >= 6) + (farS[(d + 5) % 8] >= 6);
+        if (across >= 2) {
+          image->data[static_cast<size_t>(y) * w + x] = 1;
+          break;
+        }
+      }
     }
   }
 }

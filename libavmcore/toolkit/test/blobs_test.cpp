@@ -217,10 +217,11 @@ TEST(FindComponents, OneRegionWithThinSpursTracesWithoutOverrun) {
     EXPECT_EQ(rows[b.contour[i].row][b.contour[i].col], '#');
 }
 
-// The byte form against the float form on the same 0/1 pictures: random
-// masks of several densities (many small regions, noisy outlines), with
-// bright bytes other than 1, sizes from one pixel up. The byte form traces
-// over an outline mask and keeps no labels.
+// The byte form against the float form's box-mean road (bright pixels at
+// 0.5, so the picture is not two-level): random masks of several densities
+// (many small regions, noisy outlines), with bright bytes other than 1,
+// sizes from one pixel up. The byte form traces over an outline mask and
+// keeps no labels.
 TEST(FindComponents, BytesGiveTheFloatFormsRegionsAndOutlines) {
   const int sizes[][2] = {{1, 1}, {3, 2}, {9, 1}, {17, 13}, {64, 40}, {131, 77}};
   uint32_t state = 7;
@@ -233,7 +234,7 @@ TEST(FindComponents, BytesGiveTheFloatFormsRegionsAndOutlines) {
       for (size_t i = 0; i < bytes.size(); ++i) {
         state = state * 1664525u + 1013904223u;
         const bool dark = static_cast<int>((state >> 8) % 100) < percent;
-        p.px[i] = dark ? 0.0f : 1.0f;
+        p.px[i] = dark ? 0.0f : 0.5f;
         bytes[i] = dark ? 0 : static_cast<uint8_t>(1 + (state >> 24) % 255);
       }
       ImageU8 img{w, h, bytes.data()};

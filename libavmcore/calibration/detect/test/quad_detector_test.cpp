@@ -316,34 +316,78 @@ TEST(QuadGrid, DiagonalSquaresLinkOrderAndFillTheGrid) {
   }
 }
 
-TEST(BridgeGaps, FillsASinglePixelGapBetweenBrightRegions) {
-  const int W = 40, H = 40;
-  std::vector<float> d(W * H, 0.0f);
-  Matrix m{W, H, d.data()};
-  // Two bright blocks side by side, one dark column between them.
-  for (int y = 10; y < 30; ++y)
-    for (int x = 5; x < 35; ++x) d[y * W + x] = x == 20 ? 0.0f : 1.0f;
-  std::vector<float> before = d;
-  Binary_BridgeGaps(&m);
-  EXPECT_EQ(1.0f, d[20 * W + 20]);
-  // A dark pixel with dark all round stays.
-  EXPECT_EQ(0.0f, d[35 * W + 20]);
-  // Bright pixels are never cleared.
-  for (int i = 0; i < W * H; ++i)
-    if (before[i] == 1.0f) {
-      ASSERT_EQ(1.0f, d[i]);
+namespace {
+
+// The gap rule written out on a float picture of 0 and 1, the way it reads
+// as a rule (box mean, ray sums), for the byte form to be checked against.
+void ReferenceBridgeGaps(std::vector<float>* img, int w, int h) {
+  if (w <= 18 || h <= 18) return;
+  const std::vector<float> copy = *img;
+  static const int kRay[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
+  for (int y = 9; y < h - 9; ++y)
+    for (int x = 9; x < w - 9; ++x) {
+      if (copy[y * w + x] != 0.0f) continue;
+      float box = 0.0f;
+      for (int j = -1; j <= 1; ++j)
+        for (int i = -1; i <= 1; ++i) box += copy[(y + j) * w + x + i];
+      const float mean = box / 9.0f;
+      if (!(mean > 1.0f / 3.0f - 1e-6f && mean < 2.0f / 3.0f + 1e-6f)) continue;
+      float nearS[8], farS[8];
+      for (int d = 0; d < 8; ++d) {
+        float sum = 0.0f;
+        for (int t = 1; t <= 7; ++t) {
+          sum += copy[(y + kRay[d][0] * t) * w + x + kRay[d][1] * t];
+          if (t == 4) nearS[d] = sum;
+        }
+        farS[d] = sum;
+      }
+      bool leave = true;
+      for (int d = 0; d <= 4 && leave; ++d) {
+        const bool opposite = nearS[(d + 3) % 8] >= 0.1f && nearS[(d + 4) % 8] >= 0.1f && nearS[(d + 5) % 8] >= 0.1f;
+        if (!(nearS[d] >= 0.1f || opposite)) leave = false;
+      }
+      if (leave) continue;
+      for (int d = 0; d <= 4; ++d) {
+        if (!(farS[d] > 5.9f)) continue;
+        const int across = (farS[(d + 3) % 8] > 5.9f) + (farS[(d + 4) % 8] > 5.9f) + (farS[(d + 5) % 8] > 5.9f);
+        if (across >= 2) {
+          (*img)[y * w + x] = 1.0f;
+          break;
+        }
+      }
     }
-  // Images of 18 rows or fewer are left alone.
-  std::vector<float> s(18 * 40, 0.0f);
-  Matrix sm{40, 18, s.data()};
-  Binary_BridgeGaps(&sm);
-  for (float v : s) ASSERT_EQ(0.0f, v);
 }
 
-// The byte form bridges exactly the pixels the float form bridges: random
-// masks with dark lines of one pixel cut through them (the gaps the rule is
-// for), at several densities.
-TEST(BridgeGaps, BytesBridgeWhatTheFloatFormBridges) {
+}  // namespace
+
+TEST(BridgeGaps, FillsASinglePixelGapBetweenBrightRegions) {
+  const int W = 40, H = 40;
+  std::vector<uint8_t> d(W * H, 0);
+  ImageU8 m{W, H, d.data()};
+  // Two bright blocks side by side, one dark column between them.
+  for (int y = 10; y < 30; ++y)
+    for (int x = 5; x < 35; ++x) d[y * W + x] = x == 20 ? 0 : 1;
+  std::vector<uint8_t> before = d;
+  Binary_BridgeGapsU8(&m);
+  EXPECT_EQ(1, d[20 * W + 20]);
+  // A dark pixel with dark all round stays.
+  EXPECT_EQ(0, d[35 * W + 20]);
+  // Bright pixels are never cleared.
+  for (int i = 0; i < W * H; ++i)
+    if (before[i] == 1) {
+      ASSERT_EQ(1, d[i]);
+    }
+  // Images of 18 rows or fewer are left alone.
+  std::vector<uint8_t> s(18 * 40, 0);
+  ImageU8 sm{40, 18, s.data()};
+  Binary_BridgeGapsU8(&sm);
+  for (uint8_t v : s) ASSERT_EQ(0, v);
+}
+
+// The byte form bridges exactly the pixels the rule bridges: random masks
+// with dark lines of one pixel cut through them (the gaps the rule is for),
+// at several densities, bright bytes other than 1.
+TEST(BridgeGaps, BytesBridgeWhatTheRuleBridges) {
   const int W = 61, H = 47;
   uint32_t state = 3;
   int bridged = 0;
@@ -358,9 +402,8 @@ TEST(BridgeGaps, BytesBridgeWhatTheFloatFormBridges) {
     std::vector<uint8_t> b(d.size());
     for (size_t i = 0; i < d.size(); ++i) b[i] = d[i] != 0.0f ? static_cast<uint8_t>(1 + i % 250) : 0;
     std::vector<float> before = d;
-    Matrix m{W, H, d.data()};
     ImageU8 img{W, H, b.data()};
-    Binary_BridgeGaps(&m);
+    ReferenceBridgeGaps(&d, W, H);
     Binary_BridgeGapsU8(&img);
     for (size_t i = 0; i < d.size(); ++i) {
       ASSERT_EQ(d[i] != 0.0f, b[i] != 0) << percent << "% pixel " << i;
