@@ -9,6 +9,7 @@
 
 #include "camera/grid_lut_file.h"
 #include "camera/lut_config.h"
+#include "toolkit/vector_shuffle.h"
 
 namespace {
 
@@ -128,16 +129,6 @@ void ChromaPairs(const uint8_t* UV, const int32_t* __restrict idx, uint8_t* __re
   }
 }
 
-// Luma of a single-camera run: source byte times its gain, in 16ths of 16
-// bits, held at 255. Straight loops over the run's pixels.
-void SingleLuma(const uint8_t* __restrict Y, const int32_t* __restrict idx, const uint32_t* __restrict gain,
-                uint8_t* __restrict dst, int32_t a, int32_t b) {
-  for (int32_t c = a; c < b; ++c) {
-    const uint32_t v = (SourceByte(Y, idx[c]) * gain[c]) >> 16;
-    dst[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
-  }
-}
-
 // A camera's gain ramp R(i) = i * G1 + (255 - i) * G2 as the line
 // R(0) + i * (G1 - G2): the same integers (every term stays inside 32 bits),
 // computed where a table look-up per pixel would be a gather.
@@ -146,6 +137,80 @@ struct RampLine {
   explicit RampLine(const int32_t ramp[256]) : base(ramp[0]), slope(ramp[1] - ramp[0]) {}
   int32_t At(uint32_t i) const { return base + static_cast<int32_t>(i) * slope; }
 };
+
+typedef int32_t I32x8 __attribute__((vector_size(32)));
+typedef uint32_t U32x8 __attribute__((vector_size(32)));
+typedef uint8_t U8x32 __attribute__((vector_size(32)));
+
+// The 32-bit word that starts with luma byte i (SourceByte's read), and the
+// byte out of eight such words.
+inline uint32_t SourceWord(const uint8_t* plane, int32_t i) {
+  uint32_t v;
+  memcpy(&v, plane + i, sizeof v);
+  return v;
+}
+inline U32x8 FirstBytes(U32x8 words) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  return words >> 24;
+#else
+  return words & 255u;
+#endif
+}
+
+// Luma of a single-camera run [a, b) of one row: source byte times its gain,
+// in 16ths of 16 bits, held at 255. A pixel's gain is the ramp value at its
+// ramp position, except in the groups of four columns (each from a multiple
+// of four) that lie wholly inside the run before the group of column b - 1:
+// there each group steps from the value at its start towards the next
+// group's start in truncated quarters, and the first group holds the second
+// group's value.
+// Two groups at a time on eight lanes (gains, products and the clamp), with
+// no gain table between the steps: each source byte is a scattered read.
+void SingleLuma(const uint8_t* __restrict Y, const int32_t* __restrict idx, const uint16_t* __restrict cell,
+                RampLine line, uint8_t* __restrict dst, int32_t a, int32_t b) {
+  auto one = [&](int32_t c, uint32_t gain) {
+    const uint32_t v = (SourceByte(Y, idx[c]) * gain) >> 16;
+    dst[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
+  };
+  auto at = [&](int32_t c) { return line.At(cell[c] & 255u); };
+  const int32_t g0 = (a + 3) & ~3, last = (b - 1) & ~3;
+  if (g0 >= last) {
+    for (int32_t c = a; c < b; ++c) one(c, static_cast<uint32_t>(at(c)));
+    return;
+  }
+  for (int32_t c = a; c < g0; ++c) one(c, static_cast<uint32_t>(at(c)));
+  const int32_t first = at(g0 + 4);
+  for (int32_t c = g0; c < g0 + 4; ++c) one(c, static_cast<uint32_t>(first));
+  int32_t c = g0 + 4;
+  const I32x8 lane = {0, 1, 2, 3, 0, 1, 2, 3};
+  for (; c + 8 <= last; c += 8) {
+    const int32_t s0 = at(c), s1 = at(c + 4), s2 = at(c + 8);
+    const I32x8 from = {s0, s0, s0, s0, s1, s1, s1, s1}, to = {s1, s1, s1, s1, s2, s2, s2, s2};
+    const I32x8 gain = from + lane * ((to - from) / 4);
+    const int32_t* ix = idx + c;
+    const U32x8 src = FirstBytes(U32x8{SourceWord(Y, ix[0]), SourceWord(Y, ix[1]), SourceWord(Y, ix[2]),
+                                       SourceWord(Y, ix[3]), SourceWord(Y, ix[4]), SourceWord(Y, ix[5]),
+                                       SourceWord(Y, ix[6]), SourceWord(Y, ix[7])});
+    U32x8 v = (src * __builtin_convertvector(gain, U32x8)) >> 16;
+    v = v > 255u ? U32x8{255, 255, 255, 255, 255, 255, 255, 255} : v;
+    // The low byte of each lane to eight bytes (lanes hold 0..255).
+    U8x32 bytes;
+    memcpy(&bytes, &v, sizeof bytes);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    bytes = AVM_SHUFFLE1(U8x32, bytes, 3, 7, 11, 15, 19, 23, 27, 31, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                         0, 0, 0, 0, 0, 0, 0, 0);
+#else
+    bytes = AVM_SHUFFLE1(U8x32, bytes, 0, 4, 8, 12, 16, 20, 24, 28, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                         0, 0, 0, 0, 0, 0, 0, 0);
+#endif
+    memcpy(dst + c, &bytes, 8);
+  }
+  if (c < last) {
+    const int32_t s0 = at(c), step = (at(c + 4) - s0) / 4;
+    for (int32_t j = 0; j < 4; ++j) one(c + j, static_cast<uint32_t>(s0 + j * step));
+  }
+  for (c = last; c < b; ++c) one(c, static_cast<uint32_t>(at(c)));
+}
 
 // Luma of a seam run: end and side sources, each times its camera's ramp
 // value at the pixel's ramp position and its weight (end wa, side 32 - wa,
@@ -429,12 +494,6 @@ int LUTCPU_ExecRows(const MergerCPUOB* o, const uint8_t* const images[4], const 
   const int32_t rowLo = std::max(rowBegin, 0), rowHi = std::min(rowEnd, H);
   const int32_t lumaPitch = pitches[0], pairPitch = pitches[1] / 2;
   const size_t chromaOffset = static_cast<size_t>(o->camWidth) * o->camHeight;
-  thread_local std::vector<uint32_t> gainRow;
-  if (gainRow.size() < static_cast<size_t>(W)) gainRow.resize(static_cast<size_t>(W));
-  uint32_t* gain = gainRow.data();
-  thread_local std::vector<int32_t> startRow;
-  if (startRow.size() < static_cast<size_t>(W) / 4 + 2) startRow.resize(static_cast<size_t>(W) / 4 + 2);
-  int32_t* starts = startRow.data();
   // Chroma indices from the packed tables where the loader made them.
   const size_t pairWidth = static_cast<size_t>(W + 1) / 2;
   const bool packed = o->endPairIndex.size() == pairWidth * static_cast<size_t>((H + 1) / 2) &&
@@ -470,29 +529,7 @@ int LUTCPU_ExecRows(const MergerCPUOB* o, const uint8_t* const images[4], const 
       if (a >= b) continue;
       const size_t base = static_cast<size_t>(r) * W;
       uint8_t* dst = out->luma + static_cast<size_t>(r) * lumaPitch;
-      // Gains first (ramp values, interpolated across groups of four), then
-      // one straight loop over the pixels.
-      const int32_t g0 = (a + 3) & ~3, last = (b - 1) & ~3;
-      for (int32_t c = a; c < std::min(g0, b); ++c) gain[c] = static_cast<uint32_t>(R[cell[base + c] & 255]);
-      if (g0 < last) {
-        // Ramp values at the group starts g0, g0 + 4, ..., last; group k
-        // steps from value k to value k + 1 (the first group holds value 1).
-        const int32_t groups = (last - g0) / 4;
-        const RampLine line(R);
-        const uint16_t* cg = cell + base + g0;
-        for (int32_t k = 0; k <= groups; ++k) starts[k] = line.At(cg[4 * k] & 255u);
-        starts[0] = starts[1];
-        for (int32_t k = 0; k < groups; ++k) {
-          const int32_t s0 = starts[k], step = k == 0 ? 0 : (starts[k + 1] - s0) / 4;
-          uint32_t* gk = gain + g0 + 4 * k;
-          gk[0] = static_cast<uint32_t>(s0);
-          gk[1] = static_cast<uint32_t>(s0 + step);
-          gk[2] = static_cast<uint32_t>(s0 + 2 * step);
-          gk[3] = static_cast<uint32_t>(s0 + 3 * step);
-        }
-      }
-      for (int32_t c = std::max(last, a); c < b; ++c) gain[c] = static_cast<uint32_t>(R[cell[base + c] & 255]);
-      SingleLuma(Y, lumaIdx + base, gain, dst, a, b);
+      SingleLuma(Y, lumaIdx + base, cell + base, RampLine(R), dst, a, b);
       if ((r & 1) == 0) chromaRow(UV, end, r, a, b);
     }
   }

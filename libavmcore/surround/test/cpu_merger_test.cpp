@@ -374,6 +374,82 @@ TEST(CpuMergerTest, GainRampsAndGroupsOfFour) {
   EXPECT_EQ(luma[14], 0);
 }
 
+// Single-camera runs of every start and end phase against the group rule
+// written out per pixel: long runs (many groups), ramp positions that rise
+// and fall (steps of both signs, truncated toward zero), gains from 0.02 to
+// 250 (outputs from 0 to the 255 clamp) on both ramp directions.
+TEST(CpuMergerTest, LongSingleRunsFollowTheGroupRule) {
+  struct Run {
+    int32_t a, b;
+  };
+  const Run runs[] = {{0, 96}, {1, 95}, {2, 93}, {3, 94}, {4, 12}, {5, 13}, {4, 20}, {6, 7},
+                      {7, 31}, {8, 40}, {9, 41}, {0, 9},  {3, 5},  {11, 96}, {13, 77}, {16, 29}};
+  constexpr int32_t kRows = 16, kWidth = 96, kCamW = 32, kCamH = 8;
+  MergerCPUOB o;
+  o.loaded = 1;
+  o.outWidth = kWidth;
+  o.outHeight = kRows;
+  o.camWidth = kCamW;
+  o.camHeight = kCamH;
+  const size_t n = static_cast<size_t>(kWidth) * kRows;
+  o.endLumaIndex.assign(n, 0);
+  o.endChromaIndex.assign(n, 0);
+  o.sideLumaIndex.assign(n, 0);
+  o.sideChromaIndex.assign(n, 0);
+  o.blendMap.assign(n, 0);
+  cv::RNG rng(11);
+  for (size_t i = 0; i < n; ++i) {
+    o.endLumaIndex[i] = rng.uniform(0, kCamW * kCamH);
+    o.sideLumaIndex[i] = rng.uniform(0, kCamW * kCamH);
+    // Ramp positions: a random walk with jumps, so that neighbouring groups
+    // differ by anything from 0 to 255 either way.
+    o.blendMap[i] = static_cast<uint16_t>((i % 7 == 0) ? rng.uniform(0, 256) : (i * 37 + rng.uniform(0, 9)) & 255);
+  }
+  for (int32_t r = 0; r < kRows; ++r) o.singleRuns[r % 4].push_back(CPUStitchRun{r, runs[r].a, runs[r].b - runs[r].a});
+  std::vector<uint8_t> img(kCamW * kCamH * 3 / 2);
+  for (auto& v : img) v = static_cast<uint8_t>(rng.uniform(0, 256));
+  const uint8_t* imgs[4] = {img.data(), img.data(), img.data(), img.data()};
+  const float gainPairs[][8] = {{1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f},
+                                {3.7f, 0.3f, 0.2f, 2.9f, 250.0f, 0.02f, 0.05f, 180.0f},
+                                {0.9f, 1.6f, 1.3f, 0.7f, 1.1f, 1.05f, 0.4f, 0.45f}};
+  for (const auto& gp : gainPairs) {
+    std::vector<float> g(24);
+    for (int t = 0; t < 8; ++t)
+      for (int i = 0; i < 3; ++i) g[3 * t + i] = gp[t];
+    std::vector<uint8_t> luma(n, 0xEE), chroma(n / 2, 0);
+    CPUMergerOutput out{luma.data(), chroma.data()};
+    const int32_t pitches[2] = {kWidth, kWidth};
+    ASSERT_EQ(LUTCPU_Exec(&o, imgs, &out, pitches, g.data(), 0), 1);
+    for (int32_t r = 0; r < kRows; ++r) {
+      const int32_t k = r % 4, a = runs[r].a, b = runs[r].b;
+      int32_t R[256];
+      LUTCPU_BuildRamp(g.data(), k + 1, R);
+      const size_t base = static_cast<size_t>(r) * kWidth;
+      auto ramp = [&](int32_t c) { return R[o.blendMap[base + c] & 255]; };
+      const int32_t g0 = (a + 3) / 4 * 4, last = (b - 1) / 4 * 4;
+      for (int32_t c = 0; c < kWidth; ++c) {
+        if (c < a || c >= b) {
+          EXPECT_EQ(luma[base + c], 0xEE) << r << " " << c;
+          continue;
+        }
+        int32_t gain = ramp(c);
+        if (c >= g0 && c < last) {
+          const int32_t start = c / 4 * 4;
+          if (start == g0) {
+            gain = ramp(g0 + 4);
+          } else {
+            const double step = (ramp(start + 4) - ramp(start)) / 4.0;
+            gain = ramp(start) + (c - start) * static_cast<int32_t>(std::trunc(step));
+          }
+        }
+        const int32_t* idx = (k < 2 ? o.endLumaIndex : o.sideLumaIndex).data();
+        const uint64_t v = (static_cast<uint64_t>(img[idx[base + c]]) * static_cast<uint32_t>(gain)) >> 16;
+        ASSERT_EQ(luma[base + c], std::min<uint64_t>(v, 255)) << "row " << r << " column " << c << " gain " << gp[0];
+      }
+    }
+  }
+}
+
 TEST(CpuMergerTest, EdgeTexelsWeightsAndManyRunsPerRow) {
   Layout L;
   // First source on the outermost column of camera 1: invalid.
