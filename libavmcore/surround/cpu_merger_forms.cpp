@@ -171,6 +171,14 @@ int LUTCPU_InitFromMAB(MergerCPUOBWarped* o, const char* lutConfigPath, const ch
   MABFileData mab;
   if (mabPath == nullptr || MABFile_Read(mabPath, &mab) == 0) return 0;
   const int32_t W = mab.width, H = mab.height;
+  // An area reaching beyond the output has no picture a caller could supply
+  // (its origin would lie outside the output).
+  if (info.bandSizes[0] > static_cast<uint32_t>(H) || info.bandSizes[1] > static_cast<uint32_t>(H) ||
+      info.bandSizes[2] > static_cast<uint32_t>(W) || info.bandSizes[3] > static_cast<uint32_t>(W)) {
+    AvmLog("LUTCPU_InitFromMAB band sizes %u, %u, %u, %u beyond the %d x %d output\n", info.bandSizes[0],
+           info.bandSizes[1], info.bandSizes[2], info.bandSizes[3], W, H);
+    return 0;
+  }
   int32_t bands[4];
   for (int k = 0; k < 4; ++k) bands[k] = static_cast<int32_t>(info.bandSizes[k]);
   // The area pictures hold nothing beyond their camera's area: a run that

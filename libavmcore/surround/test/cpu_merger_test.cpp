@@ -821,22 +821,42 @@ TEST(CpuMergerRanges, CarBoxOutsideTheOutputIsRefused) {
 
 // Band sizes of the configuration place the back and right grids: beyond
 // the output (or near 2^31, where H - band overflowed) the load is refused.
+// Both loaders of MAB files: a band beyond the output is refused (the
+// pre-warped form would otherwise place an area picture's origin outside
+// the output and read before or past the picture).
 TEST_F(CpuMergerFileTest, BandSizesBeyondTheOutputAreRefused) {
   Layout L;
   Matrix m[6];
   ASSERT_EQ(GenerateMABFileFromMaps(MapsOf(L, m), Path("a.mab").c_str()), 0);
   WriteGrids(L, false);
-  for (int32_t band : {kH + 1, 0x7FFFFFFF}) {
+  struct Case {
+    int slot;
+    int32_t band;
+  };
+  // Case slot -1: the bands as they are, which load.
+  for (const Case& k : {Case{-1, 0}, Case{1, kH + 1}, Case{1, 0x7FFFFFFF}, Case{0, kH + 1}, Case{2, kW + 1}, Case{3, -1}}) {
     LutConfigFileData d{};
     d.quadWidth = kQw;
     d.quadHeight = kQh;
-    d.bandSizes[1] = band;
+    d.bandSizes[0] = kTop;
+    d.bandSizes[1] = kBottom;
+    d.bandSizes[2] = kLeft;
     d.bandSizes[3] = kRight;
+    if (k.slot >= 0) d.bandSizes[k.slot] = static_cast<uint32_t>(k.band);
     d.cornerCount[1] = 4;
     d.model = 2;
     ASSERT_TRUE(LutConfigFile_Write(Path("lut_config.krv").c_str(), d, gv().pointsPerCamera, gv().maxPoints));
-    MergerCPUOB o;
-    EXPECT_EQ(InitYW(&o, "a.mab", nullptr, nullptr), 0) << band;
-    EXPECT_EQ(o.loaded, 0);
+    if (k.slot == 1 || k.slot == 3) {
+      MergerCPUOB o;
+      EXPECT_EQ(InitYW(&o, "a.mab", nullptr, nullptr), 0) << k.slot << " " << k.band;
+      EXPECT_EQ(o.loaded, 0);
+    }
+    MergerCPUOBWarped w;
+    int32_t W = 0, H = 0;
+    const int want = k.slot < 0 ? 1 : 0;
+    EXPECT_EQ(LUTCPU_InitFromMAB(&w, Path("lut_config.krv").c_str(), Path("a.mab").c_str(), 1, &W, &H), want)
+        << k.slot << " " << k.band;
+    EXPECT_EQ(w.loaded, want);
+    LUTCPU_ReleaseWarped(&w);
   }
 }
