@@ -15,6 +15,7 @@
 #include "surround/krv_image.h"
 #include "camera/lut_config_file.h"
 #include "surround/mab_file.h"
+#include "surround/test/merger_by_hand.h"
 #include "testsupport/config_state.h"
 
 namespace {
@@ -342,17 +343,7 @@ TEST(CpuMergerTest, GainRampsAndGroupsOfFour) {
   // One run of camera 1, columns 1..13 of row 0, ramp position = column * 16:
   // head 1..3 exact, group 4..7 with the gain of column 8, group 8..11
   // interpolated from 8 to 12, tail 12..13 exact.
-  MergerCPUOB o;
-  o.loaded = 1;
-  o.outWidth = 16;
-  o.outHeight = 2;
-  o.camWidth = 16;
-  o.camHeight = 4;
-  o.endLumaIndex.assign(32, 0);
-  o.endChromaIndex.assign(32, 0);
-  o.sideLumaIndex.assign(32, 0);
-  o.sideChromaIndex.assign(32, 0);
-  o.blendMap.assign(32, 0);
+  MergerCPUOB o = MergerByHand(16, 2, 16, 4);
   for (int c = 0; c < 16; ++c) o.blendMap[c] = static_cast<uint16_t>(c * 16);
   o.singleRuns[0].push_back(CPUStitchRun{0, 1, 13});
   std::vector<uint8_t> img(16 * 4 * 3 / 2, 200);
@@ -385,18 +376,8 @@ TEST(CpuMergerTest, LongSingleRunsFollowTheGroupRule) {
   const Run runs[] = {{0, 96}, {1, 95}, {2, 93}, {3, 94}, {4, 12}, {5, 13}, {4, 20}, {6, 7},
                       {7, 31}, {8, 40}, {9, 41}, {0, 9},  {3, 5},  {11, 96}, {13, 77}, {16, 29}};
   constexpr int32_t kRows = 16, kWidth = 96, kCamW = 32, kCamH = 8;
-  MergerCPUOB o;
-  o.loaded = 1;
-  o.outWidth = kWidth;
-  o.outHeight = kRows;
-  o.camWidth = kCamW;
-  o.camHeight = kCamH;
+  MergerCPUOB o = MergerByHand(kWidth, kRows, kCamW, kCamH);
   const size_t n = static_cast<size_t>(kWidth) * kRows;
-  o.endLumaIndex.assign(n, 0);
-  o.endChromaIndex.assign(n, 0);
-  o.sideLumaIndex.assign(n, 0);
-  o.sideChromaIndex.assign(n, 0);
-  o.blendMap.assign(n, 0);
   cv::RNG rng(11);
   for (size_t i = 0; i < n; ++i) {
     o.endLumaIndex[i] = rng.uniform(0, kCamW * kCamH);

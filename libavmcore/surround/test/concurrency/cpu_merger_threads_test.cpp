@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "surround/cpu_merger.h"
+#include "surround/test/merger_by_hand.h"
 
 namespace {
 
@@ -13,18 +14,8 @@ TEST(CpuMergerThreads, RowBandsOnThreadsEqualOneThread) {
   // 64 x 48 output: every row one run of camera 1 then one blend run of
   // pair 1, sources spread over a 32 x 32 camera.
   const int W = 64, H = 48, cw = 32, ch = 32;
-  MergerCPUOB o;
-  o.loaded = 1;
-  o.outWidth = W;
-  o.outHeight = H;
-  o.camWidth = cw;
-  o.camHeight = ch;
+  MergerCPUOB o = MergerByHand(W, H, cw, ch);
   const size_t n = static_cast<size_t>(W) * H;
-  o.endLumaIndex.resize(n);
-  o.endChromaIndex.resize(n);
-  o.sideLumaIndex.resize(n);
-  o.sideChromaIndex.resize(n);
-  o.blendMap.resize(n);
   for (int r = 0; r < H; ++r) {
     for (int c = 0; c < W; ++c) {
       const size_t i = static_cast<size_t>(r) * W + c;
