@@ -356,6 +356,26 @@ AVM_EXPORT int KRV_GlobalImage_Compute3DLut(LUT3DOB* lut, int32_t step, float* m
                                             float yaw, float distance, float targetX, float targetY);
 AVM_EXPORT int KRV_GlobalImage_UnInit3DLutOB(LUT3DOB* lut);
 
+// Car motion matrices (definitions in car_matrix_exports.cpp): out receives
+// a 3 x 3 row-major matrix that moves the ground picture by the distance
+// covered at speed (km/h) with the steering angle steer (degrees; below
+// 0.01 either way counts as straight) in dtMs milliseconds; dtMs below 1
+// takes the time since the last call of the same export (at most 1000 ms,
+// none on the first call). Lengths in mm: the viewed ground's length and
+// width and the wheel base; a turn pivots about the row
+// viewLength / 2 - axleOffset - (configuration field f21) from the view's
+// centre.
+// Drive: the view mapped to -1..1 across its width and 1..-1 along its
+// length. Scene: the ground window [xMin, xMax] x [yMin, yMax] mapped to
+// 0..1; its ignoredWidth is not read. 0 done; -1 for a null out, a value
+// that is not a number, a zero view or window size, or a turn with wheel
+// base 0 (out untouched, the last time kept).
+AVM_EXPORT int KRV_GlobalImage_CalcCarDriveMatrix(int32_t dtMs, float* out, float viewLength, float viewWidth,
+                                                  float wheelBase, float axleOffset, float speed, float steer);
+AVM_EXPORT int KRV_GlobalImage_CalcCarSceneMatrix(int32_t dtMs, float* out, float viewLength, float ignoredWidth,
+                                                  float wheelBase, float axleOffset, float speed, float steer,
+                                                  float xMin, float yMin, float xMax, float yMax);
+
 // ---- Manual pose adjustment (definitions in modcp_exports.cpp) ----
 typedef struct ModCPObject ModCPObject;
 

@@ -34,6 +34,17 @@ int main(void) {
     if (KRV_GlobalImage_CalcColorCorrectValue(1, "/nonexistent.bmp", "/nonexistent.krv", gains) != -1) return 1;
     if (gains[0] != 1.0f || gains[131] != 1.0f) return 1;
   }
+  {
+    /* The car matrices: a straight first automatic call is a pure scaling. */
+    float m[9];
+    if (KRV_GlobalImage_CalcCarDriveMatrix(0, m, 8000.0f, 4000.0f, 2800.0f, 900.0f, 30.0f, 0.0f) != 0) return 1;
+    if (m[0] != 2.0f / 4000.0f || m[5] != 0.0f || m[8] != 1.0f) return 1;
+    if (KRV_GlobalImage_CalcCarSceneMatrix(0, m, 8000.0f, 0.0f, 2800.0f, 900.0f, 30.0f, 0.0f, -1000.0f, -2000.0f,
+                                           1000.0f, 2000.0f) != 0)
+      return 1;
+    if (m[2] != 0.5f || m[5] != 0.5f) return 1;
+    if (KRV_GlobalImage_CalcCarDriveMatrix(0, 0, 8000.0f, 4000.0f, 2800.0f, 900.0f, 30.0f, 0.0f) != -1) return 1;
+  }
   printf("public C interface: ok\n");
   return 0;
 }
