@@ -92,12 +92,27 @@ struct Builder {
 
   bool InsideEllipse(float x, float y, int k) const { return x * x / (a[k] * a[k]) + y * y / (b[k] * b[k]) < 1.0f; }
 
-  // Wall point of surface k along ray d: Newton on (t, X, Y).
-  bool SolveWall(const float d[3], int k, float t, float X, float Y, float p[3]) const {
+  // Wall solver of one bowl surface, carried along a row of the sample
+  // walk so that each solve starts from its neighbour's solution.
+  struct Solver {
+    int state = 0;                   // 0 row start, 1 last pixel on the floor, 2 on the wall
+    float sol[3] = {0, 0, 0};        // (t, X, Y) of the last solve
+    float entry[3] = {0, 0, 0};      // solution where the row last entered the wall
+    float up[3] = {0, 0, 0};         // start for rays that point upwards
+    float upDz = -100.0f;
+  };
+
+  // Newton on (t, X, Y) for the wall of surface k along ray d from the
+  // camera centre: the ray point t d lies at distance R from the wall
+  // circle's centre (X, Y, h), (X, Y) on the floor ellipse and on the ray
+  // point's radial line. At most 16 steps; the last iterate stays in
+  // sol either way. True when the last step was short (converged).
+  bool SolveWall(const float d[3], int k, const float start[3], float sol[3]) const {
     const float R = g.view2;
     const float h = -R - g.eye[2];
     const float cx = -g.eye[0], cy = -g.eye[1];
     const float A2 = a[k] * a[k], B2 = b[k] * b[k];
+    float t = start[0], X = start[1], Y = start[2];
     bool converged = false;
     for (int it = 0; it < 16 && !converged; ++it) {
       const float px = t * d[0] - X, py = t * d[1] - Y, pz = t * d[2] - h;
@@ -109,7 +124,7 @@ struct Builder {
       // Inverse by cofactors.
       const float c00 = J[4] * J[8] - J[5] * J[7], c01 = J[5] * J[6] - J[3] * J[8], c02 = J[3] * J[7] - J[4] * J[6];
       const float det = J[0] * c00 + J[1] * c01 + J[2] * c02;
-      if (!(std::fabs(det) > 1e-20f)) return false;
+      if (!(std::fabs(det) > 1e-20f)) break;
       const float inv[9] = {c00 / det, (J[2] * J[7] - J[1] * J[8]) / det, (J[1] * J[5] - J[2] * J[4]) / det,
                             c01 / det, (J[0] * J[8] - J[2] * J[6]) / det, (J[2] * J[3] - J[0] * J[5]) / det,
                             c02 / det, (J[1] * J[6] - J[0] * J[7]) / det, (J[0] * J[4] - J[1] * J[3]) / det};
@@ -120,36 +135,93 @@ struct Builder {
       Y -= step[2];
       converged = step[0] * step[0] + step[1] * step[1] + step[2] * step[2] < 0.001f;
     }
-    if (!converged || !(t > 0.0f)) return false;
-    for (int i = 0; i < 3; ++i) p[i] = g.eye[i] + t * d[i];
-    // The rising quarter: above the ground, no higher than the wall.
-    return p[2] <= 1.0f && p[2] >= -g.view2 - 1.0f;
+    sol[0] = t;
+    sol[1] = X;
+    sol[2] = Y;
+    return converged;
   }
 
-  // 0 found (bowl points of both surfaces), 1 inside the car box, 2 none.
-  int Intersect(int32_t row, int32_t col, float side[3], float end[3]) const {
+  // A solution is a bowl point only in front of the camera and on the
+  // rising quarter: above the ground and no higher than the wall (the
+  // equations also hold on the rest of the circle).
+  bool OnWall(const float d[3], const float sol[3]) const {
+    if (!(sol[0] > 0.0f)) return false;
+    const float z = g.eye[2] + sol[0] * d[2];
+    return z <= 1.0f && z >= -g.view2 - 1.0f;
+  }
+  bool Solve(const float d[3], int k, const float start[3], float sol[3]) const {
+    return SolveWall(d, k, start, sol) && OnWall(d, sol);
+  }
+
+  // Bowl points of both surfaces along the viewing ray of (row, col): 0
+  // found, 1 the ray meets the floor inside the car box (both solvers back
+  // to their row start), 2 no wall point. The solvers carry the walk's
+  // state; fresh solvers make an isolated solve.
+  int Intersect(int32_t row, int32_t col, float side[3], float end[3], Solver sv[2]) const {
     float d[3];
     Ray(row, col, d);
-    const bool down = d[2] > 0.001f;
-    const float tf = down ? -g.eye[2] / d[2] : 0.0f;
+    const float dz = d[2];
+    // A ray that does not point down meets the floor behind the camera:
+    // no floor point then.
+    const bool down = dz > 0.0f;
+    const float tf = -g.eye[2] / dz;
     const float fx = g.eye[0] + tf * d[0], fy = g.eye[1] + tf * d[1];
     const float hw = static_cast<float>(g.carWidth >> 1), hl = static_cast<float>(g.carLength >> 1);
+    const float plane[3] = {tf, tf * d[0], tf * d[1]};
     for (int k = 0; k < 2; ++k) {
       float* p = k == 0 ? side : end;
+      Solver& v = sv[k];
       if (down && InsideEllipse(fx, fy, k)) {
-        if (std::fabs(fx) < hw && std::fabs(fy) < hl) return 1;
+        if (std::fabs(fx) < hw && std::fabs(fy) < hl) {
+          sv[0].state = sv[1].state = 0;
+          return 1;
+        }
         p[0] = fx;
         p[1] = fy;
         p[2] = 0.0f;
+        v.state = 1;
         continue;
       }
-      // Start on the ellipse along the ray's horizontal direction.
-      const float hx = down ? fx : g.eye[0] + d[0] * 1e5f, hy = down ? fy : g.eye[1] + d[1] * 1e5f;
-      const float n = std::sqrt(hx * hx / (a[k] * a[k]) + hy * hy / (b[k] * b[k]));
-      const float X = hx / std::max(n, kEps) - g.eye[0], Y = hy / std::max(n, kEps) - g.eye[1];
-      const float dh = std::sqrt(d[0] * d[0] + d[1] * d[1]);
-      const float t = down ? tf : std::sqrt(X * X + Y * Y) / std::max(dh, kEps);
-      if (!SolveWall(d, k, t, X, Y, p)) return 2;
+      // Without a neighbour's solution a grazing ray's floor point lies far
+      // beyond the wall and Newton may not get back from there: the point
+      // of the floor's edge under the ray is a second start.
+      auto solveAlone = [&](const float* first, float* out) {
+        if (Solve(d, k, first, out)) return true;
+        const float dh = std::sqrt(d[0] * d[0] + d[1] * d[1]);
+        const float hx = down ? fx : g.eye[0] + d[0] * 1e5f, hy = down ? fy : g.eye[1] + d[1] * 1e5f;
+        const float n = std::max(std::sqrt(hx * hx / (a[k] * a[k]) + hy * hy / (b[k] * b[k])), kEps);
+        const float X = hx / n - g.eye[0], Y = hy / n - g.eye[1];
+        const float edge[3] = {down ? tf : std::sqrt(X * X + Y * Y) / std::max(dh, kEps), X, Y};
+        return Solve(d, k, edge, out);
+      };
+      float sol[3];
+      if (v.state == 2) {
+        if (!Solve(d, k, v.sol, sol) && !Solve(d, k, plane, sol)) return 2;
+      } else if (v.state == 0) {
+        if (!solveAlone(dz > 0.001f ? plane : v.up, sol)) return 2;
+        std::copy(sol, sol + 3, v.entry);
+        v.state = 2;
+      } else {
+        if (dz > 0.001f) {
+          // Just off the floor going down. A solve that does not end on the
+          // wall gives no point (a silently wrong pixel is worse than an
+          // empty one).
+          if (!solveAlone(plane, sol)) return 2;
+        } else {
+          if (!Solve(d, k, v.entry, sol) && !Solve(d, k, plane, sol)) return 2;
+          const float wx = g.eye[0] + sol[0] * d[0], wy = g.eye[1] + sol[0] * d[1];
+          if (dz < -0.01f && v.upDz < dz) {
+            v.up[0] = sol[0];
+            v.up[1] = std::fabs(wx) < std::fabs(wy) ? sol[1] - 0.6f * wx : sol[1];
+            v.up[2] = sol[2];
+            v.upDz = dz;
+          }
+        }
+        std::copy(sol, sol + 3, v.entry);
+        v.state = 2;
+      }
+      std::copy(sol, sol + 3, v.sol);
+      for (int i = 0; i < 3; ++i) p[i] = g.eye[i] + sol[0] * d[i];
     }
     return 0;
   }
@@ -176,11 +248,18 @@ struct Builder {
     return true;
   }
 
-  // The exact sources of one pixel; cam 255 when it stays empty.
+  // The exact sources of one pixel, solved on its own; cam 255 when it
+  // stays empty.
   Sample Exact(int32_t row, int32_t col) const {
-    Sample out{255, 0, 0, 0, 0, 0};
+    Solver sv[2];
     float side[3], end[3];
-    if (Intersect(row, col, side, end) != 0) return out;
+    if (Intersect(row, col, side, end, sv) != 0) return Sample{255, 0, 0, 0, 0, 0};
+    return Map(row, col, side, end);
+  }
+
+  // The sources of a pixel whose bowl points are known.
+  Sample Map(int32_t row, int32_t col, const float side[3], const float end[3]) const {
+    Sample out{255, 0, 0, 0, 0, 0};
     const float x = side[0], y = side[1];
     const float hw = static_cast<float>(g.carWidth >> 1), hl = static_cast<float>(g.carLength >> 1);
     const bool front = y < -hl, back = y > hl, left = x < -hw, right = x > hw;
@@ -236,14 +315,36 @@ struct Builder {
     return v;
   }
 
+  // The sample grid (rows and columns that are multiples of the spacing,
+  // and the last row and column), walked from the image centre outward in
+  // each quadrant so that every wall solve starts from its neighbour's
+  // solution. A pixel with no wall point ends its row's stretch: further
+  // out the rays only rise further above the wall.
+  void SamplePass(int32_t sp) {
+    const int32_t W = g.W, H = g.H;
+    auto isSample = [sp](int32_t i, int32_t n) { return i % sp == 0 || i == n - 1; };
+    for (int q = 0; q < 4; ++q) {
+      const bool up = q < 2, leftward = (q & 1) == 0;
+      const int32_t r0 = up ? H / 2 - 1 : H / 2, dr = up ? -1 : 1;
+      const int32_t c0 = leftward ? W / 2 - 1 : W / 2, dc = leftward ? -1 : 1;
+      Solver sv[2];
+      for (int32_t r = r0; r >= 0 && r < H; r += dr) {
+        if (!isSample(r, H)) continue;
+        for (int32_t c = c0; c >= 0 && c < W; c += dc) {
+          if (!isSample(c, W)) continue;
+          float side[3], end[3];
+          const int res = Intersect(r, c, side, end, sv);
+          if (res == 2) break;
+          if (res == 0) Store(r, c, Map(r, c, side, end));
+        }
+        sv[0].state = sv[1].state = 1;
+      }
+    }
+  }
+
   void Run() {
     const int32_t W = g.W, H = g.H;
-    // Sample pass.
-    for (int32_t r = 0; r < H; ++r) {
-      if (r % s != 0 && r != H - 1) continue;
-      for (int32_t c = 0; c < W; ++c)
-        if (c % s == 0 || c == W - 1) Store(r, c, Exact(r, c));
-    }
+    SamplePass(s);
     // Column pass.
     int32_t e = 0;
     for (int32_t r = 0; r + s < H || (r == 0 && s < H); r += s) {
@@ -335,11 +436,7 @@ struct Builder {
   void RunHalf() {
     constexpr int32_t S = 16;
     const int32_t W = g.W, H = g.H;
-    for (int32_t r = 0; r < H; ++r) {
-      if (r % S != 0 && r != H - 1) continue;
-      for (int32_t c = 0; c < W; ++c)
-        if (c % S == 0 || c == W - 1) Store(r, c, Exact(r, c));
-    }
+    SamplePass(S);
     // Column pass: rows r + 2 .. r + 14 of each block.
     int32_t e = 0;
     for (int32_t r = 0; r + S < H; r += S) {
