@@ -73,11 +73,11 @@ struct Model {
   uint32_t lastFrameCommand = 0;
 };
 
-// Never destroyed: decoder threads may still issue frame commands while the
-// process exits.
+// Destroyed with the library (a host may unload it); the decoder's threads,
+// its only users on other threads, end before its release returns.
 Model& TheModel() {
-  static Model* m = new Model;
-  return *m;
+  static Model m;
+  return m;
 }
 
 void Unref(Model& m, int id) {
