@@ -7,7 +7,7 @@
 
 #include "../decoder_test_support.h"
 #include "pipeline/avi_writer.h"
-#include "platform/ion_allocator.h"
+#include "platform/ion_device_model.h"
 #include "testsupport/colour_overlap_scene.h"
 #include "testsupport/media_probe.h"
 #include "testsupport/osd_icons.h"
@@ -307,11 +307,11 @@ TEST_F(DecoderWorkTest, RecordingWithOverlayIsReadBackByFfmpeg) {
   // The recording size (1280 x 720) is the frame size: no scaling.
   const int32_t w = 1280, h = 720;
   const std::string path = state_.Path("rec.avi");
-  const int64_t commandsBefore = IonStandIn_Counters().frameCommands;
+  const int64_t commandsBefore = IonDeviceModel_Stats().frameCommands;
   Recording rec(w, h, 2, 6, path);
   EXPECT_EQ(rec.d->Counters().framesEncoded, 6);
-  EXPECT_EQ(IonStandIn_Counters().frameCommands - commandsBefore, 6);
-  EXPECT_EQ(IonStandIn_Counters().lastFrameCommand, 105u);
+  EXPECT_EQ(IonDeviceModel_Stats().frameCommands - commandsBefore, 6);
+  EXPECT_EQ(IonDeviceModel_Stats().lastFrameCommand, 105u);
   rec.d.reset();
   AviWriter_SetClock(nullptr);
   const std::vector<ProbedStream> s = Media_Probe(path, true);
