@@ -248,7 +248,9 @@ TEST_F(UpgradeTest, ExtractVersion) {
                {"update-V.tar", "V"},
                {"update-.tar", ""},
                {"update-V2.tar.tar", "V2.tar"},
-               {"UPDATE-V2.1.TAR", ""},
+               // The listing ignores case, and so does the version rule.
+               {"UPDATE-V2.1.TAR", "V2.1"},
+               {"update-V3.0.TAR", "V3.0"},
                {"other.tar", ""},
                {"", ""}};
   for (const auto& c : cases)
