@@ -5,10 +5,16 @@
 #include "sharedipc.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QSharedMemory>
 #include <QSystemSemaphore>
 #include <sys/ipc.h>
 #include <sys/sem.h>
+#include <csignal>
+
+#ifndef PVMCTL_SHM_PEER
+#error "PVMCTL_SHM_PEER must name the stand-in display application"
+#endif
 
 namespace {
 int semaphoreId(const QString& key)
@@ -93,5 +99,24 @@ TEST(SharedIpcTest, SegmentIsMadeOnceAndQtAttaches)
     a.detach();
     // The other attachment keeps the segment; the lock semaphore stays.
     EXPECT_EQ(createSharedSegment(key, 64), SegmentResult::Exists);
+    EXPECT_EQ(semaphoreValue(key), 1);
+}
+
+TEST(SharedIpcTest, HoldOfAKilledProcessIsReleased)
+{
+    const QString key = uniqueKey("held"), semKey = uniqueKey("heldsem");
+    ASSERT_TRUE(keepSystemSemaphore(key, 1));
+    ASSERT_TRUE(keepSystemSemaphore(semKey, 1));
+    ASSERT_EQ(createSharedSegment(key, 64), SegmentResult::Created);
+    QSharedMemory keep(key);  // keeps the segment while the peer comes and goes
+    ASSERT_TRUE(keep.attach());
+    // The peer takes both and holds them for a minute.
+    QProcess peer;
+    peer.start(PVMCTL_SHM_PEER, {key, semKey, "60000"});
+    ASSERT_TRUE(peer.waitForStarted(5000));
+    ASSERT_TRUE(waitFor([&] { return semaphoreValue(semKey) == 0 && semaphoreValue(key) == 0; }, 10000));
+    ::kill(static_cast<pid_t>(peer.processId()), SIGKILL);
+    ASSERT_TRUE(peer.waitForFinished(5000));
+    EXPECT_EQ(semaphoreValue(semKey), 1);
     EXPECT_EQ(semaphoreValue(key), 1);
 }
