@@ -15,8 +15,11 @@ int parseCommandLine(const QStringList& arguments, CommandLineValues* values) {
                                   "integer", "0");
   const QCommandLineOption control(QStringList{"c", "control"},
                                    "The Control state (default: 0)", "integer", "0");
+  const QCommandLineOption root(QStringList{"r", "root"},
+                                "Prefix of every system path (default: /)", "dir");
   parser.addOption(device);
   parser.addOption(control);
+  parser.addOption(root);
   parser.process(arguments);
 
   bool ok = false;
@@ -32,5 +35,6 @@ int parseCommandLine(const QStringList& arguments, CommandLineValues* values) {
   }
   values->device = deviceType;
   values->control = controlType;
+  values->root = parser.value(root);
   return 0;
 }

@@ -47,7 +47,7 @@ DataBackupView::~DataBackupView() { delete ui; }
 
 void DataBackupView::updateLabelNote(const QString& text) {
   qDebug().noquote() << "===" << "updateLabelNote" << text;
-  ui->label_note->setText(text);
+  PageForm::setElidedText(ui->label_note, text);
 }
 
 void DataBackupView::on_pb_backup_clicked() {
@@ -72,16 +72,22 @@ void DataBackupView::doDataBackUp() {
   qDebug().noquote() << "Formatted DateTime:" << mTimeStamp;
   backupDir = mPathBackData + "/run/data";
   qDebug().noquote() << "backupDir :" << backupDir;
-  checkBackIndex();
-  if (backIndex != 0) {
-    if (runBackupSH() == 0) {
-      updateLabelNote(QStringLiteral("備份數據檢查中......"));
-      QTimer::singleShot(Utils::delay(800), this, SLOT(slot_toCheckTimeOut()));
-    }
-    // A failed script leaves its note up; rebooting now would wipe it and
-    // end the task as though a backup had been made.
+  // Without a mounted medium the path is the device's own storage: nothing
+  // may be created there.
+  if (!Utils::isMediumMounted()) {
+    qDebug().noquote() << "Error: no medium mounted at" << mPathBackData;
+    updateLabelNote(Utils::noMediumNote());
+    handleRebootCount();
     return;
   }
+  checkBackIndex();
+  if (backIndex != 0 && runBackupSH() == 0) {
+    updateLabelNote(QStringLiteral("備份數據檢查中......"));
+    QTimer::singleShot(Utils::delay(800), this, SLOT(slot_toCheckTimeOut()));
+    return;
+  }
+  // No folder, or the script failed: its note stays up through the
+  // countdown, so that it is seen before the reboot.
   handleRebootCount();
 }
 

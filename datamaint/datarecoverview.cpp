@@ -45,7 +45,7 @@ DataRecoverView::~DataRecoverView() { delete ui; }
 
 void DataRecoverView::updateLabelNote(const QString& text) {
   qDebug().noquote() << "===" << "updateLabelNote" << text;
-  ui->label_note->setText(text);
+  PageForm::setElidedText(ui->label_note, text);
 }
 
 void DataRecoverView::on_pb_recover_clicked() {
@@ -70,6 +70,12 @@ void DataRecoverView::doDataRecocery() {
   qDebug().noquote() << "snum:" << snum;
   backupDir = mPathBackData + "/run/data";
   qDebug().noquote() << "backupDir :" << backupDir;
+  if (!Utils::isMediumMounted()) {
+    qDebug().noquote() << "Error: no medium mounted at" << mPathBackData;
+    updateLabelNote(Utils::noMediumNote());
+    handleRebootCount();
+    return;
+  }
   checkBackIndex();
   if (!backfileName.isEmpty()) {
     updateLabelNote(QStringLiteral("備份檔名稱 :") + QFileInfo(backfileName).fileName());

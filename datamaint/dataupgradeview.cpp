@@ -51,7 +51,7 @@ DataUpgradeView::~DataUpgradeView() { delete ui; }
 
 void DataUpgradeView::updateLabelNote(const QString& text) {
   qDebug().noquote() << "===" << "updateLabelNote" << text;
-  ui->label_note->setText(text);
+  PageForm::setElidedText(ui->label_note, text);
 }
 
 void DataUpgradeView::slot_autoBackUpTimeOut() { on_pb_upgraded_clicked(); }
@@ -79,6 +79,12 @@ void DataUpgradeView::doUpgrade() {
   qDebug().noquote() << "snum:" << snum;
   upgradeDir = mPathBackData + "/run/upgrade";
   qDebug().noquote() << "upgradeDir :" << upgradeDir;
+  if (!Utils::isMediumMounted()) {
+    qDebug().noquote() << "Error: no medium mounted at" << mPathBackData;
+    updateLabelNote(Utils::noMediumNote());
+    handleRebootCount();
+    return;
+  }
   checkUpgradeFiles();
   if (!upgradefileName.isEmpty()) {
     updateLabelNote(QStringLiteral("升級包名稱 :") + QFileInfo(upgradefileName).fileName());
@@ -114,7 +120,8 @@ QString DataUpgradeView::findUpgradeIndex(const QString& dir) {
   QString candidate;
   for (const QFileInfo& file : files) {
     qDebug().noquote() << "===" << "findUpgradeIndex" << " updateFils name " << file.fileName();
-    candidate = file.fileName();
+    // The package found is the one whose version is checked afterwards.
+    if (!extractVersion(file.fileName()).isEmpty()) candidate = file.fileName();
   }
   qDebug().noquote() << "===" << "findUpgradeIndex" << " tmpFileName " << candidate;
   if (candidate.isEmpty()) {
@@ -136,8 +143,10 @@ void DataUpgradeView::slot_startSHOut() {
 }
 
 QString DataUpgradeView::extractVersion(const QString& name) {
-  const int i = name.indexOf(QStringLiteral("update-"));
-  const int j = name.lastIndexOf(QStringLiteral(".tar"));
+  // The same rule as the package listing, which ignores case: an
+  // "UPDATE-V3.0.TAR" that is installed must also be judged by its version.
+  const int i = name.indexOf(QStringLiteral("update-"), 0, Qt::CaseInsensitive);
+  const int j = name.lastIndexOf(QStringLiteral(".tar"), -1, Qt::CaseInsensitive);
   if (i >= 0 && i + 7 < j) return name.mid(i + 7, j - (i + 7));
   return QString();
 }
@@ -218,5 +227,5 @@ void DataUpgradeView::handleRebootCount() {
     ui->label_renote->setText(QStringLiteral("等待設備重啟，請拔出升級工具設備"));
   }
   qDebug().noquote() << "===" << "handleRebootCount" << " reboot";
-  Utils::runCommand(QStringLiteral("reboot"), QStringList());
+  Utils::runCommand(Utils::rebootProgram(), QStringList());
 }

@@ -48,6 +48,7 @@ int main(int argc, char* argv[]) {
   CommandLineValues values;
   if (const int status = parseCommandLine(app.arguments(), &values); status != 0) return status;
   qDebug().noquote() << "=== argv:" << values.device << "and" << values.control;
+  if (!values.root.isEmpty()) Utils::setRootPrefix(values.root);
   Utils::setSDevType(values.device);
   Utils::setSDevControlType(values.control);
 

@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QFont>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QSizePolicy>
@@ -68,10 +69,15 @@ bool countdownTick(QLabel* label, int* count) {
   return true;
 }
 
+void setElidedText(QLabel* label, const QString& text) {
+  const QFontMetrics metrics(label->font());
+  label->setText(metrics.elidedText(text, Qt::ElideMiddle, label->contentsRect().width()));
+}
+
 void rebootWithNote(QLabel* label) {
   label->setText(QStringLiteral("等待設備重啟，請拔出U盤"));
   qDebug().noquote() << "===" << "handleRebootCount" << " reboot";
-  Utils::runCommand(QStringLiteral("reboot"), QStringList());
+  Utils::runCommand(Utils::rebootProgram(), QStringList());
 }
 
 }  // namespace PageForm

@@ -32,6 +32,10 @@ void setupPage(QWidget* page, const char* className);
 // its one-second timer); at 0 it returns false.
 bool countdownTick(QLabel* label, int* count);
 
+// Sets `text` on `label`, elided in the middle when it is wider than the
+// label, so that both ends of a long file name stay visible.
+void setElidedText(QLabel* label, const QString& text);
+
 // Shows the wait note in `label` and reboots through the command runner.
 void rebootWithNote(QLabel* label);
 

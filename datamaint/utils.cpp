@@ -8,7 +8,11 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 int Utils::sDevType = 0;
 int Utils::sDevControlType = 0;
@@ -20,6 +24,29 @@ CommandRunner* gRunner = nullptr;
 int gDelayDivisor = 1;
 
 const char kVersionFile[] = "/etc/version.cfg";
+
+QString mediumMountPoint(int devType) {
+  return devType == 1 ? QStringLiteral("/mnt/sdcard/mmcblk1p1") : QStringLiteral("/mnt/usb/sda1");
+}
+
+// A mount point as "/proc/mounts" writes it: blank, tab, newline and
+// backslash as a backslash and three octal digits.
+QByteArray unescapeMountField(const QByteArray& field) {
+  QByteArray out;
+  for (int i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size()) {
+      bool ok = false;
+      const int c = field.mid(i + 1, 3).toInt(&ok, 8);
+      if (ok) {
+        out.append(static_cast<char>(c));
+        i += 3;
+        continue;
+      }
+    }
+    out.append(field[i]);
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -45,10 +72,7 @@ void Utils::setSDevControlType(int type) {
   }
 }
 
-QString Utils::getDevicePath() {
-  return systemPath(sDevType == 1 ? QStringLiteral("/mnt/sdcard/mmcblk1p1")
-                                  : QStringLiteral("/mnt/usb/sda1"));
-}
+QString Utils::getDevicePath() { return systemPath(mediumMountPoint(sDevType)); }
 
 bool Utils::checkUpgradeDirExists() {
   return QFileInfo(getDevicePath() + "/run/upgrade").isDir();
@@ -59,8 +83,8 @@ QString Utils::getVerStr() {
 }
 
 QString Utils::calculateFileMD5(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
+  QFile file;
+  if (!openRegularFile(&file, path)) {
     qDebug().noquote() << "Failed to open file:" << path;
     return QString();
   }
@@ -77,7 +101,16 @@ QString Utils::calculateFileMD5(const QString& path) {
 QString Utils::ReadVersionFromFile() {
   const QString path = systemPath(QString::fromLatin1(kVersionFile));
   const QByteArray native = QFile::encodeName(path);
-  std::FILE* f = std::fopen(native.constData(), "rb");
+  QFile regular;
+  std::FILE* f = nullptr;
+  if (openRegularFile(&regular, path)) {
+    const int fd = ::dup(regular.handle());
+    if (fd >= 0) {
+      f = ::fdopen(fd, "rb");
+      if (!f) ::close(fd);
+    }
+    regular.close();
+  }
   if (!f) {
     std::printf("Open failed:%s\n", native.constData());
     std::fflush(stdout);
@@ -102,14 +135,24 @@ QString Utils::ReadVersionFromFile() {
 }
 
 QString Utils::extractMD5FromFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+  QFile file;
+  if (!openRegularFile(&file, path)) {
     qDebug().noquote() << "Failed to open MD5 file:" << path;
     return QString();
   }
-  QString line = QString::fromUtf8(file.readLine());
+  // Read no further than a sane line: the first line of a huge file is
+  // refused, not loaded.
+  QByteArray head = file.read(kMaxMd5LineBytes + 1);
   file.close();
-  while (line.endsWith('\n') || line.endsWith('\r')) line.chop(1);
+  const int end = head.indexOf('\n');
+  if (end >= 0) {
+    head.truncate(end);
+  } else if (head.size() > kMaxMd5LineBytes) {
+    qDebug().noquote() << "MD5 line too long:" << path;
+    return QString();
+  }
+  QString line = QString::fromUtf8(head);
+  while (line.endsWith('\r')) line.chop(1);
   if (line.isEmpty()) {
     qDebug().noquote() << "MD5 file is empty:" << path;
     return QString();
@@ -121,6 +164,50 @@ QString Utils::extractMD5FromFile(const QString& path) {
     return QString();
   }
   return m.captured(1);
+}
+
+bool Utils::openRegularFile(QFile* file, const QString& path) {
+  const QByteArray native = QFile::encodeName(path);
+  // O_NONBLOCK: opening a FIFO for reading would wait for a writer.
+  const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(fd);
+    return false;
+  }
+  return true;
+}
+
+bool Utils::isMediumMounted() {
+  const QString mountPoint = mediumMountPoint(sDevType);
+  const QByteArray path = QFile::encodeName(systemPath(mountPoint));
+  struct stat self {}, parent {};
+  if (::stat(path.constData(), &self) != 0 || !S_ISDIR(self.st_mode)) return false;
+  if (::stat((path + "/..").constData(), &parent) == 0 && parent.st_dev != self.st_dev) return true;
+  QFile mounts;
+  if (!openRegularFile(&mounts, systemPath(QStringLiteral("/proc/mounts")))) return false;
+  const QByteArray table = mounts.read(1 << 20);
+  const QByteArray wanted = QFile::encodeName(mountPoint);
+  for (const QByteArray& line : table.split('\n')) {
+    const QList<QByteArray> fields = line.simplified().split(' ');
+    if (fields.size() >= 2 && unescapeMountField(fields[1]) == wanted) return true;
+  }
+  return false;
+}
+
+QString Utils::noMediumNote() { return QStringLiteral("未檢測到存儲設備"); }
+
+QString Utils::rebootProgram() {
+  QString root = gRootPrefix;
+  while (root.size() > 1 && root.endsWith('/')) root.chop(1);
+  return root == QLatin1String("/") ? QStringLiteral("reboot") : root + "/sbin/reboot";
 }
 
 bool Utils::md5Matches(const QString& calculated, const QString& stored) {

@@ -2,6 +2,7 @@
 #define DATAMAINT_UTILS_H
 
 #include <QByteArray>
+#include <QFile>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -58,6 +59,26 @@ class Utils : public QObject {
   static QString calculateFileMD5(const QString& path);
   static QString ReadVersionFromFile();
   static QString extractMD5FromFile(const QString& path);
+
+  // Longest first line of an MD5 file that is read; a longer one fails the
+  // check ("digest  file name" lines are a few hundred bytes at most).
+  static constexpr int kMaxMd5LineBytes = 4096;
+
+  // Opens `path` read-only when it is a regular file (after symbolic links),
+  // and never blocks on it: a FIFO or a device on the medium is refused.
+  static bool openRegularFile(QFile* file, const QString& path);
+
+  // Whether the medium's mount point (root prefix applied) holds a mounted
+  // file system: a directory on another device than its parent folder, or
+  // one listed as a mount point in "/proc/mounts" under the root prefix.
+  // Anything else is the device's own storage and must not be written.
+  static bool isMediumMounted();
+  // Shown when the medium path is not a mounted medium.
+  static QString noMediumNote();
+
+  // The reboot command: "reboot" on the device; under another root prefix
+  // the root's "/sbin/reboot", so that a sandbox never reboots its host.
+  static QString rebootProgram();
 
   // An empty digest (unreadable file, MD5 file without a digest) never
   // matches, not even another empty one.

@@ -1,6 +1,7 @@
 #include "sharedmemorycontrol.h"
 
 #include "devicedatasmanager.h"
+#include "sharedipc.h"
 
 #include <QDebug>
 #include <QSystemSemaphore>
@@ -18,12 +19,22 @@ SharedMemoryControl::SharedMemoryControl(bool sender, const SharedMemoryOptions&
 {
     steady.start();
     manager = options.manager ? options.manager : DeviceDatasManager::self().data();
-    // Keep the self() instance alive for as long as this object uses it.
+    // The segment, its lock semaphore (named after it) and the exchange
+    // semaphore are shared with the display application: made here, so that
+    // no teardown of this process removes a semaphore another one holds.
+    for (const QString& k : {options.key, options.semaphoreKey}) {
+        QString why;
+        if (!keepSystemSemaphore(k, 1, &why))
+            qDebug() << "sharedMemory semaphore not kept" << k << why;
+    }
     sharedMemory.setKey(options.key);
 
     if (isSender) {
-        if (!sharedMemory.create(options.segmentSize, QSharedMemory::ReadWrite))
-            qDebug() << "sharedMemory error create" << sharedMemory.errorString();
+        // Not QSharedMemory::create(): it would take the lock semaphore over
+        // and reset it under a peer that holds it. The exchange attaches.
+        QString why;
+        if (createSharedSegment(options.key, options.segmentSize, &why) != SegmentResult::Created)
+            qDebug() << "sharedMemory error create" << why;
     } else {
         isTurnSwitchEnable.store(true);
     }

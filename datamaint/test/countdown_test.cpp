@@ -41,7 +41,7 @@ TYPED_TEST(CountdownTest, FiveToOneThenReboot) {
   page.handleRebootCount();
   EXPECT_EQ(renote->text(), finalPrompt<TypeParam>());
   ASSERT_EQ(this->runner->calls.size(), 1);
-  EXPECT_EQ(this->runner->calls.first().program, "reboot");
+  EXPECT_EQ(this->runner->calls.first().program, this->root() + "/sbin/reboot");
   EXPECT_TRUE(this->runner->calls.first().arguments.isEmpty());
 }
 

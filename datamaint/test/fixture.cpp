@@ -51,7 +51,7 @@ CommandResult FixtureRunner::run(const QString& program, const QStringList& argu
   calls.append(call);
   if (onCall) onCall(call);
   CommandResult result;
-  if (program == QLatin1String("reboot")) {
+  if (isReboot(program)) {
     // Recorded only: the real command must never run from a test.
     result.started = true;
     result.finished = true;
@@ -90,17 +90,22 @@ CommandResult FixtureRunner::run(const QString& program, const QStringList& argu
   return result;
 }
 
+bool FixtureRunner::isReboot(const QString& program) const {
+  return program == QLatin1String("reboot") || program == Utils::rebootProgram() ||
+         program.endsWith(QLatin1String("/sbin/reboot"));
+}
+
 int FixtureRunner::rebootCalls() const {
   int n = 0;
   for (const Call& c : calls)
-    if (c.program == QLatin1String("reboot")) ++n;
+    if (isReboot(c.program)) ++n;
   return n;
 }
 
 QList<FixtureRunner::Call> FixtureRunner::scriptCalls() const {
   QList<Call> scripts;
   for (const Call& c : calls)
-    if (c.program != QLatin1String("reboot")) scripts.append(c);
+    if (!isReboot(c.program)) scripts.append(c);
   return scripts;
 }
 
@@ -115,6 +120,7 @@ void MediumTest::SetUp() {
   Utils::setSDevControlType(0);
   qputenv("snum", "SN123");
   QDir().mkpath(medium() + "/run/data");
+  setMounted(true);
   clearLog();
 }
 
@@ -126,6 +132,12 @@ void MediumTest::TearDown() {
   Utils::setSDevControlType(0);
   delete runner;
   runner = nullptr;
+}
+
+void MediumTest::setMounted(bool mounted) const {
+  QByteArray table = "proc /proc proc rw 0 0\n";
+  if (mounted) table += "/dev/sda1 /mnt/usb/sda1 vfat rw 0 0\n/dev/mmcblk1p1 /mnt/sdcard/mmcblk1p1 vfat rw 0 0\n";
+  writeFile(root() + "/proc/mounts", table);
 }
 
 QString MediumTest::medium() const { return root() + "/mnt/usb/sda1"; }

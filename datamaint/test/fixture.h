@@ -41,6 +41,8 @@ class FixtureRunner : public CommandRunner {
   CommandResult run(const QString& program, const QStringList& arguments,
                     int startTimeoutMs) override;
 
+  // `reboot`, or the root's "/sbin/reboot" under a root prefix.
+  bool isReboot(const QString& program) const;
   int rebootCalls() const;
   QList<Call> scriptCalls() const;
 
@@ -64,6 +66,9 @@ class MediumTest : public ::testing::Test {
   QString deviceFolder() const;  // medium + "/run/data/data-" + snum
 
   void writeFile(const QString& path, const QByteArray& content) const;
+  // Lists both media as mount points in the root's "/proc/mounts", or
+  // neither.
+  void setMounted(bool mounted) const;
   // A script of the medium's "run" folder; "@ROOT@" in `body` becomes the
   // temporary root. Executable unless `executable` is false.
   void writeScript(const QString& name, const QString& body, bool executable = true) const;

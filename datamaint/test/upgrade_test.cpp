@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 
@@ -248,7 +249,9 @@ TEST_F(UpgradeTest, ExtractVersion) {
                {"update-V.tar", "V"},
                {"update-.tar", ""},
                {"update-V2.tar.tar", "V2.tar"},
-               {"UPDATE-V2.1.TAR", ""},
+               // The listing ignores case, and so does the version rule.
+               {"UPDATE-V2.1.TAR", "V2.1"},
+               {"update-V3.0.TAR", "V3.0"},
                {"other.tar", ""},
                {"", ""}};
   for (const auto& c : cases)
@@ -265,6 +268,32 @@ TEST_F(UpgradeTest, AutomaticStartWithControlTypeThree) {
   ASSERT_TRUE(waitForReboot());
   EXPECT_EQ(runner->scriptCalls().size(), 1);
   EXPECT_EQ(note(page), "升級成功");
+}
+
+}  // namespace
+
+namespace {
+
+// A package name too long for the screen keeps both ends: the prefix and
+// the version's start on the left, ".tar" on the right.
+TEST_F(UpgradeTest, LongPackageNameIsElidedInTheMiddle) {
+  const QString name = "update-V" + QString(166, '7') + ".tar";
+  ASSERT_EQ(name.size(), 178);
+  const QString text = "升級包名稱 :" + name;
+  DataUpgradeView page;
+  auto* label = page.findChild<QLabel*>("label_note");
+  page.updateLabelNote(text);
+  const QString shown = label->text();
+  EXPECT_NE(shown, text);
+  EXPECT_TRUE(shown.startsWith("升級包名稱 :update-V7")) << shown.toStdString();
+  EXPECT_TRUE(shown.endsWith("7.tar")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+  EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(shown), label->contentsRect().width());
+  // The debug stream keeps the whole name.
+  EXPECT_EQ(capturedNotes().last(), text);
+  // Short notes are left as they are.
+  page.updateLabelNote("升級成功");
+  EXPECT_EQ(label->text(), "升級成功");
 }
 
 }  // namespace

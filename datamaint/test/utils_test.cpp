@@ -8,11 +8,40 @@
 #include <QRegularExpression>
 #include <QTime>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "commandline.h"
 #include "fixture.h"
 #include "utils.h"
 
 namespace {
+
+// Runs `read` on a thread and waits at most five seconds for it. A reader
+// stuck on the FIFO `fifo` is then released by opening it for writing, so
+// that a regression fails instead of hanging the test.
+template <typename F>
+bool finishesWithoutBlocking(const QString& fifo, F read) {
+  std::atomic<bool> done{false};
+  std::thread t([&] {
+    read();
+    done = true;
+  });
+  for (int i = 0; i < 500 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const bool finished = done;
+  while (!done) {
+    const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) ::close(fd);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  t.join();
+  return finished;
+}
 
 class UtilsTest : public MediumTest {};
 
@@ -103,6 +132,13 @@ TEST_F(UtilsTest, DigestFromMd5File) {
       {"too short", "0123456789abcdef\n", QString()},
       {"empty file", QByteArray(), QString()},
       {"empty first line", ("\n" + d).toUtf8(), QString()},
+      {"line at the bound",
+       (d + QString(Utils::kMaxMd5LineBytes - 32, ' ') + "\n").toUtf8(), d},
+      {"line at the bound, no line end", (d + QString(Utils::kMaxMd5LineBytes - 32, ' ')).toUtf8(),
+       d},
+      {"line one byte over", (d + QString(Utils::kMaxMd5LineBytes - 31, ' ') + "\n").toUtf8(),
+       QString()},
+      {"huge line", (d + QString(8 << 20, 'x') + "\n").toUtf8(), QString()},
   };
   for (const Case& c : cases) {
     const QString path = root() + "/sums/" + c.name;
@@ -113,6 +149,68 @@ TEST_F(UtilsTest, DigestFromMd5File) {
   EXPECT_FALSE(logLinesWith("MD5 file is empty:").isEmpty());
   EXPECT_FALSE(logLinesWith("No valid MD5 found in line:").isEmpty());
   EXPECT_FALSE(logLinesWith("Failed to open MD5 file:").isEmpty());
+}
+
+TEST_F(UtilsTest, FifoIsNeverOpened) {
+  const QString fifo = root() + "/sums/pipe.md5";
+  QDir().mkpath(root() + "/sums");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+  QString digest = "x", md5 = "x";
+  EXPECT_TRUE(finishesWithoutBlocking(fifo, [&] { digest = Utils::extractMD5FromFile(fifo); }));
+  EXPECT_TRUE(finishesWithoutBlocking(fifo, [&] { md5 = Utils::calculateFileMD5(fifo); }));
+  EXPECT_EQ(digest, QString());
+  EXPECT_EQ(md5, QString());
+  // A symbolic link to it is no better.
+  const QString link = root() + "/sums/link.md5";
+  ASSERT_TRUE(QFile::link(fifo, link));
+  EXPECT_TRUE(finishesWithoutBlocking(fifo, [&] { digest = Utils::extractMD5FromFile(link); }));
+  EXPECT_EQ(digest, QString());
+  // The installed version likewise.
+  QFile::remove(root() + "/etc/version.cfg");
+  QDir().mkpath(root() + "/etc");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(root() + "/etc/version.cfg").constData(), 0644), 0);
+  QString version = "x";
+  EXPECT_TRUE(finishesWithoutBlocking(root() + "/etc/version.cfg",
+                                      [&] { version = Utils::ReadVersionFromFile(); }));
+  EXPECT_EQ(version, QString());
+}
+
+TEST_F(UtilsTest, MountedMediumRule) {
+  struct Case {
+    const char* name;
+    QByteArray mounts;  // the root's /proc/mounts; null: no file
+    bool folder;        // the mount point exists as a folder
+    int devType;
+    bool mounted;
+  };
+  const Case cases[] = {
+      {"usb listed", "/dev/sda1 /mnt/usb/sda1 vfat rw 0 0\n", true, 0, true},
+      {"usb listed, type 2", "/dev/sda1 /mnt/usb/sda1 vfat rw 0 0\n", true, 2, true},
+      {"sd card listed", "/dev/mmcblk1p1 /mnt/sdcard/mmcblk1p1 vfat rw 0 0\n", true, 1, true},
+      {"only the other medium listed", "/dev/sda1 /mnt/usb/sda1 vfat rw 0 0\n", true, 1, false},
+      {"nothing listed", "proc /proc proc rw 0 0\n", true, 0, false},
+      {"no mount table", QByteArray(), true, 0, false},
+      {"listed but no folder", "/dev/sda1 /mnt/usb/sda1 vfat rw 0 0\n", false, 0, false},
+      {"a parent listed, not the point", "/dev/sda1 /mnt/usb vfat rw 0 0\n", true, 0, false},
+      {"device field is not the point", "/mnt/usb/sda1 /other vfat rw 0 0\n", true, 0, false},
+  };
+  for (const Case& c : cases) {
+    QDir(root() + "/mnt").removeRecursively();
+    QFile::remove(root() + "/proc/mounts");
+    Utils::setSDevType(c.devType);
+    if (c.folder) QDir().mkpath(Utils::getDevicePath());
+    if (!c.mounts.isNull()) writeFile(root() + "/proc/mounts", c.mounts);
+    EXPECT_EQ(Utils::isMediumMounted(), c.mounted) << c.name;
+  }
+}
+
+TEST_F(UtilsTest, RebootProgramStaysInsideTheRoot) {
+  EXPECT_EQ(Utils::rebootProgram(), root() + "/sbin/reboot");
+  Utils::setRootPrefix(root() + "///");
+  EXPECT_EQ(Utils::rebootProgram(), root() + "/sbin/reboot");
+  Utils::setRootPrefix("/");
+  EXPECT_EQ(Utils::rebootProgram(), "reboot");
+  Utils::setRootPrefix(root());
 }
 
 TEST_F(UtilsTest, EmptyDigestNeverMatches) {
@@ -176,6 +274,7 @@ struct CommandLineCase {
   int device;
   int control;
   const char* message;  // error line expected, or null
+  const char* root = "";
 };
 
 TEST_F(UtilsTest, CommandLine) {
@@ -185,6 +284,8 @@ TEST_F(UtilsTest, CommandLine) {
       {{"datamaint", "--device", "2", "--control", "3"}, 0, 2, 3, nullptr},
       {{"datamaint", "--device=1"}, 0, 1, 0, nullptr},
       {{"datamaint", "-c", "1"}, 0, 0, 1, nullptr},
+      {{"datamaint", "--root", "/tmp/box", "-c", "1"}, 0, 0, 1, nullptr, "/tmp/box"},
+      {{"datamaint", "-r", "/srv/x", "-d", "1"}, 0, 1, 0, nullptr, "/srv/x"},
       {{"datamaint", "-d", "7", "-c", "-1"}, 0, 7, -1, nullptr},
       {{"datamaint", "-d", "x"}, 1, 0, 0, "Error: The first argument is not a valid integer"},
       {{"datamaint", "-d", "x", "-c", "y"}, 1, 0, 0,
@@ -203,6 +304,7 @@ TEST_F(UtilsTest, CommandLine) {
     if (c.status == 0) {
       EXPECT_EQ(values.device, c.device) << what;
       EXPECT_EQ(values.control, c.control) << what;
+      EXPECT_EQ(values.root, QString::fromUtf8(c.root)) << what;
     } else {
       EXPECT_EQ(logLinesWith(c.message).size(), 1) << what;
     }

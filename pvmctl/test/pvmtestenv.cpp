@@ -1,5 +1,6 @@
 #include "pvmtestenv.h"
 
+#include "sharedipc.h"
 #include "systemroot.h"
 
 #include <QCanBus>
@@ -10,6 +11,9 @@
 #include <QMutexLocker>
 #include <QTcpServer>
 #include <QTest>
+#include <sys/ipc.h>
+#include <sys/sem.h>
+#include <sys/shm.h>
 #include <unistd.h>
 
 int RecordingRunner::run(const QString& cmd)
@@ -57,6 +61,40 @@ void RecordingRunner::setCaptureOutput(const QByteArray& out, bool ok)
 }
 
 namespace {
+QStringList& keysHandedOut()
+{
+    static QStringList keys;
+    return keys;
+}
+
+key_t ipcKeyOf(const QString& file)
+{
+    return ::ftok(QFile::encodeName(file).constData(), 'Q');
+}
+
+// The daemon leaves its semaphores (and, after a kill, its segment) in
+// place for the display application; the tests' own keys go at exit.
+void removeIpcObjects(const QString& key)
+{
+    const QString semFile = systemSemaphoreKeyFile(key);
+    const key_t semKey = ipcKeyOf(semFile);
+    if (semKey != -1) {
+        const int id = ::semget(semKey, 1, 0);
+        if (id != -1)
+            ::semctl(id, 0, IPC_RMID);
+    }
+    QFile::remove(semFile);
+    QString shmFile = semFile;
+    shmFile.replace(QStringLiteral("/qipc_systemsem_"), QStringLiteral("/qipc_sharedmemory_"));
+    const key_t shmKey = ipcKeyOf(shmFile);
+    if (shmKey != -1) {
+        const int id = ::shmget(shmKey, 0, 0);
+        if (id != -1)
+            ::shmctl(id, IPC_RMID, nullptr);
+    }
+    QFile::remove(shmFile);
+}
+
 // Process-wide sandbox, in place before main() runs.
 struct ProcessSandbox {
     QTemporaryDir dir;
@@ -85,6 +123,8 @@ public:
     }
     void TearDown() override
     {
+        for (const QString& key : keysHandedOut())
+            removeIpcObjects(key);
         delete app_;
         app_ = nullptr;
     }
@@ -148,7 +188,9 @@ QByteArray PvmSandboxTest::gpioValue(unsigned int n) const
 QString uniqueKey(const char* what)
 {
     static int counter = 0;
-    return QStringLiteral("pvmtest_%1_%2_%3").arg(what).arg(::getpid()).arg(++counter);
+    const QString key = QStringLiteral("pvmtest_%1_%2_%3").arg(what).arg(::getpid()).arg(++counter);
+    keysHandedOut() << key;
+    return key;
 }
 
 QString virtualCanInterface(int channel)
