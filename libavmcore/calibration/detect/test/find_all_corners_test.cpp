@@ -152,8 +152,7 @@ TEST_F(FindAll, CodesWithoutAFinderGiveZeroAndLeaveThePoints) {
       EXPECT_TRUE(Untouched(camera)) << code << " camera " << camera;
     }
   }
-  // Layout 1 with an 8 x 6 board goes to the 8 x 6 finder, not to the quad
-  // detector, which would find the inner 8 x 6 part of no board here.
+  // Layout 1 set to an 8 x 6 board finds no such board in this picture.
   gv().CalibLayoutCode = 1;
   gv().boardCols12 = 8;
   gv().boardRows12 = 6;
