@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "bowl_test_fixture.h"
 #include "surround/bowl_mesh.h"
@@ -142,6 +145,149 @@ TEST_F(BowlGridTest, AxisWeightsWhenTheFileAsksForThem) {
   EXPECT_EQ(g->seamA.data[(g->rows - 3) * g->cols + 2], 0.0f);
   EXPECT_EQ(g->seamA.data[(g->rows - 3) * g->cols + g->cols - 3], 1.0f);
   EXPECT_EQ(g->seamA.data[(g->rows / 2) * g->cols + g->cols / 2], -1.0f);
+}
+
+// The seam rules written out in this test, on the grid's own inputs (its
+// size, view, vehicle and insets): the view projection, the vehicle edges,
+// the seam ramp and both maps of the default builder.
+struct SeamReference {
+  int32_t cols, rows;
+  std::vector<float> A, B;
+};
+
+void ReferenceViewPoint(float f, float H, float x, float y, float* px, float* py) {
+  const float d = std::sqrt(x * x + y * y);
+  if (d <= 1e-5f) {
+    *px = *py = 0.0f;
+    return;
+  }
+  const float s = f * std::atan(d / H) / d;
+  *px = x * s;
+  *py = y * s;
+}
+
+float ReferenceRamp(float g, float w, float dy, float dx, float cL) {
+  const float halfPi = 1.5707964f, nearOne = 0.998f, nearZero = 0.0019999743f;
+  const float k = 1.0f / std::tan(g), kc = std::min(k, w), e = dx - std::min(k * dy, cL);
+  if (dy < 3.0f && dx < 3.0f) {
+    const float v = std::min(std::atan2(dy, e) / halfPi, (w - e) / w);
+    return std::max(nearZero, std::min(nearOne, v));
+  }
+  if (-kc < e && e <= 0.0f) return nearOne;
+  if (e <= -kc) {
+    if (kc + e <= -w / 2) return 1.0f;
+    if (cL - dx >= w) return nearOne;
+    return std::fabs(std::atan2(dy, dx) - g) <= 0.12f ? nearOne : 1.0f;
+  }
+  if (e > w) return e - w >= w / 2 ? 0.0f : nearZero;
+  return std::min(std::atan2(dy, e) / halfPi, (w - e) / w);
+}
+
+SeamReference ReferenceSeams(const D3DGrid& g, const float a[4], bool rearRamp) {
+  const float halfPi = 1.5707964f;
+  SeamReference ref{g.cols, g.rows, {}, {}};
+  const int32_t cols = g.cols, rows = g.rows;
+  const float x0 = -g.carW / 2 + g.insets[2], x1 = g.carW / 2 - g.insets[3];
+  const float y0 = -g.carL / 2 + g.insets[0], y1 = g.carL / 2 - g.insets[1];
+  float px, py;
+  ReferenceViewPoint(g.focal, g.height, x0, y0, &px, &py);
+  const float cL = cols / 2 + px, rT = rows / 2 + py;
+  ReferenceViewPoint(g.focal, g.height, x1, y1, &px, &py);
+  const float cR = cols / 2 + px, rB = rows / 2 + py;
+  float g1 = (a[0] + a[1]) / 2 * halfPi, g2 = (a[2] + a[3]) / 2 * halfPi;
+  if (!(g1 > 0.0f)) g1 = 0.001f;
+  if (!(g2 > 0.0f)) g2 = 0.001f;
+  const float w1 = cols * std::max((a[1] - a[0]) * 25 / std::cos(halfPi - g1), 4.0f) / 200;
+  const float w2 = cols * std::max((a[3] - a[2]) * 25 / std::cos(halfPi - g2), 4.0f) / 200;
+  ref.A.assign(static_cast<size_t>(cols) * rows, 0.0f);
+  for (int32_t r = 0; r < rows; ++r)
+    for (int32_t c = 0; c < cols; ++c) {
+      const float fc = static_cast<float>(c), fr = static_cast<float>(r);
+      const bool across = cL <= fc && fc <= cR;
+      float v;
+      if (fr < rT)
+        v = across ? 1.0f : ReferenceRamp(g1, w1, rT - fr, fc < cL ? cL - fc : fc - cR, cL);
+      else if (fr > rB)
+        v = across ? 1.0f : rearRamp ? ReferenceRamp(g2, w2, fr - rB, fc < cL ? cL - fc : fc - cR, cL) : 0.0f;
+      else
+        v = across ? -1.0f : 0.0f;
+      ref.A[static_cast<size_t>(r) * cols + c] = v;
+    }
+  ref.B.assign(static_cast<size_t>(cols) * rows, -1.0f);
+  auto B = [&](int32_t r, int32_t c) -> float& { return ref.B[static_cast<size_t>(r) * cols + c]; };
+  const int32_t iT = static_cast<int32_t>(rT), iB = static_cast<int32_t>(rB + 0.99999f);
+  const int32_t iL = static_cast<int32_t>(cL), iR = static_cast<int32_t>(cR + 0.99999f);
+  const float t1 = std::tan((a[0] + a[1]) / 2), t2 = std::tan((a[2] + a[3]) / 2);
+  for (int32_t k = 0; k <= iT; ++k) {
+    const int32_t h = std::min(static_cast<int32_t>((iT - k) / t1), iL);
+    const int32_t s = iL - h, e = std::min(h + iR, cols - 1);
+    for (int32_t c = s; s <= e && c <= e; ++c) B(k, c) = static_cast<float>(c - s) / static_cast<float>(e - s);
+  }
+  for (int32_t k = iT; k >= 0; --k) {
+    const int32_t h = std::min(static_cast<int32_t>(k / t2), iL);
+    const int32_t s = iL - h, e = std::min(iR + h, cols - 1);
+    for (int32_t c = s; s <= e && c <= e; ++c)
+      B(rows - 1 - (iT - k), c) = 1.0f - static_cast<float>(c - s) / static_cast<float>(e - s);
+  }
+  if (iL >= 0)
+    for (int32_t j = 0; j <= iL; ++j) {
+      const int32_t d = iL - j;
+      const int32_t first = std::max(iT - static_cast<int32_t>(d * t1) - 1, 0);
+      int32_t last = static_cast<int32_t>(d * t2) + iB + 1;
+      if (last >= rows) last = rows - 1;
+      for (int32_t r = first; r <= last; ++r) {
+        if (B(r, j) < 0.0f)
+          B(r, j) = std::max(0.0f, std::min(1.0f, static_cast<float>(r - iT) / static_cast<float>(iB - iT)));
+        B(r, cols - 1 - j) = 1.0f - B(r, j);
+      }
+    }
+  return ref;
+}
+
+// Every node of both maps against the rules written out above, for the
+// default seam fractions and others, with and without the rear ramp, with
+// and without vehicle insets, on two grid sizes.
+TEST_F(BowlGridTest, SeamMapsFollowTheSeamRulesAtEveryNode) {
+  struct Case {
+    float fractions[4];
+    int32_t cornerCount;  // of camera 2: the rear corners get a ramp when non-zero
+    float extY;           // floor extension along the vehicle: the grid size
+    float insets[4];
+  };
+  const Case cases[] = {
+      {{0.55f, 0.75f, 0.3f, 0.5f}, 35, 5400.0f, {0, 0, 0, 0}},
+      {{0.55f, 0.75f, 0.3f, 0.5f}, 0, 5400.0f, {0, 0, 0, 0}},
+      {{0.4f, 0.9f, 0.2f, 0.7f}, 35, 9500.0f, {100, 250, 50, 80}},
+      {{0.6f, 0.62f, 0.45f, 0.5f}, 12, 5400.0f, {0, 0, 0, 0}},
+  };
+  int n = 0;
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << n);
+    for (int i = 0; i < 4; ++i) gv().config.seamFraction[i] = k.fractions[i];
+    BowlRigOptions opt;
+    opt.cornerCount = k.cornerCount;
+    const std::string p = state_.Path("seam" + std::to_string(n++) + ".krv");
+    ASSERT_TRUE(BowlRig_WriteConfig(p, opt));
+    GridPtr g(KRV_GlobalImage_Init3DTrianOB_EXD(p.c_str(), 2400, k.extY, 6000, 1, 2400, 3400, 4000, 1, k.insets[0],
+                                                k.insets[1], k.insets[2], k.insets[3]));
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->info.cornerCount[1] != 0, k.cornerCount != 0);
+    const SeamReference ref = ReferenceSeams(*g, k.fractions, k.cornerCount != 0);
+    int badA = 0, badB = 0, ramps = 0;
+    for (int32_t r = 0; r < g->rows; ++r)
+      for (int32_t c = 0; c < g->cols; ++c) {
+        const size_t i = static_cast<size_t>(r) * g->cols + c;
+        const float a = g->seamA.data[i], b = g->seamB.data[i];
+        ramps += ref.A[i] > 0.0f && ref.A[i] < 1.0f;
+        if (!(std::fabs(a - ref.A[i]) <= 1e-5f) && badA++ < 5)
+          ADD_FAILURE() << "map A at " << c << "," << r << ": " << a << ", rule " << ref.A[i];
+        if (!(std::fabs(b - ref.B[i]) <= 1e-5f) && badB++ < 5)
+          ADD_FAILURE() << "map B at " << c << "," << r << ": " << b << ", rule " << ref.B[i];
+      }
+    EXPECT_EQ(badA, 0);
+    EXPECT_EQ(badB, 0);
+    EXPECT_GT(ramps, 100);  // the ramps are there to be checked
+  }
 }
 
 }  // namespace

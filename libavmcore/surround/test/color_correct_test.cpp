@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -258,6 +259,87 @@ TEST(ColorCorrectTest, OneShotExportReadsTheBmpAndTheMixAreaFile) {
   ASSERT_EQ(Bmp_SaveRGB24(&o, state.Path("small.bmp").c_str()), 1);
   EXPECT_EQ(ColorCorrect_Vell(1, state.Path("small.bmp").c_str(), state.Path("mix.krv").c_str(), a), 0);
   for (float v : a) EXPECT_EQ(v, 1.0f);
+}
+
+// The brightness score written out from its rule on the sampled lumas
+// themselves: each side's lumas sorted, the cut at the first luma value
+// whose count of lumas up to it exceeds 60 % of the side (whole number),
+// the mean of the lumas up to that value; the two means' ratio over 1.12,
+// at most 1.
+double ReferenceBrightnessScore(std::vector<int> first, std::vector<int> second) {
+  auto lowMean = [](std::vector<int> v) {
+    std::sort(v.begin(), v.end());
+    const size_t limit = static_cast<size_t>(0.6 * static_cast<double>(v.size()));
+    size_t upTo = 0;
+    for (int cut = 1; cut <= 255; ++cut) {
+      upTo = 0;
+      while (upTo < v.size() && v[upTo] <= cut) ++upTo;
+      if (upTo > limit) break;
+    }
+    double sum = 0.0;
+    for (size_t i = 0; i < upTo; ++i) sum += v[i];
+    return sum / static_cast<double>(upTo);
+  };
+  return std::min(1.0, lowMean(std::move(first)) / lowMean(std::move(second)) / 1.12);
+}
+
+// Score regions over a grey quad frame of random lumas: regions 1 and 2 on
+// the upper half, 3 and 4 on the lower one, a few entries off the frame
+// (negative), which are no samples. The score approaches the rule's ratio
+// by 0.02 a frame.
+TEST(ColorCorrectTest, BrightnessScoreFollowsTheLowerSixtyPercentMeans) {
+  struct Case {
+    const char* name;
+    int upperLo, upperHi, lowerLo, lowerHi;  // luma ranges of the halves
+  };
+  const Case cases[] = {{"upper darker", 40, 160, 60, 230},
+                        {"upper brighter: capped", 120, 250, 20, 120},
+                        {"upper a little brighter", 95, 115, 90, 110}};
+  const int32_t W = 2 * kCamW, H = 2 * kCamH;
+  Scene s(kGains);  // the mix area of this quad size
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    uint32_t seed = 12345;
+    auto next = [&seed](int lo, int hi) {
+      seed = seed * 1664525u + 1013904223u;
+      return lo + static_cast<int>((seed >> 8) % static_cast<uint32_t>(hi - lo + 1));
+    };
+    std::vector<uint8_t> luma(static_cast<size_t>(W) * H), chroma(static_cast<size_t>(W) * H / 4, 128);
+    for (int32_t y = 0; y < H; ++y)
+      for (int32_t x = 0; x < W; ++x)
+        luma[y * W + x] = static_cast<uint8_t>(y < H / 2 ? next(k.upperLo, k.upperHi) : next(k.lowerLo, k.lowerHi));
+    YuvPlanarFrame frame{W, H, luma.data(), chroma.data(), chroma.data(), W};
+    ScoreGridInfo grid{};
+    grid.valid = 1;
+    grid.camW = kCamW;
+    grid.camH = kCamH;
+    std::vector<int32_t> maps[8];
+    std::vector<int> sides[2];
+    for (int pair = 0; pair < 4; ++pair) {
+      const int32_t mw = 7, mh = 50 + 3 * pair;
+      std::vector<int32_t>& xs = maps[2 * pair];
+      std::vector<int32_t>& ys = maps[2 * pair + 1];
+      for (int32_t i = 0; i < mw * mh; ++i) {
+        int32_t x = next(0, W - 1), y = pair < 2 ? next(0, H / 2 - 1) : next(H / 2, H - 1);
+        if (i % 23 == 5) x = -1;
+        if (i % 31 == 7) y = -2;
+        xs.push_back(x);
+        ys.push_back(y);
+        if (x >= 0 && y >= 0) sides[pair / 2].push_back(luma[y * W + x]);
+      }
+      grid.tables[2 * pair] = ImageI32{mw, mh, xs.data()};
+      grid.tables[2 * pair + 1] = ImageI32{mw, mh, ys.data()};
+    }
+    const double want = ReferenceBrightnessScore(sides[0], sides[1]);
+    ASSERT_GT(want, 0.1);
+    ColorCorrectState st;
+    ColorCorrect_InitState(&st, 0);
+    ColorCorrect_UpdateFrame(&st, kPixelFormatI420, &frame, &s.mix, &grid);
+    EXPECT_NEAR(st.lumaScore, 0.02f, 1e-6f);  // at most 0.02 a frame
+    for (int f = 1; f < 60; ++f) ColorCorrect_UpdateFrame(&st, kPixelFormatI420, &frame, &s.mix, &grid);
+    printf("%s: score %.5f, rule %.5f\n", k.name, st.lumaScore, want);
+    EXPECT_NEAR(st.lumaScore, want, 1e-5);
+  }
 }
 
 }  // namespace

@@ -247,36 +247,55 @@ TEST_F(BowlTBTest, TexturesInsideTheCameraAndSurfacesAsShaped) {
     }
 }
 
-TEST_F(BowlTBTest, TrackPointsAreLiftedAlongTheCameraRay) {
+// Rim point of the floor ellipse (semi-axes A across, B along) on the line
+// from the far point (0, F) through (px, py), beyond (px, py).
+void RimBeyond(double A, double B, double F, double px, double py, double* rx, double* ry) {
+  const double ux = px, uy = py - F;  // O + t u, t = 1 at the point
+  const double qa = B * B * ux * ux + A * A * uy * uy, qb = 2 * A * A * F * uy, qc = A * A * F * F - A * A * B * B;
+  const double t = (-qb + std::sqrt(qb * qb - 4 * qa * qc)) / (2 * qa);
+  *rx = t * ux;
+  *ry = F + t * uy;
+}
+
+// Tracked ground points come back on their surface where camera 1 sees them:
+// the lifted point shows at the ground point's pixel, and it meets the
+// shape's surface: for TBA the trough (depth r (1 + 0.6 s^2), r the distance
+// to the rim along the line from the far point, s = x / A), for TBB the cone
+// (depth half the distance to the rim). A point left on the ground, lifted
+// off the camera's ray or onto another surface fails.
+TEST_F(BowlTBTest, TrackPointsLieOnTheSurfaceWhereTheCameraSeesThem) {
   GridPtr g = Grid();
   ASSERT_NE(g, nullptr);
-  float ox[2] = {7, 7}, oy[2] = {7, 7}, oz[2] = {7, 7};
-  const float x[2] = {500, -800}, y[2] = {-4000, -5000};
+  float ox[5] = {7, 7, 7, 7, 7}, oy[5] = {7, 7, 7, 7, 7}, oz[5] = {7, 7, 7, 7, 7};
+  const float x[5] = {500, -800, 1500, -2000, 0}, y[5] = {-4000, -5000, -4500, -3000, -4800};
   EXPECT_EQ(KRV_GlobalImage_TrackPhyTransfer(g.get(), 1, 2, 0, 0, x, y, ox, oy, oz), 0);
-  EXPECT_EQ(ox[0], 7.0f);
-  EXPECT_EQ(oz[1], 7.0f);
-  const float* T = g->params.T[0];
-  for (int32_t shape : {1, 2}) {
-    KRV_GlobalImage_TrackPhyTransfer(g.get(), 1, shape, 2, 0, x, y, ox, oy, oz);
-    for (int i = 0; i < 2; ++i) {
-      // Below the ground inside the rim, on the ray from the camera (at -T)
-      // through the ground point.
-      EXPECT_GT(oz[i], 0.0f) << shape;
-      EXPECT_LT(oz[i], 4200.0f) << shape;
-      const float l = (oz[i] + T[2]) / T[2];
-      EXPECT_NEAR(ox[i], -T[0] + l * (x[i] + T[0]), 0.5f) << shape;
-      EXPECT_NEAR(oy[i], -T[1] + l * (y[i] + T[1]), 0.5f) << shape;
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(ox[i] == 7.0f && oy[i] == 7.0f && oz[i] == 7.0f) << "n = 0 wrote " << i;
+  const BowlCameras cams = Cameras(g.get());
+  const double W = g->carW, L = g->carL;
+  struct Shape {
+    int32_t shape;
+    double A, B;
+  };
+  for (const Shape& sh : {Shape{1, 9400 + W / 2, 3400 + L / 2}, Shape{2, 9400 + W / 2, 5200 + L / 2}}) {
+    SCOPED_TRACE(testing::Message() << "shape " << sh.shape);
+    EXPECT_EQ(KRV_GlobalImage_TrackPhyTransfer(g.get(), 1, sh.shape, 5, 0, x, y, ox, oy, oz), 0);
+    for (int i = 0; i < 5; ++i) {
+      SCOPED_TRACE(testing::Message() << "point " << i);
+      ASSERT_LT(x[i] * x[i] / (sh.A * sh.A) + y[i] * y[i] / (sh.B * sh.B), 1.0) << "inside the rim";
+      float u0, v0, u1, v1;
+      ASSERT_TRUE(BowlCameras_Project(&cams, 1, x[i], y[i], 0.0f, &u0, &v0));
+      ASSERT_TRUE(BowlCameras_Project(&cams, 1, ox[i], oy[i], oz[i], &u1, &v1));
+      EXPECT_NEAR(u1, u0, 0.02f);
+      EXPECT_NEAR(v1, v0, 0.02f);
+      double rx, ry;
+      RimBeyond(sh.A, sh.B, 100000.0, ox[i], oy[i], &rx, &ry);
+      const double r = std::hypot(ox[i] - rx, oy[i] - ry);
+      const double s = ox[i] / sh.A;
+      const double depth = sh.shape == 1 ? r * (1.0 + 0.6 * s * s) : r / 2;
+      EXPECT_GT(oz[i], 100.0f) << "below the ground";
+      EXPECT_NEAR(oz[i], depth, 1.0);
     }
   }
-  // Shape 2: the depth below the ground is half the distance to the rim.
-  KRV_GlobalImage_TrackPhyTransfer(g.get(), 1, 2, 1, 0, x, y, ox, oy, oz);
-  const double A = 10300, B = 7500;
-  // Rim along the line from the far rear point through the lifted point.
-  const double uy = oy[0] - 100000.0, ux = ox[0];
-  const double qa = B * B * ux * ux + A * A * uy * uy, qb = 2 * A * A * 100000.0 * uy,
-               qc = A * A * 1e10 - A * A * B * B;
-  const double tau = (-qb + std::sqrt(qb * qb - 4 * qa * qc)) / (2 * qa);
-  EXPECT_NEAR(oz[0], (tau - 1) * std::hypot(ux, uy) / 2, 1.0);
 }
 
 }  // namespace

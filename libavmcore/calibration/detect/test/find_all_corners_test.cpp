@@ -134,25 +134,48 @@ TEST_F(FindAll, Layout1BoardsThatDoNotFitThePointBufferAreRefused) {
   }
 }
 
+// Every camera shows a 9 x 7 board that layout 1 finds: a code that ran
+// any finder of the boards would find it.
 TEST_F(FindAll, CodesWithoutAFinderGiveZeroAndLeaveThePoints) {
   std::vector<float> truth;
   Show(1, Board(), &truth);
-  // 22 and unknown codes run nothing; 1 with an 8 x 6 board and the codes
-  // whose finders are not built yet find nothing either.
-  for (int code : {22, 0, 33, 99, -1, 3, 5, 11, 13, 17, 26, 51, 54}) {
+  for (uint32_t camera = 2; camera <= 4; ++camera) lut_->cameraImages[camera - 1] = &img_.m;
+  gv().CalibLayoutCode = 1;
+  ASSERT_EQ(48u, FindAllChessboardCorners(lut_, 1)) << "the board must be findable";
+  for (int i = 0; i < 2 * 59; ++i) lut_->imagePoints[0][i] = kMarker;
+  for (int code : {22, 0, 33, 50, 55, 99, -1}) {
     gv().CalibLayoutCode = code;
     for (uint32_t camera = 1; camera <= 4; ++camera) {
-      if (lut_->cameraImages[camera - 1] == nullptr) lut_->cameraImages[camera - 1] = &img_.m;
+      lut_->cornerCounts[camera - 1] = 77;
       EXPECT_EQ(0u, FindAllChessboardCorners(lut_, camera)) << code << " camera " << camera;
-      EXPECT_EQ(0, lut_->cornerCounts[camera - 1]);
-      EXPECT_TRUE(Untouched(camera));
+      EXPECT_EQ(0, lut_->cornerCounts[camera - 1]) << code << " camera " << camera;
+      EXPECT_TRUE(Untouched(camera)) << code << " camera " << camera;
     }
   }
+  // Layout 1 set to an 8 x 6 board finds no such board in this picture.
   gv().CalibLayoutCode = 1;
   gv().boardCols12 = 8;
   gv().boardRows12 = 6;
   EXPECT_EQ(0u, FindAllChessboardCorners(lut_, 1));
   EXPECT_TRUE(Untouched(1));
+}
+
+// These finders place their search by the LUT object's world points or the
+// calibration parameter block; a LUT object without them is refused with
+// 0 and nothing written, even with a findable board in the picture.
+TEST_F(FindAll, FindersWithoutWorldPointsOrParametersRefuse) {
+  std::vector<float> truth;
+  Show(1, Board(), &truth);
+  for (uint32_t camera = 2; camera <= 4; ++camera) lut_->cameraImages[camera - 1] = &img_.m;
+  ASSERT_EQ(nullptr, lut_->worldPoints[0]);
+  for (int code : {3, 5, 13, 17, 26, 51}) {
+    gv().CalibLayoutCode = code;
+    for (uint32_t camera = 1; camera <= 4; ++camera) {
+      EXPECT_EQ(0u, FindAllChessboardCorners(lut_, camera)) << code << " camera " << camera;
+      EXPECT_EQ(0, lut_->cornerCounts[camera - 1]) << code << " camera " << camera;
+      EXPECT_TRUE(Untouched(camera)) << code << " camera " << camera;
+    }
+  }
 }
 
 TEST_F(FindAll, Layout29WithoutTheFourBlockObjectGivesZero) {

@@ -99,4 +99,21 @@ TEST_F(Best3Model3, DisturbedCamerasComeBackThroughTheJobEntry) {
   }
 }
 
+// The side fit's error limit, 35, at its boundary (this model's side fit
+// is the one that gives an error), for both side cameras.
+TEST_F(Best3Model3, SideFitErrorLimitAtItsBoundary) {
+  LUTOB* lut = Best3Site_MakeLut(site_, truth_);
+  for (int c = 0; c < 4; ++c) lut->cfg.lensSlot[c] = 0;
+  Best3Work work;
+  ASSERT_EQ(Best3Ctrl_CreateWork(&work, lut), 1);
+  work.image = &image_;
+  for (int32_t camera : {3, 4}) {
+    SCOPED_TRACE(camera);
+    ASSERT_EQ(CalibBest3_GetLR_LPoint(&work, camera, 1, -0.045f), 0);
+    Best3ExpectFitLimit(&work, camera, 35.0f, 183, 40.0f);
+  }
+  Best3Ctrl_DestroyWork(&work);
+  LUTOB_Destroy(lut);
+}
+
 }  // namespace

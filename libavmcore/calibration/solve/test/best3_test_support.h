@@ -3,6 +3,7 @@
 // renders are the slow part), and a calibration state on a LUT object of it.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "camera/camera_model.h"
 #include "camera/rotation.h"
 #include "frame/global_variables.h"
+#include "frame/log.h"
 #include "surround/lutob.h"
 #include "testsupport/best3_site.h"
 #include "testsupport/config_state.h"
@@ -66,4 +68,72 @@ inline double RotationGapDeg(const float* r1, const float* r2) {
     for (int k = 0; k < 3; ++k) tr += static_cast<double>(A[3 * k + i]) * B[3 * k + i];
   const double c = std::max(-1.0, std::min(1.0, (tr - 1.0) / 2.0));
   return std::acos(c) * 180.0 / 3.14159265358979;
+}
+
+// The last fit error a Best3 fit printed ("Calib FB %f" / "Calib LR %f").
+inline float& Best3LastFitError() {
+  static float e = -1.0f;
+  return e;
+}
+inline void Best3CatchFitError(const char* line) {
+  float e = 0.0f;
+  if (std::sscanf(line, "Calib FB %f", &e) == 1 || std::sscanf(line, "Calib LR %f", &e) == 1)
+    Best3LastFitError() = e;
+}
+
+// A fit's error limit at its boundary. The camera's found points are moved
+// by a fixed pattern of pixel offsets times a scale: the fit error grows
+// smoothly with the scale from about 0, and `maxScale` must take it past
+// the limit. The scale where the fit turns from passing to failing is
+// narrowed to a hair; the errors printed either side must lie within 0.01
+// of `limit`, the passing fit store its pose and the failing one give
+// `failCode` and keep the pose of the passing one.
+inline void Best3ExpectFitLimit(Best3Work* work, int32_t camera, float limit, int32_t failCode, float maxScale) {
+  const bool fb = camera <= 2;
+  Best3Camera& cam = work->cams[camera - 1];
+  float found[kBest3Points][2];
+  memcpy(found, cam.points, sizeof found);
+  const AvmLogSink previous = AvmLog_SetSink(Best3CatchFitError);
+  auto fit = [&](float scale, float* err) {
+    for (int i = 0; i < kBest3Points; ++i) {
+      cam.points[i][0] = found[i][0] + scale * static_cast<float>((i * 7) % 11 - 5);
+      cam.points[i][1] = found[i][1] + scale * static_cast<float>((i * 5) % 13 - 6);
+    }
+    Best3LastFitError() = -1.0f;
+    const int32_t r = fb ? CalibBest3_CalibFB(work, camera) : CalibBest3_CalibLR(work, camera);
+    *err = Best3LastFitError();
+    return r;
+  };
+  float lo = 0.0f, hi = maxScale, eLo = 0.0f, eHi = 0.0f;
+  ASSERT_EQ(fit(lo, &eLo), 0) << "the unmoved points must pass";
+  ASSERT_EQ(fit(hi, &eHi), failCode) << "the largest scale must fail: error " << eHi;
+  for (int i = 0; i < 24; ++i) {
+    const float mid = 0.5f * (lo + hi);
+    float e = 0.0f;
+    if (fit(mid, &e) == 0) {
+      lo = mid;
+      eLo = e;
+    } else {
+      hi = mid;
+      eHi = e;
+    }
+  }
+  AvmLog_SetSink(previous);
+  printf("camera %d: passes at error %.5f, fails at %.5f (limit %.1f)\n", camera, eLo, eHi, limit);
+  EXPECT_LE(eLo, limit);
+  EXPECT_GE(eLo, limit - 0.01f);
+  EXPECT_GT(eHi, limit);
+  EXPECT_LE(eHi, limit + 0.01f);
+  float stored[6];
+  memset(cam.newR, 0, sizeof cam.newR);
+  memset(cam.newT, 0, sizeof cam.newT);
+  float e = 0.0f;
+  ASSERT_EQ(fit(lo, &e), 0);
+  memcpy(stored, cam.newR, sizeof cam.newR);
+  memcpy(stored + 3, cam.newT, sizeof cam.newT);
+  EXPECT_NE(stored[5], 0.0f) << "a passing fit stores its pose";
+  EXPECT_EQ(fit(hi, &e), failCode);
+  EXPECT_EQ(memcmp(stored, cam.newR, sizeof cam.newR), 0) << "a failing fit stores nothing";
+  EXPECT_EQ(memcmp(stored + 3, cam.newT, sizeof cam.newT), 0);
+  memcpy(cam.points, found, sizeof found);
 }
