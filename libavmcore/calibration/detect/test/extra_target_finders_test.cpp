@@ -578,7 +578,7 @@ class FrontRearSites : public ::testing::Test {
   enum Site {
     kLayout20,            // camera 2: the marker pair, two framed squares behind it
     kLayout20NoRight,     // the same without the right framed square
-    kLayout20Large,       // the layout-20 site at 1920 x 1080 (the same lens, a wider field)
+    kLayout20Large,       // the layout-20 site at 1920 x 1080 (the lens scaled with the picture)
     kLayout26Front,       // camera 1: framed markers left, right and middle; outer corners
     kLayout26FrontLight,  // camera 1: 500 mm light squares on a dark floor at the markers' middles
     kLayout26FrontPlain,  // camera 1: plain dark squares
@@ -598,7 +598,11 @@ class FrontRearSites : public ::testing::Test {
                                          {1100, 4500, Corners::kInnerLowerEdge}};
     BuildSite(2, rear, behind, l20, kNestedDark, 0, &v[kLayout20]);
     BuildSite(2, rear, behind, l20, kNestedDark, 1 << 3, &v[kLayout20NoRight]);
-    BuildSite(2, marker_site::Camera(2, 1920, 1080), behind, l20, kNestedDark, 0, &v[kLayout20Large], 1920, 1080);
+    // The lens scaled with the picture: a 1920 x 1080 camera's fit searches
+    // its scale from 510 px.
+    SceneCamera large = marker_site::Camera(2, 1920, 1080);
+    large.D[0] *= 1.5f;
+    BuildSite(2, large, behind, l20, kNestedDark, 0, &v[kLayout20Large], 1920, 1080);
     std::vector<SiteMarker> l26f = {{-2800, -4300, Corners::kOuter},
                                     {1900, -4300, Corners::kOuter},
                                     {-450, -4300, Corners::kOuter}};
