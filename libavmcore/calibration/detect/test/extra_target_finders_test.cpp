@@ -598,11 +598,7 @@ class FrontRearSites : public ::testing::Test {
                                          {1100, 4500, Corners::kInnerLowerEdge}};
     BuildSite(2, rear, behind, l20, kNestedDark, 0, &v[kLayout20]);
     BuildSite(2, rear, behind, l20, kNestedDark, 1 << 3, &v[kLayout20NoRight]);
-    // The lens scaled with the picture: a 1920 x 1080 camera's fit searches
-    // its scale from 510 px.
-    SceneCamera large = marker_site::Camera(2, 1920, 1080);
-    large.D[0] *= 1.5f;
-    BuildSite(2, large, behind, l20, kNestedDark, 0, &v[kLayout20Large], 1920, 1080);
+    BuildSite(2, marker_site::Camera(2, 1920, 1080), behind, l20, kNestedDark, 0, &v[kLayout20Large], 1920, 1080);
     std::vector<SiteMarker> l26f = {{-2800, -4300, Corners::kOuter},
                                     {1900, -4300, Corners::kOuter},
                                     {-450, -4300, Corners::kOuter}};
