@@ -6,36 +6,28 @@
 
 namespace {
 
-struct SetupRow {
-  int32_t width, height;
-  FitSetup setup;
-};
-
-// The last row of each table (size 0 x 0) serves every other image size.
-const SetupRow kModel1Rows[] = {
+// A picture size without a row of its own takes the nearest row, scaled.
+const FitSetupRow kModel1Rows[] = {
     {720, 576, {210.0f, 5.0f, 0.0f, 3.0f, 14, 1, 1.0f}},
     {720, 480, {170.0f, 5.0f, 0.0f, 3.0f, 14, 1, 1.16f}},
     {1280, 720, {360.0f, 5.0f, -3.0f, 3.0f, 18, 4, 1.0f}},
     {1920, 1080, {500.0f, 7.5f, -3.0f, 3.0f, 18, 4, 1.0f}},
-    {0, 0, {340.0f, 5.0f, -3.0f, 3.0f, 18, 4, 1.0f}},
 };
-// Width 1920 pairs with height 1280 here; a 1920 x 1080 camera takes the last row.
-const SetupRow kModel2Rows[] = {
+// The 1920 row serves both 1920 x 1080 and 1920 x 1280.
+const FitSetupRow kModel2Rows[] = {
     {720, 576, {190.0f, 5.0f, -3.0f, 3.0f, 14, 4, 1.0f}},
     {720, 480, {150.0f, 5.0f, -3.0f, 3.0f, 14, 4, 1.16f}},
     {1280, 720, {340.0f, 5.0f, -3.0f, 3.0f, 18, 4, 1.0f}},
+    {1920, 1080, {510.0f, 5.0f, -3.0f, 3.0f, 18, 4, 1.0f}},
     {1920, 1280, {510.0f, 5.0f, -3.0f, 3.0f, 18, 4, 1.0f}},
-    {0, 0, {320.0f, 5.0f, -3.0f, 3.0f, 18, 4, 1.0f}},
 };
 
+// A set-up that searches nothing: the fit then reports no pose.
+constexpr FitSetup kNoSearch = {0.0f, 0.0f, 0.0f, 0.0f, 0, 0, 1.0f};
+
 template <size_t N>
-void PickSetup(const SetupRow (&rows)[N], FitSetup* out, int32_t w, int32_t h) {
-  for (size_t i = 0; i + 1 < N; ++i)
-    if (rows[i].width == w && rows[i].height == h) {
-      *out = rows[i].setup;
-      return;
-    }
-  *out = rows[N - 1].setup;
+void PickSetup(const FitSetupRow (&rows)[N], FitSetup* out, int32_t w, int32_t h) {
+  if (!FitSetup_FromRows(rows, N, w, h, out)) *out = kNoSearch;
 }
 
 float BestFit12(PoseProjectFn project, PoseUndistortFn undistort, const FitSetup* setup, int32_t width,
@@ -52,9 +44,13 @@ float BestFit12(PoseProjectFn project, PoseUndistortFn undistort, const FitSetup
   const bool search = mode == 0 || mode == 3 || restricted;
   if (search) {
     PoseFitWork work(img->rows);
+    int bestOuter = -1;
+    auto score = [&](PoseParams* cand) {
+      return restricted ? PoseFit_ScoreAtPose(project, obj, img, cand, slot, &work)
+                        : PoseFit_ScoreCandidate(project, undistort, obj, img, cand, slot, &work);
+    };
     auto consider = [&](PoseParams cand) {
-      const float rms = restricted ? PoseFit_ScoreAtPose(project, obj, img, &cand, slot, &work)
-                                   : PoseFit_ScoreCandidate(project, undistort, obj, img, &cand, slot, &work);
+      const float rms = score(&cand);
       if (rms < bestRms) {
         bestRms = rms;
         best = cand;
@@ -68,14 +64,34 @@ float BestFit12(PoseProjectFn project, PoseUndistortFn undistort, const FitSetup
                            0.0f, 0.0f, 1.0f};
       for (int k = 0; k < 9; ++k) base.K[k] = k0[k];
       for (float& d : base.D) d = 0.0f;
-      if (setup->outerCount >= 1 && setup->innerCount >= 1)
-        for (int i = 0; i < setup->outerCount; ++i)
-          for (int j = 0; j < setup->innerCount; ++j) {
-            PoseParams cand = base;
-            cand.D[0] = setup->start + static_cast<float>(i) * setup->step;
-            cand.D[1] = setup->secondStart + static_cast<float>(j) * setup->secondStep;
-            consider(cand);
+      // Best RMS over the second-term values at outer index i; with keep,
+      // a better candidate becomes the fit's start.
+      auto scoreOuter = [&](int i, bool keep) {
+        float outerBest = 1000.0f;
+        for (int j = 0; j < setup->innerCount; ++j) {
+          PoseParams cand = base;
+          cand.D[0] = setup->start + static_cast<float>(i) * setup->step;
+          cand.D[1] = setup->secondStart + static_cast<float>(j) * setup->secondStep;
+          const float rms = score(&cand);
+          if (rms < outerBest) outerBest = rms;
+          if (keep && rms < bestRms) {
+            bestRms = rms;
+            best = cand;
+            bestOuter = i;
+            found = true;
           }
+        }
+        return outerBest;
+      };
+      if (setup->outerCount >= 1 && setup->innerCount >= 1) {
+        for (int i = 0; i < setup->outerCount; ++i) scoreOuter(i, true);
+        // The refinement holds the scale where the search put it: a best
+        // scale at an edge of the grid is only the scale when one step
+        // beyond scores worse.
+        if (found && !PoseFit_ScaleEdgeIsMinimum(bestOuter, setup->outerCount, bestRms, setup->start, setup->step,
+                                                 width, height, [&](int i) { return scoreOuter(i, false); }))
+          return FLT_MAX;
+      }
     } else {
       consider(caller);
     }

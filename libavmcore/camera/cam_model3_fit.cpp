@@ -63,67 +63,6 @@ float CamModel3_BestFit(const FitSetup* setup, int32_t width, int32_t height, co
   LensTableSlot* cur = LensTable_Current();
   LensTable_TrackCentre(cur, width, height);
 
-  PoseParams caller;
-  PoseParams_Load(&caller, K, D, R, T);
-  PoseParams best = caller;
-  float bestRms = 1000.0f;
-  const bool restricted = PoseFit_IsRestricted(mode);
-  const bool search = mode == 0 || mode == 3 || restricted;
-  if (search) {
-    float cx = static_cast<float>(width / 2) - 0.5f;
-    float cy = static_cast<float>(height / 2) - 0.5f;
-    float aspect = setup->aspect;
-    float start = setup->start, step = setup->step;
-    float second = setup->secondStart, secondStep = setup->secondStep;
-    int32_t outer = setup->outerCount, inner = setup->innerCount;
-    if (cur->trackCount != 0) {
-      cx = cur->centreX;
-      cy = cur->centreY;
-      aspect = cur->scaleX / cur->scaleY;
-      start = cur->scaleY - 3.0f * step;
-      outer = 7;
-      inner = 1;
-    }
-    PoseParams base = caller;
-    const float k0[9] = {aspect, 0.0f, cx, 0.0f, 1.0f, cy, 0.0f, 0.0f, 1.0f};
-    for (int k = 0; k < 9; ++k) base.K[k] = k0[k];
-    if (mode == 3) {
-      // A fine search around the caller's own values.
-      base = caller;
-      step = 0.01f;
-      start = caller.D[0] - 30.0f * step;
-      second = caller.D[1];
-      outer = 60;
-      inner = 1;
-    }
-    PoseFitWork work(img->rows);
-    int i = 0;
-    for (; i < outer; ++i) {
-      for (int j = 0; j < inner; ++j) {
-        PoseParams cand = base;
-        cand.D[0] = start + static_cast<float>(i) * step;
-        cand.D[1] = second + static_cast<float>(j) * secondStep;
-        // The restricted fits start from the caller's pose: only the scale
-        // is searched. A plane estimate would replace the held components
-        // and, from the collinear marks of some layouts, is no pose at all.
-        const float rms =
-            restricted
-                ? PoseFit_ScoreAtPose(CamModel3_ProjectPoints, obj, img, &cand, slot, &work)
-                : PoseFit_ScoreCandidate(CamModel3_ProjectPoints, CamModel3_ProjectPointSet, obj, img, &cand, slot,
-                                         &work);
-        if (rms < bestRms) {
-          bestRms = rms;
-          best = cand;
-        }
-      }
-      if (i > 20 && bestRms < 10.0f) break;
-    }
-    if (!(bestRms < 1000.0f)) {
-      AvmLog("BestFit %d %d %f \n", i, -1, bestRms);
-      best = caller;
-    }
-  }
-
   FitMask mask;
   if (mode == 2)
     mask.Fix(1, 3);
@@ -176,6 +115,88 @@ float CamModel3_BestFit(const FitSetup* setup, int32_t width, int32_t height, co
   }
   if (cur->kind != 0) mask.Fix(0);
   mask.Fix(6, 12);
+
+  // Where the refinement holds the searched scale and reports it, a best
+  // scale at an edge of what the search tried is only the scale when one
+  // step beyond scores worse. (A freed scale is refined from the search's
+  // start; a slot's own scale replaces the searched one.)
+  const bool reportsSearchedScale = mask.fixed[5] && !(cur->trackCount != 0 && cur->scaleY != 0.0f);
+
+  PoseParams caller;
+  PoseParams_Load(&caller, K, D, R, T);
+  PoseParams best = caller;
+  float bestRms = 1000.0f;
+  const bool restricted = PoseFit_IsRestricted(mode);
+  const bool search = mode == 0 || mode == 3 || restricted;
+  if (search) {
+    float cx = static_cast<float>(width / 2) - 0.5f;
+    float cy = static_cast<float>(height / 2) - 0.5f;
+    float aspect = setup->aspect;
+    float start = setup->start, step = setup->step;
+    float second = setup->secondStart, secondStep = setup->secondStep;
+    int32_t outer = setup->outerCount, inner = setup->innerCount;
+    if (cur->trackCount != 0) {
+      cx = cur->centreX;
+      cy = cur->centreY;
+      aspect = cur->scaleX / cur->scaleY;
+      start = cur->scaleY - 3.0f * step;
+      outer = 7;
+      inner = 1;
+    }
+    PoseParams base = caller;
+    const float k0[9] = {aspect, 0.0f, cx, 0.0f, 1.0f, cy, 0.0f, 0.0f, 1.0f};
+    for (int k = 0; k < 9; ++k) base.K[k] = k0[k];
+    if (mode == 3) {
+      // A fine search around the caller's own values.
+      base = caller;
+      step = 0.01f;
+      start = caller.D[0] - 30.0f * step;
+      second = caller.D[1];
+      outer = 60;
+      inner = 1;
+    }
+    PoseFitWork work(img->rows);
+    int bestOuter = -1;
+    // Best RMS over the second-term values at outer index i; with keep, a
+    // better candidate becomes the fit's start.
+    auto scoreOuter = [&](int i, bool keep) {
+      float outerBest = 1000.0f;
+      for (int j = 0; j < inner; ++j) {
+        PoseParams cand = base;
+        cand.D[0] = start + static_cast<float>(i) * step;
+        cand.D[1] = second + static_cast<float>(j) * secondStep;
+        // The restricted fits start from the caller's pose: only the scale
+        // is searched. A plane estimate would replace the held components
+        // and, from the collinear marks of some layouts, is no pose at all.
+        const float rms =
+            restricted
+                ? PoseFit_ScoreAtPose(CamModel3_ProjectPoints, obj, img, &cand, slot, &work)
+                : PoseFit_ScoreCandidate(CamModel3_ProjectPoints, CamModel3_ProjectPointSet, obj, img, &cand, slot,
+                                         &work);
+        if (rms < outerBest) outerBest = rms;
+        if (keep && rms < bestRms) {
+          bestRms = rms;
+          best = cand;
+          bestOuter = i;
+        }
+      }
+      return outerBest;
+    };
+    int i = 0;
+    for (; i < outer; ++i) {
+      scoreOuter(i, true);
+      if (i > 20 && bestRms < 10.0f) break;
+    }
+    const int tried = i < outer ? i + 1 : outer;
+    if (reportsSearchedScale && bestRms < 1000.0f &&
+        !PoseFit_ScaleEdgeIsMinimum(bestOuter, tried, bestRms, start, step, width, height,
+                                    [&](int k) { return scoreOuter(k, false); }))
+      return FLT_MAX;
+    if (!(bestRms < 1000.0f)) {
+      AvmLog("BestFit %d %d %f \n", i, -1, bestRms);
+      best = caller;
+    }
+  }
 
   PoseParams fit = best;
   // Intrinsics modes that hold the scale report the slot's scale (below), so

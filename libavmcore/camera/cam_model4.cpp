@@ -32,18 +32,15 @@ struct SineFisheye {
   }
 };
 
-struct SetupRow {
-  int32_t width, height;
-  FitSetup setup;
-};
-
-const SetupRow kRows[] = {
+// A picture size without a row of its own takes the nearest row, scaled.
+const FitSetupRow kRows[] = {
     {720, 576, {210.0f, 5.0f, 0.0f, 3.0f, 14, 1, 1.0f}},
     {720, 480, {170.0f, 5.0f, 0.0f, 3.0f, 14, 1, 1.16f}},
     {1280, 720, {360.0f, 5.0f, -3.0f, 3.0f, 18, 4, 1.0f}},
     {1920, 1080, {500.0f, 7.5f, -3.0f, 3.0f, 18, 4, 1.0f}},
 };
-const FitSetup kOtherSize = {340.0f, 5.0f, -3.0f, 3.0f, 18, 4, 1.0f};
+// A set-up that searches nothing: the fit then reports no pose.
+constexpr FitSetup kNoSearch = {0.0f, 0.0f, 0.0f, 0.0f, 0, 0, 1.0f};
 
 }  // namespace
 
@@ -80,12 +77,7 @@ void CamModel4_ImageToGround(const Matrix* img, Matrix* out, const Matrix* K, co
 }
 
 void CamModel4_Setup(FitSetup* out, int32_t width, int32_t height) {
-  for (const SetupRow& row : kRows)
-    if (row.width == width && row.height == height) {
-      *out = row.setup;
-      return;
-    }
-  *out = kOtherSize;
+  if (!FitSetup_FromRows(kRows, sizeof kRows / sizeof kRows[0], width, height, out)) *out = kNoSearch;
 }
 
 float CamModel4_BestFit(const FitSetup* setup, int32_t width, int32_t height, const Matrix* obj, const Matrix* img,
@@ -104,7 +96,11 @@ float CamModel4_BestFit(const FitSetup* setup, int32_t width, int32_t height, co
   PoseParams best = caller;
   float bestRms = 1000.0f;
   bool found = false;
-  for (int i = 0; i < setup->outerCount; ++i)
+  int bestOuter = -1;
+  // Best RMS over the second-term values at outer index i; with keep, a
+  // better candidate becomes the fit's start.
+  auto scoreOuter = [&](int i, bool keep) {
+    float outerBest = 1000.0f;
     for (int j = 0; j < setup->innerCount; ++j) {
       PoseParams cand = base;
       cand.D[0] = setup->start + static_cast<float>(i) * setup->step;
@@ -115,14 +111,25 @@ float CamModel4_BestFit(const FitSetup* setup, int32_t width, int32_t height, co
               ? PoseFit_ScoreAtPose(CamModel4_ProjectPoints, obj, img, &cand, slot, &work)
               : PoseFit_ScoreCandidate(CamModel4_ProjectPoints, CamModel4_ProjectPointSet, obj, img, &cand, slot,
                                        &work);
-      if (rms < bestRms) {
+      if (rms < outerBest) outerBest = rms;
+      if (keep && rms < bestRms) {
         bestRms = rms;
         best = cand;
+        bestOuter = i;
         found = true;
       }
     }
+    return outerBest;
+  };
+  for (int i = 0; i < setup->outerCount; ++i) scoreOuter(i, true);
   // No candidate posed the target: the calibration stays as it was.
   if (!found) return FLT_MAX;
+  // The refinement holds the scale where the search put it: a best scale
+  // at an edge of the grid is only the scale when one step beyond scores
+  // worse.
+  if (!PoseFit_ScaleEdgeIsMinimum(bestOuter, setup->outerCount, bestRms, setup->start, setup->step, width, height,
+                                  [&](int i) { return scoreOuter(i, false); }))
+    return FLT_MAX;
 
   FitMask mask;
   if (mode == 2) {

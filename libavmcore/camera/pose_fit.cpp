@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "camera/pose_estimate.h"
+#include "frame/log.h"
 #include "toolkit/residual_rms.h"
 #include "toolkit/levenberg_marquardt.h"
 
@@ -212,4 +213,43 @@ FitMask LineFitMask(int32_t mode) {
       break;
   }
   return mask;
+}
+
+bool FitSetup_FromRows(const FitSetupRow* rows, size_t count, int32_t width, int32_t height, FitSetup* out) {
+  if (width < 1 || height < 1 || count == 0) {
+    AvmLog("fit set-up: no search for a %dx%d picture\n", width, height);
+    return false;
+  }
+  for (size_t i = 0; i < count; ++i)
+    if (rows[i].width == width && rows[i].height == height) {
+      *out = rows[i].setup;
+      return true;
+    }
+  const double aspect = static_cast<double>(width) / height;
+  size_t best = 0;
+  double bestAspect = 0.0, bestWidth = 0.0;
+  for (size_t i = 0; i < count; ++i) {
+    const double da = std::fabs(std::log(aspect * rows[i].height / rows[i].width));
+    const double dw = std::fabs(std::log(static_cast<double>(width) / rows[i].width));
+    if (i == 0 || da < bestAspect - 1e-9 || (da < bestAspect + 1e-9 && dw < bestWidth)) {
+      best = i;
+      bestAspect = da;
+      bestWidth = dw;
+    }
+  }
+  const FitSetupRow& r = rows[best];
+  const float ratio = static_cast<float>(width) / static_cast<float>(r.width);
+  *out = r.setup;
+  out->start *= ratio;
+  out->step *= ratio;
+  out->secondStart *= ratio;
+  out->secondStep *= ratio;
+  AvmLog("fit set-up: %dx%d from the %dx%d row scaled by %f\n", width, height, r.width, r.height, ratio);
+  return true;
+}
+
+void PoseFit_LogScaleEdge(float bestScale, float first, float last, float beyond, float beyondRms, float bestRms,
+                          int32_t width, int32_t height) {
+  AvmLog("BestFit: %dx%d scale %f at the edge of its search %f..%f, %f beyond scores %f < %f: no fit\n", width,
+         height, bestScale, first, last, beyond, beyondRms, bestRms);
 }

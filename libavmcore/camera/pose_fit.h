@@ -2,6 +2,7 @@
 // The fitting machinery shared by the lens models' full fits and line-target
 // fits (internal to the camera module): packing of the 19-parameter vector,
 // scoring of one coarse-search candidate and the Levenberg-Marquardt loops.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -81,3 +82,47 @@ float PoseFit_Line(PoseGroundFn ground, const Matrix* targets, const Matrix* ima
 
 // Masks of the line-target fits by mode (shared by models 1 to 4).
 FitMask LineFitMask(int32_t mode);
+
+// One row of a model's fit set-up table.
+struct FitSetupRow {
+  int32_t width, height;
+  FitSetup setup;
+};
+
+// The set-up of the row of exactly this picture size. A size without a row
+// of its own takes the nearest row (closest picture aspect, then closest
+// width) with its pixel-valued entries (the starts and steps of the scale
+// and of the second term) scaled by the ratio of the picture widths: the
+// same lens on a scaled picture has its scale scaled alike. Returns false
+// (and logs) for a size no row can serve (width or height below 1).
+bool FitSetup_FromRows(const FitSetupRow* rows, size_t count, int32_t width, int32_t height, FitSetup* out);
+
+// The edge rule of every scale search: a search whose best scale is the
+// first or last value it tried has not found the scale unless the scores one
+// step beyond that edge are worse. scoreAt(i) scores the scale of outer
+// index i (any index, also outside the range) over all second-term values
+// and returns the best RMS. Returns true when the best is no edge or the
+// edge is a true minimum; otherwise logs the search and returns false.
+template <class ScoreAt>
+bool PoseFit_ScaleEdgeIsMinimum(int bestOuter, int tried, float bestRms, float start, float step, int32_t width,
+                                int32_t height, ScoreAt scoreAt);
+void PoseFit_LogScaleEdge(float bestScale, float first, float last, float beyond, float beyondRms, float bestRms,
+                          int32_t width, int32_t height);
+
+template <class ScoreAt>
+bool PoseFit_ScaleEdgeIsMinimum(int bestOuter, int tried, float bestRms, float start, float step, int32_t width,
+                                int32_t height, ScoreAt scoreAt) {
+  if (tried < 1 || bestOuter < 0) return true;
+  const int beyond[2] = {bestOuter == 0 ? -1 : 0, bestOuter == tried - 1 ? tried : 0};
+  for (int b : beyond) {
+    if (b == 0) continue;
+    const float rms = scoreAt(b);
+    if (rms < bestRms) {
+      PoseFit_LogScaleEdge(start + static_cast<float>(bestOuter) * step, start,
+                           start + static_cast<float>(tried - 1) * step, start + static_cast<float>(b) * step, rms,
+                           bestRms, width, height);
+      return false;
+    }
+  }
+  return true;
+}

@@ -3,14 +3,24 @@
 #include <pthread.h>
 #include <sched.h>
 
-void Thread_CreateDetached(void* unused, ThreadRoutine routine, void* arg) {
+#include <atomic>
+
+namespace {
+std::atomic<ThreadStartOverride> g_startOverride{nullptr};
+}  // namespace
+
+void Thread_SetStartOverride(ThreadStartOverride start) { g_startOverride.store(start); }
+
+int Thread_CreateDetached(void* unused, ThreadRoutine routine, void* arg) {
   (void)unused;
+  if (ThreadStartOverride start = g_startOverride.load()) return start(routine, arg);
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
   pthread_t thread;
-  pthread_create(&thread, &attr, routine, arg);
+  const int rc = pthread_create(&thread, &attr, routine, arg);
   pthread_attr_destroy(&attr);
+  return rc;
 }
 
 int Thread_CreateDetachedRR(void* unused, ThreadRoutine routine, int32_t priority, void* arg) {

@@ -251,9 +251,18 @@ int32_t Best3Ctrl_Init(Best3Ctrl* job, int32_t timeoutSeconds, const char* lutCo
   job->framesCounted = 0;
   job->currentSecond = job->startSecond;
   job->liveThreads.store(2);
+  job->threadMissing = false;
   job->runFlag.store(1, std::memory_order_release);
-  Thread_CreateDetached(nullptr, AccumulationThread, job);
-  Thread_CreateDetached(nullptr, ExecThread, job);
+  // A thread that did not start is not waited for; the job then ends at the
+  // next poll with the failure report instead of running without it.
+  const ThreadRoutine routines[2] = {AccumulationThread, ExecThread};
+  for (ThreadRoutine routine : routines) {
+    const int rc = Thread_CreateDetached(nullptr, routine, job);
+    if (rc == 0) continue;
+    AvmLog("Best3Ctrl_Init: a calibration thread was not started (%d)\n", rc);
+    job->liveThreads.fetch_sub(1, std::memory_order_acq_rel);
+    job->threadMissing = true;
+  }
   return 1;
 }
 
@@ -272,7 +281,7 @@ void Best3Ctrl_InputFrame(Best3Ctrl* job, int32_t layout, const void* descriptor
 }
 
 int32_t Best3Ctrl_PollAndSave(Best3Ctrl* job) {
-  if (job == nullptr || !job->lut) return 2;
+  if (job == nullptr || !job->lut || job->threadMissing) return 2;
   if (job->work.done.load(std::memory_order_acquire) == 0) {
     // Unsigned difference of millisecond ticks: right across the tick's wrap.
     const uint32_t elapsed = (NowMs() - job->startMs) / 1000u;

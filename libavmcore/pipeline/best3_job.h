@@ -38,7 +38,8 @@ struct Best3Ctrl {
   uint32_t framesCounted = 0;             // accumulation thread only
   uint32_t currentSecond = 0;             // accumulation thread only
   std::atomic<uint32_t> runFlag{0};       // 1 running, 2 stop requested, 0 stopped
-  std::atomic<int32_t> liveThreads{0};
+  std::atomic<int32_t> liveThreads{0};   // threads started and not yet ended
+  bool threadMissing = false;             // a thread could not be started (decoder thread only)
 };
 
 // A job with its construction defaults, or null.
@@ -52,8 +53,8 @@ int32_t Best3Ctrl_Init(Best3Ctrl* job, int32_t timeoutSeconds, const char* lutCo
                        const char* configOutPath);
 // One decoder frame: layout 0 or 3 a PackedFrame, 1 or 4 a YuvSemiPlanarFrame.
 void Best3Ctrl_InputFrame(Best3Ctrl* job, int32_t layout, const void* descriptor);
-// 0 running, 1 done and every file written, 2 timed out or a file could
-// not be written.
+// 0 running, 1 done and every file written, 2 timed out, a file could not
+// be written, or a thread of the job could not be started.
 int32_t Best3Ctrl_PollAndSave(Best3Ctrl* job);
 // Stops the job's threads and frees its buffers (not the job).
 void Best3Ctrl_Release(Best3Ctrl* job);

@@ -220,7 +220,12 @@ int RunCalibrate(AvmLibrary& lib, const std::vector<std::string>& args) {
                           site.car[3], site.car[4], site.model & 15, 0, &code);
     if (lut != nullptr) {
       const std::string config = out + "/lut_config.krv", byteLut = out + "/lut_birdseye.krv";
+      // The save chain writes its further files (mix area, dynamic alpha,
+      // driver assistance) into the library's data directory: for this
+      // call that is the output directory, so the data stay as they were.
+      x.setDir(out.c_str(), 0, 152, 0);
       saved = x.getResult(lut, byteLut.c_str(), config.c_str(), 0xBF);
+      x.setDir(dir.c_str(), 0, 152, 0);
       x.unInitLut(lut);
       float rms[4] = {0, 0, 0, 0};
       x.lastResult(rms);

@@ -21,7 +21,17 @@ constexpr useconds_t kPollMicros = 10000;
 // A point buffer beyond this is a corrupt configuration, not a target.
 constexpr int32_t kMaxPointsSane = 4096;
 
-void Start(CornerSearchJob* job) { Thread_CreateDetached(nullptr, CalibCornerWorker, job); }
+// A job whose thread did not start is done at once with its camera's code:
+// nobody waits for a thread that does not run.
+void Start(CornerSearchJob* job) {
+  const int rc = Thread_CreateDetached(nullptr, CalibCornerWorker, job);
+  if (rc == 0) return;
+  AvmLog("InitLUTOB_New: corner search of camera %d not started (%d)\n", job->camera, rc);
+  job->startFailed = true;
+  job->count = 0;
+  job->result = job->errorCode;
+  job->done.store(1, std::memory_order_release);
+}
 
 // Sleeps first, then tests, until every started job is done.
 void WaitAll(CornerSearchJob* const* jobs, int n) {
@@ -130,12 +140,16 @@ int32_t InitLUTOB_New_DetectCornersWith(LUTOB* lut, int32_t a1, int32_t a2, int3
   }
 
   int32_t code = 0;
+  bool notStarted = false;
   for (int i = 0; i < nStarted; ++i) {
     const CornerSearchJob& s = *started[i];
     lut->cornerCounts[s.camera - 1] = s.count;
     if (code == 0) code = s.result;
+    notStarted = notStarted || s.startFailed;
   }
-  if (code != 0 && (mask & 0xF) == 0xF) {
+  // A search that could not run is a failure under any mask: its camera was
+  // never looked at.
+  if (code != 0 && ((mask & 0xF) == 0xF || notStarted)) {
     LUTOB_ReleaseBuffers(lut);
     return code;
   }

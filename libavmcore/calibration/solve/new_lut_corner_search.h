@@ -26,6 +26,7 @@ struct CornerSearchJob {
   int32_t errorCode = 0;  // 16 + camera: this camera has no corners
   int32_t result = 0;     // 0, or errorCode when nothing was found
   bool searchable = true; // false: its target does not fit the point arrays
+  bool startFailed = false; // its thread could not be started
   std::atomic<int32_t> done{0};
 };
 
@@ -41,6 +42,7 @@ void* CalibCornerWorker(void* job);
 // ran (layout 29) and failed, before anything of the object is set up; or
 // 17..20 for the first camera (in order 1..4) whose search found nothing,
 // only when all four cameras are enabled (configuration camera mask 0xF),
+// or under any mask when a camera's search thread could not be started,
 // with the object's buffers then released.
 int32_t InitLUTOB_New_DetectCorners(LUTOB* lut, int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
                                     int32_t model, Matrix* quad);

@@ -16,6 +16,7 @@
 #include "camera/rotation.h"
 #include "testsupport/config_state.h"
 #include "testsupport/lens_table_fixture.h"
+#include "testsupport/pose_scene.h"
 #include "testsupport/scene_renderer.h"
 
 namespace {
@@ -326,25 +327,82 @@ TEST_P(PoseFitTest, GroundMappingDerivativesMatchFiniteDifferences) {
 INSTANTIATE_TEST_SUITE_P(Models, PoseFitTest, ::testing::ValuesIn(kFits),
                          [](const ::testing::TestParamInfo<FitCase>& i) { return std::string(i.param.name); });
 
+// The row of the picture size, or the nearest row (closest picture aspect,
+// then closest width) with its starts and steps scaled by the width ratio.
 TEST(FitSetup, TablesByImageSize) {
+  struct Case {
+    int32_t model, w, h;
+    FitSetup want;
+  };
+  const Case cases[] = {
+      {1, 1920, 1080, {500.0f, 7.5f, -3.0f, 3.0f, 18, 4, 1.0f}},
+      {1, 720, 480, {170.0f, 5.0f, 0.0f, 3.0f, 14, 1, 1.16f}},
+      {2, 1920, 1080, {510.0f, 5.0f, -3.0f, 3.0f, 18, 4, 1.0f}},  // the 1920 row, whatever its height
+      {2, 1920, 1280, {510.0f, 5.0f, -3.0f, 3.0f, 18, 4, 1.0f}},
+      {4, 1920, 1080, {500.0f, 7.5f, -3.0f, 3.0f, 18, 4, 1.0f}},
+      // 16:9 sizes from the 1280 x 720 row (the nearer width of the two).
+      {1, 640, 360, {180.0f, 2.5f, -1.5f, 1.5f, 18, 4, 1.0f}},
+      {2, 640, 360, {170.0f, 2.5f, -1.5f, 1.5f, 18, 4, 1.0f}},
+      {2, 2560, 1440, {680.0f, 20.0f / 3, -4.0f, 4.0f, 18, 4, 1.0f}},  // from 1920 x 1080
+      // 4:3 from 720 x 576 (aspect 1.25 against 1.5 of 720 x 480).
+      {4, 800, 600, {210.0f * 800 / 720, 5.0f * 800 / 720, 0.0f, 3.0f * 800 / 720, 14, 1, 1.0f}},
+      {1, 1440, 960, {340.0f, 10.0f, 0.0f, 6.0f, 14, 1, 1.16f}},  // 3:2 from 720 x 480
+  };
+  for (const Case& c : cases) {
+    FitSetup s;
+    if (c.model == 1) CamModel1_Setup(&s, c.w, c.h);
+    if (c.model == 2) CamModel2_Setup(&s, c.w, c.h);
+    if (c.model == 4) CamModel4_Setup(&s, c.w, c.h);
+    const std::string what = "model " + std::to_string(c.model) + " " + std::to_string(c.w) + "x" + std::to_string(c.h);
+    EXPECT_FLOAT_EQ(s.start, c.want.start) << what;
+    EXPECT_FLOAT_EQ(s.step, c.want.step) << what;
+    EXPECT_FLOAT_EQ(s.secondStart, c.want.secondStart) << what;
+    EXPECT_FLOAT_EQ(s.secondStep, c.want.secondStep) << what;
+    EXPECT_EQ(s.outerCount, c.want.outerCount) << what;
+    EXPECT_EQ(s.innerCount, c.want.innerCount) << what;
+    EXPECT_FLOAT_EQ(s.aspect, c.want.aspect) << what;
+  }
+  // No picture: no search, and the fit reports no pose.
   FitSetup s;
-  CamModel1_Setup(&s, 1920, 1080);
-  EXPECT_EQ(s.start, 500.0f);
-  EXPECT_EQ(s.step, 7.5f);
-  CamModel2_Setup(&s, 1920, 1080);  // the model-2 row pairs 1920 with 1280
-  EXPECT_EQ(s.start, 320.0f);
-  EXPECT_EQ(s.outerCount, 18);
-  EXPECT_EQ(s.innerCount, 4);
-  CamModel2_Setup(&s, 1920, 1280);
-  EXPECT_EQ(s.start, 510.0f);
-  CamModel1_Setup(&s, 720, 480);
-  EXPECT_EQ(s.aspect, 1.16f);
-  EXPECT_EQ(s.innerCount, 1);
-  CamModel4_Setup(&s, 1920, 1080);
-  EXPECT_EQ(s.start, 500.0f);
-  EXPECT_EQ(s.step, 7.5f);
-  CamModel4_Setup(&s, 800, 600);
-  EXPECT_EQ(s.start, 340.0f);
+  CamModel2_Setup(&s, 0, 720);
+  EXPECT_EQ(s.outerCount, 0);
+}
+
+// The scale search's edges from exact corners of a 1280 x 720 board: a lens
+// on or just inside an edge of the grid fits (one step beyond scores worse);
+// one just outside, whose nearest grid value is the edge, is no fit.
+TEST(FitSetup, ScaleAtTheSearchEdge) {
+  struct Case {
+    int32_t model;
+    float scale;
+    bool fits;
+  };
+  const Case cases[] = {
+      {1, 360.0f, true},  {1, 357.0f, false}, {1, 445.0f, true},  {1, 446.0f, true},  {1, 449.0f, false},
+      {2, 340.0f, true},  {2, 336.0f, false}, {2, 425.0f, true},  {2, 429.0f, false},
+      {4, 361.0f, true},  {4, 356.0f, false}, {4, 444.0f, true},  {4, 449.0f, false},
+  };
+  for (const Case& c : cases) {
+    SceneCamera cam = PoseScene_Camera(c.model, kW, kH);
+    cam.D[0] = c.scale;
+    PoseScene s = PoseScene_Make(cam, 1000.0f, 1500.0f, 10.0f);
+    std::vector<float> xy(static_cast<size_t>(2 * s.count));
+    for (int i = 0; i < s.count; ++i) {
+      xy[2 * i] = s.image[2 * i + 1];
+      xy[2 * i + 1] = s.image[2 * i];
+    }
+    float k[9] = {}, d[8] = {}, r[3] = {}, t[3] = {};
+    Matrix W{3, s.count, s.world.data()}, I{2, s.count, xy.data()};
+    Matrix K{3, 3, k}, D{1, 8, d}, R{1, 3, r}, T{1, 3, t};
+    const float rms = CameraModel_Calibrate(kW, kH, c.model, &W, &I, &K, &D, &R, FLT_EPSILON, &T, 0, 100, 0, 0);
+    const std::string what = "model " + std::to_string(c.model) + " scale " + std::to_string(c.scale);
+    if (c.fits) {
+      EXPECT_LT(rms, 1.0f) << what;
+      EXPECT_LT(PoseScene_RotationErrorDeg(r, s.cam.r), 0.5) << what;
+    } else {
+      EXPECT_EQ(rms, FLT_MAX) << what;
+    }
+  }
 }
 
 TEST(FitSetup, ModelThreeFromTheTable) {

@@ -6,7 +6,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -76,6 +80,40 @@ TEST(AvmhostCalibrateTest, EmbeddedSampleSolvesEveryCameraNearItsTruePose) {
   FILE* f = fopen((out + "/birdseye.bmp").c_str(), "rb");
   EXPECT_NE(f, nullptr);
   if (f != nullptr) fclose(f);
+}
+
+std::map<std::string, std::string> Contents(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    if (!e.is_regular_file()) continue;
+    std::ifstream in(e.path(), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    files[e.path().filename().string()] = bytes.str();
+  }
+  return files;
+}
+
+// With --out every file of the calibration goes to the output directory; the
+// data directory keeps exactly the files and bytes it had.
+TEST(AvmhostCalibrateTest, OutputDirectoryTakesEveryFileAndTheDataStayAsTheyWere) {
+  ScopedConfigState state;
+  const std::string data = state.Path("data"), out = state.Path("out");
+  ASSERT_TRUE(WriteSampleCalibrate(data));
+  const auto before = Contents(data);
+  std::string json;
+  ASSERT_EQ(RunHost("calibrate --json --data " + data + " --out " + out, &json), 0) << json;
+  const auto after = Contents(data);
+  EXPECT_EQ(after.size(), before.size());
+  for (const auto& f : after) {
+    const auto it = before.find(f.first);
+    EXPECT_TRUE(it != before.end() && it->second == f.second) << f.first << " written into the data directory";
+  }
+  const auto written = Contents(out);
+  for (const char* name : {"lut_config.krv", "lut_birdseye.krv", "lut_mixareainfo.krv", "lut_dyncalpha.krv",
+                           "birdseye.bmp", "adas_base.krv", "adas_bsds.krv", "adas_ldws.krv", "adas_lvsa.krv",
+                           "adas_mods.krv", "adas_rcta.krv"})
+    EXPECT_EQ(written.count(name), 1u) << name;
 }
 
 TEST(AvmhostCalibrateTest, MissingFrameIsReported) {

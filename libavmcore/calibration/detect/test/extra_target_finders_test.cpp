@@ -578,7 +578,7 @@ class FrontRearSites : public ::testing::Test {
   enum Site {
     kLayout20,            // camera 2: the marker pair, two framed squares behind it
     kLayout20NoRight,     // the same without the right framed square
-    kLayout20Large,       // the layout-20 site at 1920 x 1080 (the same lens, a wider field)
+    kLayout20Large,       // the layout-20 site at 1920 x 1080 (the lens scaled with the picture)
     kLayout26Front,       // camera 1: framed markers left, right and middle; outer corners
     kLayout26FrontLight,  // camera 1: 500 mm light squares on a dark floor at the markers' middles
     kLayout26FrontPlain,  // camera 1: plain dark squares

@@ -19,11 +19,13 @@ struct Rect {
   float x0, y0, x1, y1;  // mm
 };
 
-// Camera 1..4 at its pose on the vehicle, for a picture of W x H (the same
-// lens: a larger picture sees a wider field). height > 0 mounts it that
-// many mm above the ground instead.
+// Camera 1..4 at its pose on the vehicle, for a picture of W x H (the lens
+// scaled with the picture's width). height > 0 mounts it that many mm above
+// the ground instead.
 inline SceneCamera Camera(int camera, int W, int H, float height = 0.0f) {
   SceneCamera cam = PoseScene_Camera(2, W, H);
+  // Each picture size's fit searches the scale its own set-up row expects.
+  cam.D[0] *= static_cast<float>(W) / 1280.0f;
   float pos[4][3] = {{0, -2100, -900}, {0, 2100, -950}, {-960, -100, -1000}, {960, 100, -1000}};
   if (height > 0.0f) pos[camera - 1][2] = -height;
   const float at[4][3] = {{40, -3600, 0}, {-30, 3600, 0}, {-2400, 0, 0}, {2400, 0, 0}};

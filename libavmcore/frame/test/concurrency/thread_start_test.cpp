@@ -47,6 +47,24 @@ TEST(ThreadStart, DetachedWorkersStartRunAndStopByFlag) {
   usleep(5000);  // let the detached threads finish returning
 }
 
+// The creation result comes back: 0 for a thread that runs, the failure of
+// a start that could not be made (injected) with no thread running.
+int RefuseStart(ThreadRoutine, void*) { return 11; }  // EAGAIN
+
+TEST(ThreadStart, DetachedStartReportsItsResult) {
+  Worker w;
+  Thread_SetStartOverride(RefuseStart);
+  EXPECT_EQ(11, Thread_CreateDetached(nullptr, WorkerMain, &w));
+  Thread_SetStartOverride(nullptr);
+  usleep(5000);
+  EXPECT_EQ(0, Atomic_FetchAdd(&w.running, 0));
+  EXPECT_EQ(0, Thread_CreateDetached(nullptr, WorkerMain, &w));
+  ASSERT_TRUE(WaitFor(&w.running, 1, 5000));
+  Atomic_Exchange(&w.runFlag, 2);
+  EXPECT_TRUE(WaitFor(&w.running, 0, 5000));
+  usleep(5000);
+}
+
 TEST(ThreadStart, RoundRobinReportsItsResult) {
   Worker w;
   int rc = Thread_CreateDetachedRR(nullptr, WorkerMain, 10, &w);

@@ -14,6 +14,7 @@
 #include "camera/rotation.h"
 #include "frame/global_variables.h"
 #include "frame/log.h"
+#include "frame/thread_start.h"
 #include "pipeline/best3_job.h"
 #include "surround/lutob.h"
 #include "testsupport/best3_site.h"
@@ -63,6 +64,18 @@ std::vector<uint8_t> Nv12(const std::vector<uint8_t>& luma) {
 const std::vector<uint8_t>& SiteFrame() {
   static const std::vector<uint8_t> f = Nv12(Best3Site_RenderQuad(Best3Site()));
   return f;
+}
+
+// Thread starts of which those in failMask (bit k: the k-th call after
+// arming, 0-based) fail; the others start as the library does.
+std::atomic<int> g_startCalls{0};
+int g_failMask = 0;
+int StartFailingSome(ThreadRoutine routine, void* arg) {
+  if ((g_failMask >> g_startCalls++) & 1) return 11;  // EAGAIN
+  Thread_SetStartOverride(nullptr);
+  const int rc = Thread_CreateDetached(nullptr, routine, arg);
+  Thread_SetStartOverride(StartFailingSome);
+  return rc;
 }
 
 class Best3Road : public ::testing::Test {
@@ -245,6 +258,34 @@ TEST_F(Best3Road, WrongSizeFramesTimeOutAfterTheClampedTime) {
   EXPECT_EQ(g_calib.user.load(), 7u);
   EXPECT_FALSE(state_.Exists("l.krv"));
   EXPECT_FALSE(Logged("NewImage Time1"));
+}
+
+// A job thread that cannot be started ends the job at the next frame with
+// the failure report (1, 1, user); the release waits only for the thread
+// that runs.
+TEST_F(Best3Road, JobThreadThatDoesNotStartReportsFailure) {
+  StartDecoderAt(64, 32);
+  const uint64_t small = KeepFrame(std::vector<uint8_t>(64 * 32 * 3 / 2, 90));
+  g_nowMs = 5000;
+  for (int failMask : {1, 2, 3}) {  // accumulation thread, execution thread, both
+    SCOPED_TRACE(failMask);
+    g_calib.calls = 0;
+    g_startCalls = 0;
+    g_failMask = failMask;
+    Thread_SetStartOverride(StartFailingSome);
+    const int32_t r = Better(30, state_.Path("l.krv"), state_.Path("c.krv"), 5);
+    Thread_SetStartOverride(nullptr);
+    ASSERT_EQ(r, 0);
+    EXPECT_EQ(g_startCalls.load(), 2);
+    for (int i = 0; i < 300 && g_calib.calls.load() == 0; ++i) {
+      InputFrame(decoder_.get(), small);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(g_calib.calls.load(), 1);
+    EXPECT_EQ(g_calib.outcome.load(), 1);
+    EXPECT_EQ(g_calib.user.load(), 5u);
+    EXPECT_TRUE(Logged("Best3Ctrl_Init: a calibration thread was not started"));
+  }
 }
 
 TEST_F(Best3Road, StartIsRefusedWithoutACameraFileOrArguments) {

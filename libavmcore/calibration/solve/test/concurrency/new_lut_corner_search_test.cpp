@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "frame/global_variables.h"
+#include "frame/thread_start.h"
 #include "surround/lutob.h"
 #include "testsupport/calibration_site.h"
 #include "testsupport/config_state.h"
@@ -60,6 +61,18 @@ uint32_t RecordingFinder(LUTOB* lut, uint32_t camera) {
   --g_rec.running;
   g_rec.endSeq[c] = g_rec.seq++;
   return static_cast<uint32_t>(g_rec.found[c].load());
+}
+
+// Thread starts that fail at the k-th call (1-based) after arming; the others
+// start as the library does.
+std::atomic<int> g_startCalls{0};
+int g_failAtCall = 0;
+int StartFailingAt(ThreadRoutine routine, void* arg) {
+  if (++g_startCalls == g_failAtCall) return 11;  // EAGAIN
+  Thread_SetStartOverride(nullptr);
+  const int rc = Thread_CreateDetached(nullptr, routine, arg);
+  Thread_SetStartOverride(StartFailingAt);
+  return rc;
 }
 
 class NewLutCornerSearch : public ::testing::Test {
@@ -171,6 +184,39 @@ TEST_F(NewLutCornerSearch, PartialMasks) {
   const int32_t all[4] = {35, 35, 30, 29};
   EXPECT_EQ(Run(0x1, all), 0);
   for (int c = 1; c <= 4; ++c) EXPECT_EQ(Calls(c), 1);
+}
+
+// A search thread that cannot be started gives its camera's code under any
+// mask and releases the object; the search never waits for it.
+TEST_F(NewLutCornerSearch, SearchThreadThatDoesNotStartGivesItsCameraCode) {
+  struct Case {
+    int32_t mask;
+    int failAt;  // which start fails: camera 1's first when enabled
+    int32_t code;
+    int searched;
+  } cases[] = {
+      {0xF, 1, 17, 0},  // camera 1: nothing else searched
+      {0xF, 3, 19, 3},  // camera 3 (after 1 and 2)
+      {0x2, 2, 19, 2},  // camera 1 not enabled: starts are cameras 2, 3, 4
+      {0x1, 4, 20, 3},
+  };
+  const int32_t all[4] = {35, 35, 30, 29};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.code);
+    LUTOB_Destroy(lut_);
+    lut_ = LUTOB_Create();
+    g_startCalls = 0;
+    g_failAtCall = k.failAt;
+    Thread_SetStartOverride(StartFailingAt);
+    const int32_t r = Run(k.mask, all);
+    Thread_SetStartOverride(nullptr);
+    EXPECT_EQ(r, k.code);
+    int searched = 0;
+    for (int c = 1; c <= 4; ++c) searched += Calls(c);
+    EXPECT_EQ(searched, k.searched);
+    EXPECT_EQ(lut_->camW, 0);
+    EXPECT_EQ(lut_->worldPoints[0], nullptr);
+  }
 }
 
 TEST_F(NewLutCornerSearch, CornerMinimumRequestIsOneShot) {
