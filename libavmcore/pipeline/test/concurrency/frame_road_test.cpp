@@ -195,6 +195,47 @@ TEST_F(FrameRoadTest, ReleaseWaitsForAThreadStuckPastTheBound) {
   EXPECT_EQ(analysis_.Analysed().size(), 1u);
 }
 
+// An output callback that never returns: the release of the export returns
+// after its bounded stop and keeps the object, which the blocked main thread
+// still uses, until that thread has left; then it is freed.
+TEST_F(FrameRoadTest, ReleaseReturnsWithinItsBoundAndKeepsTheDecoderForACallbackThatBlocks) {
+  FramePool pool(64, 32, 2);
+  DecoderTiming t;
+  t.stopPolls = 2;  // a 110 ms bound
+  TVDecoderBase* d = StartDecoder(64, 32, &analysis_, t).release();
+  BlockingOutput out;
+  out.gate.Close();
+  out.block = true;
+  d->RequestVideo(BlockingOutput::Callback, reinterpret_cast<uintptr_t>(&out));
+  EXPECT_EQ(InputFrame(d, pool.Addr(0)), 1);
+  ASSERT_TRUE(out.gate.WaitEntered(1));
+  {
+    // The mix-area reload does not wait for the blocked main thread either.
+    BoundedCall reload([d] { d->SetEXParam(47, 0); });
+    const bool returned = reload.Wait(10000);
+    if (!returned) out.gate.Open();
+    ASSERT_TRUE(returned) << "SetEXParam 47 waited for the blocked callback";
+  }
+  EXPECT_EQ(d->holdFrames.load(), 0);
+  bool returned;
+  {
+    BoundedCall release([d] { TVDecoder_Release(d); });
+    returned = release.Wait(10000);
+    // Kept, not freed, while the callback blocks.
+    if (returned) {
+      EXPECT_EQ(TVDecoder_ReclaimAbandoned(), 1);
+    }
+    out.gate.Open();
+  }
+  EXPECT_TRUE(returned) << "the release waited for the blocked callback";
+  int32_t kept = 1;
+  for (int i = 0; i < 1000 && kept != 0; ++i) {
+    kept = TVDecoder_ReclaimAbandoned();
+    if (kept != 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(kept, 0);
+}
+
 TEST_F(FrameRoadTest, RecordingResultFollowsTheSyncThread) {
   DecoderTiming t;
   t.syncTicks = 2;  // a 20 ms "second"
