@@ -92,14 +92,13 @@ TVDecoderBase::~TVDecoderBase() {
 }
 
 void TVDecoderBase::ReleaseUnshared() {
-  if (globalsReleased_) return;
-  globalsReleased_ = true;
   // A main thread still inside an output callback of the calibration road
-  // holds the job's lock: the job (and the configuration its threads read)
-  // is then left as it is.
+  // holds the job's lock: the job is then freed when the object is, and the
+  // configuration its threads read is left loaded.
   std::unique_lock<std::mutex> lock(best3Mutex, std::try_to_lock);
   if (!lock.owns_lock()) {
-    AvmLog("TVDecoder_Release: calibration job in use by the main thread; it and the configuration are left allocated\n");
+    AvmLog("TVDecoder_Release: calibration job in use by the main thread; it and the configuration are kept\n");
+    globalsReleased_ = true;
     return;
   }
   if (best3Job != nullptr) {
@@ -107,7 +106,10 @@ void TVDecoderBase::ReleaseUnshared() {
     Best3Ctrl_Destroy(best3Job);
     best3Job = nullptr;
   }
-  GlobalVariables_Release();
+  if (!globalsReleased_) {
+    globalsReleased_ = true;
+    GlobalVariables_Release();
+  }
 }
 
 void TVDecoderBase::EnsureThreadsGone() {
@@ -434,13 +436,17 @@ void TVDecoderBase::MainStep() {
     }
   }
   memcpy(slots[s].values, v, sizeof v);
+  bool calibrating = false;
   {
     std::lock_guard<std::mutex> lock(best3Mutex);
     if (best3Job != nullptr) {
       CalibrationRoad(s);
-      FinishFrame(seq);
-      return;
+      calibrating = true;
     }
+  }
+  if (calibrating) {
+    FinishFrame(seq);
+    return;
   }
   PerFrameWork(s);
   FinishFrame(seq);

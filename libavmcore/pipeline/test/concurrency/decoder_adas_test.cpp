@@ -81,6 +81,7 @@ TEST_F(DecoderAdasTest, StopIsBoundedWhileAnEventCallbackBlocks) {
   ASSERT_EQ(ADAS_Init(&a, state_.dir().c_str()), 1);
   ADAS_SetSpeed(&a, 30);
   CtrlBSDS(&a, w_, h_, 1);
+  SpeedGate_Update(&a.bsdsCtl.gate, 30);  // active before the feed below
   // A held left result: the worker sends it after the frame it processes.
   a.bsds.leftResult = 1;
   a.bsds.leftDeadline = 1000 + 100000;
