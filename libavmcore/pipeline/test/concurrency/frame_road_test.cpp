@@ -175,7 +175,7 @@ TEST_F(FrameRoadTest, ReleaseWithWellBehavedThreadsIsQuick) {
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count(), 200);
 }
 
-TEST_F(FrameRoadTest, ReleaseWaitsForAThreadStuckPastTheBound) {
+TEST_F(FrameRoadTest, DeletingDirectlyWaitsForAThreadStuckPastTheBound) {
   FramePool pool(64, 32, 2);
   DecoderTiming t;
   t.stopPolls = 2;  // a 60 ms bound
@@ -189,7 +189,7 @@ TEST_F(FrameRoadTest, ReleaseWaitsForAThreadStuckPastTheBound) {
     analysis_.gate.Open();
   });
   const auto t0 = Clock::now();
-  d.reset();  // must not free the object under the analysis thread
+  d.reset();  // a direct delete must not free the object under the analysis thread
   EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count(), 200);
   opener.join();
   EXPECT_EQ(analysis_.Analysed().size(), 1u);
