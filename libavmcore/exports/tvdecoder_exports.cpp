@@ -19,6 +19,7 @@ TVDecoderBase* TVDecoder_Instance() { return g_decoder.load(); }
 AVM_EXPORT int KRV_TVDecoder_Init(int32_t layout, int32_t width, int32_t height) {
   AvmLog("KRV_TVDecoder_Init \n");
   std::lock_guard<std::mutex> lock(g_lifecycle);
+  TVDecoder_ReclaimAbandoned();
   if (g_decoder.load() != nullptr) return 0;
   TVDecoderMain* d = new TVDecoderMain;
   d->Init(layout, width, height);
@@ -29,8 +30,9 @@ AVM_EXPORT int KRV_TVDecoder_Init(int32_t layout, int32_t width, int32_t height)
 AVM_EXPORT int KRV_TVDecoder_Release(void) {
   AvmLog("KRV_TVDecoder_Release \n");
   std::lock_guard<std::mutex> lock(g_lifecycle);
-  TVDecoderBase* d = g_decoder.exchange(nullptr);
-  delete d;
+  // Returns within the stop bounds even when an output callback does not
+  // return; such a decoder is kept until its threads have left.
+  TVDecoder_Release(g_decoder.exchange(nullptr));
   return 0;
 }
 

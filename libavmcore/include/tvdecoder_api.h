@@ -35,8 +35,22 @@ AVM_EXPORT int KRV_TVDecoder_Release(void);
 
 /* Hands one frame in and blocks until it was taken (0) or for at most 100 ms
  * (1). value0: encoder (device) address, value1: CPU address, value2: frame
- * reference; values 3 to 5 the same for the second frame of six cameras. The
- * caller keeps the frame valid until its next input call. */
+ * reference; values 3 to 5 the same for the second frame of six cameras. A
+ * null CPU address hands in no frame.
+ *
+ * Frame lifetime. The decoder goes on using a frame after the call that
+ * handed it has returned: it holds two frames in turn, whose analysis
+ * thread reads them and whose recording thread draws the overlay into them
+ * and encodes them, and it marks the corners of every frame. It is done with
+ * a frame (and its second frame) once two later input calls have returned
+ * 0; only then may the application refill or free it. A call that returns 1
+ * (time-out, or the frame dropped while the decoder was still busy with
+ * earlier ones) does not count, and its own frame may still be in use. So
+ * three buffers used in turn suffice while every call returns 0; after a
+ * call returned 1 the application hands its next frame in a buffer that is
+ * free by this rule, or a call without frame (null CPU address), which also
+ * counts once it returns 0. The output callback runs during the call that
+ * handed the frame. */
 AVM_EXPORT int KRV_TVDecoder_InputVideoData(uint64_t value0, uint64_t value1);
 AVM_EXPORT int KRV_TVDecoder_InputVideoDataEx(uint64_t value0, uint64_t value1, uint64_t value2);
 AVM_EXPORT int KRV_TVDecoder_InputSixVideoData(uint64_t value0, uint64_t value1, uint64_t value3, uint64_t value4);

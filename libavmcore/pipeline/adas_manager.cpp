@@ -174,8 +174,11 @@ ADASManager::ADASManager() : clock(GetTickMs) {
 }
 
 ADASManager::~ADASManager() {
+  // The owner (the decoder) destroys the manager only once its workers have
+  // left; a worker still running here would outlive the manager itself.
+  if (workerCount.load() > 0) AvmLog("ADASManager destroyed with %d workers running\n", workerCount.load());
   ADAS_Release(this);
-  BlockRing_Release(&ldwsRing);
+  if (workerCount.load() == 0) BlockRing_Release(&ldwsRing);
 }
 
 int ADAS_Init(ADASManager* a, const char* dataDirectory) {
@@ -264,22 +267,26 @@ void ADAS_StartThreads(ADASManager* a) {
   }
 }
 
-void ADAS_StopThreads(ADASManager* a) {
-  if (a == nullptr || a->runState.load() != 1) return;
-  a->runState = 2;
-  // The workers use the function objects: returning while one still runs
-  // would let the caller free them under it, so wait until all have left.
-  int waited = 0;
-  while (a->workerCount.load() > 0) {
-    SleepMs(30);
-    if (++waited == 50) AvmLog("ADAS workers still running after 1.5 s, waiting\n");
+int ADAS_StopThreads(ADASManager* a) {
+  if (a == nullptr) return 1;
+  if (a->runState.load() == 1) {
+    a->runState = 2;
+    for (int32_t i = 0; i < a->stopPolls && a->workerCount.load() > 0; ++i) SleepMs(a->stopPollMs);
+    // A worker that has not left sees the state and leaves when it returns.
+    a->runState = 0;
   }
-  a->runState = 0;
+  const int32_t left = a->workerCount.load();
+  if (left > 0) AvmLog("ADAS_StopThreads: %d workers still running after %d ms\n", left, a->stopPolls * a->stopPollMs);
+  return left == 0 ? 1 : 0;
 }
 
 void ADAS_Release(ADASManager* a) {
   if (a == nullptr) return;
-  ADAS_StopThreads(a);
+  if (ADAS_StopThreads(a) == 0) {
+    // The running worker uses its function object and the configuration.
+    AvmLog("ADAS_Release: workers still running; the functions are left allocated\n");
+    return;
+  }
   if (a->inited.load() == 0) return;
   if (a->ldwsCtl.created.exchange(0) != 0) {
     Hough_Destroy(&a->hough);

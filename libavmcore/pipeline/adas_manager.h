@@ -96,15 +96,22 @@ struct ADASManager {
 
   AdasClock clock;
   int32_t idleSleepMs = 20;  // worker wait when no frame is pending
+  int32_t stopPollMs = 30;   // the stop polls the worker count ...
+  int32_t stopPolls = 50;    // ... at most this many times
 };
 
 // 1 on success or when already initialised; 0 when adas_base.krv is missing
 // or invalid (nothing created).
 int ADAS_Init(ADASManager* adas, const char* dataDirectory);
 void ADAS_StartThreads(ADASManager* adas);
-// Asks the workers to stop and waits until every one has left (they use the
-// function objects, which may be freed afterwards).
-void ADAS_StopThreads(ADASManager* adas);
+// Asks the workers to stop and waits for them a bounded time (stopPolls x
+// stopPollMs). 1 when every worker has left; 0 when one is still running
+// (an event callback that does not return): the function objects it uses
+// must then stay allocated.
+int ADAS_StopThreads(ADASManager* adas);
+// Stops the workers and frees the functions; with a worker still running,
+// the functions are left allocated (logged) and the manager stays
+// initialised, so a later call can free them.
 void ADAS_Release(ADASManager* adas);
 
 // Frame feeds (decoder's analysis thread). frame is the quad frame of the

@@ -195,6 +195,7 @@ void AviWriter_SetVideo(AviWriter* w, int32_t width, int32_t height, const char*
   w->fourcc = FourCC(fourcc);
   w->rate = rate;
   w->frames = 0;
+  w->firstFrameMs = w->lastFrameMs = 0;
 }
 
 void AviWriter_SetAudio(AviWriter* w, int32_t format, int32_t channels, int32_t sampleRate, int32_t bits) {
@@ -252,6 +253,9 @@ int AviWriter_WriteVideo(AviWriter* w, const void* data, int32_t size, const voi
   const uint32_t at = static_cast<uint32_t>(w->position);
   if (AviWriter_WriteChunk(w, "00db", data, size, extra, extraSize) != 0) return -1;
   if (AviWriter_AddIndex(w, "00db", kKeyFrameFlag, at, static_cast<uint32_t>(total)) != 0) return -1;
+  const uint32_t now = NowMs();
+  if (w->frames == 0) w->firstFrameMs = now;
+  w->lastFrameMs = now;
   ++w->frames;
   return 0;
 }
@@ -297,11 +301,12 @@ int AviWriter_WriteIndex(AviWriter* w) {
 
 int AviWriter_Close(AviWriter* w) {
   if (w == nullptr) return -1;
-  // A recording that holds more frames than its nominal rate allows for
-  // the time it took is given its measured rate.
-  const uint32_t elapsed = NowMs() - w->startMs;
-  if (elapsed != 0 && static_cast<int64_t>(w->frames) * 1000 > elapsed)
-    w->rate = static_cast<float>(w->frames) * 1000.0f / static_cast<float>(elapsed);
+  // The file plays at the rate its frames were written at: frames - 1
+  // intervals from the first frame to the last. The time before the first
+  // frame and after the last (a late close) is not part of the video.
+  const uint32_t span = w->lastFrameMs - w->firstFrameMs;
+  if (w->frames >= 2 && span != 0)
+    w->rate = static_cast<float>(static_cast<double>(w->frames - 1) * 1000.0 / static_cast<double>(span));
   int rc = AviWriter_WriteIndex(w);
   g_lastFrames = w->frames;
   if (fflush(w->file) != 0) rc = -1;

@@ -42,6 +42,7 @@ struct AviWriter {
   AviIndexEntry* index;
   uint32_t startMs;
   int64_t sizeLimit;  // kAviSizeLimit
+  uint32_t firstFrameMs, lastFrameMs;  // clock at the first and the last video frame written
 };
 
 void AviWriter_SetVideo(AviWriter* writer, int32_t width, int32_t height, const char* fourcc, float rate);

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <thread>
+#include <utility>
 
 #include "frame/clock.h"
 #include "frame/data_directory.h"
@@ -37,7 +39,7 @@ struct DecoderThreads {
     AvmLog("S_TVDecoderMainThread_Linux begin\n");
     srand(static_cast<unsigned>(time(nullptr)));
     while (d->runState.load() == 1) d->MainStep();
-    d->ThreadExit("S_TVDecoderMainThread_Linux");
+    d->ThreadExit("S_TVDecoderMainThread_Linux", TVDecoderBase::kThreadMain);
     return nullptr;
   }
   static void* Sub1(void* arg) {
@@ -45,7 +47,7 @@ struct DecoderThreads {
     AvmLog("S_TVDecoderSubThread1_Linux begin\n");
     while (d->runState.load() == 1)
       if (!d->SubStep(1)) d->Nap(d->timing.subIdleMs);
-    d->ThreadExit("S_TVDecoderSubThread1_Linux");
+    d->ThreadExit("S_TVDecoderSubThread1_Linux", TVDecoderBase::kThreadSub1);
     return nullptr;
   }
   static void* Sub2(void* arg) {
@@ -53,21 +55,21 @@ struct DecoderThreads {
     AvmLog("S_TVDecoderSubThread2_Linux begin\n");
     while (d->runState.load() == 1)
       if (!d->SubStep(2)) d->Nap(d->timing.subIdleMs);
-    d->ThreadExit("S_TVDecoderSubThread2_Linux");
+    d->ThreadExit("S_TVDecoderSubThread2_Linux", TVDecoderBase::kThreadSub2);
     return nullptr;
   }
   static void* Sync(void* arg) {
     TVDecoderBase* d = static_cast<TVDecoderBase*>(arg);
     AvmLog("S_TVDecoderSubThread_Linux begin\n");
     while (d->runState.load() == 1) d->SyncStep();
-    d->ThreadExit("S_TVDecoderSyncThread_Linux");
+    d->ThreadExit("S_TVDecoderSyncThread_Linux", TVDecoderBase::kThreadSync);
     return nullptr;
   }
 };
 
 TVDecoderBase::TVDecoderBase()
     : platform(DecoderPlatform_Default()), analysis{nullptr, nullptr, nullptr}, mixAreaInfo(MixAreaInfo_Empty()),
-      mixAreaSixEx(MixAreaSixEx_Empty()) {
+      mixAreaSixEx(MixAreaSixEx_Empty()), pendingMixInfo_(MixAreaInfo_Empty()), pendingMixSix_(MixAreaSixEx_Empty()) {
   memset(&scoreGrid, 0, sizeof scoreGrid);
   scoreGrid.flag = 1;
   ColorCorrect_InitState(&colour, 0);
@@ -76,23 +78,108 @@ TVDecoderBase::TVDecoderBase()
 }
 
 TVDecoderBase::~TVDecoderBase() {
-  Shutdown();
+  EnsureThreadsGone();
   OSD_FreeIcons(&osd);
   OSD_FreeOverlay(&dateOverlay);
   OSD_FreeOverlay(&speedOverlay);
   MixAreaInfo_Release(&mixAreaInfo);
   MixAreaSixEx_Free(&mixAreaSixEx);
+  MixAreaInfo_Release(&pendingMixInfo_);
+  MixAreaSixEx_Free(&pendingMixSix_);
   ColorCorrect_Release(&scoreGrid);
+  ReleaseUnshared();
+  AvmLog("TVDecoder_Release over\n");
+}
+
+void TVDecoderBase::ReleaseUnshared() {
+  // A main thread still inside an output callback of the calibration road
+  // holds the job's lock: the job is then freed when the object is, and the
+  // configuration its threads read is left loaded.
+  std::unique_lock<std::mutex> lock(best3Mutex, std::try_to_lock);
+  if (!lock.owns_lock()) {
+    AvmLog("TVDecoder_Release: calibration job in use by the main thread; it and the configuration are kept\n");
+    globalsReleased_ = true;
+    return;
+  }
+  if (best3Job != nullptr) {
+    Best3Ctrl_Release(best3Job);
+    Best3Ctrl_Destroy(best3Job);
+    best3Job = nullptr;
+  }
+  if (!globalsReleased_) {
+    globalsReleased_ = true;
+    GlobalVariables_Release();
+  }
+}
+
+void TVDecoderBase::EnsureThreadsGone() {
+  if (Shutdown()) return;
+  // Deleted directly with a thread still inside: freeing now would pull the
+  // object from under it. TVDecoder_Release keeps the object instead.
+  AvmLog("decoder deleted with threads still running (mask %d); waiting for them\n", liveThreads_.load());
   {
-    std::lock_guard<std::mutex> lock(best3Mutex);
-    if (best3Job != nullptr) {
-      Best3Ctrl_Release(best3Job);
-      Best3Ctrl_Destroy(best3Job);
-      best3Job = nullptr;
+    std::unique_lock<std::mutex> lock(handMutex_);
+    exitCv_.wait(lock, [this] { return threadCount.load() == 0; });
+  }
+  while (adas.workerCount.load() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(timing.stopPollMs));
+  ADAS_StopThreads(&adas);
+}
+
+bool TVDecoderBase::ThreadsGone() {
+  // Under the lock the last thread counted itself out with: once it is
+  // released the thread touches nothing of the object any more.
+  std::lock_guard<std::mutex> lock(handMutex_);
+  return threadCount.load() == 0 && adas.workerCount.load() == 0;
+}
+
+namespace {
+
+// Decoders kept by TVDecoder_Release while a thread was still inside. A
+// plain array: it outlives every static destructor, so what it holds stays
+// reachable to the end.
+constexpr int kMaxKept = 16;
+std::mutex g_keptMutex;
+TVDecoderBase* g_kept[kMaxKept] = {};
+
+}  // namespace
+
+int32_t TVDecoder_ReclaimAbandoned() {
+  std::lock_guard<std::mutex> lock(g_keptMutex);
+  int32_t left = 0;
+  for (TVDecoderBase*& d : g_kept) {
+    if (d == nullptr) continue;
+    if (d->ThreadsGone()) {
+      AvmLog("TVDecoder: kept decoder %p freed, its threads have left\n", static_cast<void*>(d));
+      delete d;
+      d = nullptr;
+    } else {
+      ++left;
     }
   }
-  GlobalVariables_Release();
-  AvmLog("TVDecoder_Release over\n");
+  return left;
+}
+
+void TVDecoder_Release(TVDecoderBase* d) {
+  TVDecoder_ReclaimAbandoned();
+  if (d == nullptr) return;
+  if (d->Shutdown()) {
+    delete d;
+    return;
+  }
+  // A thread has not left within the bound (an output callback or an
+  // encoder call that does not return): it still uses the object, so the
+  // object stays allocated until it has left.
+  AvmLog("TVDecoder_Release: decoder threads (mask %d) or %d driver-assistance workers still running; the decoder "
+         "is left allocated until they leave\n",
+         d->LiveThreads(), d->adas.workerCount.load());
+  d->ReleaseUnshared();
+  std::lock_guard<std::mutex> lock(g_keptMutex);
+  for (TVDecoderBase*& k : g_kept)
+    if (k == nullptr) {
+      k = d;
+      return;
+    }
+  AvmLog("TVDecoder_Release: too many decoders kept; this one is no longer tracked\n");
 }
 
 int32_t TVDecoderBase::DependConfig() {
@@ -155,6 +242,7 @@ int32_t TVDecoderBase::Init(int32_t layoutArg, int32_t w, int32_t h) {
   if (runState.load() != 1) {
     runState = 1;
     threadCount = 4;
+    liveThreads_ = kThreadMain | kThreadSub1 | kThreadSub2 | kThreadSync;
     Thread_CreateDetached(nullptr, DecoderThreads::Main, this);
     Thread_CreateDetached(nullptr, DecoderThreads::Sub1, this);
     Thread_CreateDetached(nullptr, DecoderThreads::Sub2, this);
@@ -170,17 +258,21 @@ void TVDecoderBase::Nap(uint32_t ms) {
   exitCv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return runState.load() != 1 || napSeq_ != seq; });
 }
 
-void TVDecoderBase::ThreadExit(const char* name) {
-  // Nothing of the object may be touched once the count reaches 0: the
-  // release may free it at once.
+void TVDecoderBase::ThreadExit(const char* name, int32_t bit) {
+  // Nothing of the object may be touched once the count reaches 0 and the
+  // lock is released: the release may free it at once.
   std::lock_guard<std::mutex> lock(handMutex_);
+  liveThreads_.fetch_and(~bit);
   const int32_t left = threadCount.fetch_sub(1) - 1;
   AvmLog("%s end %d \n", name, left);
   exitCv_.notify_all();
 }
 
-void TVDecoderBase::StopThreads() {
-  if (runState.load() != 1) return;
+bool TVDecoderBase::StopThreads() {
+  if (runState.load() != 1) {
+    std::lock_guard<std::mutex> lock(handMutex_);
+    return threadCount.load() == 0;
+  }
   const uint32_t start = platform.clockMs();
   {
     std::lock_guard<std::mutex> lock(handMutex_);
@@ -189,38 +281,43 @@ void TVDecoderBase::StopThreads() {
     exitCv_.notify_all();
   }
   std::unique_lock<std::mutex> lock(handMutex_);
-  exitCv_.wait_for(lock, std::chrono::milliseconds(timing.stopPauseMs), [this] { return threadCount.load() == 0; });
-  const uint32_t bound = timing.stopPollMs * static_cast<uint32_t>(timing.stopPolls);
-  if (!exitCv_.wait_for(lock, std::chrono::milliseconds(bound), [this] { return threadCount.load() == 0; })) {
-    // Freeing now would pull the object from under a running thread: wait on.
-    AvmLog("decoder threads still running after %u ms (%d left); waiting for them\n",
-           platform.clockMs() - start, threadCount.load());
-    exitCv_.wait(lock, [this] { return threadCount.load() == 0; });
-    AvmLog("decoder threads ended after %u ms\n", platform.clockMs() - start);
-  }
+  const uint32_t bound = timing.stopPauseMs + timing.stopPollMs * static_cast<uint32_t>(timing.stopPolls);
+  const bool gone =
+      exitCv_.wait_for(lock, std::chrono::milliseconds(bound), [this] { return threadCount.load() == 0; });
+  if (!gone)
+    AvmLog("decoder threads still running after %u ms (%d left, mask %d); the release goes on without them\n",
+           platform.clockMs() - start, threadCount.load(), liveThreads_.load());
   runState = 0;
+  return gone;
 }
 
-void TVDecoderBase::Shutdown() {
-  if (shutDown_) return;
+bool TVDecoderBase::Shutdown() {
+  if (shutDown_) return ThreadsGone();
   shutDown_ = true;
   AvmLog("~TVDecoder_Release begin \n");
   if (inited.load() == 0) {
     AvmLog("no Inited\n");
-    return;
+    return ThreadsGone();
   }
-  StopThreads();
+  const bool threadsGone = StopThreads();
   {
+    // The encoder thread may still be inside the encoder library.
     std::lock_guard<std::mutex> lock(recordMutex_);
-    if (encoderReady.exchange(0) != 0) platform.encoderUninit();
+    if ((liveThreads_.load() & kThreadSub2) != 0)
+      AvmLog("encoder thread still running: encoder left initialised\n");
+    else if (encoderReady.exchange(0) != 0)
+      platform.encoderUninit();
   }
-  ADAS_StopThreads(&adas);
-  for (Slot& s : slots) s.flags = 0;
-  mainSlot = 0;
-  subSlot = 0;
+  const bool workersGone = ADAS_StopThreads(&adas) != 0;
+  if (threadsGone) {
+    for (Slot& s : slots) s.flags = 0;
+    mainSlot = 0;
+    subSlot = 0;
+    encodeCounter = -1;
+  }
   AvmLog("execDisconnect over\n");
   inited = 0;
-  encodeCounter = -1;
+  return threadsGone && workersGone;
 }
 
 DecoderCounters TVDecoderBase::Counters() const {
@@ -240,6 +337,7 @@ int32_t TVDecoderBase::Input(const uint64_t values[6]) {
                                       [&] { return doneSeq_ >= seq; });
   if (done) return 0;
   if (pending_ && postedSeq_ == seq) pending_ = false;  // not taken: withdrawn
+  if (seq > gaveUpSeq_) gaveUpSeq_ = seq;
   return 1;
 }
 
@@ -258,11 +356,49 @@ bool TVDecoderBase::WaitFrame(uint64_t values[6], uint64_t* seq) {
 
 void TVDecoderBase::PostTaken(uint64_t seq) {
   std::lock_guard<std::mutex> lock(handMutex_);
+  // Counted only when its caller is still waiting, i.e. the call returns 0.
+  if (seq > gaveUpSeq_ && seq > doneSeq_) zeroReturns_.fetch_add(1);
   if (seq > doneSeq_) doneSeq_ = seq;
   takenCv_.notify_all();
 }
 
+void TVDecoderBase::FinishFrame(uint64_t seq) {
+  // The application may refill a frame once two later input calls have
+  // returned 0. A slot handed over before the last 0 return holds such a
+  // frame if one more 0 return would be its second: this call may return 0
+  // only once the sub-threads are done with it. Otherwise the call runs out
+  // its wait and returns 1, which does not count.
+  for (;;) {
+    const uint64_t zero = zeroReturns_.load();
+    bool blocked = false;
+    for (const Slot& sl : slots) blocked = blocked || (sl.flags.load() != 0 && sl.zeroMark != zero);
+    bool callerGone;
+    {
+      std::lock_guard<std::mutex> lock(handMutex_);
+      callerGone = gaveUpSeq_ >= seq;
+    }
+    if (!blocked || callerGone) {
+      PostTaken(seq);
+      return;
+    }
+    if (runState.load() != 1) return;  // stopping: the caller runs out its wait
+    Nap(timing.slotPollMs);
+  }
+}
+
+void TVDecoderBase::InstallPendingMixArea() {
+  if (mixPending_.load() == 0) return;
+  std::lock_guard<std::mutex> lock(mixMutex_);
+  std::swap(mixAreaInfo, pendingMixInfo_);
+  std::swap(mixAreaSixEx, pendingMixSix_);
+  MixAreaInfo_Release(&pendingMixInfo_);
+  MixAreaSixEx_Free(&pendingMixSix_);
+  mixPending_ = 0;
+  AvmLog("SetEXParam 47: new mix-area tables in place\n");
+}
+
 void TVDecoderBase::MainStep() {
+  InstallPendingMixArea();
   holdAck.store(1);
   uint64_t v[6];
   uint64_t seq = 0;
@@ -271,7 +407,7 @@ void TVDecoderBase::MainStep() {
     return;
   }
   if (holdFrames.load() != 0) {
-    PostTaken(seq);
+    FinishFrame(seq);
     return;
   }
   ++encodeCounter;
@@ -279,7 +415,7 @@ void TVDecoderBase::MainStep() {
   ++framesIn_;
   if (frameCounter == 1) AvmLog("First Frame %u \n", platform.clockMs());
   if (v[1] == 0) {
-    PostTaken(seq);
+    FinishFrame(seq);
     return;
   }
   if (v[0] != ~0ull) DrawCornerMarks(reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(v[1])));
@@ -290,31 +426,36 @@ void TVDecoderBase::MainStep() {
   while (slots[s].flags.load() != 0) {
     if (std::chrono::steady_clock::now() >= slotDeadline) {
       ++framesDropped_;
-      PostTaken(seq);
+      FinishFrame(seq);
       return;
     }
     Nap(timing.slotPollMs);
     if (runState.load() != 1) {
-      PostTaken(seq);
+      FinishFrame(seq);
       return;
     }
   }
   memcpy(slots[s].values, v, sizeof v);
+  bool calibrating = false;
   {
     std::lock_guard<std::mutex> lock(best3Mutex);
     if (best3Job != nullptr) {
       CalibrationRoad(s);
-      PostTaken(seq);
-      return;
+      calibrating = true;
     }
   }
+  if (calibrating) {
+    FinishFrame(seq);
+    return;
+  }
   PerFrameWork(s);
-  PostTaken(seq);
+  FinishFrame(seq);
   const int32_t busy2 = sub2Busy.load(), busy1 = sub1Busy.load();
   int32_t flags = 3;
   if (busy2 == 0 && busy1 != 0) flags = 2;
   if (busy2 != 0 && busy1 == 0) flags = 1;
   if (busy2 != 0 && busy1 != 0) flags = (frameCounter % 2 == 0) ? 1 : 2;
+  slots[s].zeroMark = zeroReturns_.load();
   slots[s].flags.exchange(flags);
   mainSlot.exchange(s ^ 1);
   WakeNappers();
@@ -389,7 +530,7 @@ TVDecoderMain::TVDecoderMain() {
 
 TVDecoderMain::~TVDecoderMain() {
   // The threads use the allocator (frame commands): stop them first.
-  Shutdown();
+  EnsureThreadsGone();
   IonAllocClose();
 }
 

@@ -42,7 +42,9 @@ struct DecoderTiming {
   uint32_t subIdleMs = 2;          // sub-threads without work
   uint32_t stopPauseMs = 50;       // release: pause after the stop request ...
   uint32_t stopPollMs = 30;        // ... then polls of the thread count ...
-  int32_t stopPolls = 100;         // ... up to this many before it logs that it still waits
+  int32_t stopPolls = 100;         // ... up to this many; then the release goes on without them
+  uint32_t reloadPollMs = 10;      // SetEXParam 47 waits for the main thread ...
+  int32_t reloadPolls = 10;        // ... this many times
   uint32_t syncTickMs = 10;        // sync thread sleeps this ...
   int32_t syncTicks = 100;         // ... this many times between checks
   uint32_t capturePollMs = 10;     // a waiting capture request polls ...
@@ -116,8 +118,15 @@ class TVDecoderBase {
   int32_t Better(int32_t mode, int32_t timeout, const char* lutConfigPath, const char* lutPath1,
                  const char* lutPath2, KRV_TVDecoder_CalibCallback callback, uint64_t user);
   // Stops the threads and releases the encoder and analysis (the first part
-  // of the release). Returns when every thread has left.
-  void Shutdown();
+  // of the release), waiting a bounded time. True when every decoder thread
+  // and driver-assistance worker has left; otherwise the object is still in
+  // use and must not be freed (TVDecoder_Release keeps it).
+  bool Shutdown();
+  // Every decoder thread and driver-assistance worker has left.
+  bool ThreadsGone();
+  // Decoder threads still running, as a mask of the kThread* bits.
+  int32_t LiveThreads() const { return liveThreads_.load(); }
+  static constexpr int32_t kThreadMain = 1, kThreadSub1 = 2, kThreadSub2 = 4, kThreadSync = 8;
   DecoderCounters Counters() const;
 
   // One slot of the frame road.
@@ -126,6 +135,9 @@ class TVDecoderBase {
     std::atomic<int32_t> flags{0};  // bit 0 analysis pending, bit 1 encoding pending
     std::atomic<int32_t> encode{0};
     std::atomic<int32_t> analyse{0};
+    // Main thread only: input calls that had returned 0 when the slot was
+    // handed to the sub-threads.
+    uint64_t zeroMark = 0;
   };
 
   // Fields (see the per-frame work and parameters for their meaning).
@@ -164,7 +176,7 @@ class TVDecoderBase {
   std::atomic<int32_t> distanceKm{0};
   std::atomic<int32_t> osdMode{1};
   std::atomic<int32_t> colorCorrectMode{1};
-  std::atomic<int32_t> pendingRegionMode{-1};  // SetEXParam 45 hands it to the main thread
+  std::atomic<int32_t> pendingRegionFromTables{0};  // SetEXParam 45: the main thread takes the tables' mode
   std::atomic<int32_t> pendingHoldSpeedOff{0};
   int32_t param29 = 0, param30 = 0;
   std::atomic<int32_t> sub1Busy{0}, sub2Busy{0};
@@ -195,6 +207,9 @@ class TVDecoderBase {
   uint64_t postedSeq_ = 0;  // last frame handed in
   uint64_t takenSeq_ = 0;   // last frame the main thread took
   uint64_t doneSeq_ = 0;    // last frame the main thread is done with
+  uint64_t gaveUpSeq_ = 0;  // last frame whose input call timed out
+  // Input calls that returned 0 (written under handMutex_ by the main thread).
+  std::atomic<uint64_t> zeroReturns_{0};
   bool pending_ = false;
   uint64_t napSeq_ = 0;  // bumped at every slot hand-over (ends naps early)
 
@@ -211,6 +226,15 @@ class TVDecoderBase {
   std::mutex recordMutex_;  // StartRecordEx / StopRecordEx / release
   std::mutex scoreMutex_;   // builds of the score grid
   bool shutDown_ = false;
+  bool globalsReleased_ = false;
+  std::atomic<int32_t> liveThreads_{0};
+
+  // Mix-area tables loaded by SetEXParam 47 while the main thread was busy:
+  // the main thread puts them in place at its next step.
+  std::mutex mixMutex_;
+  std::atomic<int32_t> mixPending_{0};
+  MixAreaInfo pendingMixInfo_;
+  MixAreaSixEx pendingMixSix_;
 
   std::atomic<int64_t> framesIn_{0}, framesOut_{0}, framesDropped_{0}, framesAnalysed_{0}, framesEncoded_{0};
 
@@ -218,6 +242,10 @@ class TVDecoderBase {
   void MainStep();
   bool WaitFrame(uint64_t values[6], uint64_t* seq);
   void PostTaken(uint64_t seq);
+  // Ends the main thread's part of frame seq; see the frame lifetime in
+  // tvdecoder_api.h.
+  void FinishFrame(uint64_t seq);
+  void InstallPendingMixArea();
   void PerFrameWork(int32_t s);
   void CalibrationRoad(int32_t s);
   int32_t DeliverFrame(int32_t s);
@@ -229,12 +257,23 @@ class TVDecoderBase {
   void AnalyseSlot(int32_t s);
   void EncodeSlot(int32_t s);
   void SyncStep();
-  void ThreadExit(const char* name);
+  void ThreadExit(const char* name, int32_t bit);
   // Sleeps up to ms, returning early once the threads are to stop.
   void Nap(uint32_t ms);
   void WakeNappers();
-  void StopThreads();
+  bool StopThreads();
   void ReloadMixArea();
+
+ protected:
+  // The release's last resort when the object is deleted directly while a
+  // thread is still inside: waits, without a bound, for all to leave.
+  void EnsureThreadsGone();
+
+ private:
+  friend void TVDecoder_Release(TVDecoderBase* decoder);
+  // What the release may still free while a thread has not left: the
+  // process-wide configuration and a calibration job not in use.
+  void ReleaseUnshared();
 };
 
 class TVDecoderMain : public TVDecoderBase {
@@ -244,6 +283,15 @@ class TVDecoderMain : public TVDecoderBase {
   int32_t DependConfig() override;
   uint64_t TranslateAddress(uint64_t frameRef, uint64_t address) override;
 };
+
+// Release of the export: a bounded stop, then the object is destroyed; when
+// a thread has not left (an output callback that does not return), it is
+// kept allocated, logged, and destroyed by a later TVDecoder_ReclaimAbandoned
+// once its threads have left.
+void TVDecoder_Release(TVDecoderBase* decoder);
+// Destroys the kept decoders whose threads have all left; returns how many
+// are still kept.
+int32_t TVDecoder_ReclaimAbandoned();
 
 // Should frame n (encodeCounter) be encoded at the recording rate.
 bool Decoder_ShouldEncodeFrame(int32_t rate, int32_t n);

@@ -197,8 +197,7 @@ void TVDecoderBase::PerFrameWork(int32_t s) {
       code != 0 ? CalcFrameBrightnessWindow(code, width, height, Ptr(slot.values[1]), nullptr, 0) : 0;
   ADAS_UpdateNightMode(&adas, night);
   // Parameter changes from the application's thread take effect here, between steps.
-  const int32_t regionMode = pendingRegionMode.exchange(-1);
-  if (regionMode >= 0) colour.regionMode = regionMode;
+  if (pendingRegionFromTables.exchange(0) != 0) colour.regionMode = mixAreaInfo.coverageMode;
   if (pendingHoldSpeedOff.exchange(0) != 0) colour.holdSpeed = -1.0f;
   ColorCorrect_SetHold(&colour, ADAS_IsNight(&adas), static_cast<float>(vehicleSpeed.load()));
   const int32_t mode = colorCorrectMode.load();

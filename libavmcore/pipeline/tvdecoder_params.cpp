@@ -60,7 +60,9 @@ const ParamEntry kParams[] = {
          d.pendingHoldSpeedOff = 1;
        } else {
          d.colorCorrectMode = v;
-         d.pendingRegionMode = d.mixAreaInfo.coverageMode;
+         // The tables are the main thread's (a reload may be putting new
+         // ones in place): it takes their mode itself.
+         d.pendingRegionFromTables = 1;
        }
      }},
     {212, true,
@@ -84,25 +86,44 @@ int32_t Decoder_RecordRate(int32_t value) {
 }
 
 void TVDecoderBase::ReloadMixArea() {
-  // The main thread consumes frames unprocessed while held; wait until it
-  // has acknowledged the hold, so no colour step reads the tables while
-  // they are replaced. The previous hold (SetEXParam 9) is restored after.
+  // The main thread consumes frames unprocessed while held; wait a bounded
+  // time until it has acknowledged the hold, so no colour step reads the
+  // tables while they are replaced. The previous hold (SetEXParam 9) is
+  // restored after.
   const int32_t previousHold = holdFrames.exchange(1);
   holdAck.store(0);
-  const uint32_t start = platform.clockMs();
-  bool logged = false;
-  while (holdAck.load() == 0 && runState.load() == 1) {
-    if (!logged && platform.clockMs() - start > 100) {
-      AvmLog("SetEXParam 47: main thread busy for more than 100 ms; waiting\n");
-      logged = true;
-    }
-    SleepMs(timing.capturePollMs);
-  }
   char path[256];
-  MixAreaInfo_Release(&mixAreaInfo);
-  if (DataFilePath(path, sizeof path, "lut_mixareainfo.krv")) MixAreaInfo_Load(&mixAreaInfo, path);
-  MixAreaSixEx_Free(&mixAreaSixEx);
-  if (DataFilePath(path, sizeof path, "lut_mixareainfo_sixex.krv")) MixAreaSixEx_Load(&mixAreaSixEx, path);
+  MixAreaInfo info = MixAreaInfo_Empty();
+  if (DataFilePath(path, sizeof path, "lut_mixareainfo.krv")) MixAreaInfo_Load(&info, path);
+  MixAreaSixEx six = MixAreaSixEx_Empty();
+  if (DataFilePath(path, sizeof path, "lut_mixareainfo_sixex.krv")) MixAreaSixEx_Load(&six, path);
+  bool held = false;
+  for (int32_t i = 0; i <= timing.reloadPolls; ++i) {
+    held = holdAck.load() != 0 || (LiveThreads() & kThreadMain) == 0;
+    if (held || i == timing.reloadPolls) break;
+    SleepMs(timing.reloadPollMs);
+  }
+  if (held) {
+    std::lock_guard<std::mutex> lock(mixMutex_);
+    std::swap(mixAreaInfo, info);
+    std::swap(mixAreaSixEx, six);
+    // An earlier pair still waiting for the main thread is older than these.
+    MixAreaInfo_Release(&pendingMixInfo_);
+    MixAreaSixEx_Free(&pendingMixSix_);
+    mixPending_ = 0;
+  } else {
+    // The main thread is busy (a long output callback): it puts the new
+    // tables in place itself at its next step, and frees the old ones.
+    AvmLog("SetEXParam 47: main thread busy for %u ms; the new tables take effect at its next frame\n",
+           timing.reloadPollMs * static_cast<uint32_t>(timing.reloadPolls));
+    std::lock_guard<std::mutex> lock(mixMutex_);
+    std::swap(pendingMixInfo_, info);
+    std::swap(pendingMixSix_, six);
+    mixPending_ = 1;
+  }
+  // The replaced tables (or an earlier pending pair): read by nobody now.
+  MixAreaInfo_Release(&info);
+  MixAreaSixEx_Free(&six);
   ClearCapture();
   holdFrames.store(previousHold);
 }

@@ -157,10 +157,12 @@ int RunPlay(AvmLibrary& lib, const std::vector<std::string>& args) {
   x.requestVideo(OnFrame, reinterpret_cast<uintptr_t>(&out));
   x.setParam(21, 2);  // overlay: date, time and speed
   x.setParam(12, 8);  // km/h
-  // The decoder draws into the frames it is handed: each input gets a fresh
-  // copy, kept until the next input call.
-  std::vector<uint8_t> buffers[3];
+  // The decoder reads and draws into the frames it is handed until two
+  // later input calls have returned 0: a buffer is refilled only then.
+  std::vector<uint8_t> buffers[4];
   for (auto& b : buffers) b.resize(frameBytes);
+  int zeroSince[4] = {2, 2, 2, 2};
+  int next = 0;
   float firstGains[132];
   int64_t timeouts = 0;
   double sumMs = 0.0, worstMs = 0.0;
@@ -170,14 +172,31 @@ int RunPlay(AvmLibrary& lib, const std::vector<std::string>& args) {
     // Ping-pong through the clip: the car drives forward and back.
     const int period = count > 1 ? 2 * (count - 1) : 1;
     const int k = i % period < count ? i % period : period - i % period;
-    std::vector<uint8_t>& buf = buffers[i % 3];
+    int b = -1;
+    for (int tries = 0; b < 0 && tries < 50; ++tries) {
+      for (int n = 0; n < 4 && b < 0; ++n)
+        if (zeroSince[(next + n) % 4] >= 2) b = (next + n) % 4;
+      // Every buffer still in use after time-outs: a call without a frame.
+      if (b < 0 && x.input(1, 0, 0) == 0)
+        for (int& z : zeroSince) ++z;
+    }
+    if (b < 0) {
+      fprintf(stderr, "avmhost: the decoder holds every frame buffer\n");
+      break;
+    }
+    next = (b + 1) % 4;
+    std::vector<uint8_t>& buf = buffers[b];
     memcpy(buf.data(), clip.data() + frameBytes * static_cast<size_t>(k), frameBytes);
     if (i == 1 && !captureDir.empty()) x.capture((captureDir + "/capture.bmp").c_str(), i, 0, 0);
     if (i == recordStart && !record.empty()) recordResult = x.startRecord(record.c_str(), 0);
     if (i == recordStop && !record.empty()) x.stopRecord(0);
     const uint64_t addr = reinterpret_cast<uintptr_t>(buf.data());
     const auto t0 = Clock::now();
-    if (x.input(addr, addr, static_cast<uint64_t>(i + 1)) != 0) ++timeouts;
+    const int taken = x.input(addr, addr, static_cast<uint64_t>(i + 1));
+    if (taken != 0) ++timeouts;
+    for (int n = 0; n < 4; ++n)
+      if (n != b && taken == 0) ++zeroSince[n];
+    zeroSince[b] = 0;
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     sumMs += ms;
     if (ms > worstMs) worstMs = ms;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -97,13 +98,60 @@ TEST_F(AviWriterTest, ByteLayoutOfAVideoFile) {
   }
 }
 
-TEST_F(AviWriterTest, MeasuredRateReplacesTheNominalOne) {
-  AviWriter* w = AviWriter_Open(state_.Path("r.avi").c_str(), 16, 8, "H264", 10.0f);
-  ASSERT_NE(w, nullptr);
-  for (int i = 0; i < 25; ++i) ASSERT_EQ(AviWriter_WriteVideo(w, "xx", 2, nullptr, 0, 1), 0);
-  g_now = 1500;  // 25 frames in 500 ms
-  ASSERT_EQ(AviWriter_Close(w), 0);
-  EXPECT_EQ(U32(Bytes("r.avi"), 32), 20000u);
+// The header rate is the rate the frames were written at, first frame to
+// last: neither the wait before the first frame nor a late close counts.
+TEST_F(AviWriterTest, MeasuredRateComesFromTheFramesWritten) {
+  const struct {
+    const char* what;
+    float nominal;
+    uint32_t lead, gap, tail;  // ms before the first frame, between frames, after the last
+    int frames;
+    uint32_t usPerFrame;
+  } cases[] = {
+      {"fed faster than nominal, closed late", 10.0f, 300, 20, 1200, 25, 20000},
+      {"fed slower than nominal, closed late", 25.0f, 0, 60, 1200, 10, 60000},
+      {"fed at nominal, closed at once", 25.0f, 0, 40, 0, 5, 40000},
+      {"one frame: nothing to measure", 16.0f, 0, 60, 1200, 1, 62500},
+      {"no time between frames: nominal kept", 25.0f, 0, 0, 500, 3, 40000},
+  };
+  for (const auto& c : cases) {
+    g_now = 1000;
+    AviWriter* w = AviWriter_Open(state_.Path("r.avi").c_str(), 16, 8, "H264", c.nominal);
+    ASSERT_NE(w, nullptr) << c.what;
+    g_now += c.lead;
+    for (int i = 0; i < c.frames; ++i) {
+      if (i > 0) g_now += c.gap;
+      ASSERT_EQ(AviWriter_WriteVideo(w, "xx", 2, nullptr, 0, 1), 0) << c.what;
+    }
+    g_now += c.tail;
+    ASSERT_EQ(AviWriter_Close(w), 0) << c.what;
+    const std::string f = Bytes("r.avi");
+    EXPECT_EQ(U32(f, 32), c.usPerFrame) << c.what;   // main header
+    EXPECT_EQ(U32(f, 128), c.usPerFrame) << c.what;  // stream scale
+  }
+}
+
+// Frames fed at 16.7 per second and a Stop 1.2 s after the last one: a
+// player reads the rate they were fed at.
+TEST_F(AviWriterTest, LateCloseKeepsTheFedRateForFfprobe) {
+  if (!Media_ToolsAvailable()) GTEST_SKIP() << "ffprobe not installed (scripts/setup.sh)";
+  const int32_t w = 16, h = 8;
+  std::vector<uint8_t> frame(static_cast<size_t>(w) * h, 90);  // raw grey ("Y800")
+  AviWriter* avi = AviWriter_Open(state_.Path("late.avi").c_str(), w, h, "Y800", 16.0f);
+  ASSERT_NE(avi, nullptr);
+  for (int i = 0; i < 40; ++i) {
+    if (i > 0) g_now += 60;
+    ASSERT_EQ(AviWriter_WriteVideo(avi, frame.data(), static_cast<int32_t>(frame.size()), nullptr, 0, 1), 0);
+  }
+  g_now += 1200;
+  ASSERT_EQ(AviWriter_Close(avi), 0);
+  const std::vector<ProbedStream> s = Media_Probe(state_.Path("late.avi"), true);
+  ASSERT_EQ(s.size(), 1u);
+  EXPECT_EQ(s[0].frames, 40);
+  double num = 0, den = 0;
+  ASSERT_EQ(sscanf(s[0].frameRate.c_str(), "%lf/%lf", &num, &den), 2) << s[0].frameRate;
+  ASSERT_GT(den, 0.0);
+  EXPECT_NEAR(num / den, 1000.0 / 60.0, 0.05 * 1000.0 / 60.0) << s[0].frameRate;
 }
 
 TEST_F(AviWriterTest, VideoWithAndWithoutAudioReadByFfprobe) {

@@ -146,6 +146,44 @@ struct OutputLog {
   }
 };
 
+// Output callback that can be held at its gate (block set): an application
+// callback that does not return.
+struct BlockingOutput {
+  Gate gate;
+  std::atomic<bool> block{false};
+  static int Callback(int32_t, int32_t, uint64_t, int32_t, int32_t, uint64_t user) {
+    BlockingOutput* o = reinterpret_cast<BlockingOutput*>(static_cast<uintptr_t>(user));
+    if (o->block.load()) o->gate.Pass();
+    return 1;
+  }
+};
+
+// Runs fn on a thread of its own; Wait tells whether it returned within
+// ms. The thread is joined on destruction, so whatever held fn must be let
+// go first.
+class BoundedCall {
+ public:
+  template <typename Fn>
+  explicit BoundedCall(Fn fn)
+      : thread_([this, fn] {
+          fn();
+          std::lock_guard<std::mutex> l(m_);
+          done_ = true;
+          cv_.notify_all();
+        }) {}
+  ~BoundedCall() { thread_.join(); }
+  bool Wait(int ms) {
+    std::unique_lock<std::mutex> l(m_);
+    return cv_.wait_for(l, std::chrono::milliseconds(ms), [this] { return done_; });
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  bool done_ = false;
+  std::thread thread_;  // last: starts once the rest is built
+};
+
 // A decoder on the fakes, started at w x h.
 inline std::unique_ptr<TVDecoderMain> StartDecoder(int32_t w, int32_t h, FakeAnalysis* analysis,
                                                    const DecoderTiming& timing = DecoderTiming{}) {

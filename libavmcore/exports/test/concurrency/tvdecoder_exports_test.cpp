@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "exports/tvdecoder_instance.h"
@@ -124,6 +127,76 @@ TEST_F(TVDecoderExportsTest, RecordingNeedsAStartableEncoder) {
   ASSERT_EQ(KRV_TVDecoder_Init(1, 63, 32), 0);  // an odd width the encoder refuses
   EXPECT_EQ(KRV_TVDecoder_StartRecordEx(state_.Path("r.avi").c_str(), 0), KRV_TVDECODER_RECORD_ENCODER_FAILED);
   EXPECT_FALSE(state_.Exists("r.avi"));
+}
+
+// The display application's shutdown with an output callback that never
+// returns: Release returns after its bounded stop; the decoder, which the
+// blocked main thread still uses, is kept until that thread has left and
+// then freed by the next Init.
+std::mutex g_blockMutex;
+std::condition_variable g_blockCv;
+bool g_blocking = false, g_blocked = false;
+
+int BlockingCallback(int32_t, int32_t, uint64_t, int32_t, int32_t, uint64_t) {
+  std::unique_lock<std::mutex> l(g_blockMutex);
+  g_blocked = true;
+  g_blockCv.notify_all();
+  g_blockCv.wait(l, [] { return !g_blocking; });
+  return 1;
+}
+
+void Unblock() {
+  std::lock_guard<std::mutex> l(g_blockMutex);
+  g_blocking = false;
+  g_blockCv.notify_all();
+}
+
+TEST_F(TVDecoderExportsTest, ReleaseWithACallbackThatNeverReturnsDoesNotHang) {
+  ASSERT_EQ(KRV_TVDecoder_Init(1, 64, 32), 0);
+  TVDecoder_Instance()->timing.stopPolls = 2;  // the default bound is 3 s
+  {
+    std::lock_guard<std::mutex> l(g_blockMutex);
+    g_blocking = true;
+    g_blocked = false;
+  }
+  KRV_TVDecoder_RequestVideo(BlockingCallback, 0);
+  std::vector<uint8_t> frame(64 * 32 * 3 / 2, 50);
+  EXPECT_EQ(KRV_TVDecoder_InputVideoData(1, reinterpret_cast<uintptr_t>(frame.data())), 1);
+  {
+    std::unique_lock<std::mutex> l(g_blockMutex);
+    ASSERT_TRUE(g_blockCv.wait_for(l, std::chrono::seconds(5), [] { return g_blocked; }));
+  }
+  std::mutex m;
+  std::condition_variable cv;
+  bool released = false;
+  std::thread releaser([&] {
+    KRV_TVDecoder_Release();
+    std::lock_guard<std::mutex> l(m);
+    released = true;
+    cv.notify_all();
+  });
+  bool returned;
+  {
+    std::unique_lock<std::mutex> l(m);
+    returned = cv.wait_for(l, std::chrono::seconds(10), [&] { return released; });
+  }
+  EXPECT_TRUE(returned) << "Release waited for the blocked callback";
+  EXPECT_EQ(TVDecoder_Instance(), nullptr);
+  // Every export is a no-op again.
+  EXPECT_EQ(KRV_TVDecoder_InputVideoData(1, reinterpret_cast<uintptr_t>(frame.data())), 0);
+  Unblock();
+  releaser.join();
+  // The kept decoder is freed once its main thread has left.
+  int32_t kept = 1;
+  for (int i = 0; i < 1000 && kept != 0; ++i) {
+    kept = TVDecoder_ReclaimAbandoned();
+    if (kept != 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(kept, 0);
+  // A new decoder starts and runs normally.
+  ASSERT_EQ(KRV_TVDecoder_Init(1, 64, 32), 0);
+  KRV_TVDecoder_RequestVideo(FourCallback, 1);
+  EXPECT_EQ(KRV_TVDecoder_InputVideoData(1, reinterpret_cast<uintptr_t>(frame.data())), 0);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <thread>
 
 #include "../decoder_test_support.h"
@@ -334,6 +335,46 @@ TEST_F(DecoderWorkTest, RecordingWithOverlayIsReadBackByFfmpeg) {
   RecordProperty("first_frame_psnr_db", std::to_string(psnr));
   printf("recording: first frame PSNR %.2f dB\n", psnr);
   EXPECT_GT(psnr, 35.0);
+}
+
+std::atomic<uint32_t> g_recordNow{1000};
+uint32_t RecordClock() { return g_recordNow.load(); }
+
+// Frames fed at 16.7 per second through the decoder and the encoder
+// stand-in, and a Stop 1.2 s after the last one: the file plays at the rate
+// the frames were fed at, not at frames over the start-to-stop time.
+TEST_F(DecoderWorkTest, RecordingRateFollowsTheFramesNotALateStop) {
+  if (!Media_ToolsAvailable()) GTEST_SKIP() << "ffprobe/ffmpeg not installed (scripts/setup.sh)";
+  g_recordNow = 1000;
+  AviWriter_SetClock(RecordClock);
+  const int32_t w = 128, h = 64, n = 30;
+  const std::string path = state_.Path("late.avi");
+  auto d = std::unique_ptr<TVDecoderMain>(new TVDecoderMain);
+  d->platform.syncFiles = [] {};
+  d->Init(1, w, h);
+  d->SetEXParam(2, 25);      // every frame encoded
+  d->SetEXParam(21, 65535);  // no overlay
+  ASSERT_EQ(d->StartRecordEx(path.c_str(), 0), 0);
+  FramePool pool(w, h, n);
+  for (int i = 0; i < n; ++i) {
+    if (i > 0) g_recordNow += 60;
+    ASSERT_EQ(InputFrame(d.get(), pool.Addr(i)), 0);
+    // The frame is written before the clock moves on.
+    for (int k = 0; k < 2000 && d->Counters().framesEncoded < i + 1; ++k)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(d->Counters().framesEncoded, i + 1);
+  }
+  g_recordNow += 1200;
+  d->StopRecordEx(0);
+  d.reset();
+  AviWriter_SetClock(nullptr);
+  const std::vector<ProbedStream> s = Media_Probe(path, true);
+  ASSERT_EQ(s.size(), 1u);
+  EXPECT_EQ(s[0].frames, n);
+  double num = 0, den = 0;
+  ASSERT_EQ(sscanf(s[0].frameRate.c_str(), "%lf/%lf", &num, &den), 2) << s[0].frameRate;
+  ASSERT_GT(den, 0.0);
+  EXPECT_NEAR(num / den, 1000.0 / 60.0, 0.05 * 1000.0 / 60.0) << s[0].frameRate;
 }
 
 TEST_F(DecoderWorkTest, NoOverlayModeLeavesFramesUntouched) {

@@ -175,7 +175,7 @@ TEST_F(FrameRoadTest, ReleaseWithWellBehavedThreadsIsQuick) {
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count(), 200);
 }
 
-TEST_F(FrameRoadTest, ReleaseWaitsForAThreadStuckPastTheBound) {
+TEST_F(FrameRoadTest, DeletingDirectlyWaitsForAThreadStuckPastTheBound) {
   FramePool pool(64, 32, 2);
   DecoderTiming t;
   t.stopPolls = 2;  // a 60 ms bound
@@ -189,10 +189,51 @@ TEST_F(FrameRoadTest, ReleaseWaitsForAThreadStuckPastTheBound) {
     analysis_.gate.Open();
   });
   const auto t0 = Clock::now();
-  d.reset();  // must not free the object under the analysis thread
+  d.reset();  // a direct delete must not free the object under the analysis thread
   EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count(), 200);
   opener.join();
   EXPECT_EQ(analysis_.Analysed().size(), 1u);
+}
+
+// An output callback that never returns: the release of the export returns
+// after its bounded stop and keeps the object, which the blocked main thread
+// still uses, until that thread has left; then it is freed.
+TEST_F(FrameRoadTest, ReleaseReturnsWithinItsBoundAndKeepsTheDecoderForACallbackThatBlocks) {
+  FramePool pool(64, 32, 2);
+  DecoderTiming t;
+  t.stopPolls = 2;  // a 110 ms bound
+  TVDecoderBase* d = StartDecoder(64, 32, &analysis_, t).release();
+  BlockingOutput out;
+  out.gate.Close();
+  out.block = true;
+  d->RequestVideo(BlockingOutput::Callback, reinterpret_cast<uintptr_t>(&out));
+  EXPECT_EQ(InputFrame(d, pool.Addr(0)), 1);
+  ASSERT_TRUE(out.gate.WaitEntered(1));
+  {
+    // The mix-area reload does not wait for the blocked main thread either.
+    BoundedCall reload([d] { d->SetEXParam(47, 0); });
+    const bool returned = reload.Wait(10000);
+    if (!returned) out.gate.Open();
+    ASSERT_TRUE(returned) << "SetEXParam 47 waited for the blocked callback";
+  }
+  EXPECT_EQ(d->holdFrames.load(), 0);
+  bool returned;
+  {
+    BoundedCall release([d] { TVDecoder_Release(d); });
+    returned = release.Wait(10000);
+    // Kept, not freed, while the callback blocks.
+    if (returned) {
+      EXPECT_EQ(TVDecoder_ReclaimAbandoned(), 1);
+    }
+    out.gate.Open();
+  }
+  EXPECT_TRUE(returned) << "the release waited for the blocked callback";
+  int32_t kept = 1;
+  for (int i = 0; i < 1000 && kept != 0; ++i) {
+    kept = TVDecoder_ReclaimAbandoned();
+    if (kept != 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(kept, 0);
 }
 
 TEST_F(FrameRoadTest, RecordingResultFollowsTheSyncThread) {
