@@ -153,6 +153,32 @@ TEST_F(ModTest, SpeedIsStoredWithItsOffsetAndPrintedOnChangeOnly) {
   EXPECT_EQ(Count("MOD Set gear [2]\n"), 1);
 }
 
+// Reverse at speed 13 (stored 18, negated by the step), then drive at the
+// same speed: the ego motion must point forward again.
+TEST_F(ModTest, SpeedTakesItsSignBackAfterReverse) {
+  Init();
+  MOD_SetSideSignal(&mod_, 0, 1.0f);
+  MOD_SetGear(&mod_, 2);
+  MOD_SetSpeedAngle(&mod_, 13, 0);
+  g_now += 66;
+  MOD_Process(&mod_);
+  EXPECT_EQ(mod_.vehicle.speed, -18);
+  EXPECT_EQ(mod_.activeBlocks.load(), 2u);
+  EXPECT_LT(mod_.blocks[1].motion.m[1], 0.0f);
+  g_lines.clear();
+  MOD_SetSpeedAngle(&mod_, 13, 0);  // still reversing: no new log line
+  EXPECT_TRUE(g_lines.empty());
+  MOD_SetGear(&mod_, 3);
+  MOD_SetSpeedAngle(&mod_, 13, 0);
+  EXPECT_EQ(mod_.vehicle.speed, 18);
+  g_now += 66;
+  MOD_Process(&mod_);
+  EXPECT_EQ(mod_.vehicle.speed, 18);
+  EXPECT_EQ(mod_.activeBlocks.load(), 1u);
+  // 66 ms at 18 km/h on 50 mm pixels: 66 x 18 / 180 = 6.6 pixels forward.
+  EXPECT_NEAR(mod_.blocks[0].motion.m[1], 6.6f, 1e-4f);
+}
+
 TEST_F(ModTest, SignalSetters) {
   MOD_SetSideSignal(&mod_, 0, 0.5f);
   MOD_SetSideSignal(&mod_, 3, 0.25f);
@@ -427,9 +453,8 @@ TEST_F(ModTest, FrameGapOutsideItsRangeRestartsTheHistory) {
   b.warmup = 30;
   b.history = 0x5;
   b.hits = 2;
-  b.frameTimes[0] = 1000;
+  b.lastTime = 1000;
   b.frameTimes[1] = 1250;
-  b.lastSlot = 0;
   b.readPos = 1;
   MOD_StepBlock(&b, &mod_.vehicle);
   EXPECT_EQ(mod_.vehicle.frameGap, 66);
