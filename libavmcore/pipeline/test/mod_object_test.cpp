@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -464,6 +465,48 @@ TEST_F(ModTest, FrameGapOutsideItsRangeRestartsTheHistory) {
   b.readPos = 2;
   MOD_StepBlock(&b, &mod_.vehicle);
   EXPECT_EQ(mod_.vehicle.frameGap, 50);
+}
+
+// A steady track close to the car's edge (position test fails) while the ego
+// motion at its centre has no lengthwise part: the last step's ratio to it is
+// unbounded, so a step along +y confirms and a step along -y does not.
+TEST(ModEvaluateTracks, LastStepAgainstAnEgoMotionWithoutLengthwisePart) {
+  const struct {
+    float ldy;
+    int32_t detected;
+  } cases[] = {{0.5f, 1}, {-0.5f, 0}};
+  for (const auto& c : cases) {
+    MODBlockTracker t;
+    MODBlockTrackerInit(&t, 40, 30);
+    t.id = 1;
+    MODVehicleState v;
+    const float motion[6] = {1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};  // e = (1, 0) everywhere
+    t.vehicle = &v;
+    t.motion = motion;
+    std::fill(t.staticMask.data, t.staticMask.data + 40 * 30, 0);  // every pixel changed
+    MODTrack tr{};
+    tr.count = 4;
+    tr.dense = 2;
+    tr.updated = 1;
+    const float cosines[3] = {0.9f, 0.95f, 1.0f};
+    for (int k = 0; k < 3; ++k) {
+      tr.cosine[k] = cosines[k];
+      tr.cosineSum += cosines[k];
+      tr.dx[k] = 0.5f;
+      tr.dy[k] = 2.0f;  // against e: (0.5 - 1)^2 + 2^2 >= 2.4
+    }
+    tr.dx[3] = 0.5f;
+    tr.dy[3] = c.ldy;
+    // Centred at the bottom edge: a = 0, b = 0.
+    tr.last.minX = 16, tr.last.maxX = 24, tr.last.minY = 24, tr.last.maxY = 29;
+    tr.last.w = 8, tr.last.h = 5, tr.last.cx = 20.0f, tr.last.cy = 26.5f;
+    t.tracks.push_back(tr);
+    MOD_EvaluateTracks(&t);
+    EXPECT_EQ(t.detected, c.detected) << c.ldy;
+    ASSERT_EQ(t.tracks.size(), 1u);
+    EXPECT_EQ(t.tracks.front().alarm, 1) << c.ldy;
+    MODBlockTrackerRelease(&t);
+  }
 }
 
 TEST(ModHistPeak, Cases) {
