@@ -37,6 +37,10 @@ struct Case {
   // The object's block must be raised. Not set where the detector misses
   // the object on these pictures: those figures are printed, not checked.
   bool mustRaise;
+  // From 5 km/h the speed setter adds its offset (8 km/h is taken as 10, 15
+  // as 20): the compensated floor then runs ahead of the real one and a
+  // high-contrast floor shows through as motion. Figures printed, not checked.
+  bool offsetAlarms = false;
 };
 
 class ModsRigCasesTest : public ::testing::Test {
@@ -182,6 +186,10 @@ TEST_F(ModsRigCasesTest, FalseAlarmsAndMissesPerCase) {
       {"texture standing", Floor::kTexture, 0, {0, 0}, false},
       {"texture creeping", Floor::kTexture, 4, {0, 0}, false},
       {"texture reversing", Floor::kTexture, -4, {0, 0}, false},
+      {"chess 8 km/h", Floor::kChess, 8, {0, 0}, false, true},
+      {"chess 15 km/h", Floor::kChess, 15, {0, 0}, false, true},
+      {"chess reversing 8 km/h", Floor::kChess, -8, {0, 0}, false, true},
+      {"texture 15 km/h", Floor::kTexture, 15, {0, 0}, false},
       {"person block 1 standing", Floor::kNoise, 0, {1, 500}, false},
       {"person block 2 standing", Floor::kNoise, 0, {2, 500}, false},
       {"person block 4 standing", Floor::kNoise, 0, {4, 500}, true},
@@ -204,7 +212,9 @@ TEST_F(ModsRigCasesTest, FalseAlarmsAndMissesPerCase) {
     std::printf("MODS case %-26s false alarm frames %3d (blocks 0x%X), object block raised at step %d\n", c.name,
                 o.falseFrames, o.falseBlocks, o.raisedAt);
     // Nothing else moves on these floors: no alarm outside the object's block.
-    EXPECT_EQ(o.falseFrames, 0) << c.name;
+    if (!c.offsetAlarms) {
+      EXPECT_EQ(o.falseFrames, 0) << c.name;
+    }
     if (c.mustRaise) {
       EXPECT_GE(o.raisedAt, 0) << c.name;
     }
