@@ -300,7 +300,9 @@ void MOD_EvaluateTracks(MODBlockTracker* t) {
       const float ldx = tr.dx[after], ldy = tr.dy[after];
       if (tr.meanDx * tr.meanDy != 0.0f && ldx * ldy != 0.0f && (a > 10 || b > 8) && (a > 22 || b > 4)) {
         confirm = true;
-      } else if (ey * ldy <= -1.0f || (ey != 0.0f && ldy / ey >= 3.0f)) {
+      } else if (ey * ldy <= -1.0f || (ey != 0.0f ? ldy / ey >= 3.0f : ldy > 0.0f)) {
+        // Without a lengthwise ego component the ratio is unbounded: any
+        // step along +y counts as three times it.
         confirm = true;
       } else {
         tr.alarm = 1;

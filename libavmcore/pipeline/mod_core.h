@@ -173,8 +173,8 @@ void MOD_ScanTopToBottom(int32_t width, int32_t height, const ImageI32* labels, 
 // are refused (nothing changes).
 void MOD_RoadModelUpdate(MODBlockTracker* tracker, const ImageU8* current, const ImageU8* previous);
 
-// Histogram-contrast map; out may be image. A single grey value (no
-// contrast) gives 0 everywhere.
+// Histogram-contrast map; out may be image. The range is that of the cost
+// over all grey levels 0..255. A single grey value gives 0 everywhere.
 void MOD_ContrastMap(const ImageU8* image, ImageU8* out);
 // Joint entropy of the image and its 5 x 5 mean over a 128 x 128 histogram of
 // (mean >> 1, pixel >> 1), with 8-bit bin counters and p = count / 16384, as

@@ -63,23 +63,22 @@ void MOD_ContrastMap(const ImageU8* image, ImageU8* out) {
   const size_t n = static_cast<size_t>(image->width) * image->height;
   int64_t hist[256] = {0};
   for (size_t i = 0; i < n; ++i) ++hist[image->data[i]];
-  int64_t cost[256];
-  int64_t lo = INT64_MAX, hi = INT64_MIN;
+  // Cost of every grey level, 0..255, whether present or not: the range runs
+  // up to the cost of the far end of the scale, so a picture of few grey
+  // levels is not stretched to full contrast (its small changes would pass
+  // for motion).
+  float cost[256];
+  float lo = 0.0f, hi = 0.0f;
   for (int v = 0; v < 256; ++v) {
-    int64_t c = 0;
-    for (int u = 0; u < 256; ++u) c += static_cast<int64_t>(v > u ? v - u : u - v) * hist[u];
+    float c = 0.0f;
+    for (int u = 0; u < 256; ++u) c += static_cast<float>(v > u ? v - u : u - v) * static_cast<float>(hist[u]);
     cost[v] = c;
-    if (hist[v] == 0) continue;  // only grey values present decide the range
-    if (c < lo) lo = c;
-    if (c > hi) hi = c;
+    if (v == 0 || c < lo) lo = c;
+    if (v == 0 || c > hi) hi = c;
   }
   uint8_t lut[256] = {0};
-  if (hi > lo) {
-    for (int v = 0; v < 256; ++v) {
-      const int64_t c = cost[v] < lo ? lo : (cost[v] > hi ? hi : cost[v]);
-      lut[v] = static_cast<uint8_t>((c - lo) * 255 / (hi - lo));
-    }
-  }
+  if (hi > lo)
+    for (int v = 0; v < 256; ++v) lut[v] = static_cast<uint8_t>((cost[v] - lo) * 255.0f / (hi - lo));
   for (size_t i = 0; i < n; ++i) out->data[i] = lut[image->data[i]];
 }
 

@@ -67,6 +67,7 @@ int MOD_InitBlock(MODBlock* block, int32_t width, int32_t height, int32_t PPP, i
     block->frameTimes[k] = 0;
   }
   block->lastSlot = 0;
+  block->lastTime = 0;
   block->writePos = block->readPos = 0;
   block->warmup = 0;
   block->history = 0;
@@ -160,13 +161,13 @@ void MOD_SetSpeedAngle(MODObject* object, int32_t speed, int32_t angle) {
     offset = (speed - 3) / 2;  // 5-6: 1, 7-8: 2, 9-10: 3, 11-12: 4
   const int32_t stored = speed + offset;
   MODVehicleState& v = object->vehicle;
-  // The step negates the stored speed in reverse gear: that is no change.
-  const bool speedChanged = stored != v.speed && -stored != v.speed;
-  if (speedChanged || angle != v.angle) {
-    v.speed = stored;
-    v.angle = angle;
-    AvmLog("MOD set speed angle [%d, %d]\n", stored, angle);
-  }
+  // The signed value is always stored: the step negates it in reverse gear,
+  // and a negated value kept after leaving reverse would run the ego motion
+  // backwards. Only that negation is not logged as a change.
+  const bool logged = (stored != v.speed && -stored != v.speed) || angle != v.angle;
+  v.speed = stored;
+  v.angle = angle;
+  if (logged) AvmLog("MOD set speed angle [%d, %d]\n", stored, angle);
 }
 
 void MOD_SetGear(MODObject* object, int32_t gear) {

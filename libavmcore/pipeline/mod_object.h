@@ -61,6 +61,10 @@ struct MODBlock {
   uint8_t* frames[kModRingSlots] = {};  // width x bufferHeight bytes each, into storage
   uint64_t frameTimes[kModRingSlots] = {};
   int32_t lastSlot = 0;
+  // Time stamp of the slot processed last, kept here: once read, that slot
+  // belongs to the feed again (and a block left out of the selection for a
+  // while may find it refilled).
+  uint64_t lastTime = 0;
   int32_t id = 0;
   int32_t writePos = 0, readPos = 0;  // copies of the object's positions
   int32_t PPP = 0;                    // mm per pixel

@@ -63,8 +63,8 @@ void MOD_StepBlock(MODBlock* block, MODVehicleState* vehicle) {
   if (block->id == 1) data += static_cast<size_t>(kModBlock1SkipRows) * block->width;
   ImageU8 image{block->width, block->height, data};
 
-  const uint32_t gap = static_cast<uint32_t>(block->frameTimes[block->readPos]) -
-                       static_cast<uint32_t>(block->frameTimes[block->lastSlot]);
+  const uint64_t stamp = block->frameTimes[block->readPos];
+  const uint32_t gap = static_cast<uint32_t>(stamp) - static_cast<uint32_t>(block->lastTime);
   if (gap >= 1 && gap <= 200) {
     vehicle->frameGap = static_cast<int32_t>(gap);
   } else {
@@ -73,6 +73,7 @@ void MOD_StepBlock(MODBlock* block, MODVehicleState* vehicle) {
     block->hits = 0;
   }
   block->lastSlot = block->readPos;
+  block->lastTime = stamp;
 
   MOD_ComputeMotion(block, vehicle, &block->motion);
   if ((g_modTuning.debugFlags & 1) != 0)

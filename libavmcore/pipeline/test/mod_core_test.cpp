@@ -298,6 +298,9 @@ TEST_F(ModTracker, RoadModelReferenceAveragesFiftyOneRows) {
   }
 }
 
+// The range of the map runs over the cost of every grey level 0..255, not
+// only of the levels present: a picture of few, close grey levels keeps its
+// low contrast.
 TEST(ModImageMeasures, ContrastMapMatchesDirectSum) {
   std::mt19937 rng(7);
   std::vector<uint8_t> img(23 * 17);
@@ -307,14 +310,23 @@ TEST(ModImageMeasures, ContrastMapMatchesDirectSum) {
   std::vector<uint8_t> out(img.size());
   ImageU8 dst{23, 17, out.data()};
   MOD_ContrastMap(&src, &dst);
-  std::vector<int64_t> cost(img.size());
-  for (size_t i = 0; i < img.size(); ++i)
-    for (uint8_t u : img) cost[i] += std::abs(int(img[i]) - int(u));
+  std::vector<int64_t> cost(256);
+  for (int v = 0; v < 256; ++v)
+    for (uint8_t u : img) cost[v] += std::abs(v - int(u));
   const int64_t lo = *std::min_element(cost.begin(), cost.end());
   const int64_t hi = *std::max_element(cost.begin(), cost.end());
-  for (size_t i = 0; i < img.size(); ++i) ASSERT_EQ(out[i], (cost[i] - lo) * 255 / (hi - lo)) << i;
-  EXPECT_EQ(out[0], 255);
-  // In place gives the same, and a single grey value gives zeros.
+  EXPECT_EQ(hi, std::max(cost[0], cost[255]));  // an end of the scale
+  // The map works in single precision: (c - lo) x 255 rounds before the
+  // division, so the truncated level may be one below the exact quotient.
+  for (size_t i = 0; i < img.size(); ++i) {
+    const int64_t exact = (cost[img[i]] - lo) * 255 / (hi - lo);
+    ASSERT_LE(out[i], exact) << i;
+    ASSERT_GE(out[i] + 1, exact) << i;
+  }
+  // The grey 3, the farthest present, stays below the top: grey 0 is farther.
+  EXPECT_GT(out[0], 200);
+  EXPECT_LT(out[0], 255);
+  // In place gives the same, and a single grey value maps to 0.
   MOD_ContrastMap(&src, &src);
   EXPECT_EQ(img, out);
   std::fill(img.begin(), img.end(), 77);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -151,6 +152,32 @@ TEST_F(ModTest, SpeedIsStoredWithItsOffsetAndPrintedOnChangeOnly) {
   MOD_SetGear(&mod_, 2);
   MOD_SetGear(&mod_, 2);
   EXPECT_EQ(Count("MOD Set gear [2]\n"), 1);
+}
+
+// Reverse at speed 13 (stored 18, negated by the step), then drive at the
+// same speed: the ego motion must point forward again.
+TEST_F(ModTest, SpeedTakesItsSignBackAfterReverse) {
+  Init();
+  MOD_SetSideSignal(&mod_, 0, 1.0f);
+  MOD_SetGear(&mod_, 2);
+  MOD_SetSpeedAngle(&mod_, 13, 0);
+  g_now += 66;
+  MOD_Process(&mod_);
+  EXPECT_EQ(mod_.vehicle.speed, -18);
+  EXPECT_EQ(mod_.activeBlocks.load(), 2u);
+  EXPECT_LT(mod_.blocks[1].motion.m[1], 0.0f);
+  g_lines.clear();
+  MOD_SetSpeedAngle(&mod_, 13, 0);  // still reversing: no new log line
+  EXPECT_TRUE(g_lines.empty());
+  MOD_SetGear(&mod_, 3);
+  MOD_SetSpeedAngle(&mod_, 13, 0);
+  EXPECT_EQ(mod_.vehicle.speed, 18);
+  g_now += 66;
+  MOD_Process(&mod_);
+  EXPECT_EQ(mod_.vehicle.speed, 18);
+  EXPECT_EQ(mod_.activeBlocks.load(), 1u);
+  // 66 ms at 18 km/h on 50 mm pixels: 66 x 18 / 180 = 6.6 pixels forward.
+  EXPECT_NEAR(mod_.blocks[0].motion.m[1], 6.6f, 1e-4f);
 }
 
 TEST_F(ModTest, SignalSetters) {
@@ -427,9 +454,8 @@ TEST_F(ModTest, FrameGapOutsideItsRangeRestartsTheHistory) {
   b.warmup = 30;
   b.history = 0x5;
   b.hits = 2;
-  b.frameTimes[0] = 1000;
+  b.lastTime = 1000;
   b.frameTimes[1] = 1250;
-  b.lastSlot = 0;
   b.readPos = 1;
   MOD_StepBlock(&b, &mod_.vehicle);
   EXPECT_EQ(mod_.vehicle.frameGap, 66);
@@ -439,6 +465,48 @@ TEST_F(ModTest, FrameGapOutsideItsRangeRestartsTheHistory) {
   b.readPos = 2;
   MOD_StepBlock(&b, &mod_.vehicle);
   EXPECT_EQ(mod_.vehicle.frameGap, 50);
+}
+
+// A steady track close to the car's edge (position test fails) while the ego
+// motion at its centre has no lengthwise part: the last step's ratio to it is
+// unbounded, so a step along +y confirms and a step along -y does not.
+TEST(ModEvaluateTracks, LastStepAgainstAnEgoMotionWithoutLengthwisePart) {
+  const struct {
+    float ldy;
+    int32_t detected;
+  } cases[] = {{0.5f, 1}, {-0.5f, 0}};
+  for (const auto& c : cases) {
+    MODBlockTracker t;
+    MODBlockTrackerInit(&t, 40, 30);
+    t.id = 1;
+    MODVehicleState v;
+    const float motion[6] = {1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};  // e = (1, 0) everywhere
+    t.vehicle = &v;
+    t.motion = motion;
+    std::fill(t.staticMask.data, t.staticMask.data + 40 * 30, 0);  // every pixel changed
+    MODTrack tr{};
+    tr.count = 4;
+    tr.dense = 2;
+    tr.updated = 1;
+    const float cosines[3] = {0.9f, 0.95f, 1.0f};
+    for (int k = 0; k < 3; ++k) {
+      tr.cosine[k] = cosines[k];
+      tr.cosineSum += cosines[k];
+      tr.dx[k] = 0.5f;
+      tr.dy[k] = 2.0f;  // against e: (0.5 - 1)^2 + 2^2 >= 2.4
+    }
+    tr.dx[3] = 0.5f;
+    tr.dy[3] = c.ldy;
+    // Centred at the bottom edge: a = 0, b = 0.
+    tr.last.minX = 16, tr.last.maxX = 24, tr.last.minY = 24, tr.last.maxY = 29;
+    tr.last.w = 8, tr.last.h = 5, tr.last.cx = 20.0f, tr.last.cy = 26.5f;
+    t.tracks.push_back(tr);
+    MOD_EvaluateTracks(&t);
+    EXPECT_EQ(t.detected, c.detected) << c.ldy;
+    ASSERT_EQ(t.tracks.size(), 1u);
+    EXPECT_EQ(t.tracks.front().alarm, 1) << c.ldy;
+    MODBlockTrackerRelease(&t);
+  }
 }
 
 TEST(ModHistPeak, Cases) {

@@ -13,6 +13,73 @@
 
 namespace {
 
+uint32_t g_tick = 0;
+uint32_t TickClock() { return __atomic_add_fetch(&g_tick, 1, __ATOMIC_RELAXED); }
+
+// The feed keeps pushing while the worker steps the detector. Block 8 is
+// stepped only every sixth frame, so that its last processed slot comes round
+// to the feed again while the worker, stepping nothing in between, keeps up.
+TEST(ModRing, StepsWhileTheFeedPushes) {
+  AvmLogSink previous = AvmLog_SetSink([](const char*) {});
+  MOD_SetTuningFile("/nonexistent/mod_temp.txt");
+  MOD_SetClock(TickClock);
+  ADASConfig config{};
+  config.C[kAdasLoaded] = 1;
+  config.C[kAdasFrameWidth] = 32;
+  config.C[kAdasFrameHeight] = 32;
+  config.C[kAdasModsPresent] = 1;
+  config.C[kAdasModsPresent + 1] = 50;
+  config.C[kAdasModsCols] = 24;
+  config.C[kAdasModsRows] = 40;
+  config.C[kAdasModsSideCols] = 24;
+  config.C[kAdasModsSideRows] = 20;
+  for (int b = 0; b < 4; ++b) {
+    const int32_t rows = b < 2 ? 40 : 20;
+    config.mods[b] = ImageI32{24, rows, new int32_t[24 * rows]};
+    for (int32_t r = 0; r < rows; ++r)
+      for (int32_t c = 0; c < 24; ++c) config.mods[b].data[r * 24 + c] = ((r % 32) << 16) | c;
+  }
+  MODObject mod;
+  MOD_Init(&mod, &config);
+  ASSERT_EQ(mod.initialised, 1);
+  MOD_SetSideSignal(&mod, 0, 1.0f);  // at standstill: only the always-on blocks
+  constexpr int kFrames = 3000;
+  std::atomic<int> stepped{0};
+  std::thread feeder([&] {
+    std::vector<uint8_t> src(32 * 32);
+    for (int sent = 0; sent < kFrames;) {
+      if (!MOD_CanWrite(&mod)) {
+        std::this_thread::yield();
+        continue;
+      }
+      for (size_t k = 0; k < src.size(); ++k) src[k] = static_cast<uint8_t>(k * 7 + sent * 3);
+      MOD_PushFrameGray(&mod, 32, 32, src.data(), &config);
+      ++sent;
+      std::this_thread::yield();
+    }
+  });
+  for (int n = 0; n < kFrames;) {
+    if (!MOD_HasFrame(&mod)) {
+      std::this_thread::yield();
+      continue;
+    }
+    MOD_SetMask(&mod, n % 6 == 0 ? 0x80u : 0x00u);
+    MOD_SetSpeedAngle(&mod, 0, 0);
+    MOD_SetGear(&mod, 3);
+    MOD_Process(&mod);
+    MOD_NextRead(&mod);
+    stepped = ++n;
+  }
+  feeder.join();
+  EXPECT_EQ(stepped.load(), kFrames);
+  for (const MODBlock& b : mod.blocks) EXPECT_GE(b.vehicle->frameGap, 1);
+  MOD_Release(&mod);
+  ADASConfig_Free(&config);
+  MOD_SetClock(nullptr);
+  MOD_SetTuningFile(nullptr);
+  AvmLog_SetSink(previous);
+}
+
 TEST(ModRing, HundredThousandFramesPassWholeAndInOrder) {
   AvmLogSink previous = AvmLog_SetSink([](const char*) {});
   MOD_SetTuningFile("/nonexistent/mod_temp.txt");
