@@ -271,6 +271,10 @@ int32_t LUTOB_BuildFromHand(LUTOB* lut, int32_t carWidth, int32_t carLength, int
                             int32_t quadHeight, const float* first, const float* second) {
   GlobalVariables& g = gv();
   if (lut == nullptr || first == nullptr || second == nullptr) return 17;
+  if (quadWidth < 2 || quadHeight < 2 || quadWidth > kLutobMaxQuadSide || quadHeight > kLutobMaxQuadSide) {
+    AvmLog("LUTOB_BuildFromHand: quad size %d x %d out of range, refused\n", quadWidth, quadHeight);
+    return 17;
+  }
   if (g.CalibLayoutCode == 29) {
     const int32_t r = BlockCalib4_RunHand(model, quadWidth / 2, quadHeight / 2, first, second);
     if (r != 0) return r;
