@@ -379,6 +379,9 @@ int LUTOB_LoadConfig(LUTOB* lut, const char* path, const Matrix* frame) {
   check.carWidth = head[1];
   check.carLength = head[2];
   check.carBoxParam = head[3];
+  // A file ending before its tail keeps the default quad size.
+  check.quadWidth = 1440;
+  check.quadHeight = 1152;
   int32_t tailWords[4];
   if (fseek(f, lay.quadWidth, SEEK_SET) == 0 && fread(tailWords, sizeof tailWords, 1, f) == 1) {
     check.quadWidth = static_cast<uint32_t>(tailWords[0]);
