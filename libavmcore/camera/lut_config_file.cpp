@@ -45,8 +45,9 @@ const char* LutConfigInfo_BadWord(const LutConfigInfo& in) {
   if (!mm(in.carBoxParam)) return "carBoxParam";
   const int32_t overhang = static_cast<int32_t>(in.frontOverhang);
   if (overhang < -kLutConfigMaxMm || overhang > kLutConfigMaxMm) return "frontOverhang";
-  if (in.quadWidth > kLutConfigMaxQuadSide) return "quadWidth";
-  if (in.quadHeight > kLutConfigMaxQuadSide) return "quadHeight";
+  // Each camera picture is half the quad frame: at least one pixel a side.
+  if (in.quadWidth < kLutConfigMinQuadSide || in.quadWidth > kLutConfigMaxQuadSide) return "quadWidth";
+  if (in.quadHeight < kLutConfigMinQuadSide || in.quadHeight > kLutConfigMaxQuadSide) return "quadHeight";
   for (uint32_t b : in.bandSizes)
     if (b > kLutConfigMaxBandSize) return "bandSizes";
   return nullptr;

@@ -64,7 +64,8 @@ struct LutConfigPoints {
 // Ranges of the header and tail words later formulas use (blind area,
 // overhang, camera and band sizes); a file with a word outside is refused.
 constexpr int32_t kLutConfigMaxMm = 100000;          // car width, length, box value; |front overhang|
-constexpr uint32_t kLutConfigMaxQuadSide = 32768;    // quad frame width and height
+constexpr uint32_t kLutConfigMinQuadSide = 2;        // quad frame width and height
+constexpr uint32_t kLutConfigMaxQuadSide = 32768;
 constexpr uint32_t kLutConfigMaxBandSize = 16384;    // each band size
 // The first word of info outside its range, by name; null when all fit.
 const char* LutConfigInfo_BadWord(const LutConfigInfo& info);

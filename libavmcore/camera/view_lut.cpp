@@ -10,9 +10,14 @@ void ViewLUT_Encode(int32_t frameWidth, int32_t frameHeight, const Matrix* mapX,
   if (camera == 3 || camera == 4) offY = static_cast<float>(frameHeight / 2);
   const float fw = static_cast<float>(frameWidth), fh = static_cast<float>(frameHeight);
   const long n = static_cast<long>(mapX->cols) * mapX->rows;
+  // Without a frame there is no source pixel: every entry is a hole.
+  const bool noFrame = frameWidth < 2 || frameHeight < 2;
+  // Sources that no frame holds (infinite ones above all) are holes too:
+  // their quantised value would not fit the integer conversion.
+  constexpr float kFarSource = 16777216.0f;
   for (long i = 0; i < n; ++i) {
     const float x = mapX->data[i], y = mapY->data[i];
-    if (!(x >= 1.0f) || !(y >= 1.0f)) {
+    if (noFrame || !(x >= 1.0f) || !(y >= 1.0f) || !(x < kFarSource) || !(y < kFarSource)) {
       out[i] = 0;
       continue;
     }

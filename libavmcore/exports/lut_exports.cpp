@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "exports/export_guard.h"
 #include "calibration/solve/best3_solve.h"
 #include "calibration/solve/block_calib.h"
 #include "calibration/solve/block_calib_run.h"
@@ -66,9 +67,10 @@ int32_t SaveMixArea(LUTOB* lut, const char* path) {
 }
 
 // A frame of the _New exports as a float picture (luma / 255); null for an
-// unsupported format. Free with delete[] data and delete.
-Matrix* FrameToMatrix(int32_t format, uint8_t* frame, int32_t width, int32_t height) {
-  if (frame == nullptr || width < 1 || height < 1 || (format != 0 && format != 1 && format != 4)) return nullptr;
+// unsupported format or size. Free with delete[] data and delete.
+Matrix* FrameToMatrix(const char* exportName, int32_t format, uint8_t* frame, int32_t width, int32_t height) {
+  if (frame == nullptr || (format != 0 && format != 1 && format != 4)) return nullptr;
+  if (!ExportPictureOk(exportName, width, height)) return nullptr;
   Matrix* m = new Matrix{width, height, new float[static_cast<size_t>(width) * height]};
   if (format == 0) {
     PackedFrame src{width, height, frame, 2 * width};
@@ -142,7 +144,7 @@ int32_t GlobalImage_SaveLUTResult(LUTOB* lut, const char* path1, const char* pat
   return result;
 }
 
-AVM_EXPORT LUTOB* KRV_GlobalImage_LoadLUTOB(const char* bmpPath, const char* paramPath, const char* previewPath) {
+AVM_EXPORT LUTOB* KRV_GlobalImage_LoadLUTOB(const char* bmpPath, const char* paramPath, const char* previewPath) try {
   if (bmpPath == nullptr || paramPath == nullptr) return nullptr;
   Matrix* image = Bmp_LoadGrayFloat(bmpPath, 0);
   if (image == nullptr) return nullptr;
@@ -159,9 +161,10 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_LoadLUTOB(const char* bmpPath, const char* par
   }
   return lut;
 }
+AVM_EXPORT_CATCH(nullptr)
 
 AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB(const char* bmpPath, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
-                                            int32_t a5, int32_t option, int32_t /*reserved*/, uint32_t* err) {
+                                            int32_t a5, int32_t option, int32_t /*reserved*/, uint32_t* err) try {
   SetErr(err, 0);
   if (bmpPath == nullptr) {
     SetErr(err, 1);
@@ -184,12 +187,13 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB(const char* bmpPath, int32_t a1, int
   }
   return lut;
 }
+AVM_EXPORT_CATCH(nullptr)
 
 AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_New(int32_t format, uint8_t* frame, int32_t width, int32_t height,
                                                 int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
-                                                int32_t option, int32_t /*reserved*/, uint32_t* err) {
+                                                int32_t option, int32_t /*reserved*/, uint32_t* err) try {
   SetErr(err, 0);
-  Matrix* image = FrameToMatrix(format, frame, width, height);
+  Matrix* image = FrameToMatrix(__func__, format, frame, width, height);
   if (image == nullptr) {
     SetErr(err, 1);
     return nullptr;
@@ -206,12 +210,16 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_New(int32_t format, uint8_t* frame, 
   }
   return lut;
 }
+AVM_EXPORT_CATCH(nullptr)
 
 AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_Hand(int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
                                                  int32_t quadWidth, int32_t quadHeight, const float* first,
-                                                 const float* second, int32_t option, uint32_t* err) {
+                                                 const float* second, int32_t option, uint32_t* err) try {
   SetErr(err, 0);
-  if (first == nullptr || second == nullptr) {
+  // The quad frame holds four camera pictures of half its sides.
+  if (first == nullptr || second == nullptr ||
+      !ExportArgInRange(__func__, "quad width", quadWidth, 2, kExportMaxSide) ||
+      !ExportArgInRange(__func__, "quad height", quadHeight, 2, kExportMaxSide)) {
     SetErr(err, 1);
     return nullptr;
   }
@@ -226,10 +234,11 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_Hand(int32_t a1, int32_t a2, int32_t
   }
   return lut;
 }
+AVM_EXPORT_CATCH(nullptr)
 
 AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_ParamFile(int32_t variant, const char* paramPath, int32_t a2,
                                                       int32_t a3, uint32_t* err, uint32_t* out1, uint32_t* out2,
-                                                      uint32_t* out3, uint32_t* out4) {
+                                                      uint32_t* out3, uint32_t* out4) try {
   SetErr(err, 0);
   // The set-ups take their parameters from fixed values and the data
   // directory; paramPath, a2 and a3 select nothing.
@@ -258,9 +267,10 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_ParamFile(int32_t variant, const cha
   }
   return lut;
 }
+AVM_EXPORT_CATCH(nullptr)
 
 AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOBLine(const char* paramPath, const char* bmpPath, int32_t option,
-                                                int32_t /*reserved1*/, int32_t /*reserved2*/, uint32_t* err) {
+                                                int32_t /*reserved1*/, int32_t /*reserved2*/, uint32_t* err) try {
   SetErr(err, 0);
   if (paramPath == nullptr || bmpPath == nullptr) {
     SetErr(err, 1);
@@ -275,12 +285,13 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOBLine(const char* paramPath, const cha
   FreeBmpMatrix(image);
   return lut;
 }
+AVM_EXPORT_CATCH(nullptr)
 
 AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOBLine_New(const char* paramPath, int32_t format, uint8_t* frame,
                                                     int32_t width, int32_t height, int32_t option,
-                                                    int32_t /*reserved1*/, int32_t /*reserved2*/, uint32_t* err) {
+                                                    int32_t /*reserved1*/, int32_t /*reserved2*/, uint32_t* err) try {
   SetErr(err, 0);
-  Matrix* image = paramPath != nullptr ? FrameToMatrix(format, frame, width, height) : nullptr;
+  Matrix* image = paramPath != nullptr ? FrameToMatrix(__func__, format, frame, width, height) : nullptr;
   if (image == nullptr) {
     SetErr(err, 1);
     return nullptr;
@@ -289,21 +300,25 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOBLine_New(const char* paramPath, int32
   FreeFrameMatrix(image);
   return lut;
 }
+AVM_EXPORT_CATCH(nullptr)
 
-AVM_EXPORT int KRV_GlobalImage_GetLUTOBResult(LUTOB* lut, const char* path1, const char* path2) {
+AVM_EXPORT int KRV_GlobalImage_GetLUTOBResult(LUTOB* lut, const char* path1, const char* path2) try {
   return GlobalImage_SaveLUTResult(lut, path1, path2, 15);
 }
+AVM_EXPORT_CATCH(kLutSaveByteLutFailed)
 
-AVM_EXPORT int KRV_GlobalImage_GetLUTOBResult_EX(LUTOB* lut, const char* path1, const char* path2, uint32_t mask) {
+AVM_EXPORT int KRV_GlobalImage_GetLUTOBResult_EX(LUTOB* lut, const char* path1, const char* path2, uint32_t mask) try {
   return GlobalImage_SaveLUTResult(lut, path1, path2, mask);
 }
+AVM_EXPORT_CATCH(kLutSaveByteLutFailed)
 
-AVM_EXPORT int KRV_GlobalImage_UnInitLUTOB(LUTOB* lut) {
+AVM_EXPORT int KRV_GlobalImage_UnInitLUTOB(LUTOB* lut) try {
   LUTOB_Destroy(lut);
   return 0;
 }
+AVM_EXPORT_CATCH(1)
 
-AVM_EXPORT int KRV_GlobalImage_GenerateMergerLUTFile(const char* paramPath, const char* path1) {
+AVM_EXPORT int KRV_GlobalImage_GenerateMergerLUTFile(const char* paramPath, const char* path1) try {
   if (paramPath == nullptr || path1 == nullptr) return 1;
   LUTOB* lut = LoadLocal(paramPath);
   if (lut == nullptr) return 1;
@@ -314,10 +329,11 @@ AVM_EXPORT int KRV_GlobalImage_GenerateMergerLUTFile(const char* paramPath, cons
   LUTOB_Destroy(lut);
   return r;
 }
+AVM_EXPORT_CATCH(1)
 
 AVM_EXPORT int KRV_GlobalImage_GenerateNewMergerLUTFile(const char* paramPath, const char* path1, int32_t w0,
-                                                        int32_t w1, int32_t w2, int32_t w3, int32_t /*extra*/) {
-  if (paramPath == nullptr || path1 == nullptr) return 1;
+                                                        int32_t w1, int32_t w2, int32_t w3, int32_t /*extra*/) try {
+  if (paramPath == nullptr || path1 == nullptr || !ExportPictureOk(__func__, w0, w1)) return 1;
   LUTOB* lut = LoadLocal(paramPath);
   if (lut == nullptr) return 1;
   int32_t box[4] = {0, 0, 0, 0};
@@ -325,10 +341,20 @@ AVM_EXPORT int KRV_GlobalImage_GenerateNewMergerLUTFile(const char* paramPath, c
   LUTOB_Destroy(lut);
   return r;
 }
+AVM_EXPORT_CATCH(1)
 
 AVM_EXPORT int KRV_GlobalImage_GenerateROIFile(const char* paramPath, const char* roiPath, int32_t a, int32_t b,
-                                               float c, float d, float e, float f, float g) {
+                                               float c, float d, float e, float f, float g) try {
   if (paramPath == nullptr || roiPath == nullptr) return 1;
+  // Step and corners in millimetres on the ground, as the camera file's
+  // lengths; checked as floats, before they become integers.
+  const float mm = static_cast<float>(kLutConfigMaxMm);
+  if (!(c >= 1.0f && c <= mm) || !(d >= -mm && d <= mm) || !(e >= -mm && e <= mm) || !(f >= -mm && f <= mm) ||
+      !(g >= -mm && g <= mm)) {
+    AvmLog("%s: step %g or corners %g %g %g %g out of range, refused\n", __func__, static_cast<double>(c),
+           static_cast<double>(d), static_cast<double>(e), static_cast<double>(f), static_cast<double>(g));
+    return 1;
+  }
   LUTOB* lut = LoadLocal(paramPath);
   if (lut == nullptr) return 1;
   const int32_t r = GenerateROIFile(lut, roiPath, a, b, static_cast<int32_t>(c), static_cast<int32_t>(d),
@@ -336,8 +362,10 @@ AVM_EXPORT int KRV_GlobalImage_GenerateROIFile(const char* paramPath, const char
   LUTOB_Destroy(lut);
   return r != 0 ? kLutSaveRoiFailed : 0;
 }
+AVM_EXPORT_CATCH(1)
 
-AVM_EXPORT int KRV_GlobalImage_CalcCarImagePos(int32_t width, int32_t height, int32_t* out) {
+AVM_EXPORT int KRV_GlobalImage_CalcCarImagePos(int32_t width, int32_t height, int32_t* out) try {
+  if (!ExportPictureOk(__func__, width, height)) return 1;
   LutConfig cfg{};
   LutConfig_Init(&cfg, width, height, 0, 500, 2600, 0, 0, 0, 0);
   if (out != nullptr) {
@@ -354,13 +382,14 @@ AVM_EXPORT int KRV_GlobalImage_CalcCarImagePos(int32_t width, int32_t height, in
   LutConfig_Release(&cfg, 1);
   return 0;
 }
+AVM_EXPORT_CATCH(1)
 
 AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByImage(int32_t a0, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
                                                   int32_t option, const char* imagePath1, const char* imagePath2,
                                                   int32_t* cameraSize, float* cornersA1, float* cornersA2,
                                                   float* cornersB1, float* cornersB2, const char* byteLutPathA,
                                                   const char* byteLutPathB, const char* configPathA,
-                                                  const char* configPathB, float* splitPoint) {
+                                                  const char* configPathB, float* splitPoint) try {
   const int32_t mask = (option >> 4) & 15;
   gv().cameraMask = mask == 0 ? 15 : mask;
   LUTOB* lutA = LUTOB_Create();
@@ -372,6 +401,7 @@ AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByImage(int32_t a0, int32_t a1, int32_
   LUTOB_Destroy(lutB);
   return r;
 }
+AVM_EXPORT_CATCH(1)
 
 AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByHand(int32_t a0, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
                                                  int32_t option, int32_t cameraWidth, int32_t cameraHeight,
@@ -379,7 +409,12 @@ AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByHand(int32_t a0, int32_t a1, int32_t
                                                  const float* pointsB1, const float* pointsB2,
                                                  const char* byteLutPathA, const char* byteLutPathB,
                                                  const char* configPathA, const char* configPathB,
-                                                 float* splitPoint) {
+                                                 float* splitPoint) try {
+  // Each camera picture is a quarter of a quad frame of at most the largest
+  // picture side.
+  if (!ExportArgInRange(__func__, "camera width", cameraWidth, 1, kExportMaxSide / 2) ||
+      !ExportArgInRange(__func__, "camera height", cameraHeight, 1, kExportMaxSide / 2))
+    return 1;
   const int32_t mask = (option >> 4) & 15;
   gv().cameraMask = mask == 0 ? 15 : mask;
   LUTOB* lutA = LUTOB_Create();
@@ -391,10 +426,11 @@ AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByHand(int32_t a0, int32_t a1, int32_t
   LUTOB_Destroy(lutB);
   return r;
 }
+AVM_EXPORT_CATCH(1)
 
 AVM_EXPORT int KRV_GlobalImage_DirectGetCorner_EX(const char* bmpPath, int32_t a1, int32_t a2, int32_t a3,
                                                   int32_t a4, int32_t a5, int32_t option, uint32_t* counts,
-                                                  float* xs, float* ys, int32_t* size) {
+                                                  float* xs, float* ys, int32_t* size) try {
   if (bmpPath == nullptr) return 1;
   ImageU8* image = Bmp_LoadGrayU8(bmpPath);
   if (image == nullptr) return 1;
@@ -430,13 +466,16 @@ AVM_EXPORT int KRV_GlobalImage_DirectGetCorner_EX(const char* bmpPath, int32_t a
   LUTOB_Destroy(lut);
   return r;
 }
+AVM_EXPORT_CATCH(1)
 
 AVM_EXPORT int KRV_GlobalImage_DirectGetCorner(const char* bmpPath, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
-                                               int32_t a5, int32_t option, uint32_t* counts, float* xs, float* ys) {
+                                               int32_t a5, int32_t option, uint32_t* counts, float* xs, float* ys) try {
   return KRV_GlobalImage_DirectGetCorner_EX(bmpPath, a1, a2, a3, a4, a5, option, counts, xs, ys, nullptr);
 }
+AVM_EXPORT_CATCH(1)
 
-AVM_EXPORT int KRV_GlobalImage_ModLUTConfigFile(const char* path, int32_t a, int32_t b, int32_t c) {
+AVM_EXPORT int KRV_GlobalImage_ModLUTConfigFile(const char* path, int32_t a, int32_t b, int32_t c) try {
   if (path == nullptr) return 1;
   return ModLUTConfigFile(path, a, b, c, 0, nullptr, nullptr, nullptr, 0) != 0 ? 0 : 1;
 }
+AVM_EXPORT_CATCH(1)

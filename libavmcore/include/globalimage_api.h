@@ -1,5 +1,10 @@
 #pragma once
 // Exported KRV_GlobalImage_* interface of libavmcore (C and C++).
+// Picture sizes (frames, views, screens, camera pictures) are 1..8192 a side
+// (the quad frame of the hand-entered builds 2..8192, the camera pictures of
+// the six-camera hand build 1..4096); another size gets the export's failure
+// value and a log line, before anything is allocated. An export that runs
+// out of memory logs it and returns its failure value too.
 #include <stdint.h>
 
 #include "avm_export.h"

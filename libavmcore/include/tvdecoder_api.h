@@ -28,7 +28,8 @@ typedef void (*KRV_TVDecoder_ADASEventCallback)(int32_t event, int32_t value, in
 #define KRV_TVDECODER_RECORD_ENCODER_FAILED (-2)
 
 /* Creates the decoder (frame size width x height; the decoder runs layout 1,
- * NV12) or does nothing when it exists. 0. */
+ * NV12) or does nothing when it exists. 0; 1 (nothing created) for a side
+ * outside 1..8192. */
 AVM_EXPORT int KRV_TVDecoder_Init(int32_t layout, int32_t width, int32_t height);
 /* Stops the decoder's threads and destroys it. 0. */
 AVM_EXPORT int KRV_TVDecoder_Release(void);

@@ -83,7 +83,10 @@ struct ADASConfig {
   ImageI32 lvsa;     // V: C106 x C107
 };
 
-// 1 when adas_base.krv opened with its magic, else 0. A function file that is
+// Largest quad frame side adas_base.krv may name.
+constexpr int32_t kAdasMaxFrameSide = 16384;
+// 1 when adas_base.krv opened with its magic and a frame of at most
+// kAdasMaxFrameSide a side, else 0. A function file that is
 // missing, has another magic, or is shorter than its words and tables leaves
 // that function absent (nothing of it kept). A short base file keeps the
 // defaults (enable mask 255, camera mask 15) for the words it lacks.

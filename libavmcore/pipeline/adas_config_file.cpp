@@ -148,10 +148,25 @@ int ADASConfig_Load(ADASConfig* config, const char* dataDirectory) {
     return 0;
   }
   int32_t* C = config->C;
+  const int32_t before[5] = {C[kAdasLoaded], C[kAdasFrameWidth], C[kAdasFrameHeight], C[kAdasCarWidth],
+                             C[kAdasCarLength]};
   C[kAdasLoaded] = 1;
   // A short file leaves the words it lacks as they were.
   bool more = ReadWord(f, &C[kAdasFrameWidth]) && ReadWord(f, &C[kAdasFrameHeight]) &&
               ReadWord(f, &C[kAdasCarWidth]) && ReadWord(f, &C[kAdasCarLength]);
+  // Every function sizes and indexes the quad frame by these: a frame no
+  // camera delivers refuses the file, the configuration unchanged.
+  const int32_t frameW = C[kAdasFrameWidth], frameH = C[kAdasFrameHeight];
+  if (frameW < 0 || frameH < 0 || frameW > kAdasMaxFrameSide || frameH > kAdasMaxFrameSide) {
+    AvmLog("ADASConfig_Load: %s names a frame of %d x %d, file refused\n", path.c_str(), frameW, frameH);
+    C[kAdasLoaded] = before[0];
+    C[kAdasFrameWidth] = before[1];
+    C[kAdasFrameHeight] = before[2];
+    C[kAdasCarWidth] = before[3];
+    C[kAdasCarLength] = before[4];
+    fclose(f);
+    return 0;
+  }
   C[kAdasEnableMask] = 255;
   if (more) more = ReadWord(f, &C[kAdasEnableMask]);
   C[kAdasCameraMask] = 15;

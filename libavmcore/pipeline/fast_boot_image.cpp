@@ -21,8 +21,11 @@ size_t Pic2Bytes(const FastBootImage& m) { return static_cast<size_t>(m.W - m.Wb
 
 bool SizesUsable(const FastBootImage& m) {
   auto side = [](int32_t v) { return v >= 0 && v <= kFastBootMaxSide; };
+  // P is a row offset on the screen: beyond one side of the largest screen
+  // either way the car picture is off the screen anyway.
+  const bool rowOk = m.P >= -kFastBootMaxSide && m.P <= kFastBootMaxSide;
   return side(m.W) && side(m.H) && side(m.Wb) && side(m.Hb) && side(m.QW) && side(m.QH) && side(m.CW) &&
-         side(m.CH) && m.W >= 1 && m.H >= 1 && m.Wb <= m.W && m.Hb <= m.H && (m.QW & 1) == 0;
+         side(m.CH) && rowOk && m.W >= 1 && m.H >= 1 && m.Wb <= m.W && m.Hb <= m.H && (m.QW & 1) == 0;
 }
 
 inline int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
@@ -147,6 +150,10 @@ int FastBoot_Load(FastBootImage* m, const char* path) {
     t.CW = head[9];
     t.CH = head[10];
     ok = SizesUsable(t);
+    if (!ok)
+      AvmLog("FastBoot_Load: %s has impossible sizes (screen %d x %d, part %d x %d, quad %d x %d, car %d x %d at row %d), "
+             "file refused\n",
+             path, t.W, t.H, t.Wb, t.Hb, t.QW, t.QH, t.CW, t.CH, t.P);
   }
   if (ok) {
     // The blocks must be exactly as long as the header says.

@@ -17,6 +17,12 @@
 
 namespace {
 
+// The sampling step as the walks use it: a step beyond the largest side
+// samples the same pixels (the first and the last), and keeps 2 * step and
+// row + step inside 32 bits.
+int32_t SampleStep(const LUT3DOB* lut) { return std::min(std::max(lut->step, 1), kLut3DMaxSide); }
+
+
 constexpr float kTwoPi = 6.2831855f;
 constexpr float kEps = 1.1920929e-07f;
 
@@ -112,10 +118,10 @@ int32_t Init3DLut(LUT3DOB* lut, const char* path, int32_t outW, int32_t outH, co
   lut->shape[0] = {shape[0], shape[1], shape[2], shape[3]};
   lut->shape[1] = {shape[4], shape[5], shape[6], shape[7]};
   LutConfigInfo info{};
-  if (path == nullptr || outW < 1 || outH < 1) return 0;
-  if (outW > kLut3DMaxSide || outH > kLut3DMaxSide ||
+  if (path == nullptr) return 0;
+  if (outW < 1 || outH < 1 || outW > kLut3DMaxSide || outH > kLut3DMaxSide ||
       static_cast<int64_t>(outW) * outH > static_cast<int64_t>(kLut3DMaxPixels)) {
-    AvmLog("Init3DLut: output %d x %d is too large\n", outW, outH);
+    AvmLog("Init3DLut: output %d x %d out of range\n", outW, outH);
     return 0;
   }
   if (LoadLUTConfig(&info, &lut->params, path, nullptr) == 0) return 0;
@@ -261,7 +267,7 @@ void Lut3D_CastSide(LUT3DOB* lut, int32_t side) {
   // Pixels no ray reaches are holes too, not sources at the frame's corner.
   std::fill(Um.begin(), Um.end(), kLut3DHole);
   std::fill(Vm.begin(), Vm.end(), kLut3DHole);
-  const int32_t Wo = lut->outW, Ho = lut->outH, s = std::max(lut->step, 1);
+  const int32_t Wo = lut->outW, Ho = lut->outH, s = SampleStep(lut);
   const double A = sh.extX + lut->carW / 2, B = sh.extY + lut->carL / 2;
   const float pitch = lut->view[0], yaw = lut->view[1], dist = lut->view[2];
   const float zoom = lut->view[5], aspect = lut->view[6], offX = lut->view[7], offY = lut->view[8];
@@ -391,7 +397,7 @@ void Lut3D_CastSide(LUT3DOB* lut, int32_t side) {
 }
 
 void Lut3D_FillBlendMap(LUT3DOB* lut) {
-  const int32_t Wo = lut->outW, Ho = lut->outH, s = std::max(lut->step, 1);
+  const int32_t Wo = lut->outW, Ho = lut->outH, s = SampleStep(lut);
   const int32_t Wo2 = Wo / 2, Ho2 = Ho / 2;
   const float* f = lut->seamFirst;
   const float* sc = lut->seamSecond;
@@ -447,7 +453,7 @@ void Lut3D_Compute(LUT3DOB* lut) {
   Lut3D_CastSide(lut, 1);
   Lut3D_CastSide(lut, 0);
   Lut3D_FillBlendMap(lut);
-  const int32_t s = std::max(lut->step, 1);
+  const int32_t s = SampleStep(lut);
   ImageI32 w{lut->outW, lut->outH, lut->weight.data()};
   Image_ScaleCols(&w, s);
   if (lut->secondWeight != 0) {

@@ -271,6 +271,10 @@ int32_t LUTOB_BuildFromHand(LUTOB* lut, int32_t carWidth, int32_t carLength, int
                             int32_t quadHeight, const float* first, const float* second) {
   GlobalVariables& g = gv();
   if (lut == nullptr || first == nullptr || second == nullptr) return 17;
+  if (quadWidth < 2 || quadHeight < 2 || quadWidth > kLutobMaxQuadSide || quadHeight > kLutobMaxQuadSide) {
+    AvmLog("LUTOB_BuildFromHand: quad size %d x %d out of range, refused\n", quadWidth, quadHeight);
+    return 17;
+  }
   if (g.CalibLayoutCode == 29) {
     const int32_t r = BlockCalib4_RunHand(model, quadWidth / 2, quadHeight / 2, first, second);
     if (r != 0) return r;
@@ -375,6 +379,9 @@ int LUTOB_LoadConfig(LUTOB* lut, const char* path, const Matrix* frame) {
   check.carWidth = head[1];
   check.carLength = head[2];
   check.carBoxParam = head[3];
+  // A file ending before its tail keeps the default quad size.
+  check.quadWidth = 1440;
+  check.quadHeight = 1152;
   int32_t tailWords[4];
   if (fseek(f, lay.quadWidth, SEEK_SET) == 0 && fread(tailWords, sizeof tailWords, 1, f) == 1) {
     check.quadWidth = static_cast<uint32_t>(tailWords[0]);

@@ -45,6 +45,9 @@ int32_t LUTOB_BuildFromImageF32(LUTOB* lut, int32_t carWidth, int32_t carLength,
                                 int32_t frontOverhang, int32_t wheelBase, int32_t model, Matrix* image,
                                 int32_t ignored, int32_t checkCorners);
 int32_t LUTOB_RunBlockCalib4(int32_t model, int32_t passMode, const ImageU8* image);
+// Largest quad frame side the hand-entered builds take (camera pictures of
+// half of it).
+constexpr int32_t kLutobMaxQuadSide = 8192;
 int32_t LUTOB_BuildFromHand(LUTOB* lut, int32_t carWidth, int32_t carLength, int32_t carBoxParam,
                             int32_t frontOverhang, int32_t wheelBase, int32_t model, int32_t quadWidth,
                             int32_t quadHeight, const float* first, const float* second);

@@ -275,6 +275,12 @@ int32_t LUTSix_InitMergerLUTOBByHand(LUTOB* lutA, LUTOB* lutB, int32_t carWidth,
   if (lutA == nullptr || lutB == nullptr || pointsA1 == nullptr || pointsA2 == nullptr || pointsB1 == nullptr ||
       pointsB2 == nullptr)
     return 1;
+  // The groups are built as quad frames of twice the camera size.
+  if (cameraWidth < 1 || cameraHeight < 1 || cameraWidth > kLutobMaxQuadSide / 2 ||
+      cameraHeight > kLutobMaxQuadSide / 2) {
+    AvmLog("LUTSix_InitMergerLUTOBByHand: camera size %d x %d out of range, refused\n", cameraWidth, cameraHeight);
+    return 1;
+  }
   const int32_t calib =
       BlockCalib6_RunHand(model, cameraWidth, cameraHeight, pointsA1, pointsA2, pointsB1, pointsB2);
   if (calib != 0) return calib;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 
 #include <cstdio>
@@ -366,10 +367,10 @@ std::string AMModelBytes(const std::string& dir) {
   return AM_SaveModelFile(m, path.c_str()) ? ReadAll(path) : std::string();
 }
 
-std::string CornerTrackerBytes(const std::string& dir) {
+std::string CornerTrackerBytes(const std::string& dir, int32_t width, int32_t height) {
   CornerTracker t;
-  t.width = 640;
-  t.height = 360;
+  t.width = width;
+  t.height = height;
   t.a = 100;
   t.b = 300;
   AM_WorldCorners(t.a, t.b, t.world);
@@ -377,6 +378,70 @@ std::string CornerTrackerBytes(const std::string& dir) {
   t.T[2] = 800.0f;
   const std::string path = Scratch(dir) + "/corner_tracker.krv";
   return CornerTracker_Save(t, path.c_str()) ? ReadAll(path) : std::string();
+}
+
+// bytes with the little-endian 32-bit word at offset replaced.
+std::string WithWord(std::string bytes, size_t offset, int32_t value) {
+  if (bytes.size() < offset + 4) return std::string();
+  for (int b = 0; b < 4; ++b) bytes[offset + b] = static_cast<char>((static_cast<uint32_t>(value) >> (8 * b)) & 0xFF);
+  return bytes;
+}
+
+// Vehicle profile texts: the five lines of the longest line-by-line
+// profile (front and rear boards, the side boards, the marks, the offsets)
+// and a four-value region profile.
+bool WriteProfileSeeds(const std::string& dir) {
+  const std::string kelvor =
+      "100.0,200.0,300.0;110.0,210.0,310.0;120.0,220.0,320.0;130.0,230.0,330.0\n"
+      "140.0,240.0,340.0;150.0,250.0,350.0;160.0,260.0,360.0;170.0,270.0,370.0\n"
+      "1.0,2.0,3.0,4.0;5.0,6.0,7.0,8.0;9.0,10.0,11.0,12.0;13.0,14.0,15.0,16.0\n"
+      "600.0,800.0;1.0,2.0,3.0,4.0;5.0,6.0,7.0,8.0;9.0,10.0,11.0,12.0\n"
+      "40.0,60.0;80.0,100.0\n";
+  const std::string region = "10,20,30,40\n50,60,70,80\n90,100,110,120\n130,140,150,160\n170,180,190,200\n"
+                             "210,220,230,240\n";
+  // The first byte picks the profile: 0 the five-line one, 11 a region one.
+  return Put(dir, "calib_profile_fuzz", "five_lines.txt", std::string(1, '\0') + kelvor) &&
+         Put(dir, "calib_profile_fuzz", "regions.txt", std::string(1, '\x0b') + region);
+}
+
+// A BMP of w x h whose colour follows the position, as the BMP writer
+// writes it.
+std::string IconBytes(const std::string& dir, int32_t w, int32_t h) {
+  std::vector<uint8_t> px(static_cast<size_t>(w) * h * 3);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      uint8_t* p = &px[(static_cast<size_t>(y) * w + x) * 3];
+      p[0] = static_cast<uint8_t>((x * 40) & 0xFF);
+      p[1] = static_cast<uint8_t>(y % 2 == 0 ? 0 : 200);
+      p[2] = 90;
+    }
+  const Rgb24Image img{w, h, 0, px.data(), 3 * w};
+  return Written(dir, [&](const char* p) { return Bmp_SaveRGB24(&img, p) == 1; });
+}
+
+// Overlay icons: 8 x 12 glyphs and a 16 x 8 camera name.
+bool WriteIconSeeds(const std::string& dir) {
+  const std::string glyph = IconBytes(dir, 8, 12), camera = IconBytes(dir, 16, 8);
+  return !glyph.empty() && !camera.empty() &&
+         Put(dir, "osd_icons_fuzz", "glyphs_and_camera", fuzzinput::Join({glyph, glyph, camera}));
+}
+
+// Parameter-file set-up: four camera records of a 64 x 48 camera and the
+// car sizes.
+bool WriteParamSetupSeeds(const std::string& dir) {
+  std::vector<std::string> files;
+  for (int c = 0; c < 4; ++c) {
+    std::ostringstream o;
+    o << "{\n  \"width\": 64,\n  \"height\": 48,\n  \"params\": [";
+    const float values[27] = {1.2f, 32.0f, 24.0f, 30.0f, 30.0f, 0.01f, -0.02f, 0.001f, 0.0f, 1.5f - c,
+                              0.8f * c, 0.0f, 10.0f * c, 5.0f, -3.0f, 0, 0, 90.0f * c, 0, 0,
+                              0, 0, 0, 0, 0, 0, 0};
+    for (int k = 0; k < 27; ++k) o << (k > 0 ? ", " : "") << values[k];
+    o << "]\n}\n";
+    files.push_back(o.str());
+  }
+  files.push_back("1864,4950,2850,1053\n");
+  return Put(dir, "lut_param_setup_fuzz", "four_cameras", fuzzinput::Join(files));
 }
 
 }  // namespace
@@ -412,6 +477,15 @@ bool WriteFuzzSeeds(const std::string& dir) {
 
   const std::string cfg = LutConfigBytes(dir, kQw, kQh);
   put("lut_config_fuzz", "lut_config.krv", cfg);
+  // A quad size 0: refused (the view LUT divided by it once).
+  LutConfigLayout lay;
+  LutConfigLayout_Make(43, 59, &lay);
+  const std::string quadZero = WithWord(cfg, lay.quadWidth, 0);
+  put("lut_config_fuzz", "quad_width_0.krv", quadZero);
+  put("view_object_fuzz", "lut_config.krv", cfg);
+  put("view_object_fuzz", "quad_width_0.krv", quadZero);
+  put("view_object_fuzz", "quad_height_0.krv", WithWord(cfg, lay.quadHeight, 0));
+  put("six_merger_fuzz", "two_groups", fuzzinput::Join({MabBytes(dir, maps, true), cfg, cfg}));
   put("calibration_lock_fuzz", "lut_config.krv", LutConfigBytes(dir, 1280, 720));
 
   put("grid_lut_fuzz", "step8.lut", GridBytes(dir, 9, 11, -1, 3.0f));
@@ -420,7 +494,9 @@ bool WriteFuzzSeeds(const std::string& dir) {
   if (ok) ok = WriteBmpSeeds(dir);
 
   put("am_model_fuzz", "am_model.krv", AMModelBytes(dir));
-  put("corner_tracker_fuzz", "corner_tracker.krv", CornerTrackerBytes(dir));
+  put("corner_tracker_fuzz", "corner_tracker.krv", CornerTrackerBytes(dir, 640, 360));
+  // A frame small enough for the target to track one.
+  put("corner_tracker_fuzz", "small_frame.krv", CornerTrackerBytes(dir, 64, 48));
 
   const std::string krv = KrvImageBytes(dir, maps);
   put("krv_image_fuzz", "krvimage.krv", krv);
@@ -432,11 +508,18 @@ bool WriteFuzzSeeds(const std::string& dir) {
   const std::string mixA = MixAreaBytes(dir, 3, 2, kQw, kQh), mixB = MixAreaBytes(dir, 2, 3, kQw, kQh);
   put("mix_area_fuzz", "two_groups", fuzzinput::Join({mixA, mixB}));
   put("mix_area_six_fuzz", "six_cameras", fuzzinput::Join({mixA, MixAreaSixBytes(dir)}));
-  put("fast_boot_fuzz", "small_screen", FastBootBytes(dir));
+  const std::string fastBoot = FastBootBytes(dir);
+  put("fast_boot_fuzz", "small_screen", fastBoot);
+  // The car picture's row far beyond the screen: refused (its row
+  // arithmetic overflowed once).
+  put("fast_boot_fuzz", "car_row_int32_max", WithWord(fastBoot, 28, INT32_MAX));
 
   const std::vector<std::string> adas = AdasFiles(dir, 3, 2);
   ok = ok && adas.size() == 7;
   if (ok) put("adas_config_fuzz", "all_functions", fuzzinput::Join(adas));
+  if (ok) put("adas_run_fuzz", "all_functions", fuzzinput::Join(adas));
+
+  if (ok) ok = WriteProfileSeeds(dir) && WriteIconSeeds(dir) && WriteParamSetupSeeds(dir);
 
   const std::string front = GridBytes(dir, kTop, kW, -1, 3.0f), back = GridBytes(dir, kBottom, kW, -1, 3.0f);
   const std::string left = GridBytes(dir, kH, kLeft, -1, 2.0f), right = GridBytes(dir, kH, kRight, -1, 2.0f);
@@ -463,6 +546,7 @@ bool WriteFuzzSeeds(const std::string& dir) {
                            "adas_lvsa.krv", "adas_apa.krv"})
     std::remove((Scratch(dir) + "/adas/" + name).c_str());
   std::remove((Scratch(dir) + "/adas").c_str());
+  for (const char* name : {"am_model.krv", "corner_tracker.krv"}) std::remove((Scratch(dir) + "/" + name).c_str());
   std::remove(Scratch(dir).c_str());
   return ok;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 namespace {
@@ -40,6 +41,20 @@ TEST(ViewLut, EncodingOfQuadrantsAndFractions) {
 TEST(ViewLut, OffImagePixelsGiveWordZero) {
   for (auto p : {std::pair<float, float>{0.5f, 10.0f}, {10.0f, 0.9f}, {-2.0f, -2.0f}, {0.0f, 0.0f}})
     EXPECT_EQ(EncodeOne(p.first, p.second, 2), 0u);
+}
+
+// A frame of no size (a camera file with quad size 0) or a source no frame
+// holds has no source word; before, these divided by zero and converted
+// infinity to an integer.
+TEST(ViewLut, NoFrameOrUnboundedSourceGivesWordZero) {
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    float x, y;
+    int fw, fh;
+  } cases[] = {{10.0f, 10.0f, 0, 720}, {10.0f, 10.0f, 1280, 0}, {10.0f, 10.0f, 0, 0}, {10.0f, 10.0f, 1, 1},
+               {inf, 10.0f, 1280, 720}, {10.0f, inf, 1280, 720}, {3.0e9f, 10.0f, 1280, 720}};
+  for (const Case& c : cases)
+    EXPECT_EQ(EncodeOne(c.x, c.y, 4, c.fw, c.fh), 0u) << c.x << " " << c.y << " " << c.fw << "x" << c.fh;
 }
 
 struct Maps {

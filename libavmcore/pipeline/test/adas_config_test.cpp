@@ -289,6 +289,18 @@ TEST_F(AdasConfigTest, LoadRulesForMissingShortAndCorruptFiles) {
   EXPECT_EQ(ADASConfig_ReadBaseValue(dir_.c_str()), 255);  // 20-byte file
   ADASConfig_Free(&shortCfg);
 
+  // A frame no camera delivers: refused, the configuration as it was (its
+  // offsets overflowed in the lane detector once).
+  for (const auto& frame : {std::pair<int32_t, int32_t>{1073741888, 960}, {1280, kAdasMaxFrameSide + 1},
+                            {-2, 960}, {1280, INT32_MIN}}) {
+    WriteWords(Path("adas_base.krv"),
+               {static_cast<int32_t>(kAdasBaseMagic), frame.first, frame.second, 1900, 4600, 1, 15});
+    EXPECT_EQ(ADASConfig_Load(&cfg, dir_.c_str()), 0) << frame.first << " x " << frame.second;
+    EXPECT_EQ(cfg.C[kAdasFrameWidth], 1280);
+    EXPECT_EQ(cfg.C[kAdasFrameHeight], 960);
+    EXPECT_EQ(cfg.C[kAdasCameraMask], 7);
+  }
+
   // MODS file words overwrite the base's vehicle size; an RCTA file whose
   // table is larger than the file is refused and leaves RCTA absent.
   WriteWords(Path("adas_base.krv"), {static_cast<int32_t>(kAdasBaseMagic), 1280, 960, 1900, 4600, 4 | 16, 15});

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,13 @@ TEST_F(FastBootTest, BadFilesAndInputs) {
   bad[12] = 0xFF;  // Wb wider than the screen
   bad[13] = 0x0F;
   EXPECT_EQ(loads(bad), 0);
+  // The car picture's row P (word 7): far beyond any screen either way it
+  // made the row arithmetic of the render overflow.
+  for (int32_t p : {INT32_MAX, INT32_MIN, kFastBootMaxSide + 1, -kFastBootMaxSide - 1}) {
+    bad = bytes;
+    memcpy(&bad[28], &p, 4);
+    EXPECT_EQ(loads(bad), 0) << p;
+  }
   EXPECT_EQ(loads(bytes), 1);
   EXPECT_EQ(FastBoot_Load(&m, Path("none.krv").c_str()), 0);
   // A LUT word outside the frame paints nothing there.

@@ -141,12 +141,13 @@ TEST_F(LutobTest, LoadConfigEdgeCases) {
   EXPECT_EQ(a->cornerCounts[2], 7);
 
   // Words the blind area and the sizes compute with, out of range (a car
-  // width near 2^31, a quad width beyond any frame, a band near 2^31):
+  // width near 2^31, a quad width beyond any frame or 0, a band near 2^31):
   // refused before the object changes.
   LutConfigLayout lay;
   ASSERT_TRUE(LutConfigLayout_Make(gv().pointsPerCamera, gv().maxPoints, &lay));
   for (const auto& word : {std::pair<long, int32_t>{4, 0x7FFFFFF0}, {lay.quadWidth, 1 << 20},
-                           {lay.bandSizes + 4, 0x7FFFFFFF}, {lay.frontOverhang, INT32_MIN}}) {
+                           {lay.bandSizes + 4, 0x7FFFFFFF}, {lay.frontOverhang, INT32_MIN},
+                           {lay.quadWidth, 0}, {lay.quadHeight, 0}}) {
     std::string hostile = bytes;
     memcpy(&hostile[static_cast<size_t>(word.first)], &word.second, 4);
     state_.WriteFile("hostile.krv", hostile);
