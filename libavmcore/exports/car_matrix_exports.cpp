@@ -3,6 +3,7 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "exports/export_guard.h"
 #include "frame/log.h"
 #include "globalimage_api.h"
 #include "surround/car_motion.h"
@@ -34,7 +35,7 @@ bool TurnWithoutWheelBase(float steer, float wheelBase) {
 }  // namespace
 
 AVM_EXPORT int KRV_GlobalImage_CalcCarDriveMatrix(int32_t dtMs, float* out, float viewLength, float viewWidth,
-                                                  float wheelBase, float axleOffset, float speed, float steer) {
+                                                  float wheelBase, float axleOffset, float speed, float steer) try {
   if (out == nullptr || !AllFinite({viewLength, viewWidth, wheelBase, axleOffset, speed, steer}) ||
       viewLength == 0.0f || viewWidth == 0.0f || TurnWithoutWheelBase(steer, wheelBase)) {
     AvmLog("CalcCarDriveMatrix Param Failed \n");
@@ -48,10 +49,11 @@ AVM_EXPORT int KRV_GlobalImage_CalcCarDriveMatrix(int32_t dtMs, float* out, floa
   }
   return 0;
 }
+AVM_EXPORT_CATCH(-1)
 
 AVM_EXPORT int KRV_GlobalImage_CalcCarSceneMatrix(int32_t dtMs, float* out, float viewLength, float ignoredWidth,
                                                   float wheelBase, float axleOffset, float speed, float steer,
-                                                  float xMin, float yMin, float xMax, float yMax) {
+                                                  float xMin, float yMin, float xMax, float yMax) try {
   if (out == nullptr || !AllFinite({viewLength, wheelBase, axleOffset, speed, steer, xMin, yMin, xMax, yMax}) ||
       xMax == xMin || yMax == yMin || TurnWithoutWheelBase(steer, wheelBase)) {
     AvmLog("CalcCarSceneMatrix Param Failed \n");
@@ -66,3 +68,4 @@ AVM_EXPORT int KRV_GlobalImage_CalcCarSceneMatrix(int32_t dtMs, float* out, floa
   }
   return 0;
 }
+AVM_EXPORT_CATCH(-1)
