@@ -2,12 +2,6 @@
 // escapes, so they do not depend on how the compiler or the translation
 // functions decode the sources.
 
-#include <QLabel>
-#include <QPushButton>
-
-#include <functional>
-#include <memory>
-
 #include "databackupview.h"
 #include "datarecoverview.h"
 #include "dataupgradeview.h"
@@ -16,10 +10,16 @@
 #include "newdataupgradeview.h"
 #include "pageform.h"
 
+#include <QLabel>
+#include <QPushButton>
+#include <functional>
+#include <memory>
+
 namespace {
 
 // 工程維護工具
-const char kToolTitle[] = "\xe5\xb7\xa5\xe7\xa8\x8b\xe7\xb6\xad\xe8\xad\xb7\xe5\xb7\xa5\xe5\x85\xb7";
+const char kToolTitle[] =
+    "\xe5\xb7\xa5\xe7\xa8\x8b\xe7\xb6\xad\xe8\xad\xb7\xe5\xb7\xa5\xe5\x85\xb7";
 // 數據備份
 const char kBackup[] = "\xe6\x95\xb8\xe6\x93\x9a\xe5\x82\x99\xe4\xbb\xbd";
 // 數據還原
@@ -33,7 +33,8 @@ const char kStartRestore[] = "\xe9\x96\x8b\xe5\xa7\x8b\xe9\x82\x84\xe5\x8e\x9f";
 // 開始升級
 const char kStartUpgrade[] = "\xe9\x96\x8b\xe5\xa7\x8b\xe5\x8d\x87\xe7\xb4\x9a";
 // 秒後自動重啟
-const char kCountdown[] = "\xe7\xa7\x92\xe5\xbe\x8c\xe8\x87\xaa\xe5\x8b\x95\xe9\x87\x8d\xe5\x95\x9f";
+const char kCountdown[] =
+    "\xe7\xa7\x92\xe5\xbe\x8c\xe8\x87\xaa\xe5\x8b\x95\xe9\x87\x8d\xe5\x95\x9f";
 // 等待設備重啟，請拔出U盤
 const char kRebootNote[] = "\xe7\xad\x89\xe5\xbe\x85\xe8\xa8\xad\xe5\x82\x99\xe9\x87\x8d\xe5\x95"
                            "\x9f\xef\xbc\x8c\xe8\xab\x8b\xe6\x8b\x94\xe5\x87\xba"
@@ -75,14 +76,22 @@ TEST_F(TextsTest, FormsShowTheirTextsUnchanged)
         const char* widget;  // null: the window title
         const char* bytes;
     } cases[] = {
-        {&window, nullptr, "MainWindow"},      {&window, "label_title", kToolTitle},
-        {&window, "pb_backup", kBackup},       {&window, "pb_restoration", kRestore},
-        {&window, "pb_upgrade", kUpgrade},     {&backup, nullptr, "Form"},
-        {&backup, "label_title", kBackup},     {&backup, "pb_backup", kStartBackup},
-        {&restore, nullptr, "Form"},           {&restore, "label_title", kRestore},
-        {&restore, "pb_recover", kStartRestore}, {&upgrade, nullptr, "Form"},
-        {&upgrade, "label_title", kUpgrade},   {&upgrade, "pb_upgraded", kStartUpgrade},
-        {&second, nullptr, "Form"},            {&second, "label_title", kBackup},
+        {&window, nullptr, "MainWindow"},
+        {&window, "label_title", kToolTitle},
+        {&window, "pb_backup", kBackup},
+        {&window, "pb_restoration", kRestore},
+        {&window, "pb_upgrade", kUpgrade},
+        {&backup, nullptr, "Form"},
+        {&backup, "label_title", kBackup},
+        {&backup, "pb_backup", kStartBackup},
+        {&restore, nullptr, "Form"},
+        {&restore, "label_title", kRestore},
+        {&restore, "pb_recover", kStartRestore},
+        {&upgrade, nullptr, "Form"},
+        {&upgrade, "label_title", kUpgrade},
+        {&upgrade, "pb_upgraded", kStartUpgrade},
+        {&second, nullptr, "Form"},
+        {&second, "label_title", kBackup},
         {&second, "pb_update", kStartBackup},
     };
     for (const auto& c : cases) {
