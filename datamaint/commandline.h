@@ -10,9 +10,9 @@
 // mount points, "/etc/version.cfg", "/proc/mounts"), "/" by default, so that
 // the program can run against a sandbox.
 struct CommandLineValues {
-  int device = 0;
-  int control = 0;
-  QString root;
+    int device = 0;
+    int control = 0;
+    QString root;
 };
 
 // Parses `arguments` (argv[0] first) with the toolkit's parser, which prints

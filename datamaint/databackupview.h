@@ -10,43 +10,43 @@ class Ui_DataBackupView;
 // index in the device's backup folder, runs the medium's backup script,
 // checks the ".tar" and ".md5" files it left, then reboots after a countdown.
 class DataBackupView : public QWidget {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  explicit DataBackupView(QWidget* parent = nullptr);
-  ~DataBackupView() override;
+public:
+    explicit DataBackupView(QWidget* parent = nullptr);
+    ~DataBackupView() override;
 
-  void updateLabelNote(const QString& text);
-  void doDataBackUp();
-  // Makes sure the device's backup folder exists and sets the index.
-  void checkBackIndex();
-  // The next free running index among the backups in `dir`.
-  int findBackIndex(const QString& dir);
-  // Runs the backup script; 0 when it ran and exited with 0.
-  int runBackupSH();
-  // 1 when this backup's data file matches its MD5 file; -1 data file
-  // missing, -2 MD5 file missing, -3 digests differ.
-  int checkBackUpFiles();
-  void handleRebootCount();
+    void updateLabelNote(const QString& text);
+    void doDataBackUp();
+    // Makes sure the device's backup folder exists and sets the index.
+    void checkBackIndex();
+    // The next free running index among the backups in `dir`.
+    int findBackIndex(const QString& dir);
+    // Runs the backup script; 0 when it ran and exited with 0.
+    int runBackupSH();
+    // 1 when this backup's data file matches its MD5 file; -1 data file
+    // missing, -2 MD5 file missing, -3 digests differ.
+    int checkBackUpFiles();
+    void handleRebootCount();
 
- private slots:
-  void on_pb_backup_clicked();
-  void slot_autoBackUpTimeOut();
-  void slot_toLoadTimeOut();
-  void slot_toCheckTimeOut();
-  void slot_toRebootCountTimeOut();
+private slots:
+    void on_pb_backup_clicked();
+    void slot_autoBackUpTimeOut();
+    void slot_toLoadTimeOut();
+    void slot_toCheckTimeOut();
+    void slot_toRebootCountTimeOut();
 
- private:
-  // "data-" + snum + "-" + time stamp + "-" + index, in the device's folder.
-  QString backupBaseName() const;
+private:
+    // "data-" + snum + "-" + time stamp + "-" + index, in the device's folder.
+    QString backupBaseName() const;
 
-  Ui_DataBackupView* ui;
-  QString snum;
-  int backIndex;
-  QString mTimeStamp;
-  QString backupDir;
-  int rebootCount;
-  QString mPathBackData;
+    Ui_DataBackupView* ui;
+    QString snum;
+    int backIndex;
+    QString mTimeStamp;
+    QString backupDir;
+    int rebootCount;
+    QString mPathBackData;
 };
 
 #endif  // DATAMAINT_DATABACKUPVIEW_H

@@ -20,8 +20,8 @@ QPushButton* makeButton(QWidget* parent, const char* objectName, const QRect& ge
                         const QString& text);
 
 // A light label centred both ways, with the given font size and weight.
-QLabel* makeLabel(QWidget* parent, const char* objectName, const QRect& geometry,
-                  int pointSize, int weight, const QString& text);
+QLabel* makeLabel(QWidget* parent, const char* objectName, const QRect& geometry, int pointSize,
+                  int weight, const QString& text);
 
 // Names and sizes a task page: 1920 x 720 at the top left of its parent,
 // object name `className` unless it has one, window title "Form".
@@ -40,10 +40,22 @@ void setElidedText(QLabel* label, const QString& text);
 void rebootWithNote(QLabel* label);
 
 // Geometry of the page widgets.
-inline QRect titleRect() { return QRect(0, 40, 1920, 81); }
-inline QRect noteRect() { return QRect(0, 190, 1920, 81); }
-inline QRect renoteRect() { return QRect(0, 310, 1920, 81); }
-inline QRect pageButtonRect() { return QRect(800, 450, 320, 81); }
+inline QRect titleRect()
+{
+    return QRect(0, 40, 1920, 81);
+}
+inline QRect noteRect()
+{
+    return QRect(0, 190, 1920, 81);
+}
+inline QRect renoteRect()
+{
+    return QRect(0, 310, 1920, 81);
+}
+inline QRect pageButtonRect()
+{
+    return QRect(800, 450, 320, 81);
+}
 
 }  // namespace PageForm
 
