@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # fuzz.sh [SECONDS] [TARGET...]: builds the fuzz targets of fuzz/ with Clang
 # (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer) in build/fuzz and
-# runs each on its seeds (fuzz/seeds/<target>/) for SECONDS (default 60), all
-# at once. Fails when a target finds a crash, a leak, a timeout (one second
+# runs each on its seeds (fuzz/seeds/<target>/) for SECONDS (default 60), as
+# many at once as there are cores. Fails when a target finds a crash, a leak, a timeout (one second
 # an input; see timeout_of) or an allocation above 256 MiB; the reproducer is kept as
 # build/fuzz/findings/<target>/crash-* (or timeout-*, oom-*, leak-*).
-# FUZZ_JOBS limits how many targets run at once (default: all).
+# FUZZ_JOBS sets how many targets run at once (default: the number of cores;
+# more than that only shares the cores out and stretches every timeout).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
@@ -17,6 +18,7 @@ if [ ! -f "$build/build.ninja" ]; then
     -DAVM_BUILD_FUZZ=ON -DAVM_BUILD_TESTS=OFF -DAVM_BUILD_BENCH=OFF -DAVM_BUILD_QT=OFF
 fi
 cmake --build "$build" -j "${BUILD_JOBS:-$(nproc)}" --target fuzz_targets
+echo "fuzz: targets built ($SECONDS s)"
 
 if [ $# -gt 0 ]; then
   targets=("$@")
@@ -24,8 +26,8 @@ else
   targets=()
   for src in "$root"/fuzz/*_fuzz.cpp; do targets+=("$(basename "$src" .cpp)"); done
 fi
-jobs=${FUZZ_JOBS:-${#targets[@]}}
 cores=$(nproc)
+jobs=${FUZZ_JOBS:-$cores}
 
 # Time limit of one input, in seconds: one second, except for the lock,
 # whose worst case is bounded by the fit (4 cameras, 43 points, 100
