@@ -202,13 +202,16 @@ TEST_F(Best3Road, LiveFramesCalibrateAndSaveBeforeTheCallback) {
   EXPECT_EQ(g_calib.kind.load(), 1);
   EXPECT_EQ(g_calib.outcome.load(), 0);
   EXPECT_EQ(g_calib.user.load(), 42u);
-  printf("%d frames offered, %d accepted\n", offered, accepted);
-  EXPECT_NEAR(accepted * 5, offered, 5);
-
   const std::vector<std::string> log = Log();
   std::vector<int> frames;
   const std::vector<int> secs = SecondLines(log, &frames);
   ASSERT_GE(secs.size(), 6u);
+  // The job's own per-second counts say which frames it kept; watching the
+  // hand-off from this thread can miss one that the job took at once.
+  int kept = 0;
+  for (int n : frames) kept += n;
+  printf("%d frames offered, %d seen accepted, %d kept by the job\n", offered, accepted, kept);
+  EXPECT_NEAR(kept * 5, offered, 5);
   for (size_t k = 1; k < secs.size(); ++k) EXPECT_EQ(frames[k], 5) << k;  // the first second is partial
   // The first solve follows the close of the sixth slot (index 5).
   size_t firstSolve = log.size(), sixthClose = log.size(), sync = log.size();
