@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "calibration/detect/chessboard_corners.h"
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/pattern_finder.h"
 #include "calibration/detect/pose_solve_services.h"
 #include "calibration/detect/predicted_target_finders.h"
@@ -19,12 +20,6 @@ namespace {
 
 // The camera's point buffers hold word-31 points; every finder here writes
 // at least eight.
-bool ValidCall(const LUTOB* lut, uint32_t camera, const Matrix* image, const float* points) {
-  return lut != nullptr && camera >= 1 && camera <= 4 && image != nullptr && image->data != nullptr &&
-         image->cols > 0 && image->rows > 0 && points != nullptr && lut->worldPoints[camera - 1] != nullptr &&
-         gv().maxPoints >= 8;
-}
-
 // Four corners of a 3 x 3-square board: the quad detector, else the template
 // detector with its fast flag.
 bool SmallBoard(const Matrix* image, float* out, int32_t fast) {
@@ -80,7 +75,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout10Halves) {
   (void)cols;
   (void)rows;
   // The second point set lies at world rows 16..23.
-  if (!ValidCall(lut, camera, image, points) || image->cols < 2 || gv().maxPoints < 24) return 0;
+  if (!FinderCallValid(lut, camera, image, points, 8) || image->cols < 2 || gv().maxPoints < 24) return 0;
   const int32_t half = image->cols / 2;
   std::vector<float> lb, rb;
   Matrix left{}, right{};
@@ -97,7 +92,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout10Halves) {
 }
 
 AVM_LAYOUT_FINDER(CalibFind_Layout10) {
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points, 8)) return 0;
   if (gv().targetDimB != 0) return CalibFind_Layout10Halves(lut, camera, image, cols, rows, points);
   // The board's corners and the eight points after them must fit the
   // point buffers.
@@ -141,7 +136,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout10) {
 AVM_LAYOUT_FINDER(CalibFind_Layout12Halves) {
   (void)cols;
   (void)rows;
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points, 8)) return 0;
   const int32_t W = image->cols, H = image->rows;
   const auto outRows = static_cast<int32_t>(static_cast<int64_t>(H) * 900 / W);
   if (outRows < 8) return 0;
@@ -163,7 +158,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout12Halves) {
 }
 
 AVM_LAYOUT_FINDER(CalibFind_Layout12) {
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points, 8)) return 0;
   std::vector<float> turnedBuf;
   Matrix turned{};
   const bool turn = camera == 3 && (gv().JDSpecial & 8) != 0;

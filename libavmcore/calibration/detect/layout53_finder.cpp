@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "calibration/detect/chessboard_corners.h"
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/pattern_finder.h"
 #include "calibration/detect/pose_solve_services.h"
 #include "calibration/detect/predicted_target_finders.h"
@@ -15,15 +16,6 @@
 #include "surround/lutob.h"
 
 namespace {
-
-bool ValidCall(const LUTOB* lut, uint32_t camera, const Matrix* image, const float* points) {
-  return lut != nullptr && camera >= 1 && camera <= 4 && image != nullptr && image->data != nullptr &&
-         image->cols > 0 && image->rows > 0 && points != nullptr && lut->worldPoints[camera - 1] != nullptr;
-}
-
-float Wx(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1][3 * j]; }
-float Wy(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1][3 * j + 1]; }
-
 int32_t Solve(LUTOB* lut, uint32_t camera, int32_t count, int32_t flag) {
   lut->cornerCounts[camera - 1] = count;
   return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0);
@@ -68,7 +60,7 @@ bool SidePatch(LUTOB* lut, uint32_t camera, const Matrix* image, float* points) 
 bool FrontStrip(LUTOB* lut, uint32_t camera, const Matrix* image, float* points) {
   float strip[6];
   if (CalibFindPattern(lut, static_cast<int32_t>(camera) - 1, image, 5, 0, 0, strip, 500.0f,
-                       Wx(lut, camera, 4) - 900.0f, Wy(lut, camera, 4) - 900.0f, 1800.0f, 2800.0f, 0.0f) == 0)
+                       FinderWorldX(lut, camera, 4) - 900.0f, FinderWorldY(lut, camera, 4) - 900.0f, 1800.0f, 2800.0f, 0.0f) == 0)
     return false;
   std::copy(strip, strip + 6, points + 8);
   return Solve(lut, camera, 7, 0) != 0;
@@ -80,7 +72,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout53Side) {
   (void)cols;
   (void)rows;
   // The patch and the strip are the side cameras' marks.
-  if (!ValidCall(lut, camera, image, points) || camera < 3) return 0;
+  if (!FinderCallValid(lut, camera, image, points) || camera < 3) return 0;
   lut->cornerCounts[camera - 1] = 4;
   if (!SidePatch(lut, camera, image, points)) return 0;
   if (FrontStrip(lut, camera, image, points)) return 7;
@@ -89,7 +81,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout53Side) {
 }
 
 AVM_LAYOUT_FINDER(CalibFind_Layout53) {
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points)) return 0;
   const bool sideRoute = camera >= 3 && gv().groupNumber == 1;
   if (!sideRoute) {
     uint32_t r = CalibFind_Layout53Pairs(lut, camera, image, cols, rows, points, 0.7f);
@@ -111,8 +103,8 @@ AVM_LAYOUT_FINDER(CalibFind_Layout53) {
     lut->cornerCounts[camera - 1] = n;
     bool found = false;
     for (float s : scales)
-      if (TopView_Search(lut, static_cast<int32_t>(camera) - 1, image, Wx(lut, camera, 7) - 900.0f,
-                         Wy(lut, camera, 7) - 900.0f, 2800.0f, 1800.0f, s, 3, StripInView, nullptr, strip) != 0) {
+      if (TopView_Search(lut, static_cast<int32_t>(camera) - 1, image, FinderWorldX(lut, camera, 7) - 900.0f,
+                         FinderWorldY(lut, camera, 7) - 900.0f, 2800.0f, 1800.0f, s, 3, StripInView, nullptr, strip) != 0) {
         found = true;
         break;
       }

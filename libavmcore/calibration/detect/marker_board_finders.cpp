@@ -12,6 +12,7 @@
 
 #include "calibration/detect/box_block_finders.h"
 #include "calibration/detect/corner_resample.h"
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/layout_finders.h"
 #include "calibration/detect/pattern_finder.h"
 #include "calibration/detect/pose_solve_services.h"
@@ -215,12 +216,6 @@ bool RefineOnGround(LUTOB* lut, uint32_t camera, const Matrix* source, int32_t t
   return true;
 }
 
-bool ValidCall(LUTOB* lut, uint32_t camera, const Matrix* image, const float* points) {
-  return lut != nullptr && camera >= 1 && camera <= 4 && image != nullptr && image->data != nullptr &&
-         image->cols > 0 && image->rows > 0 && points != nullptr && lut->worldPoints[camera - 1] != nullptr &&
-         gv().maxPoints >= kMarkerPoints;
-}
-
 }  // namespace
 
 int32_t CalibMarker_PassCount() { return gv().cornerQuickMode != 0 ? kQuickPasses : kAllPasses; }
@@ -240,7 +235,7 @@ bool CalibMarker_PreferSecond(uint32_t camera, const float* held, const float* n
 }
 
 uint32_t CalibFindMarkerBoard(LUTOB* lut, uint32_t camera, Matrix* image, int32_t level, float* points) {
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points, kMarkerPoints)) return 0;
   const GlobalVariables& g = gv();
   const int32_t c = static_cast<int32_t>(camera) - 1;
 
@@ -358,7 +353,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout17) {
 AVM_LAYOUT_FINDER(CalibFind_Layout32) {
   (void)cols;
   (void)rows;
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points, kMarkerPoints)) return 0;
   WorkImages w;
   if (!PrepareHalves(image, true, &w)) return 0;
   SizeWindow winL{0.0f, 1000.0f, 0.0f, 1000.0f}, winR = winL;

@@ -9,6 +9,7 @@
 
 #include "calibration/detect/chessboard_corners.h"
 #include "calibration/detect/corner_resample.h"
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/image_box.h"
 #include "calibration/detect/pattern_finder.h"
 #include "calibration/detect/pose_solve_services.h"
@@ -31,12 +32,6 @@ constexpr float kScore[kSteps] = {0.23f, 0.23f, 0.23f, 0.15f, 0.07f};
 
 // Every finder here needs the camera's point buffer and world points to
 // hold `needed` points.
-bool ValidCall(const LUTOB* lut, uint32_t camera, const Matrix* image, const float* points, int32_t needed) {
-  return lut != nullptr && camera >= 1 && camera <= 4 && image != nullptr && image->data != nullptr &&
-         image->cols > 0 && image->rows > 0 && points != nullptr && lut->worldPoints[camera - 1] != nullptr &&
-         gv().maxPoints >= needed;
-}
-
 float V(int32_t i) { return CalibProfile().F(2 + i); }
 
 const float* Wp(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1] + 3 * j; }
@@ -282,7 +277,7 @@ uint32_t CalibFind_Layout8Part(LUTOB* lut, uint32_t camera, Matrix* image, float
   const int32_t start = std::max(*tries, 0);
   *tries = 5;
   // The piece of camera 1 alone.
-  if (camera != 1 || !ValidCall(lut, camera, image, points, 18)) return 0;
+  if (camera != 1 || !FinderCallValid(lut, camera, image, points, 18)) return 0;
   float sx = 1.0f, sy = 1.0f;
   Matrix* work = ResampleForCorners(image, 1, &sx, &sy);
   if (work == nullptr) return 0;
@@ -393,7 +388,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout26Part) {
   (void)cols;
   (void)rows;
   // Camera 1's piece: it alone reads the middle square.
-  if (camera != 1 || !ValidCall(lut, camera, image, points, 8)) return 0;
+  if (camera != 1 || !FinderCallValid(lut, camera, image, points, 8)) return 0;
   const int32_t W = image->cols, H = image->rows;
   std::vector<float> quads(8 * kQuadSearchMax);
   for (int32_t i = 0; i < kQuadTries; ++i) {
@@ -448,7 +443,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout26Part) {
 AVM_LAYOUT_FINDER(CalibFind_Layout31) {
   (void)cols;
   (void)rows;
-  if (!ValidCall(lut, camera, image, points, camera >= 3 ? 12 : 8)) return 0;
+  if (!FinderCallValid(lut, camera, image, points, camera >= 3 ? 12 : 8)) return 0;
   const int32_t W = image->cols;
   const float w = static_cast<float>(W), half = w / 2;
   CornerMap map;
@@ -553,7 +548,7 @@ bool Layout11SidePoints(const std::vector<TemplateCorner>& corners, const float 
 }  // namespace
 
 uint32_t CalibFind_Layout11Side(LUTOB* lut, uint32_t camera, Matrix* image, float* points) {
-  if ((camera != 3 && camera != 4) || !ValidCall(lut, camera, image, points, 5)) return 0;
+  if ((camera != 3 && camera != 4) || !FinderCallValid(lut, camera, image, points, 5)) return 0;
   // Camera 3 may be mounted turned: the search runs on the upright picture
   // and the points go back into the delivered one.
   const bool turn = camera == 3 && (gv().JDSpecial & 8) != 0;
@@ -615,7 +610,7 @@ constexpr int32_t kLayout16FrontMarks[2][8] = {{6, 3, 13, 10, 1, 4, 8, 11}, {3, 
 }  // namespace
 
 uint32_t CalibFind_Layout16A(LUTOB* lut, uint32_t camera, Matrix* image, float* points) {
-  if ((camera != 1 && camera != 2) || !ValidCall(lut, camera, image, points, 13)) return 0;
+  if ((camera != 1 && camera != 2) || !FinderCallValid(lut, camera, image, points, 13)) return 0;
   const bool one = camera == 1;
   const float refs[2][2] = {{V(one ? 41 : 47), V(one ? 40 : 46)}, {V(one ? 43 : 49), V(one ? 42 : 48)}};
   const float refCol = V(50);
@@ -675,7 +670,7 @@ uint32_t CalibFind_Layout16A(LUTOB* lut, uint32_t camera, Matrix* image, float* 
 }
 
 uint32_t CalibFind_Layout16B(LUTOB* lut, uint32_t camera, Matrix* image, float* points) {
-  if ((camera != 3 && camera != 4) || !ValidCall(lut, camera, image, points, 13)) return 0;
+  if ((camera != 3 && camera != 4) || !FinderCallValid(lut, camera, image, points, 13)) return 0;
   const bool three = camera == 3;
   const float refs[3][2] = {{V(three ? 53 : 59), V(three ? 52 : 58)},
                             {V(three ? 55 : 61), V(three ? 54 : 60)},
