@@ -48,11 +48,6 @@ void TurnPointsBack(const Matrix* image, float* points, uint32_t n) {
   }
 }
 
-int32_t Solve(LUTOB* lut, uint32_t camera, int32_t count, int32_t flag) {
-  lut->cornerCounts[camera - 1] = count;
-  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0);
-}
-
 }  // namespace
 
 int32_t CalibFind_PlaceEightPoints(LUTOB* lut, uint32_t camera, float* src, float* points, float colOffset,
@@ -109,7 +104,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout10) {
     float a, b;
   };
   for (const Try& t : {Try{0, 1150, 1150}, Try{1, 1150, 1150}, Try{1, 1250, 1550}}) {
-    Solve(lut, camera, n, t.flag);
+    FinderSolvePose(lut, camera, n, t.flag);
     const float x0 = wp[3 * n] - t.a, y0 = wp[3 * n + 1] - t.b, w = 2 * t.a + 600, h = 2 * t.b + 600;
     int32_t found = 0;
     for (float s : {8.0f, 16.0f, 24.0f}) {
@@ -128,7 +123,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout10) {
     if (CalibFindPattern(lut, c, image, 4, 0, 0, points + 2 * (n + 4), 600.0f, wp[3 * (n + 4)] - t.a,
                          wp[3 * (n + 4) + 1] - t.b, w, h, 0.0f) == 0)
       continue;
-    if (Solve(lut, camera, n + 8, 1) != 0) return static_cast<uint32_t>(n + 8);
+    if (FinderSolvePose(lut, camera, n + 8, 1).ok) return static_cast<uint32_t>(n + 8);
   }
   return CalibFind_Layout10Halves(lut, camera, image, cols, rows, points);
 }

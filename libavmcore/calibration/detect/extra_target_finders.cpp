@@ -26,11 +26,6 @@ namespace {
 // The camera's point and world-point buffers hold word 31 points: a target
 // whose points would lie past them is not searched.
 bool Fits(int32_t count) { return count <= gv().maxPoints; }
-int32_t Solve(LUTOB* lut, uint32_t camera, int32_t count, int32_t flag) {
-  lut->cornerCounts[camera - 1] = count;
-  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0);
-}
-
 // Ground-view resolutions (floor units a view pixel), of which the first
 // three are tried: the low side cameras start coarse.
 void Resolutions(const LUTOB* lut, uint32_t camera, float out[3]) {
@@ -78,12 +73,12 @@ int32_t Extend(LUTOB* lut, uint32_t camera, const Matrix* image, int32_t n, cons
     maxAnchor = std::max(maxAnchor, searches[i].anchor + 1);
   }
   if (!Fits(n + k) || !Fits(maxAnchor)) return n;
-  Solve(lut, camera, n, 1);
+  FinderSolvePose(lut, camera, n, 1);
   std::vector<float> found(2 * static_cast<size_t>(k));
   for (int32_t i = 0, at = 0; i < count; at += Points(searches[i]), ++i)
     if (RunSearch(lut, camera, image, searches[i], found.data() + 2 * at) == 0) return n;
   memcpy(points + 2 * n, found.data(), found.size() * sizeof(float));
-  return Solve(lut, camera, n + k, 1) != 0 ? n + k : n;
+  return FinderSolvePose(lut, camera, n + k, 1).ok ? n + k : n;
 }
 
 // Ground-view square searches.
@@ -183,7 +178,7 @@ uint32_t Layout26Side(LUTOB* lut, uint32_t camera, const Matrix* on, uint32_t r,
     if (RunSearch(lut, camera, on, sa, a) == 0 || RunSearch(lut, camera, on, sb, b) == 0) continue;
     memcpy(points + 16, a, sizeof a);
     memcpy(points + 24, b, sizeof b);
-    if (Solve(lut, camera, 16, 1) != 0) {
+    if (FinderSolvePose(lut, camera, 16, 1).ok) {
       pair = true;
       break;
     }
@@ -202,7 +197,7 @@ uint32_t Layout26Side(LUTOB* lut, uint32_t camera, const Matrix* on, uint32_t r,
       return r + 8;
   }
   memcpy(points + 32, c, sizeof c);
-  return Solve(lut, camera, 20, 1) != 0 ? r + 12 : r + 8;
+  return FinderSolvePose(lut, camera, 20, 1).ok ? r + 12 : r + 8;
 }
 
 // Camera 2 of layout 26 after its marker board: word 82 picks the two lower
@@ -252,7 +247,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout26A) {
   }
   const uint32_t r = CalibFindMarkerBoard(lut, 1, image, 3, points);
   if (r == 0) return 0;
-  Solve(lut, 1, 8, 1);
+  FinderSolvePose(lut, 1, 8, 1);
   return Layout26PoseCheck(lut, image) != 0 ? r : 0;
 }
 
@@ -320,7 +315,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout14) {
     float a[8], b[8];
     bool both = false;
     for (int32_t flag = 0; flag <= 1 && !both; ++flag) {
-      Solve(lut, camera, n, flag);
+      FinderSolvePose(lut, camera, n, flag);
       SquareInView s{0, 0, kOffsets[v], 1000.0f, 0.0f, false, {}};
       if (SquareOnFloor(lut, camera, image, FinderWorldX(lut, camera, n) - 500.0f, FinderWorldY(lut, camera, n) - 600.0f, 2000.0f,
                         2200.0f, scales, 3, &s, a) == 0)
@@ -332,7 +327,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout14) {
     memcpy(points + 2 * n, a, sizeof a);
     memcpy(points + 2 * (n + 4), b, sizeof b);
     // Tight fits are asked of the first, strictest offsets only.
-    if (Solve(lut, camera, n + 8, 1) != 0 && (v >= 3 || g.lastCalibResult[k] <= 2.3f))
+    if (const FinderSolve fit = FinderSolvePose(lut, camera, n + 8, 1); fit.ok && (v >= 3 || fit.rms <= 2.3f))
       return static_cast<uint32_t>(n + 8);
   }
   // Markers that never solved with the board are not counted.

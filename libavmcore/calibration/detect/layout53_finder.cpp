@@ -16,11 +16,6 @@
 #include "surround/lutob.h"
 
 namespace {
-int32_t Solve(LUTOB* lut, uint32_t camera, int32_t count, int32_t flag) {
-  lut->cornerCounts[camera - 1] = count;
-  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0);
-}
-
 // The strip of three corners (a 4 x 2 board) in a top view.
 int32_t StripInView(const Matrix* view, float* found, void*) {
   return Chessboard_FindCorners(view, 4, 2, found, 0) != 0 ||
@@ -48,7 +43,7 @@ bool SidePatch(LUTOB* lut, uint32_t camera, const Matrix* image, float* points) 
         if (b.rows != 4 || b.cols != 3 || !(std::abs(b.At(1)[1] - b.At(0)[1]) > 30.0f)) continue;
         const int32_t corners[4] = {0, 2, 9, 11};
         for (int32_t i = 0; i < 4; ++i) std::copy(b.At(corners[i]), b.At(corners[i]) + 2, points + 2 * i);
-        if (Solve(lut, camera, 4, 0) != 0) return true;
+        if (FinderSolvePose(lut, camera, 4, 0).ok) return true;
         break;  // only the first such board of a list
       }
     }
@@ -63,7 +58,7 @@ bool FrontStrip(LUTOB* lut, uint32_t camera, const Matrix* image, float* points)
                        FinderWorldX(lut, camera, 4) - 900.0f, FinderWorldY(lut, camera, 4) - 900.0f, 1800.0f, 2800.0f, 0.0f) == 0)
     return false;
   std::copy(strip, strip + 6, points + 8);
-  return Solve(lut, camera, 7, 0) != 0;
+  return FinderSolvePose(lut, camera, 7, 0).ok;
 }
 
 }  // namespace
@@ -76,7 +71,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout53Side) {
   lut->cornerCounts[camera - 1] = 4;
   if (!SidePatch(lut, camera, image, points)) return 0;
   if (FrontStrip(lut, camera, image, points)) return 7;
-  Solve(lut, camera, 4, 1);
+  FinderSolvePose(lut, camera, 4, 1);
   return FrontStrip(lut, camera, image, points) ? 7 : 0;
 }
 
@@ -110,10 +105,10 @@ AVM_LAYOUT_FINDER(CalibFind_Layout53) {
       }
     if (found) {
       std::copy(strip, strip + 6, points + 14);
-      if (Solve(lut, camera, n + 3, 0) != 0) return r + 3;
+      if (FinderSolvePose(lut, camera, n + 3, 0).ok) return r + 3;
     }
     if (pass == 1) break;
-    Solve(lut, camera, n, 1);
+    FinderSolvePose(lut, camera, n, 1);
   }
   lut->cornerCounts[camera - 1] = n;
   return r;

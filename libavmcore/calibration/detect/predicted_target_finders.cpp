@@ -21,11 +21,6 @@ namespace {
 
 // Threshold pairs of the single-corner search, strict first.
 const float kCornerThresholds[4][2] = {{0.22f, 0.23f}, {0.17f, 0.23f}, {0.12f, 0.15f}, {0.07f, 0.07f}};
-int32_t Solve(LUTOB* lut, uint32_t camera, int32_t count, int32_t flag) {
-  lut->cornerCounts[camera - 1] = count;
-  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0);
-}
-
 // The quad detector, else the template detector, with the same mode.
 int32_t QuadThenTemplates(const Matrix* image, int32_t cols, int32_t rows, float* out, int32_t mode) {
   return Chessboard_FindCorners(image, cols, rows, out, mode) != 0 ||
@@ -89,7 +84,7 @@ int32_t TwoSatellites(LUTOB* lut, uint32_t camera, Matrix* image, int32_t n, flo
   const int32_t pat = CalibPattern_PointCount(p.patternType);
   std::vector<float> a(2 * static_cast<size_t>(inl)), b(2 * static_cast<size_t>(pat));
   for (int32_t flag = 0; flag <= 1; ++flag) {
-    Solve(lut, camera, n, flag);
+    FinderSolvePose(lut, camera, n, flag);
     if (BoardOnFloor(lut, camera, image, FinderWorldX(lut, camera, n) - p.a, FinderWorldY(lut, camera, n) - p.b, p.w, p.h, p.scales,
                      p.nScales, p.boardCols, p.boardRows, false, a.data()) == 0)
       continue;
@@ -99,7 +94,7 @@ int32_t TwoSatellites(LUTOB* lut, uint32_t camera, Matrix* image, int32_t n, flo
     memcpy(points + 2 * n, a.data(), a.size() * sizeof(float));
     memcpy(points + 2 * (n + inl), b.data(), b.size() * sizeof(float));
     // A satellite taken from floor texture does not solve with the board.
-    if (Solve(lut, camera, n + inl + pat, flag) != 0) return n + inl + pat;
+    if (FinderSolvePose(lut, camera, n + inl + pat, flag).ok) return n + inl + pat;
   }
   return 0;
 }
@@ -122,7 +117,7 @@ AVM_LAYOUT_FINDER(CalibFind_Board8x6) {
     return static_cast<uint32_t>(n);
   const int32_t m = n + 8;
   if (camera <= 2) return static_cast<uint32_t>(m);
-  Solve(lut, camera, m, 1);
+  FinderSolvePose(lut, camera, m, 1);
   float a[8], b[8];
   if (Pattern(lut, camera, image, 1, 0, a, 600.0f, FinderWorldX(lut, camera, m) - 500.0f, FinderWorldY(lut, camera, m) - 500.0f,
               1600.0f, 1600.0f) == 0 ||
@@ -158,7 +153,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout6) {
   const float scales[2] = {16, 24};
   float a[24], b[24];
   for (int32_t flag = 0; flag <= 1; ++flag) {
-    Solve(lut, camera, n, flag);
+    FinderSolvePose(lut, camera, n, flag);
     if (BoardOnFloor(lut, camera, image, FinderWorldX(lut, camera, n) - 1200.0f, FinderWorldY(lut, camera, n) - 1200.0f, 3200.0f,
                      3600.0f, scales, 2, 4, 5, true, a) == 0)
       continue;
@@ -167,7 +162,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout6) {
       continue;
     memcpy(points + 2 * n, a, sizeof a);
     memcpy(points + 2 * (n + 12), b, sizeof b);
-    if (Solve(lut, camera, n + 24, flag) != 0) return static_cast<uint32_t>(n + 24);
+    if (FinderSolvePose(lut, camera, n + 24, flag).ok) return static_cast<uint32_t>(n + 24);
   }
   return static_cast<uint32_t>(n);
 }
@@ -188,7 +183,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout12Part) {
       points[2 * i] = v(16 * k + 8 + i);
       points[2 * i + 1] = v(16 * k + i);
     }
-    Solve(lut, camera, 8, 0);
+    FinderSolvePose(lut, camera, 8, 0);
     const float ax = FinderWorldX(lut, camera, 0) - 1200.0f, ay = FinderWorldY(lut, camera, 0) - 1600.0f;
     const float bx = FinderWorldX(lut, camera, 4) - 1200.0f, by = FinderWorldY(lut, camera, 4) - 1600.0f;
     float first[8], second[8];
@@ -197,14 +192,14 @@ AVM_LAYOUT_FINDER(CalibFind_Layout12Part) {
     if (Pattern(lut, camera, image, 4, level, second, 600.0f, bx, by, 3000.0f, 3800.0f) == 0) continue;
     memcpy(points, first, sizeof first);
     memcpy(points + 8, second, sizeof second);
-    if (Solve(lut, camera, 8, 0) == 0) continue;
+    if (!FinderSolvePose(lut, camera, 8, 0).ok) continue;
     // Both targets once more from the refined pose.
     if (Pattern(lut, camera, image, 4, level, first, 600.0f, ax, ay, 3000.0f, 3800.0f) == 0 ||
         Pattern(lut, camera, image, 4, level, second, 600.0f, bx, by, 3000.0f, 3800.0f) == 0)
       continue;
     memcpy(points, first, sizeof first);
     memcpy(points + 8, second, sizeof second);
-    if (Solve(lut, camera, 8, 0) != 0) return 8;
+    if (FinderSolvePose(lut, camera, 8, 0).ok) return 8;
   }
   return 0;
 }
@@ -225,7 +220,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout7) {
     const int32_t n = MainBoardCorners(cols, rows);
     if (n == 0 || n + 6 > gv().maxPoints || FindChessboardByTemplates(image, cols, rows, points, 1, 0, 0, 0) == 0)
       return 0;
-    Solve(lut, camera, n, 1);
+    FinderSolvePose(lut, camera, n, 1);
     float a[8], b[8];
     if (Pattern(lut, camera, image, 4, 0, a, 600.0f, FinderWorldX(lut, camera, n) - 300.0f, FinderWorldY(lut, camera, n) - 300.0f,
                 1200.0f, 1200.0f) == 0 ||
@@ -245,7 +240,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout7) {
     const uint32_t r = camera == 1 ? CalibFind_TemplateFrontPart(lut, 1, image, points, &tries)
                                    : CalibFind_TemplateRearPart(lut, camera, image, points, &tries);
     if (r == 0) return 0;
-    if (Solve(lut, camera, static_cast<int32_t>(r), 1) != 0 || tries > 3) return r;
+    if (FinderSolvePose(lut, camera, static_cast<int32_t>(r), 1).ok || tries > 3) return r;
   }
 }
 
@@ -265,7 +260,6 @@ AVM_LAYOUT_FINDER(CalibFind_Layout25) {
                           static_cast<float>(static_cast<int32_t>(v(4 * k + 3))), &box) ||
       !Matrix_CropToImage(image, box.left, box.top, box.cols, box.rows, &cropData, &crop, &box))
     return 0;
-  auto residual = [k]() { return gv().lastCalibResult[k]; };
   // Four single junctions around world points first..first + 3.
   auto junctions = [&](int32_t first, int32_t level) {
     float found[4][2];
@@ -276,6 +270,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout25) {
     memcpy(points + 2 * first, found, sizeof found);
     return true;
   };
+  auto solvedWithin = [](const FinderSolve& fit, float limit) { return fit.ok && fit.rms <= limit; };
   static const float kOffset[10] = {-0.1f, -0.2f, 0.0f, 0.1f, -0.3f, -0.1f, -0.2f, 0.0f, 0.1f, -0.3f};
   // The second five attempts repeat the offsets of the first five: their
   // thinned pictures (most of the search's time) are kept.
@@ -291,19 +286,19 @@ AVM_LAYOUT_FINDER(CalibFind_Layout25) {
       points[2 * j] = spot[2 * j] + static_cast<float>(box.top);
       points[2 * j + 1] = spot[2 * j + 1] + static_cast<float>(box.left);
     }
-    if (Solve(lut, camera, 4, 0) == 0 || residual() > 5.5f) continue;
+    if (const FinderSolve fit = FinderSolvePose(lut, camera, 4, 0); !fit.ok || fit.rms > 5.5f) continue;
     if (!junctions(4, 0)) continue;
-    if (Solve(lut, camera, 8, flag) == 0 || residual() > limit) continue;
+    if (const FinderSolve fit = FinderSolvePose(lut, camera, 8, flag); !fit.ok || fit.rms > limit) continue;
     bool third = false;
     for (int32_t level : {3, 2, 1}) {
-      if (junctions(8, level) && Solve(lut, camera, 12, 1) != 0 && residual() <= 4.5f) {
+      if (junctions(8, level) && solvedWithin(FinderSolvePose(lut, camera, 12, 1), 4.5f)) {
         third = true;
         break;
       }
-      Solve(lut, camera, 8, 1);
+      FinderSolvePose(lut, camera, 8, 1);
     }
     if (!third) return 8;
-    if (junctions(12, 0) && Solve(lut, camera, 16, 1) != 0) return 16;
+    if (junctions(12, 0) && FinderSolvePose(lut, camera, 16, 1).ok) return 16;
     return 12;
   }
   return 0;
@@ -317,7 +312,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout27) {
     if (!QuadThenTemplates(image, 5, 5, points, 2)) return 0;
     const float scales[3] = {8, 16, 24};
     for (int32_t flag = 0; flag <= 1; ++flag) {
-      Solve(lut, camera, 16, flag);
+      FinderSolvePose(lut, camera, 16, flag);
       float corner[2], far[2];
       bool cornerFound = false;
       for (float scale : scales)
@@ -334,7 +329,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout27) {
         continue;
       memcpy(points + 32, corner, sizeof corner);
       memcpy(points + 34, far, sizeof far);
-      if (Solve(lut, camera, 18, 1) == 0) continue;
+      if (!FinderSolvePose(lut, camera, 18, 1).ok) continue;
       // The squares beside each corner give two points more each.
       for (int32_t attempt = 0; attempt < 2; ++attempt) {
         float a[14], b[14];
@@ -344,9 +339,9 @@ AVM_LAYOUT_FINDER(CalibFind_Layout27) {
                     800.0f, 800.0f) != 0) {
           const float extra[8] = {a[6], a[7], a[12], a[13], b[6], b[7], b[12], b[13]};
           memcpy(points + 36, extra, sizeof extra);
-          return Solve(lut, camera, 22, 1) != 0 ? 22u : 18u;
+          return FinderSolvePose(lut, camera, 22, 1).ok ? 22u : 18u;
         }
-        if (attempt == 0) Solve(lut, camera, 18, 0);
+        if (attempt == 0) FinderSolvePose(lut, camera, 18, 0);
       }
       return 18;
     }
@@ -355,12 +350,12 @@ AVM_LAYOUT_FINDER(CalibFind_Layout27) {
   if (!QuadThenTemplates(image, 4, 5, points, 2)) return 0;
   // Board B: the quad detector's find must also solve, else the template
   // detector's.
-  bool boardB = Chessboard_FindCorners(image, 3, 5, points + 24, 2) != 0 && Solve(lut, camera, 20, 1) != 0;
+  bool boardB = Chessboard_FindCorners(image, 3, 5, points + 24, 2) != 0 && FinderSolvePose(lut, camera, 20, 1).ok;
   if (!boardB)
-    boardB = FindChessboardByTemplates(image, 3, 5, points + 24, 2, 0, 0, 0) != 0 && Solve(lut, camera, 20, 1) != 0;
+    boardB = FindChessboardByTemplates(image, 3, 5, points + 24, 2, 0, 0, 0) != 0 && FinderSolvePose(lut, camera, 20, 1).ok;
   if (!boardB) return 0;
   for (int32_t flag = 0; flag <= 1; ++flag) {
-    Solve(lut, camera, 20, flag);
+    FinderSolvePose(lut, camera, 20, flag);
     float a[2], b[2];
     if (Pattern(lut, camera, image, 8, 0, a, 200.0f, FinderWorldX(lut, camera, 20) - 400.0f, FinderWorldY(lut, camera, 20) - 400.0f,
                 800.0f, 800.0f) == 0 ||

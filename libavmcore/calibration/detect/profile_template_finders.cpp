@@ -25,11 +25,6 @@ constexpr float kPredictionThresholds[6][2] = {{0.36f, 0.23f}, {0.28f, 0.23f}, {
 
 // The point buffer holds word 31 points.
 bool Fits(int32_t count) { return count <= gv().maxPoints; }
-int32_t Solve(LUTOB* lut, uint32_t camera, int32_t count, int32_t flag) {
-  lut->cornerCounts[camera - 1] = count;
-  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0);
-}
-
 // Predicted image positions: k x values, then k y values, from profile
 // word `base`; clamped to 0..100000 (a value that is not a number gives
 // no prediction).
@@ -117,11 +112,11 @@ enum class Finish { kPatterns, kLayout28Front };
 
 uint32_t AfterCorners(LUTOB* lut, uint32_t camera, const Matrix* image, float* points, const PatternPlan& plan,
                       int32_t cameraIndex, Finish finish) {
-  if (Solve(lut, camera, 6, 1) == 0) return 0;
+  if (!FinderSolvePose(lut, camera, 6, 1).ok) return 0;
   std::vector<float> found(2 * static_cast<size_t>(plan.Points() - 6));
   if (finish == Finish::kPatterns) {
     if (!FindPatterns(lut, cameraIndex, camera, image, plan, found.data())) {
-      Solve(lut, camera, 6, 0);
+      FinderSolvePose(lut, camera, 6, 0);
       if (!FindPatterns(lut, cameraIndex, camera, image, plan, found.data())) return 0;
     }
     std::copy(found.begin(), found.end(), points + 12);
@@ -132,9 +127,9 @@ uint32_t AfterCorners(LUTOB* lut, uint32_t camera, const Matrix* image, float* p
   for (int32_t attempt = 0; attempt < 2; ++attempt) {
     if (FindPatterns(lut, cameraIndex, camera, image, plan, found.data())) {
       std::copy(found.begin(), found.end(), points + 12);
-      if (Solve(lut, camera, plan.Points(), attempt == 0 ? 1 : 0) != 0) return static_cast<uint32_t>(plan.Points());
+      if (FinderSolvePose(lut, camera, plan.Points(), attempt == 0 ? 1 : 0).ok) return static_cast<uint32_t>(plan.Points());
     }
-    if (attempt == 0) Solve(lut, camera, 4, 0);
+    if (attempt == 0) FinderSolvePose(lut, camera, 4, 0);
   }
   return 0;
 }
@@ -246,7 +241,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout8) {
     if (cols < 2 || rows < 2 || cols > 64 || rows > 64) return 0;
     const int32_t N = (cols - 1) * (rows - 1);
     if (!Fits(N + 6) || FindChessboardByTemplates(image, cols, rows, points, 1, 0, 0, 0) == 0) return 0;
-    Solve(lut, camera, N, 1);
+    FinderSolvePose(lut, camera, N, 1);
     float a[8], b[8];
     const int32_t index = static_cast<int32_t>(camera) - 1;
     if (CalibFindPattern(lut, index, image, 4, 0, 0, a, 600.0f, FinderWorldX(lut, camera, N) - 300.0f,
@@ -319,19 +314,19 @@ uint32_t CalibFind_Layout13(LUTOB* lut, uint32_t camera, Matrix* image, int32_t 
       if (front && t < 2 &&
           std::fabs(std::fabs(points[0] - points[2]) - std::fabs(points[4] - points[6])) > H * 8.0f / 960.0f)
         continue;
-      if (Solve(lut, camera, 4, 0) == 0 || !(gv().lastCalibResult[c] < residualLimit)) continue;
+      if (const FinderSolve fit = FinderSolvePose(lut, camera, 4, 0); !fit.ok || !(fit.rms < residualLimit)) continue;
       if (front) return 4;
       float a[4], b[4];
       if (CalibFindPattern(lut, c, image, 7, 0, 1, a, 200.0f, FinderWorldX(lut, camera, 4) - 600.0f,
                            FinderWorldY(lut, camera, 4) - 600.0f, 1200.0f, 1400.0f, 0.0f) == 0)
         return 4;
       std::copy(a, a + 4, points + 8);
-      if (Solve(lut, camera, 6, 0) == 0) return 4;
+      if (!FinderSolvePose(lut, camera, 6, 0).ok) return 4;
       if (CalibFindPattern(lut, c, image, 7, 0, 2, b, 200.0f, FinderWorldX(lut, camera, 6) - 600.0f,
                            FinderWorldY(lut, camera, 6) - 700.0f, 1200.0f, 1600.0f, 0.0f) == 0)
         return 6;
       std::copy(b, b + 4, points + 12);
-      return Solve(lut, camera, 8, 1) != 0 ? 8 : 6;
+      return FinderSolvePose(lut, camera, 8, 1).ok ? 8 : 6;
     }
   }
   return 0;

@@ -36,11 +36,6 @@ float V(int32_t i) { return CalibProfile().F(2 + i); }
 
 const float* Wp(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1] + 3 * j; }
 
-int32_t Solve(LUTOB* lut, uint32_t camera, int32_t count, int32_t flag) {
-  lut->cornerCounts[camera - 1] = count;
-  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0);
-}
-
 // Pattern of `type` in the floor window wp[j] - (a, b), w x h.
 int32_t PatternAt(LUTOB* lut, int32_t cameraIndex, const Matrix* image, int32_t type, int32_t level, float* out,
                   float size, const float* wp, float a, float b, float w, float h, float z) {
@@ -314,7 +309,7 @@ uint32_t CalibFind_Layout8Part(LUTOB* lut, uint32_t camera, Matrix* image, float
       points[2 * i] = found[2 * i] * sy;
       points[2 * i + 1] = found[2 * i + 1] * sx;
     }
-    Solve(lut, camera, 16, 1);
+    FinderSolvePose(lut, camera, 16, 1);
     float a[2], b[2];
     if (PatternAt(lut, 0, image, 8, 0, a, 200.0f, Wp(lut, camera, 16), 400, 400, 800, 800, 0.0f) != 0 &&
         PatternAt(lut, 0, image, 8, 0, b, 200.0f, Wp(lut, camera, 17), 400, 400, 800, 800, 0.0f) != 0) {
@@ -376,7 +371,7 @@ bool Layout26Sides(LUTOB* lut, const Matrix* image, float rowRef, float* points)
         points[15] += static_cast<float>(half);
         if (!(std::fabs(points[8] - points[12]) < static_cast<float>(H) / 24)) continue;
         if (!(points[8] > lo && points[8] < hi && points[12] > lo && points[12] < hi)) continue;
-        if (Solve(lut, 1, 8, 1) != 0) return true;
+        if (FinderSolvePose(lut, 1, 8, 1).ok) return true;
       }
   }
   return false;
@@ -413,10 +408,11 @@ AVM_LAYOUT_FINDER(CalibFind_Layout26Part) {
       const float rowRef = quad[2 * maxColCorner];
       Quad_PermuteCorners(quad, (maxColCorner + 1) % 4);
       std::copy(quad, quad + 8, points);
-      if (Solve(lut, 1, 4, 0) == 0) continue;
+      const FinderSolve block = FinderSolvePose(lut, 1, 4, 0);
+      if (!block.ok) continue;
       // The first block that solves decides.
       if (!Layout26Sides(lut, image, rowRef, points)) return 0;
-      const float residual = gv().lastCalibResult[0];
+      const float residual = block.rms;
       const float* w0 = Wp(lut, 1, 0);
       const float* w3 = Wp(lut, 1, 3);
       const float f = w3[0] - w0[0];
@@ -427,9 +423,9 @@ AVM_LAYOUT_FINDER(CalibFind_Layout26Part) {
         std::copy(points, points + 8, old);
         std::copy(refined, refined + 8, points);
         // The outline's corners are kept only when they fit no worse.
-        if (Solve(lut, 1, 8, 1) == 0 || gv().lastCalibResult[0] > residual) {
+        if (const FinderSolve fit = FinderSolvePose(lut, 1, 8, 1); !fit.ok || fit.rms > residual) {
           std::copy(old, old + 8, points);
-          Solve(lut, 1, 8, 1);
+          FinderSolvePose(lut, 1, 8, 1);
         }
       }
       return 8;
@@ -482,7 +478,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout31) {
         const int32_t k = kOrder[camera - 1][i];
         CopyPoint(points, i, (k < 4 ? left : right)->grid.data(), kCorner[k % 4]);
       }
-      found = Solve(lut, camera, 8, 1) != 0;
+      found = FinderSolvePose(lut, camera, 8, 1).ok;
     }
   }
   if (!found) return 0;
@@ -492,7 +488,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout31) {
                 1750, 1750, 0.0f) == 0)
     return 8;
   for (int32_t i = 0; i < 4; ++i) CopyPoint(points, 8 + i, board, kCorner[i]);
-  return Solve(lut, camera, 12, 1) != 0 ? 12u : 8u;
+  return FinderSolvePose(lut, camera, 12, 1).ok ? 12u : 8u;
 }
 
 // ---- Layout 11, side cameras.
@@ -582,7 +578,7 @@ uint32_t CalibFind_Layout11Side(LUTOB* lut, uint32_t camera, Matrix* image, floa
         if (corners.size() < 3) continue;
         if (!Layout11SidePoints(corners, refs, target, nearLimit, tolerance, linkLimit, work->cols / 2, points))
           continue;
-        if (Solve(lut, camera, 4, 0) != 0) result = 4;
+        if (FinderSolvePose(lut, camera, 4, 0).ok) result = 4;
       }
   }
   if (result == 0) return 0;
@@ -591,7 +587,7 @@ uint32_t CalibFind_Layout11Side(LUTOB* lut, uint32_t camera, Matrix* image, floa
   if (PatternAt(lut, static_cast<int32_t>(camera) - 1, work, 8, 2, mark, 200.0f, w4, 400, 500, 800, 900, w4[2]) !=
       0) {
     CopyPoint(points, 4, mark, 0);
-    if (Solve(lut, camera, 5, 0) != 0) result = 5;
+    if (FinderSolvePose(lut, camera, 5, 0).ok) result = 5;
   }
   if (turn) TurnBack(image, points, result);
   return static_cast<uint32_t>(result);
@@ -649,7 +645,7 @@ uint32_t CalibFind_Layout16A(LUTOB* lut, uint32_t camera, Matrix* image, float* 
       const bool aFirst = ref[0][1] <= ref[1][1];
       CopyPoint(points, 3, ref[aFirst ? 0 : 1], 0);
       CopyPoint(points, 4, ref[aFirst ? 1 : 0], 0);
-      if (Solve(lut, camera, 5, 0) != 0) {
+      if (FinderSolvePose(lut, camera, 5, 0).ok) {
         ChessCorners_Refine(image, points, 5);
         result = 5;
       }
@@ -666,7 +662,7 @@ uint32_t CalibFind_Layout16A(LUTOB* lut, uint32_t camera, Matrix* image, float* 
       PatternAt(lut, index, image, 6, 0, marks + 14, 250.0f, w4, 500, 500, 1000, 1000, w4[2]) == 0)
     return 5;
   for (int32_t i = 0; i < 8; ++i) CopyPoint(points, 5 + i, marks, kLayout16FrontMarks[index][i]);
-  return Solve(lut, camera, 13, 0) != 0 ? 13u : 5u;
+  return FinderSolvePose(lut, camera, 13, 0).ok ? 13u : 5u;
 }
 
 uint32_t CalibFind_Layout16B(LUTOB* lut, uint32_t camera, Matrix* image, float* points) {
@@ -693,7 +689,7 @@ uint32_t CalibFind_Layout16B(LUTOB* lut, uint32_t camera, Matrix* image, float* 
         points[2 * r] = corners[near.index[r]].y;
         points[2 * r + 1] = corners[near.index[r]].x;
       }
-      first = Solve(lut, camera, 3, 0) != 0;
+      first = FinderSolvePose(lut, camera, 3, 0).ok;
     }
   }
   if (!first) return 0;
@@ -713,9 +709,9 @@ uint32_t CalibFind_Layout16B(LUTOB* lut, uint32_t camera, Matrix* image, float* 
   CopyPoint(points, 5, a, i4);
   CopyPoint(points, 6, b, i1);
   CopyPoint(points, 7, b, i4);
-  if (Solve(lut, camera, 8, 0) == 0) return 0;
+  if (!FinderSolvePose(lut, camera, 8, 0).ok) return 0;
   for (int32_t attempt = 0; attempt < 2; ++attempt) {
-    if (attempt == 1) Solve(lut, camera, 8, 1);
+    if (attempt == 1) FinderSolvePose(lut, camera, 8, 1);
     float e[14], f[14];
     if (PatternAt(lut, index, image, 6, 0, e, 250.0f, w8, 500, 500, 1000, 1000, w8[2]) == 0 ||
         PatternAt(lut, index, image, 6, 0, f, 250.0f, w3, 500, 500, 1000, 1000, w3[2]) == 0)
@@ -725,7 +721,7 @@ uint32_t CalibFind_Layout16B(LUTOB* lut, uint32_t camera, Matrix* image, float* 
     CopyPoint(points, 10, e, i4);
     CopyPoint(points, 11, f, i1);
     CopyPoint(points, 12, f, i4);
-    if (Solve(lut, camera, 13, 0) != 0) return 13;
+    if (FinderSolvePose(lut, camera, 13, 0).ok) return 13;
   }
   return 8;
 }
