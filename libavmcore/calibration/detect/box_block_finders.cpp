@@ -59,9 +59,10 @@ struct ProfileBox {
   void MoveIntegral(float* points, int32_t n) const {
     const auto dr = static_cast<float>(static_cast<int32_t>(rowOffset));
     const auto dc = static_cast<float>(static_cast<int32_t>(colOffset));
+    const FinderPoints p{points};
     for (int32_t i = 0; i < n; ++i) {
-      points[2 * i] += dr;
-      points[2 * i + 1] += dc;
+      p.row(i) += dr;
+      p.col(i) += dc;
     }
   }
 };

@@ -70,7 +70,8 @@ AVM_LAYOUT_FINDER(CalibFind_Layout10Halves) {
   (void)cols;
   (void)rows;
   // The second point set lies at world rows 16..23.
-  if (!FinderCallValid(lut, camera, image, points, 8) || image->cols < 2 || gv().maxPoints < 24) return 0;
+  if (!FinderCallValid(lut, camera, image, points, 8) || image->cols < 2 || gv().maxPoints < 24)
+    return 0;
   const int32_t half = image->cols / 2;
   std::vector<float> lb, rb;
   Matrix left{}, right{};

@@ -50,9 +50,9 @@ int32_t Points(const Search& s) { return s.pick >= 0 ? 1 : CalibPattern_PointCou
 
 int32_t RunSearch(LUTOB* lut, uint32_t camera, const Matrix* image, const Search& s, float* out) {
   float found[2 * 16];
-  if (CalibFindPattern(lut, static_cast<int32_t>(camera) - 1, image, s.type, 0, s.variant, found, s.size,
-                       FinderWorldX(lut, camera, s.anchor) - s.dx, FinderWorldY(lut, camera, s.anchor) - s.dy, s.width, s.height,
-                       0.0f) == 0)
+  if (CalibFindPattern(lut, static_cast<int32_t>(camera) - 1, image, s.type, 0, s.variant, found,
+                       s.size, FinderWorldX(lut, camera, s.anchor) - s.dx,
+                       FinderWorldY(lut, camera, s.anchor) - s.dy, s.width, s.height, 0.0f) == 0)
     return 0;
   if (s.pick >= 0)
     memcpy(out, found + 2 * s.pick, 2 * sizeof(float));
@@ -148,8 +148,8 @@ int32_t Layout26PoseCheck(LUTOB* lut, const Matrix* image) {
   if (!Fits(5)) return 0;
   SquareInView s{0, 1, 0.0f, 500.0f, 8.0f, true, {}};
   float out[8];
-  if (TopView_Search(lut, 0, image, FinderWorldX(lut, 1, 4), FinderWorldY(lut, 1, 4), 112 * 8.0f, 112 * 8.0f, 8.0f, 4,
-                     FindSquareInView, &s, out) == 0)
+  if (TopView_Search(lut, 0, image, FinderWorldX(lut, 1, 4), FinderWorldY(lut, 1, 4), 112 * 8.0f,
+                     112 * 8.0f, 8.0f, 4, FindSquareInView, &s, out) == 0)
     return 0;
   const float* q = s.viewPoints;
   const float d = std::min(std::fabs(q[1] - q[5]), std::fabs(q[3] - q[7]));
@@ -192,8 +192,9 @@ uint32_t Layout26Side(LUTOB* lut, uint32_t camera, const Matrix* on, uint32_t r,
     float scales[3];
     Resolutions(lut, camera, scales);
     SquareInView s{1, 1, 0.0f, 900.0f, 0.0f, false, {}};
-    if (SquareOnFloor(lut, camera, on, FinderWorldX(lut, camera, 16) - 500.0f, FinderWorldY(lut, camera, 16) - 500.0f, 1900.0f,
-                      1900.0f, scales, 3, &s, c) == 0)
+    if (SquareOnFloor(lut, camera, on, FinderWorldX(lut, camera, 16) - 500.0f,
+                      FinderWorldY(lut, camera, 16) - 500.0f, 1900.0f, 1900.0f, scales, 3, &s,
+                      c) == 0)
       return r + 8;
   }
   memcpy(points + 32, c, sizeof c);
@@ -317,17 +318,20 @@ AVM_LAYOUT_FINDER(CalibFind_Layout14) {
     for (int32_t flag = 0; flag <= 1 && !both; ++flag) {
       FinderSolvePose(lut, camera, n, flag);
       SquareInView s{0, 0, kOffsets[v], 1000.0f, 0.0f, false, {}};
-      if (SquareOnFloor(lut, camera, image, FinderWorldX(lut, camera, n) - 500.0f, FinderWorldY(lut, camera, n) - 600.0f, 2000.0f,
-                        2200.0f, scales, 3, &s, a) == 0)
+      if (SquareOnFloor(lut, camera, image, FinderWorldX(lut, camera, n) - 500.0f,
+                        FinderWorldY(lut, camera, n) - 600.0f, 2000.0f, 2200.0f, scales, 3, &s,
+                        a) == 0)
         continue;
-      both = CalibFindPattern(lut, k, image, 1, 0, v + 1, b, 1000.0f, FinderWorldX(lut, camera, n + 4) - 500.0f,
-                              FinderWorldY(lut, camera, n + 4) - 850.0f, 2000.0f, 2700.0f, 0.0f) != 0;
+      both = CalibFindPattern(
+                 lut, k, image, 1, 0, v + 1, b, 1000.0f, FinderWorldX(lut, camera, n + 4) - 500.0f,
+                 FinderWorldY(lut, camera, n + 4) - 850.0f, 2000.0f, 2700.0f, 0.0f) != 0;
     }
     if (!both) continue;
     memcpy(points + 2 * n, a, sizeof a);
     memcpy(points + 2 * (n + 4), b, sizeof b);
     // Tight fits are asked of the first, strictest offsets only.
-    if (const FinderSolve fit = FinderSolvePose(lut, camera, n + 8, 1); fit.ok && (v >= 3 || fit.rms <= 2.3f))
+    if (const FinderSolve fit = FinderSolvePose(lut, camera, n + 8, 1);
+        fit.ok && (v >= 3 || fit.rms <= 2.3f))
       return static_cast<uint32_t>(n + 8);
   }
   // Markers that never solved with the board are not counted.

@@ -12,11 +12,11 @@
 // A finder may run: object, camera 1..4, image with data of at least
 // minCols x 1, point buffer and the camera's world points present; with
 // minPoints > 0 the point buffers also hold at least that many points.
-inline bool FinderCallValid(const LUTOB* lut, uint32_t camera, const Matrix* image, const float* points,
-                            int32_t minPoints = 0, int32_t minCols = 1) {
-  return lut != nullptr && camera >= 1 && camera <= 4 && image != nullptr && image->data != nullptr &&
-         image->cols >= minCols && image->rows > 0 && points != nullptr && lut->worldPoints[camera - 1] != nullptr &&
-         (minPoints <= 0 || gv().maxPoints >= minPoints);
+inline bool FinderCallValid(const LUTOB* lut, uint32_t camera, const Matrix* image,
+                            const float* points, int32_t minPoints = 0, int32_t minCols = 1) {
+  return lut != nullptr && camera >= 1 && camera <= 4 && image != nullptr &&
+         image->data != nullptr && image->cols >= minCols && image->rows > 0 && points != nullptr &&
+         lut->worldPoints[camera - 1] != nullptr && (minPoints <= 0 || gv().maxPoints >= minPoints);
 }
 
 // The outcome of a pose solve: whether the point set solved, and the
@@ -40,7 +40,9 @@ inline FinderSolve FinderSolvePose(LUTOB* lut, uint32_t camera, int32_t count, i
 }
 
 // World point j (0-based) of camera 1..4: x and y on the floor.
-inline float FinderWorldX(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1][3 * j]; }
+inline float FinderWorldX(const LUTOB* lut, uint32_t camera, int32_t j) {
+  return lut->worldPoints[camera - 1][3 * j];
+}
 inline float FinderWorldY(const LUTOB* lut, uint32_t camera, int32_t j) {
   return lut->worldPoints[camera - 1][3 * j + 1];
 }

@@ -49,7 +49,8 @@ void Put(float* points, std::initializer_list<Pick> picks) {
   }
 }
 
-bool RefineAndSolve(LUTOB* lut, uint32_t camera, const Matrix* image, float* points, int32_t count) {
+bool RefineAndSolve(LUTOB* lut, uint32_t camera, const Matrix* image, float* points,
+                    int32_t count) {
   ChessCorners_Refine(image, points, count);
   return FinderSolvePose(lut, camera, count, 0).ok;
 }
@@ -105,10 +106,12 @@ uint32_t FloorFallback(LUTOB* lut, uint32_t camera, const Matrix* image, float* 
   FinderSolvePose(lut, camera, 8, 0);  // a provisional pose places the windows
   const int32_t n = CalibPattern_PointCount(type);
   std::vector<float> A(2 * static_cast<size_t>(n)), B(2 * static_cast<size_t>(n));
-  if (CalibFindPattern(lut, cameraIndex, image, type, 0, 1, A.data(), 450.0f, FinderWorldX(lut, camera, a) - dx,
-                       FinderWorldY(lut, camera, a) - dy, width, height, 0.0f) == 0 ||
-      CalibFindPattern(lut, cameraIndex, image, type, 0, 1, B.data(), 450.0f, FinderWorldX(lut, camera, b) - dx,
-                       FinderWorldY(lut, camera, b) - dy, width, height, 0.0f) == 0)
+  if (CalibFindPattern(lut, cameraIndex, image, type, 0, 1, A.data(), 450.0f,
+                       FinderWorldX(lut, camera, a) - dx, FinderWorldY(lut, camera, a) - dy, width,
+                       height, 0.0f) == 0 ||
+      CalibFindPattern(lut, cameraIndex, image, type, 0, 1, B.data(), 450.0f,
+                       FinderWorldX(lut, camera, b) - dx, FinderWorldY(lut, camera, b) - dy, width,
+                       height, 0.0f) == 0)
     return 0;
   pick(A.data(), B.data());
   return RefineAndSolve(lut, camera, image, points, count) ? static_cast<uint32_t>(count) : 0;

@@ -55,7 +55,8 @@ bool SidePatch(LUTOB* lut, uint32_t camera, const Matrix* image, float* points) 
 bool FrontStrip(LUTOB* lut, uint32_t camera, const Matrix* image, float* points) {
   float strip[6];
   if (CalibFindPattern(lut, static_cast<int32_t>(camera) - 1, image, 5, 0, 0, strip, 500.0f,
-                       FinderWorldX(lut, camera, 4) - 900.0f, FinderWorldY(lut, camera, 4) - 900.0f, 1800.0f, 2800.0f, 0.0f) == 0)
+                       FinderWorldX(lut, camera, 4) - 900.0f, FinderWorldY(lut, camera, 4) - 900.0f,
+                       1800.0f, 2800.0f, 0.0f) == 0)
     return false;
   std::copy(strip, strip + 6, points + 8);
   return FinderSolvePose(lut, camera, 7, 0).ok;
@@ -98,8 +99,10 @@ AVM_LAYOUT_FINDER(CalibFind_Layout53) {
     lut->cornerCounts[camera - 1] = n;
     bool found = false;
     for (float s : scales)
-      if (TopView_Search(lut, static_cast<int32_t>(camera) - 1, image, FinderWorldX(lut, camera, 7) - 900.0f,
-                         FinderWorldY(lut, camera, 7) - 900.0f, 2800.0f, 1800.0f, s, 3, StripInView, nullptr, strip) != 0) {
+      if (TopView_Search(lut, static_cast<int32_t>(camera) - 1, image,
+                         FinderWorldX(lut, camera, 7) - 900.0f,
+                         FinderWorldY(lut, camera, 7) - 900.0f, 2800.0f, 1800.0f, s, 3, StripInView,
+                         nullptr, strip) != 0) {
         found = true;
         break;
       }

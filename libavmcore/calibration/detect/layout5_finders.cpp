@@ -252,9 +252,10 @@ struct Finder {
           // does not move that corner).
           if (!side && !(out[2] + static_cast<float>(box.top) > 0.38f * H)) continue;
           if (!OutlineCorners(a, out.data())) continue;
+          const FinderPoints p{points};
           for (int32_t i = 0; i < expected; ++i) {
-            points[2 * i] = out[2 * i] + static_cast<float>(box.top);
-            points[2 * i + 1] = out[2 * i + 1] + static_cast<float>(box.left);
+            p.row(i) = out[2 * i] + static_cast<float>(box.top);
+            p.col(i) = out[2 * i + 1] + static_cast<float>(box.left);
           }
           const FinderSolve fit = Solve(tries > 4 ? 1 : 0);
           ++tries;

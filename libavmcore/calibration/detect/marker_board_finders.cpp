@@ -192,8 +192,8 @@ int32_t FindMarkerOnGround(LUTOB* lut, uint32_t camera, const Matrix* source, in
 // (fit receives the result); should that push a residual that was within
 // the limit beyond it, the quad points come back and are solved once more.
 // False (points and fit untouched) when either marker is not found.
-bool RefineOnGround(LUTOB* lut, uint32_t camera, const Matrix* source, int32_t type, float grow, float limit,
-                       float* points, FinderSolve* fit) {
+bool RefineOnGround(LUTOB* lut, uint32_t camera, const Matrix* source, int32_t type, float grow,
+                    float limit, float* points, FinderSolve* fit) {
   float a[8], b[8];
   if (FindMarkerOnGround(lut, camera, source, type, 0, grow, a) == 0) return false;
   if (FindMarkerOnGround(lut, camera, source, type, 4, grow, b) == 0) return false;

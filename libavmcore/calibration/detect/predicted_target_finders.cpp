@@ -20,7 +20,8 @@
 namespace {
 
 // Threshold pairs of the single-corner search, strict first.
-const float kCornerThresholds[4][2] = {{0.22f, 0.23f}, {0.17f, 0.23f}, {0.12f, 0.15f}, {0.07f, 0.07f}};
+const float kCornerThresholds[4][2] = {
+    {0.22f, 0.23f}, {0.17f, 0.23f}, {0.12f, 0.15f}, {0.07f, 0.07f}};
 // The quad detector, else the template detector, with the same mode.
 int32_t QuadThenTemplates(const Matrix* image, int32_t cols, int32_t rows, float* out, int32_t mode) {
   return Chessboard_FindCorners(image, cols, rows, out, mode) != 0 ||
@@ -85,10 +86,12 @@ int32_t TwoSatellites(LUTOB* lut, uint32_t camera, Matrix* image, int32_t n, flo
   std::vector<float> a(2 * static_cast<size_t>(inl)), b(2 * static_cast<size_t>(pat));
   for (int32_t flag = 0; flag <= 1; ++flag) {
     FinderSolvePose(lut, camera, n, flag);
-    if (BoardOnFloor(lut, camera, image, FinderWorldX(lut, camera, n) - p.a, FinderWorldY(lut, camera, n) - p.b, p.w, p.h, p.scales,
-                     p.nScales, p.boardCols, p.boardRows, false, a.data()) == 0)
+    if (BoardOnFloor(lut, camera, image, FinderWorldX(lut, camera, n) - p.a,
+                     FinderWorldY(lut, camera, n) - p.b, p.w, p.h, p.scales, p.nScales, p.boardCols,
+                     p.boardRows, false, a.data()) == 0)
       continue;
-    if (Pattern(lut, camera, image, p.patternType, 0, b.data(), p.size, FinderWorldX(lut, camera, n + inl) - p.pa,
+    if (Pattern(lut, camera, image, p.patternType, 0, b.data(), p.size,
+                FinderWorldX(lut, camera, n + inl) - p.pa,
                 FinderWorldY(lut, camera, n + inl) - p.pb, p.pw, p.ph) == 0)
       continue;
     memcpy(points + 2 * n, a.data(), a.size() * sizeof(float));
@@ -119,8 +122,8 @@ AVM_LAYOUT_FINDER(CalibFind_Board8x6) {
   if (camera <= 2) return static_cast<uint32_t>(m);
   FinderSolvePose(lut, camera, m, 1);
   float a[8], b[8];
-  if (Pattern(lut, camera, image, 1, 0, a, 600.0f, FinderWorldX(lut, camera, m) - 500.0f, FinderWorldY(lut, camera, m) - 500.0f,
-              1600.0f, 1600.0f) == 0 ||
+  if (Pattern(lut, camera, image, 1, 0, a, 600.0f, FinderWorldX(lut, camera, m) - 500.0f,
+              FinderWorldY(lut, camera, m) - 500.0f, 1600.0f, 1600.0f) == 0 ||
       Pattern(lut, camera, image, 1, 0, b, 600.0f, FinderWorldX(lut, camera, m + 4) - 500.0f,
               FinderWorldY(lut, camera, m + 4) - 500.0f, 1600.0f, 1600.0f) == 0)
     return static_cast<uint32_t>(m);
@@ -154,8 +157,9 @@ AVM_LAYOUT_FINDER(CalibFind_Layout6) {
   float a[24], b[24];
   for (int32_t flag = 0; flag <= 1; ++flag) {
     FinderSolvePose(lut, camera, n, flag);
-    if (BoardOnFloor(lut, camera, image, FinderWorldX(lut, camera, n) - 1200.0f, FinderWorldY(lut, camera, n) - 1200.0f, 3200.0f,
-                     3600.0f, scales, 2, 4, 5, true, a) == 0)
+    if (BoardOnFloor(lut, camera, image, FinderWorldX(lut, camera, n) - 1200.0f,
+                     FinderWorldY(lut, camera, n) - 1200.0f, 3200.0f, 3600.0f, scales, 2, 4, 5,
+                     true, a) == 0)
       continue;
     if (Pattern(lut, camera, image, 2, 0, b, 400.0f, FinderWorldX(lut, camera, n + 12) - 1200.0f,
                 FinderWorldY(lut, camera, n + 12) - margin, 3200.0f, height) == 0)
@@ -184,8 +188,10 @@ AVM_LAYOUT_FINDER(CalibFind_Layout12Part) {
       points[2 * i + 1] = v(16 * k + i);
     }
     FinderSolvePose(lut, camera, 8, 0);
-    const float ax = FinderWorldX(lut, camera, 0) - 1200.0f, ay = FinderWorldY(lut, camera, 0) - 1600.0f;
-    const float bx = FinderWorldX(lut, camera, 4) - 1200.0f, by = FinderWorldY(lut, camera, 4) - 1600.0f;
+    const float ax = FinderWorldX(lut, camera, 0) - 1200.0f,
+                ay = FinderWorldY(lut, camera, 0) - 1600.0f;
+    const float bx = FinderWorldX(lut, camera, 4) - 1200.0f,
+                by = FinderWorldY(lut, camera, 4) - 1600.0f;
     float first[8], second[8];
     if (BoardOnFloor(lut, camera, image, ax, ay, 3000.0f, 3800.0f, &scales[si], 1, 3, 3, false, first) == 0)
       continue;
@@ -222,8 +228,8 @@ AVM_LAYOUT_FINDER(CalibFind_Layout7) {
       return 0;
     FinderSolvePose(lut, camera, n, 1);
     float a[8], b[8];
-    if (Pattern(lut, camera, image, 4, 0, a, 600.0f, FinderWorldX(lut, camera, n) - 300.0f, FinderWorldY(lut, camera, n) - 300.0f,
-                1200.0f, 1200.0f) == 0 ||
+    if (Pattern(lut, camera, image, 4, 0, a, 600.0f, FinderWorldX(lut, camera, n) - 300.0f,
+                FinderWorldY(lut, camera, n) - 300.0f, 1200.0f, 1200.0f) == 0 ||
         Pattern(lut, camera, image, 4, 0, b, 600.0f, FinderWorldX(lut, camera, n + 2) - 300.0f,
                 FinderWorldY(lut, camera, n + 2) - 300.0f, 1200.0f, 1200.0f) == 0)
       return static_cast<uint32_t>(n);
@@ -264,13 +270,16 @@ AVM_LAYOUT_FINDER(CalibFind_Layout25) {
   auto junctions = [&](int32_t first, int32_t level) {
     float found[4][2];
     for (int32_t j = 0; j < 4; ++j)
-      if (Pattern(lut, camera, image, 13, level, found[j], 600.0f, FinderWorldX(lut, camera, first + j) - 400.0f,
+      if (Pattern(lut, camera, image, 13, level, found[j], 600.0f,
+                  FinderWorldX(lut, camera, first + j) - 400.0f,
                   FinderWorldY(lut, camera, first + j) - 400.0f, 800.0f, 800.0f) == 0)
         return false;
     memcpy(points + 2 * first, found, sizeof found);
     return true;
   };
-  auto solvedWithin = [](const FinderSolve& fit, float limit) { return fit.ok && fit.rms <= limit; };
+  auto solvedWithin = [](const FinderSolve& fit, float limit) {
+    return fit.ok && fit.rms <= limit;
+  };
   static const float kOffset[10] = {-0.1f, -0.2f, 0.0f, 0.1f, -0.3f, -0.1f, -0.2f, 0.0f, 0.1f, -0.3f};
   // The second five attempts repeat the offsets of the first five: their
   // thinned pictures (most of the search's time) are kept.
@@ -282,13 +291,16 @@ AVM_LAYOUT_FINDER(CalibFind_Layout25) {
     if (i < 5) SpotJunctions_Collect(&crop, 31, kOffset[i], &thinned[i]);
     if (Pattern_FindSpotJunctionsIn(&crop, thinned[i % 5], spot, k, flag) == 0) continue;
     if (camera == 1) memcpy(spot, spot + 8, 4 * sizeof(float));
+    const FinderPoints p{points};
     for (int32_t j = 0; j < 4; ++j) {
-      points[2 * j] = spot[2 * j] + static_cast<float>(box.top);
-      points[2 * j + 1] = spot[2 * j + 1] + static_cast<float>(box.left);
+      p.row(j) = spot[2 * j] + static_cast<float>(box.top);
+      p.col(j) = spot[2 * j + 1] + static_cast<float>(box.left);
     }
-    if (const FinderSolve fit = FinderSolvePose(lut, camera, 4, 0); !fit.ok || fit.rms > 5.5f) continue;
+    if (const FinderSolve fit = FinderSolvePose(lut, camera, 4, 0); !fit.ok || fit.rms > 5.5f)
+      continue;
     if (!junctions(4, 0)) continue;
-    if (const FinderSolve fit = FinderSolvePose(lut, camera, 8, flag); !fit.ok || fit.rms > limit) continue;
+    if (const FinderSolve fit = FinderSolvePose(lut, camera, 8, flag); !fit.ok || fit.rms > limit)
+      continue;
     bool third = false;
     for (int32_t level : {3, 2, 1}) {
       if (junctions(8, level) && solvedWithin(FinderSolvePose(lut, camera, 12, 1), 4.5f)) {
@@ -316,16 +328,17 @@ AVM_LAYOUT_FINDER(CalibFind_Layout27) {
       float corner[2], far[2];
       bool cornerFound = false;
       for (float scale : scales)
-        if (TopView_Search(lut, static_cast<int32_t>(camera) - 1, image, FinderWorldX(lut, camera, 16) - 400.0f,
-                           FinderWorldY(lut, camera, 16) - 400.0f, 800.0f, 800.0f, scale, 1, FindCornerInView, nullptr,
-                           corner) != 0) {
+        if (TopView_Search(lut, static_cast<int32_t>(camera) - 1, image,
+                           FinderWorldX(lut, camera, 16) - 400.0f,
+                           FinderWorldY(lut, camera, 16) - 400.0f, 800.0f, 800.0f, scale, 1,
+                           FindCornerInView, nullptr, corner) != 0) {
           cornerFound = true;
           break;
         }
       if (!cornerFound)
         continue;
-      if (Pattern(lut, camera, image, 8, 0, far, 200.0f, FinderWorldX(lut, camera, 17) - 400.0f, FinderWorldY(lut, camera, 17) - 400.0f,
-                  800.0f, 800.0f) == 0)
+      if (Pattern(lut, camera, image, 8, 0, far, 200.0f, FinderWorldX(lut, camera, 17) - 400.0f,
+                  FinderWorldY(lut, camera, 17) - 400.0f, 800.0f, 800.0f) == 0)
         continue;
       memcpy(points + 32, corner, sizeof corner);
       memcpy(points + 34, far, sizeof far);
@@ -333,10 +346,10 @@ AVM_LAYOUT_FINDER(CalibFind_Layout27) {
       // The squares beside each corner give two points more each.
       for (int32_t attempt = 0; attempt < 2; ++attempt) {
         float a[14], b[14];
-        if (Pattern(lut, camera, image, 6, 0, a, 200.0f, FinderWorldX(lut, camera, 16) - 500.0f, FinderWorldY(lut, camera, 16) - 500.0f,
-                    800.0f, 800.0f) != 0 &&
-            Pattern(lut, camera, image, 6, 0, b, 200.0f, FinderWorldX(lut, camera, 17) - 500.0f, FinderWorldY(lut, camera, 17) - 500.0f,
-                    800.0f, 800.0f) != 0) {
+        if (Pattern(lut, camera, image, 6, 0, a, 200.0f, FinderWorldX(lut, camera, 16) - 500.0f,
+                    FinderWorldY(lut, camera, 16) - 500.0f, 800.0f, 800.0f) != 0 &&
+            Pattern(lut, camera, image, 6, 0, b, 200.0f, FinderWorldX(lut, camera, 17) - 500.0f,
+                    FinderWorldY(lut, camera, 17) - 500.0f, 800.0f, 800.0f) != 0) {
           const float extra[8] = {a[6], a[7], a[12], a[13], b[6], b[7], b[12], b[13]};
           memcpy(points + 36, extra, sizeof extra);
           return FinderSolvePose(lut, camera, 22, 1).ok ? 22u : 18u;
@@ -350,17 +363,19 @@ AVM_LAYOUT_FINDER(CalibFind_Layout27) {
   if (!QuadThenTemplates(image, 4, 5, points, 2)) return 0;
   // Board B: the quad detector's find must also solve, else the template
   // detector's.
-  bool boardB = Chessboard_FindCorners(image, 3, 5, points + 24, 2) != 0 && FinderSolvePose(lut, camera, 20, 1).ok;
+  bool boardB = Chessboard_FindCorners(image, 3, 5, points + 24, 2) != 0 &&
+                FinderSolvePose(lut, camera, 20, 1).ok;
   if (!boardB)
-    boardB = FindChessboardByTemplates(image, 3, 5, points + 24, 2, 0, 0, 0) != 0 && FinderSolvePose(lut, camera, 20, 1).ok;
+    boardB = FindChessboardByTemplates(image, 3, 5, points + 24, 2, 0, 0, 0) != 0 &&
+             FinderSolvePose(lut, camera, 20, 1).ok;
   if (!boardB) return 0;
   for (int32_t flag = 0; flag <= 1; ++flag) {
     FinderSolvePose(lut, camera, 20, flag);
     float a[2], b[2];
-    if (Pattern(lut, camera, image, 8, 0, a, 200.0f, FinderWorldX(lut, camera, 20) - 400.0f, FinderWorldY(lut, camera, 20) - 400.0f,
-                800.0f, 800.0f) == 0 ||
-        Pattern(lut, camera, image, 8, 0, b, 200.0f, FinderWorldX(lut, camera, 21) - 400.0f, FinderWorldY(lut, camera, 21) - 400.0f,
-                800.0f, 800.0f) == 0)
+    if (Pattern(lut, camera, image, 8, 0, a, 200.0f, FinderWorldX(lut, camera, 20) - 400.0f,
+                FinderWorldY(lut, camera, 20) - 400.0f, 800.0f, 800.0f) == 0 ||
+        Pattern(lut, camera, image, 8, 0, b, 200.0f, FinderWorldX(lut, camera, 21) - 400.0f,
+                FinderWorldY(lut, camera, 21) - 400.0f, 800.0f, 800.0f) == 0)
       continue;
     memcpy(points + 40, a, sizeof a);
     memcpy(points + 42, b, sizeof b);

@@ -99,9 +99,10 @@ bool FindPatterns(LUTOB* lut, int32_t cameraIndex, uint32_t camera, const Matrix
                   float* out) {
   const int32_t each = CalibPattern_PointCount(plan.type);
   for (int32_t i = 0; i < plan.count; ++i)
-    if (CalibFindPattern(lut, cameraIndex, image, plan.type, 0, plan.variant, out + 2 * each * i, 600.0f,
-                         FinderWorldX(lut, camera, plan.at[i]) - 400.0f, FinderWorldY(lut, camera, plan.at[i]) - 400.0f, plan.width,
-                         plan.height, 0.0f) == 0)
+    if (CalibFindPattern(lut, cameraIndex, image, plan.type, 0, plan.variant, out + 2 * each * i,
+                         600.0f, FinderWorldX(lut, camera, plan.at[i]) - 400.0f,
+                         FinderWorldY(lut, camera, plan.at[i]) - 400.0f, plan.width, plan.height,
+                         0.0f) == 0)
       return false;
   return true;
 }
@@ -127,7 +128,8 @@ uint32_t AfterCorners(LUTOB* lut, uint32_t camera, const Matrix* image, float* p
   for (int32_t attempt = 0; attempt < 2; ++attempt) {
     if (FindPatterns(lut, cameraIndex, camera, image, plan, found.data())) {
       std::copy(found.begin(), found.end(), points + 12);
-      if (FinderSolvePose(lut, camera, plan.Points(), attempt == 0 ? 1 : 0).ok) return static_cast<uint32_t>(plan.Points());
+      if (FinderSolvePose(lut, camera, plan.Points(), attempt == 0 ? 1 : 0).ok)
+        return static_cast<uint32_t>(plan.Points());
     }
     if (attempt == 0) FinderSolvePose(lut, camera, 4, 0);
   }
@@ -244,9 +246,11 @@ AVM_LAYOUT_FINDER(CalibFind_Layout8) {
     FinderSolvePose(lut, camera, N, 1);
     float a[8], b[8];
     const int32_t index = static_cast<int32_t>(camera) - 1;
-    if (CalibFindPattern(lut, index, image, 4, 0, 0, a, 600.0f, FinderWorldX(lut, camera, N) - 300.0f,
+    if (CalibFindPattern(lut, index, image, 4, 0, 0, a, 600.0f,
+                         FinderWorldX(lut, camera, N) - 300.0f,
                          FinderWorldY(lut, camera, N) - 300.0f, 1200.0f, 1200.0f, 0.0f) == 0 ||
-        CalibFindPattern(lut, index, image, 4, 0, 0, b, 600.0f, FinderWorldX(lut, camera, N + 2) - 300.0f,
+        CalibFindPattern(lut, index, image, 4, 0, 0, b, 600.0f,
+                         FinderWorldX(lut, camera, N + 2) - 300.0f,
                          FinderWorldY(lut, camera, N + 2) - 300.0f, 1200.0f, 1200.0f, 0.0f) == 0)
       return static_cast<uint32_t>(N);
     std::copy(a, a + 4, points + 2 * N);
@@ -314,7 +318,9 @@ uint32_t CalibFind_Layout13(LUTOB* lut, uint32_t camera, Matrix* image, int32_t 
       if (front && t < 2 &&
           std::fabs(std::fabs(points[0] - points[2]) - std::fabs(points[4] - points[6])) > H * 8.0f / 960.0f)
         continue;
-      if (const FinderSolve fit = FinderSolvePose(lut, camera, 4, 0); !fit.ok || !(fit.rms < residualLimit)) continue;
+      if (const FinderSolve fit = FinderSolvePose(lut, camera, 4, 0);
+          !fit.ok || !(fit.rms < residualLimit))
+        continue;
       if (front) return 4;
       float a[4], b[4];
       if (CalibFindPattern(lut, c, image, 7, 0, 1, a, 200.0f, FinderWorldX(lut, camera, 4) - 600.0f,

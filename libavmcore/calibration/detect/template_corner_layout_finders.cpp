@@ -367,10 +367,12 @@ bool Layout26Sides(LUTOB* lut, const Matrix* image, float rowRef, float* points)
         CopyPoint(points, 5, L, 0);
         CopyPoint(points, 6, R, 3);
         CopyPoint(points, 7, R, 1);
-        points[13] += static_cast<float>(half);
-        points[15] += static_cast<float>(half);
-        if (!(std::fabs(points[8] - points[12]) < static_cast<float>(H) / 24)) continue;
-        if (!(points[8] > lo && points[8] < hi && points[12] > lo && points[12] < hi)) continue;
+        // The right half's points back into whole-image columns.
+        const FinderPoints p{points};
+        p.col(6) += static_cast<float>(half);
+        p.col(7) += static_cast<float>(half);
+        if (!(std::fabs(p.row(4) - p.row(6)) < static_cast<float>(H) / 24)) continue;
+        if (!(p.row(4) > lo && p.row(4) < hi && p.row(6) > lo && p.row(6) < hi)) continue;
         if (FinderSolvePose(lut, 1, 8, 1).ok) return true;
       }
   }
