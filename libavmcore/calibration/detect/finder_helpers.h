@@ -27,10 +27,11 @@ struct FinderSolve {
   float rms;
 };
 
-// Solves camera 1..4 with its current point count.
+// Solves camera 1..4 with its current point count (another camera number
+// does not solve and has no residual).
 inline FinderSolve FinderSolvePose(LUTOB* lut, uint32_t camera, int32_t flag) {
   const bool ok = CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0) != 0;
-  return {ok, gv().lastCalibResult[camera - 1]};
+  return {ok, camera >= 1 && camera <= 4 ? gv().lastCalibResult[camera - 1] : 0.0f};
 }
 
 // Sets the camera's point count to `count`, then solves.
