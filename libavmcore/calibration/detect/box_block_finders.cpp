@@ -6,6 +6,7 @@
 
 #include "calibration/detect/chessboard_corners.h"
 #include "calibration/detect/detect_services.h"
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/image_box.h"
 #include "calibration/detect/layout_finders.h"
 #include "calibration/detect/pose_solve_services.h"
@@ -31,9 +32,7 @@ bool Usable(const LUTOB* lut, uint32_t camera, const Matrix* image, const float*
 
 void SetCount(LUTOB* lut, uint32_t camera, int32_t count) { lut->cornerCounts[camera - 1] = count; }
 
-bool Solves(LUTOB* lut, uint32_t camera) {
-  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), 1, 0, 0) != 0;
-}
+bool Solves(LUTOB* lut, uint32_t camera) { return FinderSolvePose(lut, camera, 1).ok; }
 
 // A search box of profile values first..first + 3 (left, top, right,
 // bottom), cut to the image. The offset adds the profile's left and top as
@@ -60,9 +59,10 @@ struct ProfileBox {
   void MoveIntegral(float* points, int32_t n) const {
     const auto dr = static_cast<float>(static_cast<int32_t>(rowOffset));
     const auto dc = static_cast<float>(static_cast<int32_t>(colOffset));
+    const FinderPoints p{points};
     for (int32_t i = 0; i < n; ++i) {
-      points[2 * i] += dr;
-      points[2 * i + 1] += dc;
+      p.row(i) += dr;
+      p.col(i) += dc;
     }
   }
 };

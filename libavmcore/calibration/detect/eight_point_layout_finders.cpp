@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "calibration/detect/chessboard_corners.h"
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/pattern_finder.h"
 #include "calibration/detect/pose_solve_services.h"
 #include "calibration/detect/predicted_target_finders.h"
@@ -19,12 +20,6 @@ namespace {
 
 // The camera's point buffers hold word-31 points; every finder here writes
 // at least eight.
-bool ValidCall(const LUTOB* lut, uint32_t camera, const Matrix* image, const float* points) {
-  return lut != nullptr && camera >= 1 && camera <= 4 && image != nullptr && image->data != nullptr &&
-         image->cols > 0 && image->rows > 0 && points != nullptr && lut->worldPoints[camera - 1] != nullptr &&
-         gv().maxPoints >= 8;
-}
-
 // Four corners of a 3 x 3-square board: the quad detector, else the template
 // detector with its fast flag.
 bool SmallBoard(const Matrix* image, float* out, int32_t fast) {
@@ -53,11 +48,6 @@ void TurnPointsBack(const Matrix* image, float* points, uint32_t n) {
   }
 }
 
-int32_t Solve(LUTOB* lut, uint32_t camera, int32_t count, int32_t flag) {
-  lut->cornerCounts[camera - 1] = count;
-  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0);
-}
-
 }  // namespace
 
 int32_t CalibFind_PlaceEightPoints(LUTOB* lut, uint32_t camera, float* src, float* points, float colOffset,
@@ -80,7 +70,8 @@ AVM_LAYOUT_FINDER(CalibFind_Layout10Halves) {
   (void)cols;
   (void)rows;
   // The second point set lies at world rows 16..23.
-  if (!ValidCall(lut, camera, image, points) || image->cols < 2 || gv().maxPoints < 24) return 0;
+  if (!FinderCallValid(lut, camera, image, points, 8) || image->cols < 2 || gv().maxPoints < 24)
+    return 0;
   const int32_t half = image->cols / 2;
   std::vector<float> lb, rb;
   Matrix left{}, right{};
@@ -97,7 +88,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout10Halves) {
 }
 
 AVM_LAYOUT_FINDER(CalibFind_Layout10) {
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points, 8)) return 0;
   if (gv().targetDimB != 0) return CalibFind_Layout10Halves(lut, camera, image, cols, rows, points);
   // The board's corners and the eight points after them must fit the
   // point buffers.
@@ -114,7 +105,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout10) {
     float a, b;
   };
   for (const Try& t : {Try{0, 1150, 1150}, Try{1, 1150, 1150}, Try{1, 1250, 1550}}) {
-    Solve(lut, camera, n, t.flag);
+    FinderSolvePose(lut, camera, n, t.flag);
     const float x0 = wp[3 * n] - t.a, y0 = wp[3 * n + 1] - t.b, w = 2 * t.a + 600, h = 2 * t.b + 600;
     int32_t found = 0;
     for (float s : {8.0f, 16.0f, 24.0f}) {
@@ -133,7 +124,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout10) {
     if (CalibFindPattern(lut, c, image, 4, 0, 0, points + 2 * (n + 4), 600.0f, wp[3 * (n + 4)] - t.a,
                          wp[3 * (n + 4) + 1] - t.b, w, h, 0.0f) == 0)
       continue;
-    if (Solve(lut, camera, n + 8, 1) != 0) return static_cast<uint32_t>(n + 8);
+    if (FinderSolvePose(lut, camera, n + 8, 1).ok) return static_cast<uint32_t>(n + 8);
   }
   return CalibFind_Layout10Halves(lut, camera, image, cols, rows, points);
 }
@@ -141,7 +132,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout10) {
 AVM_LAYOUT_FINDER(CalibFind_Layout12Halves) {
   (void)cols;
   (void)rows;
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points, 8)) return 0;
   const int32_t W = image->cols, H = image->rows;
   const auto outRows = static_cast<int32_t>(static_cast<int64_t>(H) * 900 / W);
   if (outRows < 8) return 0;
@@ -163,7 +154,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout12Halves) {
 }
 
 AVM_LAYOUT_FINDER(CalibFind_Layout12) {
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points, 8)) return 0;
   std::vector<float> turnedBuf;
   Matrix turned{};
   const bool turn = camera == 3 && (gv().JDSpecial & 8) != 0;

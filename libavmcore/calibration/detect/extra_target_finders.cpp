@@ -10,6 +10,7 @@
 
 #include "calibration/detect/chessboard_corners.h"
 #include "calibration/detect/extra_target_finders.h"
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/image_box.h"
 #include "calibration/detect/pattern_finder.h"
 #include "calibration/detect/pose_solve_services.h"
@@ -22,23 +23,9 @@
 
 namespace {
 
-bool ValidCall(const LUTOB* lut, uint32_t camera, const Matrix* image, const float* points) {
-  return lut != nullptr && camera >= 1 && camera <= 4 && image != nullptr && image->data != nullptr &&
-         image->cols > 0 && image->rows > 0 && points != nullptr && lut->worldPoints[camera - 1] != nullptr;
-}
-
 // The camera's point and world-point buffers hold word 31 points: a target
 // whose points would lie past them is not searched.
 bool Fits(int32_t count) { return count <= gv().maxPoints; }
-
-float Wx(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1][3 * j]; }
-float Wy(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1][3 * j + 1]; }
-
-int32_t Solve(LUTOB* lut, uint32_t camera, int32_t count, int32_t flag) {
-  lut->cornerCounts[camera - 1] = count;
-  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0);
-}
-
 // Ground-view resolutions (floor units a view pixel), of which the first
 // three are tried: the low side cameras start coarse.
 void Resolutions(const LUTOB* lut, uint32_t camera, float out[3]) {
@@ -63,9 +50,9 @@ int32_t Points(const Search& s) { return s.pick >= 0 ? 1 : CalibPattern_PointCou
 
 int32_t RunSearch(LUTOB* lut, uint32_t camera, const Matrix* image, const Search& s, float* out) {
   float found[2 * 16];
-  if (CalibFindPattern(lut, static_cast<int32_t>(camera) - 1, image, s.type, 0, s.variant, found, s.size,
-                       Wx(lut, camera, s.anchor) - s.dx, Wy(lut, camera, s.anchor) - s.dy, s.width, s.height,
-                       0.0f) == 0)
+  if (CalibFindPattern(lut, static_cast<int32_t>(camera) - 1, image, s.type, 0, s.variant, found,
+                       s.size, FinderWorldX(lut, camera, s.anchor) - s.dx,
+                       FinderWorldY(lut, camera, s.anchor) - s.dy, s.width, s.height, 0.0f) == 0)
     return 0;
   if (s.pick >= 0)
     memcpy(out, found + 2 * s.pick, 2 * sizeof(float));
@@ -86,12 +73,12 @@ int32_t Extend(LUTOB* lut, uint32_t camera, const Matrix* image, int32_t n, cons
     maxAnchor = std::max(maxAnchor, searches[i].anchor + 1);
   }
   if (!Fits(n + k) || !Fits(maxAnchor)) return n;
-  Solve(lut, camera, n, 1);
+  FinderSolvePose(lut, camera, n, 1);
   std::vector<float> found(2 * static_cast<size_t>(k));
   for (int32_t i = 0, at = 0; i < count; at += Points(searches[i]), ++i)
     if (RunSearch(lut, camera, image, searches[i], found.data() + 2 * at) == 0) return n;
   memcpy(points + 2 * n, found.data(), found.size() * sizeof(float));
-  return Solve(lut, camera, n + k, 1) != 0 ? n + k : n;
+  return FinderSolvePose(lut, camera, n + k, 1).ok ? n + k : n;
 }
 
 // Ground-view square searches.
@@ -161,8 +148,8 @@ int32_t Layout26PoseCheck(LUTOB* lut, const Matrix* image) {
   if (!Fits(5)) return 0;
   SquareInView s{0, 1, 0.0f, 500.0f, 8.0f, true, {}};
   float out[8];
-  if (TopView_Search(lut, 0, image, Wx(lut, 1, 4), Wy(lut, 1, 4), 112 * 8.0f, 112 * 8.0f, 8.0f, 4,
-                     FindSquareInView, &s, out) == 0)
+  if (TopView_Search(lut, 0, image, FinderWorldX(lut, 1, 4), FinderWorldY(lut, 1, 4), 112 * 8.0f,
+                     112 * 8.0f, 8.0f, 4, FindSquareInView, &s, out) == 0)
     return 0;
   const float* q = s.viewPoints;
   const float d = std::min(std::fabs(q[1] - q[5]), std::fabs(q[3] - q[7]));
@@ -191,7 +178,7 @@ uint32_t Layout26Side(LUTOB* lut, uint32_t camera, const Matrix* on, uint32_t r,
     if (RunSearch(lut, camera, on, sa, a) == 0 || RunSearch(lut, camera, on, sb, b) == 0) continue;
     memcpy(points + 16, a, sizeof a);
     memcpy(points + 24, b, sizeof b);
-    if (Solve(lut, camera, 16, 1) != 0) {
+    if (FinderSolvePose(lut, camera, 16, 1).ok) {
       pair = true;
       break;
     }
@@ -205,12 +192,13 @@ uint32_t Layout26Side(LUTOB* lut, uint32_t camera, const Matrix* on, uint32_t r,
     float scales[3];
     Resolutions(lut, camera, scales);
     SquareInView s{1, 1, 0.0f, 900.0f, 0.0f, false, {}};
-    if (SquareOnFloor(lut, camera, on, Wx(lut, camera, 16) - 500.0f, Wy(lut, camera, 16) - 500.0f, 1900.0f,
-                      1900.0f, scales, 3, &s, c) == 0)
+    if (SquareOnFloor(lut, camera, on, FinderWorldX(lut, camera, 16) - 500.0f,
+                      FinderWorldY(lut, camera, 16) - 500.0f, 1900.0f, 1900.0f, scales, 3, &s,
+                      c) == 0)
       return r + 8;
   }
   memcpy(points + 32, c, sizeof c);
-  return Solve(lut, camera, 20, 1) != 0 ? r + 12 : r + 8;
+  return FinderSolvePose(lut, camera, 20, 1).ok ? r + 12 : r + 8;
 }
 
 // Camera 2 of layout 26 after its marker board: word 82 picks the two lower
@@ -243,7 +231,7 @@ void Layout26_InvertImage(const Matrix* image, std::vector<float>* buffer, Matri
 AVM_LAYOUT_FINDER(CalibFind_Layout26A) {
   (void)cols;
   (void)rows;
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points)) return 0;
   if (camera >= 3) {
     std::vector<float> regionData;
     Matrix region{0, 0, nullptr};
@@ -260,14 +248,14 @@ AVM_LAYOUT_FINDER(CalibFind_Layout26A) {
   }
   const uint32_t r = CalibFindMarkerBoard(lut, 1, image, 3, points);
   if (r == 0) return 0;
-  Solve(lut, 1, 8, 1);
+  FinderSolvePose(lut, 1, 8, 1);
   return Layout26PoseCheck(lut, image) != 0 ? r : 0;
 }
 
 AVM_LAYOUT_FINDER(CalibFind_Layout26B) {
   (void)cols;
   (void)rows;
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points)) return 0;
   std::vector<float> invertedData;
   Matrix inverted{0, 0, nullptr};
   Layout26_InvertImage(image, &invertedData, &inverted);
@@ -300,7 +288,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout26B) {
 AVM_LAYOUT_FINDER(CalibFind_Layout20) {
   (void)cols;
   (void)rows;
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points)) return 0;
   const uint32_t r = CalibFindMarkerBoard(lut, camera, image, 4, points);
   if (r == 0 || camera != 2) return r;
   const Search s[2] = {{14, 0, 500.0f, 8, 400.0f, 700.0f, 1300.0f, 1000.0f, -1},
@@ -309,7 +297,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout20) {
 }
 
 AVM_LAYOUT_FINDER(CalibFind_Layout14) {
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points)) return 0;
   GlobalVariables& g = gv();
   if (g.targetDimA == 201) return CalibFindMarkerBoard(lut, camera, image, 1, points);
   lut->singleFitFlags[camera - 1] = 0;
@@ -328,19 +316,22 @@ AVM_LAYOUT_FINDER(CalibFind_Layout14) {
     float a[8], b[8];
     bool both = false;
     for (int32_t flag = 0; flag <= 1 && !both; ++flag) {
-      Solve(lut, camera, n, flag);
+      FinderSolvePose(lut, camera, n, flag);
       SquareInView s{0, 0, kOffsets[v], 1000.0f, 0.0f, false, {}};
-      if (SquareOnFloor(lut, camera, image, Wx(lut, camera, n) - 500.0f, Wy(lut, camera, n) - 600.0f, 2000.0f,
-                        2200.0f, scales, 3, &s, a) == 0)
+      if (SquareOnFloor(lut, camera, image, FinderWorldX(lut, camera, n) - 500.0f,
+                        FinderWorldY(lut, camera, n) - 600.0f, 2000.0f, 2200.0f, scales, 3, &s,
+                        a) == 0)
         continue;
-      both = CalibFindPattern(lut, k, image, 1, 0, v + 1, b, 1000.0f, Wx(lut, camera, n + 4) - 500.0f,
-                              Wy(lut, camera, n + 4) - 850.0f, 2000.0f, 2700.0f, 0.0f) != 0;
+      both = CalibFindPattern(
+                 lut, k, image, 1, 0, v + 1, b, 1000.0f, FinderWorldX(lut, camera, n + 4) - 500.0f,
+                 FinderWorldY(lut, camera, n + 4) - 850.0f, 2000.0f, 2700.0f, 0.0f) != 0;
     }
     if (!both) continue;
     memcpy(points + 2 * n, a, sizeof a);
     memcpy(points + 2 * (n + 4), b, sizeof b);
     // Tight fits are asked of the first, strictest offsets only.
-    if (Solve(lut, camera, n + 8, 1) != 0 && (v >= 3 || g.lastCalibResult[k] <= 2.3f))
+    if (const FinderSolve fit = FinderSolvePose(lut, camera, n + 8, 1);
+        fit.ok && (v >= 3 || fit.rms <= 2.3f))
       return static_cast<uint32_t>(n + 8);
   }
   // Markers that never solved with the board are not counted.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "calibration/detect/chessboard_corners.h"
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/pattern_finder.h"
 #include "calibration/detect/pose_solve_services.h"
 #include "calibration/detect/template_corners.h"
@@ -25,20 +26,6 @@ constexpr float kStartCams134[3][16] = {
     {450, 1039, 536, 1109, 448, 831, 612, 923, 461, 348, 593, 260, 469, 211, 544, 154},
     {555, 166, 469, 235, 624, 354, 462, 441, 597, 1013, 466, 923, 548, 1124, 472, 1065},
 };
-
-bool ValidCall(const LUTOB* lut, uint32_t camera, const Matrix* image, const float* points) {
-  return lut != nullptr && camera >= 1 && camera <= 4 && image != nullptr && image->data != nullptr &&
-         image->cols > 1 && image->rows > 0 && points != nullptr && lut->worldPoints[camera - 1] != nullptr;
-}
-
-float Wx(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1][3 * j]; }
-float Wy(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1][3 * j + 1]; }
-
-int32_t Solve(LUTOB* lut, uint32_t camera, int32_t count, int32_t flag) {
-  lut->cornerCounts[camera - 1] = count;
-  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0);
-}
-
 // The start points scaled from the unit's picture size to the image's.
 void StartPoints(const float* table, const Matrix* image, float* points) {
   const float sr = static_cast<float>(image->rows) / kUnitRows, sc = static_cast<float>(image->cols) / kUnitCols;
@@ -62,9 +49,10 @@ void Put(float* points, std::initializer_list<Pick> picks) {
   }
 }
 
-int32_t RefineAndSolve(LUTOB* lut, uint32_t camera, const Matrix* image, float* points, int32_t count) {
+bool RefineAndSolve(LUTOB* lut, uint32_t camera, const Matrix* image, float* points,
+                    int32_t count) {
   ChessCorners_Refine(image, points, count);
-  return Solve(lut, camera, count, 0);
+  return FinderSolvePose(lut, camera, count, 0).ok;
 }
 
 // The left and right halves of an image, W/2 columns each.
@@ -115,16 +103,18 @@ uint32_t FloorFallback(LUTOB* lut, uint32_t camera, const Matrix* image, float* 
                        int32_t cameraIndex, int32_t type, int32_t a, int32_t b, float dx, float dy, float width,
                        float height, int32_t count, PickFn pick) {
   StartPoints(start, image, points);
-  Solve(lut, camera, 8, 0);  // a provisional pose places the windows
+  FinderSolvePose(lut, camera, 8, 0);  // a provisional pose places the windows
   const int32_t n = CalibPattern_PointCount(type);
   std::vector<float> A(2 * static_cast<size_t>(n)), B(2 * static_cast<size_t>(n));
-  if (CalibFindPattern(lut, cameraIndex, image, type, 0, 1, A.data(), 450.0f, Wx(lut, camera, a) - dx,
-                       Wy(lut, camera, a) - dy, width, height, 0.0f) == 0 ||
-      CalibFindPattern(lut, cameraIndex, image, type, 0, 1, B.data(), 450.0f, Wx(lut, camera, b) - dx,
-                       Wy(lut, camera, b) - dy, width, height, 0.0f) == 0)
+  if (CalibFindPattern(lut, cameraIndex, image, type, 0, 1, A.data(), 450.0f,
+                       FinderWorldX(lut, camera, a) - dx, FinderWorldY(lut, camera, a) - dy, width,
+                       height, 0.0f) == 0 ||
+      CalibFindPattern(lut, cameraIndex, image, type, 0, 1, B.data(), 450.0f,
+                       FinderWorldX(lut, camera, b) - dx, FinderWorldY(lut, camera, b) - dy, width,
+                       height, 0.0f) == 0)
     return 0;
   pick(A.data(), B.data());
-  return RefineAndSolve(lut, camera, image, points, count) != 0 ? static_cast<uint32_t>(count) : 0;
+  return RefineAndSolve(lut, camera, image, points, count) ? static_cast<uint32_t>(count) : 0;
 }
 
 }  // namespace
@@ -139,7 +129,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout30) {
 AVM_LAYOUT_FINDER(CalibFind_Layout30Cam2A) {
   (void)cols;
   (void)rows;
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points, 0, 2)) return 0;
   const int32_t W = image->cols;
   const bool smallBoards = gv().targetDimB == 1;
   // The boards lie in the picture's upper part (row 580 of the unit's 720).
@@ -177,7 +167,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout30Cam2A) {
           Put(points + 16, {{R, 8}, {R, 6}, {L, 8}, {L, 6}});
           count = 12;
         }
-        if (RefineAndSolve(lut, camera, image, points, count) != 0) return static_cast<uint32_t>(count);
+        if (RefineAndSolve(lut, camera, image, points, count)) return static_cast<uint32_t>(count);
       }
     }
   }
@@ -190,11 +180,11 @@ AVM_LAYOUT_FINDER(CalibFind_Layout30Cam2A) {
 AVM_LAYOUT_FINDER(CalibFind_Layout30Cam2B) {
   (void)cols;
   (void)rows;
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points, 0, 2)) return 0;
   const bool found = HalfBoardPairs(image, 4, 5, 0, [&](const float* L, const float* R) {
     Put(points, {{R, 5}, {R, 3}, {R, 2}, {R, 0}, {L, 5}, {L, 3}, {L, 2}, {L, 0}, {R, 8}, {R, 6}, {L, 8}, {L, 6},
                  {R, 11}, {R, 9}, {L, 11}, {L, 9}});
-    return RefineAndSolve(lut, camera, image, points, 16) != 0;
+    return RefineAndSolve(lut, camera, image, points, 16);
   });
   if (found) return 16;
   return FloorFallback(lut, camera, image, points, kStartCam2B, 1, 2, 12, 14, 900.0f, 900.0f, 2700.0f, 3150.0f, 16,
@@ -206,12 +196,12 @@ AVM_LAYOUT_FINDER(CalibFind_Layout30Cam2B) {
 
 AVM_LAYOUT_FINDER_SHORT(CalibFind_Layout30Cams134) {
   // Camera 2 has finders of its own.
-  if (!ValidCall(lut, camera, image, points) || camera == 2) return 0;
+  if (!FinderCallValid(lut, camera, image, points, 0, 2) || camera == 2) return 0;
   const int32_t k = camera == 1 ? 0 : camera == 3 ? 1 : 2;
   if (camera == 1) {
     const bool found = HalfBoardPairs(image, 4, 5, 0, [&](const float* L, const float* R) {
       Put(points, {{L, 0}, {L, 2}, {L, 9}, {L, 11}, {R, 0}, {R, 2}, {R, 9}, {R, 11}});
-      return RefineAndSolve(lut, camera, image, points, 8) != 0;
+      return RefineAndSolve(lut, camera, image, points, 8);
     });
     if (found) return 8;
     return FloorFallback(lut, camera, image, points, kStartCams134[k], 0, 2, 0, 4, 900.0f, 900.0f, 2700.0f, 3150.0f,
@@ -224,7 +214,7 @@ AVM_LAYOUT_FINDER_SHORT(CalibFind_Layout30Cams134) {
       Put(points, {{R, 5}, {R, 17}, {R, 0}, {R, 12}, {L, 5}, {L, 17}, {L, 0}, {L, 12}, {L, 1}, {L, 13}});
     else
       Put(points, {{L, 12}, {L, 0}, {L, 17}, {L, 5}, {R, 12}, {R, 0}, {R, 17}, {R, 5}, {R, 16}, {R, 4}});
-    return RefineAndSolve(lut, camera, image, points, 10) != 0;
+    return RefineAndSolve(lut, camera, image, points, 10);
   });
   if (found) return 10;
   return FloorFallback(lut, camera, image, points, kStartCams134[k], static_cast<int32_t>(camera) - 1, 20, 0, 4,

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "calibration/detect/chessboard_corners.h"
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/pattern_finder.h"
 #include "calibration/detect/pose_solve_services.h"
 #include "calibration/detect/predicted_target_finders.h"
@@ -15,20 +16,6 @@
 #include "surround/lutob.h"
 
 namespace {
-
-bool ValidCall(const LUTOB* lut, uint32_t camera, const Matrix* image, const float* points) {
-  return lut != nullptr && camera >= 1 && camera <= 4 && image != nullptr && image->data != nullptr &&
-         image->cols > 0 && image->rows > 0 && points != nullptr && lut->worldPoints[camera - 1] != nullptr;
-}
-
-float Wx(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1][3 * j]; }
-float Wy(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1][3 * j + 1]; }
-
-int32_t Solve(LUTOB* lut, uint32_t camera, int32_t count, int32_t flag) {
-  lut->cornerCounts[camera - 1] = count;
-  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0);
-}
-
 // The strip of three corners (a 4 x 2 board) in a top view.
 int32_t StripInView(const Matrix* view, float* found, void*) {
   return Chessboard_FindCorners(view, 4, 2, found, 0) != 0 ||
@@ -56,7 +43,7 @@ bool SidePatch(LUTOB* lut, uint32_t camera, const Matrix* image, float* points) 
         if (b.rows != 4 || b.cols != 3 || !(std::abs(b.At(1)[1] - b.At(0)[1]) > 30.0f)) continue;
         const int32_t corners[4] = {0, 2, 9, 11};
         for (int32_t i = 0; i < 4; ++i) std::copy(b.At(corners[i]), b.At(corners[i]) + 2, points + 2 * i);
-        if (Solve(lut, camera, 4, 0) != 0) return true;
+        if (FinderSolvePose(lut, camera, 4, 0).ok) return true;
         break;  // only the first such board of a list
       }
     }
@@ -68,10 +55,11 @@ bool SidePatch(LUTOB* lut, uint32_t camera, const Matrix* image, float* points) 
 bool FrontStrip(LUTOB* lut, uint32_t camera, const Matrix* image, float* points) {
   float strip[6];
   if (CalibFindPattern(lut, static_cast<int32_t>(camera) - 1, image, 5, 0, 0, strip, 500.0f,
-                       Wx(lut, camera, 4) - 900.0f, Wy(lut, camera, 4) - 900.0f, 1800.0f, 2800.0f, 0.0f) == 0)
+                       FinderWorldX(lut, camera, 4) - 900.0f, FinderWorldY(lut, camera, 4) - 900.0f,
+                       1800.0f, 2800.0f, 0.0f) == 0)
     return false;
   std::copy(strip, strip + 6, points + 8);
-  return Solve(lut, camera, 7, 0) != 0;
+  return FinderSolvePose(lut, camera, 7, 0).ok;
 }
 
 }  // namespace
@@ -80,16 +68,16 @@ AVM_LAYOUT_FINDER(CalibFind_Layout53Side) {
   (void)cols;
   (void)rows;
   // The patch and the strip are the side cameras' marks.
-  if (!ValidCall(lut, camera, image, points) || camera < 3) return 0;
+  if (!FinderCallValid(lut, camera, image, points) || camera < 3) return 0;
   lut->cornerCounts[camera - 1] = 4;
   if (!SidePatch(lut, camera, image, points)) return 0;
   if (FrontStrip(lut, camera, image, points)) return 7;
-  Solve(lut, camera, 4, 1);
+  FinderSolvePose(lut, camera, 4, 1);
   return FrontStrip(lut, camera, image, points) ? 7 : 0;
 }
 
 AVM_LAYOUT_FINDER(CalibFind_Layout53) {
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points)) return 0;
   const bool sideRoute = camera >= 3 && gv().groupNumber == 1;
   if (!sideRoute) {
     uint32_t r = CalibFind_Layout53Pairs(lut, camera, image, cols, rows, points, 0.7f);
@@ -111,17 +99,19 @@ AVM_LAYOUT_FINDER(CalibFind_Layout53) {
     lut->cornerCounts[camera - 1] = n;
     bool found = false;
     for (float s : scales)
-      if (TopView_Search(lut, static_cast<int32_t>(camera) - 1, image, Wx(lut, camera, 7) - 900.0f,
-                         Wy(lut, camera, 7) - 900.0f, 2800.0f, 1800.0f, s, 3, StripInView, nullptr, strip) != 0) {
+      if (TopView_Search(lut, static_cast<int32_t>(camera) - 1, image,
+                         FinderWorldX(lut, camera, 7) - 900.0f,
+                         FinderWorldY(lut, camera, 7) - 900.0f, 2800.0f, 1800.0f, s, 3, StripInView,
+                         nullptr, strip) != 0) {
         found = true;
         break;
       }
     if (found) {
       std::copy(strip, strip + 6, points + 14);
-      if (Solve(lut, camera, n + 3, 0) != 0) return r + 3;
+      if (FinderSolvePose(lut, camera, n + 3, 0).ok) return r + 3;
     }
     if (pass == 1) break;
-    Solve(lut, camera, n, 1);
+    FinderSolvePose(lut, camera, n, 1);
   }
   lut->cornerCounts[camera - 1] = n;
   return r;

@@ -10,6 +10,7 @@
 
 #include "calibration/detect/chess_quad.h"
 #include "calibration/detect/chessboard_corners.h"
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/image_box.h"
 #include "calibration/detect/layout_finders.h"
 #include "calibration/detect/outline_corner.h"
@@ -216,9 +217,7 @@ struct Finder {
     return false;
   }
 
-  bool Solve(int32_t flag) {
-    return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0) != 0;
-  }
+  FinderSolve Solve(int32_t flag) { return FinderSolvePose(lut, camera, flag); }
 
   // The quad stage; true with points 0 .. expected - 1 (picture coordinates)
   // accepted by a solve within the attempt's residual limit.
@@ -253,13 +252,14 @@ struct Finder {
           // does not move that corner).
           if (!side && !(out[2] + static_cast<float>(box.top) > 0.38f * H)) continue;
           if (!OutlineCorners(a, out.data())) continue;
+          const FinderPoints p{points};
           for (int32_t i = 0; i < expected; ++i) {
-            points[2 * i] = out[2 * i] + static_cast<float>(box.top);
-            points[2 * i + 1] = out[2 * i + 1] + static_cast<float>(box.left);
+            p.row(i) = out[2 * i] + static_cast<float>(box.top);
+            p.col(i) = out[2 * i + 1] + static_cast<float>(box.left);
           }
-          const bool solved = Solve(tries > 4 ? 1 : 0);
+          const FinderSolve fit = Solve(tries > 4 ? 1 : 0);
           ++tries;
-          if (!solved || !(gv().lastCalibResult[camera - 1] <= a.limit)) continue;
+          if (!fit.ok || !(fit.rms <= a.limit)) continue;
           if (!side) AvmLog("~~~~~~~~~~~~~~~~~~ qanic %d %d %d  \n", sweep, ai, li);
           ChessCorners_Refine(image, points, side ? 4 : 5);
           return true;

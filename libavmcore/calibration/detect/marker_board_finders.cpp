@@ -12,6 +12,7 @@
 
 #include "calibration/detect/box_block_finders.h"
 #include "calibration/detect/corner_resample.h"
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/layout_finders.h"
 #include "calibration/detect/pattern_finder.h"
 #include "calibration/detect/pose_solve_services.h"
@@ -172,12 +173,6 @@ void PlaceCandidate(LUTOB* lut, uint32_t camera, const float* cand, const WorkIm
   CalibMarker_OrderPoints(lut, camera, cand, points, w.colScale, w.rowScale);
 }
 
-int32_t Solve(LUTOB* lut, uint32_t camera) {
-  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), 1, 0, 0);
-}
-
-float Residual(uint32_t camera) { return gv().lastCalibResult[camera - 1]; }
-
 // World point k (0-based) of the camera: x, y.
 const float* WorldPoint(const LUTOB* lut, uint32_t camera, int32_t k) { return lut->worldPoints[camera - 1] + 3 * k; }
 
@@ -194,11 +189,11 @@ int32_t FindMarkerOnGround(LUTOB* lut, uint32_t camera, const Matrix* source, in
 
 // Re-finds both markers on the ground around their world places. When both
 // are found they replace the eight points and the camera is solved again
-// (r receives the result); should that push a residual that was within
+// (fit receives the result); should that push a residual that was within
 // the limit beyond it, the quad points come back and are solved once more.
-// False (points and r untouched) when either marker is not found.
-bool RefineOnGround(LUTOB* lut, uint32_t camera, const Matrix* source, int32_t type, float grow, float limit,
-                       float* points, int32_t* r) {
+// False (points and fit untouched) when either marker is not found.
+bool RefineOnGround(LUTOB* lut, uint32_t camera, const Matrix* source, int32_t type, float grow,
+                    float limit, float* points, FinderSolve* fit) {
   float a[8], b[8];
   if (FindMarkerOnGround(lut, camera, source, type, 0, grow, a) == 0) return false;
   if (FindMarkerOnGround(lut, camera, source, type, 4, grow, b) == 0) return false;
@@ -206,19 +201,13 @@ bool RefineOnGround(LUTOB* lut, uint32_t camera, const Matrix* source, int32_t t
   memcpy(kept, points, sizeof kept);
   memcpy(points, a, sizeof a);
   memcpy(points + 8, b, sizeof b);
-  const bool wasWithin = Residual(camera) <= limit;
-  *r = Solve(lut, camera);
-  if (wasWithin && !(Residual(camera) <= limit)) {
+  const bool wasWithin = fit->rms <= limit;
+  *fit = FinderSolvePose(lut, camera, 1);
+  if (wasWithin && !(fit->rms <= limit)) {
     memcpy(points, kept, sizeof kept);
-    *r = Solve(lut, camera);
+    *fit = FinderSolvePose(lut, camera, 1);
   }
   return true;
-}
-
-bool ValidCall(LUTOB* lut, uint32_t camera, const Matrix* image, const float* points) {
-  return lut != nullptr && camera >= 1 && camera <= 4 && image != nullptr && image->data != nullptr &&
-         image->cols > 0 && image->rows > 0 && points != nullptr && lut->worldPoints[camera - 1] != nullptr &&
-         gv().maxPoints >= kMarkerPoints;
 }
 
 }  // namespace
@@ -240,7 +229,7 @@ bool CalibMarker_PreferSecond(uint32_t camera, const float* held, const float* n
 }
 
 uint32_t CalibFindMarkerBoard(LUTOB* lut, uint32_t camera, Matrix* image, int32_t level, float* points) {
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points, kMarkerPoints)) return 0;
   const GlobalVariables& g = gv();
   const int32_t c = static_cast<int32_t>(camera) - 1;
 
@@ -300,12 +289,12 @@ uint32_t CalibFindMarkerBoard(LUTOB* lut, uint32_t camera, Matrix* image, int32_
         BuildCandidate(&quadsL[8 * i], &quadsR[8 * j], w.half, cand);
         if (camera <= 2 && !RowsWithin(cand, w.H, minRow, maxRow)) continue;
         PlaceCandidate(lut, camera, cand, w, points);
-        int32_t r = Solve(lut, camera);
-        if (r == 0) continue;
+        FinderSolve fit = FinderSolvePose(lut, camera, 1);
+        if (!fit.ok) continue;
 
         bool offCentre = false;
         if (partLevel) {
-          if (!(Residual(camera) <= limit)) continue;
+          if (!(fit.rms <= limit)) continue;
           offCentre = std::fabs(lut->params.K[c][2] - static_cast<float>(halfCols)) > 25.0f;
           AvmLog("W1~~~~~~~~%d %d ================================== \n", c, p);
           if (!offCentre) {
@@ -313,10 +302,10 @@ uint32_t CalibFindMarkerBoard(LUTOB* lut, uint32_t camera, Matrix* image, int32_
             break;
           }
         }
-        RefineOnGround(lut, camera, source, 1, 400.0f, limit, points, &r);
+        RefineOnGround(lut, camera, source, 1, 400.0f, limit, points, &fit);
 
         // The point set is taken only with a pose it solved.
-        if (r == 0 || !(Residual(camera) <= limit)) continue;
+        if (!fit.ok || !(fit.rms <= limit)) continue;
         if (offCentre) {
           accepted = std::fabs(lut->params.K[c][2] - static_cast<float>(halfCols)) <= 30.0f;
         } else if (level == 1 && g.HZCheckHigh != 0) {
@@ -358,7 +347,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout17) {
 AVM_LAYOUT_FINDER(CalibFind_Layout32) {
   (void)cols;
   (void)rows;
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points, kMarkerPoints)) return 0;
   WorkImages w;
   if (!PrepareHalves(image, true, &w)) return 0;
   SizeWindow winL{0.0f, 1000.0f, 0.0f, 1000.0f}, winR = winL;
@@ -398,10 +387,10 @@ AVM_LAYOUT_FINDER(CalibFind_Layout32) {
         BuildCandidate(&quadsL[8 * i], &quadsR[8 * j], w.half, cand);
         if (camera <= 2 && !RowsWithin(cand, w.H, 0.25f, 1e9f)) continue;
         PlaceCandidate(lut, camera, cand, w, points);
-        int32_t r = Solve(lut, camera);
-        if (r == 0) continue;
-        if (camera <= 2) RefineOnGround(lut, camera, image, 15, 300.0f, limit, points, &r);
-        if (r == 0 || !(Residual(camera) <= limit)) continue;
+        FinderSolve fit = FinderSolvePose(lut, camera, 1);
+        if (!fit.ok) continue;
+        if (camera <= 2) RefineOnGround(lut, camera, image, 15, 300.0f, limit, points, &fit);
+        if (!fit.ok || !(fit.rms <= limit)) continue;
         if (camera == 1) {
           chosen = true;
         } else if (!holding) {
@@ -426,7 +415,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout32) {
   const int32_t extra = camera == 2 ? 2 : 1;
   const int32_t total = kMarkerPoints + 4 * extra;
   lut->cornerCounts[c] = kMarkerPoints;
-  Solve(lut, camera);
+  FinderSolvePose(lut, camera, 1);
   if (gv().maxPoints < total) return kMarkerPoints;  // no room for them
   for (int32_t t = 0; t < extra; ++t) {
     const float* p = WorldPoint(lut, camera, kMarkerPoints + 4 * t);
@@ -435,7 +424,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout32) {
       return kMarkerPoints;
   }
   lut->cornerCounts[c] = total;
-  if (Solve(lut, camera) != 0) return static_cast<uint32_t>(total);
+  if (FinderSolvePose(lut, camera, 1).ok) return static_cast<uint32_t>(total);
   lut->cornerCounts[c] = kMarkerPoints;
   return kMarkerPoints;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/pattern_finder.h"
 #include "calibration/detect/pose_solve_services.h"
 #include "calibration/detect/template_corners.h"
@@ -22,22 +23,8 @@ constexpr float kClampHigh = 100000.0f;
 constexpr float kPredictionThresholds[6][2] = {{0.36f, 0.23f}, {0.28f, 0.23f}, {0.2f, 0.23f},
                                                {0.14f, 0.15f}, {0.09f, 0.07f}, {0.06f, 0.07f}};
 
-bool ValidCall(const LUTOB* lut, uint32_t camera, const Matrix* image, const float* points) {
-  return lut != nullptr && camera >= 1 && camera <= 4 && image != nullptr && image->data != nullptr &&
-         image->cols > 0 && image->rows > 0 && points != nullptr && lut->worldPoints[camera - 1] != nullptr;
-}
-
 // The point buffer holds word 31 points.
 bool Fits(int32_t count) { return count <= gv().maxPoints; }
-
-float Wx(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1][3 * j]; }
-float Wy(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1][3 * j + 1]; }
-
-int32_t Solve(LUTOB* lut, uint32_t camera, int32_t count, int32_t flag) {
-  lut->cornerCounts[camera - 1] = count;
-  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0);
-}
-
 // Predicted image positions: k x values, then k y values, from profile
 // word `base`; clamped to 0..100000 (a value that is not a number gives
 // no prediction).
@@ -112,9 +99,10 @@ bool FindPatterns(LUTOB* lut, int32_t cameraIndex, uint32_t camera, const Matrix
                   float* out) {
   const int32_t each = CalibPattern_PointCount(plan.type);
   for (int32_t i = 0; i < plan.count; ++i)
-    if (CalibFindPattern(lut, cameraIndex, image, plan.type, 0, plan.variant, out + 2 * each * i, 600.0f,
-                         Wx(lut, camera, plan.at[i]) - 400.0f, Wy(lut, camera, plan.at[i]) - 400.0f, plan.width,
-                         plan.height, 0.0f) == 0)
+    if (CalibFindPattern(lut, cameraIndex, image, plan.type, 0, plan.variant, out + 2 * each * i,
+                         600.0f, FinderWorldX(lut, camera, plan.at[i]) - 400.0f,
+                         FinderWorldY(lut, camera, plan.at[i]) - 400.0f, plan.width, plan.height,
+                         0.0f) == 0)
       return false;
   return true;
 }
@@ -125,11 +113,11 @@ enum class Finish { kPatterns, kLayout28Front };
 
 uint32_t AfterCorners(LUTOB* lut, uint32_t camera, const Matrix* image, float* points, const PatternPlan& plan,
                       int32_t cameraIndex, Finish finish) {
-  if (Solve(lut, camera, 6, 1) == 0) return 0;
+  if (!FinderSolvePose(lut, camera, 6, 1).ok) return 0;
   std::vector<float> found(2 * static_cast<size_t>(plan.Points() - 6));
   if (finish == Finish::kPatterns) {
     if (!FindPatterns(lut, cameraIndex, camera, image, plan, found.data())) {
-      Solve(lut, camera, 6, 0);
+      FinderSolvePose(lut, camera, 6, 0);
       if (!FindPatterns(lut, cameraIndex, camera, image, plan, found.data())) return 0;
     }
     std::copy(found.begin(), found.end(), points + 12);
@@ -140,9 +128,10 @@ uint32_t AfterCorners(LUTOB* lut, uint32_t camera, const Matrix* image, float* p
   for (int32_t attempt = 0; attempt < 2; ++attempt) {
     if (FindPatterns(lut, cameraIndex, camera, image, plan, found.data())) {
       std::copy(found.begin(), found.end(), points + 12);
-      if (Solve(lut, camera, plan.Points(), attempt == 0 ? 1 : 0) != 0) return static_cast<uint32_t>(plan.Points());
+      if (FinderSolvePose(lut, camera, plan.Points(), attempt == 0 ? 1 : 0).ok)
+        return static_cast<uint32_t>(plan.Points());
     }
-    if (attempt == 0) Solve(lut, camera, 4, 0);
+    if (attempt == 0) FinderSolvePose(lut, camera, 4, 0);
   }
   return 0;
 }
@@ -178,7 +167,7 @@ const PatternPlan kLayout28Plans[2] = {{12, {6, 12}, 2, 1400, 2000, 1}, {10, {6,
 
 uint32_t PredictedLayout(LUTOB* lut, uint32_t camera, Matrix* image, float* points, const PatternPlan& plan,
                          int32_t set, Finish finish) {
-  if (!ValidCall(lut, camera, image, points) || !Fits(plan.Points())) return 0;
+  if (!FinderCallValid(lut, camera, image, points) || !Fits(plan.Points())) return 0;
   lut->cornerCounts[camera - 1] = 6;
   Predictions p;
   if (!ReadPredictions(PredictionBase(camera, set), 6, &p)) return 0;
@@ -249,18 +238,20 @@ AVM_LAYOUT_FINDER(CalibFind_Layout28) {
 }
 
 AVM_LAYOUT_FINDER(CalibFind_Layout8) {
-  if (!ValidCall(lut, camera, image, points)) return 0;
+  if (!FinderCallValid(lut, camera, image, points)) return 0;
   if (camera >= 3) {
     if (cols < 2 || rows < 2 || cols > 64 || rows > 64) return 0;
     const int32_t N = (cols - 1) * (rows - 1);
     if (!Fits(N + 6) || FindChessboardByTemplates(image, cols, rows, points, 1, 0, 0, 0) == 0) return 0;
-    Solve(lut, camera, N, 1);
+    FinderSolvePose(lut, camera, N, 1);
     float a[8], b[8];
     const int32_t index = static_cast<int32_t>(camera) - 1;
-    if (CalibFindPattern(lut, index, image, 4, 0, 0, a, 600.0f, Wx(lut, camera, N) - 300.0f,
-                         Wy(lut, camera, N) - 300.0f, 1200.0f, 1200.0f, 0.0f) == 0 ||
-        CalibFindPattern(lut, index, image, 4, 0, 0, b, 600.0f, Wx(lut, camera, N + 2) - 300.0f,
-                         Wy(lut, camera, N + 2) - 300.0f, 1200.0f, 1200.0f, 0.0f) == 0)
+    if (CalibFindPattern(lut, index, image, 4, 0, 0, a, 600.0f,
+                         FinderWorldX(lut, camera, N) - 300.0f,
+                         FinderWorldY(lut, camera, N) - 300.0f, 1200.0f, 1200.0f, 0.0f) == 0 ||
+        CalibFindPattern(lut, index, image, 4, 0, 0, b, 600.0f,
+                         FinderWorldX(lut, camera, N + 2) - 300.0f,
+                         FinderWorldY(lut, camera, N + 2) - 300.0f, 1200.0f, 1200.0f, 0.0f) == 0)
       return static_cast<uint32_t>(N);
     std::copy(a, a + 4, points + 2 * N);
     std::copy(b, b + 8, points + 2 * (N + 2));
@@ -301,7 +292,7 @@ uint32_t CalibFind_Layout13(LUTOB* lut, uint32_t camera, Matrix* image, int32_t 
                             int32_t variant) {
   (void)cols;
   (void)rows;
-  if (!ValidCall(lut, camera, image, points) || !Fits(8)) return 0;
+  if (!FinderCallValid(lut, camera, image, points) || !Fits(8)) return 0;
   const int32_t c = static_cast<int32_t>(camera) - 1;
   lut->cornerCounts[c] = 4;
   Predictions p;
@@ -327,19 +318,21 @@ uint32_t CalibFind_Layout13(LUTOB* lut, uint32_t camera, Matrix* image, int32_t 
       if (front && t < 2 &&
           std::fabs(std::fabs(points[0] - points[2]) - std::fabs(points[4] - points[6])) > H * 8.0f / 960.0f)
         continue;
-      if (Solve(lut, camera, 4, 0) == 0 || !(gv().lastCalibResult[c] < residualLimit)) continue;
+      if (const FinderSolve fit = FinderSolvePose(lut, camera, 4, 0);
+          !fit.ok || !(fit.rms < residualLimit))
+        continue;
       if (front) return 4;
       float a[4], b[4];
-      if (CalibFindPattern(lut, c, image, 7, 0, 1, a, 200.0f, Wx(lut, camera, 4) - 600.0f,
-                           Wy(lut, camera, 4) - 600.0f, 1200.0f, 1400.0f, 0.0f) == 0)
+      if (CalibFindPattern(lut, c, image, 7, 0, 1, a, 200.0f, FinderWorldX(lut, camera, 4) - 600.0f,
+                           FinderWorldY(lut, camera, 4) - 600.0f, 1200.0f, 1400.0f, 0.0f) == 0)
         return 4;
       std::copy(a, a + 4, points + 8);
-      if (Solve(lut, camera, 6, 0) == 0) return 4;
-      if (CalibFindPattern(lut, c, image, 7, 0, 2, b, 200.0f, Wx(lut, camera, 6) - 600.0f,
-                           Wy(lut, camera, 6) - 700.0f, 1200.0f, 1600.0f, 0.0f) == 0)
+      if (!FinderSolvePose(lut, camera, 6, 0).ok) return 4;
+      if (CalibFindPattern(lut, c, image, 7, 0, 2, b, 200.0f, FinderWorldX(lut, camera, 6) - 600.0f,
+                           FinderWorldY(lut, camera, 6) - 700.0f, 1200.0f, 1600.0f, 0.0f) == 0)
         return 6;
       std::copy(b, b + 4, points + 12);
-      return Solve(lut, camera, 8, 1) != 0 ? 8 : 6;
+      return FinderSolvePose(lut, camera, 8, 1).ok ? 8 : 6;
     }
   }
   return 0;

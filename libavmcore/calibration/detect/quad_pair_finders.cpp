@@ -9,6 +9,7 @@
 
 #include "calibration/detect/chess_quad.h"
 #include "calibration/detect/corner_resample.h"
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/image_box.h"
 #include "calibration/detect/layout_finders.h"
 #include "calibration/detect/pose_solve_services.h"
@@ -151,7 +152,6 @@ uint32_t RunSearch(const Search& s, float* points) {
   }
   std::vector<ChessQuad> quads, fitted;
   std::vector<float> out(2 * static_cast<size_t>(s.count));
-  const int32_t cam = static_cast<int32_t>(s.camera);
   for (int32_t r = 0; r < 3; ++r) {
     for (size_t p = 0; p < s.passes.size(); ++p) {
       const Pass& pass = s.passes[p];
@@ -188,8 +188,9 @@ uint32_t RunSearch(const Search& s, float* points) {
           points[2 * i] = out[2 * i] / s.scale + static_cast<float>(box.top);
           points[2 * i + 1] = out[2 * i + 1] / s.scale + static_cast<float>(box.left);
         }
-        if (CalibrateCameraByIndex(s.lut, cam, s.solverFlag, 0, 0) == 0) continue;
-        if (s.residualTest && !(gv().lastCalibResult[cam - 1] <= pass.limit)) continue;
+        const FinderSolve fit = FinderSolvePose(s.lut, s.camera, s.solverFlag);
+        if (!fit.ok) continue;
+        if (s.residualTest && !(fit.rms <= pass.limit)) continue;
         AvmLog(s.log, r, static_cast<int>(p), t);
         return static_cast<uint32_t>(s.count);
       }

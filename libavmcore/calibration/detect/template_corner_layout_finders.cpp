@@ -9,6 +9,7 @@
 
 #include "calibration/detect/chessboard_corners.h"
 #include "calibration/detect/corner_resample.h"
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/image_box.h"
 #include "calibration/detect/pattern_finder.h"
 #include "calibration/detect/pose_solve_services.h"
@@ -31,20 +32,9 @@ constexpr float kScore[kSteps] = {0.23f, 0.23f, 0.23f, 0.15f, 0.07f};
 
 // Every finder here needs the camera's point buffer and world points to
 // hold `needed` points.
-bool ValidCall(const LUTOB* lut, uint32_t camera, const Matrix* image, const float* points, int32_t needed) {
-  return lut != nullptr && camera >= 1 && camera <= 4 && image != nullptr && image->data != nullptr &&
-         image->cols > 0 && image->rows > 0 && points != nullptr && lut->worldPoints[camera - 1] != nullptr &&
-         gv().maxPoints >= needed;
-}
-
 float V(int32_t i) { return CalibProfile().F(2 + i); }
 
 const float* Wp(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1] + 3 * j; }
-
-int32_t Solve(LUTOB* lut, uint32_t camera, int32_t count, int32_t flag) {
-  lut->cornerCounts[camera - 1] = count;
-  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0);
-}
 
 // Pattern of `type` in the floor window wp[j] - (a, b), w x h.
 int32_t PatternAt(LUTOB* lut, int32_t cameraIndex, const Matrix* image, int32_t type, int32_t level, float* out,
@@ -282,7 +272,7 @@ uint32_t CalibFind_Layout8Part(LUTOB* lut, uint32_t camera, Matrix* image, float
   const int32_t start = std::max(*tries, 0);
   *tries = 5;
   // The piece of camera 1 alone.
-  if (camera != 1 || !ValidCall(lut, camera, image, points, 18)) return 0;
+  if (camera != 1 || !FinderCallValid(lut, camera, image, points, 18)) return 0;
   float sx = 1.0f, sy = 1.0f;
   Matrix* work = ResampleForCorners(image, 1, &sx, &sy);
   if (work == nullptr) return 0;
@@ -319,7 +309,7 @@ uint32_t CalibFind_Layout8Part(LUTOB* lut, uint32_t camera, Matrix* image, float
       points[2 * i] = found[2 * i] * sy;
       points[2 * i + 1] = found[2 * i + 1] * sx;
     }
-    Solve(lut, camera, 16, 1);
+    FinderSolvePose(lut, camera, 16, 1);
     float a[2], b[2];
     if (PatternAt(lut, 0, image, 8, 0, a, 200.0f, Wp(lut, camera, 16), 400, 400, 800, 800, 0.0f) != 0 &&
         PatternAt(lut, 0, image, 8, 0, b, 200.0f, Wp(lut, camera, 17), 400, 400, 800, 800, 0.0f) != 0) {
@@ -377,11 +367,13 @@ bool Layout26Sides(LUTOB* lut, const Matrix* image, float rowRef, float* points)
         CopyPoint(points, 5, L, 0);
         CopyPoint(points, 6, R, 3);
         CopyPoint(points, 7, R, 1);
-        points[13] += static_cast<float>(half);
-        points[15] += static_cast<float>(half);
-        if (!(std::fabs(points[8] - points[12]) < static_cast<float>(H) / 24)) continue;
-        if (!(points[8] > lo && points[8] < hi && points[12] > lo && points[12] < hi)) continue;
-        if (Solve(lut, 1, 8, 1) != 0) return true;
+        // The right half's points back into whole-image columns.
+        const FinderPoints p{points};
+        p.col(6) += static_cast<float>(half);
+        p.col(7) += static_cast<float>(half);
+        if (!(std::fabs(p.row(4) - p.row(6)) < static_cast<float>(H) / 24)) continue;
+        if (!(p.row(4) > lo && p.row(4) < hi && p.row(6) > lo && p.row(6) < hi)) continue;
+        if (FinderSolvePose(lut, 1, 8, 1).ok) return true;
       }
   }
   return false;
@@ -393,7 +385,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout26Part) {
   (void)cols;
   (void)rows;
   // Camera 1's piece: it alone reads the middle square.
-  if (camera != 1 || !ValidCall(lut, camera, image, points, 8)) return 0;
+  if (camera != 1 || !FinderCallValid(lut, camera, image, points, 8)) return 0;
   const int32_t W = image->cols, H = image->rows;
   std::vector<float> quads(8 * kQuadSearchMax);
   for (int32_t i = 0; i < kQuadTries; ++i) {
@@ -418,10 +410,11 @@ AVM_LAYOUT_FINDER(CalibFind_Layout26Part) {
       const float rowRef = quad[2 * maxColCorner];
       Quad_PermuteCorners(quad, (maxColCorner + 1) % 4);
       std::copy(quad, quad + 8, points);
-      if (Solve(lut, 1, 4, 0) == 0) continue;
+      const FinderSolve block = FinderSolvePose(lut, 1, 4, 0);
+      if (!block.ok) continue;
       // The first block that solves decides.
       if (!Layout26Sides(lut, image, rowRef, points)) return 0;
-      const float residual = gv().lastCalibResult[0];
+      const float residual = block.rms;
       const float* w0 = Wp(lut, 1, 0);
       const float* w3 = Wp(lut, 1, 3);
       const float f = w3[0] - w0[0];
@@ -432,9 +425,9 @@ AVM_LAYOUT_FINDER(CalibFind_Layout26Part) {
         std::copy(points, points + 8, old);
         std::copy(refined, refined + 8, points);
         // The outline's corners are kept only when they fit no worse.
-        if (Solve(lut, 1, 8, 1) == 0 || gv().lastCalibResult[0] > residual) {
+        if (const FinderSolve fit = FinderSolvePose(lut, 1, 8, 1); !fit.ok || fit.rms > residual) {
           std::copy(old, old + 8, points);
-          Solve(lut, 1, 8, 1);
+          FinderSolvePose(lut, 1, 8, 1);
         }
       }
       return 8;
@@ -448,7 +441,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout26Part) {
 AVM_LAYOUT_FINDER(CalibFind_Layout31) {
   (void)cols;
   (void)rows;
-  if (!ValidCall(lut, camera, image, points, camera >= 3 ? 12 : 8)) return 0;
+  if (!FinderCallValid(lut, camera, image, points, camera >= 3 ? 12 : 8)) return 0;
   const int32_t W = image->cols;
   const float w = static_cast<float>(W), half = w / 2;
   CornerMap map;
@@ -487,7 +480,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout31) {
         const int32_t k = kOrder[camera - 1][i];
         CopyPoint(points, i, (k < 4 ? left : right)->grid.data(), kCorner[k % 4]);
       }
-      found = Solve(lut, camera, 8, 1) != 0;
+      found = FinderSolvePose(lut, camera, 8, 1).ok;
     }
   }
   if (!found) return 0;
@@ -497,7 +490,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout31) {
                 1750, 1750, 0.0f) == 0)
     return 8;
   for (int32_t i = 0; i < 4; ++i) CopyPoint(points, 8 + i, board, kCorner[i]);
-  return Solve(lut, camera, 12, 1) != 0 ? 12u : 8u;
+  return FinderSolvePose(lut, camera, 12, 1).ok ? 12u : 8u;
 }
 
 // ---- Layout 11, side cameras.
@@ -553,7 +546,7 @@ bool Layout11SidePoints(const std::vector<TemplateCorner>& corners, const float 
 }  // namespace
 
 uint32_t CalibFind_Layout11Side(LUTOB* lut, uint32_t camera, Matrix* image, float* points) {
-  if ((camera != 3 && camera != 4) || !ValidCall(lut, camera, image, points, 5)) return 0;
+  if ((camera != 3 && camera != 4) || !FinderCallValid(lut, camera, image, points, 5)) return 0;
   // Camera 3 may be mounted turned: the search runs on the upright picture
   // and the points go back into the delivered one.
   const bool turn = camera == 3 && (gv().JDSpecial & 8) != 0;
@@ -587,7 +580,7 @@ uint32_t CalibFind_Layout11Side(LUTOB* lut, uint32_t camera, Matrix* image, floa
         if (corners.size() < 3) continue;
         if (!Layout11SidePoints(corners, refs, target, nearLimit, tolerance, linkLimit, work->cols / 2, points))
           continue;
-        if (Solve(lut, camera, 4, 0) != 0) result = 4;
+        if (FinderSolvePose(lut, camera, 4, 0).ok) result = 4;
       }
   }
   if (result == 0) return 0;
@@ -596,7 +589,7 @@ uint32_t CalibFind_Layout11Side(LUTOB* lut, uint32_t camera, Matrix* image, floa
   if (PatternAt(lut, static_cast<int32_t>(camera) - 1, work, 8, 2, mark, 200.0f, w4, 400, 500, 800, 900, w4[2]) !=
       0) {
     CopyPoint(points, 4, mark, 0);
-    if (Solve(lut, camera, 5, 0) != 0) result = 5;
+    if (FinderSolvePose(lut, camera, 5, 0).ok) result = 5;
   }
   if (turn) TurnBack(image, points, result);
   return static_cast<uint32_t>(result);
@@ -615,7 +608,7 @@ constexpr int32_t kLayout16FrontMarks[2][8] = {{6, 3, 13, 10, 1, 4, 8, 11}, {3, 
 }  // namespace
 
 uint32_t CalibFind_Layout16A(LUTOB* lut, uint32_t camera, Matrix* image, float* points) {
-  if ((camera != 1 && camera != 2) || !ValidCall(lut, camera, image, points, 13)) return 0;
+  if ((camera != 1 && camera != 2) || !FinderCallValid(lut, camera, image, points, 13)) return 0;
   const bool one = camera == 1;
   const float refs[2][2] = {{V(one ? 41 : 47), V(one ? 40 : 46)}, {V(one ? 43 : 49), V(one ? 42 : 48)}};
   const float refCol = V(50);
@@ -654,7 +647,7 @@ uint32_t CalibFind_Layout16A(LUTOB* lut, uint32_t camera, Matrix* image, float* 
       const bool aFirst = ref[0][1] <= ref[1][1];
       CopyPoint(points, 3, ref[aFirst ? 0 : 1], 0);
       CopyPoint(points, 4, ref[aFirst ? 1 : 0], 0);
-      if (Solve(lut, camera, 5, 0) != 0) {
+      if (FinderSolvePose(lut, camera, 5, 0).ok) {
         ChessCorners_Refine(image, points, 5);
         result = 5;
       }
@@ -671,11 +664,11 @@ uint32_t CalibFind_Layout16A(LUTOB* lut, uint32_t camera, Matrix* image, float* 
       PatternAt(lut, index, image, 6, 0, marks + 14, 250.0f, w4, 500, 500, 1000, 1000, w4[2]) == 0)
     return 5;
   for (int32_t i = 0; i < 8; ++i) CopyPoint(points, 5 + i, marks, kLayout16FrontMarks[index][i]);
-  return Solve(lut, camera, 13, 0) != 0 ? 13u : 5u;
+  return FinderSolvePose(lut, camera, 13, 0).ok ? 13u : 5u;
 }
 
 uint32_t CalibFind_Layout16B(LUTOB* lut, uint32_t camera, Matrix* image, float* points) {
-  if ((camera != 3 && camera != 4) || !ValidCall(lut, camera, image, points, 13)) return 0;
+  if ((camera != 3 && camera != 4) || !FinderCallValid(lut, camera, image, points, 13)) return 0;
   const bool three = camera == 3;
   const float refs[3][2] = {{V(three ? 53 : 59), V(three ? 52 : 58)},
                             {V(three ? 55 : 61), V(three ? 54 : 60)},
@@ -698,7 +691,7 @@ uint32_t CalibFind_Layout16B(LUTOB* lut, uint32_t camera, Matrix* image, float* 
         points[2 * r] = corners[near.index[r]].y;
         points[2 * r + 1] = corners[near.index[r]].x;
       }
-      first = Solve(lut, camera, 3, 0) != 0;
+      first = FinderSolvePose(lut, camera, 3, 0).ok;
     }
   }
   if (!first) return 0;
@@ -718,9 +711,9 @@ uint32_t CalibFind_Layout16B(LUTOB* lut, uint32_t camera, Matrix* image, float* 
   CopyPoint(points, 5, a, i4);
   CopyPoint(points, 6, b, i1);
   CopyPoint(points, 7, b, i4);
-  if (Solve(lut, camera, 8, 0) == 0) return 0;
+  if (!FinderSolvePose(lut, camera, 8, 0).ok) return 0;
   for (int32_t attempt = 0; attempt < 2; ++attempt) {
-    if (attempt == 1) Solve(lut, camera, 8, 1);
+    if (attempt == 1) FinderSolvePose(lut, camera, 8, 1);
     float e[14], f[14];
     if (PatternAt(lut, index, image, 6, 0, e, 250.0f, w8, 500, 500, 1000, 1000, w8[2]) == 0 ||
         PatternAt(lut, index, image, 6, 0, f, 250.0f, w3, 500, 500, 1000, 1000, w3[2]) == 0)
@@ -730,7 +723,7 @@ uint32_t CalibFind_Layout16B(LUTOB* lut, uint32_t camera, Matrix* image, float* 
     CopyPoint(points, 10, e, i4);
     CopyPoint(points, 11, f, i1);
     CopyPoint(points, 12, f, i4);
-    if (Solve(lut, camera, 13, 0) != 0) return 13;
+    if (FinderSolvePose(lut, camera, 13, 0).ok) return 13;
   }
   return 8;
 }
