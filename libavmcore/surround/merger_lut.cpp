@@ -10,17 +10,14 @@
 
 #include "camera/camera_model.h"
 #include "frame/global_variables.h"
+#include "frame/numeric_constants.h"
 #include "surround/calibration_services.h"
 #include "surround/lutob.h"
 #include "surround/merger_lut_internal.h"
 
 namespace {
 
-constexpr float kPi = 3.1415927f;
-
 std::atomic<int32_t> gBuildThreads{0};
-
-float DegToRad(float deg) { return deg / 180.0f * kPi; }
 
 // dy / t, limited to cap; a seam along the car edge (t = 0) reaches the cap.
 float SeamReach(float dy, float t, float cap) {
@@ -29,7 +26,7 @@ float SeamReach(float dy, float t, float cap) {
 }
 
 float CornerFade(float dy, float e, float band) {
-  return std::min(std::pow(std::atan2(2.0f * dy, e) / 1.5707964f, 0.5f), (band - e) / band);
+  return std::min(std::pow(std::atan2(2.0f * dy, e) / kHalfPi, 0.5f), (band - e) / band);
 }
 
 }  // namespace
@@ -234,7 +231,7 @@ float LUT_CornerWeightBySeam(float dy, float dx, float /*ignored*/, float cap, c
   const GlobalVariables& g = gv();
   const float band = static_cast<float>(front == 1 ? g.extraConfig.frontBlendWidth : g.extraConfig.rearBlendWidth);
   const float* pair = front == 1 ? &lut->seamAngles[0] : &lut->seamAngles[2];
-  const float t = std::tan(DegToRad((pair[0] + pair[1]) * 0.5f));
+  const float t = std::tan(DegToRadDivFirst((pair[0] + pair[1]) * 0.5f));
   const float e = dx - SeamReach(dy, t, cap);
   if (e < 0.0f) return 1.0f;
   if (e > band) return 0.0f;
@@ -247,7 +244,7 @@ float LUT_CornerWeightByAngleRange(float dy, float dx, float scaleY, float scale
                                    int32_t front) {
   if (scaleY == 0.0f) scaleY = 1.0f;
   if (scaleX == 0.0f) scaleX = 1.0f;
-  const float a = std::atan2(dy / scaleY, dx / scaleX) / kPi * 180.0f;
+  const float a = RadToDeg(std::atan2(dy / scaleY, dx / scaleX));
   const float lo = front == 1 ? lut->seamAngles[0] : lut->seamAngles[2];
   const float hi = front == 1 ? lut->seamAngles[1] : lut->seamAngles[3];
   if (a < lo) return 0.0f;
@@ -279,8 +276,8 @@ int32_t LUT_BuildMergerMaps(LUTOB* lut, int32_t marginMode, int32_t useSeamWeigh
   const bool p1 = lut->cornerCounts[0] != 0, p2 = lut->cornerCounts[1] != 0;
   const bool p3 = lut->cornerCounts[2] != 0, p4 = lut->cornerCounts[3] != 0;
   const bool blank = g.advValue14 != 0;
-  const float tanFront = std::tan(DegToRad((lut->seamAngles[0] + lut->seamAngles[1]) * 0.5f));
-  const float tanRear = std::tan(DegToRad((lut->seamAngles[2] + lut->seamAngles[3]) * 0.5f));
+  const float tanFront = std::tan(DegToRadDivFirst((lut->seamAngles[0] + lut->seamAngles[1]) * 0.5f));
+  const float tanRear = std::tan(DegToRadDivFirst((lut->seamAngles[2] + lut->seamAngles[3]) * 0.5f));
   int32_t splitCol, splitRow;
   SplitPoint(lut, W, H, &splitCol, &splitRow);
 
@@ -432,8 +429,8 @@ int32_t LUT_BuildMergerMapsDirect(LUTOB* lut) {
   Projectors proj;
   proj.Prepare(lut);
   const bool p1 = lut->cornerCounts[0] != 0, p2 = lut->cornerCounts[1] != 0;
-  const float tF = std::tan(DegToRad((lut->seamAngles[0] + lut->seamAngles[1]) * 0.5f));
-  const float tR = std::tan(DegToRad((lut->seamAngles[2] + lut->seamAngles[3]) * 0.5f));
+  const float tF = std::tan(DegToRadDivFirst((lut->seamAngles[0] + lut->seamAngles[1]) * 0.5f));
+  const float tR = std::tan(DegToRadDivFirst((lut->seamAngles[2] + lut->seamAngles[3]) * 0.5f));
   const SeamRamp seam(W, H, left, seamTop, right, seamBottom, tF, tR);
 
   auto rows = [&](int32_t r0, int32_t r1) {

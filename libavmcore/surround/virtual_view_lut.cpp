@@ -7,19 +7,13 @@
 #include "camera/lut_config.h"
 #include "camera/rotation.h"
 #include "frame/global_variables.h"
+#include "frame/mat3.h"
+#include "frame/numeric_constants.h"
 
 namespace {
 
-constexpr float kPi = 3.14159265f;
 constexpr float kEps = 1.1920929e-7f;
 
-void Mul3(const float* a, const float* b, float* c) {
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) c[3 * i + j] = a[3 * i] * b[j] + a[3 * i + 1] * b[3 + j] + a[3 * i + 2] * b[6 + j];
-}
-void MulVec(const float* m, const float* v, float* o) {
-  for (int i = 0; i < 3; ++i) o[i] = m[3 * i] * v[0] + m[3 * i + 1] * v[1] + m[3 * i + 2] * v[2];
-}
 void AxisRotation(int axis, float angle, float* m) {
   float r[3] = {0, 0, 0};
   r[axis] = angle;
@@ -87,7 +81,7 @@ struct Builder {
     const float rx = std::copysign(t / std::sqrt(1 + v * v / (u * u)), u);
     const float ry = std::copysign(t / std::sqrt(1 + u * u / (v * v)), v);
     const float c[3] = {rx, ry, 1.0f};
-    MulVec(g.M, c, d);
+    Mat3_MulVec(g.M, c, d);
   }
 
   bool InsideEllipse(float x, float y, int k) const { return x * x / (a[k] * a[k]) + y * y / (b[k] * b[k]) < 1.0f; }
@@ -129,7 +123,7 @@ struct Builder {
                             c01 / det, (J[0] * J[8] - J[2] * J[6]) / det, (J[2] * J[3] - J[0] * J[5]) / det,
                             c02 / det, (J[1] * J[6] - J[0] * J[7]) / det, (J[0] * J[4] - J[1] * J[3]) / det};
       float step[3];
-      MulVec(inv, F, step);
+      Mat3_MulVec(inv, F, step);
       t -= step[0];
       X -= step[1];
       Y -= step[2];
@@ -562,15 +556,15 @@ void SetupCamera(VirtualViewLUTGen* g) {
     AxisRotation(2, gamma, r1);
     AxisRotation(0, std::asin(std::min(std::max(dy, -1.0f), 1.0f)), r2);
     AxisRotation(1, -std::asin(std::min(std::max(e, -1.0f), 1.0f)), r3);
-    Mul3(r3, r2, r32);
-    Mul3(r32, r1, g->M);
+    Mat3_Mul(r3, r2, r32);
+    Mat3_Mul(r32, r1, g->M);
     for (int i = 0; i < 3; ++i)
       for (int j = 0; j < 3; ++j) g->Minv[3 * i + j] = g->M[3 * j + i];
     if (pass == 1) break;
     // Roll: the world's vertical along the image's vertical axis.
     const float down[3] = {0, 0, -400};
     float v[3];
-    MulVec(g->Minv, down, v);
+    Mat3_MulVec(g->Minv, down, v);
     if (std::fabs(v[1]) < kEps) break;
     gamma -= std::atan(v[0] / v[1]);
   }
@@ -646,7 +640,7 @@ void VirtualViewLUTGen_ProjectToView(const VirtualViewLUTGen* g, float* x, float
                                      float wy, float wz) {
   const float rel[3] = {wx - g->eye[0], wy - g->eye[1], wz - g->eye[2]};
   float p[3];
-  MulVec(g->Minv, rel, p);
+  Mat3_MulVec(g->Minv, rel, p);
   const float r = std::sqrt(p[0] * p[0] + p[1] * p[1]);
   const float s = r > kEps ? std::atan2(r, p[2]) / r : 1.0f / std::max(p[2], kEps);
   if (x != nullptr) *x = p[0] * s * g->focal / g->aspect;
@@ -730,7 +724,7 @@ void BuildView(VirtualViewLUTGen* g, int32_t step, bool half, uint32_t* texture,
   }
   if (cameraMatrix != nullptr) {
     float c[3];
-    MulVec(g->Minv, g->t0, c);
+    Mat3_MulVec(g->Minv, g->t0, c);
     for (int i = 0; i < 3; ++i) {
       for (int j = 0; j < 3; ++j) cameraMatrix[4 * i + j] = g->Minv[3 * i + j];
       cameraMatrix[4 * i + 3] = c[i];
