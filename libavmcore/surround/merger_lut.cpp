@@ -14,6 +14,7 @@
 #include "surround/calibration_services.h"
 #include "surround/lutob.h"
 #include "surround/merger_lut_internal.h"
+#include "surround/surround_codes.h"
 
 namespace {
 
@@ -305,21 +306,21 @@ int32_t LUT_BuildMergerMaps(LUTOB* lut, int32_t marginMode, int32_t useSeamWeigh
         const size_t k = static_cast<size_t>(r) * W + c;
         float& w1 = W1m->data[k];
         // Pass 1: region and weight.
-        int code;
+        StitchRegion code;
         if (r < cr.top) {
-          code = c < cr.left ? 5 : (c <= cr.right ? 1 : 6);
+          code = c < cr.left ? kRegionFrontLeft : (c <= cr.right ? kRegionFront : kRegionFrontRight);
         } else if (r > cr.bottom) {
-          code = c < cr.left ? 7 : (c <= cr.right ? 2 : 8);
+          code = c < cr.left ? kRegionRearLeft : (c <= cr.right ? kRegionRear : kRegionRearRight);
         } else if (c < cr.left) {
-          code = 3;
+          code = kRegionLeft;
         } else if (c > cr.right) {
-          code = 4;
+          code = kRegionRight;
         } else if (r < cr.innerTop) {
-          code = 1;
+          code = kRegionFront;
         } else if (r > cr.innerBottom) {
-          code = 2;
+          code = kRegionRear;
         } else {
-          code = c < cr.innerLeft ? 3 : (c > cr.innerRight ? 4 : 0);
+          code = c < cr.innerLeft ? kRegionLeft : (c > cr.innerRight ? kRegionRight : kRegionCentre);
         }
         const bool besideInner = c < cr.innerLeft || c > cr.innerRight;
         const float d = static_cast<float>(c < cr.innerLeft ? cx - static_cast<float>(c) : static_cast<float>(c) - cx);
@@ -331,9 +332,9 @@ int32_t LUT_BuildMergerMaps(LUTOB* lut, int32_t marginMode, int32_t useSeamWeigh
           const bool innerCols = c >= cr.innerLeft && c <= cr.innerRight;
           auto corner = [&]() {
             float dy, dx;
-            const int front = (code == 5 || code == 6) ? 1 : 0;
+            const int front = (code == kRegionFrontLeft || code == kRegionFrontRight) ? 1 : 0;
             dy = static_cast<float>(front ? cr.top - r : r - cr.bottom);
-            dx = static_cast<float>((code == 5 || code == 7) ? cr.left - c : c - cr.right);
+            dx = static_cast<float>((code == kRegionFrontLeft || code == kRegionRearLeft) ? cr.left - c : c - cr.right);
             const float sTop = static_cast<float>(cr.top), sLeft = static_cast<float>(cr.left);
             const float w = useSeamWeight != 0 ? LUT_CornerWeightBySeam(dy, dx, sTop, sLeft, lut, front)
                                                : LUT_CornerWeightByAngleRange(dy, dx, sTop, sLeft, lut, front);
@@ -350,25 +351,25 @@ int32_t LUT_BuildMergerMaps(LUTOB* lut, int32_t marginMode, int32_t useSeamWeigh
           };
           auto base = [&]() {
             switch (code) {
-              case 0: return w1;
-              case 1:
-              case 2: return 1.0f;
-              case 3:
-              case 4: return 0.0f;
+              case kRegionCentre: return w1;
+              case kRegionFront:
+              case kRegionRear: return 1.0f;
+              case kRegionLeft:
+              case kRegionRight: return 0.0f;
               default: return corner();
             }
           };
           auto frontAbsent = [&]() {
-            if (code == 5 || code == 6) return 0.0f;
-            if (code == 1) return (blank && innerCols) ? w1 : 0.0f;
+            if (code == kRegionFrontLeft || code == kRegionFrontRight) return 0.0f;
+            if (code == kRegionFront) return (blank && innerCols) ? w1 : 0.0f;
             return base();
           };
           if (!p2) {
             if (!p3 && !p4) {
               w1 = 1.0f;
-            } else if (code == 7 || code == 8) {
+            } else if (code == kRegionRearLeft || code == kRegionRearRight) {
               w1 = 0.0f;
-            } else if (code == 2) {
+            } else if (code == kRegionRear) {
               w1 = (blank && innerCols) ? w1 : 0.0f;
             } else {
               w1 = p1 ? base() : frontAbsent();

@@ -9,6 +9,7 @@
 #include "frame/global_variables.h"
 #include "frame/mat3.h"
 #include "frame/numeric_constants.h"
+#include "surround/surround_codes.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ float Dir(float x, float y) { return std::atan2(y, x); }
 
 // One pixel's sources as the maps hold them.
 struct Sample {
-  int32_t cam;  // 255 empty
+  int32_t cam;  // kNoCamera when empty
   float x1, y1, x2, y2, w;
 };
 
@@ -242,18 +243,18 @@ struct Builder {
     return true;
   }
 
-  // The exact sources of one pixel, solved on its own; cam 255 when it
+  // The exact sources of one pixel, solved on its own; cam kNoCamera when it
   // stays empty.
   Sample Exact(int32_t row, int32_t col) const {
     Solver sv[2];
     float side[3], end[3];
-    if (Intersect(row, col, side, end, sv) != 0) return Sample{255, 0, 0, 0, 0, 0};
+    if (Intersect(row, col, side, end, sv) != 0) return Sample{kNoCamera, 0, 0, 0, 0, 0};
     return Map(row, col, side, end);
   }
 
   // The sources of a pixel whose bowl points are known.
   Sample Map(int32_t row, int32_t col, const float side[3], const float end[3]) const {
-    Sample out{255, 0, 0, 0, 0, 0};
+    Sample out{kNoCamera, 0, 0, 0, 0, 0};
     const float x = side[0], y = side[1];
     const float hw = static_cast<float>(g.carWidth >> 1), hl = static_cast<float>(g.carLength >> 1);
     const bool front = y < -hl, back = y > hl, left = x < -hw, right = x > hw;
@@ -360,7 +361,7 @@ struct Builder {
       }
       if ((W - 1) % s != 0) {
         Sample A = At(r, W - 1), B = At(r + s, W - 1);
-        if (A.cam != 255 && B.cam != 255) {
+        if (A.cam != kNoCamera && B.cam != kNoCamera) {
           Substitute(&A, &B);
           for (int32_t k = 1; k < s; ++k) {
             Sample v = Lerp(A, B, static_cast<float>(k) / s, false);
@@ -373,7 +374,7 @@ struct Builder {
     if (e < H - 2)
       for (int32_t c = 0; c < W; c += s) {
         Sample A = At(e, c), B = At(H - 1, c);
-        if (A.cam == 255 || B.cam == 255) continue;
+        if (A.cam == kNoCamera || B.cam == kNoCamera) continue;
         Substitute(&A, &B);
         for (int32_t r = e + 1; r < H - 1; ++r) {
           Sample v = Lerp(A, B, static_cast<float>(r - e) / (H - e), false);
@@ -387,9 +388,9 @@ struct Builder {
       for (int32_t c = 0; c < W - s; c += s) {
         ct = c + s;
         Sample A = At(r, c), B = At(r, c + s);
-        if (A.cam == 255 && B.cam == 255) continue;
+        if (A.cam == kNoCamera && B.cam == kNoCamera) continue;
         const bool same = A.cam == B.cam;
-        const bool swapped = !same && A.cam != 255 && B.cam != 255 && A.w <= 0.9f && B.w <= 0.9f;
+        const bool swapped = !same && A.cam != kNoCamera && B.cam != kNoCamera && A.w <= 0.9f && B.w <= 0.9f;
         if (same || swapped) {
           if (swapped) B = Swap(B);
           Substitute(&A, &B);
@@ -398,16 +399,16 @@ struct Builder {
         } else {
           for (int32_t k = 0; k < s; ++k) {
             const Sample v = Exact(r, c + k);
-            if (v.cam != 255) Texel(r, c + k, v);
+            if (v.cam != kNoCamera) Texel(r, c + k, v);
           }
         }
       }
       Sample A = At(r, ct), B = At(r, W - 1);
-      if (A.cam != 255 && B.cam != 255) {
+      if (A.cam != kNoCamera && B.cam != kNoCamera) {
         if (A.cam != B.cam) B = Swap(B);
         Substitute(&A, &B);
         for (int32_t c = ct; c < W; ++c) Texel(r, c, Lerp(A, B, static_cast<float>(c - ct) / (W - ct), false));
-      } else if (A.cam != 255) {
+      } else if (A.cam != kNoCamera) {
         for (int32_t c = ct; c < W; ++c) Texel(r, c, A);
       }
     }
@@ -438,7 +439,7 @@ struct Builder {
       for (int32_t c = 0; c < W; c += S) {
         Sample A = At(r, c), B = At(r + S, c);
         if (A.cam == B.cam) {
-          if (A.cam == 255) continue;
+          if (A.cam == kNoCamera) continue;
           Substitute(&A, &B);
           const bool firstOnly = A.w >= 0.99f && B.w >= 0.99f;
           for (int32_t k = 1; k < 8; ++k) {
@@ -452,7 +453,7 @@ struct Builder {
       }
       if ((W - 1) % S != 0) {
         Sample A = At(r, W - 1), B = At(r + S, W - 1);
-        if (A.cam != 255 && B.cam != 255) {
+        if (A.cam != kNoCamera && B.cam != kNoCamera) {
           Substitute(&A, &B);
           for (int32_t k = 1; k < 8; ++k) {
             Sample v = Lerp(A, B, static_cast<float>(k) / 8, false);
@@ -465,7 +466,7 @@ struct Builder {
     if (e < H - 2)
       for (int32_t c = 0; c < W; c += S) {
         Sample A = At(e, c), B = At(H - 1, c);
-        if (A.cam == 255 || B.cam == 255) continue;
+        if (A.cam == kNoCamera || B.cam == kNoCamera) continue;
         Substitute(&A, &B);
         for (int32_t r = e + 2; r < H - 1; r += 2) {
           Sample v = Lerp(A, B, static_cast<float>(r - e) / (H - e), false);
@@ -479,8 +480,8 @@ struct Builder {
       for (int32_t c = 0; c < W - S; c += S) {
         ct = c + S;
         const Sample A = At(r, c), B = At(r, c + S);
-        if (A.cam == 255 && B.cam == 255) continue;
-        if (A.cam != 255 && B.cam != 255) {
+        if (A.cam == kNoCamera && B.cam == kNoCamera) continue;
+        if (A.cam != kNoCamera && B.cam != kNoCamera) {
           if (A.cam == B.cam || (A.w <= 0.9f && B.w <= 0.9f)) {
             HalfSpan(r, c, A, c + S, B, c, c + S - 2);
             continue;
@@ -495,9 +496,9 @@ struct Builder {
             Store(r, c + 4 * i, P[i]);
           }
           for (int i = 0; i < 4; ++i) {
-            if (P[i].cam == 255) continue;
+            if (P[i].cam == kNoCamera) continue;
             Texel(r, c + 4 * i, P[i]);
-            if (P[i + 1].cam != 255) HalfSpan(r, c + 4 * i, P[i], c + 4 * i + 4, P[i + 1], c + 4 * i + 2, c + 4 * i + 2);
+            if (P[i + 1].cam != kNoCamera) HalfSpan(r, c + 4 * i, P[i], c + 4 * i + 4, P[i + 1], c + 4 * i + 2, c + 4 * i + 2);
           }
           continue;
         }
@@ -508,8 +509,8 @@ struct Builder {
           const int32_t m = (lo + hi) / 2;
           const Sample M = Exact(r, m);
           Store(r, m, M);
-          const bool lowSeen = L.cam != 255;
-          if (M.cam == 255) {
+          const bool lowSeen = L.cam != kNoCamera;
+          if (M.cam == kNoCamera) {
             if (lowSeen) hi = m, R = M;
             else lo = m, L = M;
             continue;
@@ -525,7 +526,7 @@ struct Builder {
       }
       // The tail: fractions (c - ct) / (W - ct) as at full resolution.
       Sample A = At(r, ct), B = At(r, W - 1);
-      if (A.cam != 255 && B.cam != 255) {
+      if (A.cam != kNoCamera && B.cam != kNoCamera) {
         if (A.cam != B.cam) B = Swap(B);
         Substitute(&A, &B);
         for (int32_t c = ct; c < W; c += 2) Texel(r, c, Lerp(A, B, static_cast<float>(c - ct) / (W - ct), false));
