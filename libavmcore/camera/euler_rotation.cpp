@@ -1,21 +1,17 @@
 #include "camera/euler_rotation.h"
 
 #include "camera/rotation.h"
+#include "frame/mat3.h"
 #include "toolkit/transform3d.h"
 
 namespace {
-
-void Mul3(const float* a, const float* b, float* o) {
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) o[i * 3 + j] = a[i * 3] * b[j] + a[i * 3 + 1] * b[3 + j] + a[i * 3 + 2] * b[6 + j];
-}
 
 // Product of the given rotations (left to right), negated rotation vector.
 void NegatedRotVec(const float (*mats)[9], int count, float* out) {
   float acc[9], tmp[9];
   for (int k = 0; k < 9; ++k) acc[k] = mats[0][k];
   for (int m = 1; m < count; ++m) {
-    Mul3(acc, mats[m], tmp);
+    Mat3_Mul(acc, mats[m], tmp);
     for (int k = 0; k < 9; ++k) acc[k] = tmp[k];
   }
   float r[3];

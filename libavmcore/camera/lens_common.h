@@ -6,12 +6,15 @@
 
 #include "camera/rotation.h"
 #include "frame/matrix_types.h"
+#include "frame/numeric_constants.h"
 
 namespace lens {
 
+// Callers name these lens::kPi and lens::kHalfPi.
+using ::kHalfPi;
+using ::kPi;
+
 constexpr float kFieldLimit = 1.7592919f;  // 0.56 pi: beyond this a ray is outside every model's field
-constexpr float kHalfPi = 1.5707964f;
-constexpr float kPi = 3.1415927f;
 
 // Coordinates within FLT_EPSILON of zero are pushed out to +-FLT_EPSILON so
 // the direction split below stays defined on the optical axis.

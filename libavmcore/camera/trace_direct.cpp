@@ -5,10 +5,9 @@
 #include <cmath>
 
 #include "camera/trace_lines.h"
+#include "frame/numeric_constants.h"
 
 namespace {
-
-constexpr float kPi = 3.14159265f;
 
 const TraceEdgeSet& EndSet(const TraceModel* m, int32_t mode) { return (mode & 15) == 2 ? m->rear : m->front; }
 

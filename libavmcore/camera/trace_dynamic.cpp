@@ -2,10 +2,10 @@
 #include <cmath>
 
 #include "camera/trace_lines.h"
+#include "frame/numeric_constants.h"
 
 namespace {
 
-constexpr float kPi = 3.14159265f;
 // The walks stop after this many samples whatever the geometry does.
 constexpr int kMaxWalkSteps = 200000;
 

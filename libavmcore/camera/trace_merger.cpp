@@ -3,10 +3,9 @@
 #include <cmath>
 
 #include "camera/trace_lines.h"
+#include "frame/numeric_constants.h"
 
 namespace {
-
-constexpr float kPi = 3.14159265f;
 
 struct MergerCtx {
   const TraceModel* m;

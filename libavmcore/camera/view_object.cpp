@@ -11,12 +11,11 @@
 #include "camera/view_point_mapping.h"
 #include "camera/view_source_maps.h"
 #include "camera/view_virtual.h"
+#include "frame/numeric_constants.h"
 #include "toolkit/matrix_inverse.h"
 #include "toolkit/transform3d.h"
 
 namespace {
-
-constexpr float kDegToRad = 0.017453292f;
 
 void CopyCamera(const UndistOB* view, int32_t slot, ViewCameraRecord* rec) {
   memcpy(rec->K, view->params.K[slot], sizeof rec->K);
@@ -316,9 +315,9 @@ void CutView_SetParam(UndistOB* view, int32_t camera, int32_t width, int32_t hei
   c.xShift = xShift;
   c.yShift = yShift;
   c.aspect = aspect;
-  c.rx = rxDeg / 180.0f * 3.1415927f;
-  c.ry = ryDeg / 180.0f * 3.1415927f;
-  c.rz = rzDeg / 180.0f * 3.1415927f;
+  c.rx = rxDeg / 180.0f * kPi;
+  c.ry = ryDeg / 180.0f * kPi;
+  c.rz = rzDeg / 180.0f * kPi;
   c.zOffset = zOffset;
   c.extra1 = extra1;
   c.extra2 = extra2;

@@ -6,10 +6,9 @@
 #include "camera/rotation.h"
 #include "camera/view_virtual.h"
 #include "frame/global_variables.h"
+#include "frame/numeric_constants.h"
 
 namespace {
-
-constexpr float kPi = 3.1415927f;
 
 float Sign(float v) { return v < 0.0f ? -1.0f : 1.0f; }
 

@@ -14,10 +14,9 @@
 #include "camera/view_virtual.h"
 #include "frame/global_variables.h"
 #include "frame/geometry_utils.h"
+#include "frame/numeric_constants.h"
 
 namespace {
-
-constexpr float kPi = 3.1415927f;
 
 // Map pair of one build: owned (freed here unless released to the caller)
 // or borrowed from per-thread buffers kept between builds, for builds whose

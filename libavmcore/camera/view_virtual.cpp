@@ -4,27 +4,11 @@
 #include <cstring>
 
 #include "camera/lut_config.h"
+#include "frame/mat3.h"
+#include "frame/numeric_constants.h"
 #include "toolkit/transform3d.h"
 
 namespace {
-
-constexpr float kPi = 3.1415927f;
-constexpr float kDeg = kPi / 180.0f;
-
-void Mul3(const float* m, const float* v, float* out) {
-  for (int i = 0; i < 3; ++i)
-    out[i] = std::fma(m[3 * i + 2], v[2], std::fma(m[3 * i + 1], v[1], m[3 * i] * v[0]));
-}
-
-void Mul3T(const float* m, const float* v, float* out) {
-  for (int i = 0; i < 3; ++i) out[i] = std::fma(m[6 + i], v[2], std::fma(m[3 + i], v[1], m[i] * v[0]));
-}
-
-void Mat3Mul(const float* a, const float* b, float* out) {
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c)
-      out[3 * r + c] = std::fma(a[3 * r + 2], b[6 + c], std::fma(a[3 * r + 1], b[3 + c], a[3 * r] * b[c]));
-}
 
 void Upper3(const float* m4, float* m3) {
   for (int r = 0; r < 3; ++r)
@@ -69,7 +53,7 @@ void PixelRotation(const VirtualViewState* s, float u, float v, float* out) {
   const float yaw = std::fmax(0.0f, s->yaw0 + s->yawSlope * (v - s->originYf));
   float turn[9];
   VirtualView_Rotation(turn, s->viewCode, yaw, pitch, s->angleA, s->angleB);
-  Mat3Mul(s->rotation, turn, out);
+  Mat3_MulFma(s->rotation, turn, out);
 }
 
 // Plane point seen along world direction dw from the eye; false when the
@@ -114,9 +98,9 @@ void Undist4Camera_ReleaseParam() {}
 
 void VirtualView_Rotation(float* out, uint32_t code, float q, float p, float A, float B) {
   float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-  auto rx = [&](float deg) { Mat4_Rotate(m, deg * kDeg, 1.0f, 0.0f, 0.0f); };
-  auto ry = [&](float deg) { Mat4_Rotate(m, deg * kDeg, 0.0f, 1.0f, 0.0f); };
-  auto rz = [&](float deg) { Mat4_Rotate(m, deg * kDeg, 0.0f, 0.0f, 1.0f); };
+  auto rx = [&](float deg) { Mat4_Rotate(m, deg * kDegToRad, 1.0f, 0.0f, 0.0f); };
+  auto ry = [&](float deg) { Mat4_Rotate(m, deg * kDegToRad, 0.0f, 1.0f, 0.0f); };
+  auto rz = [&](float deg) { Mat4_Rotate(m, deg * kDegToRad, 0.0f, 0.0f, 1.0f); };
   const float p23 = std::pow(p, 2.3f);
   switch (code) {
     case 1:
@@ -196,7 +180,7 @@ void VirtualView_BuildMap(const VirtualViewState* s, int32_t step, Matrix* mx, M
       PixelRotation(s, u, v, rot);
       const float d[3] = {(u + 1.1920929e-07f) / s->fx, (v + 1.1920929e-07f) / s->fy, 1.0f};
       float dw[3], p[3];
-      Mul3(rot, d, dw);
+      Mat3_MulVecFma(rot, d, dw);
       float sx = 0.0f, sy = 0.0f;
       if (PlanePoint(s, dw, p))
         fn(static_cast<int32_t>(rec->model[cam]), &rec->ctx[cam], &sx, &sy, rec->lensSlot[cam], p[0], p[1], p[2]);
@@ -241,7 +225,7 @@ int VirtualView_MapPoint(const VirtualViewState* s, float x, float y, float z, f
       float rot[9], dw[3];
       PixelRotation(s, cu, cv, rot);
       const float d[3] = {cu / s->fx, cv / s->fy, 1.0f};
-      Mul3(rot, d, dw);
+      Mat3_MulVecFma(rot, d, dw);
       const float dn = std::sqrt(dw[0] * dw[0] + dw[1] * dw[1] + dw[2] * dw[2]);
       const float cosine = (dw[0] * w[0] + dw[1] * w[1] + dw[2] * w[2]) / (dn * wn);
       if (cosine > best) {
@@ -254,7 +238,7 @@ int VirtualView_MapPoint(const VirtualViewState* s, float x, float y, float z, f
   for (int it = 0; it < 50; ++it) {
     float rot[9], dc[3];
     PixelRotation(s, u, v, rot);
-    Mul3T(rot, w, dc);
+    Mat3_MulTransposedVecFma(rot, w, dc);
     if (!(dc[2] > 0.0f)) break;
     const float nu = s->fx * dc[0] / dc[2], nv = s->fy * dc[1] / dc[2];
     const float move = (nu - u) * (nu - u) + (nv - v) * (nv - v);
@@ -292,18 +276,18 @@ void SideView_BuildMap(const ViewParamRecord* rec, int32_t side, int32_t width, 
       const int32_t c = j < width - 1 ? j : width - 1;
       const float colFrac = static_cast<float>(c) / (W - 1.0f);
       float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-      Mat4_Rotate(m, f[4] * std::pow(t, expo) * kDeg, 1.0f, 0.0f, 0.0f);
-      Mat4_Rotate(m, 90.0f * kDeg, 0.0f, 0.0f, 1.0f);
-      Mat4_Rotate(m, ((colFrac * rowFrac) * 0.6f + 0.5f) * f[5] * kDeg, 0.0f, 1.0f, 0.0f);
+      Mat4_Rotate(m, f[4] * std::pow(t, expo) * kDegToRad, 1.0f, 0.0f, 0.0f);
+      Mat4_Rotate(m, 90.0f * kDegToRad, 0.0f, 0.0f, 1.0f);
+      Mat4_Rotate(m, ((colFrac * rowFrac) * 0.6f + 0.5f) * f[5] * kDegToRad, 0.0f, 1.0f, 0.0f);
       float turn[9], full[9];
       Upper3(m, turn);
-      Mat3Mul(rotation, turn, full);
+      Mat3_MulFma(rotation, turn, full);
       const float d[3] = {((static_cast<float>(c) - W * 0.5f) + f[2]) * f[1] / scale,
                           ((static_cast<float>(r) - H * 0.5f) + f[3]) / scale, 1.0f};
       // Turned in the camera's own frame, then into the world.
       float dc[3], dw[3];
-      Mul3(full, d, dc);
-      Mul3T(rec->ctx[cam].R, dc, dw);
+      Mat3_MulVecFma(full, d, dc);
+      Mat3_MulTransposedVecFma(rec->ctx[cam].R, dc, dw);
       // The plane at depth 1e6 in front of the camera: far enough that the
       // view is a pure turn of the camera's own picture.
       const float depth = 1e6f / std::fmax(std::fabs(dc[2]), 1e-6f);

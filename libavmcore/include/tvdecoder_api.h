@@ -23,6 +23,20 @@ typedef void (*KRV_TVDecoder_CalibCallback)(int32_t kind, int32_t outcome, uint6
  * pointer). */
 typedef void (*KRV_TVDecoder_ADASEventCallback)(int32_t event, int32_t value, int32_t a, int32_t b, int32_t c,
                                                 int32_t d, void* user);
+/* Event numbers passed as the callback's first argument (4 is unused). */
+typedef enum {
+  KRV_ADAS_EVENT_LDWS = 1,
+  KRV_ADAS_EVENT_BSDS_LEFT = 2,
+  KRV_ADAS_EVENT_BSDS_RIGHT = 3,
+  KRV_ADAS_EVENT_MODS_BLOCK1 = 5,
+  KRV_ADAS_EVENT_MODS_BLOCK2 = 6,
+  KRV_ADAS_EVENT_MODS_BLOCK4 = 7,
+  KRV_ADAS_EVENT_MODS_BLOCK8 = 8,
+  KRV_ADAS_EVENT_DIRTY_DETECT = 9,
+  KRV_ADAS_EVENT_RCTA_LEFT = 10,
+  KRV_ADAS_EVENT_RCTA_RIGHT = 11,
+  KRV_ADAS_EVENT_LVSA = 12
+} KRV_TVDecoder_ADASEvent;
 
 /* Result of KRV_TVDecoder_StartRecordEx when the encoder cannot be started. */
 #define KRV_TVDECODER_RECORD_ENCODER_FAILED (-2)

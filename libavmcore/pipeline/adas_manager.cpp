@@ -60,9 +60,9 @@ constexpr int32_t kModsBlocks[4] = {1, 2, 4, 8};
 void LdwsClear(ADASManager* a) {
   const int32_t stamp = a->frameStamp.load();
   (void)stamp;
-  ClearOutput(1, &a->ldwsLastResult);
+  ClearOutput(KRV_ADAS_EVENT_LDWS, &a->ldwsLastResult);
   if (a->ldwsLaneFlag != 0) {
-    Send(1, 1, 0, 0, 0, 0);
+    Send(KRV_ADAS_EVENT_LDWS, 1, 0, 0, 0, 0);
     a->ldwsLaneFlag = 0;
   }
 }
@@ -457,13 +457,13 @@ int ADAS_LDWSPass(ADASManager* a) {
   LDWS_StepAt(&a->ldws, segs, count, a->clock());
   if (HaveCallback()) {
     const int32_t stamp = a->frameStamp.load();
-    SendOutput(f.gate, 1, a->ldws.result.load(), &a->ldwsLastResult, 0, 0, 0, stamp);
+    SendOutput(f.gate, KRV_ADAS_EVENT_LDWS, a->ldws.result.load(), &a->ldwsLastResult, 0, 0, 0, stamp);
     const bool lane = f.gate.report.load() != 0 && (a->ldws.laneTracked.load() != 0 || a->ldws.result.load() != 0);
     if (lane && a->ldwsLaneFlag == 0) {
-      Send(1, 2, 0, 0, stamp, stamp);
+      Send(KRV_ADAS_EVENT_LDWS, 2, 0, 0, stamp, stamp);
       a->ldwsLaneFlag = 1;
     } else if (!lane && a->ldwsLaneFlag != 0) {
-      Send(1, 1, 0, 0, stamp, stamp);
+      Send(KRV_ADAS_EVENT_LDWS, 1, 0, 0, stamp, stamp);
       a->ldwsLaneFlag = 0;
     }
   }
@@ -476,8 +476,8 @@ int ADAS_BSDSPass(ADASManager* a) {
   HandleChanged(
       f,
       [a] {
-        ClearOutput(2, &a->bsdsLast[0]);
-        ClearOutput(3, &a->bsdsLast[1]);
+        ClearOutput(KRV_ADAS_EVENT_BSDS_LEFT, &a->bsdsLast[0]);
+        ClearOutput(KRV_ADAS_EVENT_BSDS_RIGHT, &a->bsdsLast[1]);
       },
       [a] { BSDS_Reset(&a->bsds); });
   if (BSDS_HasFrame(&a->bsds) == 0) return 0;
@@ -486,8 +486,8 @@ int ADAS_BSDSPass(ADASManager* a) {
     BSDS_SetSteering(&a->bsds, a->steering.load());
     BSDS_StepAt(&a->bsds, a->clock());
     const int32_t stamp = a->frameStamp.load();
-    SendOutput(f.gate, 2, a->bsds.leftResult.load(), &a->bsdsLast[0], 0, 0, 0, stamp);
-    SendOutput(f.gate, 3, a->bsds.rightResult.load(), &a->bsdsLast[1], 0, 0, 0, stamp);
+    SendOutput(f.gate, KRV_ADAS_EVENT_BSDS_LEFT, a->bsds.leftResult.load(), &a->bsdsLast[0], 0, 0, 0, stamp);
+    SendOutput(f.gate, KRV_ADAS_EVENT_BSDS_RIGHT, a->bsds.rightResult.load(), &a->bsdsLast[1], 0, 0, 0, stamp);
   }
   BSDS_AdvanceRead(&a->bsds);
   return 1;
@@ -499,7 +499,7 @@ int ADAS_MODSPass(ADASManager* a) {
   HandleChanged(
       f,
       [a] {
-        for (int k = 0; k < 4; ++k) ClearOutput(5 + k, &a->modsLast[k]);
+        for (int k = 0; k < 4; ++k) ClearOutput(KRV_ADAS_EVENT_MODS_BLOCK1 + k, &a->modsLast[k]);
       },
       [a] { MOD_ClearResults(a->mods); });
   if (MOD_HasFrame(a->mods) == 0) return 0;
@@ -510,7 +510,7 @@ int ADAS_MODSPass(ADASManager* a) {
     if (HaveCallback())
       for (int k = 0; k < 4; ++k) {
         const int32_t b = kModsBlocks[k];
-        SendOutput(f.gate, 5 + k, static_cast<int32_t>(MOD_GetAlarm(a->mods, b)), &a->modsLast[k],
+        SendOutput(f.gate, KRV_ADAS_EVENT_MODS_BLOCK1 + k, static_cast<int32_t>(MOD_GetAlarm(a->mods, b)), &a->modsLast[k],
                    MOD_GetResult(a->mods, b), MOD_GetResultValue(a->mods, b));
       }
   }
@@ -524,16 +524,16 @@ int ADAS_RCTAPass(ADASManager* a) {
   HandleChanged(
       f,
       [a] {
-        ClearOutput(10, &a->rctaLast[0]);
-        ClearOutput(11, &a->rctaLast[1]);
+        ClearOutput(KRV_ADAS_EVENT_RCTA_LEFT, &a->rctaLast[0]);
+        ClearOutput(KRV_ADAS_EVENT_RCTA_RIGHT, &a->rctaLast[1]);
       },
       [a] { RCTAInput_ClearStates(a->rcta); });
   if (RCTAInput_HasFrame(a->rcta) == 0) return 0;
   if (f.on.load() != 0 && f.gate.active.load() != 0) {
     RCTAInput_SetNight(a->rcta, a->night.load());
     RCTAInput_Process(a->rcta);
-    SendOutput(f.gate, 10, static_cast<int32_t>(RCTAInput_LeftState(a->rcta)), &a->rctaLast[0]);
-    SendOutput(f.gate, 11, static_cast<int32_t>(RCTAInput_RightState(a->rcta)), &a->rctaLast[1]);
+    SendOutput(f.gate, KRV_ADAS_EVENT_RCTA_LEFT, static_cast<int32_t>(RCTAInput_LeftState(a->rcta)), &a->rctaLast[0]);
+    SendOutput(f.gate, KRV_ADAS_EVENT_RCTA_RIGHT, static_cast<int32_t>(RCTAInput_RightState(a->rcta)), &a->rctaLast[1]);
   }
   RCTAInput_NextRead(a->rcta);
   return 1;
@@ -542,13 +542,13 @@ int ADAS_RCTAPass(ADASManager* a) {
 int ADAS_LVSAPass(ADASManager* a) {
   AdasFunctionControl& f = a->lvsaCtl;
   GatePass(a, f);
-  HandleChanged(f, [a] { ClearOutput(12, &a->lvsaLast); }, [a] { LVSAInput_ClearState(a->lvsa); });
+  HandleChanged(f, [a] { ClearOutput(KRV_ADAS_EVENT_LVSA, &a->lvsaLast); }, [a] { LVSAInput_ClearState(a->lvsa); });
   if (LVSAInput_HasFrame(a->lvsa) == 0) return 0;
   if (f.on.load() != 0 && f.gate.active.load() != 0) {
     LVSAInput_SetNight(a->lvsa, a->night.load());
     LVSAInput_SetSpeed(a->lvsa, a->speed.load());
     LVSAInput_Process(a->lvsa);
-    SendOutput(f.gate, 12, static_cast<int32_t>(LVSAInput_State(a->lvsa)), &a->lvsaLast);
+    SendOutput(f.gate, KRV_ADAS_EVENT_LVSA, static_cast<int32_t>(LVSAInput_State(a->lvsa)), &a->lvsaLast);
   }
   LVSAInput_NextRead(a->lvsa);
   return 1;
@@ -559,7 +559,7 @@ void ADAS_DirtyPass(ADASManager* a) {
   DirtyDetect_SetParam(a->dirty, a->speed.load());
   const uint32_t state = DirtyDetectStep(a->dirty);
   if (ADAS_DirtyEventDue(state, a->clock(), &a->dirtyLast, &a->dirtyNoted) != 0)
-    Send(9, static_cast<int32_t>(state), 0, 0, 0, 0);
+    Send(KRV_ADAS_EVENT_DIRTY_DETECT, static_cast<int32_t>(state), 0, 0, 0, 0);
 }
 
 int ADAS_DirtyEventDue(uint32_t state, uint32_t now, uint32_t* last, uint32_t* noted) {

@@ -8,12 +8,12 @@
 
 #include "frame/global_variables.h"
 #include "frame/log.h"
+#include "frame/numeric_constants.h"
 
 const float kBowlDefaultShape[8] = {2400, 5400, 6000, 1.0f, 2400, 3400, 4000, 1.0f};
 
 namespace {
 
-constexpr float kHalfPi = 1.5707964f;
 // The float nearest 1 - 0.998: the least share a ramp hands out.
 constexpr float kRampFloor = 0.0019999743f;
 

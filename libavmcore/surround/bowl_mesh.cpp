@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "frame/log.h"
+#include "frame/numeric_constants.h"
 #include "surround/bowl_cameras.h"
 #include "toolkit/smoothing.h"
 
@@ -254,7 +255,6 @@ void ProjectGrid(const D3DGrid* grid, const BowlCameras& cams, BowlScratch* s) {
     }
   }
 
-  constexpr float kPi = 3.14159265f, kTwoPi = 6.2831855f;
   float b[4] = {kPi / 2, kPi, 3 * kPi / 2, kTwoPi};
   if (grid->info.extraParam != 0) {
     const float fr = static_cast<float>(rows), fc = static_cast<float>(cols);

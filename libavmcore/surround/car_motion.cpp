@@ -4,10 +4,9 @@
 
 #include "frame/clock.h"
 #include "frame/global_variables.h"
+#include "frame/numeric_constants.h"
 
 namespace {
-
-constexpr float kPi = 3.1415927f;
 
 uint32_t gDriveLast = 0;
 uint32_t gSceneLast = 0;
@@ -34,7 +33,7 @@ Turn Motion(float dt, float viewLength, float wheelBase, float axleOffset, float
   t.d = speed * dt / 3.6f;
   t.straight = steer > -0.01f && steer < 0.01f;
   if (t.straight) return t;
-  t.R = -wheelBase / std::tan(steer / 180.0f * kPi);
+  t.R = -wheelBase / std::tan(DegToRadDivFirst(steer));
   t.py = viewLength * 0.5f - axleOffset - static_cast<float>(gv().f20_23[1]);
   float theta = t.d / std::sqrt(wheelBase * wheelBase + t.R * t.R);
   if (steer > 0.0f) theta = -theta;

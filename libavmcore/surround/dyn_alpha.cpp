@@ -7,17 +7,16 @@
 #include <cstring>
 
 #include "frame/global_variables.h"
+#include "frame/numeric_constants.h"
 
 namespace {
-
-constexpr float kDegToRad = 3.14159265358979f / 180.0f;
 
 uint8_t ToByte(float x) {
   int v = static_cast<int>(x * 255.0f + 0.5f);
   return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
 }
 
-float P(float dy, float e) { return powf(atan2f(2.0f * dy, e) / 1.5707964f, 0.5f); }
+float P(float dy, float e) { return powf(atan2f(2.0f * dy, e) / kHalfPi, 0.5f); }
 
 float Fade(float e, float band, float dy) {
   if (e < 0.0f) return 1.0f;

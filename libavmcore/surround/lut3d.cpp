@@ -10,6 +10,7 @@
 #include "camera/lut_config.h"
 #include "frame/global_variables.h"
 #include "frame/log.h"
+#include "frame/numeric_constants.h"
 #include "frame/smoothing1d.h"
 #include "surround/view_matrix.h"
 #include "toolkit/matrix.h"
@@ -23,7 +24,6 @@ namespace {
 int32_t SampleStep(const LUT3DOB* lut) { return std::min(std::max(lut->step, 1), kLut3DMaxSide); }
 
 
-constexpr float kTwoPi = 6.2831855f;
 constexpr float kEps = 1.1920929e-07f;
 
 float Wrap(float a) {
@@ -213,7 +213,7 @@ void Lut3D_ProjectRefPoints(LUT3DOB* lut) {
     Lut3D_SeamAngles(k, &lut->seamFirst[k], &lut->seamSecond[k], P, Q, R);
   }
   const float* a = gv().config.seamFraction;
-  const float th1 = (a[0] + a[1]) / 2 * 1.5707964f, th2 = (a[2] + a[3]) / 2 * 1.5707964f;
+  const float th1 = (a[0] + a[1]) / 2 * kHalfPi, th2 = (a[2] + a[3]) / 2 * kHalfPi;
   Lut3D_ProjectPoint(lut, &lut->refX[7], &lut->refY[7], 0.0f, W / 2 * std::tan(th1) - L / 2, 0.0f);
   Lut3D_ProjectPoint(lut, &lut->refX[8], &lut->refY[8], 0.0f, L / 2 - W / 2 * std::tan(th2), 0.0f);
 }

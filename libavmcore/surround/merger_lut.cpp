@@ -10,17 +10,15 @@
 
 #include "camera/camera_model.h"
 #include "frame/global_variables.h"
+#include "frame/numeric_constants.h"
 #include "surround/calibration_services.h"
 #include "surround/lutob.h"
 #include "surround/merger_lut_internal.h"
+#include "surround/surround_codes.h"
 
 namespace {
 
-constexpr float kPi = 3.1415927f;
-
 std::atomic<int32_t> gBuildThreads{0};
-
-float DegToRad(float deg) { return deg / 180.0f * kPi; }
 
 // dy / t, limited to cap; a seam along the car edge (t = 0) reaches the cap.
 float SeamReach(float dy, float t, float cap) {
@@ -29,7 +27,7 @@ float SeamReach(float dy, float t, float cap) {
 }
 
 float CornerFade(float dy, float e, float band) {
-  return std::min(std::pow(std::atan2(2.0f * dy, e) / 1.5707964f, 0.5f), (band - e) / band);
+  return std::min(std::pow(std::atan2(2.0f * dy, e) / kHalfPi, 0.5f), (band - e) / band);
 }
 
 }  // namespace
@@ -234,7 +232,7 @@ float LUT_CornerWeightBySeam(float dy, float dx, float /*ignored*/, float cap, c
   const GlobalVariables& g = gv();
   const float band = static_cast<float>(front == 1 ? g.extraConfig.frontBlendWidth : g.extraConfig.rearBlendWidth);
   const float* pair = front == 1 ? &lut->seamAngles[0] : &lut->seamAngles[2];
-  const float t = std::tan(DegToRad((pair[0] + pair[1]) * 0.5f));
+  const float t = std::tan(DegToRadDivFirst((pair[0] + pair[1]) * 0.5f));
   const float e = dx - SeamReach(dy, t, cap);
   if (e < 0.0f) return 1.0f;
   if (e > band) return 0.0f;
@@ -247,7 +245,7 @@ float LUT_CornerWeightByAngleRange(float dy, float dx, float scaleY, float scale
                                    int32_t front) {
   if (scaleY == 0.0f) scaleY = 1.0f;
   if (scaleX == 0.0f) scaleX = 1.0f;
-  const float a = std::atan2(dy / scaleY, dx / scaleX) / kPi * 180.0f;
+  const float a = RadToDeg(std::atan2(dy / scaleY, dx / scaleX));
   const float lo = front == 1 ? lut->seamAngles[0] : lut->seamAngles[2];
   const float hi = front == 1 ? lut->seamAngles[1] : lut->seamAngles[3];
   if (a < lo) return 0.0f;
@@ -279,8 +277,8 @@ int32_t LUT_BuildMergerMaps(LUTOB* lut, int32_t marginMode, int32_t useSeamWeigh
   const bool p1 = lut->cornerCounts[0] != 0, p2 = lut->cornerCounts[1] != 0;
   const bool p3 = lut->cornerCounts[2] != 0, p4 = lut->cornerCounts[3] != 0;
   const bool blank = g.advValue14 != 0;
-  const float tanFront = std::tan(DegToRad((lut->seamAngles[0] + lut->seamAngles[1]) * 0.5f));
-  const float tanRear = std::tan(DegToRad((lut->seamAngles[2] + lut->seamAngles[3]) * 0.5f));
+  const float tanFront = std::tan(DegToRadDivFirst((lut->seamAngles[0] + lut->seamAngles[1]) * 0.5f));
+  const float tanRear = std::tan(DegToRadDivFirst((lut->seamAngles[2] + lut->seamAngles[3]) * 0.5f));
   int32_t splitCol, splitRow;
   SplitPoint(lut, W, H, &splitCol, &splitRow);
 
@@ -308,21 +306,21 @@ int32_t LUT_BuildMergerMaps(LUTOB* lut, int32_t marginMode, int32_t useSeamWeigh
         const size_t k = static_cast<size_t>(r) * W + c;
         float& w1 = W1m->data[k];
         // Pass 1: region and weight.
-        int code;
+        StitchRegion code;
         if (r < cr.top) {
-          code = c < cr.left ? 5 : (c <= cr.right ? 1 : 6);
+          code = c < cr.left ? kRegionFrontLeft : (c <= cr.right ? kRegionFront : kRegionFrontRight);
         } else if (r > cr.bottom) {
-          code = c < cr.left ? 7 : (c <= cr.right ? 2 : 8);
+          code = c < cr.left ? kRegionRearLeft : (c <= cr.right ? kRegionRear : kRegionRearRight);
         } else if (c < cr.left) {
-          code = 3;
+          code = kRegionLeft;
         } else if (c > cr.right) {
-          code = 4;
+          code = kRegionRight;
         } else if (r < cr.innerTop) {
-          code = 1;
+          code = kRegionFront;
         } else if (r > cr.innerBottom) {
-          code = 2;
+          code = kRegionRear;
         } else {
-          code = c < cr.innerLeft ? 3 : (c > cr.innerRight ? 4 : 0);
+          code = c < cr.innerLeft ? kRegionLeft : (c > cr.innerRight ? kRegionRight : kRegionCentre);
         }
         const bool besideInner = c < cr.innerLeft || c > cr.innerRight;
         const float d = static_cast<float>(c < cr.innerLeft ? cx - static_cast<float>(c) : static_cast<float>(c) - cx);
@@ -334,9 +332,9 @@ int32_t LUT_BuildMergerMaps(LUTOB* lut, int32_t marginMode, int32_t useSeamWeigh
           const bool innerCols = c >= cr.innerLeft && c <= cr.innerRight;
           auto corner = [&]() {
             float dy, dx;
-            const int front = (code == 5 || code == 6) ? 1 : 0;
+            const int front = (code == kRegionFrontLeft || code == kRegionFrontRight) ? 1 : 0;
             dy = static_cast<float>(front ? cr.top - r : r - cr.bottom);
-            dx = static_cast<float>((code == 5 || code == 7) ? cr.left - c : c - cr.right);
+            dx = static_cast<float>((code == kRegionFrontLeft || code == kRegionRearLeft) ? cr.left - c : c - cr.right);
             const float sTop = static_cast<float>(cr.top), sLeft = static_cast<float>(cr.left);
             const float w = useSeamWeight != 0 ? LUT_CornerWeightBySeam(dy, dx, sTop, sLeft, lut, front)
                                                : LUT_CornerWeightByAngleRange(dy, dx, sTop, sLeft, lut, front);
@@ -353,25 +351,25 @@ int32_t LUT_BuildMergerMaps(LUTOB* lut, int32_t marginMode, int32_t useSeamWeigh
           };
           auto base = [&]() {
             switch (code) {
-              case 0: return w1;
-              case 1:
-              case 2: return 1.0f;
-              case 3:
-              case 4: return 0.0f;
+              case kRegionCentre: return w1;
+              case kRegionFront:
+              case kRegionRear: return 1.0f;
+              case kRegionLeft:
+              case kRegionRight: return 0.0f;
               default: return corner();
             }
           };
           auto frontAbsent = [&]() {
-            if (code == 5 || code == 6) return 0.0f;
-            if (code == 1) return (blank && innerCols) ? w1 : 0.0f;
+            if (code == kRegionFrontLeft || code == kRegionFrontRight) return 0.0f;
+            if (code == kRegionFront) return (blank && innerCols) ? w1 : 0.0f;
             return base();
           };
           if (!p2) {
             if (!p3 && !p4) {
               w1 = 1.0f;
-            } else if (code == 7 || code == 8) {
+            } else if (code == kRegionRearLeft || code == kRegionRearRight) {
               w1 = 0.0f;
-            } else if (code == 2) {
+            } else if (code == kRegionRear) {
               w1 = (blank && innerCols) ? w1 : 0.0f;
             } else {
               w1 = p1 ? base() : frontAbsent();
@@ -432,8 +430,8 @@ int32_t LUT_BuildMergerMapsDirect(LUTOB* lut) {
   Projectors proj;
   proj.Prepare(lut);
   const bool p1 = lut->cornerCounts[0] != 0, p2 = lut->cornerCounts[1] != 0;
-  const float tF = std::tan(DegToRad((lut->seamAngles[0] + lut->seamAngles[1]) * 0.5f));
-  const float tR = std::tan(DegToRad((lut->seamAngles[2] + lut->seamAngles[3]) * 0.5f));
+  const float tF = std::tan(DegToRadDivFirst((lut->seamAngles[0] + lut->seamAngles[1]) * 0.5f));
+  const float tR = std::tan(DegToRadDivFirst((lut->seamAngles[2] + lut->seamAngles[3]) * 0.5f));
   const SeamRamp seam(W, H, left, seamTop, right, seamBottom, tF, tR);
 
   auto rows = [&](int32_t r0, int32_t r1) {

@@ -7,19 +7,14 @@
 #include "camera/lut_config.h"
 #include "camera/rotation.h"
 #include "frame/global_variables.h"
+#include "frame/mat3.h"
+#include "frame/numeric_constants.h"
+#include "surround/surround_codes.h"
 
 namespace {
 
-constexpr float kPi = 3.14159265f;
 constexpr float kEps = 1.1920929e-7f;
 
-void Mul3(const float* a, const float* b, float* c) {
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) c[3 * i + j] = a[3 * i] * b[j] + a[3 * i + 1] * b[3 + j] + a[3 * i + 2] * b[6 + j];
-}
-void MulVec(const float* m, const float* v, float* o) {
-  for (int i = 0; i < 3; ++i) o[i] = m[3 * i] * v[0] + m[3 * i + 1] * v[1] + m[3 * i + 2] * v[2];
-}
 void AxisRotation(int axis, float angle, float* m) {
   float r[3] = {0, 0, 0};
   r[axis] = angle;
@@ -34,7 +29,7 @@ float Dir(float x, float y) { return std::atan2(y, x); }
 
 // One pixel's sources as the maps hold them.
 struct Sample {
-  int32_t cam;  // 255 empty
+  int32_t cam;  // kNoCamera when empty
   float x1, y1, x2, y2, w;
 };
 
@@ -87,7 +82,7 @@ struct Builder {
     const float rx = std::copysign(t / std::sqrt(1 + v * v / (u * u)), u);
     const float ry = std::copysign(t / std::sqrt(1 + u * u / (v * v)), v);
     const float c[3] = {rx, ry, 1.0f};
-    MulVec(g.M, c, d);
+    Mat3_MulVec(g.M, c, d);
   }
 
   bool InsideEllipse(float x, float y, int k) const { return x * x / (a[k] * a[k]) + y * y / (b[k] * b[k]) < 1.0f; }
@@ -129,7 +124,7 @@ struct Builder {
                             c01 / det, (J[0] * J[8] - J[2] * J[6]) / det, (J[2] * J[3] - J[0] * J[5]) / det,
                             c02 / det, (J[1] * J[6] - J[0] * J[7]) / det, (J[0] * J[4] - J[1] * J[3]) / det};
       float step[3];
-      MulVec(inv, F, step);
+      Mat3_MulVec(inv, F, step);
       t -= step[0];
       X -= step[1];
       Y -= step[2];
@@ -248,18 +243,18 @@ struct Builder {
     return true;
   }
 
-  // The exact sources of one pixel, solved on its own; cam 255 when it
+  // The exact sources of one pixel, solved on its own; cam kNoCamera when it
   // stays empty.
   Sample Exact(int32_t row, int32_t col) const {
     Solver sv[2];
     float side[3], end[3];
-    if (Intersect(row, col, side, end, sv) != 0) return Sample{255, 0, 0, 0, 0, 0};
+    if (Intersect(row, col, side, end, sv) != 0) return Sample{kNoCamera, 0, 0, 0, 0, 0};
     return Map(row, col, side, end);
   }
 
   // The sources of a pixel whose bowl points are known.
   Sample Map(int32_t row, int32_t col, const float side[3], const float end[3]) const {
-    Sample out{255, 0, 0, 0, 0, 0};
+    Sample out{kNoCamera, 0, 0, 0, 0, 0};
     const float x = side[0], y = side[1];
     const float hw = static_cast<float>(g.carWidth >> 1), hl = static_cast<float>(g.carLength >> 1);
     const bool front = y < -hl, back = y > hl, left = x < -hw, right = x > hw;
@@ -366,7 +361,7 @@ struct Builder {
       }
       if ((W - 1) % s != 0) {
         Sample A = At(r, W - 1), B = At(r + s, W - 1);
-        if (A.cam != 255 && B.cam != 255) {
+        if (A.cam != kNoCamera && B.cam != kNoCamera) {
           Substitute(&A, &B);
           for (int32_t k = 1; k < s; ++k) {
             Sample v = Lerp(A, B, static_cast<float>(k) / s, false);
@@ -379,7 +374,7 @@ struct Builder {
     if (e < H - 2)
       for (int32_t c = 0; c < W; c += s) {
         Sample A = At(e, c), B = At(H - 1, c);
-        if (A.cam == 255 || B.cam == 255) continue;
+        if (A.cam == kNoCamera || B.cam == kNoCamera) continue;
         Substitute(&A, &B);
         for (int32_t r = e + 1; r < H - 1; ++r) {
           Sample v = Lerp(A, B, static_cast<float>(r - e) / (H - e), false);
@@ -393,9 +388,9 @@ struct Builder {
       for (int32_t c = 0; c < W - s; c += s) {
         ct = c + s;
         Sample A = At(r, c), B = At(r, c + s);
-        if (A.cam == 255 && B.cam == 255) continue;
+        if (A.cam == kNoCamera && B.cam == kNoCamera) continue;
         const bool same = A.cam == B.cam;
-        const bool swapped = !same && A.cam != 255 && B.cam != 255 && A.w <= 0.9f && B.w <= 0.9f;
+        const bool swapped = !same && A.cam != kNoCamera && B.cam != kNoCamera && A.w <= 0.9f && B.w <= 0.9f;
         if (same || swapped) {
           if (swapped) B = Swap(B);
           Substitute(&A, &B);
@@ -404,16 +399,16 @@ struct Builder {
         } else {
           for (int32_t k = 0; k < s; ++k) {
             const Sample v = Exact(r, c + k);
-            if (v.cam != 255) Texel(r, c + k, v);
+            if (v.cam != kNoCamera) Texel(r, c + k, v);
           }
         }
       }
       Sample A = At(r, ct), B = At(r, W - 1);
-      if (A.cam != 255 && B.cam != 255) {
+      if (A.cam != kNoCamera && B.cam != kNoCamera) {
         if (A.cam != B.cam) B = Swap(B);
         Substitute(&A, &B);
         for (int32_t c = ct; c < W; ++c) Texel(r, c, Lerp(A, B, static_cast<float>(c - ct) / (W - ct), false));
-      } else if (A.cam != 255) {
+      } else if (A.cam != kNoCamera) {
         for (int32_t c = ct; c < W; ++c) Texel(r, c, A);
       }
     }
@@ -444,7 +439,7 @@ struct Builder {
       for (int32_t c = 0; c < W; c += S) {
         Sample A = At(r, c), B = At(r + S, c);
         if (A.cam == B.cam) {
-          if (A.cam == 255) continue;
+          if (A.cam == kNoCamera) continue;
           Substitute(&A, &B);
           const bool firstOnly = A.w >= 0.99f && B.w >= 0.99f;
           for (int32_t k = 1; k < 8; ++k) {
@@ -458,7 +453,7 @@ struct Builder {
       }
       if ((W - 1) % S != 0) {
         Sample A = At(r, W - 1), B = At(r + S, W - 1);
-        if (A.cam != 255 && B.cam != 255) {
+        if (A.cam != kNoCamera && B.cam != kNoCamera) {
           Substitute(&A, &B);
           for (int32_t k = 1; k < 8; ++k) {
             Sample v = Lerp(A, B, static_cast<float>(k) / 8, false);
@@ -471,7 +466,7 @@ struct Builder {
     if (e < H - 2)
       for (int32_t c = 0; c < W; c += S) {
         Sample A = At(e, c), B = At(H - 1, c);
-        if (A.cam == 255 || B.cam == 255) continue;
+        if (A.cam == kNoCamera || B.cam == kNoCamera) continue;
         Substitute(&A, &B);
         for (int32_t r = e + 2; r < H - 1; r += 2) {
           Sample v = Lerp(A, B, static_cast<float>(r - e) / (H - e), false);
@@ -485,8 +480,8 @@ struct Builder {
       for (int32_t c = 0; c < W - S; c += S) {
         ct = c + S;
         const Sample A = At(r, c), B = At(r, c + S);
-        if (A.cam == 255 && B.cam == 255) continue;
-        if (A.cam != 255 && B.cam != 255) {
+        if (A.cam == kNoCamera && B.cam == kNoCamera) continue;
+        if (A.cam != kNoCamera && B.cam != kNoCamera) {
           if (A.cam == B.cam || (A.w <= 0.9f && B.w <= 0.9f)) {
             HalfSpan(r, c, A, c + S, B, c, c + S - 2);
             continue;
@@ -501,9 +496,9 @@ struct Builder {
             Store(r, c + 4 * i, P[i]);
           }
           for (int i = 0; i < 4; ++i) {
-            if (P[i].cam == 255) continue;
+            if (P[i].cam == kNoCamera) continue;
             Texel(r, c + 4 * i, P[i]);
-            if (P[i + 1].cam != 255) HalfSpan(r, c + 4 * i, P[i], c + 4 * i + 4, P[i + 1], c + 4 * i + 2, c + 4 * i + 2);
+            if (P[i + 1].cam != kNoCamera) HalfSpan(r, c + 4 * i, P[i], c + 4 * i + 4, P[i + 1], c + 4 * i + 2, c + 4 * i + 2);
           }
           continue;
         }
@@ -514,8 +509,8 @@ struct Builder {
           const int32_t m = (lo + hi) / 2;
           const Sample M = Exact(r, m);
           Store(r, m, M);
-          const bool lowSeen = L.cam != 255;
-          if (M.cam == 255) {
+          const bool lowSeen = L.cam != kNoCamera;
+          if (M.cam == kNoCamera) {
             if (lowSeen) hi = m, R = M;
             else lo = m, L = M;
             continue;
@@ -531,7 +526,7 @@ struct Builder {
       }
       // The tail: fractions (c - ct) / (W - ct) as at full resolution.
       Sample A = At(r, ct), B = At(r, W - 1);
-      if (A.cam != 255 && B.cam != 255) {
+      if (A.cam != kNoCamera && B.cam != kNoCamera) {
         if (A.cam != B.cam) B = Swap(B);
         Substitute(&A, &B);
         for (int32_t c = ct; c < W; c += 2) Texel(r, c, Lerp(A, B, static_cast<float>(c - ct) / (W - ct), false));
@@ -562,15 +557,15 @@ void SetupCamera(VirtualViewLUTGen* g) {
     AxisRotation(2, gamma, r1);
     AxisRotation(0, std::asin(std::min(std::max(dy, -1.0f), 1.0f)), r2);
     AxisRotation(1, -std::asin(std::min(std::max(e, -1.0f), 1.0f)), r3);
-    Mul3(r3, r2, r32);
-    Mul3(r32, r1, g->M);
+    Mat3_Mul(r3, r2, r32);
+    Mat3_Mul(r32, r1, g->M);
     for (int i = 0; i < 3; ++i)
       for (int j = 0; j < 3; ++j) g->Minv[3 * i + j] = g->M[3 * j + i];
     if (pass == 1) break;
     // Roll: the world's vertical along the image's vertical axis.
     const float down[3] = {0, 0, -400};
     float v[3];
-    MulVec(g->Minv, down, v);
+    Mat3_MulVec(g->Minv, down, v);
     if (std::fabs(v[1]) < kEps) break;
     gamma -= std::atan(v[0] / v[1]);
   }
@@ -646,7 +641,7 @@ void VirtualViewLUTGen_ProjectToView(const VirtualViewLUTGen* g, float* x, float
                                      float wy, float wz) {
   const float rel[3] = {wx - g->eye[0], wy - g->eye[1], wz - g->eye[2]};
   float p[3];
-  MulVec(g->Minv, rel, p);
+  Mat3_MulVec(g->Minv, rel, p);
   const float r = std::sqrt(p[0] * p[0] + p[1] * p[1]);
   const float s = r > kEps ? std::atan2(r, p[2]) / r : 1.0f / std::max(p[2], kEps);
   if (x != nullptr) *x = p[0] * s * g->focal / g->aspect;
@@ -730,7 +725,7 @@ void BuildView(VirtualViewLUTGen* g, int32_t step, bool half, uint32_t* texture,
   }
   if (cameraMatrix != nullptr) {
     float c[3];
-    MulVec(g->Minv, g->t0, c);
+    Mat3_MulVec(g->Minv, g->t0, c);
     for (int i = 0; i < 3; ++i) {
       for (int j = 0; j < 3; ++j) cameraMatrix[4 * i + j] = g->Minv[3 * i + j];
       cameraMatrix[4 * i + 3] = c[i];

@@ -11,11 +11,11 @@
 #include "frame/geometry_utils.h"
 #include "frame/global_variables.h"
 #include "frame/log.h"
+#include "frame/numeric_constants.h"
 #include "surround/calibration_services.h"
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
 // Depth limits of the corner search by attempt; the angle limit is 0.3 for
 // all of them. A camera whose attempts run past the table fails.
 constexpr float kDepthLimits[14] = {0.1f, 0.25f, 0.45f, 0.45f, 0.45f, 0.45f, 0.45f,

@@ -11,11 +11,11 @@
 #include "frame/geometry_utils.h"
 #include "frame/global_variables.h"
 #include "frame/log.h"
+#include "frame/numeric_constants.h"
 #include "surround/calibration_services.h"
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
 constexpr float kDepthLimits[14] = {0.1f, 0.25f, 0.45f, 0.45f, 0.45f, 0.45f, 0.45f,
                                     0.45f, 0.45f, 0.45f, 0.45f, 0.45f, 0.45f, 0.45f};
 constexpr int32_t kAttempts = 14;

@@ -8,15 +8,10 @@
 #include "camera/rotation.h"
 #include "frame/geometry_utils.h"
 #include "frame/log.h"
+#include "frame/mat3.h"
+#include "frame/numeric_constants.h"
 
 namespace {
-
-constexpr float kPi = 3.14159265358979f;
-
-void MatMul(const float A[9], const float B[9], float C[9]) {
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) C[3 * i + j] = A[3 * i] * B[j] + A[3 * i + 1] * B[3 + j] + A[3 * i + 2] * B[6 + j];
-}
 
 float Direction(const float c[8], int p, int q) {
   return std::atan2(c[2 * p] - c[2 * q], c[2 * p + 1] - c[2 * q + 1]);
@@ -45,7 +40,7 @@ bool CheckBlockAngle(const float rA[3], const float rB[3], float* yaw, float lim
   float Ra[9], Rb[9], M[9];
   RodriguesArr(negA, Ra, nullptr);
   RodriguesArr(rB, Rb, nullptr);
-  MatMul(Ra, Rb, M);
+  Mat3_Mul(Ra, Rb, M);
   float a[3];
   Matrix m{3, 3, M};
   AnglesFromRotation(&m, a);

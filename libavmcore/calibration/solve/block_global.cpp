@@ -9,32 +9,24 @@
 #include "camera/rotation.h"
 #include "frame/geometry_utils.h"
 #include "frame/log.h"
+#include "frame/mat3.h"
+#include "frame/numeric_constants.h"
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
 constexpr float kAdjustLimit = 15.4f;
 constexpr float kBestRefitLimit = 12.21f;
-
-void MatVec(const float M[9], const float v[3], float out[3]) {
-  for (int i = 0; i < 3; ++i) out[i] = M[3 * i] * v[0] + M[3 * i + 1] * v[1] + M[3 * i + 2] * v[2];
-}
-
-void MatMul(const float A[9], const float B[9], float C[9]) {
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) C[3 * i + j] = A[3 * i] * B[j] + A[3 * i + 1] * B[3 + j] + A[3 * i + 2] * B[6 + j];
-}
 
 // Corners, vector and length from the record's rotation.
 void PairFromRotation(BlockPair* p, const float tA[3], const float tB[3], float squareSize) {
   float v[3];
-  MatVec(p->rot, tB, v);
+  Mat3_MulVec(p->rot, tB, v);
   for (int i = 0; i < 3; ++i) p->vec[i] = v[i] - tA[i];
   float sq[12];
   Block_Square(squareSize, sq);
   for (int k = 0; k < 4; ++k) {
     const float q[3] = {sq[3 * k] + tB[0], sq[3 * k + 1] + tB[1], sq[3 * k + 2] + tB[2]};
-    MatVec(p->rot, q, v);
+    Mat3_MulVec(p->rot, q, v);
     for (int i = 0; i < 3; ++i) p->corners[3 * k + i] = v[i] - tA[i];
   }
   p->length = std::sqrt(p->vec[0] * p->vec[0] + p->vec[1] * p->vec[1] + p->vec[2] * p->vec[2]);
@@ -134,7 +126,7 @@ void BlockPair_Compute(const float rA[3], const float tA[3], const float rB[3], 
   float Ra[9], Rb[9];
   RodriguesArr(negA, Ra, nullptr);
   RodriguesArr(rB, Rb, nullptr);
-  MatMul(Ra, Rb, pair->rot);
+  Mat3_Mul(Ra, Rb, pair->rot);
   float angles[3];
   Matrix M{3, 3, pair->rot};
   AnglesFromRotation(&M, angles);
@@ -158,7 +150,7 @@ void BlockPair_TransformCorners(const float rotation[9], const float tA[3], cons
   for (int k = 0; k < 4; ++k) {
     const float q[3] = {corners[3 * k] + tB[0], corners[3 * k + 1] + tB[1], corners[3 * k + 2] + tB[2]};
     float v[3];
-    MatVec(rotation, q, v);
+    Mat3_MulVec(rotation, q, v);
     for (int i = 0; i < 3; ++i) tmp[3 * k + i] = v[i] - tA[i];
   }
   memcpy(out, tmp, sizeof tmp);  // out may be corners
@@ -231,12 +223,12 @@ int32_t CalcGlobalPhyCoord(BlockCalib4* o) {
   P[2] = {-s.T[4][0], -s.T[4][1]};
   float v[3];
   const float d3[3] = {s.T[1][0] - s.T[6][0], s.T[1][1] - s.T[6][1], s.T[1][2] - s.T[6][2]};
-  MatVec(s.pair[0].rot, d3, v);
+  Mat3_MulVec(s.pair[0].rot, d3, v);
   P[3] = {v[0] - s.T[0][0], v[1] - s.T[0][1]};
   P[1] = {0.0f, 0.0f};
   if (full) {
     const float d1[3] = {s.T[5][0] - s.T[2][0], s.T[5][1] - s.T[2][1], s.T[5][2] - s.T[2][2]};
-    MatVec(s.pair[2].rot, d1, v);
+    Mat3_MulVec(s.pair[2].rot, d1, v);
     P[1] = {v[0] - s.T[4][0] + delta[0], v[1] - s.T[4][1] + delta[1]};
     P[3].x -= delta[0];
     P[3].y -= delta[1];
@@ -288,7 +280,7 @@ int32_t CalcGlobalPhyCoord_Mode2(BlockCalib4* o) {
   P[2] = {-s.T[5][0], -s.T[5][1]};
   float v[3];
   const float d3[3] = {s.T[3][0] - s.T[7][0], s.T[3][1] - s.T[7][1], s.T[3][2] - s.T[7][2]};
-  MatVec(s.pair[1].rot, d3, v);
+  Mat3_MulVec(s.pair[1].rot, d3, v);
   P[3] = {v[0] - s.T[2][0], v[1] - s.T[2][1]};
   const float theta = -std::atan2(P[3].y - P[2].y, P[3].x - P[2].x);
   const Pt centre = {(P[2].x + P[3].x) / 2.0f, (P[1].y + P[2].y) / 2.0f};

@@ -3,12 +3,11 @@
 #include <vector>
 
 #include "camera/test/trace_test_fixture.h"
+#include "frame/numeric_constants.h"
 
 namespace {
 
 class TraceDirect : public TraceFixture {};
-
-constexpr float kPi = 3.14159265f;
 
 TEST_F(TraceDirect, StraightUpToTheBoundBentBeyond) {
   const TraceView v = lin_.View();

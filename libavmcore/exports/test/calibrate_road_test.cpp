@@ -16,6 +16,7 @@
 
 #include "calibration/solve/new_lut_corner_search.h"
 #include "frame/global_variables.h"
+#include "frame/numeric_constants.h"
 #include "globalimage_api.h"
 #include "surround/lutob.h"
 #include "surround/merger_lut.h"
@@ -23,8 +24,6 @@
 #include "testsupport/config_state.h"
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 // Rotation matrix of a rotation vector, in double precision: small angle
 // differences need it.
@@ -47,7 +46,7 @@ double RotationErrorDeg(const float* a, const float* b) {
     for (int j = 0; j < 3; ++j) D[3 * i + j] = A[i] * B[j] + A[3 + i] * B[3 + j] + A[6 + i] * B[6 + j];
   const double sinPart = std::hypot(std::hypot(D[7] - D[5], D[2] - D[6]), D[3] - D[1]) / 2;
   const double cosPart = (D[0] + D[4] + D[8] - 1) / 2;
-  return std::atan2(sinPart, cosPart) * 180.0 / kPi;
+  return std::atan2(sinPart, cosPart) * 180.0 / kPiD;
 }
 
 double Distance(const float* a, const float* b) {

@@ -3,11 +3,10 @@
 #include <cmath>
 #include <vector>
 
+#include "frame/numeric_constants.h"
 #include "toolkit/transform3d.h"
 
 namespace {
-
-constexpr float kPi = 3.14159265358979f;
 
 std::vector<double> Apply(const float* m, int n, const std::vector<double>& v) {
   std::vector<double> out(n, 0.0);

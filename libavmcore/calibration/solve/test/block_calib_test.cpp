@@ -13,14 +13,13 @@
 #include "calibration/solve/block_solve.h"
 #include "camera/camera_model.h"
 #include "camera/rotation.h"
+#include "frame/numeric_constants.h"
 #include "surround/calibration_services.h"
 #include "testsupport/block_site.h"
 #include "testsupport/config_state.h"
 #include "testsupport/pose_scene.h"
 
 namespace {
-
-constexpr float kPi = 3.14159265358979f;
 
 // The configuration of a block calibration run on the site.
 void ConfigureFor(const BlockSite& site, int32_t layout, int32_t mask = 15) {
