@@ -167,6 +167,27 @@ TEST_F(BsdsStateTest, TableEntriesOutsideTheFrameReadNothing) {
   ADASConfig_Free(&cfg);
 }
 
+// Cell size and offsets come from the configuration file: values whose zone
+// distances would overflow the tracker's arithmetic switch BSDS off instead.
+TEST_F(BsdsStateTest, ZoneDistancesOutOfRangeLeaveBsdsOff) {
+  struct Case {
+    int field;
+    int32_t value;
+  };
+  const Case cases[] = {{25, 1526726656}, {25, -1000000}, {28, INT32_MIN}, {kAdasBsdsRearExtent, 2000000},
+                        {kAdasBsdsRows, 100000000}};
+  for (const Case& k : cases) {
+    ADASConfig cfg{};
+    ADAS_GenerateTablesFromRig(&cfg, rig_.rig, kAdasBSDS);
+    cfg.C[k.field] = k.value;
+    BSDSState s;
+    EXPECT_EQ(BSDS_Init(&s, &cfg), 0) << "field " << k.field << " = " << k.value;
+    EXPECT_EQ(s.inited, 0);
+    BSDS_Release(&s);
+    ADASConfig_Free(&cfg);
+  }
+}
+
 // A textured vehicle footprint on the ground, drawn through the sample rig's
 // rear camera, overtaking in the lane to the right: read through the BSDS
 // tables it is confirmed in the right rear zone and, once past, cleared.
