@@ -56,14 +56,15 @@ int32_t CalibFind_PlaceEightPoints(LUTOB* lut, uint32_t camera, float* src, floa
   // Source point of each output position, per camera.
   static const int32_t kOrder[4][8] = {
       {0, 1, 2, 3, 4, 5, 6, 7}, {7, 6, 5, 4, 3, 2, 1, 0}, {5, 7, 4, 6, 1, 3, 0, 2}, {2, 0, 3, 1, 6, 4, 7, 5}};
-  for (int32_t i = 4; i < 8; ++i) src[2 * i + 1] += colOffset;
+  const FinderPoints from{src}, to{points};
+  for (int32_t i = 4; i < 8; ++i) from.col(i) += colOffset;
   lut->cornerCounts[camera - 1] = 8;
   for (int32_t i = 0; i < 8; ++i) {
     const int32_t k = kOrder[camera - 1][i];
-    points[2 * i] = src[2 * k] * rowScale;
-    points[2 * i + 1] = src[2 * k + 1] * colScale;
+    to.row(i) = from.row(k) * rowScale;
+    to.col(i) = from.col(k) * colScale;
   }
-  return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0);
+  return FinderSolvePose(lut, camera, flag).ok ? 1 : 0;
 }
 
 AVM_LAYOUT_FINDER(CalibFind_Layout10Halves) {

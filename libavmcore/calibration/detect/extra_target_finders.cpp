@@ -63,9 +63,10 @@ int32_t RunSearch(LUTOB* lut, uint32_t camera, const Matrix* image, const Search
 
 // The extend step: with n valid points solve, run every search; when all
 // succeed their points go behind the n and the pose is solved again. n + k
-// when that solve succeeds, else n.
-int32_t Extend(LUTOB* lut, uint32_t camera, const Matrix* image, int32_t n, const Search* searches, int32_t count,
-               float* points) {
+// when that solve succeeds, else n; rms (when given) gets the residual of
+// that last solve whenever it ran.
+int32_t Extend(LUTOB* lut, uint32_t camera, const Matrix* image, int32_t n, const Search* searches,
+               int32_t count, float* points, float* rms = nullptr) {
   int32_t k = 0;
   int32_t maxAnchor = 0;
   for (int32_t i = 0; i < count; ++i) {
@@ -78,7 +79,9 @@ int32_t Extend(LUTOB* lut, uint32_t camera, const Matrix* image, int32_t n, cons
   for (int32_t i = 0, at = 0; i < count; at += Points(searches[i]), ++i)
     if (RunSearch(lut, camera, image, searches[i], found.data() + 2 * at) == 0) return n;
   memcpy(points + 2 * n, found.data(), found.size() * sizeof(float));
-  return FinderSolvePose(lut, camera, n + k, 1).ok ? n + k : n;
+  const FinderSolve fit = FinderSolvePose(lut, camera, n + k, 1);
+  if (rms != nullptr) *rms = fit.rms;
+  return fit.ok ? n + k : n;
 }
 
 // Ground-view square searches.
@@ -171,7 +174,7 @@ uint32_t Layout26Side(LUTOB* lut, uint32_t camera, const Matrix* on, uint32_t r,
   bool pair = false;
   for (int32_t u : {0, 100}) {
     if (rule.countEightBeforeSolve) lut->cornerCounts[camera - 1] = 8;
-    CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), 1, 0, 0);
+    FinderSolvePose(lut, camera, 1);
     float a[8], b[8];
     const Search sa{1, u, rule.size, 8, 500.0f, 500.0f, rule.window, rule.window, -1};
     const Search sb{1, u, rule.size, 12, 500.0f, 500.0f, rule.window, rule.window, -1};
@@ -276,8 +279,9 @@ AVM_LAYOUT_FINDER(CalibFind_Layout26B) {
     if (!pair || m != r + 2) return m;
     // The middle square behind the pair counts only with a tight fit.
     const Search s{15, 0, 500.0f, 10, 200.0f, 200.0f, 900.0f, 900.0f, -1};
-    const int32_t got = Extend(lut, 2, image, static_cast<int32_t>(m), &s, 1, points);
-    return got == static_cast<int32_t>(m) + 4 && gv().lastCalibResult[1] < 2.5f ? r + 6 : r + 2;
+    float rms = 0.0f;
+    const int32_t got = Extend(lut, 2, image, static_cast<int32_t>(m), &s, 1, points, &rms);
+    return got == static_cast<int32_t>(m) + 4 && rms < 2.5f ? r + 6 : r + 2;
   }
   const uint32_t r = CalibFindMarkerBoard(lut, camera, &inverted, 3, points);
   if (r == 0 || camera != 1) return r;

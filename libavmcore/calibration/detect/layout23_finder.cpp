@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "calibration/detect/eight_point_layout_finders.h"
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/pattern_finder.h"
-#include "calibration/detect/pose_solve_services.h"
 #include "calibration/detect/template_corners.h"
 #include "frame/global_variables.h"
 #include "surround/lutob.h"
@@ -71,28 +71,27 @@ bool LongBoard(const Matrix* image, float* points) {
 }  // namespace
 
 AVM_LAYOUT_FINDER(CalibFind_Layout23) {
-  if (lut == nullptr || camera < 1 || camera > 4 || image == nullptr || image->data == nullptr || image->cols < 1 ||
-      image->rows < 1 || points == nullptr || lut->worldPoints[camera - 1] == nullptr)
-    return 0;
+  if (!FinderCallValid(lut, camera, image, points)) return 0;
   if (camera <= 2) return CalibFind_Layout12Halves(lut, camera, image, cols, rows, points);
   // Ten board points and two four-point boards after them.
   if (gv().maxPoints < 18 || !LongBoard(image, points)) return 0;
   const int32_t c = static_cast<int32_t>(camera) - 1;
-  const float* wp = lut->worldPoints[c];
   struct Try {
     int32_t flag;
     float a, b;
   };
   for (const Try& t : {Try{0, 1150, 1150}, Try{1, 1150, 1150}, Try{1, 1250, 1550}}) {
-    lut->cornerCounts[c] = 10;
-    CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), t.flag, 0, 0);
+    FinderSolvePose(lut, camera, 10, t.flag);
     const float w = 2 * t.a + 600, h = 2 * t.b + 600;
-    if (CalibFindPattern(lut, c, image, 4, 0, 0, points + 20, 600.0f, wp[30] - t.a, wp[31] - t.b, w, h, 0.0f) ==
-            0 ||
-        CalibFindPattern(lut, c, image, 4, 0, 0, points + 28, 600.0f, wp[42] - t.a, wp[43] - t.b, w, h, 0.0f) == 0)
+    // The small boards' points 10..13 and 14..17, placed by world points 10 and 14.
+    if (CalibFindPattern(lut, c, image, 4, 0, 0, points + 2 * 10, 600.0f,
+                         FinderWorldX(lut, camera, 10) - t.a, FinderWorldY(lut, camera, 10) - t.b,
+                         w, h, 0.0f) == 0 ||
+        CalibFindPattern(lut, c, image, 4, 0, 0, points + 2 * 14, 600.0f,
+                         FinderWorldX(lut, camera, 14) - t.a, FinderWorldY(lut, camera, 14) - t.b,
+                         w, h, 0.0f) == 0)
       continue;
-    lut->cornerCounts[c] = 18;
-    if (CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), 1, 0, 0) != 0) return 18;
+    if (FinderSolvePose(lut, camera, 18, 1).ok) return 18;
   }
   return 10;
 }

@@ -6,10 +6,10 @@
 
 #include "calibration/detect/checker_circles.h"
 #include "calibration/detect/corner_resample.h"
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/image_box.h"
 #include "calibration/detect/layout_finders.h"
 #include "calibration/detect/pattern_finder.h"
-#include "calibration/detect/pose_solve_services.h"
 #include "calibration/detect/predicted_target_finders.h"
 #include "frame/calib_profile.h"
 #include "surround/lutob.h"
@@ -22,19 +22,16 @@ struct Layout24 {
   const Matrix* image;
   float* points;
 
-  const float* Wp(int32_t k) const { return lut->worldPoints[camera - 1] + 3 * k; }
-  int32_t Solve(int32_t count, int32_t flag) {
-    lut->cornerCounts[camera - 1] = count;
-    return CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), flag, 0, 0);
-  }
   // Floor mark k into point k: a near window first, then a wider one.
   bool Mark(int32_t k) {
     const int32_t c = static_cast<int32_t>(camera) - 1;
     float* out = points + 2 * k;
-    return CalibFindPattern(lut, c, image, 8, 0, 0, out, 200.0f, Wp(k)[0] - 250.0f, Wp(k)[1] - 250.0f, 500.0f,
-                            500.0f, 0.0f) != 0 ||
-           CalibFindPattern(lut, c, image, 8, 0, 0, out, 200.0f, Wp(k)[0] - 400.0f, Wp(k)[1] - 400.0f, 800.0f,
-                            800.0f, 0.0f) != 0;
+    return CalibFindPattern(lut, c, image, 8, 0, 0, out, 200.0f,
+                            FinderWorldX(lut, camera, k) - 250.0f,
+                            FinderWorldY(lut, camera, k) - 250.0f, 500.0f, 500.0f, 0.0f) != 0 ||
+           CalibFindPattern(lut, c, image, 8, 0, 0, out, 200.0f,
+                            FinderWorldX(lut, camera, k) - 400.0f,
+                            FinderWorldY(lut, camera, k) - 400.0f, 800.0f, 800.0f, 0.0f) != 0;
   }
   bool Marks(int32_t first, int32_t last) {
     for (int32_t k = first; k <= last; ++k)
@@ -43,8 +40,9 @@ struct Layout24 {
   }
   // Corner mark k into point k.
   bool Corner(int32_t k) {
-    return CalibFind_Layout24Part(lut, static_cast<int32_t>(camera) - 1, image, points + 2 * k, Wp(k)[0] - 250.0f,
-                                  Wp(k)[1] - 250.0f, 500.0f, 500.0f) != 0;
+    return CalibFind_Layout24Part(lut, static_cast<int32_t>(camera) - 1, image, points + 2 * k,
+                                  FinderWorldX(lut, camera, k) - 250.0f,
+                                  FinderWorldY(lut, camera, k) - 250.0f, 500.0f, 500.0f) != 0;
   }
   // The last eight marks become the result, points and world points alike.
   uint32_t Keep(const int32_t (&from)[8]) {
@@ -83,7 +81,7 @@ bool CheckerCircles(const Matrix* image, uint32_t camera, Layout24* f) {
         f->points[2 * i] = (static_cast<float>(box.top) + found[2 * i]) * sy;
         f->points[2 * i + 1] = (static_cast<float>(box.left) + found[2 * i + 1]) * sx;
       }
-      if (f->Solve(4, 0) != 0) {
+      if (FinderSolvePose(f->lut, camera, 4, 0).ok) {
         solved = true;
         break;
       }
@@ -98,33 +96,31 @@ bool CheckerCircles(const Matrix* image, uint32_t camera, Layout24* f) {
 AVM_LAYOUT_FINDER(CalibFind_Layout24) {
   (void)cols;
   (void)rows;
-  if (lut == nullptr || camera < 1 || camera > 4 || image == nullptr || image->data == nullptr || image->cols < 1 ||
-      image->rows < 1 || points == nullptr || lut->worldPoints[camera - 1] == nullptr)
-    return 0;
+  if (!FinderCallValid(lut, camera, image, points)) return 0;
   Layout24 f{lut, camera, image, points};
   if (!CheckerCircles(image, camera, &f)) return 0;
   // Marks 4..7: one more search after a re-solve with the refining flag.
   if (!f.Marks(4, 7)) {
-    if (f.Solve(4, 1) == 0 || !f.Marks(4, 7)) return 4;
+    if (!FinderSolvePose(lut, camera, 4, 1).ok || !f.Marks(4, 7)) return 4;
   }
-  if (f.Solve(8, 0) == 0) return 4;
+  if (!FinderSolvePose(lut, camera, 8, 0).ok) return 4;
   // Marks 8..11: a failed solve counts as a miss.
   for (int32_t attempt = 0;; ++attempt) {
-    if (f.Marks(8, 11) && f.Solve(12, 1) != 0) break;
-    if (attempt == 1 || f.Solve(8, 1) == 0) return 8;
+    if (f.Marks(8, 11) && FinderSolvePose(lut, camera, 12, 1).ok) break;
+    if (attempt == 1 || !FinderSolvePose(lut, camera, 8, 1).ok) return 8;
   }
   if (camera <= 2) {
     if (!f.Marks(12, 14) || !f.Corner(15)) return 12;
-    if (f.Solve(16, 1) == 0) return 12;
+    if (!FinderSolvePose(lut, camera, 16, 1).ok) return 12;
     static const int32_t kFront[8] = {8, 9, 10, 11, 12, 13, 14, 15};
     return f.Keep(kFront);
   }
   if (!f.Marks(12, 13)) return 12;
-  if (f.Solve(14, 1) == 0) return 12;
+  if (!FinderSolvePose(lut, camera, 14, 1).ok) return 12;
   if (!f.Corner(14) || !f.Corner(15)) return 14;
-  if (f.Solve(16, 1) == 0) return 14;
+  if (!FinderSolvePose(lut, camera, 16, 1).ok) return 14;
   if (!f.Marks(16, 18) || !f.Corner(19)) return 16;
-  if (f.Solve(20, 1) == 0) return 16;
+  if (!FinderSolvePose(lut, camera, 20, 1).ok) return 16;
   static const int32_t kSide[8] = {8, 9, 14, 15, 16, 17, 18, 19};
   return f.Keep(kSide);
 }

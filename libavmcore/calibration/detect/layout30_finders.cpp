@@ -88,7 +88,8 @@ bool HalfBoardPairs(const Matrix* image, int32_t squaresX, int32_t squaresY, int
       if (++i >= 3) return false;
     while (FindChessboardByTemplates(&h.m[1], squaresX, squaresY, R.data(), mode, 0, 0, j) == 0)
       if (++j >= 3) return false;
-    for (size_t k = 0; k < n; ++k) R[2 * k + 1] += static_cast<float>(h.half);
+    const FinderPoints right{R.data()};
+    for (size_t k = 0; k < n; ++k) right.col(static_cast<int32_t>(k)) += static_cast<float>(h.half);
     if (found(L.data(), R.data())) return true;
     i = std::max(i, j) + 1;
     j = i;

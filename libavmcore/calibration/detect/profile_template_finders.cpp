@@ -267,7 +267,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout8) {
       r = camera == 1 ? CalibFind_Layout8Part(lut, camera, image, points, &tries)
                       : CalibFind_TemplateRearPart(lut, camera, image, points, &tries);
       lut->cornerCounts[camera - 1] = static_cast<int32_t>(r);
-      if (r != 0 && CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), 1, 0, 0) != 0) break;
+      if (r != 0 && FinderSolvePose(lut, camera, 1).ok) break;
       if (tries > 3 || tries <= before) break;
     }
     return r;

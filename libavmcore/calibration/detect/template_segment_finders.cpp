@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include "calibration/detect/finder_helpers.h"
 #include "calibration/detect/image_box.h"
 #include "calibration/detect/layout_finders.h"
-#include "calibration/detect/pose_solve_services.h"
 #include "calibration/detect/template_corner_pieces.h"
 #include "calibration/detect/template_corners.h"
 #include "frame/calib_profile.h"
@@ -127,7 +127,7 @@ uint32_t CalibFind_Layout53Templates(LUTOB* lut, uint32_t camera, Matrix* image,
       const Segment& b = firstFirst ? pair[1] : pair[0];
       std::copy(a.begin(), a.end(), points);
       std::copy(b.begin(), b.end(), points + 6);
-      if (CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), 0, 0, 0) != 0) return 6;
+      if (FinderSolvePose(lut, camera, 0).ok) return 6;
     }
   }
   return 0;
@@ -184,7 +184,7 @@ uint32_t CalibFind_Layout11Front(LUTOB* lut, uint32_t camera, Matrix* image, flo
         points[2 * i] = found[2 * src];
         points[2 * i + 1] = found[2 * src + 1];
       }
-      if (CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), 0, 0, 0) != 0) return 3;
+      if (FinderSolvePose(lut, camera, 0).ok) return 3;
     }
   }
   return 0;
@@ -273,8 +273,9 @@ uint32_t CalibFind_Layout11Rear(LUTOB* lut, uint32_t camera, Matrix* image, floa
         for (int32_t i = 0; i < n; ++i)
           if (attempt == 0 || CheckCornerSectors(&cl.lists[j][i], image)) work.push_back(cl.lists[j][i]);
         if (work.empty()) continue;
-        if (RearStrip(work.data(), static_cast<int32_t>(work.size()), W, refA, refB, tolerance, points) &&
-            CalibrateCameraByIndex(lut, 2, 0, 0, 0) != 0)
+        if (RearStrip(work.data(), static_cast<int32_t>(work.size()), W, refA, refB, tolerance,
+                      points) &&
+            FinderSolvePose(lut, 2, 0).ok)
           return 5;
       }
     }
@@ -343,7 +344,7 @@ uint32_t CalibFind_Layout53SideTemplates(LUTOB* lut, uint32_t camera, Matrix* im
         points[8 + 2 * i] = s[2 * src];
         points[8 + 2 * i + 1] = s[2 * src + 1];
       }
-      if (CalibrateCameraByIndex(lut, static_cast<int32_t>(camera), 0, 0, 0) != 0) return 7;
+      if (FinderSolvePose(lut, camera, 0).ok) return 7;
     }
   }
   return 0;
