@@ -2,6 +2,7 @@
 
 #include "camera/rotation.h"
 #include "frame/mat3.h"
+#include "frame/numeric_constants.h"
 #include "toolkit/transform3d.h"
 
 namespace {
@@ -23,8 +24,8 @@ void NegatedRotVec(const float (*mats)[9], int count, float* out) {
 
 void CamPose_EulerToRotVec(const void*, float* out, float a, float b, float c) {
   float m[5][9];
-  Mat3_RotateZ(m[0], 1.5707964f);
-  Mat3_RotateY(m[1], 3.1415927f);
+  Mat3_RotateZ(m[0], kHalfPi);
+  Mat3_RotateY(m[1], kPi);
   Mat3_RotateX(m[2], -b);
   Mat3_RotateY(m[3], -a);
   Mat3_RotateZ(m[4], -c);
@@ -33,7 +34,7 @@ void CamPose_EulerToRotVec(const void*, float* out, float a, float b, float c) {
 
 void CamPose_EulerToRotVecAlt(const void*, float* out, float a, float b, float c) {
   float m[4][9];
-  Mat3_RotateY(m[0], 1.5707964f);
+  Mat3_RotateY(m[0], kHalfPi);
   Mat3_RotateY(m[1], -a);
   Mat3_RotateZ(m[2], -c);
   Mat3_RotateX(m[3], -b);

@@ -110,13 +110,13 @@ void VirtualView_Rotation(float* out, uint32_t code, float q, float p, float A, 
     case 4: rz(-p * A); rx(50.0f); rz(5.0f); ry(-p * B); break;
     case 9: rz(p * A); rx(50.0f); rz(-5.0f); ry(p * B); break;
     case 2:
-    case 11: rx(q * q * B); rz(A * p23); rx(90.0f); rz(166.0f); break;
+    case 11: rx(q * q * B); rz(A * p23); rx(kQuarterTurnDeg); rz(166.0f); break;
     case 7:
-    case 12: rx(q * q * B); rz(-A * p23); rx(90.0f); rz(194.0f); break;
-    case 5: rx(q * q * B); rz(A * p23); rx(90.0f); rz(180.0f); break;
-    case 10: rx(q * q * B); rz(-A * p23); rx(90.0f); rz(180.0f); break;
+    case 12: rx(q * q * B); rz(-A * p23); rx(kQuarterTurnDeg); rz(194.0f); break;
+    case 5: rx(q * q * B); rz(A * p23); rx(kQuarterTurnDeg); rz(kHalfTurnDeg); break;
+    case 10: rx(q * q * B); rz(-A * p23); rx(kQuarterTurnDeg); rz(kHalfTurnDeg); break;
     case 13:
-    case 14: rx(180.0f); rz(180.0f); break;
+    case 14: rx(kHalfTurnDeg); rz(kHalfTurnDeg); break;
     default: break;
   }
   Upper3(m, out);
@@ -277,7 +277,7 @@ void SideView_BuildMap(const ViewParamRecord* rec, int32_t side, int32_t width, 
       const float colFrac = static_cast<float>(c) / (W - 1.0f);
       float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
       Mat4_Rotate(m, f[4] * std::pow(t, expo) * kDegToRad, 1.0f, 0.0f, 0.0f);
-      Mat4_Rotate(m, 90.0f * kDegToRad, 0.0f, 0.0f, 1.0f);
+      Mat4_Rotate(m, kQuarterTurnDeg * kDegToRad, 0.0f, 0.0f, 1.0f);
       Mat4_Rotate(m, ((colFrac * rowFrac) * 0.6f + 0.5f) * f[5] * kDegToRad, 0.0f, 1.0f, 0.0f);
       float turn[9], full[9];
       Upper3(m, turn);

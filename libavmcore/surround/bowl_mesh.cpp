@@ -255,7 +255,7 @@ void ProjectGrid(const D3DGrid* grid, const BowlCameras& cams, BowlScratch* s) {
     }
   }
 
-  float b[4] = {kPi / 2, kPi, 3 * kPi / 2, kTwoPi};
+  float b[4] = {kHalfPi, kPi, kThreeHalfPi, kTwoPi};
   if (grid->info.extraParam != 0) {
     const float fr = static_cast<float>(rows), fc = static_cast<float>(cols);
     b[0] = std::atan2(fr, fc);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "camera/camera_model.h"
+#include "frame/numeric_constants.h"
 #include "surround/lutob.h"
 #include "surround/merger_lut.h"
 #include "surround/merger_lut_internal.h"
@@ -114,7 +115,7 @@ int32_t LUT_BuildGroundGridEx(LUTOB* lut, int32_t width, int32_t height, int32_t
           if (lut->cornerCounts[endCam] != 0) {
             const float dr = static_cast<float>(front ? rF - r : r - rB);
             const float dc = static_cast<float>(left ? cL - c : c - cR);
-            const float a = std::atan2(dr / sF, dc / sL) * 180.0f / 3.1415927f;
+            const float a = std::atan2(dr / sF, dc / sL) * 180.0f / kPi;
             const float lo = lut->seamAngles[pair], hi = lut->seamAngles[pair + 1];
             wgt = a < lo ? 0.0f : (a > hi ? 1.0f : (hi > lo ? (a - lo) / (hi - lo) : 0.0f));
           }

@@ -11,6 +11,7 @@
 #include "frame/data_directory.h"
 #include "frame/global_variables.h"
 #include "frame/log.h"
+#include "frame/numeric_constants.h"
 #include "surround/lutob.h"
 #include "toolkit/transform3d.h"
 
@@ -92,7 +93,7 @@ void CamPose_AnglesToRotVec(float s0, float s1, float s2, float s3, float out[3]
   float a[9], b[9], c[9], d[9], ab[9], abc[9], m[9];
   Mat3_RotateZ(a, s0);
   Mat3_RotateY(b, -s2);
-  Mat3_RotateX(c, 1.5707964f - s1);
+  Mat3_RotateX(c, kHalfPi - s1);
   Mat3_RotateZ(d, s3);
   auto mul = [](const float* x, const float* y, float* z) {
     for (int i = 0; i < 3; ++i)

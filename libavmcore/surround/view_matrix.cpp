@@ -34,7 +34,7 @@ void CamerasWithPose(const D3DGrid* grid, int32_t camera, const float* r, const 
 void Generate3DMVP(float* mvp, float zoom, float aspect, float offX, float offY, float pitch, float yaw,
                    float distance, float tx, float ty) {
   float P[16];
-  Mat4_Perspective(P, kPi / 4, zoom, aspect, 0.1f, 100000.0f, -offX, offY);
+  Mat4_Perspective(P, kQuarterPi, zoom, aspect, 0.1f, 100000.0f, -offX, offY);
   const float turns = yaw / kTwoPi;
   if (turns > 0.0f) yaw -= kTwoPi * static_cast<float>(static_cast<int32_t>(turns));
   else if (turns < 0.0f) yaw -= kTwoPi * static_cast<float>(static_cast<int32_t>(turns) - 1);

@@ -21,8 +21,8 @@ void AxisRotation(int axis, float angle, float* m) {
   RodriguesArr(r, m, nullptr);
 }
 float Wrap(float a) {
-  if (a < -kPi) return a + 2 * kPi;
-  if (a > kPi) return a - 2 * kPi;
+  if (a < -kPi) return a + kTwoPi;
+  if (a > kPi) return a - kTwoPi;
   return a;
 }
 float Dir(float x, float y) { return std::atan2(y, x); }
@@ -586,7 +586,7 @@ void SetupCorners(VirtualViewLUTGen* g) {
   auto dir = [&](int i, int j) { return Dir(px[i] - px[j], py[i] - py[j]); };
   auto diff = [](float x, float y) {
     float d = x - y;
-    if (d < -kPi) d += 2 * kPi;
+    if (d < -kPi) d += kTwoPi;
     return d;
   };
   float d = diff(dir(0, 2), dir(0, 1));

@@ -12,6 +12,7 @@
 #include "calibration/detect/template_corners.h"
 #include "frame/global_variables.h"
 #include "frame/log.h"
+#include "frame/numeric_constants.h"
 #include "surround/lutob.h"
 #include "toolkit/matrix.h"
 #include "toolkit/sampling.h"
@@ -38,7 +39,7 @@ void CopyColumns(const Matrix* image, int32_t col, int32_t width, std::vector<fl
 void TurnHalf(const Matrix* image, std::vector<float>* buf, Matrix* out) {
   buf->assign(static_cast<size_t>(image->cols) * image->rows, 0.0f);
   *out = Matrix{image->cols, image->rows, buf->data()};
-  Image_Rotate(image, out, 3.14159265358979f);
+  Image_Rotate(image, out, kPi);
 }
 
 void TurnPointsBack(const Matrix* image, float* points, uint32_t n) {

@@ -19,6 +19,7 @@
 #include "frame/calib_profile.h"
 #include "frame/global_variables.h"
 #include "frame/log.h"
+#include "frame/numeric_constants.h"
 #include "surround/lutob.h"
 #include "toolkit/blobs.h"
 #include "toolkit/border_filters.h"
@@ -305,7 +306,7 @@ uint32_t Run(LUTOB* lut, uint32_t camera, Matrix* image, float* points, bool sid
   if (turn) {
     turnedData.assign(static_cast<size_t>(image->cols) * image->rows, 0.0f);
     turned = Matrix{image->cols, image->rows, turnedData.data()};
-    Image_Rotate(image, &turned, 3.14159265358979f);
+    Image_Rotate(image, &turned, kPi);
   }
   Finder f{lut, camera, turn ? &turned : image, side, side ? 8 : 7, {}, {}, {}, {}};
   float values[4];

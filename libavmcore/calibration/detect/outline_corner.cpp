@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "frame/geometry_utils.h"
+#include "frame/numeric_constants.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ bool SharpWalk(const Blob* blob, const float seed[2], int32_t cand, int32_t dir)
     const float pts[6] = {seed[1], seed[0], static_cast<float>(c.col), static_cast<float>(c.row),
                           static_cast<float>(p.col), static_cast<float>(p.row)};
     const float a = Vec2_AngleBetween(pts);
-    if (std::min(a, 3.14159265f - a) > 0.18f) return true;
+    if (std::min(a, kPi - a) > 0.18f) return true;
   }
   return false;
 }

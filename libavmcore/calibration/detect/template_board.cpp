@@ -7,11 +7,11 @@
 
 #include "calibration/detect/corner_resample.h"
 #include "calibration/detect/template_internal.h"
+#include "frame/numeric_constants.h"
 #include "toolkit/border_filters.h"
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
 const float kDirTol[4] = {0.18f, 0.28f, 0.28f, 0.38f};
 const float kBackTol[4] = {0.28f, 0.28f, 0.5f, 0.38f};
 const float kNmsThreshold[5] = {0.14f, 0.20f, 0.28f, 0.36f, 0.09f};

@@ -19,6 +19,7 @@
 #include "calibration/detect/template_corners.h"
 #include "frame/calib_profile.h"
 #include "frame/global_variables.h"
+#include "frame/numeric_constants.h"
 #include "surround/lutob.h"
 #include "toolkit/border_filters.h"
 #include "toolkit/sampling.h"
@@ -555,7 +556,7 @@ uint32_t CalibFind_Layout11Side(LUTOB* lut, uint32_t camera, Matrix* image, floa
   if (turn) {
     turnedBuf.assign(static_cast<size_t>(image->cols) * image->rows, 0.0f);
     turned = Matrix{image->cols, image->rows, turnedBuf.data()};
-    Image_Rotate(image, &turned, 3.14159265358979f);
+    Image_Rotate(image, &turned, kPi);
   }
   const Matrix* work = turn ? &turned : image;
   const bool three = camera == 3;

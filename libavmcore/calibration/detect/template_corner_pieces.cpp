@@ -7,13 +7,12 @@
 
 #include "calibration/detect/chess_quad.h"
 #include "frame/geometry_utils.h"
+#include "frame/numeric_constants.h"
 #include "toolkit/blobs.h"
 #include "toolkit/border_filters.h"
 #include "toolkit/thresholds.h"
 
 namespace {
-
-constexpr float kPi = 3.14159265358979f;
 
 // The loose corner list of a patch with its smoothed copy.
 struct LooseCorners {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "calibration/detect/template_corners.h"
+#include "frame/numeric_constants.h"
 #include "toolkit/border_filters.h"
 
 void BuildCornerTemplates(int32_t r, float alpha1, float alpha2, Matrix* a1, Matrix* a2, Matrix* b1, Matrix* b2) {
@@ -90,7 +91,6 @@ int32_t CornerLikelihood(const Matrix* image, Matrix* out, int32_t small) {
   if (n == 0) return 0;
   const int32_t r = small != 0 ? 3 : 5;
   const int32_t size = 2 * r + 1;
-  static const float kPi = 3.14159265358979f;
   const float angles[2][2] = {{0.0f, kPi / 2.0f}, {kPi / 4.0f, 3.0f * kPi / 4.0f}};
   const RowPrefix prefix(image, r);
   std::vector<float> kernels(4 * static_cast<size_t>(size) * size);

@@ -6,13 +6,12 @@
 #include <vector>
 
 #include "calibration/detect/template_internal.h"
+#include "frame/numeric_constants.h"
 #include "toolkit/border_filters.h"
 #include "toolkit/edges.h"
 #include "toolkit/linear_filters.h"
 
 namespace {
-
-constexpr float kPi = 3.14159265358979f;
 
 float FoldedDiff(float phi, float a) {
   float d = std::fabs(phi - a);
