@@ -47,6 +47,10 @@ inline float FinderWorldX(const LUTOB* lut, uint32_t camera, int32_t j) {
 inline float FinderWorldY(const LUTOB* lut, uint32_t camera, int32_t j) {
   return lut->worldPoints[camera - 1][3 * j + 1];
 }
+// The whole world point j: x, y, z.
+inline const float* FinderWorldPoint(const LUTOB* lut, uint32_t camera, int32_t j) {
+  return lut->worldPoints[camera - 1] + 3 * j;
+}
 
 // A buffer of picture points as interleaved (row, column) pairs: point i
 // is at 2i (row) and 2i + 1 (column).

@@ -173,15 +173,12 @@ void PlaceCandidate(LUTOB* lut, uint32_t camera, const float* cand, const WorkIm
   CalibMarker_OrderPoints(lut, camera, cand, points, w.colScale, w.rowScale);
 }
 
-// World point k (0-based) of the camera: x, y.
-const float* WorldPoint(const LUTOB* lut, uint32_t camera, int32_t k) { return lut->worldPoints[camera - 1] + 3 * k; }
-
 // Pattern search for one marker whose world corners are points
 // first..first+3: a window grown by `grow` on every side of the marker.
 int32_t FindMarkerOnGround(LUTOB* lut, uint32_t camera, const Matrix* source, int32_t type, int32_t first, float grow,
                            float* out) {
-  const float* p1 = WorldPoint(lut, camera, first);
-  const float* p4 = WorldPoint(lut, camera, first + 3);
+  const float* p1 = FinderWorldPoint(lut, camera, first);
+  const float* p4 = FinderWorldPoint(lut, camera, first + 3);
   const float size = p4[0] - p1[0];
   return CalibFindPattern(lut, static_cast<int32_t>(camera) - 1, source, type, 0, 3, out, size, p1[0] - grow,
                           p1[1] - grow, size + 2.0f * grow, (p4[1] - p1[1]) + 2.0f * grow, 0.0f);
@@ -418,7 +415,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout32) {
   FinderSolvePose(lut, camera, 1);
   if (gv().maxPoints < total) return kMarkerPoints;  // no room for them
   for (int32_t t = 0; t < extra; ++t) {
-    const float* p = WorldPoint(lut, camera, kMarkerPoints + 4 * t);
+    const float* p = FinderWorldPoint(lut, camera, kMarkerPoints + 4 * t);
     if (CalibFindPattern(lut, c, image, 15, 0, 0, points + 2 * (kMarkerPoints + 4 * t), 400.0f, p[0] - 300.0f,
                          p[1] - 300.0f, 1000.0f, 1000.0f, 0.0f) == 0)
       return kMarkerPoints;

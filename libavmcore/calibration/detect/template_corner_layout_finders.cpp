@@ -35,8 +35,6 @@ constexpr float kScore[kSteps] = {0.23f, 0.23f, 0.23f, 0.15f, 0.07f};
 // hold `needed` points.
 float V(int32_t i) { return CalibProfile().F(2 + i); }
 
-const float* Wp(const LUTOB* lut, uint32_t camera, int32_t j) { return lut->worldPoints[camera - 1] + 3 * j; }
-
 // Pattern of `type` in the floor window wp[j] - (a, b), w x h.
 int32_t PatternAt(LUTOB* lut, int32_t cameraIndex, const Matrix* image, int32_t type, int32_t level, float* out,
                   float size, const float* wp, float a, float b, float w, float h, float z) {
@@ -312,8 +310,10 @@ uint32_t CalibFind_Layout8Part(LUTOB* lut, uint32_t camera, Matrix* image, float
     }
     FinderSolvePose(lut, camera, 16, 1);
     float a[2], b[2];
-    if (PatternAt(lut, 0, image, 8, 0, a, 200.0f, Wp(lut, camera, 16), 400, 400, 800, 800, 0.0f) != 0 &&
-        PatternAt(lut, 0, image, 8, 0, b, 200.0f, Wp(lut, camera, 17), 400, 400, 800, 800, 0.0f) != 0) {
+    if (PatternAt(lut, 0, image, 8, 0, a, 200.0f, FinderWorldPoint(lut, camera, 16), 400, 400, 800,
+                  800, 0.0f) != 0 &&
+        PatternAt(lut, 0, image, 8, 0, b, 200.0f, FinderWorldPoint(lut, camera, 17), 400, 400, 800,
+                  800, 0.0f) != 0) {
       CopyPoint(points, 16, a, 0);
       CopyPoint(points, 17, b, 0);
       return 18;
@@ -416,8 +416,8 @@ AVM_LAYOUT_FINDER(CalibFind_Layout26Part) {
       // The first block that solves decides.
       if (!Layout26Sides(lut, image, rowRef, points)) return 0;
       const float residual = block.rms;
-      const float* w0 = Wp(lut, 1, 0);
-      const float* w3 = Wp(lut, 1, 3);
+      const float* w0 = FinderWorldPoint(lut, 1, 0);
+      const float* w3 = FinderWorldPoint(lut, 1, 3);
       const float f = w3[0] - w0[0];
       float refined[8];
       if (CalibFindPattern(lut, 0, image, 1, 0, 100, refined, f, w0[0] - 200, w0[1] - 200, f + 400,
@@ -487,8 +487,8 @@ AVM_LAYOUT_FINDER(CalibFind_Layout31) {
   if (!found) return 0;
   if (camera <= 2) return 8;
   float board[32];
-  if (PatternAt(lut, static_cast<int32_t>(camera) - 1, image, 18, 0, board, 250.0f, Wp(lut, camera, 8), 500, 500,
-                1750, 1750, 0.0f) == 0)
+  if (PatternAt(lut, static_cast<int32_t>(camera) - 1, image, 18, 0, board, 250.0f,
+                FinderWorldPoint(lut, camera, 8), 500, 500, 1750, 1750, 0.0f) == 0)
     return 8;
   for (int32_t i = 0; i < 4; ++i) CopyPoint(points, 8 + i, board, kCorner[i]);
   return FinderSolvePose(lut, camera, 12, 1).ok ? 12u : 8u;
@@ -585,7 +585,7 @@ uint32_t CalibFind_Layout11Side(LUTOB* lut, uint32_t camera, Matrix* image, floa
       }
   }
   if (result == 0) return 0;
-  const float* w4 = Wp(lut, camera, 4);
+  const float* w4 = FinderWorldPoint(lut, camera, 4);
   float mark[2];
   if (PatternAt(lut, static_cast<int32_t>(camera) - 1, work, 8, 2, mark, 200.0f, w4, 400, 500, 800, 900, w4[2]) !=
       0) {
@@ -658,8 +658,8 @@ uint32_t CalibFind_Layout16A(LUTOB* lut, uint32_t camera, Matrix* image, float* 
   // there is nothing to place them by.
   if (result == 0) return 0;
   float marks[28];  // A's seven points, then B's
-  const float* w3 = Wp(lut, camera, 3);
-  const float* w4 = Wp(lut, camera, 4);
+  const float* w3 = FinderWorldPoint(lut, camera, 3);
+  const float* w4 = FinderWorldPoint(lut, camera, 4);
   const int32_t index = one ? 0 : 1;
   if (PatternAt(lut, index, image, 6, 0, marks, 250.0f, w3, 500, 500, 1000, 1000, w3[2]) == 0 ||
       PatternAt(lut, index, image, 6, 0, marks + 14, 250.0f, w4, 500, 500, 1000, 1000, w4[2]) == 0)
@@ -697,10 +697,10 @@ uint32_t CalibFind_Layout16B(LUTOB* lut, uint32_t camera, Matrix* image, float* 
   }
   if (!first) return 0;
   const int32_t index = static_cast<int32_t>(camera) - 1;
-  const float* w0 = Wp(lut, camera, 0);
-  const float* w2 = Wp(lut, camera, 2);
-  const float* w3 = Wp(lut, camera, 3);
-  const float* w8 = Wp(lut, camera, 8);
+  const float* w0 = FinderWorldPoint(lut, camera, 0);
+  const float* w2 = FinderWorldPoint(lut, camera, 2);
+  const float* w3 = FinderWorldPoint(lut, camera, 3);
+  const float* w8 = FinderWorldPoint(lut, camera, 8);
   float single[2], a[14], b[14];
   if (PatternAt(lut, index, image, 8, 2, single, 200.0f, w3, 400, 400, 800, 800, w3[2]) == 0 ||
       PatternAt(lut, index, image, 6, 0, a, 250.0f, w0, 500, 500, 1000, 1000, w0[2]) == 0 ||
