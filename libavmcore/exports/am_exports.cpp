@@ -23,14 +23,14 @@ AVM_EXPORT int KRV_GlobalImage_AMInputVideo(AMObject* obj, const void* reserved,
                                             int32_t stride) try {
   return AM_InputVideo(obj, reserved, luma, stride);
 }
-AVM_EXPORT_CATCH(2)
+AVM_EXPORT_CATCH(kAMNotFollowed)
 
 AVM_EXPORT int KRV_GlobalImage_AMGetAngle(AMObject* obj, float* out) try {
   return AM_GetAngle(obj, out, nullptr);
 }
-AVM_EXPORT_CATCH(-1)
+AVM_EXPORT_CATCH(kAMNoAngle)
 
 AVM_EXPORT int KRV_GlobalImage_AMReleaseOB(AMObject* obj) try {
   return AM_Release(obj);
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)

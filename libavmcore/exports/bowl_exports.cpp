@@ -57,7 +57,7 @@ AVM_EXPORT int KRV_GlobalImage_UnInit3DTrianOB(D3DGrid* grid) try {
   delete grid;
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_Generate3DTrian(D3DGrid* grid, int32_t camera, int32_t mask, uint32_t* count,
                                                float* vertices, float* texture) try {
@@ -68,14 +68,14 @@ AVM_EXPORT int KRV_GlobalImage_Generate3DTrian(D3DGrid* grid, int32_t camera, in
   Generate3DTrian(grid, camera, mask, count, vertices, texture);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_Generate3DMVP(D3DGrid* /*grid*/, float* mvp, float aspect, float offX, float offY,
                                              float pitch, float yaw, float distance, float targetX, float targetY) try {
   if (mvp != nullptr) Generate3DMVP(mvp, 1.0f, aspect, offX, offY, pitch, yaw, distance, targetX, targetY);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_Generate3DMVP_EX(D3DGrid* /*grid*/, float* mvp, float* /*unused1*/,
                                                 float* /*unused2*/, int32_t /*unused3*/, int32_t /*unused4*/,
@@ -84,21 +84,21 @@ AVM_EXPORT int KRV_GlobalImage_Generate3DMVP_EX(D3DGrid* /*grid*/, float* mvp, f
   if (mvp != nullptr) Generate3DMVP(mvp, zoom, aspect, offX, offY, pitch, yaw, distance, targetX, targetY);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_Mod3DTrian(D3DGrid* grid, int32_t camera, const float* rvec, const float* tvec) try {
   if (grid != nullptr && rvec != nullptr && tvec != nullptr && grid->ready != 0)
     Mod3DTrianProject(grid, camera, rvec, tvec, 0);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_SetCustom3DTrian(D3DGrid* grid, const float* triangles, int32_t n,
                                                 int32_t groupMode) try {
   if (grid != nullptr) SetCustom3DTrian(grid, triangles, n, groupMode);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_GenerateCustomTBTrian(D3DGrid* grid, int32_t camera, const float* triangles,
                                                      int32_t* count, float* vertices, float* texture) try {
@@ -109,7 +109,7 @@ AVM_EXPORT int KRV_GlobalImage_GenerateCustomTBTrian(D3DGrid* grid, int32_t came
   GenerateCustomTBTrian(grid, camera, triangles, count, vertices, texture);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_GenerateTBTrian(D3DGrid* grid, int32_t camera, int32_t shape, uint32_t* count,
                                                float* vertices, float* texture) try {
@@ -118,7 +118,7 @@ AVM_EXPORT int KRV_GlobalImage_GenerateTBTrian(D3DGrid* grid, int32_t camera, in
   if (count != nullptr) AvmLog("GenerateTBTrian %d %d %d \n", camera, shape, static_cast<int32_t>(*count));
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_TrackPhyTransfer(D3DGrid* grid, int32_t camera, int32_t shape, int32_t n,
                                                 int32_t /*unused*/, const float* x, const float* y, float* outX,
@@ -126,7 +126,7 @@ AVM_EXPORT int KRV_GlobalImage_TrackPhyTransfer(D3DGrid* grid, int32_t camera, i
   if (grid != nullptr && grid->ready != 0) TrackPhyTransfer(grid, camera, shape, n, x, y, outX, outY, outZ);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT LUT3DOB* KRV_GlobalImage_Init3DLutOB(const char* path, int32_t outW, int32_t outH, float s0, float s1,
                                                 float s2, float s3, float s4, float s5, float s6, float s7) try {
@@ -144,13 +144,15 @@ AVM_EXPORT int KRV_GlobalImage_Calc3DLut(LUT3DOB* /*lut*/, int32_t /*step*/, flo
   Calc3DLut();
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_Compute3DLut(LUT3DOB* lut, int32_t step, float* mvp, int32_t secondWeight,
                                             int32_t* sideUV1, int32_t* sideUV0, int32_t* weights, float* points,
                                             float zoom, float aspect, float offX, float offY, float pitch,
                                             float yaw, float distance, float targetX, float targetY) try {
-  if (lut == nullptr || lut->valid == 0 || !ExportArgInRange(__func__, "step", step, 1, kLut3DMaxSide)) return 1;
+  if (lut == nullptr || lut->valid == 0 ||
+      !ExportArgInRange(__func__, "step", step, 1, kLut3DMaxSide))
+    return kGlobalImageFailed;
   Lut3D_ComputeEx(lut, step, mvp, secondWeight, zoom, aspect, offX, offY, pitch, yaw, distance, targetX, targetY);
   const size_t n = static_cast<size_t>(lut->outW) * lut->outH;
   for (size_t i = 0; i < n; ++i) {
@@ -174,7 +176,7 @@ AVM_EXPORT int KRV_GlobalImage_Compute3DLut(LUT3DOB* lut, int32_t step, float* m
   }
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_UnInit3DLutOB(LUT3DOB* lut) try {
   if (lut == nullptr) return 0;
@@ -182,4 +184,4 @@ AVM_EXPORT int KRV_GlobalImage_UnInit3DLutOB(LUT3DOB* lut) try {
   delete lut;
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)

@@ -39,17 +39,17 @@ AVM_EXPORT int KRV_GlobalImage_CalcCarDriveMatrix(int32_t dtMs, float* out, floa
   if (out == nullptr || !AllFinite({viewLength, viewWidth, wheelBase, axleOffset, speed, steer}) ||
       viewLength == 0.0f || viewWidth == 0.0f || TurnWithoutWheelBase(steer, wheelBase)) {
     AvmLog("CalcCarDriveMatrix Param Failed \n");
-    return -1;
+    return kCarMatrixRefused;
   }
   float m[9];
   CalcCarDriveMatrix(dtMs, m, viewLength, viewWidth, wheelBase, axleOffset, speed, steer);
   if (!CopyFinite(m, out)) {
     AvmLog("CalcCarDriveMatrix Result Failed \n");
-    return -1;
+    return kCarMatrixRefused;
   }
   return 0;
 }
-AVM_EXPORT_CATCH(-1)
+AVM_EXPORT_CATCH(kCarMatrixRefused)
 
 AVM_EXPORT int KRV_GlobalImage_CalcCarSceneMatrix(int32_t dtMs, float* out, float viewLength, float ignoredWidth,
                                                   float wheelBase, float axleOffset, float speed, float steer,
@@ -57,15 +57,15 @@ AVM_EXPORT int KRV_GlobalImage_CalcCarSceneMatrix(int32_t dtMs, float* out, floa
   if (out == nullptr || !AllFinite({viewLength, wheelBase, axleOffset, speed, steer, xMin, yMin, xMax, yMax}) ||
       xMax == xMin || yMax == yMin || TurnWithoutWheelBase(steer, wheelBase)) {
     AvmLog("CalcCarSceneMatrix Param Failed \n");
-    return -1;
+    return kCarMatrixRefused;
   }
   float m[9];
   CalcCarSceneMatrix(dtMs, m, viewLength, ignoredWidth, wheelBase, axleOffset, speed, steer, xMin, yMin, xMax,
                      yMax);
   if (!CopyFinite(m, out)) {
     AvmLog("CalcCarSceneMatrix Result Failed \n");
-    return -1;
+    return kCarMatrixRefused;
   }
   return 0;
 }
-AVM_EXPORT_CATCH(-1)
+AVM_EXPORT_CATCH(kCarMatrixRefused)

@@ -4,7 +4,7 @@
 
 AVM_EXPORT int KRV_GlobalImage_CalcColorCorrectValue(int32_t mode, const char* imagePath, const char* mixAreaPath,
                                                       float* out) try {
-  if (out == nullptr) return -1;
+  if (out == nullptr) return kColorCorrectFailed;
   return ColorCorrect_Vell(mode, imagePath, mixAreaPath, out);
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)

@@ -56,7 +56,7 @@ AVM_EXPORT int KRV_GlobalImage_ExecCPUMerger(MergerCPUOB* handle, const uint8_t*
   LUTCPU_Exec(handle, images, &out, p, gains, region);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_UnInitMergerCPUOB(MergerCPUOB* handle) try {
   if (handle == nullptr) return 0;
@@ -64,4 +64,4 @@ AVM_EXPORT int KRV_GlobalImage_UnInitMergerCPUOB(MergerCPUOB* handle) try {
   delete handle;
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)

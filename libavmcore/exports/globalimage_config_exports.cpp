@@ -25,55 +25,55 @@ AVM_EXPORT int KRV_GlobalImage_Init() try {
   GlobalVariables_Init(0);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_Release() try {
   GlobalVariables_Release();
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_SetConfig(Config* cfg) try {
   if (cfg == nullptr && Refuse("KRV_GlobalImage_SetConfig")) return kNullArgument;
   GlobalVariables_SetConfig(cfg);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_GetConfig(Config* cfg) try {
   if (cfg == nullptr && Refuse("KRV_GlobalImage_GetConfig")) return kNullArgument;
   memcpy(cfg, &gv().config, sizeof(Config));
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_SetExtraConfig(ExtraConfig* cfg) try {
   if (cfg == nullptr && Refuse("KRV_GlobalImage_SetExtraConfig")) return kNullArgument;
   GlobalVariables_SetExtraConfig(cfg);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_GetExtraConfig(ExtraConfig* cfg) try {
   if (cfg == nullptr && Refuse("KRV_GlobalImage_GetExtraConfig")) return kNullArgument;
   memcpy(cfg, &gv().extraConfig, sizeof(ExtraConfig));
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_SetAdvCameraConfig(AdvCameraConfig* cfg) try {
   if (cfg == nullptr && Refuse("KRV_GlobalImage_SetAdvCameraConfig")) return kNullArgument;
   GlobalVariables_SetAdvCameraConfig(cfg);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_GetAdvCameraConfig(AdvCameraConfig* cfg) try {
   if (cfg == nullptr && Refuse("KRV_GlobalImage_GetAdvCameraConfig")) return kNullArgument;
   memcpy(cfg, &gv().advCameraConfig, sizeof(AdvCameraConfig));
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_ModGlobalVariablesFile(int32_t a, int32_t b, int32_t c, int32_t d, int32_t e) try {
   if (a != 0 || b != 0 || c != 0 || d != 0 || e != 0) {
@@ -83,14 +83,14 @@ AVM_EXPORT int KRV_GlobalImage_ModGlobalVariablesFile(int32_t a, int32_t b, int3
   GlobalVariables_Init(1);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_ModChessParam(int32_t* params, int32_t* offsets, int32_t* outWidth,
                                              int32_t* outLength) try {
   GlobalVariables_ModChessParam(params, offsets, outWidth, outLength);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_AdvanceCtrl(int32_t id, int32_t value) try {
   GlobalVariables& g = gv();
@@ -124,14 +124,14 @@ AVM_EXPORT int KRV_GlobalImage_AdvanceCtrl(int32_t id, int32_t value) try {
   }
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_GetLastCalibResult(float* out) try {
   if (out == nullptr && Refuse("KRV_GlobalImage_GetLastCalibResult")) return kNullArgument;
   memcpy(out, gv().lastCalibResult, sizeof gv().lastCalibResult);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_GetCalibResult(const float* record, int32_t camera, int32_t kind, float* out) try {
   if ((record == nullptr || out == nullptr) && Refuse("KRV_GlobalImage_GetCalibResult")) return kNullArgument;
@@ -147,4 +147,4 @@ AVM_EXPORT int KRV_GlobalImage_GetCalibResult(const float* record, int32_t camer
   for (int i = 0; i < 3; ++i) out[i] = -record[base + i];
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)

@@ -316,12 +316,12 @@ AVM_EXPORT int KRV_GlobalImage_UnInitLUTOB(LUTOB* lut) try {
   LUTOB_Destroy(lut);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_GenerateMergerLUTFile(const char* paramPath, const char* path1) try {
-  if (paramPath == nullptr || path1 == nullptr) return 1;
+  if (paramPath == nullptr || path1 == nullptr) return kGlobalImageFailed;
   LUTOB* lut = LoadLocal(paramPath);
-  if (lut == nullptr) return 1;
+  if (lut == nullptr) return kGlobalImageFailed;
   for (int k = 0; k < 4; ++k) lut->seamAngles[k] = gv().config.seamAngle[k];
   int32_t r = LUT_GenerateMergerLUT(lut, LUTOB_WorldPointsChanged(lut) ? 2 : 0, 0);
   if (r == 0 && LUT_GenerateByteLUTFile(lut, path1, paramPath) != 0) r = kLutSaveByteLutFailed;
@@ -329,23 +329,24 @@ AVM_EXPORT int KRV_GlobalImage_GenerateMergerLUTFile(const char* paramPath, cons
   LUTOB_Destroy(lut);
   return r;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_GenerateNewMergerLUTFile(const char* paramPath, const char* path1, int32_t w0,
                                                         int32_t w1, int32_t w2, int32_t w3, int32_t /*extra*/) try {
-  if (paramPath == nullptr || path1 == nullptr || !ExportPictureOk(__func__, w0, w1)) return 1;
+  if (paramPath == nullptr || path1 == nullptr || !ExportPictureOk(__func__, w0, w1))
+    return kGlobalImageFailed;
   LUTOB* lut = LoadLocal(paramPath);
-  if (lut == nullptr) return 1;
+  if (lut == nullptr) return kGlobalImageFailed;
   int32_t box[4] = {0, 0, 0, 0};
   const int32_t r = LUT_GenerateNewByteLUTFile(lut, path1, w0, w1, w2, w3, box) != 0 ? kLutSaveByteLutFailed : 0;
   LUTOB_Destroy(lut);
   return r;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_GenerateROIFile(const char* paramPath, const char* roiPath, int32_t a, int32_t b,
                                                float c, float d, float e, float f, float g) try {
-  if (paramPath == nullptr || roiPath == nullptr) return 1;
+  if (paramPath == nullptr || roiPath == nullptr) return kGlobalImageFailed;
   // Step and corners in millimetres on the ground, as the camera file's
   // lengths; checked as floats, before they become integers.
   const float mm = static_cast<float>(kLutConfigMaxMm);
@@ -353,19 +354,19 @@ AVM_EXPORT int KRV_GlobalImage_GenerateROIFile(const char* paramPath, const char
       !(g >= -mm && g <= mm)) {
     AvmLog("%s: step %g or corners %g %g %g %g out of range, refused\n", __func__, static_cast<double>(c),
            static_cast<double>(d), static_cast<double>(e), static_cast<double>(f), static_cast<double>(g));
-    return 1;
+    return kGlobalImageFailed;
   }
   LUTOB* lut = LoadLocal(paramPath);
-  if (lut == nullptr) return 1;
+  if (lut == nullptr) return kGlobalImageFailed;
   const int32_t r = GenerateROIFile(lut, roiPath, a, b, static_cast<int32_t>(c), static_cast<int32_t>(d),
                                     static_cast<int32_t>(e), static_cast<int32_t>(f), static_cast<int32_t>(g));
   LUTOB_Destroy(lut);
   return r != 0 ? kLutSaveRoiFailed : 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_CalcCarImagePos(int32_t width, int32_t height, int32_t* out) try {
-  if (!ExportPictureOk(__func__, width, height)) return 1;
+  if (!ExportPictureOk(__func__, width, height)) return kGlobalImageFailed;
   LutConfig cfg{};
   LutConfig_Init(&cfg, width, height, 0, 500, 2600, 0, 0, 0, 0);
   if (out != nullptr) {
@@ -382,7 +383,7 @@ AVM_EXPORT int KRV_GlobalImage_CalcCarImagePos(int32_t width, int32_t height, in
   LutConfig_Release(&cfg, 1);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByImage(int32_t a0, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
                                                   int32_t option, const char* imagePath1, const char* imagePath2,
@@ -401,7 +402,7 @@ AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByImage(int32_t a0, int32_t a1, int32_
   LUTOB_Destroy(lutB);
   return r;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByHand(int32_t a0, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
                                                  int32_t option, int32_t cameraWidth, int32_t cameraHeight,
@@ -414,7 +415,7 @@ AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByHand(int32_t a0, int32_t a1, int32_t
   // picture side.
   if (!ExportArgInRange(__func__, "camera width", cameraWidth, 1, kExportMaxSide / 2) ||
       !ExportArgInRange(__func__, "camera height", cameraHeight, 1, kExportMaxSide / 2))
-    return 1;
+    return kGlobalImageFailed;
   const int32_t mask = (option >> 4) & 15;
   gv().cameraMask = mask == 0 ? 15 : mask;
   LUTOB* lutA = LUTOB_Create();
@@ -426,14 +427,14 @@ AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByHand(int32_t a0, int32_t a1, int32_t
   LUTOB_Destroy(lutB);
   return r;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_DirectGetCorner_EX(const char* bmpPath, int32_t a1, int32_t a2, int32_t a3,
                                                   int32_t a4, int32_t a5, int32_t option, uint32_t* counts,
                                                   float* xs, float* ys, int32_t* size) try {
-  if (bmpPath == nullptr) return 1;
+  if (bmpPath == nullptr) return kGlobalImageFailed;
   ImageU8* image = Bmp_LoadGrayU8(bmpPath);
-  if (image == nullptr) return 1;
+  if (image == nullptr) return kGlobalImageFailed;
   SetCameraMaskFromOption(option);
   gv().cornerQuickMode = 1;
   LUTOB* lut = LUTOB_Create();
@@ -466,16 +467,17 @@ AVM_EXPORT int KRV_GlobalImage_DirectGetCorner_EX(const char* bmpPath, int32_t a
   LUTOB_Destroy(lut);
   return r;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_DirectGetCorner(const char* bmpPath, int32_t a1, int32_t a2, int32_t a3, int32_t a4,
                                                int32_t a5, int32_t option, uint32_t* counts, float* xs, float* ys) try {
   return KRV_GlobalImage_DirectGetCorner_EX(bmpPath, a1, a2, a3, a4, a5, option, counts, xs, ys, nullptr);
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_ModLUTConfigFile(const char* path, int32_t a, int32_t b, int32_t c) try {
-  if (path == nullptr) return 1;
-  return ModLUTConfigFile(path, a, b, c, 0, nullptr, nullptr, nullptr, 0) != 0 ? 0 : 1;
+  if (path == nullptr) return kGlobalImageFailed;
+  return ModLUTConfigFile(path, a, b, c, 0, nullptr, nullptr, nullptr, 0) != 0 ? 0
+                                                                               : kGlobalImageFailed;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)

@@ -25,7 +25,7 @@ AVM_EXPORT int KRV_GlobalImage_CalcMergerBalance(MergerBalanceOB* handle, int32_
                                                  uint8_t* out) try {
   return KRV_CalcMergerBalance(handle, format, frame, out);
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_ReleaseMergerBalance(MergerBalanceOB* handle) try {
   if (handle == nullptr) return 0;
@@ -33,4 +33,4 @@ AVM_EXPORT int KRV_GlobalImage_ReleaseMergerBalance(MergerBalanceOB* handle) try
   delete handle;
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)

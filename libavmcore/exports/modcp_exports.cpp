@@ -23,7 +23,7 @@ int KRV_GlobalImage_ModCPExec(ModCPObject* obj, int32_t camera, int32_t stepMode
   ModCP_Output(obj, outRot, outPos);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_ModCPReset(ModCPObject* obj, int32_t camera, float* outRot, float* outPos) try {
   if (obj == nullptr) return 0;
@@ -31,13 +31,15 @@ int KRV_GlobalImage_ModCPReset(ModCPObject* obj, int32_t camera, float* outRot, 
   ModCP_Output(obj, outRot, outPos);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_ModCPSaveConfig(ModCPObject* obj, const char* lutPath1, const char* lutPath2,
                                     const char* configPath1, const char* configPath2) try {
-  return ModCP_SaveConfig(obj, lutPath1, lutPath2, configPath1, configPath2) != 0 ? 0 : -1;
+  return ModCP_SaveConfig(obj, lutPath1, lutPath2, configPath1, configPath2) != 0
+             ? 0
+             : kModCPNotReplaced;
 }
-AVM_EXPORT_CATCH(-1)
+AVM_EXPORT_CATCH(kModCPNotReplaced)
 
 void KRV_GlobalImage_ModCPRelease(ModCPObject* obj) try {
   delete obj;
@@ -47,6 +49,9 @@ AVM_EXPORT_CATCH_VOID
 int KRV_GlobalImage_ModConfigFileBlind(int32_t extA, int32_t extB, int32_t extC, int32_t extD,
                                        const char* configPath1, const char* configPath2, const char* lutPath1,
                                        const char* lutPath2) try {
-  return ModCP_ConfigFileBlind(extA, extB, extC, extD, configPath1, configPath2, lutPath1, lutPath2) != 0 ? 0 : -1;
+  return ModCP_ConfigFileBlind(extA, extB, extC, extD, configPath1, configPath2, lutPath1,
+                               lutPath2) != 0
+             ? 0
+             : kModCPNotReplaced;
 }
-AVM_EXPORT_CATCH(-1)
+AVM_EXPORT_CATCH(kModCPNotReplaced)

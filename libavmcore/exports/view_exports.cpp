@@ -84,161 +84,169 @@ int KRV_GlobalImage_UnInitUndistOB(UndistOB* view) try {
   if (view != nullptr) UndistOB_Destroy(view);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 // (a1, a2, a3, 1, a4, a6, a7, 0, 0, 0, f0, f1, f2, f3, 1.0, 0, 0, 0)
 int KRV_GlobalImage_SetUndistParam(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t /*a5*/,
                                    int32_t a6, int32_t a7, float f0, float f1, float f2, float f3) try {
-  if (!ExportPictureOk(__func__, a2, a3)) return 1;
+  if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
   UndistSetUp(v, a1, a2, a3, 1, a4, a6, a7, 0, 0, 0, f0, f1, f2, f3, 1.0f, 0, 0, 0);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 // (a1, a2, a3, 1, a4, a6, a7, 0, 0, 0, f0..f4, 0, 0, 0)
 int KRV_GlobalImage_SetUndistParam_EX(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t /*a5*/,
                                       int32_t a6, int32_t a7, float f0, float f1, float f2, float f3, float f4) try {
-  if (!ExportPictureOk(__func__, a2, a3)) return 1;
+  if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
   UndistSetUp(v, a1, a2, a3, 1, a4, a6, a7, 0, 0, 0, f0, f1, f2, f3, f4, 0, 0, 0);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 // (a1..a7, 0, 0, 0, f0..f5, 0, 0)
 int KRV_GlobalImage_SetUndistParam_EXD(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
                                        int32_t a6, int32_t a7, float f0, float f1, float f2, float f3, float f4,
                                        float f5) try {
-  if (!ExportPictureOk(__func__, a2, a3)) return 1;
+  if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
   UndistSetUp(v, a1, a2, a3, a4, a5, a6, a7, 0, 0, 0, f0, f1, f2, f3, f4, f5, 0, 0);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 // (a1..a8, 0, 0, f0..f7)
 int KRV_GlobalImage_SetUndistParam_EXDD(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
                                         int32_t a6, int32_t a7, int32_t a8, float f0, float f1, float f2, float f3,
                                         float f4, float f5, float f6, float f7) try {
-  if (!ExportPictureOk(__func__, a2, a3)) return 1;
+  if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
   UndistSetUp(v, a1, a2, a3, a4, a5, a6, a7, a8, 0, 0, f0, f1, f2, f3, f4, f5, f6, f7);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_SetUndistParam_EXDDD(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
                                          int32_t a6, int32_t a7, int32_t a8, int32_t a9, int32_t a10, float f0,
                                          float f1, float f2, float f3, float f4, float f5, float f6, float f7) try {
-  if (!ExportPictureOk(__func__, a2, a3)) return 1;
+  if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
   UndistSetUp(v, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, f0, f1, f2, f3, f4, f5, f6, f7);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 // (a1..a4, -, -, -, 0, 0, f0, f1, f2, 1.0, 0, 0, 0, 200.0)
 int KRV_GlobalImage_SetCutParam(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, float f0, float f1,
                                 float f2) try {
-  if (!ExportPictureOk(__func__, a2, a3)) return 1;
+  if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
   CutSetUp(v, a1, a2, a3, a4, 0, 0, f0, f1, f2, 1.0f, 0, 0, 0, 200.0f);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 // (a1..a4, -, -, -, 0, 0, f0..f4, 0, 0, 200.0)
 int KRV_GlobalImage_SetCutParam_EX(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, float f0, float f1,
                                    float f2, float f3, float f4) try {
-  if (!ExportPictureOk(__func__, a2, a3)) return 1;
+  if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
   CutSetUp(v, a1, a2, a3, a4, 0, 0, f0, f1, f2, f3, f4, 0, 0, 200.0f);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 // (a1..a4, -, -, -, 0, 0, f0..f6, 200.0): the _EX pattern with the caller's
 // values in place of its fixed zeros.
 int KRV_GlobalImage_SetCutParam_EXD(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, float f0,
                                     float f1, float f2, float f3, float f4, float f5, float f6) try {
-  if (!ExportPictureOk(__func__, a2, a3)) return 1;
+  if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
   CutSetUp(v, a1, a2, a3, a4, 0, 0, f0, f1, f2, f3, f4, f5, f6, 200.0f);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_SetCutParam_EXDD(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t /*a5*/,
                                      int32_t /*a6*/, int32_t /*a7*/, int32_t a8, int32_t a9, float f0, float f1,
                                      float f2, float f3, float f4, float f5, float f6, float f7) try {
-  if (!ExportPictureOk(__func__, a2, a3)) return 1;
+  if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
   CutSetUp(v, a1, a2, a3, a4, a8, a9, f0, f1, f2, f3, f4, f5, f6, f7);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_SetZoominParam(UndistOB* v, int32_t camera, int32_t width, int32_t height, int32_t flip,
                                    float angle, float left, float top, float right, float bottom) try {
-  if (!ExportPictureOk(__func__, width, height)) return 1;
+  if (!ExportPictureOk(__func__, width, height)) return kGlobalImageFailed;
   if (v != nullptr) UndistView_SetZoominParam(v, camera, width, height, flip, angle, left, top, right, bottom);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_GenerateUndistLUT(UndistOB* v, int32_t camera, uint32_t* out) try {
-  if (v == nullptr || out == nullptr) return 1;
-  return UndistView_GenerateLUT(v, camera, out) != 0 ? 0 : 1;
+  if (v == nullptr || out == nullptr) return kGlobalImageFailed;
+  return UndistView_GenerateLUT(v, camera, out) != 0 ? 0 : kGlobalImageFailed;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_GenerateCutLUT(UndistOB* v, int32_t camera, uint32_t* out) try {
-  if (v == nullptr || out == nullptr) return 1;
-  return CutView_GenerateLUT(v, camera, out) != 0 ? 0 : 1;
+  if (v == nullptr || out == nullptr) return kGlobalImageFailed;
+  return CutView_GenerateLUT(v, camera, out) != 0 ? 0 : kGlobalImageFailed;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_GenerateWideLUT_EX(UndistOB* v, int32_t camera, int32_t width, int32_t height, uint32_t* out,
                                        float f0, float f1, float f2) try {
-  if (v == nullptr || out == nullptr || !ExportPictureOk(__func__, width, height)) return 1;
-  return WideView_GenerateLUT(v, camera, width, height, 1, out, f0, f1, f2, 0.0f, 0.0f, 1.0f) != 0 ? 0 : 1;
+  if (v == nullptr || out == nullptr || !ExportPictureOk(__func__, width, height))
+    return kGlobalImageFailed;
+  return WideView_GenerateLUT(v, camera, width, height, 1, out, f0, f1, f2, 0.0f, 0.0f, 1.0f) != 0
+             ? 0
+             : kGlobalImageFailed;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_GenerateWideLUT_New(UndistOB* v, int32_t camera, int32_t width, int32_t height, int32_t mode,
                                         uint32_t* out, float f0, float f1, float f2, float f3) try {
-  if (v == nullptr || out == nullptr || !ExportPictureOk(__func__, width, height)) return 1;
-  return WideView_GenerateLUT(v, camera, width, height, mode, out, f0, 0.0f, 0.0f, f1, f2, f3) != 0 ? 0 : 1;
+  if (v == nullptr || out == nullptr || !ExportPictureOk(__func__, width, height))
+    return kGlobalImageFailed;
+  return WideView_GenerateLUT(v, camera, width, height, mode, out, f0, 0.0f, 0.0f, f1, f2, f3) != 0
+             ? 0
+             : kGlobalImageFailed;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 // The mesh calls report a failed build (1) like the LUT calls, so that a
 // caller never draws the stale mesh of an earlier count.
 int KRV_GlobalImage_GenerateUndistTrian(UndistOB* v, int32_t camera, uint32_t* count, float* positions,
                                         float* texture) try {
-  if (v == nullptr) return 1;
-  return UndistView_GenerateTrian(v, camera, count, positions, texture) != 0 ? 0 : 1;
+  if (v == nullptr) return kGlobalImageFailed;
+  return UndistView_GenerateTrian(v, camera, count, positions, texture) != 0 ? 0
+                                                                             : kGlobalImageFailed;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_GenerateCutTrian(UndistOB* v, int32_t camera, uint32_t* count, float* positions,
                                      float* texture) try {
-  if (v == nullptr) return 1;
-  return CutView_GenerateTrian(v, camera, count, positions, texture) != 0 ? 0 : 1;
+  if (v == nullptr) return kGlobalImageFailed;
+  return CutView_GenerateTrian(v, camera, count, positions, texture) != 0 ? 0 : kGlobalImageFailed;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_GenerateWideTrian(UndistOB* v, int32_t camera, int32_t width, int32_t height, int32_t mode,
                                       uint32_t* count, float* positions, float* texture, float scale) try {
-  if (v == nullptr || !ExportPictureOk(__func__, width, height)) return 1;
-  return WideView_GenerateTrian(v, camera, width, height, mode, count, positions, texture, scale, 0.0f, 0.0f,
-                                1.0f) != 0
+  if (v == nullptr || !ExportPictureOk(__func__, width, height)) return kGlobalImageFailed;
+  return WideView_GenerateTrian(v, camera, width, height, mode, count, positions, texture, scale,
+                                0.0f, 0.0f, 1.0f) != 0
              ? 0
-             : 1;
+             : kGlobalImageFailed;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_GenerateWideTrian_New(UndistOB* v, int32_t camera, int32_t width, int32_t height, int32_t mode,
                                           uint32_t* count, float* positions, float* texture, float scale, float p1,
                                           float p2, float p3) try {
-  if (v == nullptr || !ExportPictureOk(__func__, width, height)) return 1;
-  return WideView_GenerateTrian(v, camera, width, height, mode, count, positions, texture, scale, p1, p2, p3) != 0
+  if (v == nullptr || !ExportPictureOk(__func__, width, height)) return kGlobalImageFailed;
+  return WideView_GenerateTrian(v, camera, width, height, mode, count, positions, texture, scale,
+                                p1, p2, p3) != 0
              ? 0
-             : 1;
+             : kGlobalImageFailed;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_Physical2DispPoint(UndistOB* v, int32_t camera, int32_t zoom, float x, float y, float z,
                                        float* outX, float* outY) try {
@@ -255,10 +263,10 @@ int KRV_GlobalImage_Physical2DispLine(UndistOB* v, int32_t camera, int32_t zoom,
 AVM_EXPORT_CATCH(0)
 
 int KRV_GlobalImage_CameraImage2Physical(UndistOB* v, int32_t camera, float* outX, float* outY, float x, float y) try {
-  if (v == nullptr || outX == nullptr || outY == nullptr) return 1;
-  return UndistView_CameraImage2Physical(v, camera, x, y, outX, outY) != 0 ? 0 : 1;
+  if (v == nullptr || outX == nullptr || outY == nullptr) return kGlobalImageFailed;
+  return UndistView_CameraImage2Physical(v, camera, x, y, outX, outY) != 0 ? 0 : kGlobalImageFailed;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_Physical2DispMerger(UndistOB* v, float* outX, float* outY, float x, float y) try {
   TraceModel* m = TraceOf(v);
@@ -269,39 +277,39 @@ int KRV_GlobalImage_Physical2DispMerger(UndistOB* v, float* outX, float* outY, f
   *outY = y;
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_DirectCalcUndistPoints(UndistOB* v, int32_t mode, int32_t zoom, int32_t n, const float* xin,
                                            const float* yin, float* xout, float* yout, double angle) try {
   DirectCalcUndistPoints(TraceOf(v), mode, zoom, n, xin, yin, xout, yout, nullptr, static_cast<float>(angle));
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_DirectCalcMergerPoints(UndistOB* v, int32_t end, int32_t second, int32_t n, const float* xin,
                                            const float* yin, float* xout, float* yout, double angle) try {
   DirectCalcMergerPoints(TraceOf(v), end, second, n, xin, yin, xout, yout, nullptr, static_cast<float>(angle));
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_DirectCalcUndistTraceLP(UndistOB* v, int32_t mode, int32_t zoom, int32_t n, float* xout,
                                             float* yout, float* third, double angle, float x, float yA, float yB) try {
-  return DirectCalcUndistTraceLP(TraceOf(v), mode, zoom, n, xout, yout, third, static_cast<float>(angle), x, yA,
-                                 yB) != 0
+  return DirectCalcUndistTraceLP(TraceOf(v), mode, zoom, n, xout, yout, third,
+                                 static_cast<float>(angle), x, yA, yB) != 0
              ? 0
-             : 2;
+             : kTraceLPFailed;
 }
-AVM_EXPORT_CATCH(2)
+AVM_EXPORT_CATCH(kTraceLPFailed)
 
 int KRV_GlobalImage_DirectCalcMergerTraceLP(UndistOB* v, int32_t end, int32_t flags, int32_t n, float* xout,
                                             float* yout, float* third, double angle, float x, float yA, float yB) try {
-  return DirectCalcMergerTraceLP(TraceOf(v), end, flags, n, xout, yout, third, static_cast<float>(angle), x, yA,
-                                 yB) != 0
+  return DirectCalcMergerTraceLP(TraceOf(v), end, flags, n, xout, yout, third,
+                                 static_cast<float>(angle), x, yA, yB) != 0
              ? 0
-             : 2;
+             : kTraceLPFailed;
 }
-AVM_EXPORT_CATCH(2)
+AVM_EXPORT_CATCH(kTraceLPFailed)
 
 int KRV_GlobalImage_DirectCalcPhyTracePoints(UndistOB* v, int32_t mode, int32_t n, int32_t /*unused*/,
                                              const float* xin, const float* yin, float* xyout, double angle) try {
@@ -315,7 +323,7 @@ int KRV_GlobalImage_DirectCalcPhyTracePoints(UndistOB* v, int32_t mode, int32_t 
   }
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_DirectCalcPhyTraceLP(UndistOB* v, int32_t mode, int32_t n, float* xout, float* yout,
                                          double angle, float x, float yA, float yB) try {
@@ -355,7 +363,7 @@ int KRV_GlobalImage_CalcUndistStaticTraceLine(UndistOB* v, int32_t camera, int32
   if (count != nullptr) *count = static_cast<uint32_t>(n);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_CalcUndistDynamicTracePoint(UndistOB* v, int32_t camera, int32_t zoom, uint32_t* count,
                                                 float* xs, float* ys, uint8_t* kinds, double angle) try {
@@ -368,7 +376,7 @@ int KRV_GlobalImage_CalcUndistDynamicTracePoint(UndistOB* v, int32_t camera, int
   CopyPoints(camera == 2 ? m->undistB : m->undistA, count, xs, ys, kinds);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_CalcDynamicMergerTracePoint(UndistOB* v, int32_t camera, uint32_t* count, float* xs, float* ys,
                                                 uint8_t* kinds, double angle) try {
@@ -381,19 +389,20 @@ int KRV_GlobalImage_CalcDynamicMergerTracePoint(UndistOB* v, int32_t camera, uin
   CopyPoints(camera == 2 ? m->mergerB : m->mergerA, count, xs, ys, kinds);
   return 0;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 int KRV_GlobalImage_SaveVideoImage(int32_t format, uint8_t* frame, int32_t width, int32_t height, const char* path) try {
-  if (frame == nullptr || path == nullptr || !ExportPictureOk(__func__, width, height)) return 1;
+  if (frame == nullptr || path == nullptr || !ExportPictureOk(__func__, width, height))
+    return kGlobalImageFailed;
   if (format == 0) {
     PackedFrame f{width, height, frame, 2 * width};
-    return Bmp_SaveFrameUYVY(&f, path) != 0 ? 0 : 1;
+    return Bmp_SaveFrameUYVY(&f, path) != 0 ? 0 : kGlobalImageFailed;
   }
   if (format == 1) {
     YuvSemiPlanarFrame f{width, height, frame, frame + static_cast<size_t>(width) * static_cast<size_t>(height),
                          width};
-    return Bmp_SaveFrameNV12(&f, path) != 0 ? 0 : 1;
+    return Bmp_SaveFrameNV12(&f, path) != 0 ? 0 : kGlobalImageFailed;
   }
-  return 1;
+  return kGlobalImageFailed;
 }
-AVM_EXPORT_CATCH(1)
+AVM_EXPORT_CATCH(kGlobalImageFailed)

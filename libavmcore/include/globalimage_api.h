@@ -10,6 +10,26 @@
 #include "avm_export.h"
 #include "config_records.h"
 
+/* Failure results of the int exports whose success is 0; the comment of
+ * each export names the ones it returns. */
+enum {
+  /* The common failure: a null or invalid handle or argument, a value out of
+   * range, a file that cannot be read or written, out of memory. */
+  kGlobalImageFailed = 1,
+  /* Car motion matrices: an argument refused or a result not finite. */
+  kCarMatrixRefused = -1,
+  /* Colour correction: no output record, or the picture or the mix-area file
+   * cannot be read. */
+  kColorCorrectFailed = -1,
+  /* Trace end points: the projection failed (equal ends). */
+  kTraceLPFailed = 2,
+  /* Angle measurement: no marker pair followed this frame; no angle yet. */
+  kAMNotFollowed = 2,
+  kAMNoAngle = -1,
+  /* Manual pose adjustment: nothing replaced. */
+  kModCPNotReplaced = -1
+};
+
 // Global configuration.
 AVM_EXPORT int KRV_GlobalImage_Init();
 AVM_EXPORT int KRV_GlobalImage_Release();

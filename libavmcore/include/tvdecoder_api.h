@@ -41,6 +41,15 @@ typedef enum {
 /* Result of KRV_TVDecoder_StartRecordEx when the encoder cannot be started. */
 #define KRV_TVDECODER_RECORD_ENCODER_FAILED (-2)
 
+/* The other failure results of the int exports (success is 0). */
+enum {
+  /* Init refused (nothing created), a frame not taken within 100 ms, out of
+   * memory. */
+  KRV_TVDECODER_FAILED = 1,
+  /* StartRecordEx before the decoder's own start; Better refused. */
+  KRV_TVDECODER_REFUSED = -1
+};
+
 /* Creates the decoder (frame size width x height; the decoder runs layout 1,
  * NV12) or does nothing when it exists. 0; 1 (nothing created) for a side
  * outside 1..8192. */

@@ -45,6 +45,28 @@ int main(void) {
     if (m[2] != 0.5f || m[5] != 0.5f) return 1;
     if (KRV_GlobalImage_CalcCarDriveMatrix(0, 0, 8000.0f, 4000.0f, 2800.0f, 900.0f, 30.0f, 0.0f) != -1) return 1;
   }
+  {
+    /* The failure results' names keep the values the application compares. */
+    static const struct {
+      int value, expected;
+    } kResults[] = {{kGlobalImageFailed, 1},   {kCarMatrixRefused, -1},     {kColorCorrectFailed, -1},
+                    {kTraceLPFailed, 2},       {kAMNotFollowed, 2},         {kAMNoAngle, -1},
+                    {kModCPNotReplaced, -1},   {kLutSaveByteLutFailed, -1}, {kLutSaveRoiFailed, -6},
+                    {KRV_TVDECODER_FAILED, 1}, {KRV_TVDECODER_REFUSED, -1}, {KRV_TVDECODER_RECORD_ENCODER_FAILED, -2}};
+    size_t i;
+    for (i = 0; i < sizeof kResults / sizeof kResults[0]; ++i)
+      if (kResults[i].value != kResults[i].expected) {
+        printf("result %u is %d, not %d\n", (unsigned)i, kResults[i].value, kResults[i].expected);
+        return 1;
+      }
+    /* Each export returns its own failure names. */
+    if (KRV_GlobalImage_Compute3DLut(lut3d, 1, 0, 0, 0, 0, 0, 0, 1.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1000.0f, 0.0f,
+                                     0.0f) != kGlobalImageFailed)
+      return 1;
+    if (KRV_GlobalImage_GenerateUndistLUT(view, 1, 0) != kGlobalImageFailed) return 1;
+    if (KRV_GlobalImage_AMGetAngle(0, 0) != kAMNoAngle) return 1;
+    if (KRV_TVDecoder_Init(1, 0, 720) != KRV_TVDECODER_FAILED) return 1;
+  }
   printf("public C interface: ok\n");
   return 0;
 }
