@@ -184,6 +184,16 @@ void MediumTest::writeScript(const QString& name, const QString& body, bool exec
     QFile::setPermissions(path, perms);
 }
 
+void MediumTest::prepareScriptCase(const QString& name, const QString& body, bool executable,
+                                   bool failWait)
+{
+    if (!body.isEmpty())
+        writeScript(name, body, executable);
+    runner->calls.clear();
+    runner->failWait = failWait;
+    clearLog();
+}
+
 QString MediumTest::sh(const QString& command) const
 {
     QProcess p;

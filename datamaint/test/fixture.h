@@ -77,6 +77,11 @@ protected:
     // A script of the medium's "run" folder; "@ROOT@" in `body` becomes the
     // temporary root. Executable unless `executable` is false.
     void writeScript(const QString& name, const QString& body, bool executable = true) const;
+    // One script outcome case: the medium's script `name` (none when `body`
+    // is empty), the runner's calls and the log cleared, and a failed wait
+    // after the start when `failWait`.
+    void prepareScriptCase(const QString& name, const QString& body, bool executable,
+                           bool failWait);
     // Runs a shell command of the fixture itself (not through the runner).
     QString sh(const QString& command) const;
     // md5sum's digest of a file.
