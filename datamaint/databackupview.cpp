@@ -41,11 +41,7 @@ DataBackupView::DataBackupView(QWidget* parent)
     connect(ui->pb_backup, &QPushButton::clicked, this, &DataBackupView::on_pb_backup_clicked);
     ui->label_renote->hide();
     mPathBackData = Utils::getDevicePath();
-    qDebug().noquote() << "==="
-                       << "DataBackupView"
-                       << " mPathBackData " << mPathBackData;
-    if (Utils::getSDevControlType() == 1) {
-        ui->pb_backup->hide();
+    if (PageForm::startsByItself("DataBackupView", mPathBackData, ui->pb_backup, 1)) {
         QTimer::singleShot(Utils::delay(2000), this, &DataBackupView::slot_autoBackUpTimeOut);
     }
 }
@@ -57,9 +53,7 @@ DataBackupView::~DataBackupView()
 
 void DataBackupView::updateLabelNote(const QString& text)
 {
-    qDebug().noquote() << "==="
-                       << "updateLabelNote" << text;
-    PageForm::setElidedText(ui->label_note, text);
+    PageForm::showNote(ui->label_note, text);
 }
 
 void DataBackupView::on_pb_backup_clicked()

@@ -40,11 +40,7 @@ DataRecoverView::DataRecoverView(QWidget* parent)
     ui->setupUi(this);
     connect(ui->pb_recover, &QPushButton::clicked, this, &DataRecoverView::on_pb_recover_clicked);
     mPathBackData = Utils::getDevicePath();
-    qDebug().noquote() << "==="
-                       << "DataRecoverView"
-                       << " mPathBackData " << mPathBackData;
-    if (Utils::getSDevControlType() == 2) {
-        ui->pb_recover->hide();
+    if (PageForm::startsByItself("DataRecoverView", mPathBackData, ui->pb_recover, 2)) {
         QTimer::singleShot(Utils::delay(2000), this, &DataRecoverView::slot_autoBackUpTimeOut);
     }
 }
@@ -56,9 +52,7 @@ DataRecoverView::~DataRecoverView()
 
 void DataRecoverView::updateLabelNote(const QString& text)
 {
-    qDebug().noquote() << "==="
-                       << "updateLabelNote" << text;
-    PageForm::setElidedText(ui->label_note, text);
+    PageForm::showNote(ui->label_note, text);
 }
 
 void DataRecoverView::on_pb_recover_clicked()

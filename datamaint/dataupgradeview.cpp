@@ -45,11 +45,7 @@ DataUpgradeView::DataUpgradeView(QWidget* parent)
     ui->setupUi(this);
     connect(ui->pb_upgraded, &QPushButton::clicked, this, &DataUpgradeView::on_pb_upgraded_clicked);
     mPathBackData = Utils::getDevicePath();
-    qDebug().noquote() << "==="
-                       << "DataUpgradeView"
-                       << " mPathBackData " << mPathBackData;
-    if (Utils::getSDevControlType() == 3) {
-        ui->pb_upgraded->hide();
+    if (PageForm::startsByItself("DataUpgradeView", mPathBackData, ui->pb_upgraded, 3)) {
         qDebug().noquote() << "==="
                            << "DataUpgradeView"
                            << "auto run ";
@@ -64,9 +60,7 @@ DataUpgradeView::~DataUpgradeView()
 
 void DataUpgradeView::updateLabelNote(const QString& text)
 {
-    qDebug().noquote() << "==="
-                       << "updateLabelNote" << text;
-    PageForm::setElidedText(ui->label_note, text);
+    PageForm::showNote(ui->label_note, text);
 }
 
 void DataUpgradeView::slot_autoBackUpTimeOut()

@@ -3,43 +3,11 @@
 
 #include "commandline.h"
 #include "mainwindow.h"
+#include "systemcommandrunner.h"
 #include "utils.h"
 
 #include <QApplication>
 #include <QDebug>
-#include <QProcess>
-
-namespace {
-
-// Runs outside commands as child processes. It exists only here, in the
-// program itself, so that nothing else can start `reboot`.
-class SystemCommandRunner : public CommandRunner {
-public:
-    CommandResult run(const QString& program, const QStringList& arguments,
-                      int startTimeoutMs) override
-    {
-        CommandResult result;
-        QProcess process;
-        process.start(program, arguments, QIODevice::ReadWrite);
-        if (!process.waitForStarted(startTimeoutMs)) {
-            result.errorString = process.errorString();
-            return result;
-        }
-        result.started = true;
-        if (!process.waitForFinished(-1)) {
-            result.errorString = process.errorString();
-            return result;
-        }
-        result.finished = true;
-        result.standardOutput = process.readAllStandardOutput();
-        result.standardError = process.readAllStandardError();
-        result.exitStatus = process.exitStatus();
-        result.exitCode = process.exitCode();
-        return result;
-    }
-};
-
-}  // namespace
 
 int main(int argc, char* argv[])
 {

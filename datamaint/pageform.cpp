@@ -84,6 +84,23 @@ void setElidedText(QLabel* label, const QString& text)
     label->setText(metrics.elidedText(text, Qt::ElideMiddle, label->contentsRect().width()));
 }
 
+bool startsByItself(const char* pageName, const QString& devicePath, QPushButton* button,
+                    int autoControlType)
+{
+    qDebug().noquote() << "===" << pageName << " mPathBackData " << devicePath;
+    if (Utils::getSDevControlType() != autoControlType)
+        return false;
+    button->hide();
+    return true;
+}
+
+void showNote(QLabel* label, const QString& text)
+{
+    qDebug().noquote() << "==="
+                       << "updateLabelNote" << text;
+    setElidedText(label, text);
+}
+
 void rebootWithNote(QLabel* label)
 {
     label->setText(QCoreApplication::translate("PageForm", "等待設備重啟，請拔出U盤"));

@@ -36,6 +36,15 @@ bool countdownTick(QLabel* label, int* count);
 // label, so that both ends of a long file name stay visible.
 void setElidedText(QLabel* label, const QString& text);
 
+// Logs the page's device path; true when the program was started to run
+// this page's task by itself (control type `autoControlType`), with
+// `button` hidden: the page then starts its task on a timer.
+bool startsByItself(const char* pageName, const QString& devicePath, QPushButton* button,
+                    int autoControlType);
+
+// Logs `text` as the page's note and shows it in `label`, elided.
+void showNote(QLabel* label, const QString& text);
+
 // Shows the wait note in `label` and reboots through the command runner.
 void rebootWithNote(QLabel* label);
 

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <random>
 
+#include "camera/rotation.h"
+
 namespace {
 
 void RotationMatrix(const float* rv, double* R) {
@@ -105,5 +107,21 @@ double PoseScene_RotationErrorDeg(const float* r1, const float* r2) {
 double PoseScene_PositionErrorMm(const float* T1, const float* T2) {
   double s = 0.0;
   for (int k = 0; k < 3; ++k) s += (static_cast<double>(T1[k]) - T2[k]) * (static_cast<double>(T1[k]) - T2[k]);
+  return std::sqrt(s);
+}
+
+double PoseScene_CentreGapMm(const float* r1, const float* T1, const float* r2, const float* T2) {
+  float A[9], B[9];
+  RodriguesArr(r1, A, nullptr);
+  RodriguesArr(r2, B, nullptr);
+  double s = 0.0;
+  for (int j = 0; j < 3; ++j) {
+    double c1 = 0.0, c2 = 0.0;  // -R^T T
+    for (int i = 0; i < 3; ++i) {
+      c1 -= static_cast<double>(A[3 * i + j]) * T1[i];
+      c2 -= static_cast<double>(B[3 * i + j]) * T2[i];
+    }
+    s += (c1 - c2) * (c1 - c2);
+  }
   return std::sqrt(s);
 }

@@ -42,3 +42,6 @@ PoseScene PoseScene_Make(const SceneCamera& intrinsics, float heightMm, float di
 // distance (mm) between the camera centres (-T) of two translations.
 double PoseScene_RotationErrorDeg(const float* r1, const float* r2);
 double PoseScene_PositionErrorMm(const float* T1, const float* T2);
+// Distance (mm) between the camera centres (-R^T T) of two poses
+// x_cam = R x + T given as rotation vectors and translations.
+double PoseScene_CentreGapMm(const float* r1, const float* T1, const float* r2, const float* T2);

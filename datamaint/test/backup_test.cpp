@@ -215,11 +215,7 @@ TEST_F(BackupTest, EveryOutcomeShowsItsNoteThroughTheCountdownThenReboots)
     for (const OutcomeCase& c : cases) {
         QDir(medium() + "/run").removeRecursively();
         QDir().mkpath(medium() + "/run/data");
-        if (!c.script.isEmpty())
-            writeScript("backup_script.sh", c.script, c.executable);
-        runner->calls.clear();
-        runner->failWait = c.failWait;
-        clearLog();
+        prepareScriptCase("backup_script.sh", c.script, c.executable, c.failWait);
         {
             DataBackupView page;
             QString noteAtReboot;

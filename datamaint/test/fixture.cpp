@@ -80,29 +80,17 @@ CommandResult FixtureRunner::run(const QString& program, const QStringList& argu
         result.errorString = QStringLiteral("refused by the test runner");
         return result;
     }
-    QProcess process;
-    process.start(program, arguments, QIODevice::ReadWrite);
-    if (!process.waitForStarted(startTimeoutMs)) {
-        result.errorString = process.errorString();
-        return result;
-    }
-    result.started = true;
-    if (failWait) {
-        process.kill();
-        process.waitForFinished(-1);
-        result.errorString = QStringLiteral("wait failed");
-        return result;
-    }
-    if (!process.waitForFinished(-1)) {
-        result.errorString = process.errorString();
-        return result;
-    }
-    result.finished = true;
-    result.standardOutput = process.readAllStandardOutput();
-    result.standardError = process.readAllStandardError();
-    result.exitStatus = process.exitStatus();
-    result.exitCode = process.exitCode();
-    return result;
+    return SystemCommandRunner::run(program, arguments, startTimeoutMs);
+}
+
+bool FixtureRunner::afterStart(QProcess& process, CommandResult* result)
+{
+    if (!failWait)
+        return true;
+    process.kill();
+    process.waitForFinished(-1);
+    result->errorString = QStringLiteral("wait failed");
+    return false;
 }
 
 bool FixtureRunner::isReboot(const QString& program) const
@@ -194,6 +182,16 @@ void MediumTest::writeScript(const QString& name, const QString& body, bool exec
     if (executable)
         perms |= QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
     QFile::setPermissions(path, perms);
+}
+
+void MediumTest::prepareScriptCase(const QString& name, const QString& body, bool executable,
+                                   bool failWait)
+{
+    if (!body.isEmpty())
+        writeScript(name, body, executable);
+    runner->calls.clear();
+    runner->failWait = failWait;
+    clearLog();
 }
 
 QString MediumTest::sh(const QString& command) const

@@ -1,6 +1,7 @@
 #ifndef DATAMAINT_TEST_FIXTURE_H
 #define DATAMAINT_TEST_FIXTURE_H
 
+#include "systemcommandrunner.h"
 #include "utils.h"
 
 #include <QList>
@@ -31,7 +32,7 @@ QStringList logLinesWith(const QString& needle);
 // Records every command. `reboot` is recorded and never run; programs that
 // lie below `root` (the fake medium's scripts) really run; anything else is
 // refused as not started.
-class FixtureRunner : public CommandRunner {
+class FixtureRunner : public SystemCommandRunner {
 public:
     struct Call {
         QString program;
@@ -50,6 +51,9 @@ public:
     QList<Call> calls;
     bool failWait = false;  // report a failed wait after starting a script
     std::function<void(const Call&)> onCall;
+
+protected:
+    bool afterStart(QProcess& process, CommandResult* result) override;
 
 private:
     QString mRoot;
@@ -73,6 +77,11 @@ protected:
     // A script of the medium's "run" folder; "@ROOT@" in `body` becomes the
     // temporary root. Executable unless `executable` is false.
     void writeScript(const QString& name, const QString& body, bool executable = true) const;
+    // One script outcome case: the medium's script `name` (none when `body`
+    // is empty), the runner's calls and the log cleared, and a failed wait
+    // after the start when `failWait`.
+    void prepareScriptCase(const QString& name, const QString& body, bool executable,
+                           bool failWait);
     // Runs a shell command of the fixture itself (not through the runner).
     QString sh(const QString& command) const;
     // md5sum's digest of a file.

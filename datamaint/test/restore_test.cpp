@@ -206,11 +206,7 @@ TEST_F(RestoreTest, FailingScriptShowsTheFailureNote)
     for (const Case& c : cases) {
         QDir(medium() + "/run").removeRecursively();
         makeBackup("20250101000000", "1");
-        if (!c.script.isEmpty())
-            writeScript("recover_script.sh", c.script, c.executable);
-        runner->calls.clear();
-        runner->failWait = c.failWait;
-        clearLog();
+        prepareScriptCase("recover_script.sh", c.script, c.executable, c.failWait);
         {
             DataRecoverView page;
             runRestore(page);

@@ -186,11 +186,7 @@ TEST_F(UpgradeTest, ScriptOutcomes)
         writeFile(root() + "/etc/version.cfg", "V2.0\n");
         QDir(medium() + "/run").removeRecursively();
         const QString pkg = makePackage("V2.1", "V2.1");
-        if (!c.script.isEmpty())
-            writeScript("upgrade_script.sh", c.script, c.executable);
-        runner->calls.clear();
-        runner->failWait = c.failWait;
-        clearLog();
+        prepareScriptCase("upgrade_script.sh", c.script, c.executable, c.failWait);
         {
             DataUpgradeView page;
             runUpgrade(page);

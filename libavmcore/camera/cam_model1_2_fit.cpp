@@ -36,67 +36,24 @@ float BestFit12(PoseProjectFn project, PoseUndistortFn undistort, const FitSetup
   PoseParams caller;
   PoseParams_Load(&caller, K, D, R, T);
   PoseParams best = caller;
-  bool found = false;
-  float bestRms = 1000.0f;
   // The restricted modes search the scale grid at the given pose: the
   // solvers that use them hand over a pose but no intrinsics.
   const bool restricted = PoseFit_IsRestricted(mode);
   const bool search = mode == 0 || mode == 3 || restricted;
   if (search) {
-    PoseFitWork work(img->rows);
-    int bestOuter = -1;
-    auto score = [&](PoseParams* cand) {
-      return restricted ? PoseFit_ScoreAtPose(project, obj, img, cand, slot, &work)
-                        : PoseFit_ScoreCandidate(project, undistort, obj, img, cand, slot, &work);
-    };
-    auto consider = [&](PoseParams cand) {
-      const float rms = score(&cand);
-      if (rms < bestRms) {
-        bestRms = rms;
-        best = cand;
-        found = true;
-      }
-    };
+    const PoseFitScorer scorer = {project, undistort, obj, img, slot, restricted};
     if (mode == 0 || restricted) {
-      PoseParams base = caller;
-      const float k0[9] = {setup->aspect, 0.0f, static_cast<float>(width / 2) - 0.5f,
-                           0.0f, 1.0f, static_cast<float>(height / 2) - 0.5f,
-                           0.0f, 0.0f, 1.0f};
-      for (int k = 0; k < 9; ++k) base.K[k] = k0[k];
-      for (float& d : base.D) d = 0.0f;
-      // Best RMS over the second-term values at outer index i; with keep,
-      // a better candidate becomes the fit's start.
-      auto scoreOuter = [&](int i, bool keep) {
-        float outerBest = 1000.0f;
-        for (int j = 0; j < setup->innerCount; ++j) {
-          PoseParams cand = base;
-          cand.D[0] = setup->start + static_cast<float>(i) * setup->step;
-          cand.D[1] = setup->secondStart + static_cast<float>(j) * setup->secondStep;
-          const float rms = score(&cand);
-          if (rms < outerBest) outerBest = rms;
-          if (keep && rms < bestRms) {
-            bestRms = rms;
-            best = cand;
-            bestOuter = i;
-            found = true;
-          }
-        }
-        return outerBest;
-      };
-      if (setup->outerCount >= 1 && setup->innerCount >= 1) {
-        for (int i = 0; i < setup->outerCount; ++i) scoreOuter(i, true);
-        // The refinement holds the scale where the search put it: a best
-        // scale at an edge of the grid is only the scale when one step
-        // beyond scores worse.
-        if (found && !PoseFit_ScaleEdgeIsMinimum(bestOuter, setup->outerCount, bestRms, setup->start, setup->step,
-                                                 width, height, [&](int i) { return scoreOuter(i, false); }))
-          return FLT_MAX;
-      }
+      // No candidate posed the target, or the scale is not found: the
+      // calibration stays as it was.
+      if (!PoseFit_SearchScaleGrid(scorer, *setup, width, height, caller, &best)) return FLT_MAX;
     } else {
-      consider(caller);
+      // The caller's own pose as the one candidate; one that does not pose
+      // the target (RMS 1000 or more, or NaN) leaves the calibration as it was.
+      PoseFitWork work(img->rows);
+      PoseParams cand = caller;
+      if (!(scorer.Score(&cand, &work) < 1000.0f)) return FLT_MAX;
+      best = cand;
     }
-    // No candidate posed the target: the calibration stays as it was.
-    if (!found) return FLT_MAX;
   }
 
   FitMask mask;

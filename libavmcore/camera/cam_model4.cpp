@@ -85,51 +85,11 @@ float CamModel4_BestFit(const FitSetup* setup, int32_t width, int32_t height, co
                         int32_t freeCentre, int32_t slot) {
   PoseParams caller;
   PoseParams_Load(&caller, K, D, R, T);
-  PoseParams base = caller;
-  const float k0[9] = {setup->aspect, 0.0f, static_cast<float>(width / 2) - 0.5f,
-                       0.0f, 1.0f, static_cast<float>(height / 2) - 0.5f,
-                       0.0f, 0.0f, 1.0f};
-  for (int k = 0; k < 9; ++k) base.K[k] = k0[k];
-  for (float& d : base.D) d = 0.0f;
-
-  PoseFitWork work(img->rows);
+  // The restricted modes search the scale at the given pose.
+  const PoseFitScorer scorer = {CamModel4_ProjectPoints, CamModel4_ProjectPointSet, obj, img, slot,
+                                PoseFit_IsRestricted(mode)};
   PoseParams best = caller;
-  float bestRms = 1000.0f;
-  bool found = false;
-  int bestOuter = -1;
-  // Best RMS over the second-term values at outer index i; with keep, a
-  // better candidate becomes the fit's start.
-  auto scoreOuter = [&](int i, bool keep) {
-    float outerBest = 1000.0f;
-    for (int j = 0; j < setup->innerCount; ++j) {
-      PoseParams cand = base;
-      cand.D[0] = setup->start + static_cast<float>(i) * setup->step;
-      cand.D[1] = setup->secondStart + static_cast<float>(j) * setup->secondStep;
-      // The restricted modes search the scale at the given pose.
-      const float rms =
-          PoseFit_IsRestricted(mode)
-              ? PoseFit_ScoreAtPose(CamModel4_ProjectPoints, obj, img, &cand, slot, &work)
-              : PoseFit_ScoreCandidate(CamModel4_ProjectPoints, CamModel4_ProjectPointSet, obj, img, &cand, slot,
-                                       &work);
-      if (rms < outerBest) outerBest = rms;
-      if (keep && rms < bestRms) {
-        bestRms = rms;
-        best = cand;
-        bestOuter = i;
-        found = true;
-      }
-    }
-    return outerBest;
-  };
-  for (int i = 0; i < setup->outerCount; ++i) scoreOuter(i, true);
-  // No candidate posed the target: the calibration stays as it was.
-  if (!found) return FLT_MAX;
-  // The refinement holds the scale where the search put it: a best scale
-  // at an edge of the grid is only the scale when one step beyond scores
-  // worse.
-  if (!PoseFit_ScaleEdgeIsMinimum(bestOuter, setup->outerCount, bestRms, setup->start, setup->step, width, height,
-                                  [&](int i) { return scoreOuter(i, false); }))
-    return FLT_MAX;
+  if (!PoseFit_SearchScaleGrid(scorer, *setup, width, height, caller, &best)) return FLT_MAX;
 
   FitMask mask;
   if (mode == 2) {

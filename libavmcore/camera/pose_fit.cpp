@@ -141,6 +141,51 @@ float RunPoseSolver(PoseParams* p, const FitMask& mask, int errors, float epsilo
 
 }  // namespace
 
+float PoseFitScorer::Score(PoseParams* cand, PoseFitWork* work) const {
+  return atPose ? PoseFit_ScoreAtPose(project, objectPoints, imagePoints, cand, slot, work)
+                : PoseFit_ScoreCandidate(project, undistort, objectPoints, imagePoints, cand, slot, work);
+}
+
+bool PoseFit_SearchScaleGrid(const PoseFitScorer& scorer, const FitSetup& setup, int32_t width, int32_t height,
+                             const PoseParams& start, PoseParams* best) {
+  PoseParams base = start;
+  const float k0[9] = {setup.aspect, 0.0f, static_cast<float>(width / 2) - 0.5f,
+                       0.0f, 1.0f, static_cast<float>(height / 2) - 0.5f,
+                       0.0f, 0.0f, 1.0f};
+  for (int k = 0; k < 9; ++k) base.K[k] = k0[k];
+  for (float& d : base.D) d = 0.0f;
+
+  PoseFitWork work(scorer.imagePoints->rows);
+  float bestRms = 1000.0f;
+  bool found = false;
+  int bestOuter = -1;
+  // Best RMS over the second-term values at outer index i; with keep, a
+  // better candidate becomes the fit's start.
+  auto scoreOuter = [&](int i, bool keep) {
+    float outerBest = 1000.0f;
+    for (int j = 0; j < setup.innerCount; ++j) {
+      PoseParams cand = base;
+      cand.D[0] = setup.start + static_cast<float>(i) * setup.step;
+      cand.D[1] = setup.secondStart + static_cast<float>(j) * setup.secondStep;
+      const float rms = scorer.Score(&cand, &work);
+      if (rms < outerBest) outerBest = rms;
+      if (keep && rms < bestRms) {
+        bestRms = rms;
+        *best = cand;
+        bestOuter = i;
+        found = true;
+      }
+    }
+    return outerBest;
+  };
+  for (int i = 0; i < setup.outerCount; ++i) scoreOuter(i, true);
+  if (!found) return false;
+  // The refinement holds the scale where the search put it: a best scale at
+  // an edge of the grid is only the scale when one step beyond scores worse.
+  return PoseFit_ScaleEdgeIsMinimum(bestOuter, setup.outerCount, bestRms, setup.start, setup.step, width, height,
+                                    [&](int i) { return scoreOuter(i, false); });
+}
+
 float PoseFit_Refine(PoseProjectFn project, const Matrix* objectPoints, const Matrix* imagePoints, PoseParams* p,
                      const FitMask& mask, float epsilon, int32_t slot) {
   const int n = imagePoints->rows;

@@ -69,6 +69,27 @@ float PoseFit_ScoreCandidate(PoseProjectFn project, PoseUndistortFn undistort, c
 float PoseFit_ScoreAtPose(PoseProjectFn project, const Matrix* objectPoints, const Matrix* imagePoints,
                           PoseParams* cand, int32_t slot, PoseFitWork* work);
 
+// How a full fit scores one coarse-search candidate: posed anew from its
+// undistorted points, or at its own pose (atPose: the restricted modes).
+struct PoseFitScorer {
+  PoseProjectFn project;
+  PoseUndistortFn undistort;
+  const Matrix* objectPoints;
+  const Matrix* imagePoints;
+  int32_t slot;
+  bool atPose;
+  float Score(PoseParams* cand, PoseFitWork* work) const;
+};
+
+// The scale-grid search of the full fits: D[0] over the set-up's outer
+// values, D[1] over its inner values, K at the picture centre with the
+// set-up's aspect, the other D zero, r and T from `start`. False when no
+// candidate posed the target or the best scale lies at an edge of the grid
+// that one step beyond beats (the fit then reports no pose); otherwise true
+// with the best candidate in *best.
+bool PoseFit_SearchScaleGrid(const PoseFitScorer& scorer, const FitSetup& setup, int32_t width, int32_t height,
+                             const PoseParams& start, PoseParams* best);
+
 // Reprojection refinement (100 iterations at most, damping 10^-6 to start).
 // Returns the last error norm the solver reported.
 float PoseFit_Refine(PoseProjectFn project, const Matrix* objectPoints, const Matrix* imagePoints, PoseParams* p,

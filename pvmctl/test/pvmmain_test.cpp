@@ -14,21 +14,13 @@
 #include <QTest>
 #include <memory>
 
-class PvmMainTest : public PvmSandboxTest {
+class PvmMainTest : public PvmDaemonTest {
 protected:
     void SetUp() override
     {
-        PvmSandboxTest::SetUp();
-        setGpio(SerdesControl::GpioSwitch, false);
-        setGpio(SerdesControl::GpioDeserLock, true);
-        setGpio(SerdesControl::GpioSerLock, true);
-        setGpio(SerdesControl::GpioAcc, false);
-        writeFile("/sys/class/gpio/gpio150/value", "");
-        writeFile("/dev/watchdog", "");
+        PvmDaemonTest::SetUp();
         manager = std::make_unique<DeviceDatasManager>();
         watchdog = std::make_unique<WatchDogControl>();
-        shmKey = uniqueKey("shm");
-        semKey = uniqueKey("sem");
     }
     void TearDown() override
     {
@@ -36,7 +28,7 @@ protected:
         pvm.reset();
         watchdog.reset();
         manager.reset();
-        PvmSandboxTest::TearDown();
+        PvmDaemonTest::TearDown();
     }
 
     void start()
@@ -150,7 +142,6 @@ protected:
     std::unique_ptr<WatchDogControl> watchdog;
     std::unique_ptr<PvmMain> pvm;
     std::unique_ptr<QSignalSpy> spy;
-    QString shmKey, semKey;
     QDateTime clock = QDateTime(QDate(2024, 1, 15), QTime(12, 31));
 };
 

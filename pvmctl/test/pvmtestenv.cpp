@@ -1,5 +1,6 @@
 #include "pvmtestenv.h"
 
+#include "serdescontrol.h"
 #include "sharedipc.h"
 #include "systemroot.h"
 
@@ -183,6 +184,30 @@ void PvmSandboxTest::setGpio(unsigned int n, bool value) const
 QByteArray PvmSandboxTest::gpioValue(unsigned int n) const
 {
     return readFile(QStringLiteral("/sys/class/gpio/gpio%1/value").arg(n));
+}
+
+void PvmBoardTest::SetUp()
+{
+    PvmSandboxTest::SetUp();
+    setGpio(SerdesControl::GpioSwitch, false);
+    setGpio(SerdesControl::GpioDeserLock, true);
+    setGpio(SerdesControl::GpioSerLock, true);
+    setGpio(SerdesControl::GpioAcc, false);
+}
+
+void PvmBoardTest::addOutputs(std::initializer_list<unsigned int> gpios) const
+{
+    for (unsigned int out : gpios)
+        writeFile(QStringLiteral("/sys/class/gpio/gpio%1/value").arg(out), "");
+}
+
+void PvmDaemonTest::SetUp()
+{
+    PvmBoardTest::SetUp();
+    addOutputs({150u});
+    writeFile("/dev/watchdog", "");
+    shmKey = uniqueKey("shm");
+    semKey = uniqueKey("sem");
 }
 
 QString uniqueKey(const char* what)

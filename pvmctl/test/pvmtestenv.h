@@ -15,6 +15,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <memory>
 
 class RecordingRunner : public CommandRunner {
@@ -57,6 +58,26 @@ protected:
 
     std::unique_ptr<QTemporaryDir> dir_;
     std::shared_ptr<RecordingRunner> runner;
+};
+
+// A board at rest: switch released, both locks high, ACC off. Output lines
+// exist only where a suite adds them: a write to a missing one fails, as on
+// a board without that line.
+class PvmBoardTest : public PvmSandboxTest {
+protected:
+    void SetUp() override;
+    // Empty value files of the named output GPIOs.
+    void addOutputs(std::initializer_list<unsigned int> gpios) const;
+};
+
+// The whole daemon's set-up: the board at rest with the backlight output and
+// the watchdog device, and keys of its shared block and semaphore that no
+// other test uses.
+class PvmDaemonTest : public PvmBoardTest {
+protected:
+    void SetUp() override;
+
+    QString shmKey, semKey;
 };
 
 // Keys no other test or program uses.

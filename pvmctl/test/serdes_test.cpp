@@ -14,18 +14,12 @@ namespace {
 const int kNoTimer = 3600 * 1000;
 }
 
-class SerdesTest : public PvmSandboxTest {
+class SerdesTest : public PvmBoardTest {
 protected:
     void SetUp() override
     {
-        PvmSandboxTest::SetUp();
-        // A board at rest: switch released, both locks high, ACC off.
-        setGpio(SerdesControl::GpioSwitch, false);
-        setGpio(SerdesControl::GpioDeserLock, true);
-        setGpio(SerdesControl::GpioSerLock, true);
-        setGpio(SerdesControl::GpioAcc, false);
-        for (unsigned int out : {229u, 260u, 150u, 268u, 106u})
-            writeFile(QStringLiteral("/sys/class/gpio/gpio%1/value").arg(out), "");
+        PvmBoardTest::SetUp();
+        addOutputs({229u, 260u, 150u, 268u, 106u});
         route0 = root() + "/etc/set_q508gmsl_0.sh 0";
         route1 = root() + "/etc/set_q508gmsl_0.sh 1";
         backlight = root() + "/etc/set_q508gmsl_1.sh";
@@ -33,7 +27,7 @@ protected:
     void TearDown() override
     {
         serdes.reset();
-        PvmSandboxTest::TearDown();
+        PvmBoardTest::TearDown();
     }
 
     void make(int pollMs = kNoTimer)

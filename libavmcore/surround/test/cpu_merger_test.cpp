@@ -296,27 +296,22 @@ TEST(CpuMergerTest, RegionsWriteOnlyTheirParts) {
     int r, c;
   };
   const Probe frontLeft{2, 3}, frontMid{2, 20}, leftMid{30, 3}, backRight{kH - 2, kW - 3}, frontRight{2, kW - 3};
-  {
+  // A pixel the region does not write keeps the output's fill 0xEE.
+  struct Case {
+    int32_t region;
+    std::vector<Probe> written, kept;
+  };
+  const Case cases[] = {
+      {1, {frontMid, leftMid}, {frontLeft, backRight}},
+      {2, {frontLeft}, {frontMid, leftMid, frontRight}},
+      {5, {backRight}, {frontLeft}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("region " + std::to_string(c.region));
     Output out;
-    LUTCPU_Exec(&o, cams.ptr, &out.planes, out.pitches, g.data(), 1);
-    EXPECT_EQ(out.Y(frontLeft.r, frontLeft.c), 0xEE);
-    EXPECT_EQ(out.Y(backRight.r, backRight.c), 0xEE);
-    EXPECT_NE(out.Y(frontMid.r, frontMid.c), 0xEE);
-    EXPECT_NE(out.Y(leftMid.r, leftMid.c), 0xEE);
-  }
-  {
-    Output out;
-    LUTCPU_Exec(&o, cams.ptr, &out.planes, out.pitches, g.data(), 2);
-    EXPECT_NE(out.Y(frontLeft.r, frontLeft.c), 0xEE);
-    EXPECT_EQ(out.Y(frontMid.r, frontMid.c), 0xEE);
-    EXPECT_EQ(out.Y(leftMid.r, leftMid.c), 0xEE);
-    EXPECT_EQ(out.Y(frontRight.r, frontRight.c), 0xEE);
-  }
-  {
-    Output out;
-    LUTCPU_Exec(&o, cams.ptr, &out.planes, out.pitches, g.data(), 5);
-    EXPECT_NE(out.Y(backRight.r, backRight.c), 0xEE);
-    EXPECT_EQ(out.Y(frontLeft.r, frontLeft.c), 0xEE);
+    LUTCPU_Exec(&o, cams.ptr, &out.planes, out.pitches, g.data(), c.region);
+    for (const Probe& p : c.written) EXPECT_NE(out.Y(p.r, p.c), 0xEE) << p.r << ", " << p.c;
+    for (const Probe& p : c.kept) EXPECT_EQ(out.Y(p.r, p.c), 0xEE) << p.r << ", " << p.c;
   }
   // Row bands stitched one by one give the whole frame.
   Output whole, banded;

@@ -6,7 +6,6 @@
 
 #include "sharedipc.h"
 #include "pvmtestenv.h"
-#include "serdescontrol.h"
 
 #include <QFile>
 #include <QProcess>
@@ -50,23 +49,15 @@ int semaphoreValue(const SemaphoreId& s)
 }
 }  // namespace
 
-class RestartTest : public PvmSandboxTest {
+class RestartTest : public PvmDaemonTest {
 protected:
     void SetUp() override
     {
-        PvmSandboxTest::SetUp();
-        setGpio(SerdesControl::GpioSwitch, false);
-        setGpio(SerdesControl::GpioDeserLock, true);
-        setGpio(SerdesControl::GpioSerLock, true);
-        setGpio(SerdesControl::GpioAcc, false);
-        writeFile("/sys/class/gpio/gpio150/value", "");
-        writeFile("/dev/watchdog", "");
+        PvmDaemonTest::SetUp();
         writeFile("/lsan.supp",
                   "leak:libqoffscreen.so\nleak:QScreen::QScreen\nleak:QPlatformScreen::QPlatformScreen\n"
                   "leak:QWindowSystemInterface::handleScreenAdded\nleak:ExternalRefCountData::getAndRef\n"
                   "leak:QObject::QObject\n");
-        shmKey = uniqueKey("shm");
-        semKey = uniqueKey("sem");
         iface = virtualCanInterface(2);
     }
 
@@ -102,7 +93,7 @@ protected:
             peerOut = peerOut.mid(peerOut.size() - 256);
     }
 
-    QString shmKey, semKey, iface;
+    QString iface;
     QProcess peer;
     QByteArray peerOut;
     long turns = 0, clears = 0;

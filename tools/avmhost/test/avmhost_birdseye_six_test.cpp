@@ -2,7 +2,6 @@
 // stitched picture shows the chessboard floor where the ground geometry of
 // the bird's-eye view puts it, above and below the split line.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
@@ -16,20 +15,10 @@
 #include "testsupport/config_state.h"
 #include "testsupport/six_camera_rig.h"
 #include "toolkit/bmp_file.h"
+#include "tools/avmhost/test/host_runner.h"
 #include "tools/avmsample/six_sample.h"
 
 namespace {
-
-int RunHost(const std::string& args, std::string* out) {
-  const std::string cmd = std::string(AVMHOST_BINARY) + " " + args + " 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return -1;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
-  const int st = pclose(p);
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-}
 
 TEST(AvmhostBirdseyeSixTest, FloorInPlaceOnBothSidesOfTheSplit) {
   ScopedConfigState state;

@@ -3,7 +3,6 @@
 // the bird's-eye view puts it.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
@@ -19,22 +18,12 @@
 #include "frame/data_directory.h"
 #include "surround/lutob.h"
 #include "surround/merger_lut.h"
+#include "tools/avmhost/test/host_runner.h"
 #include "tools/avmsample/sample_rig.h"
 #include "testsupport/config_state.h"
 #include "toolkit/bmp_file.h"
 
 namespace {
-
-int RunHost(const std::string& args, std::string* out) {
-  const std::string cmd = std::string(AVMHOST_BINARY) + " " + args + " 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return -1;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
-  const int st = pclose(p);
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-}
 
 TEST(AvmhostBirdseyeTest, StitchedPictureShowsTheGroundPatternInPlace) {
   ScopedConfigState state;

@@ -3,7 +3,6 @@
 // of the same view agrees with the drawn meshes.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -22,20 +21,10 @@
 #include "testsupport/config_state.h"
 #include "tools/avmhost/bowl_views.h"
 #include "tools/avmhost/host_image.h"
+#include "tools/avmhost/test/host_runner.h"
 #include "tools/avmsample/sample_rig.h"
 
 namespace {
-
-int RunHost(const std::string& args, std::string* out) {
-  const std::string cmd = std::string(AVMHOST_BINARY) + " " + args + " 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return -1;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
-  const int st = pclose(p);
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-}
 
 class AvmhostBowlTest : public ::testing::Test {
  protected:

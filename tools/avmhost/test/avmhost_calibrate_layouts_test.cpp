@@ -3,7 +3,6 @@
 // bird's-eye picture stitched from the written files shows every floor
 // mark's corners near their places (layout 3: within one output pixel).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,23 +15,13 @@
 #include "testsupport/calibration_site.h"
 #include "testsupport/config_state.h"
 #include "tools/avmsample/sample_calibrate.h"
+#include "tools/avmhost/test/host_runner.h"
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 // Points per camera of lut_config.krv (word 30 of every layout preset).
 constexpr long kFilePoints = 43;
-
-int RunHost(const std::string& args, std::string* out) {
-  const std::string cmd = std::string(AVMHOST_BINARY) + " " + args + " 2>/dev/null";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return -1;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
-  const int st = pclose(p);
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-}
 
 double RotationErrorDeg(const float* a, const float* b) {
   auto m = [](const float* r, double R[9]) {
@@ -124,7 +113,7 @@ SiteFigures RunSite(int layout, const CalibrationSite& site) {
     return f;
   }
   std::string json;
-  const int rc = RunHost("calibrate --json --data " + dir + " --out " + out, &json);
+  const int rc = RunHost("calibrate --json --data " + dir + " --out " + out, &json, HostStderr::kDropped);
   EXPECT_EQ(rc, 0) << json;
   EXPECT_NE(json.find("\"result\": 0}"), std::string::npos) << json;
   SceneCamera solved[4];

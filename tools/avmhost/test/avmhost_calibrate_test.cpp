@@ -2,7 +2,6 @@
 // avmsample, a layout-1 site at known poses) and checks the JSON object it
 // prints: four cameras, each solved near its true pose, result 0.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
@@ -17,19 +16,9 @@
 #include "frame/data_directory.h"
 #include "testsupport/config_state.h"
 #include "tools/avmsample/sample_calibrate.h"
+#include "tools/avmhost/test/host_runner.h"
 
 namespace {
-
-int RunHost(const std::string& args, std::string* out) {
-  const std::string cmd = std::string(AVMHOST_BINARY) + " " + args + " 2>/dev/null";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return -1;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
-  const int st = pclose(p);
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-}
 
 // The three numbers of "key": [x, y, z] after position `from` of the text.
 bool Triple(const std::string& text, const std::string& key, size_t from, double v[3]) {
@@ -59,7 +48,7 @@ TEST(AvmhostCalibrateTest, EmbeddedSampleSolvesEveryCameraNearItsTruePose) {
   ScopedConfigState state;
   const std::string out = state.Path("out");
   std::string json;
-  ASSERT_EQ(RunHost("calibrate --json --out " + out, &json), 0) << json;
+  ASSERT_EQ(RunHost("calibrate --json --out " + out, &json, HostStderr::kDropped), 0) << json;
   EXPECT_NE(json.find("\"result\": 0}"), std::string::npos) << json;
   size_t from = 0;
   for (int c = 1; c <= 4; ++c) {
@@ -102,7 +91,7 @@ TEST(AvmhostCalibrateTest, OutputDirectoryTakesEveryFileAndTheDataStayAsTheyWere
   ASSERT_TRUE(WriteSampleCalibrate(data));
   const auto before = Contents(data);
   std::string json;
-  ASSERT_EQ(RunHost("calibrate --json --data " + data + " --out " + out, &json), 0) << json;
+  ASSERT_EQ(RunHost("calibrate --json --data " + data + " --out " + out, &json, HostStderr::kDropped), 0) << json;
   const auto after = Contents(data);
   EXPECT_EQ(after.size(), before.size());
   for (const auto& f : after) {
@@ -119,7 +108,7 @@ TEST(AvmhostCalibrateTest, OutputDirectoryTakesEveryFileAndTheDataStayAsTheyWere
 TEST(AvmhostCalibrateTest, MissingFrameIsReported) {
   ScopedConfigState state;
   std::string text;
-  EXPECT_EQ(RunHost("calibrate --data " + state.dir() + " --frame " + state.Path("none.bmp"), &text), 1);
+  EXPECT_EQ(RunHost("calibrate --data " + state.dir() + " --frame " + state.Path("none.bmp"), &text, HostStderr::kDropped), 1);
 }
 
 }  // namespace

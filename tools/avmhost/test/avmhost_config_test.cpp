@@ -2,13 +2,14 @@
 // checks what it prints.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "tools/avmhost/test/host_runner.h"
 
 namespace {
 
@@ -17,16 +18,9 @@ struct HostRun {
   std::string out;
 };
 
-HostRun RunHost(const std::string& args) {
-  std::string cmd = std::string(AVMHOST_BINARY) + " " + args + " 2>&1";
+HostRun RunHostCaptured(const std::string& args) {
   HostRun r{-1, ""};
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  r.status = RunHost(args, &r.out);
   return r;
 }
 
@@ -53,7 +47,7 @@ std::string Field(const std::string& out, const std::string& record, const std::
 }
 
 TEST(AvmhostConfig, PrintsTheRecordsOfTheSampleData) {
-  HostRun r = RunHost(std::string("config --data ") + AVMHOST_SAMPLE_DATA);
+  HostRun r = RunHostCaptured(std::string("config --data ") + AVMHOST_SAMPLE_DATA);
   ASSERT_EQ(0, r.status) << r.out;
   EXPECT_NE(std::string::npos, r.out.find(std::string("data directory: ") + AVMHOST_SAMPLE_DATA)) << r.out;
   EXPECT_NE(std::string::npos, r.out.find("KRV_GlobalImage_Init: 0"));
@@ -85,14 +79,14 @@ TEST(AvmhostConfig, PrintsTheRecordsOfTheSampleData) {
 }
 
 TEST(AvmhostConfig, MissingDataDirectoryStillPrintsDefaults) {
-  HostRun r = RunHost("config --data /nonexistent/avmhost-data");
+  HostRun r = RunHostCaptured("config --data /nonexistent/avmhost-data");
   ASSERT_EQ(0, r.status) << r.out;
   EXPECT_NE(std::string::npos, r.out.find("GlobalVariables_Init fail")) << r.out;
   EXPECT_EQ("500 1400 3000", Field(r.out, "Config", "zoneDistance"));
 }
 
 TEST(AvmhostConfig, UnloadableLibraryIsReported) {
-  HostRun r = RunHost("--lib /nonexistent/libavmcore.so config");
+  HostRun r = RunHostCaptured("--lib /nonexistent/libavmcore.so config");
   EXPECT_EQ(1, r.status);
   EXPECT_NE(std::string::npos, r.out.find("cannot load")) << r.out;
 }

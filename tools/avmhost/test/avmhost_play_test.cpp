@@ -1,7 +1,6 @@
 // Runs `avmhost play` on the play sample: frames through the exports,
 // capture, recording and the colour gains of the tinted camera.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,20 +9,10 @@
 
 #include "testsupport/config_state.h"
 #include "testsupport/media_probe.h"
+#include "tools/avmhost/test/host_runner.h"
 #include "tools/avmsample/sample_play.h"
 
 namespace {
-
-int RunHost(const std::string& args, std::string* out) {
-  const std::string cmd = std::string(AVMHOST_BINARY) + " " + args + " 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return -1;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
-  const int st = pclose(p);
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-}
 
 // The three gains after "colour gains right:".
 bool RightGains(const std::string& out, float g[6]) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -18,18 +17,13 @@
 #include "frame/global_variables.h"
 #include "frame/data_directory.h"
 #include "tools/avmhost/command_views.h"
+#include "tools/avmhost/test/host_runner.h"
 #include "tools/avmsample/sample_rig.h"
 
 
 namespace {
 
 namespace fs = std::filesystem;
-
-int RunHostViews(const std::string& args) {
-  const std::string cmd = std::string(AVMHOST_BINARY) + " " + args + " > /dev/null 2>&1";
-  const int st = system(cmd.c_str());
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-}
 
 struct Grey {
   int w = 0, h = 0;
@@ -50,7 +44,7 @@ class AvmhostViews : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     out_ = new std::string(fs::temp_directory_path() / ("avmhost_views_" + std::to_string(getpid())));
-    rc_ = WriteSampleRig(*out_ + "/sample") ? RunHostViews("views --data " + *out_ + "/sample --out " + *out_) : -1;
+    rc_ = WriteSampleRig(*out_ + "/sample") ? RunHost("views --data " + *out_ + "/sample --out " + *out_, nullptr) : -1;
   }
   static void TearDownTestSuite() {
     fs::remove_all(*out_);
@@ -181,15 +175,15 @@ TEST_F(AvmhostViews, UndistortedFloorLinesAreStraight) {
 TEST(AvmhostViewsArgs, DataDirectoryAndErrors) {
   const std::string out = fs::temp_directory_path() / ("avmhost_views_args_" + std::to_string(getpid()));
   // The data directory is required; its frame is read unless one is named.
-  EXPECT_EQ(RunHostViews("views --out " + out), 2);
-  EXPECT_EQ(RunHostViews("views --data /nonexistent --out " + out), 1);
+  EXPECT_EQ(RunHost("views --out " + out, nullptr), 2);
+  EXPECT_EQ(RunHost("views --data /nonexistent --out " + out, nullptr), 1);
   // A data directory without a camera file fails cleanly.
   fs::create_directories(out + "/empty");
   ASSERT_TRUE(WriteSampleRig(out + "/data"));
-  EXPECT_EQ(RunHostViews("views --data " + out + "/empty --frame " + out + "/data/quad.bmp --out " + out + "/o1"), 1);
-  EXPECT_EQ(RunHostViews("views --data " + out + "/data --frame /nonexistent.bmp --out " + out + "/o2"), 1);
+  EXPECT_EQ(RunHost("views --data " + out + "/empty --frame " + out + "/data/quad.bmp --out " + out + "/o1", nullptr), 1);
+  EXPECT_EQ(RunHost("views --data " + out + "/data --frame /nonexistent.bmp --out " + out + "/o2", nullptr), 1);
   // The sample written by the test support, drawn from an explicit directory.
-  EXPECT_EQ(RunHostViews("views --data " + out + "/data --frame " + out + "/data/quad.bmp --out " + out + "/o3"), 0);
+  EXPECT_EQ(RunHost("views --data " + out + "/data --frame " + out + "/data/quad.bmp --out " + out + "/o3", nullptr), 0);
   EXPECT_TRUE(fs::exists(out + "/o3/cam2_undist3_lines.bmp"));
   fs::remove_all(out);
 }

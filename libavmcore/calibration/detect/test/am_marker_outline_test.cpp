@@ -15,19 +15,6 @@ class MarkerOutline : public ::testing::Test {
   LensModelScenes scenes_;
 };
 
-// A window of the given size cut around (row, col) of the picture, as the
-// angle measurement cuts it; the window keeps its offset.
-FloatImage Window(const FloatImage& img, float row, float col, int size, int* top, int* left) {
-  *top = static_cast<int>(row) - size / 2;
-  *left = static_cast<int>(col) - size / 2;
-  FloatImage w;
-  w.data.resize(static_cast<size_t>(size) * size);
-  for (int r = 0; r < size; ++r)
-    for (int c = 0; c < size; ++c) w.data[r * size + c] = img.m.data[(*top + r) * img.m.cols + (*left + c)];
-  w.m = Matrix{size, size, w.data.data()};
-  return w;
-}
-
 // Binary picture from rows of text: '#' is 0 (dark), '.' is 1.
 FloatImage FromText(const std::vector<const char*>& rows) {
   FloatImage f;
@@ -61,7 +48,7 @@ TEST_F(MarkerOutline, FindsDiscCentresWithinHalfAPixel) {
       MarkScene_Render(scene, MarkConditionOptions(c, static_cast<uint32_t>(ci + 1)), &img);
       int top = 0, left = 0;
       // The window is cut 2 px off the mark, as a prediction would be.
-      FloatImage w = Window(img, row + 2.0f, col - 2.0f, 64, &top, &left);
+      FloatImage w = CropWindow(img, row + 2.0f, col - 2.0f, 64, &top, &left);
       float out[2] = {-7, -7};
       ASSERT_TRUE(AM_FindMarkerBlobs(&w.m, out, dark));
       const double e = std::hypot(out[0] + top - row, out[1] + left - col);

@@ -9,7 +9,6 @@
 
 #include "calibration/detect/layout_finders.h"
 #include "calibration/solve/calibrate_camera.h"
-#include "camera/rotation.h"
 #include "frame/calib_profile.h"
 #include "frame/lens_table.h"
 #include "patch_site_fixture.h"
@@ -21,23 +20,6 @@ namespace {
 using namespace patch_site;
 
 constexpr float kTableHeight = 0.55f;
-
-// Camera centre distance (mm) of two poses x_cam = R x + T.
-double CentreGapMm(const float* r1, const float* T1, const float* r2, const float* T2) {
-  float A[9], B[9];
-  RodriguesArr(r1, A, nullptr);
-  RodriguesArr(r2, B, nullptr);
-  double s = 0.0;
-  for (int j = 0; j < 3; ++j) {
-    double c1 = 0.0, c2 = 0.0;  // -R^T T
-    for (int i = 0; i < 3; ++i) {
-      c1 -= static_cast<double>(A[3 * i + j]) * T1[i];
-      c2 -= static_cast<double>(B[3 * i + j]) * T2[i];
-    }
-    s += (c1 - c2) * (c1 - c2);
-  }
-  return std::sqrt(s);
-}
 
 // Model-3 cameras on the patch sites, with the lens-table slot in
 // intrinsics mode 1 (the run-time default of every layout but 1, 2 and 24):
@@ -85,7 +67,7 @@ class RoadSite : public PatchSiteTest {
     const int32_t ret = CalibrateCamera(&lut->cfg, kW, kH, &images[camera - 1], camera, n,
                                         points[camera - 1].data(), world[camera - 1].data(), &K, &D, &R, &T, 0, 0);
     *deg = PoseScene_RotationErrorDeg(r, cam.r);
-    *mm = CentreGapMm(r, t, cam.r, cam.T);
+    *mm = PoseScene_CentreGapMm(r, t, cam.r, cam.T);
     return ret == 0;
   }
   void ExpectRoad(const char* what, int camera, int n, const SceneCamera& cam) {
@@ -182,23 +164,6 @@ std::vector<float> RenderBoards(const SceneCamera& cam, const std::vector<Square
   });
 }
 
-// Camera-centre distance (mm) of two poses x_cam = R x + T.
-double CentreGap(const float* r1, const float* T1, const float* r2, const float* T2) {
-  float A[9], B[9];
-  RodriguesArr(r1, A, nullptr);
-  RodriguesArr(r2, B, nullptr);
-  double s = 0.0;
-  for (int j = 0; j < 3; ++j) {
-    double c1 = 0.0, c2 = 0.0;
-    for (int i = 0; i < 3; ++i) {
-      c1 -= static_cast<double>(A[3 * i + j]) * T1[i];
-      c2 -= static_cast<double>(B[3 * i + j]) * T2[i];
-    }
-    s += (c1 - c2) * (c1 - c2);
-  }
-  return std::sqrt(s);
-}
-
 // Layout 21, cameras 1 and 2: a board of 4 x 4 squares of 200 mm beside
 // each front or rear corner of the vehicle, inner corners on the layout's
 // world points; no board profile, so each half of the picture is a box.
@@ -227,7 +192,7 @@ TEST_F(PatchSiteTest, LayoutTwentyOneRoad) {
     Matrix K{3, 3, k}, D{1, 8, d}, R{1, 3, r}, T{1, 3, t};
     ASSERT_EQ(0, CalibrateCamera(&lut->cfg, kW, kH, &images[camera - 1], camera, 18, points[camera - 1].data(),
                                  world[camera - 1].data(), &K, &D, &R, &T, 0, 0));
-    const double deg = PoseScene_RotationErrorDeg(r, cam.r), mm = CentreGap(r, t, cam.r, cam.T);
+    const double deg = PoseScene_RotationErrorDeg(r, cam.r), mm = PoseScene_CentreGapMm(r, t, cam.r, cam.T);
     std::printf("[road] layout 21 camera %d: points within %.2f px, solved %.3f deg %.1f mm\n", camera, worst, deg,
                 mm);
     EXPECT_LT(worst, 1.0);

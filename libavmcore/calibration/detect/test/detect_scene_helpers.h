@@ -52,3 +52,33 @@ inline void CropRows(const FloatImage& src, int rows, FloatImage* dst) {
   dst->data.assign(src.data.begin(), src.data.begin() + static_cast<size_t>(rows) * src.m.cols);
   dst->m = Matrix{src.m.cols, rows, dst->data.data()};
 }
+
+// A size x size window of an image around (row, col), as the angle
+// measurements cut it; *top and *left give its offset.
+inline FloatImage CropWindow(const FloatImage& img, float row, float col, int size, int* top, int* left) {
+  *top = static_cast<int>(row) - size / 2;
+  *left = static_cast<int>(col) - size / 2;
+  FloatImage w;
+  w.data.resize(static_cast<size_t>(size) * size);
+  for (int r = 0; r < size; ++r)
+    for (int c = 0; c < size; ++c) w.data[r * size + c] = img.m.data[(*top + r) * img.m.cols + (*left + c)];
+  w.m = Matrix{size, size, w.data.data()};
+  return w;
+}
+
+// A board of sx x sy squares through lens model `model` on a w x h picture.
+inline BoardSceneSpec BoardSpec(int model, int sx, int sy, int w, int h, float span, float tilt, float yaw = 0.0f,
+                                float offX = 0.0f, float offY = 0.0f) {
+  BoardSceneSpec s;
+  s.model = model;
+  s.squaresX = sx;
+  s.squaresY = sy;
+  s.width = w;
+  s.height = h;
+  s.span = span;
+  s.tiltDeg = tilt;
+  s.yawDeg = yaw;
+  s.offsetX = offX;
+  s.offsetY = offY;
+  return s;
+}

@@ -229,6 +229,23 @@ Outcome RunCase(const PatternCase& pc, int model, uint32_t seed, int level = 0) 
   return out;
 }
 
+// The bare mat seen at a tilt of 30 degrees, and its picture with noise of
+// 2 grey levels.
+MarkScene BareFloorScene() {
+  BoardSceneSpec v;
+  v.width = kW;
+  v.height = kH;
+  v.tiltDeg = 30.0f;
+  return MarkScene_Make(v);
+}
+FloatImage BareFloorPicture(const MarkScene& scene) {
+  FloatImage img;
+  RenderOptions o;
+  o.noiseSigma = 2.0f;
+  MarkScene_Render(scene, o, &img);
+  return img;
+}
+
 }  // namespace
 
 TEST_F(PatternFinder, EveryPatternTypeComesBackInCameraPixels) {
@@ -318,15 +335,8 @@ TEST(PatternFinderRules, SquareScoresAndOrder) {
 }
 
 TEST_F(PatternFinder, NothingFoundWritesNothingAndBadWindowsAreSafe) {
-  BoardSceneSpec v;
-  v.width = kW;
-  v.height = kH;
-  v.tiltDeg = 30.0f;
-  const MarkScene scene = MarkScene_Make(v);
-  FloatImage img;
-  RenderOptions o;
-  o.noiseSigma = 2.0f;
-  MarkScene_Render(scene, o, &img);
+  const MarkScene scene = BareFloorScene();
+  FloatImage img = BareFloorPicture(scene);
   SceneLut sl(scene, 1);
   std::vector<float> pts(80, -7.0f);
   for (int type : {1, 2, 3, 6, 7, 8, 9, 13, 14, 15, 16, 18})
@@ -391,15 +401,8 @@ TEST_F(PatternFinder, AnImageSmallerThanTheCameraSizeIsNeverReadPastItsEnd) {
 // size. Those used to fill 2 x 2 corner grids with a corner twice or a flat
 // cell; a grid is a board only when its cells are proper quadrilaterals.
 TEST_F(PatternFinder, BareFloorGivesNoQuadBoard) {
-  BoardSceneSpec v;
-  v.width = kW;
-  v.height = kH;
-  v.tiltDeg = 30.0f;
-  const MarkScene scene = MarkScene_Make(v);
-  FloatImage img;
-  RenderOptions o;
-  o.noiseSigma = 2.0f;
-  MarkScene_Render(scene, o, &img);
+  const MarkScene scene = BareFloorScene();
+  FloatImage img = BareFloorPicture(scene);
   SceneLut sl(scene, 1);
   const float windows[][2] = {{-5000, -2500}, {-5000, 0}, {-4500, -2500}, {-6000, 1500}, {-5500, 1000},
                               {-4500, -1500}, {-3500, -2500}, {-2000, 500}};

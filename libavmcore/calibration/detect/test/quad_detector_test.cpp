@@ -22,31 +22,15 @@ struct QuadCase {
   double meanLimit, maxLimit;
 };
 
-BoardSceneSpec Spec(int model, int sx, int sy, int w, int h, float span, float tilt, float yaw = 0.0f,
-                    float offX = 0.0f, float offY = 0.0f) {
-  BoardSceneSpec s;
-  s.model = model;
-  s.squaresX = sx;
-  s.squaresY = sy;
-  s.width = w;
-  s.height = h;
-  s.span = span;
-  s.tiltDeg = tilt;
-  s.yawDeg = yaw;
-  s.offsetX = offX;
-  s.offsetY = offY;
-  return s;
-}
-
 std::vector<QuadCase> Cases() {
   std::vector<QuadCase> c;
   for (int m = 1; m <= 4; ++m) {
-    c.push_back({"near_9x7_720p_sharp", Spec(m, 9, 7, 1280, 720, 0.9f, 0), 0.0f, 0.0f, 1.0f, 0.22, 0.45});
-    c.push_back({"far_8x6_720p_tilt30", Spec(m, 8, 6, 1280, 720, 0.5f, 30), 1.0f, 2.0f, 1.0f, 0.15, 0.4});
-    c.push_back({"7x5_576_tilt60_blur1.5", Spec(m, 7, 5, 720, 576, 0.9f, 60), 1.5f, 2.0f, 1.0f, 0.18, 0.45});
-    c.push_back({"6x6_576_tilt45_turned", Spec(m, 6, 6, 720, 576, 0.6f, 45, 20), 0.8f, 2.0f, 1.0f, 0.12, 0.35});
-    c.push_back({"9x7_720p_ramp", Spec(m, 9, 7, 1280, 720, 0.9f, 30), 1.0f, 2.0f, 0.3f, 0.18, 0.45});
-    c.push_back({"9x7_720p_offcentre", Spec(m, 9, 7, 1280, 720, 0.7f, 40, 0, 0.6f, 0.2f), 1.0f, 2.0f, 1.0f, 0.2,
+    c.push_back({"near_9x7_720p_sharp", BoardSpec(m, 9, 7, 1280, 720, 0.9f, 0), 0.0f, 0.0f, 1.0f, 0.22, 0.45});
+    c.push_back({"far_8x6_720p_tilt30", BoardSpec(m, 8, 6, 1280, 720, 0.5f, 30), 1.0f, 2.0f, 1.0f, 0.15, 0.4});
+    c.push_back({"7x5_576_tilt60_blur1.5", BoardSpec(m, 7, 5, 720, 576, 0.9f, 60), 1.5f, 2.0f, 1.0f, 0.18, 0.45});
+    c.push_back({"6x6_576_tilt45_turned", BoardSpec(m, 6, 6, 720, 576, 0.6f, 45, 20), 0.8f, 2.0f, 1.0f, 0.12, 0.35});
+    c.push_back({"9x7_720p_ramp", BoardSpec(m, 9, 7, 1280, 720, 0.9f, 30), 1.0f, 2.0f, 0.3f, 0.18, 0.45});
+    c.push_back({"9x7_720p_offcentre", BoardSpec(m, 9, 7, 1280, 720, 0.7f, 40, 0, 0.6f, 0.2f), 1.0f, 2.0f, 1.0f, 0.2,
                  0.6});
   }
   return c;
@@ -93,7 +77,7 @@ TEST_F(QuadDetector, BoardsSeenTurnedComeBackFromTheCornerNearestTheOrigin) {
   // 180 degrees is turned back.
   for (const Turned& t : {Turned{8, 6, 180}, Turned{6, 6, 90}, Turned{6, 6, 180}, Turned{6, 6, -90}}) {
     SCOPED_TRACE(std::to_string(t.sx) + "x" + std::to_string(t.sy) + " yaw " + std::to_string(t.yaw));
-    const BoardScene scene = BoardScene_Make(Spec(2, t.sx, t.sy, 1280, 720, 0.9f, 20, t.yaw));
+    const BoardScene scene = BoardScene_Make(BoardSpec(2, t.sx, t.sy, 1280, 720, 0.9f, 20, t.yaw));
     std::vector<float> truth;
     ASSERT_TRUE(BoardScene_Truth(scene, &truth));
     RenderOptions opt;
@@ -113,7 +97,7 @@ TEST_F(QuadDetector, BoardsSeenTurnedComeBackFromTheCornerNearestTheOrigin) {
 }
 
 TEST_F(QuadDetector, HiddenCornerOrNoBoardGivesZeroAndLeavesThePoints) {
-  const BoardScene scene = BoardScene_Make(Spec(2, 9, 7, 1280, 720, 0.9f, 20));
+  const BoardScene scene = BoardScene_Make(BoardSpec(2, 9, 7, 1280, 720, 0.9f, 20));
   std::vector<float> truth;
   ASSERT_TRUE(BoardScene_Truth(scene, &truth));
   // A light patch of most of a square over inner corner (2, 3): the two dark
@@ -135,7 +119,7 @@ TEST_F(QuadDetector, HiddenCornerOrNoBoardGivesZeroAndLeavesThePoints) {
 }
 
 TEST_F(QuadDetector, LargeImagesAreSearchedAt720x576UnlessModeZero) {
-  const BoardScene scene = BoardScene_Make(Spec(1, 9, 7, 1280, 720, 0.9f, 20));
+  const BoardScene scene = BoardScene_Make(BoardSpec(1, 9, 7, 1280, 720, 0.9f, 20));
   std::vector<float> truth;
   ASSERT_TRUE(BoardScene_Truth(scene, &truth));
   RenderOptions opt;
@@ -167,7 +151,7 @@ TEST_F(QuadDetector, LargeImagesAreSearchedAt720x576UnlessModeZero) {
 // as from the full blur, also with the extremes far from the board (a
 // bright and a dark spot) and with noise.
 TEST(CornerRefine, BinnedRangeGivesTheSamePoints) {
-  const BoardScene scene = BoardScene_Make(Spec(2, 9, 7, 720, 576, 0.7f, 30));
+  const BoardScene scene = BoardScene_Make(BoardSpec(2, 9, 7, 720, 576, 0.7f, 30));
   std::vector<float> truth;
   ASSERT_TRUE(BoardScene_Truth(scene, &truth));
   for (int spots = 0; spots < 2; ++spots) {

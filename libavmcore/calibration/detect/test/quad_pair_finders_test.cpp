@@ -8,7 +8,6 @@
 #include "calibration/detect/layout_finders.h"
 #include "calibration/detect/quad_pair_finders.h"
 #include "calibration/solve/calibrate_camera.h"
-#include "camera/rotation.h"
 #include "board_site_fixture.h"
 #include "patch_site_fixture.h"
 
@@ -123,23 +122,6 @@ namespace {
 
 using namespace patch_site;
 
-// Camera-centre distance (mm) of two poses x_cam = R x + T.
-double CentreGap(const float* r1, const float* T1, const float* r2, const float* T2) {
-  float A[9], B[9];
-  RodriguesArr(r1, A, nullptr);
-  RodriguesArr(r2, B, nullptr);
-  double s = 0.0;
-  for (int j = 0; j < 3; ++j) {
-    double c1 = 0.0, c2 = 0.0;
-    for (int i = 0; i < 3; ++i) {
-      c1 -= static_cast<double>(A[3 * i + j]) * T1[i];
-      c2 -= static_cast<double>(B[3 * i + j]) * T2[i];
-    }
-    s += (c1 - c2) * (c1 - c2);
-  }
-  return std::sqrt(s);
-}
-
 // Layout 54, side cameras with word 71 = 2: two patches lying across the
 // vehicle's side (world points 0-1 and 2-3, middles 4 and 5), seen from a
 // coach's height by mirror-image cameras: the points come back in
@@ -177,7 +159,7 @@ TEST_F(PatchSiteTest, LayoutFiftyFourSidePairsInWorldPointOrder) {
     Matrix K{3, 3, k}, D{1, 8, d}, R{1, 3, r}, T{1, 3, t};
     ASSERT_EQ(0, CalibrateCamera(&lut->cfg, kW, kH, &images[c.camera - 1], c.camera, 6,
                                  points[c.camera - 1].data(), world[c.camera - 1].data(), &K, &D, &R, &T, 0, 0));
-    const double deg = PoseScene_RotationErrorDeg(r, c.cam.r), mm = CentreGap(r, t, c.cam.r, c.cam.T);
+    const double deg = PoseScene_RotationErrorDeg(r, c.cam.r), mm = PoseScene_CentreGapMm(r, t, c.cam.r, c.cam.T);
     std::printf("[road] layout 54 %s camera %d: points within %.2f px, solved %.3f deg %.1f mm\n", c.what, c.camera,
                 worst, deg, mm);
     EXPECT_LT(deg, 0.3);

@@ -19,19 +19,6 @@ class RoundMarks : public ::testing::Test {
   LensModelScenes scenes_;
 };
 
-// A window of size x size of the picture around (row, col), keeping its
-// offset.
-FloatImage Cut(const FloatImage& img, float row, float col, int size, int* top, int* left) {
-  *top = static_cast<int>(row) - size / 2;
-  *left = static_cast<int>(col) - size / 2;
-  FloatImage w;
-  w.data.resize(static_cast<size_t>(size) * size);
-  for (int r = 0; r < size; ++r)
-    for (int c = 0; c < size; ++c) w.data[r * size + c] = img.m.data[(*top + r) * img.m.cols + (*left + c)];
-  w.m = Matrix{size, size, w.data.data()};
-  return w;
-}
-
 }  // namespace
 
 // Two dark and two light discs on a mid-grey ground, each kind on a
@@ -59,7 +46,7 @@ TEST_F(RoundMarks, CheckerCirclesComeBackInOrderWithinHalfAPixel) {
     int top = 0, left = 0;
     const float cr = 0.25f * (truth[0] + truth[2] + truth[4] + truth[6]);
     const float cc = 0.25f * (truth[1] + truth[3] + truth[5] + truth[7]);
-    FloatImage w = Cut(img, cr, cc, 120, &top, &left);
+    FloatImage w = CropWindow(img, cr, cc, 120, &top, &left);
     float out[8];
     ASSERT_EQ(1, Pattern_FindCheckerCircles(&w.m, 0, out, 0.05f));
     double worst = 0.0;
@@ -88,7 +75,7 @@ TEST_F(RoundMarks, CircleCentreWithinHalfAPixel) {
     FloatImage img;
     MarkScene_Render(scene, MarkConditionOptions(c, static_cast<uint32_t>(ci + 1)), &img);
     int top = 0, left = 0;
-    FloatImage w = Cut(img, row - 3.0f, col + 2.0f, 64, &top, &left);
+    FloatImage w = CropWindow(img, row - 3.0f, col + 2.0f, 64, &top, &left);
     float out[2];
     ASSERT_EQ(1, Pattern_FindCircleCentre(&w.m, out, radius));
     const double e = std::hypot(out[0] + top - row, out[1] + left - col);

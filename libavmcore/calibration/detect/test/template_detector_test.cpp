@@ -13,22 +13,6 @@
 
 namespace {
 
-BoardSceneSpec Spec(int model, int sx, int sy, int w, int h, float span, float tilt, float yaw = 0.0f,
-                    float offX = 0.0f, float offY = 0.0f) {
-  BoardSceneSpec s;
-  s.model = model;
-  s.squaresX = sx;
-  s.squaresY = sy;
-  s.width = w;
-  s.height = h;
-  s.span = span;
-  s.tiltDeg = tilt;
-  s.yawDeg = yaw;
-  s.offsetX = offX;
-  s.offsetY = offY;
-  return s;
-}
-
 struct Rendered {
   BoardScene scene;
   std::vector<float> truth;
@@ -64,13 +48,13 @@ TEST_F(TemplateDetector, FindsEveryCornerRowByRowWithinWholePixelError) {
   std::vector<Case> cases;
   // Every lens model near; the harder conditions each through two models.
   for (int m = 1; m <= 4; ++m) {
-    cases.push_back({"near_9x7_720p", Spec(m, 9, 7, 1280, 720, 0.9f, 0), 0.0f, 0.0f, 1.0f});
+    cases.push_back({"near_9x7_720p", BoardSpec(m, 9, 7, 1280, 720, 0.9f, 0), 0.0f, 0.0f, 1.0f});
     if (m % 2 == 1) {
-      cases.push_back({"far_8x6_tilt30", Spec(m, 8, 6, 1280, 720, 0.5f, 30), 1.0f, 2.0f, 1.0f});
-      cases.push_back({"7x5_576_tilt60_blur1.5", Spec(m, 7, 5, 720, 576, 0.9f, 60), 1.5f, 2.0f, 1.0f});
+      cases.push_back({"far_8x6_tilt30", BoardSpec(m, 8, 6, 1280, 720, 0.5f, 30), 1.0f, 2.0f, 1.0f});
+      cases.push_back({"7x5_576_tilt60_blur1.5", BoardSpec(m, 7, 5, 720, 576, 0.9f, 60), 1.5f, 2.0f, 1.0f});
     } else {
-      cases.push_back({"6x6_576_turned", Spec(m, 6, 6, 720, 576, 0.6f, 45, 20), 0.8f, 2.0f, 1.0f});
-      cases.push_back({"9x7_ramp", Spec(m, 9, 7, 1280, 720, 0.9f, 30), 1.0f, 2.0f, 0.3f});
+      cases.push_back({"6x6_576_turned", BoardSpec(m, 6, 6, 720, 576, 0.6f, 45, 20), 0.8f, 2.0f, 1.0f});
+      cases.push_back({"9x7_ramp", BoardSpec(m, 9, 7, 1280, 720, 0.9f, 30), 1.0f, 2.0f, 0.3f});
     }
   }
   for (const Case& c : cases) {
@@ -89,13 +73,13 @@ TEST_F(TemplateDetector, FindsBoardsTheQuadDetectorMisses) {
   // Far to the side of a fisheye picture the squares are squeezed beyond the
   // quad fits. A board whose outer squares the picture's edge cuts off is
   // found as long as the inner corners keep the gradient window inside.
-  const Rendered side = Render(Spec(1, 9, 7, 1280, 720, 0.7f, 40, 0, 0.9f, 0.2f), 1.0f, 2.0f);
+  const Rendered side = Render(BoardSpec(1, 9, 7, 1280, 720, 0.7f, 40, 0, 0.9f, 0.2f), 1.0f, 2.0f);
   std::vector<float> q(side.truth.size()), t(side.truth.size());
   EXPECT_EQ(0, Chessboard_FindCorners(&side.img.m, 9, 7, q.data(), 2));
   ASSERT_EQ(48, FindChessboardByTemplates(&side.img.m, 9, 7, t.data(), 2, 0, 0, 0));
   EXPECT_LE(ErrorsInOrder(t, side.truth).max, 1.4);
 
-  const Rendered low = Render(Spec(2, 9, 7, 1280, 720, 0.6f, 0, 0, 0.0f, 0.6f), 0.7f, 2.0f);
+  const Rendered low = Render(BoardSpec(2, 9, 7, 1280, 720, 0.6f, 0, 0, 0.0f, 0.6f), 0.7f, 2.0f);
   float lastRow = 0;
   for (size_t i = 0; i < low.truth.size(); i += 2) lastRow = std::max(lastRow, low.truth[i]);
   FloatImage cut;
@@ -109,7 +93,7 @@ TEST_F(TemplateDetector, NoBoardOrWrongSizeGivesZeroAndLeavesTheOutput) {
   Matrix m{720, 576, flat.data()};
   std::vector<float> out(48 * 2, 5.0f);
   EXPECT_EQ(0, FindChessboardByTemplates(&m, 9, 7, out.data(), 2, 0, 0, 0));
-  const Rendered r = Render(Spec(2, 9, 7, 1280, 720, 0.9f, 0), 0.7f, 2.0f);
+  const Rendered r = Render(BoardSpec(2, 9, 7, 1280, 720, 0.9f, 0), 0.7f, 2.0f);
   // One row of squares fewer is never returned as the board.
   EXPECT_EQ(0, FindChessboardByTemplates(&r.img.m, 9, 6, out.data(), 2, 0, 0, 0));
   for (float v : out) ASSERT_EQ(5.0f, v);
@@ -118,8 +102,8 @@ TEST_F(TemplateDetector, NoBoardOrWrongSizeGivesZeroAndLeavesTheOutput) {
 TEST_F(TemplateDetector, SelectModesPickTheCentreTheUpperOrTheLowerBoard) {
   // Two 5 x 4 boards: one high on the left, one low and across the vertical
   // centre line.
-  const Rendered a = Render(Spec(2, 5, 4, 1280, 720, 0.45f, 0, 0, -0.5f, -0.35f), 0.7f, 0.0f);
-  const Rendered b = Render(Spec(2, 5, 4, 1280, 720, 0.45f, 0, 0, 0.05f, 0.35f), 0.7f, 0.0f);
+  const Rendered a = Render(BoardSpec(2, 5, 4, 1280, 720, 0.45f, 0, 0, -0.5f, -0.35f), 0.7f, 0.0f);
+  const Rendered b = Render(BoardSpec(2, 5, 4, 1280, 720, 0.45f, 0, 0, 0.05f, 0.35f), 0.7f, 0.0f);
   FloatImage both = a.img;
   for (size_t i = 0; i < both.data.size(); ++i)
     if ((i / 1280) >= 360) both.data[i] = b.img.data[i];

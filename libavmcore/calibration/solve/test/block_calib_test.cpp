@@ -118,6 +118,28 @@ void ExpectCameraPose(const BlockSite& site, int32_t camera, const float world[2
   EXPECT_LT(mm, mmLimit) << "camera " << camera;
 }
 
+// The four-block site's result from hand corners xs, ys (59 a camera): the
+// block corners and the site's extents within 20 mm, and each camera's pose
+// solved from its eight corners near the truth.
+void ExpectFourBlockSite(const BlockSite& site, const BlockCalib4* o, const std::vector<float>& xs,
+                         const std::vector<float>& ys) {
+  ExpectGlobalCorners(site, o->globalX, o->globalY, 4, 20.0f);
+  const Extents truth = TrueExtents(site, 2, 3, 0, 1);
+  EXPECT_NEAR(truth.width, o->widthTerm, 20.0f);
+  EXPECT_NEAR(truth.length, o->lengthTerm, 20.0f);
+  for (int n = 1; n <= 4; ++n) {
+    float world[24];
+    Matrix W{3, 8, world};
+    CalibPose_FromAngles(o, n, &W, 0.0f, 0.0f, 0.0f);
+    float image[16];
+    for (int i = 0; i < 8; ++i) {
+      image[2 * i] = ys[59 * (n - 1) + i];
+      image[2 * i + 1] = xs[59 * (n - 1) + i];
+    }
+    ExpectCameraPose(site, n - 1, world, image);
+  }
+}
+
 class BlockCalibTest : public ::testing::Test {
  protected:
   ScopedConfigState state_;
@@ -150,21 +172,7 @@ TEST_F(BlockCalibTest, HandCornersGiveTheSiteAndTheCameraPoses) {
   const BlockCalib4* o = gv().blockCalib4;
   ASSERT_NE(nullptr, o);
   EXPECT_EQ(1, BlockCalib4_State(o));
-  ExpectGlobalCorners(site, o->globalX, o->globalY, 4, 20.0f);
-  const Extents truth = TrueExtents(site, 2, 3, 0, 1);
-  EXPECT_NEAR(truth.width, o->widthTerm, 20.0f);
-  EXPECT_NEAR(truth.length, o->lengthTerm, 20.0f);
-  for (int n = 1; n <= 4; ++n) {
-    float world[24];
-    Matrix W{3, 8, world};
-    CalibPose_FromAngles(o, n, &W, 0.0f, 0.0f, 0.0f);
-    float image[16];
-    for (int i = 0; i < 8; ++i) {
-      image[2 * i] = ys[59 * (n - 1) + i];
-      image[2 * i + 1] = xs[59 * (n - 1) + i];
-    }
-    ExpectCameraPose(site, n - 1, world, image);
-  }
+  ExpectFourBlockSite(site, o, xs, ys);
 }
 
 // The four-block site made irregular: every block turned about its centre
@@ -293,21 +301,7 @@ TEST_F(BlockCalibTest, CornersRoundedToWholePixelsKeepTheGoals) {
   ConfigureFor(site, 29);
   ASSERT_EQ(0, BlockCalib4_RunHand(2, site.camW, site.camH, xs.data(), ys.data()));
   const BlockCalib4* o = gv().blockCalib4;
-  ExpectGlobalCorners(site, o->globalX, o->globalY, 4, 20.0f);
-  const Extents truth = TrueExtents(site, 2, 3, 0, 1);
-  EXPECT_NEAR(truth.width, o->widthTerm, 20.0f);
-  EXPECT_NEAR(truth.length, o->lengthTerm, 20.0f);
-  for (int n = 1; n <= 4; ++n) {
-    float world[24];
-    Matrix W{3, 8, world};
-    CalibPose_FromAngles(o, n, &W, 0.0f, 0.0f, 0.0f);
-    float image[16];
-    for (int i = 0; i < 8; ++i) {
-      image[2 * i] = ys[59 * (n - 1) + i];
-      image[2 * i + 1] = xs[59 * (n - 1) + i];
-    }
-    ExpectCameraPose(site, n - 1, world, image);
-  }
+  ExpectFourBlockSite(site, o, xs, ys);
 }
 
 TEST_F(BlockCalibTest, FromAnglesTurnsAndShiftsTheCameraBlocks) {
