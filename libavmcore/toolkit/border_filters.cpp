@@ -6,7 +6,9 @@
 #include <cstring>
 #include <vector>
 
+#include "toolkit/float_lanes.h"
 #include "toolkit/row_kernels.h"
+#include "toolkit/vector_shuffle.h"
 
 namespace {
 
@@ -20,21 +22,131 @@ void PadInto(const Matrix* src, float* block, int32_t px, int32_t py) {
   Matrix_PadReplicate(src, &padded, px, py);
 }
 
+typedef int32_t I32x8 __attribute__((vector_size(32)));
+
+// 8 x 8 transpose of the rows at src (row stride ss floats) into the rows
+// at dst (stride ds), each output row divided by div when kDivide: lane j
+// of input row i becomes lane i of output row j. Written out in named
+// vectors so that they stay in registers.
+template <bool kDivide>
+__attribute__((always_inline)) inline void Transpose8(const float* src, ptrdiff_t ss, float* dst, ptrdiff_t ds,
+                                                      float_lanes::F32x8 div) {
+  using float_lanes::F32x8;
+  F32x8 a0, a1, a2, a3, a4, a5, a6, a7;
+  float_lanes::Load(&a0, src);
+  float_lanes::Load(&a1, src + ss);
+  float_lanes::Load(&a2, src + 2 * ss);
+  float_lanes::Load(&a3, src + 3 * ss);
+  float_lanes::Load(&a4, src + 4 * ss);
+  float_lanes::Load(&a5, src + 5 * ss);
+  float_lanes::Load(&a6, src + 6 * ss);
+  float_lanes::Load(&a7, src + 7 * ss);
+  const F32x8 t0 = AVM_SHUFFLE2(I32x8, a0, a1, 0, 8, 1, 9, 4, 12, 5, 13);
+  const F32x8 t1 = AVM_SHUFFLE2(I32x8, a0, a1, 2, 10, 3, 11, 6, 14, 7, 15);
+  const F32x8 t2 = AVM_SHUFFLE2(I32x8, a2, a3, 0, 8, 1, 9, 4, 12, 5, 13);
+  const F32x8 t3 = AVM_SHUFFLE2(I32x8, a2, a3, 2, 10, 3, 11, 6, 14, 7, 15);
+  const F32x8 t4 = AVM_SHUFFLE2(I32x8, a4, a5, 0, 8, 1, 9, 4, 12, 5, 13);
+  const F32x8 t5 = AVM_SHUFFLE2(I32x8, a4, a5, 2, 10, 3, 11, 6, 14, 7, 15);
+  const F32x8 t6 = AVM_SHUFFLE2(I32x8, a6, a7, 0, 8, 1, 9, 4, 12, 5, 13);
+  const F32x8 t7 = AVM_SHUFFLE2(I32x8, a6, a7, 2, 10, 3, 11, 6, 14, 7, 15);
+  const F32x8 u0 = AVM_SHUFFLE2(I32x8, t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);
+  const F32x8 u1 = AVM_SHUFFLE2(I32x8, t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);
+  const F32x8 u2 = AVM_SHUFFLE2(I32x8, t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);
+  const F32x8 u3 = AVM_SHUFFLE2(I32x8, t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);
+  const F32x8 u4 = AVM_SHUFFLE2(I32x8, t4, t6, 0, 1, 8, 9, 4, 5, 12, 13);
+  const F32x8 u5 = AVM_SHUFFLE2(I32x8, t4, t6, 2, 3, 10, 11, 6, 7, 14, 15);
+  const F32x8 u6 = AVM_SHUFFLE2(I32x8, t5, t7, 0, 1, 8, 9, 4, 5, 12, 13);
+  const F32x8 u7 = AVM_SHUFFLE2(I32x8, t5, t7, 2, 3, 10, 11, 6, 7, 14, 15);
+  F32x8 r[8] = {AVM_SHUFFLE2(I32x8, u0, u4, 0, 1, 2, 3, 8, 9, 10, 11), AVM_SHUFFLE2(I32x8, u1, u5, 0, 1, 2, 3, 8, 9, 10, 11),
+                AVM_SHUFFLE2(I32x8, u2, u6, 0, 1, 2, 3, 8, 9, 10, 11), AVM_SHUFFLE2(I32x8, u3, u7, 0, 1, 2, 3, 8, 9, 10, 11),
+                AVM_SHUFFLE2(I32x8, u0, u4, 4, 5, 6, 7, 12, 13, 14, 15), AVM_SHUFFLE2(I32x8, u1, u5, 4, 5, 6, 7, 12, 13, 14, 15),
+                AVM_SHUFFLE2(I32x8, u2, u6, 4, 5, 6, 7, 12, 13, 14, 15), AVM_SHUFFLE2(I32x8, u3, u7, 4, 5, 6, 7, 12, 13, 14, 15)};
+  if (kDivide)
+    for (int i = 0; i < 8; ++i) r[i] = r[i] / div;
+  for (int i = 0; i < 8; ++i) float_lanes::Store(dst + i * ds, &r[i]);
+}
+
+// Rows summed along at once by the lane form of the row pass.
+constexpr int32_t kBoxLaneRows = 16;
+
+// The running row sums of kBoxLaneRows output rows at once, one row per
+// lane: the column sums c[0..15] (pw floats each) are turned into columns
+// of 16 (lanes), each lane runs exactly the update order of its own row
+// (sum of columns 0..2rx from column 0, then subtract, then add), and the
+// sums come back as rows divided by the area. The rows c[l] lie pw apart. The running sums of a row
+// depend on each other, so one row alone waits on every addition; sixteen
+// in lanes keep the adder busy and leave no scalar division.
+void BoxRowSumsLanes(const float* const* c, int32_t pw, float* out, int32_t ow, int32_t w, int32_t rx, float area,
+                     float* lanesIn, float* lanesOut) {
+  using float_lanes::F32x8;
+  F32x8 none;
+  float_lanes::Splat(&none, 1.0f);
+  const int32_t blocks = pw / 8 * 8;
+  for (int32_t half = 0; half < 2; ++half) {
+    const float* const* rows = c + 8 * half;
+    for (int32_t x0 = 0; x0 < blocks; x0 += 8)
+      Transpose8<false>(rows[0] + x0, pw, lanesIn + static_cast<ptrdiff_t>(x0) * 16 + 8 * half, 16, none);
+    for (int32_t x = blocks; x < pw; ++x)
+      for (int i = 0; i < 8; ++i) lanesIn[static_cast<ptrdiff_t>(x) * 16 + 8 * half + i] = rows[i][x];
+  }
+  F32x8 a, b, t;
+  float_lanes::Load(&a, lanesIn);
+  float_lanes::Load(&b, lanesIn + 8);
+  for (int32_t x = 1; x <= 2 * rx; ++x) {
+    float_lanes::Load(&t, lanesIn + 16 * x);
+    a += t;
+    float_lanes::Load(&t, lanesIn + 16 * x + 8);
+    b += t;
+  }
+  float_lanes::Store(lanesOut, &a);
+  float_lanes::Store(lanesOut + 8, &b);
+  for (int32_t x = 1; x < w; ++x) {
+    const float* leave = lanesIn + static_cast<ptrdiff_t>(x - 1) * 16;
+    const float* enter = lanesIn + static_cast<ptrdiff_t>(x + 2 * rx) * 16;
+    F32x8 la, lb, ea, eb;
+    float_lanes::Load(&la, leave);
+    float_lanes::Load(&lb, leave + 8);
+    float_lanes::Load(&ea, enter);
+    float_lanes::Load(&eb, enter + 8);
+    a = (a - la) + ea;
+    b = (b - lb) + eb;
+    float_lanes::Store(lanesOut + static_cast<ptrdiff_t>(x) * 16, &a);
+    float_lanes::Store(lanesOut + static_cast<ptrdiff_t>(x) * 16 + 8, &b);
+  }
+  F32x8 div;
+  float_lanes::Splat(&div, area);
+  const int32_t outBlocks = w / 8 * 8;
+  for (int32_t half = 0; half < 2; ++half) {
+    float* o = out + static_cast<ptrdiff_t>(8 * half) * ow;
+    for (int32_t x0 = 0; x0 < outBlocks; x0 += 8)
+      Transpose8<true>(lanesOut + static_cast<ptrdiff_t>(x0) * 16 + 8 * half, 16, o + x0, ow, div);
+    for (int32_t x = outBlocks; x < w; ++x)
+      for (int i = 0; i < 8; ++i)
+        o[static_cast<ptrdiff_t>(i) * ow + x] = lanesOut[static_cast<ptrdiff_t>(x) * 16 + 8 * half + i] / area;
+  }
+}
+
+thread_local std::vector<float> tlsBoxSums, tlsBoxLanes, tlsBoxCopy;
+
 // Running-sum window mean, w x h outputs into out (stride ow). rowAt(p)
 // gives padded row p; the column sums of a row cover the n columns it
 // supplies and sit at cs + lead, the remaining columns of the padded width
 // pw replicate the edge sums (a replicated border column has the sums of its
 // edge column). Every sum keeps the running update order (subtract, then
-// add); four output rows are summed along at once, their independent
-// running sums overlapping in the pipeline. cs holds 4 * pw floats.
+// add): the column sums run down the image row by row, the row sums of
+// sixteen rows at a time run in lanes (BoxRowSumsLanes), the last rows one
+// at a time.
 template <typename RowAt>
 void BoxMeanCore(RowAt rowAt, int32_t n, int32_t lead, int32_t pw, float* out, int32_t ow, int32_t w, int32_t h,
-                 int32_t rx, int32_t ry, float* cs) {
+                 int32_t rx, int32_t ry) {
   const float area = static_cast<float>((2 * rx + 1) * (2 * ry + 1));
-  float* rows[4] = {cs, cs + pw, cs + 2 * pw, cs + 3 * pw};
+  float* cs = row_kernels::Scratch(tlsBoxSums, static_cast<size_t>(kBoxLaneRows) * pw);
+  float* lanes = row_kernels::Scratch(tlsBoxLanes, static_cast<size_t>(kBoxLaneRows) * (pw + w));
+  float* rows[kBoxLaneRows];
+  for (int32_t l = 0; l < kBoxLaneRows; ++l) rows[l] = cs + static_cast<ptrdiff_t>(l) * pw;
   const float* prev = nullptr;
-  for (int32_t y0 = 0; y0 < h; y0 += 4) {
-    const int32_t count = h - y0 < 4 ? h - y0 : 4;
+  for (int32_t y0 = 0; y0 < h; y0 += kBoxLaneRows) {
+    const int32_t count = h - y0 < kBoxLaneRows ? h - y0 : kBoxLaneRows;
     for (int32_t l = 0; l < count; ++l) {
       const int32_t y = y0 + l;
       float* c = rows[l] + lead;
@@ -55,33 +167,9 @@ void BoxMeanCore(RowAt rowAt, int32_t n, int32_t lead, int32_t pw, float* out, i
       for (int32_t i = lead + n; i < pw; ++i) rows[l][i] = c[n - 1];
       prev = rows[l];
     }
-    if (count == 4) {
-      const float *c0 = rows[0], *c1 = rows[1], *c2 = rows[2], *c3 = rows[3];
-      float* o0 = out + static_cast<ptrdiff_t>(y0) * ow;
-      float* o1 = o0 + ow;
-      float* o2 = o1 + ow;
-      float* o3 = o2 + ow;
-      float s0 = c0[0], s1 = c1[0], s2 = c2[0], s3 = c3[0];
-      for (int32_t x = 1; x <= 2 * rx; ++x) {
-        s0 += c0[x];
-        s1 += c1[x];
-        s2 += c2[x];
-        s3 += c3[x];
-      }
-      o0[0] = s0 / area;
-      o1[0] = s1 / area;
-      o2[0] = s2 / area;
-      o3[0] = s3 / area;
-      for (int32_t x = 1; x < w; ++x) {
-        s0 = (s0 - c0[x - 1]) + c0[x + 2 * rx];
-        s1 = (s1 - c1[x - 1]) + c1[x + 2 * rx];
-        s2 = (s2 - c2[x - 1]) + c2[x + 2 * rx];
-        s3 = (s3 - c3[x - 1]) + c3[x + 2 * rx];
-        o0[x] = s0 / area;
-        o1[x] = s1 / area;
-        o2[x] = s2 / area;
-        o3[x] = s3 / area;
-      }
+    if (count == kBoxLaneRows) {
+      BoxRowSumsLanes(rows, pw, out + static_cast<ptrdiff_t>(y0) * ow, ow, w, rx, area, lanes,
+                      lanes + static_cast<ptrdiff_t>(kBoxLaneRows) * pw);
     } else {
       for (int32_t l = 0; l < count; ++l) {
         const float* c = rows[l];
@@ -95,22 +183,20 @@ void BoxMeanCore(RowAt rowAt, int32_t n, int32_t lead, int32_t pw, float* out, i
         }
       }
     }
-    // The next group's first row continues from rows[3] (prev) into
-    // rows[0], a different buffer.
+    // The next group's first row continues from the last buffer (prev)
+    // into rows[0], a different one.
   }
 }
 
 // Window mean of src on a replicated border without a padded copy: padded
 // row p is source row clamp(p - ry). cs: 4 * (W + 2rx) floats.
-void BoxMeanSource(const float* src, int32_t w, int32_t h, float* out, int32_t rx, int32_t ry, float* cs) {
+void BoxMeanSource(const float* src, int32_t w, int32_t h, float* out, int32_t rx, int32_t ry) {
   auto rowAt = [src, w, h, ry](int32_t p) {
     const int32_t r = p - ry < 0 ? 0 : (p - ry >= h ? h - 1 : p - ry);
     return src + static_cast<ptrdiff_t>(r) * w;
   };
-  BoxMeanCore(rowAt, w, rx, w + 2 * rx, out, w, w, h, rx, ry, cs);
+  BoxMeanCore(rowAt, w, rx, w + 2 * rx, out, w, w, h, rx, ry);
 }
-
-thread_local std::vector<float> tlsBoxSums, tlsBoxCopy;
 
 // Window extreme on a replicated border; kMax selects maximum (from 0.0)
 // or minimum (from 1.0). A NaN never replaces the running extreme. The
@@ -289,16 +375,14 @@ void Matrix_PadBandMirror(const Matrix* src, Matrix* dst, int32_t px, int32_t py
 void Image_BoxMeanPadded(const Matrix* padded, Matrix* dst, int32_t rx, int32_t ry) {
   if (EmptyMatrix(dst)) return;
   const int32_t pw = padded->cols;
-  float* cs = row_kernels::Scratch(tlsBoxSums, 4 * static_cast<size_t>(pw));
   const float* data = padded->data;
   auto rowAt = [data, pw](int32_t p) { return data + static_cast<ptrdiff_t>(p) * pw; };
-  BoxMeanCore(rowAt, pw, 0, pw, dst->data, dst->cols, dst->cols, dst->rows, rx, ry, cs);
+  BoxMeanCore(rowAt, pw, 0, pw, dst->data, dst->cols, dst->cols, dst->rows, rx, ry);
 }
 
 void Image_BoxMeanBuffered(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry, float* work) {
   if (EmptyMatrix(src)) return;
   const int32_t w = src->cols, h = src->rows;
-  float* cs = row_kernels::Scratch(tlsBoxSums, 4 * static_cast<size_t>(w + 2 * rx));
   const float* s = src->data;
   // Output rows are written while later ones still read the source: an
   // in-place call works from a copy (the caller's work block).
@@ -306,21 +390,20 @@ void Image_BoxMeanBuffered(const Matrix* src, Matrix* dst, int32_t rx, int32_t r
     memcpy(work, s, sizeof(float) * static_cast<size_t>(w) * h);
     s = work;
   }
-  BoxMeanSource(s, w, h, dst->data, rx, ry, cs);
+  BoxMeanSource(s, w, h, dst->data, rx, ry);
 }
 
 void Image_BoxMean(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {
   if (EmptyMatrix(src)) return;
   const int32_t w = src->cols, h = src->rows;
   const size_t n = static_cast<size_t>(w) * h;
-  float* cs = row_kernels::Scratch(tlsBoxSums, 4 * static_cast<size_t>(w + 2 * rx));
   const float* s = src->data;
   if (row_kernels::Overlap(s, dst->data, n)) {
     float* copy = row_kernels::Scratch(tlsBoxCopy, n);
     memcpy(copy, s, sizeof(float) * n);
     s = copy;
   }
-  BoxMeanSource(s, w, h, dst->data, rx, ry, cs);
+  BoxMeanSource(s, w, h, dst->data, rx, ry);
 }
 
 void Image_MaxFilter(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {
