@@ -220,6 +220,44 @@ void ExtremeOfRows(const float* const* rows, float start, float* __restrict out,
   }
 }
 
+// Two consecutive output rows at once: rows[1..kCount-1] are shared, out0
+// adds rows[0] and out1 rows[kCount]. Written in lanes: with this many row
+// pointers the compiler's own vectorisation gives up on the overlap checks.
+template <bool kMax>
+inline float_lanes::F32x8 BetterLanes(float_lanes::F32x8 cur, float_lanes::F32x8 v) {
+  return kMax ? (v > cur ? v : cur) : (v < cur ? v : cur);
+}
+
+template <bool kMax, int kCount>
+void ExtremeOfRowPair(const float* const* rows, float start, float* out0, float* out1, int32_t w) {
+  using float_lanes::F32x8;
+  const float* r[kCount + 1];
+  for (int j = 0; j <= kCount; ++j) r[j] = rows[j];
+  F32x8 s, v, e;
+  float_lanes::Splat(&s, start);
+  int32_t x = 0;
+  for (; x + 8 <= w; x += 8) {
+    float_lanes::Load(&v, r[1] + x);
+    e = BetterLanes<kMax>(s, v);
+    for (int j = 2; j < kCount; ++j) {
+      float_lanes::Load(&v, r[j] + x);
+      e = BetterLanes<kMax>(e, v);
+    }
+    float_lanes::Load(&v, r[0] + x);
+    const F32x8 a = BetterLanes<kMax>(e, v);
+    float_lanes::Load(&v, r[kCount] + x);
+    const F32x8 b = BetterLanes<kMax>(e, v);
+    float_lanes::Store(out0 + x, &a);
+    float_lanes::Store(out1 + x, &b);
+  }
+  for (; x < w; ++x) {
+    float m = Better<kMax>(start, r[1][x]);
+    for (int j = 2; j < kCount; ++j) m = Better<kMax>(m, r[j][x]);
+    out0[x] = Better<kMax>(m, r[0][x]);
+    out1[x] = Better<kMax>(m, r[kCount][x]);
+  }
+}
+
 // Vertical extremes of every output row over a replicated border of ry
 // rows, by van Herk / Gil-Werman: padded rows fall into blocks of K = 2ry+1;
 // a window starting at row p of block B is the suffix extreme of B from p
@@ -308,25 +346,37 @@ void ExtremeFilter(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {
   }
   const int32_t K = 2 * ry + 1;
   const int32_t pw = w + 2 * rx;
-  float* work = row_kernels::Scratch(rowsWork, static_cast<size_t>(K + 1) * w + pw);
+  float* work = row_kernels::Scratch(rowsWork, static_cast<size_t>(K + 1) * w + 2 * pw);
   float* suffix = work;
   float* prefix = work + static_cast<ptrdiff_t>(K) * w;
   float* padded = prefix + w;
-  auto horizontal = [&](int32_t y, const float* v) {
-    if (v != padded + rx) memcpy(padded + rx, v, sizeof(float) * w);
+  float* padded2 = padded + pw;
+  auto horizontalIn = [&](float* buffer, int32_t y, const float* v) {
+    if (v != buffer + rx) memcpy(buffer + rx, v, sizeof(float) * w);
     for (int32_t i = 0; i < rx; ++i) {
-      padded[i] = v[0];
-      padded[rx + w + i] = v[w - 1];
+      buffer[i] = v[0];
+      buffer[rx + w + i] = v[w - 1];
     }
-    HorizontalExtremes<kMax>(padded, w, rx, dst->data + static_cast<ptrdiff_t>(y) * w);
+    HorizontalExtremes<kMax>(buffer, w, rx, dst->data + static_cast<ptrdiff_t>(y) * w);
   };
+  auto horizontal = [&](int32_t y, const float* v) { horizontalIn(padded, y, v); };
   if (ry <= 2) {
-    const float* rows[5];
-    for (int32_t y = 0; y < h; ++y) {
-      for (int32_t j = 0; j < K; ++j) {
-        const int32_t r = y + j - ry;
-        rows[j] = s + static_cast<ptrdiff_t>(r < 0 ? 0 : (r >= h ? h - 1 : r)) * w;
+    // Small windows: the rows of each output row directly, two output rows
+    // at a time sharing the 2ry rows both reach.
+    const float* rows[6];
+    auto rowAt = [&](int32_t r) { return s + static_cast<ptrdiff_t>(r < 0 ? 0 : (r >= h ? h - 1 : r)) * w; };
+    int32_t y = 0;
+    if (ry > 0) {
+      for (; y + 1 < h; y += 2) {
+        for (int32_t j = 0; j <= K; ++j) rows[j] = rowAt(y + j - ry);
+        if (ry == 1) ExtremeOfRowPair<kMax, 3>(rows, start, padded + rx, padded2 + rx, w);
+        if (ry == 2) ExtremeOfRowPair<kMax, 5>(rows, start, padded + rx, padded2 + rx, w);
+        horizontalIn(padded, y, padded + rx);
+        horizontalIn(padded2, y + 1, padded2 + rx);
       }
+    }
+    for (; y < h; ++y) {
+      for (int32_t j = 0; j < K; ++j) rows[j] = rowAt(y + j - ry);
       if (ry == 0) ExtremeOfRows<kMax, 1>(rows, start, padded + rx, w);
       if (ry == 1) ExtremeOfRows<kMax, 3>(rows, start, padded + rx, w);
       if (ry == 2) ExtremeOfRows<kMax, 5>(rows, start, padded + rx, w);
