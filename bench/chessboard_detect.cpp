@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "calibration/detect/chessboard_corners.h"
+#include "lane_context.h"
 #include "calibration/detect/template_corners.h"
 #include "testsupport/board_scenes.h"
 #include "testsupport/config_state.h"
@@ -31,6 +32,10 @@ const int kMallocTuned = [] {
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
   return 0;
 }();
+
+// The detector chooses no path at run time: the build's vector width is
+// the path.
+const bool kContext = (AddLaneContext(), true);
 
 struct Frame {
   BoardScene scene;
