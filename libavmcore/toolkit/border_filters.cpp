@@ -66,6 +66,48 @@ __attribute__((always_inline)) inline void Transpose8(const float* src, ptrdiff_
   for (int i = 0; i < 8; ++i) float_lanes::Store(dst + i * ds, &r[i]);
 }
 
+typedef float F32x4 __attribute__((vector_size(16)));
+typedef int32_t I32x4 __attribute__((vector_size(16)));
+
+// 4 x 4 form of Transpose8, for builds whose registers hold four floats
+// (there the 8-float vectors would be split by the compiler, and not
+// always kept in registers).
+template <bool kDivide>
+__attribute__((always_inline)) inline void Transpose4(const float* src, ptrdiff_t ss, float* dst, ptrdiff_t ds,
+                                                      F32x4 div) {
+  F32x4 a0, a1, a2, a3;
+  memcpy(&a0, src, sizeof a0);
+  memcpy(&a1, src + ss, sizeof a1);
+  memcpy(&a2, src + 2 * ss, sizeof a2);
+  memcpy(&a3, src + 3 * ss, sizeof a3);
+  const F32x4 t0 = AVM_SHUFFLE2(I32x4, a0, a1, 0, 4, 1, 5), t1 = AVM_SHUFFLE2(I32x4, a0, a1, 2, 6, 3, 7);
+  const F32x4 t2 = AVM_SHUFFLE2(I32x4, a2, a3, 0, 4, 1, 5), t3 = AVM_SHUFFLE2(I32x4, a2, a3, 2, 6, 3, 7);
+  F32x4 r[4] = {AVM_SHUFFLE2(I32x4, t0, t2, 0, 1, 4, 5), AVM_SHUFFLE2(I32x4, t0, t2, 2, 3, 6, 7),
+                AVM_SHUFFLE2(I32x4, t1, t3, 0, 1, 4, 5), AVM_SHUFFLE2(I32x4, t1, t3, 2, 3, 6, 7)};
+  if (kDivide)
+    for (int i = 0; i < 4; ++i) r[i] = r[i] / div;
+  for (int i = 0; i < 4; ++i) memcpy(dst + i * ds, &r[i], sizeof r[i]);
+}
+
+template <int kL>
+struct BoxLanes;
+template <>
+struct BoxLanes<8> {
+  typedef float_lanes::F32x8 V;
+  template <bool kDivide>
+  static void Transpose(const float* src, ptrdiff_t ss, float* dst, ptrdiff_t ds, V div) {
+    Transpose8<kDivide>(src, ss, dst, ds, div);
+  }
+};
+template <>
+struct BoxLanes<4> {
+  typedef F32x4 V;
+  template <bool kDivide>
+  static void Transpose(const float* src, ptrdiff_t ss, float* dst, ptrdiff_t ds, V div) {
+    Transpose4<kDivide>(src, ss, dst, ds, div);
+  }
+};
+
 // Rows summed along at once by the lane form of the row pass.
 constexpr int32_t kBoxLaneRows = 16;
 
@@ -73,57 +115,71 @@ constexpr int32_t kBoxLaneRows = 16;
 // lane: the column sums c[0..15] (pw floats each) are turned into columns
 // of 16 (lanes), each lane runs exactly the update order of its own row
 // (sum of columns 0..2rx from column 0, then subtract, then add), and the
-// sums come back as rows divided by the area. The rows c[l] lie pw apart. The running sums of a row
+// sums come back as rows divided by the area. The running sums of a row
 // depend on each other, so one row alone waits on every addition; sixteen
-// in lanes keep the adder busy and leave no scalar division.
-void BoxRowSumsLanes(const float* const* c, int32_t pw, float* out, int32_t ow, int32_t w, int32_t rx, float area,
-                     float* lanesIn, float* lanesOut) {
-  using float_lanes::F32x8;
-  F32x8 none;
-  float_lanes::Splat(&none, 1.0f);
-  const int32_t blocks = pw / 8 * 8;
-  for (int32_t half = 0; half < 2; ++half) {
-    const float* const* rows = c + 8 * half;
-    for (int32_t x0 = 0; x0 < blocks; x0 += 8)
-      Transpose8<false>(rows[0] + x0, pw, lanesIn + static_cast<ptrdiff_t>(x0) * 16 + 8 * half, 16, none);
+// in lanes keep the adder busy and leave no scalar division. The rows c[l]
+// lie pw apart. kL floats a vector: 8 where the build has 256-bit
+// registers, else 4 (128-bit: SSE, NEON).
+template <int kL>
+void BoxRowSumsLanesOf(const float* const* c, int32_t pw, float* out, int32_t ow, int32_t w, int32_t rx,
+                       float area, float* lanesIn, float* lanesOut) {
+  typedef typename BoxLanes<kL>::V V;
+  constexpr int kG = kBoxLaneRows / kL;
+  V none, div;
+  for (int i = 0; i < kL; ++i) {
+    none[i] = 1.0f;
+    div[i] = area;
+  }
+  const int32_t blocks = pw / kL * kL;
+  for (int32_t g = 0; g < kG; ++g) {
+    const float* const* rows = c + kL * g;
+    for (int32_t x0 = 0; x0 < blocks; x0 += kL)
+      BoxLanes<kL>::template Transpose<false>(rows[0] + x0, pw, lanesIn + static_cast<ptrdiff_t>(x0) * 16 + kL * g,
+                                              16, none);
     for (int32_t x = blocks; x < pw; ++x)
-      for (int i = 0; i < 8; ++i) lanesIn[static_cast<ptrdiff_t>(x) * 16 + 8 * half + i] = rows[i][x];
+      for (int i = 0; i < kL; ++i) lanesIn[static_cast<ptrdiff_t>(x) * 16 + kL * g + i] = rows[i][x];
   }
-  F32x8 a, b, t;
-  float_lanes::Load(&a, lanesIn);
-  float_lanes::Load(&b, lanesIn + 8);
-  for (int32_t x = 1; x <= 2 * rx; ++x) {
-    float_lanes::Load(&t, lanesIn + 16 * x);
-    a += t;
-    float_lanes::Load(&t, lanesIn + 16 * x + 8);
-    b += t;
-  }
-  float_lanes::Store(lanesOut, &a);
-  float_lanes::Store(lanesOut + 8, &b);
+  V acc[kG], t;
+  for (int g = 0; g < kG; ++g) memcpy(&acc[g], lanesIn + kL * g, sizeof acc[g]);
+  for (int32_t x = 1; x <= 2 * rx; ++x)
+    for (int g = 0; g < kG; ++g) {
+      memcpy(&t, lanesIn + 16 * x + kL * g, sizeof t);
+      acc[g] += t;
+    }
+  for (int g = 0; g < kG; ++g) memcpy(lanesOut + kL * g, &acc[g], sizeof acc[g]);
   for (int32_t x = 1; x < w; ++x) {
     const float* leave = lanesIn + static_cast<ptrdiff_t>(x - 1) * 16;
     const float* enter = lanesIn + static_cast<ptrdiff_t>(x + 2 * rx) * 16;
-    F32x8 la, lb, ea, eb;
-    float_lanes::Load(&la, leave);
-    float_lanes::Load(&lb, leave + 8);
-    float_lanes::Load(&ea, enter);
-    float_lanes::Load(&eb, enter + 8);
-    a = (a - la) + ea;
-    b = (b - lb) + eb;
-    float_lanes::Store(lanesOut + static_cast<ptrdiff_t>(x) * 16, &a);
-    float_lanes::Store(lanesOut + static_cast<ptrdiff_t>(x) * 16 + 8, &b);
+    float* o = lanesOut + static_cast<ptrdiff_t>(x) * 16;
+    for (int g = 0; g < kG; ++g) {
+      V l, e;
+      memcpy(&l, leave + kL * g, sizeof l);
+      memcpy(&e, enter + kL * g, sizeof e);
+      acc[g] = (acc[g] - l) + e;
+      memcpy(o + kL * g, &acc[g], sizeof acc[g]);
+    }
   }
-  F32x8 div;
-  float_lanes::Splat(&div, area);
-  const int32_t outBlocks = w / 8 * 8;
-  for (int32_t half = 0; half < 2; ++half) {
-    float* o = out + static_cast<ptrdiff_t>(8 * half) * ow;
-    for (int32_t x0 = 0; x0 < outBlocks; x0 += 8)
-      Transpose8<true>(lanesOut + static_cast<ptrdiff_t>(x0) * 16 + 8 * half, 16, o + x0, ow, div);
+  const int32_t outBlocks = w / kL * kL;
+  for (int32_t g = 0; g < kG; ++g) {
+    float* o = out + static_cast<ptrdiff_t>(kL * g) * ow;
+    for (int32_t x0 = 0; x0 < outBlocks; x0 += kL)
+      BoxLanes<kL>::template Transpose<true>(lanesOut + static_cast<ptrdiff_t>(x0) * 16 + kL * g, 16, o + x0, ow,
+                                             div);
     for (int32_t x = outBlocks; x < w; ++x)
-      for (int i = 0; i < 8; ++i)
-        o[static_cast<ptrdiff_t>(i) * ow + x] = lanesOut[static_cast<ptrdiff_t>(x) * 16 + 8 * half + i] / area;
+      for (int i = 0; i < kL; ++i)
+        o[static_cast<ptrdiff_t>(i) * ow + x] = lanesOut[static_cast<ptrdiff_t>(x) * 16 + kL * g + i] / area;
   }
+}
+
+#if defined(__AVX__)
+constexpr int kBoxLanes = 8;
+#else
+constexpr int kBoxLanes = 4;
+#endif
+
+inline void BoxRowSumsLanes(const float* const* c, int32_t pw, float* out, int32_t ow, int32_t w, int32_t rx,
+                            float area, float* lanesIn, float* lanesOut) {
+  BoxRowSumsLanesOf<kBoxLanes>(c, pw, out, ow, w, rx, area, lanesIn, lanesOut);
 }
 
 thread_local std::vector<float> tlsBoxSums, tlsBoxLanes, tlsBoxCopy;
@@ -221,40 +277,29 @@ void ExtremeOfRows(const float* const* rows, float start, float* __restrict out,
 }
 
 // Two consecutive output rows at once: rows[1..kCount-1] are shared, out0
-// adds rows[0] and out1 rows[kCount]. Written in lanes: with this many row
-// pointers the compiler's own vectorisation gives up on the overlap checks.
+// adds rows[0] and out1 rows[kCount]. Every row a parameter of its own,
+// marked as not overlapping the outputs, so that the compiler vectorises
+// the loop without run-time overlap checks (with an array of row pointers
+// it gives up on them and runs it scalar).
 template <bool kMax>
-inline float_lanes::F32x8 BetterLanes(float_lanes::F32x8 cur, float_lanes::F32x8 v) {
-  return kMax ? (v > cur ? v : cur) : (v < cur ? v : cur);
+void ExtremeOfRowPair3(const float* __restrict a, const float* __restrict b, const float* __restrict c,
+                       const float* __restrict d, float start, float* __restrict out0, float* __restrict out1,
+                       int32_t w) {
+  for (int32_t x = 0; x < w; ++x) {
+    const float e = Better<kMax>(Better<kMax>(start, b[x]), c[x]);
+    out0[x] = Better<kMax>(e, a[x]);
+    out1[x] = Better<kMax>(e, d[x]);
+  }
 }
 
-template <bool kMax, int kCount>
-void ExtremeOfRowPair(const float* const* rows, float start, float* out0, float* out1, int32_t w) {
-  using float_lanes::F32x8;
-  const float* r[kCount + 1];
-  for (int j = 0; j <= kCount; ++j) r[j] = rows[j];
-  F32x8 s, v, e;
-  float_lanes::Splat(&s, start);
-  int32_t x = 0;
-  for (; x + 8 <= w; x += 8) {
-    float_lanes::Load(&v, r[1] + x);
-    e = BetterLanes<kMax>(s, v);
-    for (int j = 2; j < kCount; ++j) {
-      float_lanes::Load(&v, r[j] + x);
-      e = BetterLanes<kMax>(e, v);
-    }
-    float_lanes::Load(&v, r[0] + x);
-    const F32x8 a = BetterLanes<kMax>(e, v);
-    float_lanes::Load(&v, r[kCount] + x);
-    const F32x8 b = BetterLanes<kMax>(e, v);
-    float_lanes::Store(out0 + x, &a);
-    float_lanes::Store(out1 + x, &b);
-  }
-  for (; x < w; ++x) {
-    float m = Better<kMax>(start, r[1][x]);
-    for (int j = 2; j < kCount; ++j) m = Better<kMax>(m, r[j][x]);
-    out0[x] = Better<kMax>(m, r[0][x]);
-    out1[x] = Better<kMax>(m, r[kCount][x]);
+template <bool kMax>
+void ExtremeOfRowPair5(const float* __restrict a, const float* __restrict b, const float* __restrict c,
+                       const float* __restrict d, const float* __restrict e, const float* __restrict f, float start,
+                       float* __restrict out0, float* __restrict out1, int32_t w) {
+  for (int32_t x = 0; x < w; ++x) {
+    const float m = Better<kMax>(Better<kMax>(Better<kMax>(Better<kMax>(start, b[x]), c[x]), d[x]), e[x]);
+    out0[x] = Better<kMax>(m, a[x]);
+    out1[x] = Better<kMax>(m, f[x]);
   }
 }
 
@@ -369,8 +414,10 @@ void ExtremeFilter(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {
     if (ry > 0) {
       for (; y + 1 < h; y += 2) {
         for (int32_t j = 0; j <= K; ++j) rows[j] = rowAt(y + j - ry);
-        if (ry == 1) ExtremeOfRowPair<kMax, 3>(rows, start, padded + rx, padded2 + rx, w);
-        if (ry == 2) ExtremeOfRowPair<kMax, 5>(rows, start, padded + rx, padded2 + rx, w);
+        if (ry == 1) ExtremeOfRowPair3<kMax>(rows[0], rows[1], rows[2], rows[3], start, padded + rx, padded2 + rx, w);
+        if (ry == 2)
+          ExtremeOfRowPair5<kMax>(rows[0], rows[1], rows[2], rows[3], rows[4], rows[5], start, padded + rx,
+                                  padded2 + rx, w);
         horizontalIn(padded, y, padded + rx);
         horizontalIn(padded2, y + 1, padded2 + rx);
       }
