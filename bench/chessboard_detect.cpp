@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "calibration/detect/chessboard_corners.h"
+#include "lane_context.h"
 #include "calibration/detect/template_corners.h"
 #include "testsupport/board_scenes.h"
 #include "testsupport/config_state.h"
@@ -31,6 +32,10 @@ const int kMallocTuned = [] {
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
   return 0;
 }();
+
+// The detector chooses no path at run time: the build's vector width is
+// the path.
+const bool kContext = (AddLaneContext(), true);
 
 struct Frame {
   BoardScene scene;
@@ -65,10 +70,27 @@ const Frame& BenchFrame() {
   return f;
 }
 
+// Mean distance of each found point to the nearest true corner (OpenCV's
+// order differs from ours).
+double NearestError(const std::vector<float>& got, const std::vector<float>& truth) {
+  const size_t n = truth.size() / 2;
+  double s = 0;
+  for (size_t i = 0; i < n; ++i) {
+    double best = 1e30;
+    for (size_t j = 0; j < n; ++j)
+      best = std::min(best, std::hypot(double(got[2 * i]) - truth[2 * j], double(got[2 * i + 1]) - truth[2 * j + 1]));
+    s += best;
+  }
+  return s / static_cast<double>(n);
+}
+
 void QuadDetector(benchmark::State& state) {
   const Frame& f = BenchFrame();
   std::vector<float> pts(f.truth.size());
-  for (auto _ : state) benchmark::DoNotOptimize(Chessboard_FindCorners(&f.img.m, 9, 7, pts.data(), 2));
+  int32_t found = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(found = Chessboard_FindCorners(&f.img.m, 9, 7, pts.data(), 2));
+  // The corner error of this frame against the rendered corners (pixels).
+  state.counters["error_px"] = found ? NearestError(pts, f.truth) : -1.0;
 }
 BENCHMARK(QuadDetector)->Unit(benchmark::kMillisecond);
 
@@ -97,6 +119,9 @@ void OpenCvClassicSubPix(benchmark::State& state) {
                        cv::TermCriteria(cv::TermCriteria::EPS + cv::TermCriteria::COUNT, 30, 0.01));
     benchmark::DoNotOptimize(c.data());
   }
+  std::vector<float> pts;
+  for (const cv::Point2f& p : c) pts.insert(pts.end(), {p.y, p.x});
+  state.counters["error_px"] = pts.size() == f.truth.size() ? NearestError(pts, f.truth) : -1.0;
 }
 BENCHMARK(OpenCvClassicSubPix)->Unit(benchmark::kMillisecond);
 
@@ -107,20 +132,6 @@ void OpenCvSectorBased(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(cv::findChessboardCornersSB(f.grey, cv::Size(8, 6), c));
 }
 BENCHMARK(OpenCvSectorBased)->Unit(benchmark::kMillisecond);
-
-// Mean distance of each found point to the nearest true corner (OpenCV's
-// order differs from ours).
-double NearestError(const std::vector<float>& got, const std::vector<float>& truth) {
-  const size_t n = truth.size() / 2;
-  double s = 0;
-  for (size_t i = 0; i < n; ++i) {
-    double best = 1e30;
-    for (size_t j = 0; j < n; ++j)
-      best = std::min(best, std::hypot(double(got[2 * i]) - truth[2 * j], double(got[2 * i + 1]) - truth[2 * j + 1]));
-    s += best;
-  }
-  return s / static_cast<double>(n);
-}
 
 void ComparisonReport(benchmark::State& state) {
   cv::setNumThreads(1);

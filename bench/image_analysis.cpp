@@ -11,6 +11,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "lane_context.h"
 #include "toolkit/blobs.h"
 #include "toolkit/edges.h"
 #include "toolkit/hough.h"
@@ -23,6 +24,7 @@ constexpr int kW = 1280, kH = 720;
 
 // The toolkit runs on one thread; compare per core.
 const bool kOneCvThread = (cv::setNumThreads(1), true);
+const bool kContext = (AddLaneContext(), true);
 
 // cv::Canny and cv::connectedComponentsWithStats allocate megabytes of work
 // per call; with glibc's default thresholds those come from fresh mappings
@@ -93,7 +95,13 @@ std::vector<uint8_t> LineEdges() {
   return e;
 }
 
+// Argument: the widest lanes the detector may use (8: the portable form,
+// what machines without 512-bit registers run; 16: the 512-bit forms where
+// the machine has them).
 void BM_DetectEdges(benchmark::State& state) {
+  const int lanes = static_cast<int>(state.range(0));
+  Edges_LimitLanes(lanes);
+  state.SetLabel(LanePath(lanes));
   Matrix src{kW, kH, const_cast<float*>(Scene().data())};
   std::vector<float> work(Image_DetectEdgesWorkFloats(kW, kH));
   std::vector<uint8_t> e(kW * kH);
@@ -102,8 +110,9 @@ void BM_DetectEdges(benchmark::State& state) {
     Image_DetectEdges(&src, work.data(), &edges, 30.0f, 90.0f);
     benchmark::DoNotOptimize(e.data());
   }
+  Edges_LimitLanes(16);
 }
-BENCHMARK(BM_DetectEdges)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DetectEdges)->ArgName("lanes")->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond);
 
 // Peer of the edge detector from the same float image: to 8 bits (Canny
 // takes no floats), the same 3x3 binomial blur, Canny with the same low and
@@ -157,6 +166,9 @@ BENCHMARK(BM_CvGaussianBlur)->ArgName("k")->Arg(1)->Arg(2)->Arg(3)->Arg(5)->Unit
 // machines with 512-bit registers runs them 16 lanes wide (OpenCV picks its
 // own instruction set at run time).
 void BM_GaussianBlur2D5(benchmark::State& state) {
+  const int lanes = static_cast<int>(state.range(0));
+  LinearFilters_LimitLanes(lanes);
+  state.SetLabel(LanePath(lanes));
   Matrix src{kW, kH, const_cast<float*>(Scene().data())};
   std::vector<float> d(kW * kH);
   Matrix dst{kW, kH, d.data()};
@@ -164,8 +176,9 @@ void BM_GaussianBlur2D5(benchmark::State& state) {
     Image_GaussianBlur(2, &src, &dst, 1.0f);
     benchmark::DoNotOptimize(d.data());
   }
+  LinearFilters_LimitLanes(16);
 }
-BENCHMARK(BM_GaussianBlur2D5)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GaussianBlur2D5)->ArgName("lanes")->Arg(8)->Arg(16)->Unit(benchmark::kMicrosecond);
 
 // Normalised gradient magnitude: replicated border, Sobel / 4 in x and y,
 // root of the sum of squares, divided by the largest. Peer: the same steps

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <vector>
 
+#include "toolkit/float_lanes.h"
 #include "toolkit/row_kernels.h"
+#include "toolkit/vector_shuffle.h"
 
 namespace {
 
@@ -20,21 +22,187 @@ void PadInto(const Matrix* src, float* block, int32_t px, int32_t py) {
   Matrix_PadReplicate(src, &padded, px, py);
 }
 
+typedef int32_t I32x8 __attribute__((vector_size(32)));
+
+// 8 x 8 transpose of the rows at src (row stride ss floats) into the rows
+// at dst (stride ds), each output row divided by div when kDivide: lane j
+// of input row i becomes lane i of output row j. Written out in named
+// vectors so that they stay in registers.
+template <bool kDivide>
+__attribute__((always_inline)) inline void Transpose8(const float* src, ptrdiff_t ss, float* dst, ptrdiff_t ds,
+                                                      float_lanes::F32x8 div) {
+  using float_lanes::F32x8;
+  F32x8 a0, a1, a2, a3, a4, a5, a6, a7;
+  float_lanes::Load(&a0, src);
+  float_lanes::Load(&a1, src + ss);
+  float_lanes::Load(&a2, src + 2 * ss);
+  float_lanes::Load(&a3, src + 3 * ss);
+  float_lanes::Load(&a4, src + 4 * ss);
+  float_lanes::Load(&a5, src + 5 * ss);
+  float_lanes::Load(&a6, src + 6 * ss);
+  float_lanes::Load(&a7, src + 7 * ss);
+  const F32x8 t0 = AVM_SHUFFLE2(I32x8, a0, a1, 0, 8, 1, 9, 4, 12, 5, 13);
+  const F32x8 t1 = AVM_SHUFFLE2(I32x8, a0, a1, 2, 10, 3, 11, 6, 14, 7, 15);
+  const F32x8 t2 = AVM_SHUFFLE2(I32x8, a2, a3, 0, 8, 1, 9, 4, 12, 5, 13);
+  const F32x8 t3 = AVM_SHUFFLE2(I32x8, a2, a3, 2, 10, 3, 11, 6, 14, 7, 15);
+  const F32x8 t4 = AVM_SHUFFLE2(I32x8, a4, a5, 0, 8, 1, 9, 4, 12, 5, 13);
+  const F32x8 t5 = AVM_SHUFFLE2(I32x8, a4, a5, 2, 10, 3, 11, 6, 14, 7, 15);
+  const F32x8 t6 = AVM_SHUFFLE2(I32x8, a6, a7, 0, 8, 1, 9, 4, 12, 5, 13);
+  const F32x8 t7 = AVM_SHUFFLE2(I32x8, a6, a7, 2, 10, 3, 11, 6, 14, 7, 15);
+  const F32x8 u0 = AVM_SHUFFLE2(I32x8, t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);
+  const F32x8 u1 = AVM_SHUFFLE2(I32x8, t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);
+  const F32x8 u2 = AVM_SHUFFLE2(I32x8, t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);
+  const F32x8 u3 = AVM_SHUFFLE2(I32x8, t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);
+  const F32x8 u4 = AVM_SHUFFLE2(I32x8, t4, t6, 0, 1, 8, 9, 4, 5, 12, 13);
+  const F32x8 u5 = AVM_SHUFFLE2(I32x8, t4, t6, 2, 3, 10, 11, 6, 7, 14, 15);
+  const F32x8 u6 = AVM_SHUFFLE2(I32x8, t5, t7, 0, 1, 8, 9, 4, 5, 12, 13);
+  const F32x8 u7 = AVM_SHUFFLE2(I32x8, t5, t7, 2, 3, 10, 11, 6, 7, 14, 15);
+  F32x8 r[8] = {AVM_SHUFFLE2(I32x8, u0, u4, 0, 1, 2, 3, 8, 9, 10, 11), AVM_SHUFFLE2(I32x8, u1, u5, 0, 1, 2, 3, 8, 9, 10, 11),
+                AVM_SHUFFLE2(I32x8, u2, u6, 0, 1, 2, 3, 8, 9, 10, 11), AVM_SHUFFLE2(I32x8, u3, u7, 0, 1, 2, 3, 8, 9, 10, 11),
+                AVM_SHUFFLE2(I32x8, u0, u4, 4, 5, 6, 7, 12, 13, 14, 15), AVM_SHUFFLE2(I32x8, u1, u5, 4, 5, 6, 7, 12, 13, 14, 15),
+                AVM_SHUFFLE2(I32x8, u2, u6, 4, 5, 6, 7, 12, 13, 14, 15), AVM_SHUFFLE2(I32x8, u3, u7, 4, 5, 6, 7, 12, 13, 14, 15)};
+  if (kDivide)
+    for (int i = 0; i < 8; ++i) r[i] = r[i] / div;
+  for (int i = 0; i < 8; ++i) float_lanes::Store(dst + i * ds, &r[i]);
+}
+
+typedef float F32x4 __attribute__((vector_size(16)));
+typedef int32_t I32x4 __attribute__((vector_size(16)));
+
+// 4 x 4 form of Transpose8, for builds whose registers hold four floats
+// (there the 8-float vectors would be split by the compiler, and not
+// always kept in registers).
+template <bool kDivide>
+__attribute__((always_inline)) inline void Transpose4(const float* src, ptrdiff_t ss, float* dst, ptrdiff_t ds,
+                                                      F32x4 div) {
+  F32x4 a0, a1, a2, a3;
+  memcpy(&a0, src, sizeof a0);
+  memcpy(&a1, src + ss, sizeof a1);
+  memcpy(&a2, src + 2 * ss, sizeof a2);
+  memcpy(&a3, src + 3 * ss, sizeof a3);
+  const F32x4 t0 = AVM_SHUFFLE2(I32x4, a0, a1, 0, 4, 1, 5), t1 = AVM_SHUFFLE2(I32x4, a0, a1, 2, 6, 3, 7);
+  const F32x4 t2 = AVM_SHUFFLE2(I32x4, a2, a3, 0, 4, 1, 5), t3 = AVM_SHUFFLE2(I32x4, a2, a3, 2, 6, 3, 7);
+  F32x4 r[4] = {AVM_SHUFFLE2(I32x4, t0, t2, 0, 1, 4, 5), AVM_SHUFFLE2(I32x4, t0, t2, 2, 3, 6, 7),
+                AVM_SHUFFLE2(I32x4, t1, t3, 0, 1, 4, 5), AVM_SHUFFLE2(I32x4, t1, t3, 2, 3, 6, 7)};
+  if (kDivide)
+    for (int i = 0; i < 4; ++i) r[i] = r[i] / div;
+  for (int i = 0; i < 4; ++i) memcpy(dst + i * ds, &r[i], sizeof r[i]);
+}
+
+template <int kL>
+struct BoxLanes;
+template <>
+struct BoxLanes<8> {
+  typedef float_lanes::F32x8 V;
+  template <bool kDivide>
+  static void Transpose(const float* src, ptrdiff_t ss, float* dst, ptrdiff_t ds, V div) {
+    Transpose8<kDivide>(src, ss, dst, ds, div);
+  }
+};
+template <>
+struct BoxLanes<4> {
+  typedef F32x4 V;
+  template <bool kDivide>
+  static void Transpose(const float* src, ptrdiff_t ss, float* dst, ptrdiff_t ds, V div) {
+    Transpose4<kDivide>(src, ss, dst, ds, div);
+  }
+};
+
+// Rows summed along at once by the lane form of the row pass.
+constexpr int32_t kBoxLaneRows = 16;
+
+// The running row sums of kBoxLaneRows output rows at once, one row per
+// lane: the column sums c[0..15] (pw floats each) are turned into columns
+// of 16 (lanes), each lane runs exactly the update order of its own row
+// (sum of columns 0..2rx from column 0, then subtract, then add), and the
+// sums come back as rows divided by the area. The running sums of a row
+// depend on each other, so one row alone waits on every addition; sixteen
+// in lanes keep the adder busy and leave no scalar division. The rows c[l]
+// lie pw apart. kL floats a vector: 8 where the build has 256-bit
+// registers, else 4 (128-bit: SSE, NEON).
+template <int kL>
+void BoxRowSumsLanesOf(const float* const* c, int32_t pw, float* out, int32_t ow, int32_t w, int32_t rx,
+                       float area, float* lanesIn, float* lanesOut) {
+  typedef typename BoxLanes<kL>::V V;
+  constexpr int kG = kBoxLaneRows / kL;
+  V none, div;
+  for (int i = 0; i < kL; ++i) {
+    none[i] = 1.0f;
+    div[i] = area;
+  }
+  const int32_t blocks = pw / kL * kL;
+  for (int32_t g = 0; g < kG; ++g) {
+    const float* const* rows = c + kL * g;
+    for (int32_t x0 = 0; x0 < blocks; x0 += kL)
+      BoxLanes<kL>::template Transpose<false>(rows[0] + x0, pw, lanesIn + static_cast<ptrdiff_t>(x0) * 16 + kL * g,
+                                              16, none);
+    for (int32_t x = blocks; x < pw; ++x)
+      for (int i = 0; i < kL; ++i) lanesIn[static_cast<ptrdiff_t>(x) * 16 + kL * g + i] = rows[i][x];
+  }
+  V acc[kG], t;
+  for (int g = 0; g < kG; ++g) memcpy(&acc[g], lanesIn + kL * g, sizeof acc[g]);
+  for (int32_t x = 1; x <= 2 * rx; ++x)
+    for (int g = 0; g < kG; ++g) {
+      memcpy(&t, lanesIn + 16 * x + kL * g, sizeof t);
+      acc[g] += t;
+    }
+  for (int g = 0; g < kG; ++g) memcpy(lanesOut + kL * g, &acc[g], sizeof acc[g]);
+  for (int32_t x = 1; x < w; ++x) {
+    const float* leave = lanesIn + static_cast<ptrdiff_t>(x - 1) * 16;
+    const float* enter = lanesIn + static_cast<ptrdiff_t>(x + 2 * rx) * 16;
+    float* o = lanesOut + static_cast<ptrdiff_t>(x) * 16;
+    for (int g = 0; g < kG; ++g) {
+      V l, e;
+      memcpy(&l, leave + kL * g, sizeof l);
+      memcpy(&e, enter + kL * g, sizeof e);
+      acc[g] = (acc[g] - l) + e;
+      memcpy(o + kL * g, &acc[g], sizeof acc[g]);
+    }
+  }
+  const int32_t outBlocks = w / kL * kL;
+  for (int32_t g = 0; g < kG; ++g) {
+    float* o = out + static_cast<ptrdiff_t>(kL * g) * ow;
+    for (int32_t x0 = 0; x0 < outBlocks; x0 += kL)
+      BoxLanes<kL>::template Transpose<true>(lanesOut + static_cast<ptrdiff_t>(x0) * 16 + kL * g, 16, o + x0, ow,
+                                             div);
+    for (int32_t x = outBlocks; x < w; ++x)
+      for (int i = 0; i < kL; ++i)
+        o[static_cast<ptrdiff_t>(i) * ow + x] = lanesOut[static_cast<ptrdiff_t>(x) * 16 + kL * g + i] / area;
+  }
+}
+
+#if defined(__AVX__)
+constexpr int kBoxLanes = 8;
+#else
+constexpr int kBoxLanes = 4;
+#endif
+
+inline void BoxRowSumsLanes(const float* const* c, int32_t pw, float* out, int32_t ow, int32_t w, int32_t rx,
+                            float area, float* lanesIn, float* lanesOut) {
+  BoxRowSumsLanesOf<kBoxLanes>(c, pw, out, ow, w, rx, area, lanesIn, lanesOut);
+}
+
+thread_local std::vector<float> tlsBoxSums, tlsBoxLanes, tlsBoxCopy;
+
 // Running-sum window mean, w x h outputs into out (stride ow). rowAt(p)
 // gives padded row p; the column sums of a row cover the n columns it
 // supplies and sit at cs + lead, the remaining columns of the padded width
 // pw replicate the edge sums (a replicated border column has the sums of its
 // edge column). Every sum keeps the running update order (subtract, then
-// add); four output rows are summed along at once, their independent
-// running sums overlapping in the pipeline. cs holds 4 * pw floats.
+// add): the column sums run down the image row by row, the row sums of
+// sixteen rows at a time run in lanes (BoxRowSumsLanes), the last rows one
+// at a time.
 template <typename RowAt>
 void BoxMeanCore(RowAt rowAt, int32_t n, int32_t lead, int32_t pw, float* out, int32_t ow, int32_t w, int32_t h,
-                 int32_t rx, int32_t ry, float* cs) {
+                 int32_t rx, int32_t ry) {
   const float area = static_cast<float>((2 * rx + 1) * (2 * ry + 1));
-  float* rows[4] = {cs, cs + pw, cs + 2 * pw, cs + 3 * pw};
+  float* cs = row_kernels::Scratch(tlsBoxSums, static_cast<size_t>(kBoxLaneRows) * pw);
+  float* lanes = row_kernels::Scratch(tlsBoxLanes, static_cast<size_t>(kBoxLaneRows) * (pw + w));
+  float* rows[kBoxLaneRows];
+  for (int32_t l = 0; l < kBoxLaneRows; ++l) rows[l] = cs + static_cast<ptrdiff_t>(l) * pw;
   const float* prev = nullptr;
-  for (int32_t y0 = 0; y0 < h; y0 += 4) {
-    const int32_t count = h - y0 < 4 ? h - y0 : 4;
+  for (int32_t y0 = 0; y0 < h; y0 += kBoxLaneRows) {
+    const int32_t count = h - y0 < kBoxLaneRows ? h - y0 : kBoxLaneRows;
     for (int32_t l = 0; l < count; ++l) {
       const int32_t y = y0 + l;
       float* c = rows[l] + lead;
@@ -55,33 +223,9 @@ void BoxMeanCore(RowAt rowAt, int32_t n, int32_t lead, int32_t pw, float* out, i
       for (int32_t i = lead + n; i < pw; ++i) rows[l][i] = c[n - 1];
       prev = rows[l];
     }
-    if (count == 4) {
-      const float *c0 = rows[0], *c1 = rows[1], *c2 = rows[2], *c3 = rows[3];
-      float* o0 = out + static_cast<ptrdiff_t>(y0) * ow;
-      float* o1 = o0 + ow;
-      float* o2 = o1 + ow;
-      float* o3 = o2 + ow;
-      float s0 = c0[0], s1 = c1[0], s2 = c2[0], s3 = c3[0];
-      for (int32_t x = 1; x <= 2 * rx; ++x) {
-        s0 += c0[x];
-        s1 += c1[x];
-        s2 += c2[x];
-        s3 += c3[x];
-      }
-      o0[0] = s0 / area;
-      o1[0] = s1 / area;
-      o2[0] = s2 / area;
-      o3[0] = s3 / area;
-      for (int32_t x = 1; x < w; ++x) {
-        s0 = (s0 - c0[x - 1]) + c0[x + 2 * rx];
-        s1 = (s1 - c1[x - 1]) + c1[x + 2 * rx];
-        s2 = (s2 - c2[x - 1]) + c2[x + 2 * rx];
-        s3 = (s3 - c3[x - 1]) + c3[x + 2 * rx];
-        o0[x] = s0 / area;
-        o1[x] = s1 / area;
-        o2[x] = s2 / area;
-        o3[x] = s3 / area;
-      }
+    if (count == kBoxLaneRows) {
+      BoxRowSumsLanes(rows, pw, out + static_cast<ptrdiff_t>(y0) * ow, ow, w, rx, area, lanes,
+                      lanes + static_cast<ptrdiff_t>(kBoxLaneRows) * pw);
     } else {
       for (int32_t l = 0; l < count; ++l) {
         const float* c = rows[l];
@@ -95,22 +239,20 @@ void BoxMeanCore(RowAt rowAt, int32_t n, int32_t lead, int32_t pw, float* out, i
         }
       }
     }
-    // The next group's first row continues from rows[3] (prev) into
-    // rows[0], a different buffer.
+    // The next group's first row continues from the last buffer (prev)
+    // into rows[0], a different one.
   }
 }
 
 // Window mean of src on a replicated border without a padded copy: padded
 // row p is source row clamp(p - ry). cs: 4 * (W + 2rx) floats.
-void BoxMeanSource(const float* src, int32_t w, int32_t h, float* out, int32_t rx, int32_t ry, float* cs) {
+void BoxMeanSource(const float* src, int32_t w, int32_t h, float* out, int32_t rx, int32_t ry) {
   auto rowAt = [src, w, h, ry](int32_t p) {
     const int32_t r = p - ry < 0 ? 0 : (p - ry >= h ? h - 1 : p - ry);
     return src + static_cast<ptrdiff_t>(r) * w;
   };
-  BoxMeanCore(rowAt, w, rx, w + 2 * rx, out, w, w, h, rx, ry, cs);
+  BoxMeanCore(rowAt, w, rx, w + 2 * rx, out, w, w, h, rx, ry);
 }
-
-thread_local std::vector<float> tlsBoxSums, tlsBoxCopy;
 
 // Window extreme on a replicated border; kMax selects maximum (from 0.0)
 // or minimum (from 1.0). A NaN never replaces the running extreme. The
@@ -131,6 +273,33 @@ void ExtremeOfRows(const float* const* rows, float start, float* __restrict out,
     float e = Better<kMax>(start, r[0][x]);
     for (int j = 1; j < kCount; ++j) e = Better<kMax>(e, r[j][x]);
     out[x] = e;
+  }
+}
+
+// Two consecutive output rows at once: rows[1..kCount-1] are shared, out0
+// adds rows[0] and out1 rows[kCount]. Every row a parameter of its own,
+// marked as not overlapping the outputs, so that the compiler vectorises
+// the loop without run-time overlap checks (with an array of row pointers
+// it gives up on them and runs it scalar).
+template <bool kMax>
+void ExtremeOfRowPair3(const float* __restrict a, const float* __restrict b, const float* __restrict c,
+                       const float* __restrict d, float start, float* __restrict out0, float* __restrict out1,
+                       int32_t w) {
+  for (int32_t x = 0; x < w; ++x) {
+    const float e = Better<kMax>(Better<kMax>(start, b[x]), c[x]);
+    out0[x] = Better<kMax>(e, a[x]);
+    out1[x] = Better<kMax>(e, d[x]);
+  }
+}
+
+template <bool kMax>
+void ExtremeOfRowPair5(const float* __restrict a, const float* __restrict b, const float* __restrict c,
+                       const float* __restrict d, const float* __restrict e, const float* __restrict f, float start,
+                       float* __restrict out0, float* __restrict out1, int32_t w) {
+  for (int32_t x = 0; x < w; ++x) {
+    const float m = Better<kMax>(Better<kMax>(Better<kMax>(Better<kMax>(start, b[x]), c[x]), d[x]), e[x]);
+    out0[x] = Better<kMax>(m, a[x]);
+    out1[x] = Better<kMax>(m, f[x]);
   }
 }
 
@@ -222,25 +391,39 @@ void ExtremeFilter(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {
   }
   const int32_t K = 2 * ry + 1;
   const int32_t pw = w + 2 * rx;
-  float* work = row_kernels::Scratch(rowsWork, static_cast<size_t>(K + 1) * w + pw);
+  float* work = row_kernels::Scratch(rowsWork, static_cast<size_t>(K + 1) * w + 2 * pw);
   float* suffix = work;
   float* prefix = work + static_cast<ptrdiff_t>(K) * w;
   float* padded = prefix + w;
-  auto horizontal = [&](int32_t y, const float* v) {
-    if (v != padded + rx) memcpy(padded + rx, v, sizeof(float) * w);
+  float* padded2 = padded + pw;
+  auto horizontalIn = [&](float* buffer, int32_t y, const float* v) {
+    if (v != buffer + rx) memcpy(buffer + rx, v, sizeof(float) * w);
     for (int32_t i = 0; i < rx; ++i) {
-      padded[i] = v[0];
-      padded[rx + w + i] = v[w - 1];
+      buffer[i] = v[0];
+      buffer[rx + w + i] = v[w - 1];
     }
-    HorizontalExtremes<kMax>(padded, w, rx, dst->data + static_cast<ptrdiff_t>(y) * w);
+    HorizontalExtremes<kMax>(buffer, w, rx, dst->data + static_cast<ptrdiff_t>(y) * w);
   };
+  auto horizontal = [&](int32_t y, const float* v) { horizontalIn(padded, y, v); };
   if (ry <= 2) {
-    const float* rows[5];
-    for (int32_t y = 0; y < h; ++y) {
-      for (int32_t j = 0; j < K; ++j) {
-        const int32_t r = y + j - ry;
-        rows[j] = s + static_cast<ptrdiff_t>(r < 0 ? 0 : (r >= h ? h - 1 : r)) * w;
+    // Small windows: the rows of each output row directly, two output rows
+    // at a time sharing the 2ry rows both reach.
+    const float* rows[6];
+    auto rowAt = [&](int32_t r) { return s + static_cast<ptrdiff_t>(r < 0 ? 0 : (r >= h ? h - 1 : r)) * w; };
+    int32_t y = 0;
+    if (ry > 0) {
+      for (; y + 1 < h; y += 2) {
+        for (int32_t j = 0; j <= K; ++j) rows[j] = rowAt(y + j - ry);
+        if (ry == 1) ExtremeOfRowPair3<kMax>(rows[0], rows[1], rows[2], rows[3], start, padded + rx, padded2 + rx, w);
+        if (ry == 2)
+          ExtremeOfRowPair5<kMax>(rows[0], rows[1], rows[2], rows[3], rows[4], rows[5], start, padded + rx,
+                                  padded2 + rx, w);
+        horizontalIn(padded, y, padded + rx);
+        horizontalIn(padded2, y + 1, padded2 + rx);
       }
+    }
+    for (; y < h; ++y) {
+      for (int32_t j = 0; j < K; ++j) rows[j] = rowAt(y + j - ry);
       if (ry == 0) ExtremeOfRows<kMax, 1>(rows, start, padded + rx, w);
       if (ry == 1) ExtremeOfRows<kMax, 3>(rows, start, padded + rx, w);
       if (ry == 2) ExtremeOfRows<kMax, 5>(rows, start, padded + rx, w);
@@ -289,16 +472,14 @@ void Matrix_PadBandMirror(const Matrix* src, Matrix* dst, int32_t px, int32_t py
 void Image_BoxMeanPadded(const Matrix* padded, Matrix* dst, int32_t rx, int32_t ry) {
   if (EmptyMatrix(dst)) return;
   const int32_t pw = padded->cols;
-  float* cs = row_kernels::Scratch(tlsBoxSums, 4 * static_cast<size_t>(pw));
   const float* data = padded->data;
   auto rowAt = [data, pw](int32_t p) { return data + static_cast<ptrdiff_t>(p) * pw; };
-  BoxMeanCore(rowAt, pw, 0, pw, dst->data, dst->cols, dst->cols, dst->rows, rx, ry, cs);
+  BoxMeanCore(rowAt, pw, 0, pw, dst->data, dst->cols, dst->cols, dst->rows, rx, ry);
 }
 
 void Image_BoxMeanBuffered(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry, float* work) {
   if (EmptyMatrix(src)) return;
   const int32_t w = src->cols, h = src->rows;
-  float* cs = row_kernels::Scratch(tlsBoxSums, 4 * static_cast<size_t>(w + 2 * rx));
   const float* s = src->data;
   // Output rows are written while later ones still read the source: an
   // in-place call works from a copy (the caller's work block).
@@ -306,21 +487,20 @@ void Image_BoxMeanBuffered(const Matrix* src, Matrix* dst, int32_t rx, int32_t r
     memcpy(work, s, sizeof(float) * static_cast<size_t>(w) * h);
     s = work;
   }
-  BoxMeanSource(s, w, h, dst->data, rx, ry, cs);
+  BoxMeanSource(s, w, h, dst->data, rx, ry);
 }
 
 void Image_BoxMean(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {
   if (EmptyMatrix(src)) return;
   const int32_t w = src->cols, h = src->rows;
   const size_t n = static_cast<size_t>(w) * h;
-  float* cs = row_kernels::Scratch(tlsBoxSums, 4 * static_cast<size_t>(w + 2 * rx));
   const float* s = src->data;
   if (row_kernels::Overlap(s, dst->data, n)) {
     float* copy = row_kernels::Scratch(tlsBoxCopy, n);
     memcpy(copy, s, sizeof(float) * n);
     s = copy;
   }
-  BoxMeanSource(s, w, h, dst->data, rx, ry, cs);
+  BoxMeanSource(s, w, h, dst->data, rx, ry);
 }
 
 void Image_MaxFilter(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {

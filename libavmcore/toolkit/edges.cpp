@@ -1,6 +1,7 @@
 #include "toolkit/edges.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -205,9 +206,11 @@ __attribute__((target("avx512f"))) void SuppressionMasksWide(const float* up, co
   *high = _mm512_cmp_ps_mask(m, _mm512_set1_ps(high2), _CMP_GT_OQ);
 }
 
+std::atomic<int32_t> gLaneLimit{16};
+
 bool WideRegisters() {
   static const bool wide = __builtin_cpu_supports("avx512f");
-  return wide;
+  return wide && gLaneLimit.load(std::memory_order_relaxed) >= 16;
 }
 #endif
 
@@ -515,4 +518,12 @@ void Image_NonMaxSuppress(const Matrix* img, ImageU8* marks, int32_t n, int32_t 
       if (!rejected && best > t) marks->data[mr * marks->width + mc] = 1;
     }
   }
+}
+
+void Edges_LimitLanes(int32_t lanes) {
+#ifdef AVM_EDGES_WIDE
+  gLaneLimit.store(lanes);
+#else
+  (void)lanes;
+#endif
 }

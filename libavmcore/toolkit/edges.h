@@ -19,6 +19,10 @@ size_t Image_DetectEdgesWorkFloats(int32_t width, int32_t height);
 // one, then thinning. edges (same size as src) ends 0/1. work holds
 // Image_DetectEdgesWorkFloats floats, or is null (then allocated here).
 void Image_DetectEdges(const Matrix* src, float* work, ImageU8* edges, float low, float high);
+// Test support: the widest vectors the edge detector may use (16 by
+// default, where the machine has them; 8 runs the portable form on every
+// machine).
+void Edges_LimitLanes(int32_t lanes);
 
 // Marks (1) the local maxima above t of (n + 1) x (n + 1) blocks that no
 // pixel within n of them exceeds, keeping margin pixels off the edge.

@@ -180,7 +180,15 @@ __attribute__((always_inline)) inline int32_t CorrelateAbsRowsRadial5Block(const
   // Tap rows 1 and 3 have the same weights, and one pass may multiply the
   // same source vector by both: a compiler that shares that product
   // (Clang does) no longer fuses it into the sums. Row 3 takes its weights
-  // from a copy the compiler cannot see to be equal.
+  // from a copy the compiler cannot see to be equal. GCC fuses a shared
+  // product into every sum that uses it, and without the copy the eight
+  // sums of the 8-lane form and their weights fit the sixteen AVX
+  // registers (with the copy they spill).
+#if defined(__clang__)
+  constexpr bool kSeparateRow3Weights = true;
+#else
+  constexpr bool kSeparateRow3Weights = false;
+#endif
   V k[6], k3[6], zero;
   float copy[6];
   memcpy(copy, weights, sizeof copy);
@@ -226,7 +234,7 @@ __attribute__((always_inline)) inline int32_t CorrelateAbsRowsRadial5Block(const
           for (int r = 0; r < kR; ++r) {
             const int j = m - r;
             if (j < 0 || j > 4) continue;
-            const V& t = (j == 3 ? k3 : k)[kRing5[j * 5 + i]];
+            const V& t = (kSeparateRow3Weights && j == 3 ? k3 : k)[kRing5[j * 5 + i]];
             acc[r][g] = v * t + (j == 0 && i == 0 ? zero : acc[r][g]);
           }
         }

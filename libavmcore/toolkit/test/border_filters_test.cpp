@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
@@ -64,6 +66,58 @@ TEST(BorderFilters, BoxMeanEqualsOpenCvBlurWithReplicatedBorders) {
       FloatImage fromPadded(sz[0], sz[1]);
       Image_BoxMeanPadded(&padded.m, &fromPadded.m, r[0], r[1]);
       EXPECT_EQ(fromPadded.v, dst.v);
+    }
+}
+
+// The running-sum order of the box mean written out plainly (padded copy,
+// one column-sum row carried down the image, one running sum along each
+// row): the filter sums many rows at once in vector lanes and must give
+// these bits. Heights either side of the sixteen rows a lane pass takes,
+// widths either side of whole eight-column blocks.
+std::vector<float> RunningBoxMean(const FloatImage& src, int rx, int ry) {
+  const int w = src.m.cols, h = src.m.rows, pw = w + 2 * rx, ph = h + 2 * ry;
+  std::vector<float> pad(static_cast<size_t>(pw) * ph), out(static_cast<size_t>(w) * h), col(pw, 0.0f);
+  for (int r = 0; r < ph; ++r)
+    for (int c = 0; c < pw; ++c)
+      pad[static_cast<size_t>(r) * pw + c] =
+          src.v[static_cast<size_t>(std::min(std::max(r - ry, 0), h - 1)) * w + std::min(std::max(c - rx, 0), w - 1)];
+  const float area = static_cast<float>((2 * rx + 1) * (2 * ry + 1));
+  for (int y = 0; y < h; ++y) {
+    for (int c = 0; c < pw; ++c) {
+      if (y == 0) {
+        for (int r = 0; r <= 2 * ry; ++r) col[c] += pad[static_cast<size_t>(r) * pw + c];
+      } else {
+        col[c] = (col[c] - pad[static_cast<size_t>(y - 1) * pw + c]) + pad[static_cast<size_t>(y + 2 * ry) * pw + c];
+      }
+    }
+    float s = col[0];
+    for (int x = 1; x <= 2 * rx; ++x) s += col[x];
+    out[static_cast<size_t>(y) * w] = s / area;
+    for (int x = 1; x < w; ++x) {
+      s = (s - col[x - 1]) + col[x + 2 * rx];
+      out[static_cast<size_t>(y) * w + x] = s / area;
+    }
+  }
+  return out;
+}
+
+TEST(BorderFilters, BoxMeanKeepsTheRunningSumOrderToTheBit) {
+  const int radii[][2] = {{0, 0}, {1, 1}, {3, 0}, {0, 4}, {21, 21}, {2, 7}};
+  const int sizes[][2] = {{7, 15}, {8, 16}, {9, 17}, {23, 33}, {64, 40}, {1, 20}, {130, 47}};
+  for (const auto& sz : sizes)
+    for (const auto& r : radii) {
+      SCOPED_TRACE(std::to_string(sz[0]) + "x" + std::to_string(sz[1]) + " r " + std::to_string(r[0]) + "," +
+                   std::to_string(r[1]));
+      FloatImage src = RandomImage(sz[0], sz[1], 40 + sz[0] + r[1]), dst(sz[0], sz[1], -7.0f);
+      // Mixed magnitudes make the rounding of every update show.
+      for (size_t i = 0; i < src.v.size(); i += 3) src.v[i] *= 1000.0f;
+      Image_BoxMean(&src.m, &dst.m, r[0], r[1]);
+      const std::vector<float> want = RunningBoxMean(src, r[0], r[1]);
+      for (size_t i = 0; i < want.size(); ++i) ASSERT_EQ(dst.v[i], want[i]) << "element " << i;
+      FloatImage padded(sz[0] + 2 * r[0], sz[1] + 2 * r[1]), fromPadded(sz[0], sz[1]);
+      Matrix_PadReplicate(&src.m, &padded.m, r[0], r[1]);
+      Image_BoxMeanPadded(&padded.m, &fromPadded.m, r[0], r[1]);
+      EXPECT_EQ(fromPadded.v, want);
     }
 }
 
