@@ -28,9 +28,8 @@ endif()
 set(AVM_TEST_UNITY_BATCH 8 CACHE STRING "Test sources per unity batch (0: one object per source)")
 
 # The precompiled header of every test target: built once from a stub
-# executable with the same flags as the tests, reused by all of them (GCC
-# ignores a header built with other flags and parses the text instead, so a
-# mismatch costs time, never correctness).
+# executable with the same flags as the tests, reused by all of them (a
+# target built with other flags would get -Winvalid-pch, so Qt's stay out).
 if(AVM_BUILD_TESTS AND NOT TARGET avm_test_pch)
   set(pch_stub ${CMAKE_BINARY_DIR}/avm_test_pch_stub.cpp)
   if(NOT EXISTS ${pch_stub})
