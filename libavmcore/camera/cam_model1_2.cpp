@@ -47,7 +47,7 @@ struct Equidistant : PolyModelBase {
   void CamModel##N##_ProjectPoints(const Matrix* obj, const Matrix* R, const Matrix* T, const Matrix* K,           \
                                    const Matrix* D, Matrix* out, Matrix* dRot, Matrix* dTrans, Matrix* dIntr,      \
                                    Matrix* dCentre, Matrix* dDist, int32_t) {                                      \
-    lens::ProjectPoints(Policy(), obj, R, T, K, D, out, dRot, dTrans, dIntr, dCentre, dDist);                      \
+    lens::ProjectPoints(Policy(), obj, PoseView{R, T, K, D, N, 0}, out, {dRot, dTrans, dIntr, dCentre, dDist});     \
   }                                                                                                                \
   int32_t CamModel##N##_ProjectPoint(int32_t, const ProjectionContext* ctx, float* u, float* v, int32_t, float X, \
                                      float Y, float Z) {                                                           \

@@ -168,7 +168,7 @@ void CamModel3_ImageToGroundJac(const Matrix* img, Matrix* out, const Matrix* K,
 void CamModel3_ProjectPoints(const Matrix* obj, const Matrix* R, const Matrix* T, const Matrix* K, const Matrix* D,
                              Matrix* out, Matrix* dRot, Matrix* dTrans, Matrix* dIntr, Matrix* dCentre, Matrix* dDist,
                              int32_t slot) {
-  lens::ProjectPoints(Selected(slot), obj, R, T, K, D, out, dRot, dTrans, dIntr, dCentre, dDist);
+  lens::ProjectPoints(Selected(slot), obj, PoseView{R, T, K, D, 3, slot}, out, {dRot, dTrans, dIntr, dCentre, dDist});
 }
 
 int32_t LensTable_BuildRemap(int32_t width, int32_t height, Matrix* outX, Matrix* outY, float cx, float cy, float sx,

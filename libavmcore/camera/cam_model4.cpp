@@ -67,7 +67,7 @@ void CamModel4_ImageToRay(const Matrix* img, Matrix* out, const Matrix* K, const
 void CamModel4_ProjectPoints(const Matrix* obj, const Matrix* R, const Matrix* T, const Matrix* K, const Matrix* D,
                              Matrix* out, Matrix* dRot, Matrix* dTrans, Matrix* dIntr, Matrix* dCentre, Matrix* dDist,
                              int32_t) {
-  lens::ProjectPoints(SineFisheye(), obj, R, T, K, D, out, dRot, dTrans, dIntr, dCentre, dDist);
+  lens::ProjectPoints(SineFisheye(), obj, PoseView{R, T, K, D, 4, 0}, out, {dRot, dTrans, dIntr, dCentre, dDist});
 }
 
 void CamModel4_ImageToGround(const Matrix* img, Matrix* out, const Matrix* K, const Matrix* D, const Matrix* R,

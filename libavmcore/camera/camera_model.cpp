@@ -69,28 +69,37 @@ float CameraModel_LineCalibLR(int32_t model, const Matrix* targets, const Matrix
 void CameraModel_ProjectPoints(int32_t model, const Matrix* obj, const Matrix* R, const Matrix* T, const Matrix* K,
                                const Matrix* D, Matrix* out, Matrix* dRot, Matrix* dTrans, Matrix* dIntr,
                                Matrix* dCentre, Matrix* dDist, int32_t slot) {
-  switch (model) {
+  CameraModel_Project(PoseView{R, T, K, D, model, slot}, obj, out,
+                      PoseDerivBlocks{dRot, dTrans, dIntr, dCentre, dDist});
+}
+
+void CameraModel_Project(const PoseView& p, const Matrix* obj, Matrix* out, const PoseDerivBlocks& b) {
+  switch (p.model) {
     case 1:
-      CamModel1_ProjectPoints(obj, R, T, K, D, out, dRot, dTrans, dIntr, dCentre, dDist, slot);
+      CamModel1_ProjectPoints(obj, p.R, p.T, p.K, p.D, out, b.dRot, b.dTrans, b.dIntr, b.dCentre, b.dDist, p.slot);
       break;
     case 2:
-      CamModel2_ProjectPoints(obj, R, T, K, D, out, dRot, dTrans, dIntr, dCentre, dDist, slot);
+      CamModel2_ProjectPoints(obj, p.R, p.T, p.K, p.D, out, b.dRot, b.dTrans, b.dIntr, b.dCentre, b.dDist, p.slot);
       break;
     case 3:
-      CamModel3_ProjectPoints(obj, R, T, K, D, out, dRot, dTrans, dIntr, dCentre, dDist, slot);
+      CamModel3_ProjectPoints(obj, p.R, p.T, p.K, p.D, out, b.dRot, b.dTrans, b.dIntr, b.dCentre, b.dDist, p.slot);
       break;
     case 4:
-      CamModel4_ProjectPoints(obj, R, T, K, D, out, dRot, dTrans, dIntr, dCentre, dDist, slot);
+      CamModel4_ProjectPoints(obj, p.R, p.T, p.K, p.D, out, b.dRot, b.dTrans, b.dIntr, b.dCentre, b.dDist, p.slot);
       break;
     case 5:
-      CamModel5_ProjectPoints(obj, R, T, K, D, out, dRot, dTrans, dIntr, dCentre, dDist, slot);
+      CamModel5_ProjectPoints(obj, p.R, p.T, p.K, p.D, out, b.dRot, b.dTrans, b.dIntr, b.dCentre, b.dDist, p.slot);
       break;
     case 6:
-      CamModel6_ProjectPoints(obj, R, T, K, D, out, dRot, dTrans, dIntr, dCentre, dDist, slot);
+      CamModel6_ProjectPoints(obj, p.R, p.T, p.K, p.D, out, b.dRot, b.dTrans, b.dIntr, b.dCentre, b.dDist, p.slot);
       break;
     default:
       break;
   }
+}
+
+void CameraModel_PointProjector(const PoseView& p, ProjectPointFn* fn, ProjectionContext* ctx) {
+  CameraModel_ProjectPoint(p.model, p.R, p.T, p.K, p.D, fn, ctx);
 }
 
 void CameraModel_UndistortPoints(int32_t model, const Matrix* img, Matrix* out, const Matrix* K, const Matrix* D,

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "camera/pose_view.h"
 #include "frame/matrix_types.h"
 
 // The one door to the lens models. Every operation takes the camera's lens
@@ -83,3 +84,12 @@ void CameraModel_ImageToRay(int32_t model, const Matrix* imagePoints, Matrix* ou
 // Another model number leaves *fn untouched (the context is still filled).
 void CameraModel_ProjectPoint(int32_t model, const Matrix* R, const Matrix* T, const Matrix* K, const Matrix* D,
                               ProjectPointFn* fn, ProjectionContext* ctx);
+
+// CameraModel_ProjectPoints over a pose view: world points (N x 3) to pixels
+// (N x 2), with the blocks when given.
+void CameraModel_Project(const PoseView& pose, const Matrix* objectPoints, Matrix* imagePoints,
+                         const PoseDerivBlocks& blocks = PoseDerivBlocks());
+
+// CameraModel_ProjectPoint over a pose view: the single-point function of the
+// pose's model and its filled context.
+void CameraModel_PointProjector(const PoseView& pose, ProjectPointFn* fn, ProjectionContext* ctx);

@@ -105,8 +105,9 @@ inline int32_t ProjectPointCtx(const M& m, const ProjectionContext* c, float* u,
 
 // Point-set projection with optional derivative blocks.
 template <class M>
-void ProjectPoints(const M& m, const Matrix* obj, const Matrix* Rm, const Matrix* Tm, const Matrix* Km,
-                   const Matrix* Dm, Matrix* out, Matrix* dRot, Matrix* dT, Matrix* dK, Matrix* dC, Matrix* dD) {
+void ProjectPoints(const M& m, const Matrix* obj, const PoseView& pose, Matrix* out, const PoseDerivBlocks& blocks) {
+  const Matrix *Rm = pose.R, *Tm = pose.T, *Km = pose.K, *Dm = pose.D;
+  Matrix *dRot = blocks.dRot, *dT = blocks.dTrans, *dK = blocks.dIntr, *dC = blocks.dCentre, *dD = blocks.dDist;
   const bool anyBlock = dRot || dT || dK || dC || dD;
   const bool poseDeriv = dRot || dT;
   float R[9], dR[27];

@@ -113,13 +113,26 @@ void UndistView_SetParam(UndistOB* view, int32_t camera, int32_t width, int32_t 
                          float xShift, float yShift, float heightWidthRatio, float rollDeg,
                          float sideWarp, float upperWarp, float lowerWarp, float sideWarpLinear,
                          float cyLift) {
+  UndistView_Configure(view, UndistViewParam{camera, width, height, viewType, flip, fovDeg,
+                                             angleDivisor, xShift, yShift, heightWidthRatio,
+                                             rollDeg, sideWarp, upperWarp, lowerWarp,
+                                             sideWarpLinear, cyLift});
+}
+
+void UndistView_Configure(UndistOB* view, const UndistViewParam& p) {
+  const int32_t camera = p.camera, width = p.width, height = p.height, viewType = p.viewType;
+  const float fovDeg = p.fovDeg, angleDivisor = p.angleDivisor, xShift = p.xShift;
+  const float rollDeg = p.rollDeg, sideWarp = p.sideWarp, upperWarp = p.upperWarp;
+  const float lowerWarp = p.lowerWarp, sideWarpLinear = p.sideWarpLinear, cyLift = p.cyLift;
+  // Type 2 moves these two before they are kept.
+  float yShift = p.yShift, heightWidthRatio = p.heightWidthRatio;
   AvmLog("SetUndistParam %d W%d H%d F%d %d Rg%f Rd%f XP%f YP%f HWR%f AO%f %f %f %f \n", camera,
-         width, height, viewType, flip, fovDeg, angleDivisor, xShift, yShift, heightWidthRatio,
+         width, height, viewType, p.flip, fovDeg, angleDivisor, xShift, yShift, heightWidthRatio,
          rollDeg, sideWarp, upperWarp, lowerWarp);
   const int32_t slot = View_CameraSlot(camera);
   UndistViewBlock& b = view->undist[slot];
   b.cam.model = view->model[slot];
-  uint32_t flipValue = flip != 0 ? 1u : 0u;
+  uint32_t flipValue = p.flip != 0 ? 1u : 0u;
   if (viewType == 2) {
     yShift += 20.0f;
     heightWidthRatio *= 0.7f;
@@ -306,6 +319,14 @@ void CutView_SetParam(UndistOB* view, int32_t camera, int32_t width, int32_t hei
                       int32_t cutType, float focalRef, float xShift, float yShift, float aspect,
                       float rxDeg, float ryDeg, float rzDeg, float zOffset, float extra1,
                       float extra2) {
+  CutView_Configure(view, CutViewParam{camera, width, height, cutType, focalRef, xShift, yShift,
+                                       aspect, rxDeg, ryDeg, rzDeg, zOffset, extra1, extra2});
+}
+
+void CutView_Configure(UndistOB* view, const CutViewParam& p) {
+  const int32_t camera = p.camera, width = p.width, height = p.height, cutType = p.cutType;
+  const float focalRef = p.focalRef, xShift = p.xShift, yShift = p.yShift, aspect = p.aspect;
+  const float zOffset = p.zOffset;
   const int32_t index = camera == 3 ? 2 : 3;
   CutViewBlock& c = view->cut[index];
   c.width = width;
@@ -315,12 +336,12 @@ void CutView_SetParam(UndistOB* view, int32_t camera, int32_t width, int32_t hei
   c.xShift = xShift;
   c.yShift = yShift;
   c.aspect = aspect;
-  c.rx = rxDeg / 180.0f * kPi;
-  c.ry = ryDeg / 180.0f * kPi;
-  c.rz = rzDeg / 180.0f * kPi;
+  c.rx = p.rxDeg / 180.0f * kPi;
+  c.ry = p.ryDeg / 180.0f * kPi;
+  c.rz = p.rzDeg / 180.0f * kPi;
   c.zOffset = zOffset;
-  c.extra1 = extra1;
-  c.extra2 = extra2;
+  c.extra1 = p.extra1;
+  c.extra2 = p.extra2;
   c.cam.model = view->model[index];
   CopyCamera(view, index, &c.cam);
   if (cutType >= 1 && cutType <= 3) {

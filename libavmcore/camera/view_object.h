@@ -151,6 +151,49 @@ int Undist4Camera_Init(UndistOB* view, const char* path);
 // Frees what the object owns (the type-2 maps and the trace-line model).
 void Undist4Camera_Release(UndistOB* view);
 
+// The set-up values of an undistorted view, in the order the set-up logs them.
+struct UndistViewParam {
+  int32_t camera;
+  int32_t width;
+  int32_t height;
+  int32_t viewType;
+  int32_t flip;
+  float fovDeg;
+  float angleDivisor;
+  float xShift;
+  float yShift;
+  float heightWidthRatio;
+  float rollDeg;
+  float sideWarp;
+  float upperWarp;
+  float lowerWarp;
+  float sideWarpLinear;
+  float cyLift;
+};
+
+// The set-up values of a cut view.
+struct CutViewParam {
+  int32_t camera;
+  int32_t width;
+  int32_t height;
+  int32_t cutType;
+  float focalRef;
+  float xShift;
+  float yShift;
+  float aspect;
+  float rxDeg;
+  float ryDeg;
+  float rzDeg;
+  float zOffset;
+  float extra1;
+  float extra2;
+};
+
+// Sets a view up from its record; the SetParam forms are the same over
+// loose values.
+void UndistView_Configure(UndistOB* view, const UndistViewParam& param);
+void CutView_Configure(UndistOB* view, const CutViewParam& param);
+
 void UndistView_SetParam(UndistOB* view, int32_t camera, int32_t width, int32_t height,
                          int32_t viewType, int32_t flip, float fovDeg, float angleDivisor,
                          float xShift, float yShift, float heightWidthRatio, float rollDeg,

@@ -35,22 +35,35 @@ TraceModel* TraceOf(UndistOB* view) {
 //                f5 edge term 1  f6 edge term 2  f7 z offset
 // The floats of the undistorted view follow the order the set-up logs them
 // in; the short forms insert fixed values (see each export below).
-void UndistSetUp(UndistOB* v, int32_t i1, int32_t i2, int32_t i3, int32_t i4, int32_t i5, int32_t i6, int32_t i7,
-                 int32_t i8, int32_t /*i9*/, int32_t /*i10*/, float f0, float f1, float f2, float f3, float f4,
-                 float f5, float f6, float f7) {
+// One positional form of the tables above: i1..i10 at i[0..9] (cut: i1..i9),
+// f0..f7 at f[0..7].
+struct UndistSetUpArgs {
+  int32_t i[10];
+  float f[8];
+};
+struct CutSetUpArgs {
+  int32_t i[9];
+  float f[8];
+};
+
+void UndistSetUp(UndistOB* v, const UndistSetUpArgs& a) {
   if (v == nullptr) return;
-  UndistView_SetParam(v, i1, i2, i3, i4, i5, f0, f1, f2, f3, f4, f5, f6, f7, static_cast<float>(i6),
-                      static_cast<float>(i7), static_cast<float>(i8));
+  const int32_t* i = a.i;
+  const float* f = a.f;
+  UndistView_Configure(v, UndistViewParam{i[0], i[1], i[2], i[3], i[4], f[0], f[1], f[2], f[3], f[4], f[5], f[6],
+                                          f[7], static_cast<float>(i[5]), static_cast<float>(i[6]),
+                                          static_cast<float>(i[7])});
 }
 
-void CutSetUp(UndistOB* v, int32_t i1, int32_t i2, int32_t i3, int32_t i4, int32_t i8, int32_t i9, float f0,
-              float f1, float f2, float f3, float f4, float f5, float f6, float f7) {
+void CutSetUp(UndistOB* v, const CutSetUpArgs& a) {
   if (v == nullptr) return;
+  const int32_t* i = a.i;
+  const float* f = a.f;
   // The short forms leave the aspect 0; a zero aspect divides every column
   // by zero, so it stands for the plain 1.
-  const float aspect = f4 == 0.0f ? 1.0f : f4;
-  CutView_SetParam(v, i1, i2, i3, i4, f3, static_cast<float>(i8), static_cast<float>(i9), aspect, f0, f1, f2, f7, f5,
-                   f6);
+  const float aspect = f[4] == 0.0f ? 1.0f : f[4];
+  CutView_Configure(v, CutViewParam{i[0], i[1], i[2], i[3], f[3], static_cast<float>(i[7]), static_cast<float>(i[8]),
+                                    aspect, f[0], f[1], f[2], f[7], f[5], f[6]});
 }
 
 // Copies n entries of a trace point list, n = min(capacity in *count, list count).
@@ -90,7 +103,7 @@ AVM_EXPORT_CATCH(kGlobalImageFailed)
 int KRV_GlobalImage_SetUndistParam(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t /*a5*/,
                                    int32_t a6, int32_t a7, float f0, float f1, float f2, float f3) try {
   if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
-  UndistSetUp(v, a1, a2, a3, 1, a4, a6, a7, 0, 0, 0, f0, f1, f2, f3, 1.0f, 0, 0, 0);
+  UndistSetUp(v, {{a1, a2, a3, 1, a4, a6, a7, 0, 0, 0}, {f0, f1, f2, f3, 1.0f, 0, 0, 0}});
   return 0;
 }
 AVM_EXPORT_CATCH(kGlobalImageFailed)
@@ -99,7 +112,7 @@ AVM_EXPORT_CATCH(kGlobalImageFailed)
 int KRV_GlobalImage_SetUndistParam_EX(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t /*a5*/,
                                       int32_t a6, int32_t a7, float f0, float f1, float f2, float f3, float f4) try {
   if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
-  UndistSetUp(v, a1, a2, a3, 1, a4, a6, a7, 0, 0, 0, f0, f1, f2, f3, f4, 0, 0, 0);
+  UndistSetUp(v, {{a1, a2, a3, 1, a4, a6, a7, 0, 0, 0}, {f0, f1, f2, f3, f4, 0, 0, 0}});
   return 0;
 }
 AVM_EXPORT_CATCH(kGlobalImageFailed)
@@ -109,7 +122,7 @@ int KRV_GlobalImage_SetUndistParam_EXD(UndistOB* v, int32_t a1, int32_t a2, int3
                                        int32_t a6, int32_t a7, float f0, float f1, float f2, float f3, float f4,
                                        float f5) try {
   if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
-  UndistSetUp(v, a1, a2, a3, a4, a5, a6, a7, 0, 0, 0, f0, f1, f2, f3, f4, f5, 0, 0);
+  UndistSetUp(v, {{a1, a2, a3, a4, a5, a6, a7, 0, 0, 0}, {f0, f1, f2, f3, f4, f5, 0, 0}});
   return 0;
 }
 AVM_EXPORT_CATCH(kGlobalImageFailed)
@@ -119,7 +132,7 @@ int KRV_GlobalImage_SetUndistParam_EXDD(UndistOB* v, int32_t a1, int32_t a2, int
                                         int32_t a6, int32_t a7, int32_t a8, float f0, float f1, float f2, float f3,
                                         float f4, float f5, float f6, float f7) try {
   if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
-  UndistSetUp(v, a1, a2, a3, a4, a5, a6, a7, a8, 0, 0, f0, f1, f2, f3, f4, f5, f6, f7);
+  UndistSetUp(v, {{a1, a2, a3, a4, a5, a6, a7, a8, 0, 0}, {f0, f1, f2, f3, f4, f5, f6, f7}});
   return 0;
 }
 AVM_EXPORT_CATCH(kGlobalImageFailed)
@@ -128,7 +141,7 @@ int KRV_GlobalImage_SetUndistParam_EXDDD(UndistOB* v, int32_t a1, int32_t a2, in
                                          int32_t a6, int32_t a7, int32_t a8, int32_t a9, int32_t a10, float f0,
                                          float f1, float f2, float f3, float f4, float f5, float f6, float f7) try {
   if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
-  UndistSetUp(v, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, f0, f1, f2, f3, f4, f5, f6, f7);
+  UndistSetUp(v, {{a1, a2, a3, a4, a5, a6, a7, a8, a9, a10}, {f0, f1, f2, f3, f4, f5, f6, f7}});
   return 0;
 }
 AVM_EXPORT_CATCH(kGlobalImageFailed)
@@ -137,7 +150,7 @@ AVM_EXPORT_CATCH(kGlobalImageFailed)
 int KRV_GlobalImage_SetCutParam(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, float f0, float f1,
                                 float f2) try {
   if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
-  CutSetUp(v, a1, a2, a3, a4, 0, 0, f0, f1, f2, 1.0f, 0, 0, 0, 200.0f);
+  CutSetUp(v, {{a1, a2, a3, a4, 0, 0, 0, 0, 0}, {f0, f1, f2, 1.0f, 0, 0, 0, 200.0f}});
   return 0;
 }
 AVM_EXPORT_CATCH(kGlobalImageFailed)
@@ -146,7 +159,7 @@ AVM_EXPORT_CATCH(kGlobalImageFailed)
 int KRV_GlobalImage_SetCutParam_EX(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, float f0, float f1,
                                    float f2, float f3, float f4) try {
   if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
-  CutSetUp(v, a1, a2, a3, a4, 0, 0, f0, f1, f2, f3, f4, 0, 0, 200.0f);
+  CutSetUp(v, {{a1, a2, a3, a4, 0, 0, 0, 0, 0}, {f0, f1, f2, f3, f4, 0, 0, 200.0f}});
   return 0;
 }
 AVM_EXPORT_CATCH(kGlobalImageFailed)
@@ -156,7 +169,7 @@ AVM_EXPORT_CATCH(kGlobalImageFailed)
 int KRV_GlobalImage_SetCutParam_EXD(UndistOB* v, int32_t a1, int32_t a2, int32_t a3, int32_t a4, float f0,
                                     float f1, float f2, float f3, float f4, float f5, float f6) try {
   if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
-  CutSetUp(v, a1, a2, a3, a4, 0, 0, f0, f1, f2, f3, f4, f5, f6, 200.0f);
+  CutSetUp(v, {{a1, a2, a3, a4, 0, 0, 0, 0, 0}, {f0, f1, f2, f3, f4, f5, f6, 200.0f}});
   return 0;
 }
 AVM_EXPORT_CATCH(kGlobalImageFailed)
@@ -165,7 +178,7 @@ int KRV_GlobalImage_SetCutParam_EXDD(UndistOB* v, int32_t a1, int32_t a2, int32_
                                      int32_t /*a6*/, int32_t /*a7*/, int32_t a8, int32_t a9, float f0, float f1,
                                      float f2, float f3, float f4, float f5, float f6, float f7) try {
   if (!ExportPictureOk(__func__, a2, a3)) return kGlobalImageFailed;
-  CutSetUp(v, a1, a2, a3, a4, a8, a9, f0, f1, f2, f3, f4, f5, f6, f7);
+  CutSetUp(v, {{a1, a2, a3, a4, 0, 0, 0, a8, a9}, {f0, f1, f2, f3, f4, f5, f6, f7}});
   return 0;
 }
 AVM_EXPORT_CATCH(kGlobalImageFailed)

@@ -117,7 +117,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout10) {
                  FindChessboardByTemplates(view, 3, 3, out, 0, 0, 0, 0) != 0;
         }
       };
-      if (TopView_Search(lut, c, image, x0, y0, w, h, s, 4, Ctx::Detect, nullptr, points + 2 * n) != 0) {
+      if (TopView_Search(lut, c, image, {x0, y0, w, h}, s, 4, Ctx::Detect, nullptr, points + 2 * n) != 0) {
         found = 1;
         break;
       }

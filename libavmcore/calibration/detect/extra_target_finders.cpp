@@ -113,12 +113,12 @@ int32_t FindSquareInView(const Matrix* view, float* found, void* ctx) {
 
 // The square in the floor window at the listed resolutions, the first view
 // that shows it wins; its four corners come back as image points.
-int32_t SquareOnFloor(LUTOB* lut, uint32_t camera, const Matrix* image, float x0, float y0, float width,
-                      float height, const float* scales, int32_t nScales, SquareInView* s, float* out) {
+int32_t SquareOnFloor(LUTOB* lut, uint32_t camera, const Matrix* image, const FloorWindow& window,
+                      const float* scales, int32_t nScales, SquareInView* s, float* out) {
   for (int32_t i = 0; i < nScales; ++i) {
     s->scale = scales[i];
-    if (TopView_Search(lut, static_cast<int32_t>(camera) - 1, image, x0, y0, width, height, scales[i], 4,
-                       FindSquareInView, s, out) != 0)
+    if (TopView_Search(lut, static_cast<int32_t>(camera) - 1, image, window, scales[i], 4, FindSquareInView, s,
+                       out) != 0)
       return 1;
   }
   return 0;
@@ -151,8 +151,8 @@ int32_t Layout26PoseCheck(LUTOB* lut, const Matrix* image) {
   if (!Fits(5)) return 0;
   SquareInView s{0, 1, 0.0f, 500.0f, 8.0f, true, {}};
   float out[8];
-  if (TopView_Search(lut, 0, image, FinderWorldX(lut, 1, 4), FinderWorldY(lut, 1, 4), 112 * 8.0f,
-                     112 * 8.0f, 8.0f, 4, FindSquareInView, &s, out) == 0)
+  if (TopView_Search(lut, 0, image, {FinderWorldX(lut, 1, 4), FinderWorldY(lut, 1, 4), 112 * 8.0f, 112 * 8.0f},
+                     8.0f, 4, FindSquareInView, &s, out) == 0)
     return 0;
   const float* q = s.viewPoints;
   const float d = std::min(std::fabs(q[1] - q[5]), std::fabs(q[3] - q[7]));
@@ -195,9 +195,10 @@ uint32_t Layout26Side(LUTOB* lut, uint32_t camera, const Matrix* on, uint32_t r,
     float scales[3];
     Resolutions(lut, camera, scales);
     SquareInView s{1, 1, 0.0f, 900.0f, 0.0f, false, {}};
-    if (SquareOnFloor(lut, camera, on, FinderWorldX(lut, camera, 16) - 500.0f,
-                      FinderWorldY(lut, camera, 16) - 500.0f, 1900.0f, 1900.0f, scales, 3, &s,
-                      c) == 0)
+    if (SquareOnFloor(lut, camera, on,
+                      {FinderWorldX(lut, camera, 16) - 500.0f, FinderWorldY(lut, camera, 16) - 500.0f, 1900.0f,
+                       1900.0f},
+                      scales, 3, &s, c) == 0)
       return r + 8;
   }
   memcpy(points + 32, c, sizeof c);
@@ -322,9 +323,10 @@ AVM_LAYOUT_FINDER(CalibFind_Layout14) {
     for (int32_t flag = 0; flag <= 1 && !both; ++flag) {
       FinderSolvePose(lut, camera, n, flag);
       SquareInView s{0, 0, kOffsets[v], 1000.0f, 0.0f, false, {}};
-      if (SquareOnFloor(lut, camera, image, FinderWorldX(lut, camera, n) - 500.0f,
-                        FinderWorldY(lut, camera, n) - 600.0f, 2000.0f, 2200.0f, scales, 3, &s,
-                        a) == 0)
+      if (SquareOnFloor(lut, camera, image,
+                        {FinderWorldX(lut, camera, n) - 500.0f, FinderWorldY(lut, camera, n) - 600.0f, 2000.0f,
+                         2200.0f},
+                        scales, 3, &s, a) == 0)
         continue;
       both = CalibFindPattern(
                  lut, k, image, 1, 0, v + 1, b, 1000.0f, FinderWorldX(lut, camera, n + 4) - 500.0f,

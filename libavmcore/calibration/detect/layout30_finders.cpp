@@ -98,24 +98,34 @@ bool HalfBoardPairs(const Matrix* image, int32_t squaresX, int32_t squaresY, int
 }
 
 // The floor fallback: the start points solved first, then pattern `type`
-// around world points a and b; pick(A, B) writes the points.
+// in the windows that start (dx, dy) short of world points a and b; the
+// first `count` points are solved.
+struct FallbackPlan {
+  const float* start;
+  int32_t cameraIndex;
+  int32_t type;
+  int32_t a, b;
+  float dx, dy, width, height;
+  int32_t count;
+};
+
+// pick(A, B) writes the points.
 template <typename PickFn>
-uint32_t FloorFallback(LUTOB* lut, uint32_t camera, const Matrix* image, float* points, const float* start,
-                       int32_t cameraIndex, int32_t type, int32_t a, int32_t b, float dx, float dy, float width,
-                       float height, int32_t count, PickFn pick) {
-  StartPoints(start, image, points);
+uint32_t FloorFallback(LUTOB* lut, uint32_t camera, const Matrix* image, float* points, const FallbackPlan& p,
+                       PickFn pick) {
+  StartPoints(p.start, image, points);
   FinderSolvePose(lut, camera, 8, 0);  // a provisional pose places the windows
-  const int32_t n = CalibPattern_PointCount(type);
+  const int32_t n = CalibPattern_PointCount(p.type);
   std::vector<float> A(2 * static_cast<size_t>(n)), B(2 * static_cast<size_t>(n));
-  if (CalibFindPattern(lut, cameraIndex, image, type, 0, 1, A.data(), 450.0f,
-                       FinderWorldX(lut, camera, a) - dx, FinderWorldY(lut, camera, a) - dy, width,
-                       height, 0.0f) == 0 ||
-      CalibFindPattern(lut, cameraIndex, image, type, 0, 1, B.data(), 450.0f,
-                       FinderWorldX(lut, camera, b) - dx, FinderWorldY(lut, camera, b) - dy, width,
-                       height, 0.0f) == 0)
+  if (CalibFindPatternIn(lut, p.cameraIndex, image, p.type, 0, 1, A.data(), 450.0f,
+                         {FinderWorldX(lut, camera, p.a) - p.dx, FinderWorldY(lut, camera, p.a) - p.dy, p.width,
+                          p.height}) == 0 ||
+      CalibFindPatternIn(lut, p.cameraIndex, image, p.type, 0, 1, B.data(), 450.0f,
+                         {FinderWorldX(lut, camera, p.b) - p.dx, FinderWorldY(lut, camera, p.b) - p.dy, p.width,
+                          p.height}) == 0)
     return 0;
   pick(A.data(), B.data());
-  return RefineAndSolve(lut, camera, image, points, count) ? static_cast<uint32_t>(count) : 0;
+  return RefineAndSolve(lut, camera, image, points, p.count) ? static_cast<uint32_t>(p.count) : 0;
 }
 
 }  // namespace
@@ -172,7 +182,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout30Cam2A) {
       }
     }
   }
-  return FloorFallback(lut, camera, image, points, kStartCam2A, 1, 19, 0, 4, 600.0f, 400.0f, 2100.0f, 1450.0f, 8,
+  return FloorFallback(lut, camera, image, points, {kStartCam2A, 1, 19, 0, 4, 600.0f, 400.0f, 2100.0f, 1450.0f, 8},
                        [points](const float* A, const float* B) {
                          Put(points, {{A, 0}, {A, 2}, {A, 3}, {A, 5}, {B, 0}, {B, 2}, {B, 3}, {B, 5}});
                        });
@@ -188,7 +198,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout30Cam2B) {
     return RefineAndSolve(lut, camera, image, points, 16);
   });
   if (found) return 16;
-  return FloorFallback(lut, camera, image, points, kStartCam2B, 1, 2, 12, 14, 900.0f, 900.0f, 2700.0f, 3150.0f, 16,
+  return FloorFallback(lut, camera, image, points, {kStartCam2B, 1, 2, 12, 14, 900.0f, 900.0f, 2700.0f, 3150.0f, 16},
                        [points](const float* A, const float* B) {
                          Put(points, {{A, 6}, {A, 8}, {A, 9}, {A, 11}, {B, 6}, {B, 8}, {B, 9}, {B, 11}, {A, 3},
                                       {A, 5}, {B, 3}, {B, 5}, {A, 0}, {A, 2}, {B, 0}, {B, 2}});
@@ -205,8 +215,9 @@ AVM_LAYOUT_FINDER_SHORT(CalibFind_Layout30Cams134) {
       return RefineAndSolve(lut, camera, image, points, 8);
     });
     if (found) return 8;
-    return FloorFallback(lut, camera, image, points, kStartCams134[k], 0, 2, 0, 4, 900.0f, 900.0f, 2700.0f, 3150.0f,
-                         8, [points](const float* A, const float* B) {
+    return FloorFallback(lut, camera, image, points,
+                         {kStartCams134[k], 0, 2, 0, 4, 900.0f, 900.0f, 2700.0f, 3150.0f, 8},
+                         [points](const float* A, const float* B) {
                            Put(points, {{A, 0}, {A, 2}, {A, 9}, {A, 11}, {B, 0}, {B, 2}, {B, 9}, {B, 11}});
                          });
   }
@@ -218,8 +229,10 @@ AVM_LAYOUT_FINDER_SHORT(CalibFind_Layout30Cams134) {
     return RefineAndSolve(lut, camera, image, points, 10);
   });
   if (found) return 10;
-  return FloorFallback(lut, camera, image, points, kStartCams134[k], static_cast<int32_t>(camera) - 1, 20, 0, 4,
-                       600.0f, 600.0f, 2100.0f, 3450.0f, 8, [points](const float* A, const float* B) {
+  return FloorFallback(lut, camera, image, points,
+                       {kStartCams134[k], static_cast<int32_t>(camera) - 1, 20, 0, 4, 600.0f, 600.0f, 2100.0f,
+                        3450.0f, 8},
+                       [points](const float* A, const float* B) {
                          Put(points, {{A, 0}, {A, 2}, {A, 15}, {A, 17}, {B, 0}, {B, 2}, {B, 15}, {B, 17}});
                        });
 }

@@ -100,9 +100,9 @@ AVM_LAYOUT_FINDER(CalibFind_Layout53) {
     bool found = false;
     for (float s : scales)
       if (TopView_Search(lut, static_cast<int32_t>(camera) - 1, image,
-                         FinderWorldX(lut, camera, 7) - 900.0f,
-                         FinderWorldY(lut, camera, 7) - 900.0f, 2800.0f, 1800.0f, s, 3, StripInView,
-                         nullptr, strip) != 0) {
+                         {FinderWorldX(lut, camera, 7) - 900.0f, FinderWorldY(lut, camera, 7) - 900.0f,
+                          2800.0f, 1800.0f},
+                         s, 3, StripInView, nullptr, strip) != 0) {
         found = true;
         break;
       }

@@ -116,6 +116,13 @@ void CalibPattern_Scales(int32_t type, int32_t camera, int32_t imageHeight, int3
 int32_t CalibFindPattern(LUTOB* lut, int32_t camera, const Matrix* image, int32_t type, int32_t level,
                          int32_t variant, float* points, float size, float x0, float y0, float width, float height,
                          float z) {
+  return CalibFindPatternIn(lut, camera, image, type, level, variant, points, size,
+                            FloorWindow{x0, y0, width, height, z});
+}
+
+int32_t CalibFindPatternIn(LUTOB* lut, int32_t camera, const Matrix* image, int32_t type, int32_t level,
+                           int32_t variant, float* points, float size, const FloorWindow& window) {
+  const float x0 = window.x0, y0 = window.y0, width = window.width, height = window.height;
   const int32_t count = CalibPattern_PointCount(type);
   if (lut == nullptr || camera < 0 || camera > 3 || image == nullptr || image->data == nullptr || image->cols < 1 ||
       image->rows < 1 || points == nullptr || count == 0)
@@ -126,11 +133,7 @@ int32_t CalibFindPattern(LUTOB* lut, int32_t camera, const Matrix* image, int32_
   float scales[4];
   int32_t first = 0, last = 0;
   CalibPattern_Scales(type, camera, lut->camH, level, scales, &first, &last);
-  const int32_t model = static_cast<int32_t>(lut->cfg.model[camera]), slot = lut->cfg.lensSlot[camera];
-  const Matrix* K = &lut->poses.K[camera];
-  const Matrix* D = &lut->poses.D[camera];
-  const Matrix* R = &lut->poses.R[camera];
-  const Matrix* T = &lut->poses.T[camera];
+  const PoseView pose = FinderPose(lut, camera);
   // Detector output: room for the largest type and the pieces' scratch.
   std::vector<float> found(2 * 64);
   for (int32_t si = first; si <= last; ++si) {
@@ -144,18 +147,18 @@ int32_t CalibFindPattern(LUTOB* lut, int32_t camera, const Matrix* image, int32_
     Matrix U{cols, rows, mapX.data()}, V{cols, rows, mapY.data()}, view{cols, rows, viewData.data()};
     // The image's own size bounds the maps: an image smaller than the
     // object's camera size is never read past its end.
-    Calib_ReprojectPoints(image->cols, image->rows, cols, rows, static_cast<int32_t>(x0), static_cast<int32_t>(y0), R,
-                          T, K, D, &U, &V, model, slot, s, s, z);
+    Calib_ReprojectPoints(image->cols, image->rows, cols, rows, static_cast<int32_t>(x0), static_cast<int32_t>(y0),
+                          pose.R, pose.T, pose.K, pose.D, &U, &V, pose.model, pose.slot, s, s, window.z);
     Image_RemapBilinear(image, &U, &V, &view, 0, 0);
     const int32_t result = Detect(&view, type, variant, size, s, found.data());
     if (result == 0) continue;
     ProjectPointFn fn = nullptr;
     ProjectionContext ctx;
-    CameraModel_ProjectPoint(model, R, T, K, D, &fn, &ctx);
+    CameraModel_PointProjector(pose, &fn, &ctx);
     if (fn == nullptr) return 0;
     for (int32_t i = 0; i < count; ++i) {
       float u = 0.0f, v = 0.0f;
-      fn(model, &ctx, &u, &v, slot, x0 + s * found[2 * i + 1], y0 + s * found[2 * i], z);
+      fn(pose.model, &ctx, &u, &v, pose.slot, x0 + s * found[2 * i + 1], y0 + s * found[2 * i], window.z);
       points[2 * i] = v;
       points[2 * i + 1] = u;
     }

@@ -5,6 +5,7 @@
 // column). Also the square finders several pattern types use.
 #include <cstdint>
 
+#include "calibration/detect/floor_window.h"
 #include "frame/matrix_types.h"
 #include "toolkit/blobs.h"
 
@@ -28,6 +29,9 @@ void CalibPattern_Scales(int32_t type, int32_t camera, int32_t imageHeight, int3
 int32_t CalibFindPattern(LUTOB* lut, int32_t camera, const Matrix* image, int32_t type, int32_t level,
                          int32_t variant, float* points, float size, float x0, float y0, float width, float height,
                          float z);
+// The same over a floor window.
+int32_t CalibFindPatternIn(LUTOB* lut, int32_t camera, const Matrix* image, int32_t type, int32_t level,
+                           int32_t variant, float* points, float size, const FloorWindow& window);
 
 // The dark square whose sides best match sideA (shortest) and sideB
 // (longest), found at threshold radii 21, 31 and 48 with the offset; four

@@ -52,21 +52,18 @@ int32_t FindCornerInView(const Matrix* view, float* found, void*) {
 }
 
 // A board of cols x rows squares in the floor window, scales tried in order.
-int32_t BoardOnFloor(LUTOB* lut, uint32_t camera, const Matrix* image, float x0, float y0, float w, float h,
-                     const float* scales, int32_t nScales, int32_t cols, int32_t rows, bool templatesOnly,
-                     float* out) {
-  BoardInView b{cols, rows, templatesOnly};
+int32_t BoardOnFloor(LUTOB* lut, uint32_t camera, const Matrix* image, const FloorWindow& window,
+                     const float* scales, int32_t nScales, BoardInView b, float* out) {
   for (int32_t i = 0; i < nScales; ++i)
-    if (TopView_Search(lut, static_cast<int32_t>(camera) - 1, image, x0, y0, w, h, scales[i],
-                       (cols - 1) * (rows - 1), FindBoardInView, &b, out) != 0)
+    if (TopView_Search(lut, static_cast<int32_t>(camera) - 1, image, window, scales[i], (b.cols - 1) * (b.rows - 1),
+                       FindBoardInView, &b, out) != 0)
       return 1;
   return 0;
 }
 
 int32_t Pattern(LUTOB* lut, uint32_t camera, const Matrix* image, int32_t type, int32_t level, float* out,
-                float size, float x0, float y0, float w, float h) {
-  return CalibFindPattern(lut, static_cast<int32_t>(camera) - 1, image, type, level, 0, out, size, x0, y0, w, h,
-                          0.0f);
+                float size, const FloorWindow& window) {
+  return CalibFindPatternIn(lut, static_cast<int32_t>(camera) - 1, image, type, level, 0, out, size, window);
 }
 
 // Main board and two satellites: a board found inline in a top view, then a
@@ -86,13 +83,13 @@ int32_t TwoSatellites(LUTOB* lut, uint32_t camera, Matrix* image, int32_t n, flo
   std::vector<float> a(2 * static_cast<size_t>(inl)), b(2 * static_cast<size_t>(pat));
   for (int32_t flag = 0; flag <= 1; ++flag) {
     FinderSolvePose(lut, camera, n, flag);
-    if (BoardOnFloor(lut, camera, image, FinderWorldX(lut, camera, n) - p.a,
-                     FinderWorldY(lut, camera, n) - p.b, p.w, p.h, p.scales, p.nScales, p.boardCols,
-                     p.boardRows, false, a.data()) == 0)
+    if (BoardOnFloor(lut, camera, image,
+                     {FinderWorldX(lut, camera, n) - p.a, FinderWorldY(lut, camera, n) - p.b, p.w, p.h}, p.scales,
+                     p.nScales, {p.boardCols, p.boardRows, false}, a.data()) == 0)
       continue;
     if (Pattern(lut, camera, image, p.patternType, 0, b.data(), p.size,
-                FinderWorldX(lut, camera, n + inl) - p.pa,
-                FinderWorldY(lut, camera, n + inl) - p.pb, p.pw, p.ph) == 0)
+                {FinderWorldX(lut, camera, n + inl) - p.pa, FinderWorldY(lut, camera, n + inl) - p.pb, p.pw,
+                 p.ph}) == 0)
       continue;
     memcpy(points + 2 * n, a.data(), a.size() * sizeof(float));
     memcpy(points + 2 * (n + inl), b.data(), b.size() * sizeof(float));
@@ -122,10 +119,11 @@ AVM_LAYOUT_FINDER(CalibFind_Board8x6) {
   if (camera <= 2) return static_cast<uint32_t>(m);
   FinderSolvePose(lut, camera, m, 1);
   float a[8], b[8];
-  if (Pattern(lut, camera, image, 1, 0, a, 600.0f, FinderWorldX(lut, camera, m) - 500.0f,
-              FinderWorldY(lut, camera, m) - 500.0f, 1600.0f, 1600.0f) == 0 ||
-      Pattern(lut, camera, image, 1, 0, b, 600.0f, FinderWorldX(lut, camera, m + 4) - 500.0f,
-              FinderWorldY(lut, camera, m + 4) - 500.0f, 1600.0f, 1600.0f) == 0)
+  if (Pattern(lut, camera, image, 1, 0, a, 600.0f,
+              {FinderWorldX(lut, camera, m) - 500.0f, FinderWorldY(lut, camera, m) - 500.0f, 1600.0f, 1600.0f}) == 0 ||
+      Pattern(lut, camera, image, 1, 0, b, 600.0f,
+              {FinderWorldX(lut, camera, m + 4) - 500.0f, FinderWorldY(lut, camera, m + 4) - 500.0f, 1600.0f,
+               1600.0f}) == 0)
     return static_cast<uint32_t>(m);
   memcpy(points + 2 * m, a, sizeof a);
   memcpy(points + 2 * (m + 4), b, sizeof b);
@@ -157,12 +155,13 @@ AVM_LAYOUT_FINDER(CalibFind_Layout6) {
   float a[24], b[24];
   for (int32_t flag = 0; flag <= 1; ++flag) {
     FinderSolvePose(lut, camera, n, flag);
-    if (BoardOnFloor(lut, camera, image, FinderWorldX(lut, camera, n) - 1200.0f,
-                     FinderWorldY(lut, camera, n) - 1200.0f, 3200.0f, 3600.0f, scales, 2, 4, 5,
-                     true, a) == 0)
+    if (BoardOnFloor(lut, camera, image,
+                     {FinderWorldX(lut, camera, n) - 1200.0f, FinderWorldY(lut, camera, n) - 1200.0f, 3200.0f, 3600.0f},
+                     scales, 2, {4, 5, true}, a) == 0)
       continue;
-    if (Pattern(lut, camera, image, 2, 0, b, 400.0f, FinderWorldX(lut, camera, n + 12) - 1200.0f,
-                FinderWorldY(lut, camera, n + 12) - margin, 3200.0f, height) == 0)
+    if (Pattern(lut, camera, image, 2, 0, b, 400.0f,
+                {FinderWorldX(lut, camera, n + 12) - 1200.0f, FinderWorldY(lut, camera, n + 12) - margin, 3200.0f,
+                 height}) == 0)
       continue;
     memcpy(points + 2 * n, a, sizeof a);
     memcpy(points + 2 * (n + 12), b, sizeof b);
@@ -193,15 +192,15 @@ AVM_LAYOUT_FINDER(CalibFind_Layout12Part) {
     const float bx = FinderWorldX(lut, camera, 4) - 1200.0f,
                 by = FinderWorldY(lut, camera, 4) - 1600.0f;
     float first[8], second[8];
-    if (BoardOnFloor(lut, camera, image, ax, ay, 3000.0f, 3800.0f, &scales[si], 1, 3, 3, false, first) == 0)
+    if (BoardOnFloor(lut, camera, image, {ax, ay, 3000.0f, 3800.0f}, &scales[si], 1, {3, 3, false}, first) == 0)
       continue;
-    if (Pattern(lut, camera, image, 4, level, second, 600.0f, bx, by, 3000.0f, 3800.0f) == 0) continue;
+    if (Pattern(lut, camera, image, 4, level, second, 600.0f, {bx, by, 3000.0f, 3800.0f}) == 0) continue;
     memcpy(points, first, sizeof first);
     memcpy(points + 8, second, sizeof second);
     if (!FinderSolvePose(lut, camera, 8, 0).ok) continue;
     // Both targets once more from the refined pose.
-    if (Pattern(lut, camera, image, 4, level, first, 600.0f, ax, ay, 3000.0f, 3800.0f) == 0 ||
-        Pattern(lut, camera, image, 4, level, second, 600.0f, bx, by, 3000.0f, 3800.0f) == 0)
+    if (Pattern(lut, camera, image, 4, level, first, 600.0f, {ax, ay, 3000.0f, 3800.0f}) == 0 ||
+        Pattern(lut, camera, image, 4, level, second, 600.0f, {bx, by, 3000.0f, 3800.0f}) == 0)
       continue;
     memcpy(points, first, sizeof first);
     memcpy(points + 8, second, sizeof second);
@@ -214,7 +213,7 @@ int32_t CalibFind_Layout24Part(LUTOB* lut, int32_t cameraIndex, const Matrix* im
                                float y0, float width, float height) {
   if (lut == nullptr || cameraIndex < 0 || cameraIndex > 3) return 0;
   for (float s : {8.0f, 16.0f, 24.0f})
-    if (TopView_Search(lut, cameraIndex, image, x0, y0, width, height, s, 1, FindCornerInView, nullptr, points) !=
+    if (TopView_Search(lut, cameraIndex, image, {x0, y0, width, height}, s, 1, FindCornerInView, nullptr, points) !=
         0)
       return 1;
   return 0;
@@ -228,10 +227,12 @@ AVM_LAYOUT_FINDER(CalibFind_Layout7) {
       return 0;
     FinderSolvePose(lut, camera, n, 1);
     float a[8], b[8];
-    if (Pattern(lut, camera, image, 4, 0, a, 600.0f, FinderWorldX(lut, camera, n) - 300.0f,
-                FinderWorldY(lut, camera, n) - 300.0f, 1200.0f, 1200.0f) == 0 ||
-        Pattern(lut, camera, image, 4, 0, b, 600.0f, FinderWorldX(lut, camera, n + 2) - 300.0f,
-                FinderWorldY(lut, camera, n + 2) - 300.0f, 1200.0f, 1200.0f) == 0)
+    if (Pattern(lut, camera, image, 4, 0, a, 600.0f,
+                {FinderWorldX(lut, camera, n) - 300.0f, FinderWorldY(lut, camera, n) - 300.0f, 1200.0f,
+                 1200.0f}) == 0 ||
+        Pattern(lut, camera, image, 4, 0, b, 600.0f,
+                {FinderWorldX(lut, camera, n + 2) - 300.0f, FinderWorldY(lut, camera, n + 2) - 300.0f, 1200.0f,
+                 1200.0f}) == 0)
       return static_cast<uint32_t>(n);
     // Only the first pattern's near row belongs to this camera's list.
     memcpy(points + 2 * n, a, 4 * sizeof(float));
@@ -271,8 +272,8 @@ AVM_LAYOUT_FINDER(CalibFind_Layout25) {
     float found[4][2];
     for (int32_t j = 0; j < 4; ++j)
       if (Pattern(lut, camera, image, 13, level, found[j], 600.0f,
-                  FinderWorldX(lut, camera, first + j) - 400.0f,
-                  FinderWorldY(lut, camera, first + j) - 400.0f, 800.0f, 800.0f) == 0)
+                  {FinderWorldX(lut, camera, first + j) - 400.0f, FinderWorldY(lut, camera, first + j) - 400.0f,
+                   800.0f, 800.0f}) == 0)
         return false;
     memcpy(points + 2 * first, found, sizeof found);
     return true;
@@ -329,16 +330,17 @@ AVM_LAYOUT_FINDER(CalibFind_Layout27) {
       bool cornerFound = false;
       for (float scale : scales)
         if (TopView_Search(lut, static_cast<int32_t>(camera) - 1, image,
-                           FinderWorldX(lut, camera, 16) - 400.0f,
-                           FinderWorldY(lut, camera, 16) - 400.0f, 800.0f, 800.0f, scale, 1,
-                           FindCornerInView, nullptr, corner) != 0) {
+                           {FinderWorldX(lut, camera, 16) - 400.0f, FinderWorldY(lut, camera, 16) - 400.0f, 800.0f,
+                            800.0f},
+                           scale, 1, FindCornerInView, nullptr, corner) != 0) {
           cornerFound = true;
           break;
         }
       if (!cornerFound)
         continue;
-      if (Pattern(lut, camera, image, 8, 0, far, 200.0f, FinderWorldX(lut, camera, 17) - 400.0f,
-                  FinderWorldY(lut, camera, 17) - 400.0f, 800.0f, 800.0f) == 0)
+      if (Pattern(lut, camera, image, 8, 0, far, 200.0f,
+                  {FinderWorldX(lut, camera, 17) - 400.0f, FinderWorldY(lut, camera, 17) - 400.0f, 800.0f,
+                   800.0f}) == 0)
         continue;
       memcpy(points + 32, corner, sizeof corner);
       memcpy(points + 34, far, sizeof far);
@@ -346,10 +348,12 @@ AVM_LAYOUT_FINDER(CalibFind_Layout27) {
       // The squares beside each corner give two points more each.
       for (int32_t attempt = 0; attempt < 2; ++attempt) {
         float a[14], b[14];
-        if (Pattern(lut, camera, image, 6, 0, a, 200.0f, FinderWorldX(lut, camera, 16) - 500.0f,
-                    FinderWorldY(lut, camera, 16) - 500.0f, 800.0f, 800.0f) != 0 &&
-            Pattern(lut, camera, image, 6, 0, b, 200.0f, FinderWorldX(lut, camera, 17) - 500.0f,
-                    FinderWorldY(lut, camera, 17) - 500.0f, 800.0f, 800.0f) != 0) {
+        if (Pattern(lut, camera, image, 6, 0, a, 200.0f,
+                    {FinderWorldX(lut, camera, 16) - 500.0f, FinderWorldY(lut, camera, 16) - 500.0f, 800.0f,
+                     800.0f}) != 0 &&
+            Pattern(lut, camera, image, 6, 0, b, 200.0f,
+                    {FinderWorldX(lut, camera, 17) - 500.0f, FinderWorldY(lut, camera, 17) - 500.0f, 800.0f,
+                     800.0f}) != 0) {
           const float extra[8] = {a[6], a[7], a[12], a[13], b[6], b[7], b[12], b[13]};
           memcpy(points + 36, extra, sizeof extra);
           return FinderSolvePose(lut, camera, 22, 1).ok ? 22u : 18u;
@@ -372,10 +376,11 @@ AVM_LAYOUT_FINDER(CalibFind_Layout27) {
   for (int32_t flag = 0; flag <= 1; ++flag) {
     FinderSolvePose(lut, camera, 20, flag);
     float a[2], b[2];
-    if (Pattern(lut, camera, image, 8, 0, a, 200.0f, FinderWorldX(lut, camera, 20) - 400.0f,
-                FinderWorldY(lut, camera, 20) - 400.0f, 800.0f, 800.0f) == 0 ||
-        Pattern(lut, camera, image, 8, 0, b, 200.0f, FinderWorldX(lut, camera, 21) - 400.0f,
-                FinderWorldY(lut, camera, 21) - 400.0f, 800.0f, 800.0f) == 0)
+    if (Pattern(lut, camera, image, 8, 0, a, 200.0f,
+                {FinderWorldX(lut, camera, 20) - 400.0f, FinderWorldY(lut, camera, 20) - 400.0f, 800.0f,
+                 800.0f}) == 0 ||
+        Pattern(lut, camera, image, 8, 0, b, 200.0f,
+                {FinderWorldX(lut, camera, 21) - 400.0f, FinderWorldY(lut, camera, 21) - 400.0f, 800.0f, 800.0f}) == 0)
       continue;
     memcpy(points + 40, a, sizeof a);
     memcpy(points + 42, b, sizeof b);

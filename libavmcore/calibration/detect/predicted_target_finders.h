@@ -4,6 +4,7 @@
 // (top views of floor windows), and the pieces other layout finders build on.
 #include <cstdint>
 
+#include "calibration/detect/floor_window.h"
 #include "calibration/detect/layout_finders.h"
 
 // Entries that nothing calls: layout 3, and layout 21 (cameras 1 and 2 to
@@ -18,13 +19,11 @@ AVM_LAYOUT_FINDER(CalibFind_Layout12Part);
 int32_t CalibFind_Layout24Part(LUTOB* lut, int32_t cameraIndex, const Matrix* image, float* points, float x0,
                                float y0, float width, float height);
 
-// The top view of the floor window (x0, y0, width x height) at scale mm a
-// pixel, rendered from image through camera index 0..3's current pose; the
-// detector writes up to `count` view points (row, column) into its buffer
-// and returns non-zero when found; they come back as camera-image points
-// (row, column). The window is clipped to a sane size; an empty view finds
-// nothing.
+// The top view of the floor window at scale mm a pixel, rendered from
+// image through camera index 0..3's current pose; the detector writes up to
+// `count` view points (row, column) into its buffer and returns non-zero
+// when found; they come back as camera-image points (row, column). The
+// window is clipped to a sane size; an empty view finds nothing.
 using TopViewDetector = int32_t (*)(const Matrix* view, float* found, void* ctx);
-int32_t TopView_Search(LUTOB* lut, int32_t cameraIndex, const Matrix* image, float x0, float y0, float width,
-                       float height, float scale, int32_t count, TopViewDetector detector, void* ctx,
-                       float* points);
+int32_t TopView_Search(LUTOB* lut, int32_t cameraIndex, const Matrix* image, const FloorWindow& window, float scale,
+                       int32_t count, TopViewDetector detector, void* ctx, float* points);

@@ -35,10 +35,10 @@ constexpr float kScore[kSteps] = {0.23f, 0.23f, 0.23f, 0.15f, 0.07f};
 // hold `needed` points.
 float V(int32_t i) { return CalibProfile().F(2 + i); }
 
-// Pattern of `type` in the floor window wp[j] - (a, b), w x h.
+// Pattern of `type` in the floor window.
 int32_t PatternAt(LUTOB* lut, int32_t cameraIndex, const Matrix* image, int32_t type, int32_t level, float* out,
-                  float size, const float* wp, float a, float b, float w, float h, float z) {
-  return CalibFindPattern(lut, cameraIndex, image, type, level, 0, out, size, wp[0] - a, wp[1] - b, w, h, z);
+                  float size, const FloorWindow& window) {
+  return CalibFindPatternIn(lut, cameraIndex, image, type, level, 0, out, size, window);
 }
 
 void CopyPoint(float* dst, int32_t i, const float* src, int32_t j) {
@@ -310,10 +310,10 @@ uint32_t CalibFind_Layout8Part(LUTOB* lut, uint32_t camera, Matrix* image, float
     }
     FinderSolvePose(lut, camera, 16, 1);
     float a[2], b[2];
-    if (PatternAt(lut, 0, image, 8, 0, a, 200.0f, FinderWorldPoint(lut, camera, 16), 400, 400, 800,
-                  800, 0.0f) != 0 &&
-        PatternAt(lut, 0, image, 8, 0, b, 200.0f, FinderWorldPoint(lut, camera, 17), 400, 400, 800,
-                  800, 0.0f) != 0) {
+    if (PatternAt(lut, 0, image, 8, 0, a, 200.0f,
+                  FloorWindow_Before(FinderWorldPoint(lut, camera, 16), 400, 400, 800, 800, 0.0f)) != 0 &&
+        PatternAt(lut, 0, image, 8, 0, b, 200.0f,
+                  FloorWindow_Before(FinderWorldPoint(lut, camera, 17), 400, 400, 800, 800, 0.0f)) != 0) {
       CopyPoint(points, 16, a, 0);
       CopyPoint(points, 17, b, 0);
       return 18;
@@ -488,7 +488,7 @@ AVM_LAYOUT_FINDER(CalibFind_Layout31) {
   if (camera <= 2) return 8;
   float board[32];
   if (PatternAt(lut, static_cast<int32_t>(camera) - 1, image, 18, 0, board, 250.0f,
-                FinderWorldPoint(lut, camera, 8), 500, 500, 1750, 1750, 0.0f) == 0)
+                FloorWindow_Before(FinderWorldPoint(lut, camera, 8), 500, 500, 1750, 1750, 0.0f)) == 0)
     return 8;
   for (int32_t i = 0; i < 4; ++i) CopyPoint(points, 8 + i, board, kCorner[i]);
   return FinderSolvePose(lut, camera, 12, 1).ok ? 12u : 8u;
@@ -587,8 +587,8 @@ uint32_t CalibFind_Layout11Side(LUTOB* lut, uint32_t camera, Matrix* image, floa
   if (result == 0) return 0;
   const float* w4 = FinderWorldPoint(lut, camera, 4);
   float mark[2];
-  if (PatternAt(lut, static_cast<int32_t>(camera) - 1, work, 8, 2, mark, 200.0f, w4, 400, 500, 800, 900, w4[2]) !=
-      0) {
+  if (PatternAt(lut, static_cast<int32_t>(camera) - 1, work, 8, 2, mark, 200.0f,
+                FloorWindow_Before(w4, 400, 500, 800, 900, w4[2])) != 0) {
     CopyPoint(points, 4, mark, 0);
     if (FinderSolvePose(lut, camera, 5, 0).ok) result = 5;
   }
@@ -661,8 +661,8 @@ uint32_t CalibFind_Layout16A(LUTOB* lut, uint32_t camera, Matrix* image, float* 
   const float* w3 = FinderWorldPoint(lut, camera, 3);
   const float* w4 = FinderWorldPoint(lut, camera, 4);
   const int32_t index = one ? 0 : 1;
-  if (PatternAt(lut, index, image, 6, 0, marks, 250.0f, w3, 500, 500, 1000, 1000, w3[2]) == 0 ||
-      PatternAt(lut, index, image, 6, 0, marks + 14, 250.0f, w4, 500, 500, 1000, 1000, w4[2]) == 0)
+  if (PatternAt(lut, index, image, 6, 0, marks, 250.0f, FloorWindow_Before(w3, 500, 500, 1000, 1000, w3[2])) == 0 ||
+      PatternAt(lut, index, image, 6, 0, marks + 14, 250.0f, FloorWindow_Before(w4, 500, 500, 1000, 1000, w4[2])) == 0)
     return 5;
   for (int32_t i = 0; i < 8; ++i) CopyPoint(points, 5 + i, marks, kLayout16FrontMarks[index][i]);
   return FinderSolvePose(lut, camera, 13, 0).ok ? 13u : 5u;
@@ -702,9 +702,9 @@ uint32_t CalibFind_Layout16B(LUTOB* lut, uint32_t camera, Matrix* image, float* 
   const float* w3 = FinderWorldPoint(lut, camera, 3);
   const float* w8 = FinderWorldPoint(lut, camera, 8);
   float single[2], a[14], b[14];
-  if (PatternAt(lut, index, image, 8, 2, single, 200.0f, w3, 400, 400, 800, 800, w3[2]) == 0 ||
-      PatternAt(lut, index, image, 6, 0, a, 250.0f, w0, 500, 500, 1000, 1000, w0[2]) == 0 ||
-      PatternAt(lut, index, image, 6, 0, b, 250.0f, w2, 500, 500, 1000, 1000, w2[2]) == 0)
+  if (PatternAt(lut, index, image, 8, 2, single, 200.0f, FloorWindow_Before(w3, 400, 400, 800, 800, w3[2])) == 0 ||
+      PatternAt(lut, index, image, 6, 0, a, 250.0f, FloorWindow_Before(w0, 500, 500, 1000, 1000, w0[2])) == 0 ||
+      PatternAt(lut, index, image, 6, 0, b, 250.0f, FloorWindow_Before(w2, 500, 500, 1000, 1000, w2[2])) == 0)
     return 0;
   CopyPoint(points, 3, single, 0);
   const int32_t i1 = three ? 1 : 4, i4 = three ? 4 : 1;
@@ -716,8 +716,8 @@ uint32_t CalibFind_Layout16B(LUTOB* lut, uint32_t camera, Matrix* image, float* 
   for (int32_t attempt = 0; attempt < 2; ++attempt) {
     if (attempt == 1) FinderSolvePose(lut, camera, 8, 1);
     float e[14], f[14];
-    if (PatternAt(lut, index, image, 6, 0, e, 250.0f, w8, 500, 500, 1000, 1000, w8[2]) == 0 ||
-        PatternAt(lut, index, image, 6, 0, f, 250.0f, w3, 500, 500, 1000, 1000, w3[2]) == 0)
+    if (PatternAt(lut, index, image, 6, 0, e, 250.0f, FloorWindow_Before(w8, 500, 500, 1000, 1000, w8[2])) == 0 ||
+        PatternAt(lut, index, image, 6, 0, f, 250.0f, FloorWindow_Before(w3, 500, 500, 1000, 1000, w3[2])) == 0)
       continue;
     CopyPoint(points, 8, e, 0);
     CopyPoint(points, 9, e, i1);

@@ -7,9 +7,15 @@
 #include "surround/lutob.h"
 #include "toolkit/sampling.h"
 
-int32_t TopView_Search(LUTOB* lut, int32_t cameraIndex, const Matrix* image, float x0, float y0, float width,
-                       float height, float scale, int32_t count, TopViewDetector detector, void* ctx,
-                       float* points) {
+PoseView FinderPose(const LUTOB* lut, int32_t cameraIndex) {
+  return PoseView{&lut->poses.R[cameraIndex], &lut->poses.T[cameraIndex], &lut->poses.K[cameraIndex],
+                  &lut->poses.D[cameraIndex], static_cast<int32_t>(lut->cfg.model[cameraIndex]),
+                  lut->cfg.lensSlot[cameraIndex]};
+}
+
+int32_t TopView_Search(LUTOB* lut, int32_t cameraIndex, const Matrix* image, const FloorWindow& window, float scale,
+                       int32_t count, TopViewDetector detector, void* ctx, float* points) {
+  const float x0 = window.x0, y0 = window.y0, width = window.width, height = window.height;
   if (lut == nullptr || cameraIndex < 0 || cameraIndex > 3 || image == nullptr || image->data == nullptr ||
       detector == nullptr || points == nullptr || count < 1 || !(scale > 0.0f))
     return 0;
@@ -21,26 +27,22 @@ int32_t TopView_Search(LUTOB* lut, int32_t cameraIndex, const Matrix* image, flo
   const size_t n = static_cast<size_t>(cols) * rows;
   std::vector<float> mapX(n), mapY(n), viewData(n, 0.0f);
   Matrix U{cols, rows, mapX.data()}, V{cols, rows, mapY.data()}, view{cols, rows, viewData.data()};
-  const int32_t model = static_cast<int32_t>(lut->cfg.model[cameraIndex]), slot = lut->cfg.lensSlot[cameraIndex];
-  const Matrix* K = &lut->poses.K[cameraIndex];
-  const Matrix* D = &lut->poses.D[cameraIndex];
-  const Matrix* R = &lut->poses.R[cameraIndex];
-  const Matrix* T = &lut->poses.T[cameraIndex];
+  const PoseView pose = FinderPose(lut, cameraIndex);
   const auto ix0 = static_cast<int32_t>(x0), iy0 = static_cast<int32_t>(y0);
   // The image's own size bounds the maps, so the view never reads past it.
-  Calib_ReprojectPoints(image->cols, image->rows, cols, rows, ix0, iy0, R, T, K, D, &U, &V, model, slot, scale,
-                        scale, 0.0f);
+  Calib_ReprojectPoints(image->cols, image->rows, cols, rows, ix0, iy0, pose.R, pose.T, pose.K, pose.D, &U, &V,
+                        pose.model, pose.slot, scale, scale, window.z);
   Image_RemapBilinear(image, &U, &V, &view, 0, 0);
   std::vector<float> found(2 * static_cast<size_t>(count) + 64, 0.0f);
   if (detector(&view, found.data(), ctx) == 0) return 0;
   ProjectPointFn fn = nullptr;
   ProjectionContext pc;
-  CameraModel_ProjectPoint(model, R, T, K, D, &fn, &pc);
+  CameraModel_PointProjector(pose, &fn, &pc);
   if (fn == nullptr) return 0;
   for (int32_t i = 0; i < count; ++i) {
     float u = 0.0f, v = 0.0f;
-    fn(model, &pc, &u, &v, slot, static_cast<float>(ix0) + scale * found[2 * i + 1],
-       static_cast<float>(iy0) + scale * found[2 * i], 0.0f);
+    fn(pose.model, &pc, &u, &v, pose.slot, static_cast<float>(ix0) + scale * found[2 * i + 1],
+       static_cast<float>(iy0) + scale * found[2 * i], window.z);
     points[2 * i] = v;
     points[2 * i + 1] = u;
   }

@@ -50,8 +50,9 @@ void WarpPatch(Best3Work* w, int32_t camera, int32_t x0, int32_t y0, const Best3
   // floats per patch pixel): a search allocates nothing.
   const size_t cells = static_cast<size_t>(sp.width) * sp.height;
   if (w->scratch2.size() >= 5 * cells)
-    Calib_ReprojectPointsBuffered(camW, camH, sp.width, sp.height, x0, y0, &R, &T, &K, &D, xmap, ymap,
-                                  static_cast<int32_t>(cam.model), slot, step, step, 0.0f, w->scratch2.data());
+    Calib_ReprojectPointsBuffered(camW, camH, GroundGrid{sp.width, sp.height, x0, y0, step, step, 0.0f},
+                                  PoseView{&R, &T, &K, &D, static_cast<int32_t>(cam.model), slot}, xmap, ymap,
+                                  w->scratch2.data());
   else
     Calib_ReprojectPoints(camW, camH, sp.width, sp.height, x0, y0, &R, &T, &K, &D, xmap, ymap,
                           static_cast<int32_t>(cam.model), slot, step, step, 0.0f);

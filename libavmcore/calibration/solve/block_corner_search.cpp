@@ -34,12 +34,26 @@ int32_t BandFirstColumn(int32_t block, int32_t W, int32_t w, int32_t b) {
   }
 }
 
+// Where a band lies in a frame: the frame's size, the band's first column
+// and row, the camera picture's size, the band's width b, and the width and
+// column scale it takes when resampled onto 720 rows.
+struct BandWindow {
+  int32_t frameW, frameH;
+  int32_t firstCol, firstRow;
+  int32_t camW, camH;
+  int32_t b;
+  int32_t resampledWidth;
+  float xScaleResampled;
+};
+
 // Cuts a band of bandW x rows from a frame, copying or resampling onto 720
 // rows; sample(row, column) reads the frame.
 template <typename Sample>
-bool CutBand(BlockBand* band, int32_t frameW, int32_t frameH, int32_t firstCol, int32_t firstRow, int32_t camW, int32_t camH,
-                int32_t b, int32_t resampledWidth, float xScaleResampled, Sample sample, float* xScale,
-                float* yScale) {
+bool CutBand(BlockBand* band, const BandWindow& at, Sample sample, float* xScale, float* yScale) {
+  const int32_t frameW = at.frameW, frameH = at.frameH, firstRow = at.firstRow, camW = at.camW;
+  const int32_t resampledWidth = at.resampledWidth;
+  const float xScaleResampled = at.xScaleResampled;
+  int32_t firstCol = at.firstCol, camH = at.camH, b = at.b;
   firstCol = std::clamp(firstCol, 0, std::max(frameW - 1, 0));
   b = std::clamp(b, 0, frameW - firstCol);
   camH = std::clamp(camH, 0, frameH - firstRow);
@@ -81,8 +95,10 @@ bool CutBlockRegion(const Matrix* image, int32_t block, int32_t percent, BlockBa
     if (exact) return image->data[static_cast<size_t>(r) * W + static_cast<size_t>(c)];
     return Image_SampleBilinear(image, r, c);
   };
-  return CutBand(band, W, H, first, block < 4 ? 0 : v, w, v, b, front ? percent * 1280 / 100 : b,
-                 front ? static_cast<float>(w) / 1280.0f : 1.0f, sample, xScale, yScale);
+  return CutBand(band,
+                 {W, H, first, block < 4 ? 0 : v, w, v, b, front ? percent * 1280 / 100 : b,
+                  front ? static_cast<float>(w) / 1280.0f : 1.0f},
+                 sample, xScale, yScale);
 }
 
 bool CutBlockRegionGray(const ImageU8* image, int32_t block, int32_t percent, BlockBand* band, float* xScale,
@@ -95,8 +111,10 @@ bool CutBlockRegionGray(const ImageU8* image, int32_t block, int32_t percent, Bl
   auto sample = [&](float r, float c, bool) {
     return image->data[static_cast<size_t>(r) * W + static_cast<size_t>(c)] / 255.0f;
   };
-  return CutBand(band, W, H, first, block < 4 ? 0 : v, w, v, b, front ? percent * 1280 / 100 : b,
-                 front ? static_cast<float>(w) / 1280.0f : 1.0f, sample, xScale, yScale);
+  return CutBand(band,
+                 {W, H, first, block < 4 ? 0 : v, w, v, b, front ? percent * 1280 / 100 : b,
+                  front ? static_cast<float>(w) / 1280.0f : 1.0f},
+                 sample, xScale, yScale);
 }
 
 bool CutSideBlockRegionGray(const ImageU8* image, int32_t block, int32_t percent, int32_t rows, BlockBand* band,
@@ -109,7 +127,7 @@ bool CutSideBlockRegionGray(const ImageU8* image, int32_t block, int32_t percent
   auto sample = [&](float r, float c, bool) {
     return image->data[static_cast<size_t>(r) * W2 + static_cast<size_t>(c)] / 255.0f;
   };
-  return CutBand(band, W2, image->height, first, 0, w2, H2, b, b, 1.0f, sample, xScale, yScale);
+  return CutBand(band, {W2, image->height, first, 0, w2, H2, b, b, 1.0f}, sample, xScale, yScale);
 }
 
 int32_t FindFourCorners(const BlockHeader& header, BlockSet* set, int32_t imageKind, const void* image,

@@ -20,16 +20,16 @@ bool MapsHold(const Matrix* U, const Matrix* V, int32_t cols, int32_t rows) {
 // inner area, through put(index, u, v).
 // image holds 2 n floats.
 template <class Put>
-void ProjectGrid(float* points, int32_t n, float* image, int32_t width, int32_t height, const Matrix* R,
-                 const Matrix* T, const Matrix* K, const Matrix* D, int32_t model, int32_t slot, Put put) {
+void ProjectGrid(float* points, int32_t n, float* image, int32_t width, int32_t height, const PoseView& pose,
+                 Put put) {
   const Matrix P{3, n, points};
   Matrix I{2, n, image};
   {
     // Model 3 selects its lens-table slot for the projection; the others
     // read nothing process-wide.
     std::unique_lock<std::recursive_mutex> lock(LensTable_Mutex(), std::defer_lock);
-    if (model == 3) lock.lock();
-    CameraModel_ProjectPoints(model, &P, R, T, K, D, &I, nullptr, nullptr, nullptr, nullptr, nullptr, slot);
+    if (pose.model == 3) lock.lock();
+    CameraModel_Project(pose, &P, &I);
   }
   const float maxU = static_cast<float>(width) - 2.0f, maxV = static_cast<float>(height) - 2.0f;
   for (int32_t k = 0; k < n; ++k) {
@@ -48,26 +48,24 @@ void Calib_ReprojectPoints(int32_t width, int32_t height, int32_t cols, int32_t 
                            int32_t model, int32_t slot, float stepX, float stepY, float z) {
   if (cols < 1 || rows < 1 || !MapsHold(U, V, cols, rows)) return;
   std::vector<float> work(static_cast<size_t>(5) * cols * rows);
-  Calib_ReprojectPointsBuffered(width, height, cols, rows, x0, y0, R, T, K, D, U, V, model, slot, stepX, stepY, z,
-                                work.data());
+  Calib_ReprojectPointsBuffered(width, height, GroundGrid{cols, rows, x0, y0, stepX, stepY, z},
+                                PoseView{R, T, K, D, model, slot}, U, V, work.data());
 }
 
-void Calib_ReprojectPointsBuffered(int32_t width, int32_t height, int32_t cols, int32_t rows, int32_t x0, int32_t y0,
-                                   const Matrix* R, const Matrix* T, const Matrix* K, const Matrix* D, Matrix* U,
-                                   Matrix* V, int32_t model, int32_t slot, float stepX, float stepY, float z,
-                                   float* work) {
+void Calib_ReprojectPointsBuffered(int32_t width, int32_t height, const GroundGrid& g, const PoseView& pose,
+                                   Matrix* U, Matrix* V, float* work) {
+  const int32_t cols = g.cols, rows = g.rows;
   if (cols < 1 || rows < 1 || !MapsHold(U, V, cols, rows)) return;
   const size_t n = static_cast<size_t>(cols) * rows;
   float* points = work;
   for (int32_t i = 0; i < rows; ++i)
     for (int32_t j = 0; j < cols; ++j) {
       float* p = &points[3 * (static_cast<size_t>(i) * cols + j)];
-      p[0] = static_cast<float>(x0) + static_cast<float>(j) * stepX;
-      p[1] = static_cast<float>(y0) + static_cast<float>(i) * stepY;
-      p[2] = z;
+      p[0] = static_cast<float>(g.x0) + static_cast<float>(j) * g.stepX;
+      p[1] = static_cast<float>(g.y0) + static_cast<float>(i) * g.stepY;
+      p[2] = g.z;
     }
-  ProjectGrid(points, static_cast<int32_t>(n), work + 3 * n, width, height, R, T, K, D, model, slot,
-              [&](int32_t k, float u, float v) {
+  ProjectGrid(points, static_cast<int32_t>(n), work + 3 * n, width, height, pose, [&](int32_t k, float u, float v) {
     const int32_t i = k / cols, j = k % cols;
     U->data[i * U->cols + j] = u;
     V->data[i * V->cols + j] = v;
@@ -91,7 +89,7 @@ void Calib_MatchTargetPoints(int32_t width, int32_t height, int32_t cols, int32_
         p[2] = 0.0f;
       }
     std::vector<float> image(static_cast<size_t>(2) * hc * hr);
-    ProjectGrid(points.data(), hc * hr, image.data(), width, height, R, T, K, D, model, slot,
+    ProjectGrid(points.data(), hc * hr, image.data(), width, height, PoseView{R, T, K, D, model, slot},
                 [&](int32_t n, float u, float v) {
       const int32_t l = n / hc, k = n % hc;
       U->data[2 * l * U->cols + 2 * k] = u;

@@ -10,6 +10,7 @@
 // interpolated) with the corner finders' services.
 #include <cstdint>
 
+#include "camera/pose_view.h"
 #include "frame/matrix_types.h"
 #include "calibration/detect/pose_solve_services.h"
 
@@ -17,13 +18,23 @@
 constexpr int32_t kGroundPatchSize = 96;
 constexpr float kGroundPatchStep = 5.0f;
 
+// The ground grid of the maps: cols x rows points, point (i, j) at
+// (x0 + j stepX, y0 + i stepY, z).
+struct GroundGrid {
+  int32_t cols;
+  int32_t rows;
+  int32_t x0;
+  int32_t y0;
+  float stepX;
+  float stepY;
+  float z;
+};
+
 // Calib_ReprojectPoints with the caller's work block of at least
 // 5 x cols x rows floats (the grid points and their image points), for
 // callers that warp every frame.
-void Calib_ReprojectPointsBuffered(int32_t width, int32_t height, int32_t cols, int32_t rows, int32_t x0, int32_t y0,
-                                   const Matrix* R, const Matrix* T, const Matrix* K, const Matrix* D, Matrix* U,
-                                   Matrix* V, int32_t model, int32_t slot, float stepX, float stepY, float z,
-                                   float* work);
+void Calib_ReprojectPointsBuffered(int32_t width, int32_t height, const GroundGrid& grid, const PoseView& pose,
+                                   Matrix* U, Matrix* V, float* work);
 
 // The 96 x 96 grid (x0 + 5j, y0 + 5i, z) through lens model 3.
 void Calib_GroundPatchMaps(float z, int32_t width, int32_t height, int32_t x0, int32_t y0, const Matrix* R,

@@ -19,17 +19,25 @@ constexpr float kNoImageError = 999.0f;
 constexpr int32_t kSearchSteps = 16;
 constexpr int32_t kPatch = kGroundPatchSize;
 
-float ModelThreeFit(int32_t width, int32_t height, Matrix* K, Matrix* D, Matrix* R, Matrix* T, const Matrix* world,
-                    const Matrix* imagePts, int32_t fitMode, int32_t slot) {
-  return CameraModel_Calibrate(width, height, 3, world, imagePts, K, D, R, kCalibFitEpsilon, T, fitMode, 100, 0, slot);
+// What a refinement fits and measures against: the camera image (its size
+// and pixels) and the world / image point pairs.
+struct FitScene {
+  int32_t width;
+  int32_t height;
+  const Matrix* image;
+  const Matrix* world;
+  const Matrix* imagePts;
+};
+
+float ModelThreeFit(const FitScene& s, const PoseEdit& p, int32_t fitMode) {
+  return CameraModel_Calibrate(s.width, s.height, 3, s.world, s.imagePts, p.K, p.D, p.R, kCalibFitEpsilon, p.T,
+                               fitMode, 100, 0, p.slot);
 }
 
-float CameraFit(const LutConfig* config, int32_t camera, int32_t width, int32_t height, Matrix* K, Matrix* D,
-                Matrix* R, Matrix* T, const Matrix* world, const Matrix* imagePts, int32_t fitMode,
-                int32_t fitRefine) {
-  const int c = camera - 1;
-  return CameraModel_Calibrate(width, height, static_cast<int32_t>(config->model[c]), world, imagePts, K, D, R,
-                               kCalibFitEpsilon, T, fitMode, 100, fitRefine, config->lensSlot[c]);
+// The final fit through the camera's own lens model.
+float CameraFit(const FitScene& s, const PoseEdit& p, int32_t fitMode, int32_t fitRefine) {
+  return CameraModel_Calibrate(s.width, s.height, p.model, s.world, s.imagePts, p.K, p.D, p.R, kCalibFitEpsilon, p.T,
+                               fitMode, 100, fitRefine, p.slot);
 }
 
 // Start pose: the profile's orientation and position groups of the camera,
@@ -91,14 +99,13 @@ const float* Point(const Matrix* m, int32_t index) { return m->data + static_cas
 // crossing of line 8 minus that of line 87 (rows, or columns when
 // `columns`); 0 for a line without crossing, and line 87 is not examined
 // when line 8 has none.
-float PatchLean(int32_t width, int32_t height, const Matrix* image, const Matrix* K, const Matrix* D, const Matrix* R,
-                const Matrix* T, const float* P, int32_t slot, bool columns) {
+float PatchLean(const FitScene& s, const PoseView& p, const float* P, bool columns) {
   std::vector<float> u(kPatch * kPatch), v(kPatch * kPatch), patch(kPatch * kPatch), smooth(kPatch * kPatch);
   Matrix U{kPatch, kPatch, u.data()}, V{kPatch, kPatch, v.data()};
   Matrix S{kPatch, kPatch, patch.data()}, B{kPatch, kPatch, smooth.data()};
-  Calib_GroundPatchMaps(P[2], width, height, static_cast<int32_t>(P[0] - 240.0f), static_cast<int32_t>(P[1] - 240.0f),
-                        R, T, K, D, &U, &V, slot);
-  Image_RemapBilinear(image, &U, &V, &S, 0, 0);
+  Calib_GroundPatchMaps(P[2], s.width, s.height, static_cast<int32_t>(P[0] - 240.0f),
+                        static_cast<int32_t>(P[1] - 240.0f), p.R, p.T, p.K, p.D, &U, &V, p.slot);
+  Image_RemapBilinear(s.image, &U, &V, &S, 0, 0);
   Image_BoxMean(&S, &B, 5, 5);
   const int32_t stride = columns ? kPatch : 1;
   auto line = [&](int32_t k) { return columns ? smooth.data() + k : smooth.data() + static_cast<size_t>(k) * kPatch; };
@@ -108,12 +115,12 @@ float PatchLean(int32_t width, int32_t height, const Matrix* image, const Matrix
   return first - last;
 }
 
-float EdgeLean(int32_t width, int32_t height, const Matrix* image, Matrix* K, Matrix* D, Matrix* R, Matrix* T,
-               const Matrix* world, const Matrix* imagePts, int32_t pointA, int32_t pointB, int32_t fitMode,
-               float* errorOut, int32_t slot, bool columns) {
-  *errorOut = ModelThreeFit(width, height, K, D, R, T, world, imagePts, fitMode, slot);
-  const float a = PatchLean(width, height, image, K, D, R, T, Point(world, pointA), slot, columns);
-  const float b = PatchLean(width, height, image, K, D, R, T, Point(world, pointB), slot, columns);
+// The model-3 pose fitted, then the lean at world point A minus that at B.
+float EdgeLean(const FitScene& s, const PoseEdit& p, int32_t pointA, int32_t pointB, int32_t fitMode, float* errorOut,
+               bool columns) {
+  *errorOut = ModelThreeFit(s, p, fitMode);
+  const float a = PatchLean(s, p.View(), Point(s.world, pointA), columns);
+  const float b = PatchLean(s, p.View(), Point(s.world, pointB), columns);
   return a - b;
 }
 
@@ -150,7 +157,7 @@ bool Calib_EdgeCrossing(const float* line, int32_t stride, float* crossing) {
 float Calib_SpanDifference(float offset, int32_t width, int32_t height, Matrix* K, Matrix* D, Matrix* R, Matrix* T,
                            const Matrix* world, const Matrix* imagePts, int32_t pointA, int32_t pointB,
                            int32_t fitMode, float* errorOut, int32_t slot) {
-  *errorOut = ModelThreeFit(width, height, K, D, R, T, world, imagePts, fitMode, slot);
+  *errorOut = ModelThreeFit(FitScene{width, height, nullptr, world, imagePts}, PoseEdit{R, T, K, D, 3, slot}, fitMode);
   ProjectPointFn fn = nullptr;
   ProjectionContext ctx;
   CameraModel_ProjectPoint(3, R, T, K, D, &fn, &ctx);
@@ -171,14 +178,15 @@ float Calib_SpanDifference(float offset, int32_t width, int32_t height, Matrix* 
 float Calib_EdgeLeanRows(int32_t width, int32_t height, const Matrix* image, Matrix* K, Matrix* D, Matrix* R,
                          Matrix* T, const Matrix* world, const Matrix* imagePts, int32_t pointA, int32_t pointB,
                          int32_t fitMode, float* errorOut, int32_t slot) {
-  return EdgeLean(width, height, image, K, D, R, T, world, imagePts, pointA, pointB, fitMode, errorOut, slot, false);
+  return EdgeLean(FitScene{width, height, image, world, imagePts}, PoseEdit{R, T, K, D, 3, slot}, pointA, pointB,
+                  fitMode, errorOut, false);
 }
 
 float Calib_EdgeLeanColumns(int32_t width, int32_t height, const Matrix* image, int32_t camera, Matrix* K,
                             Matrix* D, Matrix* R, Matrix* T, const Matrix* world, const Matrix* imagePts,
                             int32_t pointA, int32_t pointB, int32_t fitMode, float* errorOut, int32_t slot) {
-  const float lean =
-      EdgeLean(width, height, image, K, D, R, T, world, imagePts, pointA, pointB, fitMode, errorOut, slot, true);
+  const float lean = EdgeLean(FitScene{width, height, image, world, imagePts}, PoseEdit{R, T, K, D, 3, slot}, pointA,
+                              pointB, fitMode, errorOut, true);
   return camera == 4 ? -lean : lean;
 }
 
@@ -188,9 +196,9 @@ float Calib_RefinePoseA(LutConfig* config, int32_t width, int32_t height, const 
   if (image == nullptr) return kNoImageError;
   const int32_t slot = config->lensSlot[camera - 1];
   StartPose(camera, R, T);
-  auto finalFit = [&](int32_t mode) {
-    return CameraFit(config, camera, width, height, K, D, R, T, world, imagePts, mode, fitRefine);
-  };
+  const FitScene scene{width, height, image, world, imagePts};
+  const PoseEdit pose{R, T, K, D, static_cast<int32_t>(config->model[camera - 1]), slot};
+  auto finalFit = [&](int32_t mode) { return CameraFit(scene, pose, mode, fitRefine); };
   if (candidate != 0) {
     if (camera == 3 && (gv().JDSpecial & 8) != 0) {
       const float r0 = R->data[0], r1 = R->data[1], r2 = R->data[2];
@@ -229,9 +237,9 @@ float Calib_RefinePoseB(LutConfig* config, int32_t width, int32_t height, const 
   const int32_t slot = config->lensSlot[camera - 1];
   const bool frontBack = camera <= 2;
   StartPose(camera, R, T);
-  auto finalFit = [&](int32_t mode) {
-    return CameraFit(config, camera, width, height, K, D, R, T, world, imagePts, mode, fitRefine);
-  };
+  const FitScene scene{width, height, image, world, imagePts};
+  const PoseEdit pose{R, T, K, D, static_cast<int32_t>(config->model[camera - 1]), slot};
+  auto finalFit = [&](int32_t mode) { return CameraFit(scene, pose, mode, fitRefine); };
   if (candidate != 0) {
     int32_t mode = frontBack ? 7 : 8;
     if (count >= (frontBack ? 9 : 13)) mode = 0;

@@ -83,8 +83,8 @@ TEST(GroundGridMapsTest, MapsHoldTheProjectionOfEveryGridPoint) {
   // sanitizers catch a read or write past it): the same maps.
   Maps b(cols + 3, rows + 1);
   std::vector<float> work(static_cast<size_t>(5) * cols * rows);
-  Calib_ReprojectPointsBuffered(s.width, s.height, cols, rows, -600, -2500, &R, &T, &K, &D, &b.U, &b.V, 2, 0, 200.0f,
-                                250.0f, -30.0f, work.data());
+  Calib_ReprojectPointsBuffered(s.width, s.height, GroundGrid{cols, rows, -600, -2500, 200.0f, 250.0f, -30.0f},
+                                PoseView{&R, &T, &K, &D, 2, 0}, &b.U, &b.V, work.data());
   EXPECT_EQ(b.u, m.u);
   EXPECT_EQ(b.v, m.v);
 }
