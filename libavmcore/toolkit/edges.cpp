@@ -1,4 +1,5 @@
 #include "toolkit/edges.h"
+#include "toolkit/code_path.h"
 
 #include <algorithm>
 #include <cmath>
@@ -206,8 +207,7 @@ __attribute__((target("avx512f"))) void SuppressionMasksWide(const float* up, co
 }
 
 bool WideRegisters() {
-  static const bool wide = __builtin_cpu_supports("avx512f");
-  return wide;
+  return CodePath_WideForms() != 0;
 }
 #endif
 
