@@ -140,7 +140,7 @@ struct RampLine {
 
 typedef int32_t I32x8 __attribute__((vector_size(32)));
 typedef uint32_t U32x8 __attribute__((vector_size(32)));
-typedef uint8_t U8x32 __attribute__((vector_size(32)));
+typedef uint8_t U8x16 __attribute__((vector_size(16)));
 typedef uint16_t U16x8 __attribute__((vector_size(16)));
 
 // The 32-bit word that starts with luma byte i (SourceByte's read).
@@ -169,14 +169,15 @@ inline void LumaBytes(const uint8_t* plane, const int32_t* ix, U32x8* out) {
 // Eight lanes, held at 255, to eight bytes at dst.
 inline void StoreClamped(const U32x8* v, uint8_t* dst) {
   const U32x8 held = *v > 255u ? U32x8{255, 255, 255, 255, 255, 255, 255, 255} : *v;
-  U8x32 bytes;
-  memcpy(&bytes, &held, sizeof bytes);
+  // The halves through one 16-byte two-register shuffle (a 32-byte one
+  // becomes byte moves through memory on 128-bit builds).
+  U8x16 lo, hi;
+  memcpy(&lo, &held, sizeof lo);
+  memcpy(&hi, reinterpret_cast<const uint8_t*>(&held) + sizeof lo, sizeof hi);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  bytes = AVM_SHUFFLE1(U8x32, bytes, 3, 7, 11, 15, 19, 23, 27, 31, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                       0, 0, 0, 0, 0, 0, 0);
+  const U8x16 bytes = AVM_SHUFFLE2(U8x16, lo, hi, 3, 7, 11, 15, 19, 23, 27, 31, 3, 7, 11, 15, 19, 23, 27, 31);
 #else
-  bytes = AVM_SHUFFLE1(U8x32, bytes, 0, 4, 8, 12, 16, 20, 24, 28, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                       0, 0, 0, 0, 0, 0, 0);
+  const U8x16 bytes = AVM_SHUFFLE2(U8x16, lo, hi, 0, 4, 8, 12, 16, 20, 24, 28, 0, 4, 8, 12, 16, 20, 24, 28);
 #endif
   memcpy(dst, &bytes, 8);
 }
@@ -206,12 +207,15 @@ void SingleLuma(const uint8_t* __restrict Y, const int32_t* __restrict idx, cons
   const int32_t first = at(g0 + 4);
   for (int32_t c = g0; c < g0 + 4; ++c) one(c, static_cast<uint32_t>(first));
   int32_t c = g0 + 4;
-  const I32x8 lane = {0, 1, 2, 3, 0, 1, 2, 3};
+  // Lane j of the second group takes its start and step where the mask is
+  // set: scalar steps and broadcasts, since a vector division and a vector
+  // built lane by lane go through memory on 128-bit builds.
+  const I32x8 lane = {0, 1, 2, 3, 0, 1, 2, 3}, second = {0, 0, 0, 0, -1, -1, -1, -1};
   int32_t s0 = at(c);
   for (; c + 8 <= last; c += 8) {
     const int32_t s1 = at(c + 4), s2 = at(c + 8);
-    const I32x8 from = {s0, s0, s0, s0, s1, s1, s1, s1}, to = {s1, s1, s1, s1, s2, s2, s2, s2};
-    const I32x8 gain = from + lane * ((to - from) / 4);
+    const int32_t step0 = (s1 - s0) / 4, step1 = (s2 - s1) / 4;
+    const I32x8 gain = (s0 + (second & (s1 - s0))) + lane * (step0 + (second & (step1 - step0)));
     U32x8 src;
     LumaBytes(Y, idx + c, &src);
     const U32x8 v = (src * __builtin_convertvector(gain, U32x8)) >> 16;
