@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "toolkit/code_path.h"
 #include "toolkit/linear_filters.h"
 #include "toolkit/smoothing.h"
 #include "toolkit/thinning.h"
@@ -197,25 +198,31 @@ TEST(DetectEdges, MatchesTheStepByStepDefinitionByteForByte) {
   // Tiny sizes, odd widths, widths around the detector's 16-pixel blocks.
   const int sizes[][2] = {{1, 1}, {2, 2}, {3, 3}, {4, 3}, {3, 5}, {5, 4}, {6, 6}, {7, 8}, {8, 7}, {17, 5},
                           {18, 9}, {19, 4}, {33, 21}, {34, 6}, {35, 13}, {50, 3}, {129, 23}, {160, 120}};
-  std::mt19937 rng(30);
-  for (const auto& sz : sizes) {
-    const int w = sz[0], h = sz[1];
-    for (int kind = 0; kind < 6; ++kind) {
-      const std::vector<float> px = EdgePicture(kind, w, h, rng);
-      Matrix src{w, h, const_cast<float*>(px.data())};
-      std::vector<float> work(Image_DetectEdgesWorkFloats(w, h));
-      for (const auto& lv : levels) {
-        std::vector<uint8_t> e(static_cast<size_t>(w) * h, 7);
-        ImageU8 edges{w, h, e.data()};
-        Image_DetectEdges(&src, work.data(), &edges, lv[0], lv[1]);
-        const std::vector<uint8_t> want = ReferenceEdges(px, w, h, lv[0], lv[1]);
-        const auto diff = std::mismatch(e.begin(), e.end(), want.begin());
-        ASSERT_TRUE(diff.first == e.end())
-            << w << "x" << h << " picture " << kind << " levels " << lv[0] << "/" << lv[1] << ": pixel "
-            << (diff.first - e.begin()) << " is " << int(*diff.first) << ", expected " << int(*diff.second);
+  // Both the 16-lane forms (where the CPU has AVX-512) and the eight-lane ones.
+  for (int wide : {1, 0}) {
+    CodePath_AllowWideForms(wide);
+    std::mt19937 rng(30);
+    for (const auto& sz : sizes) {
+      const int w = sz[0], h = sz[1];
+      for (int kind = 0; kind < 6; ++kind) {
+        const std::vector<float> px = EdgePicture(kind, w, h, rng);
+        Matrix src{w, h, const_cast<float*>(px.data())};
+        std::vector<float> work(Image_DetectEdgesWorkFloats(w, h));
+        for (const auto& lv : levels) {
+          std::vector<uint8_t> e(static_cast<size_t>(w) * h, 7);
+          ImageU8 edges{w, h, e.data()};
+          Image_DetectEdges(&src, work.data(), &edges, lv[0], lv[1]);
+          const std::vector<uint8_t> want = ReferenceEdges(px, w, h, lv[0], lv[1]);
+          const auto diff = std::mismatch(e.begin(), e.end(), want.begin());
+          ASSERT_TRUE(diff.first == e.end())
+              << (CodePath_WideForms() ? "16" : "8") << " lanes " << w << "x" << h << " picture " << kind
+              << " levels " << lv[0] << "/" << lv[1] << ": pixel " << (diff.first - e.begin()) << " is "
+              << int(*diff.first) << ", expected " << int(*diff.second);
+        }
       }
     }
   }
+  CodePath_AllowWideForms(1);
 }
 
 TEST(NonMaxSuppress, PeakMarkedPlateauOncePerBlock) {
