@@ -12,31 +12,48 @@ add_compile_options(-ffp-contract=fast)
 # single instructions the vectoriser can use.
 add_compile_options(-fno-math-errno)
 option(AVM_X86_64_V3 "On x86-64 hosts that run it, build for the x86-64-v3 level (AVX2, FMA)" ON)
+# An explicit instruction-set level replaces the choice below, e.g.
+# -DAVM_MARCH=x86-64-v2 for a build with the 128-bit lanes of the target's
+# vector unit (SSE4.2). That level has no fused multiply-add: FMA on x86-64
+# comes with AVX, whose 256-bit registers the 32-byte vector types would then
+# use, so such a build rounds a * b + c twice and its floating-point results
+# may differ from the FMA builds in the last bit. Integer image code (the
+# stitch, the pixel formats) gives the same bytes in every build.
+set(AVM_MARCH "" CACHE STRING "x86-64: -march level to build for instead of the automatic x86-64-v3 choice (e.g. x86-64-v2)")
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64")
   include(CheckCXXCompilerFlag)
   include(CheckCXXSourceRuns)
-  # The image loops are written for the 128-bit NEON lanes of the target;
-  # on an x86-64 build machine with AVX2 they get the wider lanes too. A
-  # machine without it (some CI runners) keeps the baseline plus FMA.
-  if(AVM_X86_64_V3)
-    check_cxx_compiler_flag(-march=x86-64-v3 AVM_HAVE_MARCH_V3)
-    if(AVM_HAVE_MARCH_V3)
-      set(CMAKE_REQUIRED_FLAGS "-march=x86-64-v3")
-      check_cxx_source_runs([=[
-        int main() {
-          __builtin_cpu_init();
-          return (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
-                  __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("f16c")) ? 0 : 1;
-        }]=] AVM_HOST_RUNS_X86_64_V3)
-      unset(CMAKE_REQUIRED_FLAGS)
+  if(AVM_MARCH)
+    string(MAKE_C_IDENTIFIER "AVM_HAVE_MARCH_${AVM_MARCH}" avm_march_check)
+    check_cxx_compiler_flag(-march=${AVM_MARCH} ${avm_march_check})
+    if(NOT ${avm_march_check})
+      message(FATAL_ERROR "AVM_MARCH=${AVM_MARCH}: the compiler does not take -march=${AVM_MARCH}")
     endif()
-  endif()
-  if(AVM_HOST_RUNS_X86_64_V3)
-    add_compile_options(-march=x86-64-v3)
+    add_compile_options(-march=${AVM_MARCH})
   else()
-    check_cxx_compiler_flag(-mfma AVM_HAVE_MFMA)
-    if(AVM_HAVE_MFMA)
-      add_compile_options(-mfma)
+    # The image loops are written for the 128-bit NEON lanes of the target;
+    # on an x86-64 build machine with AVX2 they get the wider lanes too. A
+    # machine without it (some CI runners) keeps the baseline plus FMA.
+    if(AVM_X86_64_V3)
+      check_cxx_compiler_flag(-march=x86-64-v3 AVM_HAVE_MARCH_V3)
+      if(AVM_HAVE_MARCH_V3)
+        set(CMAKE_REQUIRED_FLAGS "-march=x86-64-v3")
+        check_cxx_source_runs([=[
+          int main() {
+            __builtin_cpu_init();
+            return (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
+                    __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("f16c")) ? 0 : 1;
+          }]=] AVM_HOST_RUNS_X86_64_V3)
+        unset(CMAKE_REQUIRED_FLAGS)
+      endif()
+    endif()
+    if(AVM_HOST_RUNS_X86_64_V3)
+      add_compile_options(-march=x86-64-v3)
+    else()
+      check_cxx_compiler_flag(-mfma AVM_HAVE_MFMA)
+      if(AVM_HAVE_MFMA)
+        add_compile_options(-mfma)
+      endif()
     endif()
   endif()
 endif()

@@ -1,4 +1,5 @@
 #include "toolkit/edges.h"
+#include "toolkit/code_path.h"
 
 #include <algorithm>
 #include <atomic>
@@ -209,8 +210,7 @@ __attribute__((target("avx512f"))) void SuppressionMasksWide(const float* up, co
 std::atomic<int32_t> gLaneLimit{16};
 
 bool WideRegisters() {
-  static const bool wide = __builtin_cpu_supports("avx512f");
-  return wide && gLaneLimit.load(std::memory_order_relaxed) >= 16;
+  return CodePath_WideForms() != 0 && gLaneLimit.load(std::memory_order_relaxed) >= 16;
 }
 #endif
 

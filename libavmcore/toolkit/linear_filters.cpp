@@ -1,4 +1,5 @@
 #include "toolkit/linear_filters.h"
+#include "toolkit/code_path.h"
 
 #include <cstddef>
 #include <atomic>
@@ -70,8 +71,7 @@ __attribute__((target("avx512f"))) void RadialRowsWide(int32_t count, const floa
 }
 
 bool WideRegisters() {
-  static const bool wide = __builtin_cpu_supports("avx512f");
-  return wide && gLaneLimit.load(std::memory_order_relaxed) >= 16;
+  return CodePath_WideForms() != 0 && gLaneLimit.load(std::memory_order_relaxed) >= 16;
 }
 
 int32_t RadialBlock() { return WideRegisters() ? 16 * kRadialGroups16 : float_lanes::kLanes * kRadialGroups8; }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -835,4 +836,123 @@ TEST_F(CpuMergerFileTest, BandSizesBeyondTheOutputAreRefused) {
     EXPECT_EQ(w.loaded, want);
     LUTCPU_ReleaseWarped(&w);
   }
+}
+
+// Seam runs of every start phase and length (the eight-lane body and the
+// pixel-by-pixel rest) against the blend formula written out per pixel in
+// unsigned 32-bit arithmetic, including gains whose products wrap.
+TEST(CpuMergerTest, SeamRunsFollowTheBlendFormula) {
+  struct Run {
+    int32_t a, b;
+  };
+  const Run runs[] = {{0, 96}, {1, 95}, {2, 10}, {3, 11}, {5, 6},  {7, 24}, {8, 16}, {9, 26},
+                      {0, 7},  {4, 13}, {6, 38}, {11, 96}, {13, 77}, {15, 31}, {31, 32}, {40, 57}};
+  constexpr int32_t kRows = 16, kWidth = 96, kCamW = 32, kCamH = 8;
+  MergerCPUOB o = MergerByHand(kWidth, kRows, kCamW, kCamH);
+  const size_t n = static_cast<size_t>(kWidth) * kRows;
+  cv::RNG rng(5);
+  for (size_t i = 0; i < n; ++i) {
+    o.endLumaIndex[i] = rng.uniform(0, kCamW * kCamH);
+    o.sideLumaIndex[i] = rng.uniform(0, kCamW * kCamH);
+    o.blendMap[i] = static_cast<uint16_t>(rng.uniform(0, 256) | (rng.uniform(0, 32) << 8));
+  }
+  for (int32_t r = 0; r < kRows; ++r) o.blendRuns[r % 4].push_back(CPUStitchRun{r, runs[r].a, runs[r].b - runs[r].a});
+  std::vector<uint8_t> img[4];
+  const uint8_t* imgs[4];
+  for (int k = 0; k < 4; ++k) {
+    img[k].resize(kCamW * kCamH * 3 / 2);
+    for (auto& v : img[k]) v = static_cast<uint8_t>(rng.uniform(0, 256));
+    imgs[k] = img[k].data();
+  }
+  // Gains per triple (8 triples): identity, uneven, and 250 / 180 (ramp
+  // values near 2^24, so that source * ramp * weight passes 2^32).
+  const float gainSets[][8] = {{1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f},
+                               {0.9f, 1.6f, 1.3f, 0.7f, 1.1f, 1.05f, 0.4f, 0.45f},
+                               {250.0f, 0.02f, 180.0f, 250.0f, 3.7f, 250.0f, 0.3f, 180.0f}};
+  for (const auto& gs : gainSets) {
+    std::vector<float> g(24);
+    for (int t = 0; t < 8; ++t)
+      for (int i = 0; i < 3; ++i) g[3 * t + i] = gs[t];
+    std::vector<uint8_t> luma(n, 0xEE), chroma(n / 2, 0);
+    CPUMergerOutput out{luma.data(), chroma.data()};
+    const int32_t pitches[2] = {kWidth, kWidth};
+    ASSERT_EQ(LUTCPU_Exec(&o, imgs, &out, pitches, g.data(), 0), 1);
+    for (int32_t r = 0; r < kRows; ++r) {
+      const int32_t p = r % 4, e = p < 2 ? 0 : 1, s = (p & 1) == 0 ? 2 : 3;
+      int32_t Re[256], Rs[256];
+      LUTCPU_BuildRamp(g.data(), e + 1, Re);
+      LUTCPU_BuildRamp(g.data(), s + 1, Rs);
+      const size_t base = static_cast<size_t>(r) * kWidth;
+      for (int32_t c = 0; c < kWidth; ++c) {
+        if (c < runs[r].a || c >= runs[r].b) {
+          EXPECT_EQ(luma[base + c], 0xEE) << r << " " << c;
+          continue;
+        }
+        const uint32_t lo = o.blendMap[base + c] & 255u, a = o.blendMap[base + c] >> 8;
+        const uint32_t ye = img[e][o.endLumaIndex[base + c]], ys = img[s][o.sideLumaIndex[base + c]];
+        const uint32_t v = (ye * static_cast<uint32_t>(Re[lo]) * a + ys * static_cast<uint32_t>(Rs[lo]) * (32u - a)) >> 21;
+        ASSERT_EQ(luma[base + c], std::min<uint32_t>(v, 255)) << "row " << r << " column " << c << " gain " << gs[0];
+      }
+    }
+  }
+}
+
+// The stitched bytes of a fixed scene, pinned: every build (x86-64-v3,
+// x86-64-v2 with its 128-bit registers, the sanitizer build, aarch64) must
+// give exactly these. The scene is made in integers only, so no build's
+// floating-point contraction changes the input.
+TEST(CpuMergerTest, StitchedBytesArePinned) {
+  constexpr int32_t W = 200, H = 120, cw = 96, ch = 64;
+  MergerCPUOB o = MergerByHand(W, H, cw, ch);
+  uint32_t state = 12345u;
+  auto next = [&](uint32_t range) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % range;
+  };
+  const size_t n = static_cast<size_t>(W) * H;
+  for (size_t i = 0; i < n; ++i) {
+    const int32_t x = 1 + static_cast<int32_t>(next(cw - 2)), y = 1 + static_cast<int32_t>(next(ch - 2));
+    const int32_t xs = 1 + static_cast<int32_t>(next(cw - 2)), ys = 1 + static_cast<int32_t>(next(ch - 2));
+    o.endLumaIndex[i] = y * cw + x;
+    o.endChromaIndex[i] = (y >> 1) * (cw / 2) + (x >> 1);
+    o.sideLumaIndex[i] = ys * cw + xs;
+    o.sideChromaIndex[i] = (ys >> 1) * (cw / 2) + (xs >> 1);
+    o.blendMap[i] = static_cast<uint16_t>(next(256) | (next(32) << 8));
+  }
+  // Each row: runs of random lengths (1..40) taking turns between a camera
+  // and a seam pair, with gaps.
+  for (int32_t r = 0; r < H; ++r)
+    for (int32_t c = static_cast<int32_t>(next(3)); c < W;) {
+      const int32_t len = std::min(1 + static_cast<int32_t>(next(40)), W - c);
+      const int32_t which = static_cast<int32_t>(next(8));
+      (which < 4 ? o.singleRuns[which] : o.blendRuns[which - 4]).push_back(CPUStitchRun{r, c, len});
+      c += len + static_cast<int32_t>(next(3));
+    }
+  std::vector<uint8_t> img[4];
+  const uint8_t* imgs[4];
+  for (int k = 0; k < 4; ++k) {
+    img[k].resize(static_cast<size_t>(cw) * ch * 3 / 2);
+    for (auto& v : img[k]) v = static_cast<uint8_t>(next(256));
+    imgs[k] = img[k].data();
+  }
+  const float gainSets[][8] = {{1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f},
+                               {0.9f, 1.6f, 1.3f, 0.7f, 1.1f, 1.05f, 0.4f, 0.45f},
+                               {250.0f, 0.02f, 180.0f, 250.0f, 3.7f, 250.0f, 0.3f, 180.0f}};
+  uint64_t hash = 1469598103934665603ull;  // FNV-1a over every output byte
+  auto add = [&](const std::vector<uint8_t>& bytes) {
+    for (uint8_t b : bytes) hash = (hash ^ b) * 1099511628211ull;
+  };
+  for (int region = 0; region <= 5; ++region)
+    for (const auto& gs : gainSets) {
+      std::vector<float> g(24);
+      for (int t = 0; t < 8; ++t)
+        for (int i = 0; i < 3; ++i) g[3 * t + i] = gs[t];
+      std::vector<uint8_t> luma(n, 0), chroma(n / 2, 0);
+      CPUMergerOutput out{luma.data(), chroma.data()};
+      const int32_t pitches[2] = {W, W};
+      ASSERT_EQ(LUTCPU_Exec(&o, imgs, &out, pitches, g.data(), region), 1);
+      add(luma);
+      add(chroma);
+    }
+  EXPECT_EQ(hash, 6788858994415310475ull);
 }
