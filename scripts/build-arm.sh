@@ -12,7 +12,7 @@ dir=${AVM_ARM_BUILD_DIR:-$root/build/arm64}
 jobs=${JOBS:-$(nproc)}
 
 # The stage's executables (scripts/test-arm.sh runs these).
-STAGE=(toolkit_tests camera_tests surround_tests exports_tests pipeline_tests calibration_detect_tests)
+STAGE=(toolkit_tests camera_tests surround_tests exports_tests pipeline_tests calibration_detect_vector_tests)
 
 targets=(avmcore avmcore_static)
 if [ "${1:-}" = "--all" ]; then
