@@ -66,6 +66,13 @@ echo "$((targets - fuzz_failed)) tests passed, $fuzz_failed tests failed out of 
 rm -f "$fuzz_log"
 took "fuzz build and runs"
 
+echo "== ARM (aarch64 cross build, tests under qemu user-mode emulation)"
+# The quick set; scripts/test-arm.sh --all runs every non-Qt test.
+bash "$root/scripts/build-arm.sh"
+took "arm64 cross build"
+run_ctest "$root/build/arm64" -L arm_quick -LE slow
+took "arm64 tests under emulation"
+
 # One closing line over all stages.
 awk '{ for (i = 1; i <= NF; i++) { if ($i == "failed" && $(i+1) == "out") { f += $(i-2); t += $(i+3) } } }
      END { printf "all stages: %d passed, %d failed\n", t - f, f }' "$summary"

@@ -14,6 +14,7 @@ PACKAGES=(
   ffmpeg  # tests only: ffprobe and ffmpeg read the recordings back
   fonts-noto-cjk
   clang libclang-rt-dev
+  g++-aarch64-linux-gnu qemu-user-static  # the arm64 cross build, run under emulation
 )
 
 missing=()
@@ -31,3 +32,6 @@ if [ "${#missing[@]}" -gt 0 ]; then
 else
   echo "setup: all packages present"
 fi
+
+# The arm64 libraries the cross build links, unpacked beside the host's.
+bash "$(dirname "$0")/setup-arm64.sh"
