@@ -738,10 +738,7 @@ TEST(Layout26Inverted, CapFollowsTheMeanOfTheInvertedImage) {
 TEST(Layout26Region, ProfileRegionsOutsideThePictureAreCut) {
   LensModelScenes scenes;
   gv().CalibLayoutCode = 26;
-  LUTOB* lut = LUTOB_Create();
-  CameraParamSet_SetHeaders(&lut->params, &lut->poses);
-  lut->camW = 320;
-  lut->camH = 180;
+  TestLutob lut(320, 180);
   std::vector<float> pixels(320 * 180, 0.8f), world(3 * kMaxPoints, 0.0f), points(2 * kMaxPoints, 0.0f);
   Matrix image{320, 180, pixels.data()};
   const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
@@ -759,7 +756,6 @@ TEST(Layout26Region, ProfileRegionsOutsideThePictureAreCut) {
       lut->worldPoints[camera - 1] = nullptr;
     }
   }
-  LUTOB_Destroy(lut);
 }
 
 }  // namespace
