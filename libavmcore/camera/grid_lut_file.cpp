@@ -305,7 +305,7 @@ void GridLUT_BuildAndWrite(int32_t wc, int32_t hc, const Matrix* x1, const Matri
 int GridLUT_ApplyToBmp(const char* gridPath, const char* bmpPath, const char* outPath) {
   Matrix mx{0, 0, nullptr}, my{0, 0, nullptr};
   if (GridLUT_ReadFile(gridPath, &mx, &my) == 0) return 0;
-  Matrix* src = Bmp_LoadGrayFloat(bmpPath, 0);
+  MatrixPtr src(Bmp_LoadGrayFloat(bmpPath, 0));
   int ok = 0;
   if (src != nullptr) {
     // Decoded coordinates come from a file: anything outside the picture
@@ -316,12 +316,8 @@ int GridLUT_ApplyToBmp(const char* gridPath, const char* bmpPath, const char* ou
     for (long i = 0; i < n; ++i)
       if (!(mx.data[i] >= 1.0f && mx.data[i] <= maxX && my.data[i] >= 1.0f && my.data[i] <= maxY))
         mx.data[i] = -1.0f;
-    Matrix* out = Image_RemapBilinearAlloc(src, &mx, &my);
-    ok = Bmp_SaveFloatPlanes(out, outPath);
-    delete[] out->data;
-    delete out;
-    free(src->data);
-    free(src);
+    MatrixPtr out(Image_RemapBilinearAlloc(src.get(), &mx, &my));
+    ok = Bmp_SaveFloatPlanes(out.get(), outPath);
   }
   delete[] mx.data;
   delete[] my.data;

@@ -11,6 +11,7 @@
 #include "frame/global_variables.h"
 #include "frame/neighbour_services.h"
 #include "frame/data_directory.h"
+#include "toolkit/matrix_alloc.h"
 
 int LoadLUTConfig(LutConfigInfo* info, CameraParamSet* params, const char* path,
                   LutConfigPoints* points) {
@@ -65,18 +66,13 @@ Matrix* MapsOf(LutConfig* cfg, int i) {
 
 void FreeMaps(LutConfig* cfg) {
   for (int i = 0; i < 8; ++i) {
-    Matrix* m = MapsOf(cfg, i);
-    delete[] m->data;
-    m->data = nullptr;
+    Matrix_FreeData(MapsOf(cfg, i));
   }
 }
 
 bool AllocMap(Matrix* m, int32_t cols, int32_t rows, float value) {
   const size_t n = static_cast<size_t>(cols) * static_cast<size_t>(rows);
-  m->cols = cols;
-  m->rows = rows;
-  m->data = new (std::nothrow) float[n];
-  if (m->data == nullptr) return false;
+  if (!Matrix_NewData(m, cols, rows)) return false;
   for (size_t i = 0; i < n; ++i) m->data[i] = value;
   return true;
 }

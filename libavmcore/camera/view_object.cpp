@@ -13,6 +13,7 @@
 #include "camera/view_virtual.h"
 #include "frame/numeric_constants.h"
 #include "toolkit/matrix_inverse.h"
+#include "toolkit/matrix_alloc.h"
 #include "toolkit/transform3d.h"
 
 namespace {
@@ -22,19 +23,6 @@ void CopyCamera(const UndistOB* view, int32_t slot, ViewCameraRecord* rec) {
   memcpy(rec->D, view->params.D[slot], sizeof rec->D);
   memcpy(rec->R, view->params.R[slot], sizeof rec->R);
   memcpy(rec->T, view->params.T[slot], sizeof rec->T);
-}
-
-void FreeMap(Matrix* m) {
-  delete[] m->data;
-  m->data = nullptr;
-}
-
-bool AllocMap(Matrix* m, int32_t cols, int32_t rows) {
-  m->cols = cols;
-  m->rows = rows;
-  const size_t n = static_cast<size_t>(cols > 0 ? cols : 0) * static_cast<size_t>(rows > 0 ? rows : 0);
-  m->data = new (std::nothrow) float[n > 0 ? n : 1];
-  return m->data != nullptr;
 }
 
 }  // namespace
@@ -102,9 +90,9 @@ void Undist4Camera_Release(UndistOB* view) {
   Undist4Camera_ReleaseParam();
   Undist4Camera_ReleaseModel(&view->traceModel);
   for (UndistViewBlock& u : view->undist) {
-    FreeMap(&u.mapX);
-    FreeMap(&u.mapY);
-    FreeMap(&u.rowMap);
+    Matrix_FreeData(&u.mapX);
+    Matrix_FreeData(&u.mapY);
+    Matrix_FreeData(&u.rowMap);
   }
 }
 
@@ -213,15 +201,15 @@ void UndistView_Configure(UndistOB* view, const UndistViewParam& p) {
   memcpy(b.tCopy, b.cam.T, sizeof b.tCopy);
   if (unchanged && b.mapX.data != nullptr) return;
   if (resized || b.mapX.data == nullptr) {
-    FreeMap(&b.mapX);
-    FreeMap(&b.mapY);
-    FreeMap(&b.rowMap);
-    if (!AllocMap(&b.mapX, b.width, b.height) || !AllocMap(&b.mapY, b.width, b.height) ||
-        !AllocMap(&b.rowMap, view->frameWidth / 4, view->frameHeight / 4)) {
+    Matrix_FreeData(&b.mapX);
+    Matrix_FreeData(&b.mapY);
+    Matrix_FreeData(&b.rowMap);
+    if (!Matrix_NewData(&b.mapX, b.width, b.height) || !Matrix_NewData(&b.mapY, b.width, b.height) ||
+        !Matrix_NewData(&b.rowMap, view->frameWidth / 4, view->frameHeight / 4)) {
       AvmLog("UndistView_SetParam: out of memory for the panorama maps\n");
-      FreeMap(&b.mapX);
-      FreeMap(&b.mapY);
-      FreeMap(&b.rowMap);
+      Matrix_FreeData(&b.mapX);
+      Matrix_FreeData(&b.mapY);
+      Matrix_FreeData(&b.rowMap);
       return;
     }
   }

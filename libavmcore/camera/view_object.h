@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "camera/camera_model.h"
 #include "camera/trace_model.h"
@@ -144,6 +145,12 @@ int32_t View_CameraSlot(int32_t camera);
 UndistOB* UndistOB_Create();
 // Undist4Camera_Release, then delete.
 void UndistOB_Destroy(UndistOB* view);
+// Owner of an object inside the library (release() hands it to an export's
+// caller).
+struct UndistOBDeleter {
+  void operator()(UndistOB* view) const { UndistOB_Destroy(view); }
+};
+using UndistOBPtr = std::unique_ptr<UndistOB, UndistOBDeleter>;
 
 // Fills a fresh object from the lut_config file at path (locking the
 // calibration first). 1 done, 0 when the file cannot be read.

@@ -70,7 +70,7 @@ int BmpUndistortFile(const char* bmpPath, const char* outPath, const UndistortCa
                      int32_t height, int32_t mirror, float fovDeg, float divisor, float shiftX, float shiftY,
                      float verticalScale, float rollDeg) {
   if (width < 1 || height < 1) return 0;
-  Matrix* src = Bmp_LoadGrayFloat(bmpPath, 0);
+  MatrixPtr src(Bmp_LoadGrayFloat(bmpPath, 0));
   if (src == nullptr) return 0;
   std::vector<float> xs(static_cast<size_t>(width) * height), ys(xs.size());
   Matrix mx{width, height, xs.data()}, my{width, height, ys.data()};
@@ -78,12 +78,8 @@ int BmpUndistortFile(const char* bmpPath, const char* outPath, const UndistortCa
   // Only sources inside the picture are sampled; the rest stay black.
   for (size_t i = 0; i < xs.size(); ++i)
     if (!(xs[i] >= 1.0f && xs[i] <= src->cols - 1 && ys[i] >= 1.0f && ys[i] <= src->rows - 1)) xs[i] = -1.0f;
-  Matrix* out = Image_RemapBilinearAlloc(src, &mx, &my);
-  const int ok = Bmp_SaveFloatPlanes(out, outPath);
-  delete[] out->data;
-  delete out;
-  free(src->data);
-  free(src);
+  MatrixPtr out(Image_RemapBilinearAlloc(src.get(), &mx, &my));
+  const int ok = Bmp_SaveFloatPlanes(out.get(), outPath);
   return ok;
 }
 

@@ -1,4 +1,5 @@
 // Exports of the CPU stitching object.
+#include <memory>
 #include <new>
 
 #include "exports/export_guard.h"
@@ -9,18 +10,15 @@ AVM_EXPORT MergerCPUOB* KRV_GlobalImage_InitMergerCPUOB(const char* configPath, 
                                                         int32_t b, int32_t c, int32_t d, uint32_t* outWidth,
                                                         uint32_t* outHeight) try {
   if (!ExportPictureOk(__func__, b, c)) return nullptr;  // the camera picture
-  MergerCPUOB* obj = new (std::nothrow) MergerCPUOB();
+  std::unique_ptr<MergerCPUOB> obj(new (std::nothrow) MergerCPUOB());
   if (obj == nullptr) return nullptr;
   int32_t w = 0, h = 0;
   // The export takes the configuration path first, the loader the byte LUT
   // first: the order is swapped here and nowhere else.
-  if (LUTCPU_InitFromFile(obj, lutPath, configPath, a, b, c, d, &w, &h) == 0) {
-    delete obj;
-    return nullptr;
-  }
+  if (LUTCPU_InitFromFile(obj.get(), lutPath, configPath, a, b, c, d, &w, &h) == 0) return nullptr;
   if (outWidth != nullptr) *outWidth = static_cast<uint32_t>(w);
   if (outHeight != nullptr) *outHeight = static_cast<uint32_t>(h);
-  return obj;
+  return obj.release();
 }
 AVM_EXPORT_CATCH(nullptr)
 
@@ -31,17 +29,15 @@ AVM_EXPORT MergerCPUOB* KRV_GlobalImage_InitMergerCPUOB_YW(const char* configPat
                                                            int32_t cameraHeight, int32_t userValue2,
                                                            uint32_t* outWidth, uint32_t* outHeight) try {
   if (!ExportPictureOk(__func__, cameraWidth, cameraHeight)) return nullptr;
-  MergerCPUOB* obj = new (std::nothrow) MergerCPUOB();
+  std::unique_ptr<MergerCPUOB> obj(new (std::nothrow) MergerCPUOB());
   if (obj == nullptr) return nullptr;
   int32_t w = 0, h = 0;
-  if (LUTCPU_InitFromFile_YW(obj, configPath, mabPath, frontGridPath, backGridPath, leftGridPath, rightGridPath,
-                             userValue1, cameraWidth, cameraHeight, userValue2, &w, &h) == 0) {
-    delete obj;
+  if (LUTCPU_InitFromFile_YW(obj.get(), configPath, mabPath, frontGridPath, backGridPath, leftGridPath, rightGridPath,
+                             userValue1, cameraWidth, cameraHeight, userValue2, &w, &h) == 0)
     return nullptr;
-  }
   if (outWidth != nullptr) *outWidth = static_cast<uint32_t>(w);
   if (outHeight != nullptr) *outHeight = static_cast<uint32_t>(h);
-  return obj;
+  return obj.release();
 }
 AVM_EXPORT_CATCH(nullptr)
 

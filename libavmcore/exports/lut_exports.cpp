@@ -28,6 +28,7 @@
 #include "surround/mix_area_info.h"
 #include "toolkit/bmp_file.h"
 #include "toolkit/frame_statistics.h"
+#include "toolkit/matrix_alloc.h"
 #include "toolkit/pixel_formats.h"
 #include "frame/log.h"
 
@@ -43,18 +44,6 @@ void SetCameraMaskFromOption(int32_t option) {
   gv().cameraMask = mask == 0 ? 15 : mask;
 }
 
-void FreeBmpMatrix(Matrix* m) {
-  if (m == nullptr) return;
-  free(m->data);
-  free(m);
-}
-
-void FreeBmpImage(ImageU8* img) {
-  if (img == nullptr) return;
-  free(img->data);
-  free(img);
-}
-
 std::string InDataDirectory(const char* name) { return std::string(DataDirectory()) + "/" + name; }
 
 // Mix-area information of the object, written to path. 0 or kSaveMixArea.
@@ -67,38 +56,31 @@ int32_t SaveMixArea(LUTOB* lut, const char* path) {
 }
 
 // A frame of the _New exports as a float picture (luma / 255); null for an
-// unsupported format or size. Free with delete[] data and delete.
-Matrix* FrameToMatrix(const char* exportName, int32_t format, uint8_t* frame, int32_t width, int32_t height) {
+// unsupported format or size.
+MatrixPtr FrameToMatrix(const char* exportName, int32_t format, uint8_t* frame, int32_t width, int32_t height) {
   if (frame == nullptr || (format != 0 && format != 1 && format != 4)) return nullptr;
   if (!ExportPictureOk(exportName, width, height)) return nullptr;
-  Matrix* m = new Matrix{width, height, new float[static_cast<size_t>(width) * height]};
+  MatrixPtr m(Matrix_New(width, height));
+  if (m == nullptr) return nullptr;
   if (format == 0) {
     PackedFrame src{width, height, frame, 2 * width};
-    ImageToMatrix(&src, m);
+    ImageToMatrix(&src, m.get());
   } else {
-    LumaToMatrix(width, height, frame, m);
+    LumaToMatrix(width, height, frame, m.get());
   }
   return m;
 }
 
-void FreeFrameMatrix(Matrix* m) {
-  if (m == nullptr) return;
-  delete[] m->data;
-  delete m;
-}
-
-LUTOB* InitLUTOBLineCore(const char* paramPath, Matrix* image, int32_t option, uint32_t* err) {
-  LUTOB* lut = LUTOB_Create();
-  if (LUTOB_LoadConfig(lut, paramPath, nullptr) == 0) {
-    LUTOB_Destroy(lut);
+LutobPtr InitLUTOBLineCore(const char* paramPath, Matrix* image, int32_t option, uint32_t* err) {
+  LutobPtr lut(LUTOB_Create());
+  if (LUTOB_LoadConfig(lut.get(), paramPath, nullptr) == 0) {
     SetErr(err, 2);
     return nullptr;
   }
   Best3Work work;
-  const int32_t r = Best3Ctrl_CreateWork(&work, lut) != 0 ? CalibBest3_Run(&work, image, option) : 17;
+  const int32_t r = Best3Ctrl_CreateWork(&work, lut.get()) != 0 ? CalibBest3_Run(&work, image, option) : 17;
   Best3Ctrl_DestroyWork(&work);
   if (r != 0) {
-    LUTOB_Destroy(lut);
     SetErr(err, r);
     return nullptr;
   }
@@ -106,12 +88,9 @@ LUTOB* InitLUTOBLineCore(const char* paramPath, Matrix* image, int32_t option, u
 }
 
 // Loads a parameter file into a new object; null when it cannot be read.
-LUTOB* LoadLocal(const char* paramPath) {
-  LUTOB* lut = LUTOB_Create();
-  if (LUTOB_LoadConfig(lut, paramPath, nullptr) == 0) {
-    LUTOB_Destroy(lut);
-    return nullptr;
-  }
+LutobPtr LoadLocal(const char* paramPath) {
+  LutobPtr lut(LUTOB_Create());
+  if (LUTOB_LoadConfig(lut.get(), paramPath, nullptr) == 0) return nullptr;
   return lut;
 }
 
@@ -146,20 +125,17 @@ int32_t GlobalImage_SaveLUTResult(LUTOB* lut, const char* path1, const char* pat
 
 AVM_EXPORT LUTOB* KRV_GlobalImage_LoadLUTOB(const char* bmpPath, const char* paramPath, const char* previewPath) try {
   if (bmpPath == nullptr || paramPath == nullptr) return nullptr;
-  Matrix* image = Bmp_LoadGrayFloat(bmpPath, 0);
+  MatrixPtr image(Bmp_LoadGrayFloat(bmpPath, 0));
   if (image == nullptr) return nullptr;
-  LUTOB* lut = LUTOB_Create();
-  const int loaded = LUTOB_LoadConfig(lut, paramPath, image);
-  FreeBmpMatrix(image);
-  if (loaded == 0 || LUT_GenerateMergerLUT(lut, 0, 0) != 0) {
-    LUTOB_Destroy(lut);
-    return nullptr;
-  }
+  LutobPtr lut(LUTOB_Create());
+  const int loaded = LUTOB_LoadConfig(lut.get(), paramPath, image.get());
+  image.reset();
+  if (loaded == 0 || LUT_GenerateMergerLUT(lut.get(), 0, 0) != 0) return nullptr;
   if (previewPath != nullptr) {
-    LUTOB_RenderPreview(lut, 0);
+    LUTOB_RenderPreview(lut.get(), 0);
     if (Bmp_SaveFloatPlanes(&lut->previewImage, previewPath) == 0) AvmLog("preview %s not written\n", previewPath);
   }
-  return lut;
+  return lut.release();
 }
 AVM_EXPORT_CATCH(nullptr)
 
@@ -170,22 +146,21 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB(const char* bmpPath, int32_t a1, int
     SetErr(err, 1);
     return nullptr;
   }
-  ImageU8* image = Bmp_LoadGrayU8(bmpPath);
+  ImageU8Ptr image(Bmp_LoadGrayU8(bmpPath));
   if (image == nullptr) {
     SetErr(err, 2);
     return nullptr;
   }
   SetCameraMaskFromOption(option);
-  LUTOB* lut = LUTOB_Create();
-  int32_t r = LUTOB_BuildFromImage(lut, a1, a2, a3, a4, a5, option & 15, image, 0, 1);
-  if (r == 0) r = LUT_GenerateMergerLUT(lut, 2, 0);
-  FreeBmpImage(image);
+  LutobPtr lut(LUTOB_Create());
+  int32_t r = LUTOB_BuildFromImage(lut.get(), a1, a2, a3, a4, a5, option & 15, image.get(), 0, 1);
+  if (r == 0) r = LUT_GenerateMergerLUT(lut.get(), 2, 0);
+  image.reset();
   if (r != 0) {
-    LUTOB_Destroy(lut);
     SetErr(err, r);
     return nullptr;
   }
-  return lut;
+  return lut.release();
 }
 AVM_EXPORT_CATCH(nullptr)
 
@@ -193,22 +168,21 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_New(int32_t format, uint8_t* frame, 
                                                 int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5,
                                                 int32_t option, int32_t /*reserved*/, uint32_t* err) try {
   SetErr(err, 0);
-  Matrix* image = FrameToMatrix(__func__, format, frame, width, height);
+  MatrixPtr image = FrameToMatrix(__func__, format, frame, width, height);
   if (image == nullptr) {
     SetErr(err, 1);
     return nullptr;
   }
   SetCameraMaskFromOption(option);
-  LUTOB* lut = LUTOB_Create();
-  int32_t r = InitLUTOB_New_DetectCorners(lut, a1, a2, a3, a4, a5, option & 15, image);
-  if (r == 0) r = LUT_GenerateMergerLUT(lut, 2, 0);
-  FreeFrameMatrix(image);
+  LutobPtr lut(LUTOB_Create());
+  int32_t r = InitLUTOB_New_DetectCorners(lut.get(), a1, a2, a3, a4, a5, option & 15, image.get());
+  if (r == 0) r = LUT_GenerateMergerLUT(lut.get(), 2, 0);
+  image.reset();
   if (r != 0) {
-    LUTOB_Destroy(lut);
     SetErr(err, r);
     return nullptr;
   }
-  return lut;
+  return lut.release();
 }
 AVM_EXPORT_CATCH(nullptr)
 
@@ -224,15 +198,14 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_Hand(int32_t a1, int32_t a2, int32_t
     return nullptr;
   }
   SetCameraMaskFromOption(option);
-  LUTOB* lut = LUTOB_Create();
-  int32_t r = LUTOB_BuildFromHand(lut, a1, a2, a3, a4, a5, option & 15, quadWidth, quadHeight, first, second);
-  if (r == 0) r = LUT_GenerateMergerLUT(lut, 2, 0);
+  LutobPtr lut(LUTOB_Create());
+  int32_t r = LUTOB_BuildFromHand(lut.get(), a1, a2, a3, a4, a5, option & 15, quadWidth, quadHeight, first, second);
+  if (r == 0) r = LUT_GenerateMergerLUT(lut.get(), 2, 0);
   if (r != 0) {
-    LUTOB_Destroy(lut);
     SetErr(err, r);
     return nullptr;
   }
-  return lut;
+  return lut.release();
 }
 AVM_EXPORT_CATCH(nullptr)
 
@@ -249,8 +222,8 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_ParamFile(int32_t variant, const cha
     SetErr(err, 1);
     return nullptr;
   }
-  LUTOB* lut = LUTOB_Create();
-  int32_t r = variant == 1 ? InitLUTOB_ParamFileA(lut) : InitLUTOB_ParamFileCC(lut);
+  LutobPtr lut(LUTOB_Create());
+  int32_t r = variant == 1 ? InitLUTOB_ParamFileA(lut.get()) : InitLUTOB_ParamFileCC(lut.get());
   if (r == 0) {
     // The sizes the set-up stored: car width and length, front overhang,
     // wheel base.
@@ -258,14 +231,13 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOB_ParamFile(int32_t variant, const cha
     if (out2 != nullptr) *out2 = static_cast<uint32_t>(lut->cfg.carLength);
     if (out3 != nullptr) *out3 = static_cast<uint32_t>(lut->cfg.frontOverhang);
     if (out4 != nullptr) *out4 = static_cast<uint32_t>(lut->cfg.wheelBase);
-    r = LUT_GenerateMergerLUT(lut, 2, 0);
+    r = LUT_GenerateMergerLUT(lut.get(), 2, 0);
   }
   if (r != 0) {
-    LUTOB_Destroy(lut);
     SetErr(err, r);
     return nullptr;
   }
-  return lut;
+  return lut.release();
 }
 AVM_EXPORT_CATCH(nullptr)
 
@@ -276,14 +248,12 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOBLine(const char* paramPath, const cha
     SetErr(err, 1);
     return nullptr;
   }
-  Matrix* image = Bmp_LoadGrayFloat(bmpPath, 0);
+  MatrixPtr image(Bmp_LoadGrayFloat(bmpPath, 0));
   if (image == nullptr) {
     SetErr(err, 2);
     return nullptr;
   }
-  LUTOB* lut = InitLUTOBLineCore(paramPath, image, option, err);
-  FreeBmpMatrix(image);
-  return lut;
+  return InitLUTOBLineCore(paramPath, image.get(), option, err).release();
 }
 AVM_EXPORT_CATCH(nullptr)
 
@@ -291,14 +261,12 @@ AVM_EXPORT LUTOB* KRV_GlobalImage_InitLUTOBLine_New(const char* paramPath, int32
                                                     int32_t width, int32_t height, int32_t option,
                                                     int32_t /*reserved1*/, int32_t /*reserved2*/, uint32_t* err) try {
   SetErr(err, 0);
-  Matrix* image = paramPath != nullptr ? FrameToMatrix(__func__, format, frame, width, height) : nullptr;
+  MatrixPtr image = paramPath != nullptr ? FrameToMatrix(__func__, format, frame, width, height) : nullptr;
   if (image == nullptr) {
     SetErr(err, 1);
     return nullptr;
   }
-  LUTOB* lut = InitLUTOBLineCore(paramPath, image, option, err);
-  FreeFrameMatrix(image);
-  return lut;
+  return InitLUTOBLineCore(paramPath, image.get(), option, err).release();
 }
 AVM_EXPORT_CATCH(nullptr)
 
@@ -320,27 +288,23 @@ AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_GenerateMergerLUTFile(const char* paramPath, const char* path1) try {
   if (paramPath == nullptr || path1 == nullptr) return kGlobalImageFailed;
-  LUTOB* lut = LoadLocal(paramPath);
+  LutobPtr lut = LoadLocal(paramPath);
   if (lut == nullptr) return kGlobalImageFailed;
   for (int k = 0; k < 4; ++k) lut->seamAngles[k] = gv().config.seamAngle[k];
-  int32_t r = LUT_GenerateMergerLUT(lut, LUTOB_WorldPointsChanged(lut) ? 2 : 0, 0);
-  if (r == 0 && LUT_GenerateByteLUTFile(lut, path1, paramPath) != 0) r = kLutSaveByteLutFailed;
-  if (r == 0) r = SaveMixArea(lut, InDataDirectory("lut_mixareainfo.krv").c_str());
-  LUTOB_Destroy(lut);
+  int32_t r = LUT_GenerateMergerLUT(lut.get(), LUTOB_WorldPointsChanged(lut.get()) ? 2 : 0, 0);
+  if (r == 0 && LUT_GenerateByteLUTFile(lut.get(), path1, paramPath) != 0) r = kLutSaveByteLutFailed;
+  if (r == 0) r = SaveMixArea(lut.get(), InDataDirectory("lut_mixareainfo.krv").c_str());
   return r;
 }
 AVM_EXPORT_CATCH(kGlobalImageFailed)
 
 AVM_EXPORT int KRV_GlobalImage_GenerateNewMergerLUTFile(const char* paramPath, const char* path1, int32_t w0,
                                                         int32_t w1, int32_t w2, int32_t w3, int32_t /*extra*/) try {
-  if (paramPath == nullptr || path1 == nullptr || !ExportPictureOk(__func__, w0, w1))
-    return kGlobalImageFailed;
-  LUTOB* lut = LoadLocal(paramPath);
+  if (paramPath == nullptr || path1 == nullptr || !ExportPictureOk(__func__, w0, w1)) return kGlobalImageFailed;
+  LutobPtr lut = LoadLocal(paramPath);
   if (lut == nullptr) return kGlobalImageFailed;
   int32_t box[4] = {0, 0, 0, 0};
-  const int32_t r = LUT_GenerateNewByteLUTFile(lut, path1, w0, w1, w2, w3, box) != 0 ? kLutSaveByteLutFailed : 0;
-  LUTOB_Destroy(lut);
-  return r;
+  return LUT_GenerateNewByteLUTFile(lut.get(), path1, w0, w1, w2, w3, box) != 0 ? kLutSaveByteLutFailed : 0;
 }
 AVM_EXPORT_CATCH(kGlobalImageFailed)
 
@@ -356,11 +320,10 @@ AVM_EXPORT int KRV_GlobalImage_GenerateROIFile(const char* paramPath, const char
            static_cast<double>(d), static_cast<double>(e), static_cast<double>(f), static_cast<double>(g));
     return kGlobalImageFailed;
   }
-  LUTOB* lut = LoadLocal(paramPath);
+  LutobPtr lut = LoadLocal(paramPath);
   if (lut == nullptr) return kGlobalImageFailed;
-  const int32_t r = GenerateROIFile(lut, roiPath, a, b, static_cast<int32_t>(c), static_cast<int32_t>(d),
+  const int32_t r = GenerateROIFile(lut.get(), roiPath, a, b, static_cast<int32_t>(c), static_cast<int32_t>(d),
                                     static_cast<int32_t>(e), static_cast<int32_t>(f), static_cast<int32_t>(g));
-  LUTOB_Destroy(lut);
   return r != 0 ? kLutSaveRoiFailed : 0;
 }
 AVM_EXPORT_CATCH(kGlobalImageFailed)
@@ -393,13 +356,11 @@ AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByImage(int32_t a0, int32_t a1, int32_
                                                   const char* configPathB, float* splitPoint) try {
   const int32_t mask = (option >> 4) & 15;
   gv().cameraMask = mask == 0 ? 15 : mask;
-  LUTOB* lutA = LUTOB_Create();
-  LUTOB* lutB = LUTOB_Create();
-  const int32_t r = LUTSix_InitMergerLUTOBByFile(lutA, lutB, a0, a1, a2, a3, a4, option & 15, imagePath1,
+  LutobPtr lutA(LUTOB_Create());
+  LutobPtr lutB(LUTOB_Create());
+  const int32_t r = LUTSix_InitMergerLUTOBByFile(lutA.get(), lutB.get(), a0, a1, a2, a3, a4, option & 15, imagePath1,
                                                  imagePath2, cameraSize, cornersA1, cornersA2, cornersB1, cornersB2,
                                                  byteLutPathA, byteLutPathB, configPathA, configPathB, splitPoint);
-  LUTOB_Destroy(lutA);
-  LUTOB_Destroy(lutB);
   return r;
 }
 AVM_EXPORT_CATCH(kGlobalImageFailed)
@@ -418,13 +379,11 @@ AVM_EXPORT int KRV_GlobalImage_BuildSixLUTByHand(int32_t a0, int32_t a1, int32_t
     return kGlobalImageFailed;
   const int32_t mask = (option >> 4) & 15;
   gv().cameraMask = mask == 0 ? 15 : mask;
-  LUTOB* lutA = LUTOB_Create();
-  LUTOB* lutB = LUTOB_Create();
-  const int32_t r = LUTSix_InitMergerLUTOBByHand(lutA, lutB, a0, a1, a2, a3, a4, option & 15, cameraWidth,
+  LutobPtr lutA(LUTOB_Create());
+  LutobPtr lutB(LUTOB_Create());
+  const int32_t r = LUTSix_InitMergerLUTOBByHand(lutA.get(), lutB.get(), a0, a1, a2, a3, a4, option & 15, cameraWidth,
                                                  cameraHeight, pointsA1, pointsA2, pointsB1, pointsB2, byteLutPathA,
                                                  byteLutPathB, configPathA, configPathB, splitPoint);
-  LUTOB_Destroy(lutA);
-  LUTOB_Destroy(lutB);
   return r;
 }
 AVM_EXPORT_CATCH(kGlobalImageFailed)
@@ -433,15 +392,15 @@ AVM_EXPORT int KRV_GlobalImage_DirectGetCorner_EX(const char* bmpPath, int32_t a
                                                   int32_t a4, int32_t a5, int32_t option, uint32_t* counts,
                                                   float* xs, float* ys, int32_t* size) try {
   if (bmpPath == nullptr) return kGlobalImageFailed;
-  ImageU8* image = Bmp_LoadGrayU8(bmpPath);
+  ImageU8Ptr image(Bmp_LoadGrayU8(bmpPath));
   if (image == nullptr) return kGlobalImageFailed;
   SetCameraMaskFromOption(option);
   gv().cornerQuickMode = 1;
-  LUTOB* lut = LUTOB_Create();
-  const int32_t r = LUTOB_BuildFromImage(lut, a1, a2, a3, a4, a5, option & 15, image, 0, 0);
+  LutobPtr lut(LUTOB_Create());
+  const int32_t r = LUTOB_BuildFromImage(lut.get(), a1, a2, a3, a4, a5, option & 15, image.get(), 0, 0);
   if (r == 0) {
     int32_t n[4] = {0, 0, 0, 0};
-    if (xs != nullptr && ys != nullptr) LUTOB_GetCorners(lut, n, xs, ys);
+    if (xs != nullptr && ys != nullptr) LUTOB_GetCorners(lut.get(), n, xs, ys);
     else for (int k = 0; k < 4; ++k) n[k] = lut->cornerCounts[k];
     if (counts != nullptr)
       for (int k = 0; k < 4; ++k) counts[k] = static_cast<uint32_t>(n[k]);
@@ -463,8 +422,6 @@ AVM_EXPORT int KRV_GlobalImage_DirectGetCorner_EX(const char* bmpPath, int32_t a
       size[1] = image->height / 2;
     }
   }
-  FreeBmpImage(image);
-  LUTOB_Destroy(lut);
   return r;
 }
 AVM_EXPORT_CATCH(kGlobalImageFailed)

@@ -1,4 +1,5 @@
 // Exports of the merger brightness balance.
+#include <memory>
 #include <new>
 
 #include "exports/export_guard.h"
@@ -9,15 +10,12 @@ AVM_EXPORT MergerBalanceOB* KRV_GlobalImage_InitMergerBalance(int32_t width, int
                                                               int32_t w, int32_t h, uint32_t* cols,
                                                               uint32_t* rows) try {
   if (!ExportPictureOk(__func__, width, height)) return nullptr;
-  MergerBalanceOB* ob = new (std::nothrow) MergerBalanceOB(MergerBalance_Empty());
+  std::unique_ptr<MergerBalanceOB> ob(new (std::nothrow) MergerBalanceOB(MergerBalance_Empty()));
   if (ob == nullptr) return nullptr;
-  if (KRV_InitMergerBalance(ob, width, height, x0, y0, w, h) != 0) {
-    delete ob;
-    return nullptr;
-  }
+  if (KRV_InitMergerBalance(ob.get(), width, height, x0, y0, w, h) != 0) return nullptr;
   if (cols != nullptr) *cols = static_cast<uint32_t>(ob->cols);
   if (rows != nullptr) *rows = static_cast<uint32_t>(ob->rows);
-  return ob;
+  return ob.release();
 }
 AVM_EXPORT_CATCH(nullptr)
 

@@ -1,15 +1,14 @@
 // Exports of the manual pose adjustment.
+#include <memory>
+
 #include "exports/export_guard.h"
 #include "calibration/solve/modcp.h"
 #include "globalimage_api.h"
 
 ModCPObject* KRV_GlobalImage_ModCPInit(const char* configPath1, const char* configPath2, int32_t mode) try {
-  ModCPObject* obj = new ModCPObject();
-  if (ModCP_Init(obj, configPath1, configPath2, mode) == 0) {
-    delete obj;
-    return nullptr;
-  }
-  return obj;
+  std::unique_ptr<ModCPObject> obj(new ModCPObject());
+  if (ModCP_Init(obj.get(), configPath1, configPath2, mode) == 0) return nullptr;
+  return obj.release();
 }
 AVM_EXPORT_CATCH(nullptr)
 

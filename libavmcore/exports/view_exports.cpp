@@ -83,13 +83,10 @@ void CopyPoints(const TracePointList& l, uint32_t* count, float* xs, float* ys, 
 
 UndistOB* KRV_GlobalImage_InitUndistOB(const char* cameraFile) try {
   if (cameraFile == nullptr) return nullptr;
-  UndistOB* view = UndistOB_Create();
+  UndistOBPtr view(UndistOB_Create());
   if (view == nullptr) return nullptr;
-  if (Undist4Camera_Init(view, cameraFile) != 1) {
-    UndistOB_Destroy(view);
-    return nullptr;
-  }
-  return view;
+  if (Undist4Camera_Init(view.get(), cameraFile) != 1) return nullptr;
+  return view.release();
 }
 AVM_EXPORT_CATCH(nullptr)
 

@@ -214,7 +214,7 @@ int32_t Best3Ctrl_Init(Best3Ctrl* job, int32_t timeoutSeconds, const char* lutCo
                        const char* configOutPath) {
   if (job == nullptr || lutConfigPath == nullptr || job->runFlag.load() != 0) return 0;
   GlobalVariables_Init(1);
-  job->lut = std::unique_ptr<LUTOB, void (*)(LUTOB*)>(LUTOB_Create(), LUTOB_Destroy);
+  job->lut.reset(LUTOB_Create());
   if (LUTOB_LoadConfig(job->lut.get(), lutConfigPath, nullptr) == 0) {
     AvmLog("Best3Ctrl_Init: cannot load %s\n", lutConfigPath);
     job->lut.reset();

@@ -12,8 +12,7 @@
 
 #include "calibration/solve/best3_solve.h"
 #include "frame/matrix_types.h"
-
-struct LUTOB;
+#include "surround/lutob.h"
 
 constexpr uint32_t kBest3FrameGapMs = 191;
 constexpr int32_t kBest3Slots = 5;
@@ -21,7 +20,7 @@ constexpr int32_t kBest3MaxWorkWidth = 1280;
 
 struct Best3Ctrl {
   Best3Work work;  // the calibration state, on the embedded LUT object
-  std::unique_ptr<LUTOB, void (*)(LUTOB*)> lut{nullptr, nullptr};
+  LutobPtr lut;
   int32_t timeoutSeconds = 0;
   uint32_t startMs = 0;
   uint32_t startSecond = 0;

@@ -90,16 +90,15 @@ bool ParseModel(RotTemplateDetector* d, const uint8_t* data, size_t size) {
 // Template picture mapped to -1..1, resized to T x T, then turned to each of
 // the 180 directions.
 bool LoadTemplates(RotTemplateDetector* d, const char* templatePath) {
-  Matrix* raw = Bmp_LoadGrayFloat(templatePath, 0);
+  MatrixPtr raw(Bmp_LoadGrayFloat(templatePath, 0));
   if (raw == nullptr) return Refuse("template picture unreadable");
   const int32_t T = d->templateSize;
   const size_t n = static_cast<size_t>(raw->cols) * raw->rows;
   for (size_t i = 0; i < n; ++i) raw->data[i] = raw->data[i] * 2.0f - 1.0f;
   std::vector<float> sized(static_cast<size_t>(T) * T, 0.0f);
   Matrix dst{T, T, sized.data()};
-  Image_Resize(raw, &dst, 2);
-  std::free(raw->data);
-  std::free(raw);
+  Image_Resize(raw.get(), &dst, 2);
+  raw.reset();
   d->templates.assign(kRotTemplateTurns, std::vector<float>(static_cast<size_t>(T) * T, 0.0f));
   const float kHalfPi = 1.5707964f;
   for (int k = 0; k < kRotTemplateTurns; ++k) {

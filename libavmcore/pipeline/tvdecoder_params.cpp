@@ -199,12 +199,10 @@ void TVDecoderBase::CaptureFileEx(const char* path, int32_t index, int32_t type,
   ClearCapture();
   if (type != 0) return;
   // Leave no stale picture under the name: black out an existing file.
-  Matrix* old = Bmp_LoadGrayFloat(path, 0);
+  MatrixPtr old(Bmp_LoadGrayFloat(path, 0));
   if (old == nullptr) return;
   for (int32_t i = 0; i < old->cols * old->rows; ++i) old->data[i] = 0.0f;
-  Bmp_SaveFloatPlanes(old, path);
-  free(old->data);
-  free(old);
+  Bmp_SaveFloatPlanes(old.get(), path);
 }
 
 int32_t TVDecoderBase::Better(int32_t mode, int32_t timeout, const char* lutConfigPath, const char* lutPath1,

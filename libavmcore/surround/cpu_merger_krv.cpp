@@ -4,6 +4,7 @@
 
 #include "surround/cpu_merger.h"
 #include "surround/krv_image.h"
+#include "toolkit/matrix_alloc.h"
 #include "camera/lut_config.h"
 #include "frame/log.h"
 
@@ -50,7 +51,7 @@ int LUTCPU_LoadByteLut(const char* krvImagePath, const char* lutConfigPath, int3
   } else {
     AvmLog("LUTCPU_InitFromFile LoadKRVImage Failed %s \n", krvImagePath);
   }
-  for (Matrix* p : m) KRVImage_FreeMatrix(p);
+  for (Matrix* p : m) Matrix_Delete(p);
   return ok;
 }
 

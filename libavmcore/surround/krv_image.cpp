@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "frame/global_variables.h"
+#include "toolkit/matrix_alloc.h"
 
 namespace {
 
@@ -82,12 +83,6 @@ int KRVImage_Save(const ImageU8* p0, const ImageU8* p1, const ImageU8* p2, const
   return ok ? 1 : 0;
 }
 
-void KRVImage_FreeMatrix(Matrix* m) {
-  if (m == nullptr) return;
-  delete[] m->data;
-  delete m;
-}
-
 int KRVImage_Load(const char* path, Matrix** out0, Matrix** out1, Matrix** out2, Matrix** out3,
                   int32_t pair1[2], int32_t pair2[2]) {
   if (path == nullptr) return 0;
@@ -133,9 +128,9 @@ int KRVImage_Load(const char* path, Matrix** out0, Matrix** out1, Matrix** out2,
   }
   Matrix* out[4] = {nullptr, nullptr, nullptr, nullptr};
   for (int k = 0; k < 4; ++k) {
-    out[k] = new (std::nothrow) Matrix{W, H2, new (std::nothrow) float[n]};
-    if (out[k] == nullptr || out[k]->data == nullptr) {
-      for (int j = 0; j <= k; ++j) KRVImage_FreeMatrix(out[j]);
+    out[k] = Matrix_New(W, H2);
+    if (out[k] == nullptr) {
+      for (int j = 0; j < k; ++j) Matrix_Delete(out[j]);
       return 0;
     }
     float* d = out[k]->data;
@@ -184,7 +179,7 @@ int KRVImageMerger_Release(KRVImageMerger* m) {
   m->outRGB = nullptr;
   m->inRGB = nullptr;
   for (auto& p : m->planes) {
-    KRVImage_FreeMatrix(p);
+    Matrix_Delete(p);
     p = nullptr;
   }
   m->loaded = 0;

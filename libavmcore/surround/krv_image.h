@@ -30,14 +30,13 @@ void LUT_PackBytePlanes(ImageU8* p0, ImageU8* p1, ImageU8* p2, ImageU8* p3, cons
 int KRVImage_Save(const ImageU8* p0, const ImageU8* p1, const ImageU8* p2, const ImageU8* p3,
                   const int32_t pair1[2], const int32_t pair2[2], const char* path);
 
-// Reads a file back: four new matrices of W x 2H (byte / 255; header by new,
-// data by new[], free with KRVImage_FreeMatrix) and the two pairs in the form
+// Reads a file back: four new matrices of W x 2H (byte / 255; free with
+// Matrix_Delete, toolkit/matrix_alloc.h) and the two pairs in the form
 // the writer received. 1 on success; 0 when the file cannot be opened, has
 // another magic, impossible sizes or is shorter than its pixels. On failure
 // nothing is allocated and the outputs are untouched.
 int KRVImage_Load(const char* path, Matrix** out0, Matrix** out1, Matrix** out2, Matrix** out3,
                   int32_t pair1[2], int32_t pair2[2]);
-void KRVImage_FreeMatrix(Matrix* m);
 
 // A small CPU merger record set up straight from a KRVImage file.
 struct KRVImageMerger {

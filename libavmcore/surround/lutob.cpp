@@ -12,6 +12,7 @@
 #include "surround/calibration_services.h"
 #include "camera/lut_config_file.h"
 #include "toolkit/image_ops.h"
+#include "toolkit/matrix_alloc.h"
 #include "toolkit/sampling.h"
 
 namespace {
@@ -26,20 +27,8 @@ int32_t MaxPoints() {
 
 void SetPoseHeaders(LUTOB* lut) { CameraParamSet_SetHeaders(&lut->params, &lut->poses); }
 
-Matrix* NewMatrix(int32_t cols, int32_t rows) {
-  const size_t n = static_cast<size_t>(std::max(cols, 0)) * static_cast<size_t>(std::max(rows, 0));
-  return new Matrix{cols, rows, new float[n > 0 ? n : 1]()};
-}
-
-void FreeMatrix(Matrix*& m) {
-  if (m == nullptr) return;
-  delete[] m->data;
-  delete m;
-  m = nullptr;
-}
-
 void FreePreview(LUTOB* lut) {
-  delete[] lut->previewImage.data;
+  Matrix_FreeData(&lut->previewImage);
   lut->previewImage = Matrix{0, 0, nullptr};
 }
 
@@ -69,7 +58,7 @@ void AllocPoints(LUTOB* lut, int32_t m) {
 void AllocPreview(LUTOB* lut) {
   FreePreview(lut);
   const int32_t w = std::max(lut->cfg.carRect[2], 0), h = std::max(lut->cfg.outHeight, 0);
-  lut->previewImage = Matrix{w, h, new float[static_cast<size_t>(w) * h + 1]()};
+  Matrix_NewData(&lut->previewImage, w, h);
 }
 
 void ComputeWorld(LUTOB* lut, int32_t m) {
@@ -132,7 +121,7 @@ ImageU8* QuadFrame_FromSingleU8(const ImageU8* image) {
   if ((image->width != 1280 && image->width != 1920) || image->height >= image->width || image->height < 1)
     return nullptr;
   const int32_t w = image->width, h = image->height;
-  ImageU8* f = new ImageU8{2 * w, 2 * h, new uint8_t[static_cast<size_t>(4) * w * h]()};
+  ImageU8* f = ImageU8_New(2 * w, 2 * h);
   ImageU8_CopyBlock(image, f, w, h, 0, 0, w, 0);
   return f;
 }
@@ -142,20 +131,12 @@ Matrix* QuadFrame_FromSingleF32(const Matrix* image) {
   if ((image->cols != 1280 && image->cols != 1920) || image->rows >= image->cols || image->rows < 1)
     return nullptr;
   const int32_t w = image->cols, h = image->rows;
-  Matrix* f = NewMatrix(2 * w, 2 * h);
+  Matrix* f = Matrix_New(2 * w, 2 * h);
   for (int32_t r = 0; r < h; ++r)
     memcpy(f->data + static_cast<size_t>(r) * 2 * w + w, image->data + static_cast<size_t>(r) * w,
            sizeof(float) * w);
   return f;
 }
-
-void QuadFrame_FreeU8(ImageU8* frame) {
-  if (frame == nullptr) return;
-  delete[] frame->data;
-  delete frame;
-}
-
-void QuadFrame_FreeF32(Matrix* frame) { FreeMatrix(frame); }
 
 int32_t LUTOB_RunBlockCalib4(int32_t model, int32_t passMode, const ImageU8* image) {
   return BlockCalib4_RunAuto(model, passMode, image);
@@ -180,11 +161,11 @@ int32_t LUTOB_BuildFromImage(LUTOB* lut, int32_t carWidth, int32_t carLength, in
   FreeOwned(lut);
   LutConfig_Init(&lut->cfg, carWidth, carLength, carBoxParam, frontOverhang, wheelBase, model, 1, g.advValue15, 0);
   SetPoseHeaders(lut);
-  ImageU8* single = QuadFrame_FromSingleU8(image);
+  ImageU8Ptr single(QuadFrame_FromSingleU8(image));
   const ImageU8* frame = image;
   if (single != nullptr) {
     g.cameraMask = 2;
-    frame = single;
+    frame = single.get();
   }
   const int32_t w = frame->width / 2, h = frame->height / 2;
   lut->camW = w;
@@ -203,17 +184,15 @@ int32_t LUTOB_BuildFromImage(LUTOB* lut, int32_t carWidth, int32_t carLength, in
     lut->cornerCounts[c] = ClampCount(lut->cornerCounts[c], m);
     if (lut->cornerCounts[c] == 0 && checkCorners != 0) {
       LUTOB_ReleaseBuffers(lut);
-      QuadFrame_FreeU8(single);
       return 17 + c;
     }
   }
   if (g.CalibLayoutCode != 52 && g.CalibLayoutCode != 29) {
     for (int c = 0; c < 4; ++c) {
-      lut->cameraImages[c] = NewMatrix(w, h);
+      lut->cameraImages[c] = Matrix_New(w, h);
       QuadrantToFloat(frame, c, w, h, lut->cameraImages[c]->data);
     }
   }
-  QuadFrame_FreeU8(single);
   return 0;
 }
 
@@ -237,21 +216,21 @@ int32_t LUTOB_BuildFromImageF32(LUTOB* lut, int32_t carWidth, int32_t carLength,
   LutConfig_Init(&lut->cfg, carWidth, carLength, carBoxParam, frontOverhang, wheelBase, model, 1, g.advValue15, 0);
   AllocPreview(lut);
   SetPoseHeaders(lut);
-  Matrix* single = QuadFrame_FromSingleF32(image);
+  MatrixPtr single(QuadFrame_FromSingleF32(image));
   const Matrix* frame = image;
   if (single != nullptr) {
     g.cameraMask = 2;
-    frame = single;
+    frame = single.get();
   }
   const int32_t w = frame->cols / 2, h = frame->rows / 2;
   lut->camW = w;
   lut->camH = h;
   const int32_t m = MaxPoints();
   for (int c = 0; c < 4; ++c) {
-    lut->cameraImages[c] = NewMatrix(w, h);
+    lut->cameraImages[c] = Matrix_New(w, h);
     QuadrantCopyF32(frame, c, w, h, lut->cameraImages[c]->data);
   }
-  QuadFrame_FreeF32(single);
+  single.reset();
   AllocPoints(lut, m);
   ComputeWorld(lut, m);
   for (int c = 0; c < 4; ++c) {
@@ -286,7 +265,7 @@ int32_t LUTOB_BuildFromHand(LUTOB* lut, int32_t carWidth, int32_t carLength, int
   SetPoseHeaders(lut);
   lut->camW = std::max(quadWidth / 2, 0);
   lut->camH = std::max(quadHeight / 2, 0);
-  for (int c = 0; c < 4; ++c) lut->cameraImages[c] = NewMatrix(lut->camW, lut->camH);
+  for (int c = 0; c < 4; ++c) lut->cameraImages[c] = Matrix_New(lut->camW, lut->camH);
   const int32_t m = MaxPoints();
   AllocPoints(lut, m);
   ComputeWorld(lut, m);
@@ -408,7 +387,7 @@ int LUTOB_LoadConfig(LUTOB* lut, const char* path, const Matrix* frame) {
     lut->camW = frame->cols / 2;
     lut->camH = frame->rows / 2;
     for (int c = 0; c < 4; ++c) {
-      lut->cameraImages[c] = NewMatrix(lut->camW, lut->camH);
+      lut->cameraImages[c] = Matrix_New(lut->camW, lut->camH);
       QuadrantCopyF32(frame, c, lut->camW, lut->camH, lut->cameraImages[c]->data);
     }
   }
@@ -535,7 +514,10 @@ int LUTOB_WorldPointsChanged(LUTOB* lut) {
 void LUTOB_FreeCameraImages(LUTOB* lut) {
   if (lut == nullptr) return;
   FreePreview(lut);
-  for (Matrix*& m : lut->cameraImages) FreeMatrix(m);
+  for (Matrix*& m : lut->cameraImages) {
+    Matrix_Delete(m);
+    m = nullptr;
+  }
 }
 
 void LUTOB_ReleaseBuffers(LUTOB* lut) {

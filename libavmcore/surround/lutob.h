@@ -6,6 +6,7 @@
 // camera image slot and writes corner counts and image points; the pose
 // solver writes each camera's pose into the parameter set.
 #include <cstdint>
+#include <memory>
 
 #include "camera/lut_config.h"
 #include "frame/matrix_types.h"
@@ -21,7 +22,7 @@ struct LUTOB {
   Matrix previewImage;  // output size, owned
   CameraParamSet params;
   CameraParamHeaders poses;    // K, D, R, T of cameras 1..4 over params
-  Matrix* cameraImages[4];     // owned header and data (luma / 255), or null
+  Matrix* cameraImages[4];     // owned, from Matrix_New (luma / 255), or null
   int32_t cornerCounts[4];
   float* imagePoints[4];       // M points of (x, y)
   float* worldPoints[4];       // M points of (x, y, z)
@@ -35,6 +36,13 @@ struct LUTOB {
 LUTOB* LUTOB_Create();
 // LUTOB_ReleaseBuffers, then delete. Null is fine.
 void LUTOB_Destroy(LUTOB* lut);
+
+// Owner of an object inside the library; release() hands it to an export's
+// caller, who frees it through the export that destroys it.
+struct LutobDeleter {
+  void operator()(LUTOB* lut) const { LUTOB_Destroy(lut); }
+};
+using LutobPtr = std::unique_ptr<LUTOB, LutobDeleter>;
 
 int32_t LUTOB_BuildFromImage(LUTOB* lut, int32_t carWidth, int32_t carLength, int32_t carBoxParam,
                              int32_t frontOverhang, int32_t wheelBase, int32_t model, ImageU8* image,
@@ -67,8 +75,6 @@ void LUTOB_SetFrontCameraX(LUTOB* lut);
 
 // A single camera image (width 1280 or 1920, height below the width) placed
 // as camera 2 of a zeroed quad frame of twice its size; null otherwise.
-// Free with QuadFrame_FreeU8 / KRVImage_FreeMatrix-like delete of header and data.
+// Free with ImageU8_Delete / Matrix_Delete (toolkit/matrix_alloc.h).
 ImageU8* QuadFrame_FromSingleU8(const ImageU8* image);
 Matrix* QuadFrame_FromSingleF32(const Matrix* image);
-void QuadFrame_FreeU8(ImageU8* frame);
-void QuadFrame_FreeF32(Matrix* frame);

@@ -5,6 +5,7 @@
 #include "frame/global_variables.h"
 #include "surround/calibration_services.h"
 #include "surround/lutob.h"
+#include "toolkit/matrix_alloc.h"
 
 int32_t LUTOB_SetImageAndFindCorners(LUTOB* lut, int32_t camera, const Matrix* image) {
   if (lut == nullptr || camera < 1 || camera > 4 || image == nullptr || image->data == nullptr ||
@@ -12,7 +13,7 @@ int32_t LUTOB_SetImageAndFindCorners(LUTOB* lut, int32_t camera, const Matrix* i
     return 0;
   Matrix*& slot = lut->cameraImages[camera - 1];
   const size_t n = static_cast<size_t>(lut->camW) * lut->camH;
-  if (slot == nullptr) slot = new Matrix{lut->camW, lut->camH, new float[n]};
+  if (slot == nullptr) slot = Matrix_New(lut->camW, lut->camH);
   if (slot->cols != lut->camW || slot->rows != lut->camH) return 0;
   memcpy(slot->data, image->data, n * sizeof(float));
   return static_cast<int32_t>(FindAllChessboardCorners(lut, static_cast<uint32_t>(camera)));

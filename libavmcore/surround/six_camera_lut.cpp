@@ -151,12 +151,6 @@ int32_t BuildBothGroups(LUTOB* lutA, LUTOB* lutB, int32_t splitLength, int32_t p
   return 0;
 }
 
-void FreeImage(ImageU8* img) {
-  if (img == nullptr) return;
-  free(img->data);
-  free(img);
-}
-
 }  // namespace
 
 void LUTSix_SetSplit(LUTOB* lut, int32_t group, int32_t splitLength, int32_t pairA, int32_t pairB) {
@@ -299,42 +293,37 @@ int32_t LUTSix_InitMergerLUTOBByFile(LUTOB* lutA, LUTOB* lutB, int32_t carWidth,
                                      const char* byteLutPathA, const char* byteLutPathB, const char* configPathA,
                                      const char* configPathB, float* splitPoint) {
   if (lutA == nullptr || lutB == nullptr) return 1;
-  ImageU8* image1 = imagePath1 != nullptr ? Bmp_LoadGrayU8(imagePath1) : nullptr;
+  ImageU8Ptr image1(imagePath1 != nullptr ? Bmp_LoadGrayU8(imagePath1) : nullptr);
   if (image1 == nullptr) {
     AvmLog("LUTSix_InitMergerLUTOBByFile No File1 %s \n", imagePath1 != nullptr ? imagePath1 : "(null)");
     return 1;
   }
-  ImageU8* image2 = imagePath2 != nullptr ? Bmp_LoadGrayU8(imagePath2) : nullptr;
+  ImageU8Ptr image2(imagePath2 != nullptr ? Bmp_LoadGrayU8(imagePath2) : nullptr);
   if (image2 == nullptr) {
     AvmLog("LUTSix_InitMergerLUTOBByFile No File2 %s \n", imagePath2 != nullptr ? imagePath2 : "(null)");
-    FreeImage(image1);
     return 1;
   }
   // Group B's quad frame takes the second frame's top half as its bottom
   // half: both must be quad frames of one size.
   if (image1->width != image2->width || image1->height != image2->height || image1->height < 4) {
     AvmLog("LUTSix_InitMergerLUTOBByFile: %s and %s differ in size\n", imagePath1, imagePath2);
-    FreeImage(image1);
-    FreeImage(image2);
     return 1;
   }
   GlobalVariables& g = gv();
   if (g.advValue8 != 0) {
-    ImageU8_RaiseToCornerMin(image1);
-    ImageU8_RaiseToCornerMin(image2);
+    ImageU8_RaiseToCornerMin(image1.get());
+    ImageU8_RaiseToCornerMin(image2.get());
     g.advValue8 = 0;
   }
-  int32_t r = BlockCalib6_RunAuto(model, image1, image2);
+  int32_t r = BlockCalib6_RunAuto(model, image1.get(), image2.get());
   if (r != 0) {
     LUTSix_MergeHelper(cornersA1, cornersA2, cornersB1, cornersB2, 0);
-    FreeImage(image1);
-    FreeImage(image2);
     return r;
   }
   auto build = [&](LUTOB* lut, int32_t group) {
     if (group == 2)
-      ImageU8_CopyBlock(image2, image1, image2->width & ~1, image2->height / 2, 0, 0, 0, image1->height / 2);
-    return LUTOB_BuildFromImage(lut, carWidth, carLength, 0, pairA, pairB, model, image1, 0, 1);
+      ImageU8_CopyBlock(image2.get(), image1.get(), image2->width & ~1, image2->height / 2, 0, 0, 0, image1->height / 2);
+    return LUTOB_BuildFromImage(lut, carWidth, carLength, 0, pairA, pairB, model, image1.get(), 0, 1);
   };
   auto corners = [&](LUTOB* lut, int32_t group) {
     if (group == 1 && cameraSize != nullptr) {
@@ -350,7 +339,5 @@ int32_t LUTSix_InitMergerLUTOBByFile(LUTOB* lutA, LUTOB* lutB, int32_t carWidth,
   };
   r = BuildBothGroups(lutA, lutB, splitLength, pairA, pairB, byteLutPathA, byteLutPathB, configPathA, configPathB,
                       splitPoint, build, corners);
-  FreeImage(image1);
-  FreeImage(image2);
   return r;
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/matrix_alloc.h"
 #include "toolkit/thresholds.h"
 
 namespace {
@@ -142,31 +143,6 @@ bool LoadFile(const char* path, Prepare prepare, Take take) {
   return ok;
 }
 
-Matrix* NewMatrix(int32_t cols, int32_t rows) {
-  Matrix* m = static_cast<Matrix*>(malloc(sizeof(Matrix)));
-  m->cols = cols;
-  m->rows = rows;
-  m->data = static_cast<float*>(malloc(sizeof(float) * static_cast<size_t>(cols) * rows));
-  return m;
-}
-void FreeMatrix(Matrix* m) {
-  if (m == nullptr) return;
-  free(m->data);
-  free(m);
-}
-ImageU8* NewImageU8(int32_t w, int32_t h) {
-  ImageU8* img = static_cast<ImageU8*>(malloc(sizeof(ImageU8)));
-  img->width = w;
-  img->height = h;
-  img->data = static_cast<uint8_t*>(malloc(static_cast<size_t>(w) * h));
-  return img;
-}
-void FreeImageU8(ImageU8* img) {
-  if (img == nullptr) return;
-  free(img->data);
-  free(img);
-}
-
 inline uint8_t LumaOf(const uint8_t* bgr) { return Rgb_ToY(bgr[2], bgr[1], bgr[0]); }
 
 // trunc(v * 255 + 0.5) in double precision, negative 0, low 8 bits.
@@ -259,8 +235,8 @@ Matrix* Bmp_LoadGrayFloat(const char* path, int mode) {
   const bool ok = LoadFile(
       path,
       [&](const BmpInfo& info) {
-        m = NewMatrix(info.width, info.height);
-        return true;
+        m = Matrix_New(info.width, info.height);
+        return m != nullptr;
       },
       [&](int32_t y, const uint8_t* row, int bpp) {
         float* out = m->data + static_cast<ptrdiff_t>(y) * m->cols;
@@ -277,7 +253,7 @@ Matrix* Bmp_LoadGrayFloat(const char* path, int mode) {
         }
       });
   if (!ok) {
-    FreeMatrix(m);
+    Matrix_Delete(m);
     return nullptr;
   }
   return m;
@@ -288,7 +264,7 @@ int Bmp_LoadRGBPlanesFloat(const char* path, Matrix** r, Matrix** g, Matrix** b,
   const bool ok = LoadFile(
       path,
       [&](const BmpInfo& info) {
-        for (int c = 0; c < (info.bits == 32 ? 4 : 3); ++c) planes[c] = NewMatrix(info.width, info.height);
+        for (int c = 0; c < (info.bits == 32 ? 4 : 3); ++c) planes[c] = Matrix_New(info.width, info.height);
         return true;
       },
       [&](int32_t y, const uint8_t* row, int bpp) {
@@ -303,7 +279,7 @@ int Bmp_LoadRGBPlanesFloat(const char* path, Matrix** r, Matrix** g, Matrix** b,
       });
   if (!ok)
     for (Matrix*& m : planes) {
-      FreeMatrix(m);
+      Matrix_Delete(m);
       m = nullptr;
     }
   if (r) *r = planes[0];
@@ -312,7 +288,7 @@ int Bmp_LoadRGBPlanesFloat(const char* path, Matrix** r, Matrix** g, Matrix** b,
   if (a)
     *a = planes[3];
   else
-    FreeMatrix(planes[3]);
+    Matrix_Delete(planes[3]);
   return ok ? 1 : 0;
 }
 
@@ -321,15 +297,15 @@ ImageU8* Bmp_LoadGrayU8(const char* path) {
   const bool ok = LoadFile(
       path,
       [&](const BmpInfo& info) {
-        img = NewImageU8(info.width, info.height);
-        return true;
+        img = ImageU8_New(info.width, info.height);
+        return img != nullptr;
       },
       [&](int32_t y, const uint8_t* row, int bpp) {
         uint8_t* out = img->data + static_cast<ptrdiff_t>(y) * img->width;
         for (int32_t x = 0; x < img->width; ++x) out[x] = LumaOf(row + static_cast<ptrdiff_t>(x) * bpp);
       });
   if (!ok) {
-    FreeImageU8(img);
+    ImageU8_Delete(img);
     return nullptr;
   }
   return img;
@@ -340,7 +316,7 @@ int Bmp_LoadRGBPlanesU8(const char* path, ImageU8** r, ImageU8** g, ImageU8** b)
   const bool ok = LoadFile(
       path,
       [&](const BmpInfo& info) {
-        for (ImageU8*& p : planes) p = NewImageU8(info.width, info.height);
+        for (ImageU8*& p : planes) p = ImageU8_New(info.width, info.height);
         return true;
       },
       [&](int32_t y, const uint8_t* row, int bpp) {
@@ -354,7 +330,7 @@ int Bmp_LoadRGBPlanesU8(const char* path, ImageU8** r, ImageU8** g, ImageU8** b)
       });
   if (!ok)
     for (ImageU8*& p : planes) {
-      FreeImageU8(p);
+      ImageU8_Delete(p);
       p = nullptr;
     }
   if (r) *r = planes[0];

@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "frame/matrix_types.h"
+#include "toolkit/matrix_alloc.h"
 #include "toolkit/pixel_formats.h"
 
 // Uncompressed Windows bitmaps: the one layout every writer produces (54
@@ -13,7 +14,7 @@
 // fit, a file shorter than its pixel rows) is rejected with a message and a
 // null / 0 result; nothing partial is handed back. Results are allocated
 // with malloc, header and pixel block both, and belong to the caller, who
-// frees both with free().
+// frees both with free() (Matrix_Delete / ImageU8_Delete).
 
 // Packed float pixels: width * height pixels of a fixed number of floats
 // each (3 for R, G, B pictures, 8 for the interleaved channel pictures).

@@ -22,9 +22,8 @@ float Image_SampleBilinear(const Matrix* img, float row, float col) {
 }
 
 Matrix* Image_RemapBilinearAlloc(const Matrix* src, const Matrix* xmap, const Matrix* ymap) {
-  Matrix* out = new Matrix{xmap->cols, xmap->rows, nullptr};
+  Matrix* out = Matrix_New(xmap->cols, xmap->rows);
   const long n = static_cast<long>(xmap->cols) * xmap->rows;
-  out->data = new float[static_cast<size_t>(n > 0 ? n : 0)];
   for (long i = 0; i < n; ++i) {
     const float x = xmap->data[i];
     out->data[i] = x < 0.0f ? 0.0f : Image_SampleBilinear(src, ymap->data[i], x);

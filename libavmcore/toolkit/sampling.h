@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "frame/matrix_types.h"
+#include "toolkit/matrix_alloc.h"
 
 // Geometric resampling of float images (Matrix, cols = width, row-major) and
 // small point utilities. Coordinates are (row, col) floats in pixel units;
@@ -11,8 +12,8 @@
 // dropped. Callers keep 0 <= row <= rows - 1 and 0 <= col <= cols - 1.
 float Image_SampleBilinear(const Matrix* img, float row, float col);
 
-// New Matrix of xmap's size (header and data allocated with new; the caller
-// frees both): the bilinear sample of src at (ymap, xmap), 0 where x < 0.
+// New Matrix of xmap's size (Matrix_New; the caller frees it with
+// Matrix_Delete): the bilinear sample of src at (ymap, xmap), 0 where x < 0.
 Matrix* Image_RemapBilinearAlloc(const Matrix* src, const Matrix* xmap, const Matrix* ymap);
 
 // dst = sample of src at (dy + ymap, dx + xmap) over xmap's size; 0 where

@@ -11,14 +11,7 @@
 
 namespace {
 
-Matrix* NewImage(int32_t cols, int32_t rows) {
-  Matrix* m = static_cast<Matrix*>(malloc(sizeof(Matrix)));
-  m->cols = cols > 0 ? cols : 0;
-  m->rows = rows > 0 ? rows : 0;
-  const size_t n = static_cast<size_t>(m->cols) * static_cast<size_t>(m->rows);
-  m->data = static_cast<float*>(calloc(n > 0 ? n : 1, sizeof(float)));
-  return m;
-}
+Matrix* NewImage(int32_t cols, int32_t rows) { return Matrix_New(cols > 0 ? cols : 0, rows > 0 ? rows : 0); }
 
 Matrix* Copy(const Matrix* image, float* scaleX, float* scaleY) {
   Matrix* m = NewImage(image->cols, image->rows);
@@ -259,8 +252,3 @@ Matrix* ResampleByFactor(const Matrix* image, float factor) {
   return m;
 }
 
-void CornerImage_Free(Matrix* image) {
-  if (image == nullptr) return;
-  free(image->data);
-  free(image);
-}

@@ -1,11 +1,12 @@
 #pragma once
 // Bringing grey float images to the bounded working sizes of the corner
 // finders. A working x times the x scale (and y times the y scale) gives the
-// input position. Results are new Matrix headers from malloc with a pixel
-// block from malloc: free the data, then the header (CornerImage_Free).
+// input position. Results come from Matrix_New: hold them in a MatrixPtr or
+// free them with Matrix_Delete.
 #include <cstdint>
 
 #include "frame/matrix_types.h"
+#include "toolkit/matrix_alloc.h"
 
 // 720 x 576 when (cols >= 1280 and mode != 0) or (rows == 480 and mode == 2),
 // else a copy with scales 1.
@@ -22,5 +23,3 @@ Matrix* ResampleToSize(const Matrix* image, int32_t W, int32_t H, float* scaleX,
 void ResampleToSizeInto(const Matrix* image, Matrix* dst, float* scaleX, float* scaleY);
 // (int)(cols f) x (int)(rows f), always resampled; no scales.
 Matrix* ResampleByFactor(const Matrix* image, float factor);
-// Frees a result of the above; null is fine.
-void CornerImage_Free(Matrix* image);

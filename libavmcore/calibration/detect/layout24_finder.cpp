@@ -59,7 +59,7 @@ struct Layout24 {
 // of the 1280 x 720 working copy; its four points in camera pixels.
 bool CheckerCircles(const Matrix* image, uint32_t camera, Layout24* f) {
   float sx = 1.0f, sy = 1.0f;
-  Matrix* work = ResampleTo1280x720(image, &sx, &sy);
+  MatrixPtr work(ResampleTo1280x720(image, &sx, &sy));
   if (work == nullptr) return false;
   const CalibProfileRecord& prof = CalibProfile();
   const int32_t v = 2 + 4 * (static_cast<int32_t>(camera) - 1);
@@ -69,7 +69,7 @@ bool CheckerCircles(const Matrix* image, uint32_t camera, Layout24* f) {
   bool solved = false;
   if (ImageBox_ClipEdges(work->cols, work->rows, prof.F(v), prof.F(v + 1), prof.F(v + 2), prof.F(v + 3), &box) !=
           0 &&
-      Matrix_CropToImage(work, box.left, box.top, box.cols, box.rows, &buf, &crop, &box) != 0) {
+      Matrix_CropToImage(work.get(), box.left, box.top, box.cols, box.rows, &buf, &crop, &box) != 0) {
     struct Try {
       float offset;
       int32_t mode;
@@ -87,7 +87,6 @@ bool CheckerCircles(const Matrix* image, uint32_t camera, Layout24* f) {
       }
     }
   }
-  CornerImage_Free(work);
   return solved;
 }
 

@@ -103,11 +103,9 @@ int32_t SearchQuads(const Matrix* half, int32_t side, int32_t mode, bool dropOut
                               offset);
 }
 
-using ImagePtr = std::unique_ptr<Matrix, void (*)(Matrix*)>;
-
 // The working copy of the searched picture and its two halves.
 struct WorkImages {
-  ImagePtr work{nullptr, CornerImage_Free};
+  MatrixPtr work;
   float colScale = 1.0f, rowScale = 1.0f;
   int32_t W = 0, H = 0, half = 0;
   std::vector<float> leftPixels, rightPixels;

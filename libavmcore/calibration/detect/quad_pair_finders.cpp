@@ -141,7 +141,7 @@ uint32_t RunSearch(const Search& s, float* points) {
   std::vector<float> cropPixels;
   Matrix crop{0, 0, nullptr};
   if (!Matrix_CropToImage(s.image, box.left, box.top, box.cols, box.rows, &cropPixels, &crop, &box)) return 0;
-  std::unique_ptr<Matrix, void (*)(Matrix*)> resampled(ResampleByFactor(&crop, s.scale), CornerImage_Free);
+  MatrixPtr resampled(ResampleByFactor(&crop, s.scale));
   if (!resampled || resampled->cols < 3 || resampled->rows < 3) return 0;
   const size_t pixels = static_cast<size_t>(resampled->cols) * static_cast<size_t>(resampled->rows);
   std::vector<float> workPixels(pixels);

@@ -281,12 +281,12 @@ int32_t FindChessboardByTemplates(const Matrix* image, int32_t squaresX, int32_t
       image->cols < 1 || image->rows < 1)
     return 0;
   float sx = 1.0f, sy = 1.0f;
-  Matrix* work = ResampleForCorners(image, resampleMode, &sx, &sy);
+  MatrixPtr work(ResampleForCorners(image, resampleMode, &sx, &sy));
   const int32_t W = work->cols, H = work->rows;
   const size_t npix = static_cast<size_t>(W) * H;
   std::vector<float> smoothData(npix), likeData(npix);
   Matrix smooth{W, H, smoothData.data()}, like{W, H, likeData.data()};
-  Image_BoxMean(work, &smooth, 1, 1);
+  Image_BoxMean(work.get(), &smooth, 1, 1);
   CornerLikelihood(&smooth, &like, small);
   TemplateGradients grad;
   TemplateGradients_Compute(&smooth, &grad);
@@ -338,7 +338,7 @@ int32_t FindChessboardByTemplates(const Matrix* image, int32_t squaresX, int32_t
     }
     for (TemplateCorner* l : lists) free(l);
   }
-  CornerImage_Free(work);
+  work.reset();
   if (!found) return 0;
   for (int32_t i = 0; i < want; ++i) {
     out[2 * i] = best[2 * i] * sy;

@@ -273,14 +273,14 @@ uint32_t CalibFind_Layout8Part(LUTOB* lut, uint32_t camera, Matrix* image, float
   // The piece of camera 1 alone.
   if (camera != 1 || !FinderCallValid(lut, camera, image, points, 18)) return 0;
   float sx = 1.0f, sy = 1.0f;
-  Matrix* work = ResampleForCorners(image, 1, &sx, &sy);
+  MatrixPtr work(ResampleForCorners(image, 1, &sx, &sy));
   if (work == nullptr) return 0;
   const int32_t w = work->cols, h = work->rows;
   std::vector<float> smooth(static_cast<size_t>(w) * h), like(smooth.size());
   Matrix smoothM{w, h, smooth.data()}, likeM{w, h, like.data()};
-  Image_BoxMean(work, &smoothM, 1, 1);
+  Image_BoxMean(work.get(), &smoothM, 1, 1);
   CornerLikelihood(&smoothM, &likeM, 0);
-  CornerImage_Free(work);
+  work.reset();
   Layout8Geometry g{static_cast<float>(w), static_cast<float>(h), 0.0f, sy, static_cast<float>(w) * 160.0f / 720.0f,
                     0.0f};
   if (g.linkNear < 160.0f) {

@@ -17,7 +17,7 @@ bool TemplateCropScan::Prepare(const Matrix* image, int64_t left, int64_t top, i
   if (image == nullptr || image->data == nullptr || !(factor > 0.0f && factor <= 16.0f)) return false;
   if (!Matrix_CropToImage(image, left, top, width, height, &crop_, &cropM, &box_)) return false;
   factor_ = factor;
-  std::unique_ptr<Matrix, void (*)(Matrix*)> resampled(nullptr, CornerImage_Free);
+  MatrixPtr resampled;
   if (factor != 1.0f) {
     resampled.reset(ResampleByFactor(&cropM, factor));
     if (resampled == nullptr || resampled->cols < 1 || resampled->rows < 1) return false;

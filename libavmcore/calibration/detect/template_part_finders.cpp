@@ -42,14 +42,14 @@ bool Unlabelled(const TemplateCorner* c) { return c != nullptr && c->label < 0; 
 // The picture as the detector sees it: resampled, smoothed, with its corner
 // likelihood.
 struct PartPicture {
-  Matrix* work = nullptr;
+  MatrixPtr work;
   float sx = 1.0f, sy = 1.0f;
   int32_t W = 0, H = 0;
   std::vector<float> smooth, like;
   Matrix smoothM{0, 0, nullptr}, likeM{0, 0, nullptr};
 
   explicit PartPicture(const Matrix* image) {
-    work = ResampleForCorners(image, 1, &sx, &sy);
+    work.reset(ResampleForCorners(image, 1, &sx, &sy));
     W = work->cols;
     H = work->rows;
     const size_t n = static_cast<size_t>(W) * static_cast<size_t>(H);
@@ -57,10 +57,9 @@ struct PartPicture {
     like.assign(n, 0.0f);
     smoothM = Matrix{W, H, smooth.data()};
     likeM = Matrix{W, H, like.data()};
-    Image_BoxMean(work, &smoothM, 1, 1);
+    Image_BoxMean(work.get(), &smoothM, 1, 1);
     CornerLikelihood(&smoothM, &likeM, 0);
   }
-  ~PartPicture() { CornerImage_Free(work); }
   PartPicture(const PartPicture&) = delete;
   PartPicture& operator=(const PartPicture&) = delete;
 

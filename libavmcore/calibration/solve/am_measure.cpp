@@ -16,6 +16,7 @@
 #include "frame/log.h"
 #include "toolkit/bmp_file.h"
 #include "toolkit/matrix.h"
+#include "toolkit/matrix_alloc.h"
 
 namespace {
 
@@ -29,15 +30,6 @@ constexpr int32_t kFrameSchedule[3] = {3, 8, 11};
 int32_t g_scheduleIndex = 0;
 
 void AdvanceSchedule() { g_scheduleIndex = (g_scheduleIndex + 1) % 3; }
-
-// The BMP reader hands out a malloc'ed header and pixel block.
-struct MatrixFree {
-  void operator()(Matrix* m) const {
-    if (m == nullptr) return;
-    free(m->data);
-    free(m);
-  }
-};
 
 // Interior of a quad's bounding box (coordinates truncated), clipped to the
 // frame: columns [c0, c1), rows [r0, r1). False when empty.
@@ -223,7 +215,7 @@ void AM_SetScheduleIndex(int32_t index) { g_scheduleIndex = ((index % 3) + 3) % 
 int32_t AM_Calib(const char* bmpPath, const int32_t* window, uint32_t tag, int32_t a, int32_t b,
                  const char* modelPath) {
   if (bmpPath == nullptr || modelPath == nullptr) return 1;
-  std::unique_ptr<Matrix, MatrixFree> image(Bmp_LoadGrayFloat(bmpPath, 0));
+  MatrixPtr image(Bmp_LoadGrayFloat(bmpPath, 0));
   if (image == nullptr) {
     AvmLog("AM_Calib: cannot read %s \n", bmpPath);
     return 1;

@@ -51,14 +51,6 @@ void GetF32(const uint8_t* p, size_t* at, float* v, int n) {
   }
 }
 
-struct MallocMatrixFree {
-  void operator()(Matrix* m) const {
-    if (m == nullptr) return;
-    free(m->data);
-    free(m);
-  }
-};
-
 // Left marker first (smaller column of corner 0), both in grid order.
 void OrderPair(float q0[8], float q1[8]) {
   AM_SortQuadCorners(q0);
@@ -254,11 +246,10 @@ int32_t CornerTracker_Release(CornerTracker* o) {
 
 int32_t CornerTracker_Calibrate(const char* bmpPath, uint32_t tag, int32_t a, int32_t b, const char* path) {
   if (bmpPath == nullptr || path == nullptr) return 1;
-  std::unique_ptr<Matrix, MallocMatrixFree> image(Bmp_LoadGrayFloat(bmpPath, 0));
+  MatrixPtr image(Bmp_LoadGrayFloat(bmpPath, 0));
   if (image == nullptr) return 1;
   float sx = 1.0f, sy = 1.0f;
-  std::unique_ptr<Matrix, void (*)(Matrix*)> small(ResampleToSize(image.get(), kSmallW, kSmallH, &sx, &sy),
-                                                   CornerImage_Free);
+  MatrixPtr small(ResampleToSize(image.get(), kSmallW, kSmallH, &sx, &sy));
   if (small == nullptr) return 1;
   CornerTracker o;
   o.width = image->cols;

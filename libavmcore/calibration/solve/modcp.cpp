@@ -63,10 +63,8 @@ void TurnCorner(const float* m, float px, float py, float* x, float* y) {
   *y = m[3] * X + m[4] * Y - py;
 }
 
-using LutPtr = std::unique_ptr<LUTOB, void (*)(LUTOB*)>;
-
-LutPtr LoadLut(const char* path) {
-  LutPtr lut(LUTOB_Create(), LUTOB_Destroy);
+LutobPtr LoadLut(const char* path) {
+  LutobPtr lut(LUTOB_Create());
   if (LUTOB_LoadConfig(lut.get(), path, nullptr) == 0) {
     AvmLog("T8~~~~~~~~ cannot load %s\n", path);
     lut.reset();
@@ -332,9 +330,9 @@ int32_t ModCP_SaveConfig(ModCPObject* o, const char* lutPath1, const char* lutPa
   if (six && (configPath2 == nullptr || configPath2[0] == '\0')) return 0;
   // The poses go into in-memory copies of the camera files; the files on
   // disk change only once everything was regenerated and written.
-  LutPtr first = LoadLut(configPath1);
+  LutobPtr first = LoadLut(configPath1);
   if (!first) return 0;
-  LutPtr second(nullptr, LUTOB_Destroy);
+  LutobPtr second;
   if (six) {
     second = LoadLut(configPath2);
     if (!second) return 0;
@@ -362,7 +360,7 @@ int32_t ModCP_ConfigFileBlind(int32_t extA, int32_t extB, int32_t extC, int32_t 
                               const char* configPath2, const char* lutPath1, const char* lutPath2) {
   if (configPath1 == nullptr) return 0;
   const bool two = configPath2 != nullptr && configPath2[0] != '\0' && lutPath2 != nullptr && lutPath2[0] != '\0';
-  LutPtr luts[2] = {LutPtr(nullptr, LUTOB_Destroy), LutPtr(nullptr, LUTOB_Destroy)};
+  LutobPtr luts[2];
   const char* cfgPaths[2] = {configPath1, configPath2};
   const char* lutPaths[2] = {lutPath1, lutPath2};
   const int32_t n = two ? 2 : 1;

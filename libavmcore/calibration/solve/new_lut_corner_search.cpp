@@ -13,6 +13,7 @@
 #include "surround/calibration_services.h"
 #include "surround/lutob.h"
 #include "toolkit/matrix.h"
+#include "toolkit/matrix_alloc.h"
 #include "toolkit/sampling.h"
 
 namespace {
@@ -43,23 +44,18 @@ void WaitAll(CornerSearchJob* const* jobs, int n) {
   }
 }
 
-Matrix* NewMatrix(int32_t cols, int32_t rows) {
-  const size_t n = static_cast<size_t>(cols) * static_cast<size_t>(rows);
-  return new Matrix{cols, rows, new float[n > 0 ? n : 1]()};
-}
-
 // The object's buffers: preview (output size), parameter headers, camera
 // images cut from the quad frame, point arrays of m points.
 void SetUpObject(LUTOB* lut, const Matrix* quad, int32_t m) {
   const int32_t pw = std::max(lut->cfg.carRect[2], 0), ph = std::max(lut->cfg.outHeight, 0);
-  lut->previewImage = Matrix{pw, ph, new float[static_cast<size_t>(pw) * ph + 1]()};
+  Matrix_NewData(&lut->previewImage, pw, ph);
   CameraParamSet_SetHeaders(&lut->params, &lut->poses);
   const int32_t w = quad->cols / 2, h = quad->rows / 2;
   lut->camW = w;
   lut->camH = h;
   const int32_t ox[4] = {0, w, 0, w}, oy[4] = {0, 0, h, h};
   for (int c = 0; c < 4; ++c) {
-    lut->cameraImages[c] = NewMatrix(w, h);
+    lut->cameraImages[c] = Matrix_New(w, h);
     Matrix_CopyBlock(quad, lut->cameraImages[c], w, h, ox[c], oy[c], 0, 0);
     lut->imagePoints[c] = new float[static_cast<size_t>(2) * std::max(m, 1)]();
     lut->worldPoints[c] = new float[static_cast<size_t>(3) * std::max(m, 1)]();

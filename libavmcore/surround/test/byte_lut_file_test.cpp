@@ -8,6 +8,7 @@
 
 #include "testsupport/four_camera_rig.h"
 #include "surround/krv_image.h"
+#include "toolkit/matrix_alloc.h"
 #include "surround/merger_lut.h"
 #include "testsupport/config_state.h"
 
@@ -47,7 +48,7 @@ TEST_F(ByteLutFile, PacksTheObjectsMapsWithTheCarBody) {
     EXPECT_EQ(static_cast<int>(p[0]->data[k] * 255.0f + 0.5f), x) << k;
     EXPECT_EQ(static_cast<int>(p[0]->data[kOutW * kOutH + k] * 255.0f + 0.5f), x2 & 255) << k;
   }
-  for (Matrix* m : p) KRVImage_FreeMatrix(m);
+  for (Matrix* m : p) Matrix_Delete(m);
   EXPECT_FALSE(Exists(state_.Path("lut_config.krv")));
 }
 
@@ -78,7 +79,7 @@ TEST_F(ByteLutFile, GroundGridByteLut) {
   EXPECT_EQ(p[0]->rows, 160);
   EXPECT_EQ(pair1[1], box[0]);
   EXPECT_EQ(pair2[0], box[3]);
-  for (Matrix* m : p) KRVImage_FreeMatrix(m);
+  for (Matrix* m : p) Matrix_Delete(m);
   EXPECT_EQ(LUT_GenerateNewByteLUTFile(rig_->lut, krv.c_str(), 0, 80, 1000, 0, box), -1);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "testsupport/config_state.h"
+#include "toolkit/matrix_alloc.h"
 
 namespace {
 
@@ -138,7 +139,7 @@ TEST_F(KRVImageFile, WriteThenReadGivesTheSameBytesAndPairs) {
     ASSERT_EQ(out[k]->rows, H2);
     for (size_t i = 0; i < pl.b[k].size(); ++i)
       ASSERT_EQ(static_cast<int>(out[k]->data[i] * 255.0f + 0.5f), pl.b[k][i]) << k << " " << i;
-    KRVImage_FreeMatrix(out[k]);
+    Matrix_Delete(out[k]);
   }
 }
 

@@ -11,6 +11,7 @@
 #include "testsupport/config_state.h"
 #include "testsupport/four_camera_rig.h"
 #include "toolkit/bmp_file.h"
+#include "toolkit/matrix_alloc.h"
 
 namespace {
 
@@ -26,10 +27,9 @@ class PreviewTest : public ::testing::Test {
     rig_ = new FourCameraRig(kCamW, kCamH, 160, 240);
     ASSERT_EQ(LUT_GenerateMergerLUT(rig_->lut, 0, 0), 0);
     LUTOB* lut = rig_->lut;
-    lut->previewImage = Matrix{lut->cfg.X1.cols, lut->cfg.X1.rows,
-                               new float[static_cast<size_t>(lut->cfg.X1.cols) * lut->cfg.X1.rows]()};
+    ASSERT_TRUE(Matrix_NewData(&lut->previewImage, lut->cfg.X1.cols, lut->cfg.X1.rows));
     for (int c = 0; c < 4; ++c) {
-      lut->cameraImages[c] = new Matrix{kCamW, kCamH, new float[kCamW * kCamH]};
+      lut->cameraImages[c] = Matrix_New(kCamW, kCamH);
       for (int i = 0; i < kCamW * kCamH; ++i) lut->cameraImages[c]->data[i] = kCamValue[c];
     }
   }

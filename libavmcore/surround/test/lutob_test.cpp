@@ -9,6 +9,7 @@
 #include "frame/global_variables.h"
 #include "camera/lut_config_file.h"
 #include "testsupport/config_state.h"
+#include "toolkit/matrix_alloc.h"
 
 namespace {
 
@@ -246,14 +247,14 @@ TEST_F(LutobTest, SingleCameraImageBecomesCameraTwoOfAQuadFrame) {
   std::vector<uint8_t> pix(1280 * 720);
   for (size_t i = 0; i < pix.size(); ++i) pix[i] = static_cast<uint8_t>(i * 7);
   ImageU8 single{1280, 720, pix.data()};
-  ImageU8* quad = QuadFrame_FromSingleU8(&single);
+  ImageU8Ptr quad(QuadFrame_FromSingleU8(&single));
   ASSERT_NE(quad, nullptr);
   EXPECT_EQ(quad->width, 2560);
   EXPECT_EQ(quad->height, 1440);
   EXPECT_EQ(quad->data[5 * 2560 + 1280 + 3], pix[5 * 1280 + 3]);
   EXPECT_EQ(quad->data[5 * 2560 + 3], 0);
   EXPECT_EQ(quad->data[800 * 2560 + 1300], 0);
-  QuadFrame_FreeU8(quad);
+  quad.reset();
   ImageU8 square{1920, 1920, pix.data()};
   EXPECT_EQ(QuadFrame_FromSingleU8(&square), nullptr);
   ImageU8 other{1000, 500, pix.data()};

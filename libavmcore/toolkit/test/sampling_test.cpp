@@ -47,12 +47,10 @@ TEST(Sampling, RemapZeroForNegativeXAndOffsets) {
   Image_RemapBilinear(&im.m, &xm.m, &ym.m, &dst.m, 1, 2);
   EXPECT_EQ(dst.d[0], Image_SampleBilinear(&im.m, 3.0f, 0.5f));
   EXPECT_EQ(dst.d[2], im.at(5, 3));
-  Matrix* a = Image_RemapBilinearAlloc(&im.m, &xm.m, &ym.m);
+  MatrixPtr a(Image_RemapBilinearAlloc(&im.m, &xm.m, &ym.m));
   ASSERT_EQ(a->cols, 3);
   EXPECT_EQ(a->data[0], 0.0f);
   EXPECT_EQ(a->data[2], im.at(3, 2));
-  delete[] a->data;
-  delete a;
 }
 
 TEST(Sampling, ResizeNearestAndBilinear) {

@@ -56,7 +56,7 @@ TEST(CornerResample, ForCornersBySizeAndMode) {
       // A working pixel is the source sampled at its position times the scales.
       EXPECT_FLOAT_EQ(Image_SampleBilinear(&src.m, 100 * sy, 300 * sx), out->data[100 * out->cols + 300]);
     }
-    CornerImage_Free(out);
+    Matrix_Delete(out);
   }
 }
 
@@ -67,20 +67,20 @@ TEST(CornerResample, OtherTargets) {
   EXPECT_EQ(1280, a->cols);
   EXPECT_EQ(1.0f, sx);
   EXPECT_EQ(hd.data, std::vector<float>(a->data, a->data + hd.data.size()));
-  CornerImage_Free(a);
+  Matrix_Delete(a);
   Image fhd(1920, 1080);
   Matrix* b = ResampleTo1280x720(&fhd.m, &sx, &sy);
   EXPECT_EQ(720, b->rows);
   EXPECT_FLOAT_EQ(1.5f, sx);
   EXPECT_FLOAT_EQ(1.5f, sy);
   ExpectZeroBorder(b);
-  CornerImage_Free(b);
+  Matrix_Delete(b);
 
   Matrix* c = ResampleToSize(&fhd.m, 640, 360, &sx, &sy);
   EXPECT_EQ(640, c->cols);
   EXPECT_FLOAT_EQ(3.0f, sx);
   ExpectZeroBorder(c);
-  CornerImage_Free(c);
+  Matrix_Delete(c);
 
   // Into a destination: one of exactly the source's size is a plain copy.
   std::vector<float> dstData(1280 * 720, -1.0f);
@@ -100,8 +100,8 @@ TEST(CornerResample, OtherTargets) {
   EXPECT_EQ(180, d->rows);
   EXPECT_FLOAT_EQ(Image_SampleBilinear(&hd.m, 40 / 0.25f, 70 / 0.25f), d->data[40 * 320 + 70]);
   ExpectZeroBorder(d);
-  CornerImage_Free(d);
+  Matrix_Delete(d);
   Matrix* e = ResampleByFactor(&hd.m, 0.003f);  // 3 x 2: all zero
   for (int i = 0; i < e->cols * e->rows; ++i) EXPECT_EQ(0.0f, e->data[i]);
-  CornerImage_Free(e);
+  Matrix_Delete(e);
 }

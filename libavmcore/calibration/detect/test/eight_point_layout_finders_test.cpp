@@ -23,6 +23,7 @@
 #include "toolkit/sampling.h"
 #include "testsupport/calibration_site.h"
 #include "testsupport/mark_scenes.h"
+#include "testsupport/test_lutob.h"
 
 namespace {
 
@@ -36,21 +37,10 @@ class EightPointTargets : public ::testing::Test {
  protected:
   void SetUp() override {
     for (float& l : gv().presetLimit) l = 5.0f;
-    lut_ = LUTOB_Create();
-    CameraParamSet_SetHeaders(&lut_->params, &lut_->poses);
-    lut_->camW = 1280;
-    lut_->camH = 720;
+    lut_.Reset(1280, 720);
     for (int c = 0; c < 4; ++c) lut_->cfg.model[c] = 2;
     points_.assign(2 * kMaxPoints, -1.0f);
     world_.assign(3 * kMaxPoints, 0.0f);
-  }
-  void TearDown() override {
-    for (int c = 0; c < 4; ++c) {
-      lut_->cameraImages[c] = nullptr;
-      lut_->imagePoints[c] = nullptr;
-      lut_->worldPoints[c] = nullptr;
-    }
-    LUTOB_Destroy(lut_);
   }
 
   // Boards of 3 x 3 squares of 400 mm left and right ahead of camera 1 or
@@ -158,7 +148,7 @@ class EightPointTargets : public ::testing::Test {
   }
 
   LensModelScenes scenes_;
-  LUTOB* lut_ = nullptr;
+  TestLutob lut_;
   FloatImage img_;
   std::vector<float> points_, world_, truth_;
 };

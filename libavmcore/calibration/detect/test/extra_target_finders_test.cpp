@@ -27,6 +27,7 @@
 #include "testsupport/mark_scenes.h"
 #include "marker_board_site.h"
 #include "testsupport/pose_scene.h"
+#include "testsupport/test_lutob.h"
 
 namespace {
 
@@ -125,10 +126,7 @@ class SiteLut {
   explicit SiteLut(const ChessSite& site, int maxPoints = kMaxPoints) : site_(site) {
     gv().maxPoints = maxPoints;
     for (float& l : gv().presetLimit) l = 5.0f;
-    lut_ = LUTOB_Create();
-    CameraParamSet_SetHeaders(&lut_->params, &lut_->poses);
-    lut_->camW = 1280;
-    lut_->camH = 720;
+    lut_.Reset(1280, 720);
     for (int c = 0; c < 4; ++c) lut_->cfg.model[c] = 2;
     points_.assign(2 * static_cast<size_t>(maxPoints), -1.0f);
     world_.assign(site.world.begin(), site.world.begin() + 3 * maxPoints);
@@ -138,14 +136,6 @@ class SiteLut {
     lut_->cameraImages[c] = &image_.m;
     lut_->imagePoints[c] = points_.data();
     lut_->worldPoints[c] = world_.data();
-  }
-  ~SiteLut() {
-    for (int c = 0; c < 4; ++c) {
-      lut_->cameraImages[c] = nullptr;
-      lut_->imagePoints[c] = nullptr;
-      lut_->worldPoints[c] = nullptr;
-    }
-    LUTOB_Destroy(lut_);
   }
   LUTOB* lut() { return lut_; }
   Matrix* image() { return &image_.m; }
@@ -160,7 +150,7 @@ class SiteLut {
 
  private:
   const ChessSite& site_;
-  LUTOB* lut_ = nullptr;
+  TestLutob lut_;
   std::vector<float> points_, world_;
   FloatImage image_;
 };
@@ -463,10 +453,7 @@ class Layout26Side : public ::testing::Test {
     g.CalibLayoutCode = 26;
     g.maxPoints = kMaxPoints;
     for (float& l : g.presetLimit) l = 5.0f;
-    lut_ = LUTOB_Create();
-    CameraParamSet_SetHeaders(&lut_->params, &lut_->poses);
-    lut_->camW = 1280;
-    lut_->camH = 720;
+    lut_.Reset(1280, 720);
     for (int c = 0; c < 4; ++c) lut_->cfg.model[c] = 2;
     lut_->cfg.carWidth = 1800;
     lut_->cfg.carLength = 4600;
@@ -475,14 +462,6 @@ class Layout26Side : public ::testing::Test {
     const float region[4] = {0, 0, 1280, 720};
     for (int i = 0; i < 4; ++i) CalibProfile().SetF(2 + i, region[i]);
     points_.assign(2 * kMaxPoints, -1.0f);
-  }
-  void TearDown() override {
-    for (int c = 0; c < 4; ++c) {
-      lut_->cameraImages[c] = nullptr;
-      lut_->imagePoints[c] = nullptr;
-      lut_->worldPoints[c] = nullptr;
-    }
-    LUTOB_Destroy(lut_);
   }
   // Camera 3 of the LUT object on site i.
   void Use(int i) {
@@ -501,7 +480,7 @@ class Layout26Side : public ::testing::Test {
 
   static std::unique_ptr<std::vector<MarkerSite>> sites_;
   LensModelScenes scenes_;
-  LUTOB* lut_ = nullptr;
+  TestLutob lut_;
   FloatImage image_;
   std::vector<float> points_, world_;
 };
@@ -620,22 +599,11 @@ class FrontRearSites : public ::testing::Test {
     GlobalVariables& g = gv();
     g.maxPoints = kMaxPoints;
     for (float& l : g.presetLimit) l = 5.0f;
-    lut_ = LUTOB_Create();
-    CameraParamSet_SetHeaders(&lut_->params, &lut_->poses);
-    lut_->camW = 1280;
-    lut_->camH = 720;
+    lut_.Reset(1280, 720);
     for (int c = 0; c < 4; ++c) lut_->cfg.model[c] = 2;
     lut_->cfg.carWidth = 1800;
     lut_->cfg.carLength = 4600;
     points_.assign(2 * kMaxPoints, -1.0f);
-  }
-  void TearDown() override {
-    for (int c = 0; c < 4; ++c) {
-      lut_->cameraImages[c] = nullptr;
-      lut_->imagePoints[c] = nullptr;
-      lut_->worldPoints[c] = nullptr;
-    }
-    LUTOB_Destroy(lut_);
   }
   void Use(int i, int camera) {
     const MarkerSite& site = (*sites_)[i];
@@ -655,7 +623,7 @@ class FrontRearSites : public ::testing::Test {
 
   static std::unique_ptr<std::vector<MarkerSite>> sites_;
   LensModelScenes scenes_;
-  LUTOB* lut_ = nullptr;
+  TestLutob lut_;
   FloatImage image_;
   std::vector<float> points_, world_;
 };
@@ -770,10 +738,7 @@ TEST(Layout26Inverted, CapFollowsTheMeanOfTheInvertedImage) {
 TEST(Layout26Region, ProfileRegionsOutsideThePictureAreCut) {
   LensModelScenes scenes;
   gv().CalibLayoutCode = 26;
-  LUTOB* lut = LUTOB_Create();
-  CameraParamSet_SetHeaders(&lut->params, &lut->poses);
-  lut->camW = 320;
-  lut->camH = 180;
+  TestLutob lut(320, 180);
   std::vector<float> pixels(320 * 180, 0.8f), world(3 * kMaxPoints, 0.0f), points(2 * kMaxPoints, 0.0f);
   Matrix image{320, 180, pixels.data()};
   const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
@@ -791,7 +756,6 @@ TEST(Layout26Region, ProfileRegionsOutsideThePictureAreCut) {
       lut->worldPoints[camera - 1] = nullptr;
     }
   }
-  LUTOB_Destroy(lut);
 }
 
 }  // namespace

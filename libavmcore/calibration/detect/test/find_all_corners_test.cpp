@@ -9,6 +9,7 @@
 #include "frame/global_variables.h"
 #include "frame/log.h"
 #include "surround/lutob.h"
+#include "testsupport/test_lutob.h"
 
 namespace {
 
@@ -24,10 +25,10 @@ void Capture(const char* line) {
 class FindAll : public ::testing::Test {
  protected:
   void SetUp() override {
-    lut_ = LUTOB_Create();
+    lut_.Reset();
     for (int c = 0; c < 4; ++c) {
-      lut_->imagePoints[c] = new float[2 * 59];
-      for (int i = 0; i < 2 * 59; ++i) lut_->imagePoints[c][i] = kMarker;
+      points_[c].assign(2 * 59, kMarker);
+      lut_->imagePoints[c] = points_[c].data();
       lut_->cornerCounts[c] = 77;
     }
     gv().boardCols12 = gv().boardCols34 = 9;
@@ -37,8 +38,6 @@ class FindAll : public ::testing::Test {
   }
   void TearDown() override {
     AvmLog_SetSink(previous_);
-    for (int c = 0; c < 4; ++c) lut_->cameraImages[c] = nullptr;  // owned by the test
-    LUTOB_Destroy(lut_);
   }
   void Show(uint32_t camera, const BoardSceneSpec& spec, std::vector<float>* truth) {
     scene_ = BoardScene_Make(spec);
@@ -62,7 +61,8 @@ class FindAll : public ::testing::Test {
 
   static constexpr float kMarker = -31.0f;
   ScopedConfigState state_;
-  LUTOB* lut_ = nullptr;
+  TestLutob lut_;
+  std::vector<float> points_[4];
   BoardScene scene_;
   FloatImage img_;
   AvmLogSink previous_ = nullptr;

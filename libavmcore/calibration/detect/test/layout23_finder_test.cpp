@@ -17,6 +17,7 @@
 #include "surround/lutob.h"
 #include "testsupport/calibration_site.h"
 #include "testsupport/mark_scenes.h"
+#include "testsupport/test_lutob.h"
 
 namespace {
 
@@ -27,19 +28,10 @@ class Layout23Site : public ::testing::Test {
   void SetUp() override {
     gv().CalibLayoutCode = 23;
     for (float& l : gv().presetLimit) l = 5.0f;
-    lut_ = LUTOB_Create();
-    CameraParamSet_SetHeaders(&lut_->params, &lut_->poses);
-    lut_->camW = 1280;
-    lut_->camH = 720;
+    lut_.Reset(1280, 720);
     for (int c = 0; c < 4; ++c) lut_->cfg.model[c] = 2;
     points_.assign(2 * kMaxPoints, -1.0f);
     world_.assign(3 * kMaxPoints, 0.0f);
-  }
-  void TearDown() override {
-    lut_->cameraImages[2] = nullptr;
-    lut_->imagePoints[2] = nullptr;
-    lut_->worldPoints[2] = nullptr;
-    LUTOB_Destroy(lut_);
   }
   // Camera 3's long board (4 x 14 squares of 110 mm) beside the vehicle;
   // hide leaves it off. The ten world points follow the template detector's
@@ -118,7 +110,7 @@ class Layout23Site : public ::testing::Test {
   static constexpr float kSmallX = -2500.0f;
   static constexpr float kSmallY[2] = {-2700.0f, 900.0f};
   LensModelScenes scenes_;
-  LUTOB* lut_ = nullptr;
+  TestLutob lut_;
   FloatImage img_;
   std::vector<float> points_, world_, truth_;
 };

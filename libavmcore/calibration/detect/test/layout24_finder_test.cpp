@@ -16,6 +16,7 @@
 #include "surround/lutob.h"
 #include "testsupport/calibration_site.h"
 #include "testsupport/mark_scenes.h"
+#include "testsupport/test_lutob.h"
 
 namespace {
 
@@ -27,20 +28,13 @@ class Layout24Site : public ::testing::Test {
     gv().CalibLayoutCode = 24;
     for (float& l : gv().presetLimit) l = 5.0f;
     saved_ = CalibProfile();
-    lut_ = LUTOB_Create();
-    CameraParamSet_SetHeaders(&lut_->params, &lut_->poses);
-    lut_->camW = 1280;
-    lut_->camH = 720;
+    lut_.Reset(1280, 720);
     for (int c = 0; c < 4; ++c) lut_->cfg.model[c] = 2;
     points_.assign(2 * kMaxPoints, -1.0f);
     world_.assign(3 * kMaxPoints, 0.0f);
   }
   void TearDown() override {
     CalibProfile() = saved_;
-    lut_->cameraImages[0] = nullptr;
-    lut_->imagePoints[0] = nullptr;
-    lut_->worldPoints[0] = nullptr;
-    LUTOB_Destroy(lut_);
   }
 
   // Camera 1's site: the four round marks about (0, -3000) and twelve
@@ -102,7 +96,7 @@ class Layout24Site : public ::testing::Test {
 
   LensModelScenes scenes_;
   CalibProfileRecord saved_{};
-  LUTOB* lut_ = nullptr;
+  TestLutob lut_;
   FloatImage img_;
   std::vector<float> points_, world_, truth_;
 };

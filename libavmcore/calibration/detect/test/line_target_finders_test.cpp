@@ -17,6 +17,7 @@
 #include "frame/lens_table.h"
 #include "testsupport/lens_table_fixture.h"
 #include "testsupport/stripe_site.h"
+#include "testsupport/test_lutob.h"
 
 namespace {
 
@@ -125,14 +126,12 @@ class StripeSiteTest : public ::testing::Test {
     GlobalVariables& g = gv();
     g.targetDimA = kStripe;
     g.place0 = kInnerSpan;
-    lut_ = LUTOB_Create();
+    lut_.Reset();
     lut_->cfg.paramBlock = &site_.block;
     for (int c = 0; c < 4; ++c) lut_->worldPoints[c] = world_[c];
   }
   void TearDown() override {
     lut_->cfg.paramBlock = nullptr;
-    for (int c = 0; c < 4; ++c) lut_->worldPoints[c] = nullptr;
-    LUTOB_Destroy(lut_);
   }
 
   void Render(int camera, bool left = true, bool right = true, float centre = 0.0f) {
@@ -170,7 +169,7 @@ class StripeSiteTest : public ::testing::Test {
 
   ScopedConfigState state_;
   StripeSite site_;
-  LUTOB* lut_ = nullptr;
+  TestLutob lut_;
   float world_[4][3 * 59] = {};
   std::vector<float> pixels_;
   Matrix image_{};

@@ -23,6 +23,7 @@
 #include "surround/calibration_services.h"
 #include "surround/lutob.h"
 #include "testsupport/config_state.h"
+#include "testsupport/test_lutob.h"
 
 namespace {
 
@@ -146,7 +147,7 @@ class MarkerBoardTest : public ::testing::Test {
   }
 
   ScopedConfigState state;
-  LUTOB* lut = LUTOB_Create();
+  TestLutob lut;
   std::vector<float> world[4], points[4], pixels[4];
   Matrix images[4];
 
@@ -168,13 +169,6 @@ class MarkerBoardTest : public ::testing::Test {
       lut->imagePoints[c] = points[c].data();
       lut->worldPoints[c] = world[c].data();
     }
-  }
-  void TearDown() override {
-    for (int c = 0; c < 4; ++c) {
-      lut->cameraImages[c] = nullptr;
-      lut->imagePoints[c] = lut->worldPoints[c] = nullptr;
-    }
-    LUTOB_Destroy(lut);
   }
   // Every camera's world points of the layout.
   void WorldPoints(int32_t code) {

@@ -18,6 +18,7 @@
 #include "surround/lutob.h"
 #include "testsupport/calibration_site.h"
 #include "testsupport/mark_scenes.h"
+#include "testsupport/test_lutob.h"
 
 namespace {
 
@@ -49,21 +50,10 @@ class PredictedTargets : public ::testing::Test {
   void SetUp() override {
     gv().CalibLayoutCode = 15;
     for (float& l : gv().presetLimit) l = 5.0f;
-    lut_ = LUTOB_Create();
-    CameraParamSet_SetHeaders(&lut_->params, &lut_->poses);
-    lut_->camW = 1280;
-    lut_->camH = 720;
+    lut_.Reset(1280, 720);
     for (int c = 0; c < 4; ++c) lut_->cfg.model[c] = 2;
     points_.assign(2 * kMaxPoints, -1.0f);
     world_.assign(3 * kMaxPoints, 0.0f);
-  }
-  void TearDown() override {
-    for (int c = 0; c < 4; ++c) {
-      lut_->cameraImages[c] = nullptr;
-      lut_->imagePoints[c] = nullptr;
-      lut_->worldPoints[c] = nullptr;
-    }
-    LUTOB_Destroy(lut_);
   }
 
   // Renders the site of the case (without the listed pieces: bit 0 the main
@@ -132,7 +122,7 @@ class PredictedTargets : public ::testing::Test {
   }
 
   LensModelScenes scenes_;
-  LUTOB* lut_ = nullptr;
+  TestLutob lut_;
   FloatImage img_;
   std::vector<float> points_, world_, truth_;
   int cols_ = 0, rows_ = 0;

@@ -135,7 +135,7 @@ TEST_F(QuadDetector, LargeImagesAreSearchedAt720x576UnlessModeZero) {
   Matrix* resampled = ResampleForCorners(&img.m, 2, &sx, &sy);
   ASSERT_EQ(720, resampled->cols);
   ASSERT_EQ(1, Chessboard_FindCorners(resampled, 9, 7, small.data(), 2));
-  CornerImage_Free(resampled);
+  Matrix_Delete(resampled);
   for (size_t i = 0; i < truth.size(); i += 2) {
     EXPECT_FLOAT_EQ(small[i] * 1.25f, mode2[i]);
     EXPECT_FLOAT_EQ(small[i + 1] * (1280.0f / 720.0f), mode2[i + 1]);

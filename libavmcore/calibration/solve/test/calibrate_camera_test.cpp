@@ -14,6 +14,7 @@
 #include "frame/log.h"
 #include "solve_test_support.h"
 #include "surround/lutob.h"
+#include "testsupport/test_lutob.h"
 
 namespace {
 
@@ -155,7 +156,7 @@ TEST_F(CalibrateCameraTest, LayoutTwentyFourSwitchesToModelFourForTables200And20
 }
 
 struct LutobFixture {
-  LUTOB* lut = LUTOB_Create();
+  TestLutob lut;
   std::vector<float> pixels;
   Matrix image{1280, 720, nullptr};
   std::vector<float> points, world;
@@ -171,13 +172,6 @@ struct LutobFixture {
       lut->imagePoints[c] = points.data();
       lut->worldPoints[c] = world.data();
     }
-  }
-  ~LutobFixture() {
-    for (int c = 0; c < 4; ++c) {
-      lut->cameraImages[c] = nullptr;
-      lut->imagePoints[c] = lut->worldPoints[c] = nullptr;
-    }
-    LUTOB_Destroy(lut);
   }
 };
 

@@ -11,13 +11,16 @@
 #include "surround/lutob.h"
 #include "testsupport/board_scenes.h"
 #include "testsupport/config_state.h"
+#include "testsupport/test_lutob.h"
 
 TEST(FindAllThreads, CamerasInParallelGiveTheSingleThreadedResult) {
   ScopedConfigState state;
   gv().boardCols12 = gv().boardCols34 = 9;
   gv().boardRows12 = gv().boardRows34 = 7;
-  LUTOB* lut = LUTOB_Create();
+  TestLutob owner;
+  LUTOB* lut = owner;
   FloatImage images[4];
+  std::vector<float> points[4];
   for (int c = 0; c < 4; ++c) {
     BoardSceneSpec spec;
     spec.model = 2;
@@ -28,7 +31,8 @@ TEST(FindAllThreads, CamerasInParallelGiveTheSingleThreadedResult) {
     opt.noiseSigma = 2.0f;
     BoardScene_Render(BoardScene_Make(spec), opt, &images[c]);
     lut->cameraImages[c] = &images[c].m;
-    lut->imagePoints[c] = new float[2 * 59]();
+    points[c].assign(2 * 59, 0.0f);
+    lut->imagePoints[c] = points[c].data();
   }
   std::vector<std::vector<float>> alone(4);
   for (uint32_t c = 1; c <= 4; ++c) {
@@ -43,7 +47,5 @@ TEST(FindAllThreads, CamerasInParallelGiveTheSingleThreadedResult) {
   for (int c = 0; c < 4; ++c) {
     EXPECT_EQ(48, lut->cornerCounts[c]);
     EXPECT_EQ(alone[c], std::vector<float>(lut->imagePoints[c], lut->imagePoints[c] + 96)) << c;
-    lut->cameraImages[c] = nullptr;
   }
-  LUTOB_Destroy(lut);
 }

@@ -1,0 +1,36 @@
+#pragma once
+// The one allocator of the library's plain buffers. Every Matrix or ImageU8
+// that one function allocates and another frees comes from here, so any
+// holder can free any of them: header and element block from malloc (the
+// block zeroed), freed with free(). Callers of the BMP readers and of the
+// corner resamplers keep freeing results with free() on block and header.
+//
+// Sizes are stored as given; a size below 1 gets a one-element block, so data
+// is never null on success. Out of memory: null, nothing allocated.
+#include <cstdint>
+#include <memory>
+
+#include "frame/matrix_types.h"
+
+Matrix* Matrix_New(int32_t cols, int32_t rows);
+// Block, then header. Null is fine.
+void Matrix_Delete(Matrix* m);
+
+// The same block for a header held by value (an object's member): sets the
+// three fields, or leaves the header empty ({cols, rows, null}) and returns
+// false when out of memory. Matrix_FreeData frees the block and nulls data.
+bool Matrix_NewData(Matrix* m, int32_t cols, int32_t rows);
+void Matrix_FreeData(Matrix* m);
+
+ImageU8* ImageU8_New(int32_t width, int32_t height);
+void ImageU8_Delete(ImageU8* img);
+
+struct MatrixDeleter {
+  void operator()(Matrix* m) const { Matrix_Delete(m); }
+};
+using MatrixPtr = std::unique_ptr<Matrix, MatrixDeleter>;
+
+struct ImageU8Deleter {
+  void operator()(ImageU8* img) const { ImageU8_Delete(img); }
+};
+using ImageU8Ptr = std::unique_ptr<ImageU8, ImageU8Deleter>;
