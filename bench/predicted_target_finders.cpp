@@ -36,7 +36,7 @@ SceneCamera Camera(float x, float y, float height, float atX, float atY) {
 }
 
 std::vector<float> RenderFloor(const SceneCamera& cam, std::function<float(float, float)> level) {
-  return Floor_Render(cam, kW, kH, FloorWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f}, std::move(level));
+  return Floor_Render(cam, kW, kH, FloorRenderWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f}, std::move(level));
 }
 
 // Dark cells of a checker cut by the lines xs and ys.

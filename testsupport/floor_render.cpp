@@ -1,6 +1,6 @@
 #include "testsupport/floor_render.h"
 
-std::vector<float> Floor_Render(const SceneCamera& cam, int32_t width, int32_t height, const FloorWindow& window,
+std::vector<float> Floor_Render(const SceneCamera& cam, int32_t width, int32_t height, const FloorRenderWindow& window,
                                 std::function<float(float x, float y)> level) {
   TargetSpec t;
   t.kind = TargetKind::kCustom;

@@ -8,7 +8,7 @@
 
 #include "testsupport/scene_renderer.h"
 
-struct FloorWindow {
+struct FloorRenderWindow {
   float x0, y0;            // world corner of the window, mm
   float extentX, extentY;  // its size, mm
   float z = 0.0f;          // the plane's world z (up is negative)
@@ -16,5 +16,5 @@ struct FloorWindow {
 
 // level(x, y) at world (x, y) of the window: a grey level 0..255, or a
 // negative value for the light mat (215).
-std::vector<float> Floor_Render(const SceneCamera& cam, int32_t width, int32_t height, const FloorWindow& window,
+std::vector<float> Floor_Render(const SceneCamera& cam, int32_t width, int32_t height, const FloorRenderWindow& window,
                                 std::function<float(float x, float y)> level);

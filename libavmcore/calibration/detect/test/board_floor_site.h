@@ -67,7 +67,7 @@ inline std::vector<DarkRect> Checker(const std::vector<float>& xs, const std::ve
 // The floor's grey level at world (x, y) from level(x, y) (0..255; negative:
 // the light mat).
 inline std::vector<float> RenderFloor(const SceneCamera& cam, std::function<float(float, float)> level) {
-  return Floor_Render(cam, kW, kH, FloorWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f}, std::move(level));
+  return Floor_Render(cam, kW, kH, FloorRenderWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f}, std::move(level));
 }
 
 inline std::vector<float> RenderRects(const SceneCamera& cam, const std::vector<DarkRect>& rects) {
@@ -90,7 +90,7 @@ inline float BoardShade(const std::vector<FloorBoard>& boards, float x, float y)
 }
 
 inline std::vector<float> RenderBoards(const SceneCamera& cam, const std::vector<FloorBoard>& boards) {
-  return Floor_Render(cam, kW, kH, FloorWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f}, [boards](float x, float y) { return BoardShade(boards, x, y); });
+  return Floor_Render(cam, kW, kH, FloorRenderWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f}, [boards](float x, float y) { return BoardShade(boards, x, y); });
 }
 
 // Angle (degrees) between the rotations of two rotation vectors.

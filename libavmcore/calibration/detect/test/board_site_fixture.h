@@ -43,7 +43,7 @@ inline float BoardShade(const std::vector<FloorBoard>& boards, float x, float y)
 }
 
 inline std::vector<float> RenderBoards(const SceneCamera& cam, const std::vector<FloorBoard>& boards) {
-  return Floor_Render(cam, kW, kH, FloorWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f}, [boards](float x, float y) { return BoardShade(boards, x, y); });
+  return Floor_Render(cam, kW, kH, FloorRenderWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f}, [boards](float x, float y) { return BoardShade(boards, x, y); });
 }
 
 // Angle in degrees between two rotations given as rotation vectors.

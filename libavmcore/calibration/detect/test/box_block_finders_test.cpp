@@ -264,7 +264,7 @@ class Layout9Site : public board_site::BoardSiteTest {
  protected:
   // Dark squares (x0, y0, x1, y1) on the light floor, through camera `camera`.
   void ShowSquares(int camera, const SceneCamera& cam, const std::vector<std::array<float, 4>>& squares) {
-    pixels[camera - 1] = Floor_Render(cam, board_site::kW, board_site::kH, FloorWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f}, [squares](float x, float y) {
+    pixels[camera - 1] = Floor_Render(cam, board_site::kW, board_site::kH, FloorRenderWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f}, [squares](float x, float y) {
       for (const auto& q : squares)
         if (x >= q[0] && x < q[2] && y >= q[1] && y < q[3]) return 30.0f;
       return -1.0f;
@@ -382,7 +382,7 @@ class Layout4Site : public board_site::BoardSiteTest {
       return x >= q[0] && x < q[2] && y >= q[1] && y < q[3];
     };
     pixels[camera - 1] = Floor_Render(cam, board_site::kW, board_site::kH,
-                                      FloorWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f},
+                                      FloorRenderWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f},
                                       [=](float x, float y) {
                                         for (int m = 0; m < 2; ++m)
                                           if (in(outer[m], x, y) && !in(inner[m], x, y)) return 30.0f;
@@ -437,7 +437,7 @@ TEST_F(Layout4Site, CornersInWorldPointOrderAndTheRoadSolvesThePose) {
   // One marker covered: neither pair is there, the camera fails.
   const Case& front = cases[0];
   pixels[0] = Floor_Render(front.cam, board_site::kW, board_site::kH,
-                           FloorWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f},
+                           FloorRenderWindow{-8000.0f, -9000.0f, 16000.0f, 18000.0f},
                            [o = Span(1, 0), i = Span(1, 8)](float x, float y) {
                              const bool ring = x >= o[0] && x < o[2] && y >= o[1] && y < o[3] &&
                                                !(x >= i[0] && x < i[2] && y >= i[1] && y < i[3]);

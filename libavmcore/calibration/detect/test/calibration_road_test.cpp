@@ -153,7 +153,7 @@ struct SquareBoard {
 };
 
 std::vector<float> RenderBoards(const SceneCamera& cam, const std::vector<SquareBoard>& boards) {
-  return Floor_Render(cam, kW, kH, FloorWindow{-6000.0f, -7000.0f, 12000.0f, 14000.0f}, [boards](float x, float y) {
+  return Floor_Render(cam, kW, kH, FloorRenderWindow{-6000.0f, -7000.0f, 12000.0f, 14000.0f}, [boards](float x, float y) {
     for (const SquareBoard& b : boards) {
       const float fx = (x - b.first[0]) / b.side + 1.0f, fy = (y - b.first[1]) / b.side + 1.0f;
       if (fx < 0.0f || fy < 0.0f || fx >= b.n || fy >= b.n) continue;

@@ -66,7 +66,7 @@ std::vector<Rect> SitePieces(Hide hide = kNothing) {
 }
 
 std::vector<float> RenderPieces(const SceneCamera& cam, const std::vector<Rect>& pieces) {
-  FloorWindow w = FloorWindow{-6000.0f, -7000.0f, 12000.0f, 14000.0f};
+  FloorRenderWindow w = FloorRenderWindow{-6000.0f, -7000.0f, 12000.0f, 14000.0f};
   w.z = -kRaise;
   return Floor_Render(cam, kW, kH, w, [pieces](float x, float y) {
     for (const Rect& p : pieces)

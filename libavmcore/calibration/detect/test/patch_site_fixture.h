@@ -57,7 +57,7 @@ inline float Shade(const std::vector<Patch>& patches, float x, float y) {
 
 // The patches lie `raise` mm above the ground.
 inline std::vector<float> Render(const SceneCamera& cam, const std::vector<Patch>& patches, float raise = 0.0f) {
-  FloorWindow w = FloorWindow{-6000.0f, -7000.0f, 12000.0f, 14000.0f};
+  FloorRenderWindow w = FloorRenderWindow{-6000.0f, -7000.0f, 12000.0f, 14000.0f};
   w.z = -raise;
   return Floor_Render(cam, kW, kH, w, [patches](float x, float y) { return Shade(patches, x, y); });
 }

@@ -47,7 +47,7 @@ std::vector<float> RenderPlane(const SceneCamera& cam, const std::vector<Rect>& 
   std::vector<Rect> mine;
   for (const Rect& r : rects)
     if (r.z == z) mine.push_back(r);
-  FloorWindow w = FloorWindow{-6000.0f, -7000.0f, 12000.0f, 14000.0f};
+  FloorRenderWindow w = FloorRenderWindow{-6000.0f, -7000.0f, 12000.0f, 14000.0f};
   w.z = z;
   return Floor_Render(cam, kW, kH, w, [mine](float x, float y) {
     for (const Rect& r : mine)
