@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "calibration/detect/chessboard_corners.h"
-#include "lane_context.h"
 #include "calibration/detect/template_corners.h"
 #include "testsupport/board_scenes.h"
 #include "testsupport/config_state.h"
@@ -35,7 +34,6 @@ const int kMallocTuned = [] {
 
 // The detector chooses no path at run time: the build's vector width is
 // the path.
-const bool kContext = (AddLaneContext(), true);
 
 struct Frame {
   BoardScene scene;

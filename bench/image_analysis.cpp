@@ -24,7 +24,6 @@ constexpr int kW = 1280, kH = 720;
 
 // The toolkit runs on one thread; compare per core.
 const bool kOneCvThread = (cv::setNumThreads(1), true);
-const bool kContext = (AddLaneContext(), true);
 
 // cv::Canny and cv::connectedComponentsWithStats allocate megabytes of work
 // per call; with glibc's default thresholds those come from fresh mappings

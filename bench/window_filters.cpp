@@ -8,7 +8,6 @@
 #include <random>
 #include <vector>
 
-#include "lane_context.h"
 #include "toolkit/border_filters.h"
 #include "toolkit/morphology.h"
 
@@ -17,7 +16,6 @@ namespace {
 constexpr int kW = 1280, kH = 720;
 
 // No filter here chooses a path at run time: the build's vector width is the path.
-const bool kContext = (AddLaneContext(), true);
 
 std::vector<float> Grey() {
   std::vector<float> v(kW * kH);
