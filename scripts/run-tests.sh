@@ -73,6 +73,6 @@ took "arm64 cross build"
 run_ctest "$root/build/arm64" -L arm_quick -LE slow
 took "arm64 tests under emulation"
 
-# One closing line over all stages.
+# One closing line over all stages; the command fails if any stage failed.
 awk '{ for (i = 1; i <= NF; i++) { if ($i == "failed" && $(i+1) == "out") { f += $(i-2); t += $(i+3) } } }
-     END { printf "all stages: %d passed, %d failed\n", t - f, f }' "$summary"
+     END { printf "all stages: %d passed, %d failed\n", t - f, f; exit f > 0 }' "$summary"

@@ -45,16 +45,6 @@ void Input(BSDSState* s, Fetch fetch) {
   BSDS_AdvanceWrite(s);
 }
 
-// A zone's near and far distances (5 cells past the offset, then one cell a
-// row) must stay inside the tracker's +-1000000 "no target" sentinels.
-// A zone without columns or rows has none (as the tracker takes it).
-bool ZoneDistancesFit(int32_t cell, int64_t offset, int32_t cols, int32_t rows) {
-  if (cell <= -1000000 || cell >= 1000000 || offset <= -1000000 || offset >= 1000000) return false;
-  if (cols < 1 || rows < 1) rows = 0;
-  const int64_t nearD = 5 * static_cast<int64_t>(cell) + offset;
-  const int64_t farD = nearD + (static_cast<int64_t>(rows) - 11) * cell;
-  return nearD > -1000000 && nearD < 1000000 && farD > -1000000 && farD < 1000000;
-}
 
 }  // namespace
 
@@ -63,9 +53,9 @@ int32_t BSDS_Init(BSDSState* s, const ADASConfig* c) {
   const int32_t cell = c->C[25];
   const int64_t rearOffset64 = -static_cast<int64_t>(c->C[28]);
   const int64_t crossOffset64 = -static_cast<int64_t>(c->C[kAdasBsdsRearExtent]);
-  if (!ZoneDistancesFit(cell, rearOffset64, std::max(c->C[kAdasBsdsCols], c->C[kAdasBsdsCols3]),
+  if (!BSDS_ZoneDistancesFit(cell, rearOffset64, std::max(c->C[kAdasBsdsCols], c->C[kAdasBsdsCols3]),
                         c->C[kAdasBsdsRows]) ||
-      !ZoneDistancesFit(cell, crossOffset64, c->C[kAdasBsdsCrossCols], c->C[kAdasBsdsCrossRows])) {
+      !BSDS_ZoneDistancesFit(cell, crossOffset64, c->C[kAdasBsdsCrossCols], c->C[kAdasBsdsCrossRows])) {
     AvmLog("BSDS_Init: zone distances out of range (cell %d), blind-spot detection off\n", cell);
     return 0;
   }

@@ -70,6 +70,10 @@ struct BSDSTracker {
   std::vector<uint8_t> slotStorage_;
 };
 
+// True when a zone of `rows` rows with `cell`-sized cells `offset` past the
+// car keeps its near and far distances inside the tracker's range.
+bool BSDS_ZoneDistancesFit(int32_t cell, int64_t offset, int32_t cols, int32_t rows);
+
 // One zone: near distance 5 x cell + offset, far distance near + (rows - 11)
 // x cell; the name is cut to 7 characters. Sizes below 1 give a zone without
 // images that finds nothing. Releases an earlier set-up first.

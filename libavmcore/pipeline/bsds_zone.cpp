@@ -294,3 +294,14 @@ void BSDS_TrackTargets(int32_t night, BSDSTracker* zone) {
   zone->candidateCount = count;
   BSDS_UpdateTargets(zone, zone->candidates, count);
 }
+
+// A zone's near and far distances (5 cells past the offset, then one cell a
+// row) must stay inside the tracker's +-1000000 "no target" sentinels.
+// A zone without columns or rows has none (as the tracker takes it).
+bool BSDS_ZoneDistancesFit(int32_t cell, int64_t offset, int32_t cols, int32_t rows) {
+  if (cell <= -1000000 || cell >= 1000000 || offset <= -1000000 || offset >= 1000000) return false;
+  if (cols < 1 || rows < 1) rows = 0;
+  const int64_t nearD = 5 * static_cast<int64_t>(cell) + offset;
+  const int64_t farD = nearD + (static_cast<int64_t>(rows) - 11) * cell;
+  return nearD > -1000000 && nearD < 1000000 && farD > -1000000 && farD < 1000000;
+}

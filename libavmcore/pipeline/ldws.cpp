@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "frame/clock.h"
+#include "frame/log.h"
 
 namespace {
 
@@ -380,8 +382,15 @@ int32_t LDWS_Init(LDWSState* s, const ADASConfig* c, int32_t parameter, uint32_t
   if (c->C[kAdasLdwsPresent] == 0 || t.data == nullptr || t.width != c->C[kAdasLdwsCols] ||
       t.height != c->C[kAdasLdwsRows] || t.width < 1 || t.height < 1)
     return 0;
+  // The ground length is the sum of two configuration words; a sum beyond
+  // the int range has no lane geometry, so lane departure stays off.
+  const int64_t length = static_cast<int64_t>(c->C[12]) + c->C[13];
+  if (length < INT32_MIN || length > INT32_MAX) {
+    AvmLog("LDWS_Init: ground length %d + %d out of range, lane departure off\n", c->C[12], c->C[13]);
+    return 0;
+  }
   s->groundWidth = c->C[11];
-  s->groundLength = c->C[12] + c->C[13];
+  s->groundLength = static_cast<int32_t>(length);
   s->columns = c->C[kAdasLdwsCols];
   s->rows = c->C[kAdasLdwsRows];
   s->refRow = static_cast<int32_t>(s->groundLength != 0 ? static_cast<int64_t>(s->rows) * c->C[17] / s->groundLength : 0);

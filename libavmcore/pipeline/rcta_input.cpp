@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "frame/clock.h"
+#include "frame/log.h"
 
 const BSDSSettings kRctaTrackerSettings = {12, 3, 5, 3, 10.0f, 10.0f};
 
@@ -58,6 +59,12 @@ void RCTAInput_Init(RCTAInput* in, const ADASConfig* config) {
   const int32_t p1 = config->C[kAdasRctaPresent + 1], cols = config->C[kAdasRctaCols],
                 rows = config->C[kAdasRctaRows], p4 = config->C[kAdasRctaPresent + 4];
   if (!AdasRemap_Fits(config->rcta[0], cols, rows) || !AdasRemap_Fits(config->rcta[1], cols, rows)) return;
+  // The trackers' distances come from the same words: values beyond their
+  // range leave cross-traffic alerts off, as for the blind-spot zones.
+  if (!BSDS_ZoneDistancesFit(p1, -static_cast<int64_t>(p4), cols, rows)) {
+    AvmLog("RCTAInput_Init: zone distances out of range (cell %d), cross-traffic alert off\n", p1);
+    return;
+  }
   BSDS_InitTracker(&in->trackerRight, 1, cols, rows, -p4, p1, "TR", &kRctaTrackerSettings);
   BSDS_InitTracker(&in->trackerLeft, 1, cols, rows, -p4, p1, "TL", &kRctaTrackerSettings);
   in->inited = 1;

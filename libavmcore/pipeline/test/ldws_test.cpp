@@ -137,3 +137,20 @@ TEST_F(LdwsRoadTest, DriftToTheRightWarnsForTheRightLine) {
   EXPECT_GE(warned, expected - 2);
   EXPECT_LE(warned, expected + 6);
 }
+
+namespace {
+
+// Ground lengths whose two configuration words sum beyond the int range
+// leave lane departure off instead of overflowing.
+TEST_F(LdwsRoadTest, GroundLengthBeyondTheIntRangeLeavesLaneDepartureOff) {
+  const int32_t pairs[][2] = {{INT32_MAX, 1}, {2130706176, 352066558}, {INT32_MIN, -1}};
+  for (const auto& p : pairs) {
+    cfg_.C[12] = p[0];
+    cfg_.C[13] = p[1];
+    LDWSState off;
+    EXPECT_EQ(LDWS_Init(&off, &cfg_, 0, 0), 0) << p[0] << " + " << p[1];
+    LDWS_Release(&off);
+  }
+}
+
+}  // namespace
