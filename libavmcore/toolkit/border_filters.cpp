@@ -303,6 +303,19 @@ void ExtremeOfRowPair5(const float* __restrict a, const float* __restrict b, con
   }
 }
 
+template <bool kMax>
+void ExtremeOfRowPair7(const float* __restrict a, const float* __restrict b, const float* __restrict c,
+                       const float* __restrict d, const float* __restrict e, const float* __restrict f,
+                       const float* __restrict g, const float* __restrict h, float start, float* __restrict out0,
+                       float* __restrict out1, int32_t w) {
+  for (int32_t x = 0; x < w; ++x) {
+    const float bc = Better<kMax>(Better<kMax>(start, b[x]), c[x]);
+    const float m = Better<kMax>(Better<kMax>(bc, Better<kMax>(d[x], e[x])), Better<kMax>(f[x], g[x]));
+    out0[x] = Better<kMax>(m, a[x]);
+    out1[x] = Better<kMax>(m, h[x]);
+  }
+}
+
 // Vertical extremes of every output row over a replicated border of ry
 // rows, by van Herk / Gil-Werman: padded rows fall into blocks of K = 2ry+1;
 // a window starting at row p of block B is the suffix extreme of B from p
@@ -366,6 +379,14 @@ void HorizontalExtremes(float* padded, int32_t w, int32_t rx, float* __restrict 
     }
     return;
   }
+  if (K == 7) {
+    for (int32_t x = 0; x < w; ++x) {
+      const float a = Better<kMax>(padded[x], padded[x + 1]), b = Better<kMax>(padded[x + 2], padded[x + 3]);
+      const float c = Better<kMax>(padded[x + 4], padded[x + 5]);
+      out[x] = Better<kMax>(Better<kMax>(a, b), Better<kMax>(c, padded[x + 6]));
+    }
+    return;
+  }
   int32_t span = 1, length = w + 2 * rx;
   while (2 * span <= K) {
     for (int32_t x = 0; x + span < length; ++x) padded[x] = Better<kMax>(padded[x], padded[x + span]);
@@ -405,10 +426,10 @@ void ExtremeFilter(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {
     HorizontalExtremes<kMax>(buffer, w, rx, dst->data + static_cast<ptrdiff_t>(y) * w);
   };
   auto horizontal = [&](int32_t y, const float* v) { horizontalIn(padded, y, v); };
-  if (ry <= 2) {
+  if (ry <= 3) {
     // Small windows: the rows of each output row directly, two output rows
     // at a time sharing the 2ry rows both reach.
-    const float* rows[6];
+    const float* rows[8];
     auto rowAt = [&](int32_t r) { return s + static_cast<ptrdiff_t>(r < 0 ? 0 : (r >= h ? h - 1 : r)) * w; };
     int32_t y = 0;
     if (ry > 0) {
@@ -418,6 +439,9 @@ void ExtremeFilter(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {
         if (ry == 2)
           ExtremeOfRowPair5<kMax>(rows[0], rows[1], rows[2], rows[3], rows[4], rows[5], start, padded + rx,
                                   padded2 + rx, w);
+        if (ry == 3)
+          ExtremeOfRowPair7<kMax>(rows[0], rows[1], rows[2], rows[3], rows[4], rows[5], rows[6], rows[7], start,
+                                  padded + rx, padded2 + rx, w);
         horizontalIn(padded, y, padded + rx);
         horizontalIn(padded2, y + 1, padded2 + rx);
       }
@@ -427,6 +451,7 @@ void ExtremeFilter(const Matrix* src, Matrix* dst, int32_t rx, int32_t ry) {
       if (ry == 0) ExtremeOfRows<kMax, 1>(rows, start, padded + rx, w);
       if (ry == 1) ExtremeOfRows<kMax, 3>(rows, start, padded + rx, w);
       if (ry == 2) ExtremeOfRows<kMax, 5>(rows, start, padded + rx, w);
+      if (ry == 3) ExtremeOfRows<kMax, 7>(rows, start, padded + rx, w);
       horizontal(y, padded + rx);
     }
     return;

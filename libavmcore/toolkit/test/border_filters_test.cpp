@@ -140,8 +140,10 @@ TEST(BorderFilters, MaxAndMinFilters) {
   // Against OpenCV's dilate / erode with a rectangle and replicated borders,
   // on images in 0..1 (where the 0 / 1 start values do not show).
   // Odd and even heights: rows go two at a time with a last single row.
-  const int radii[][2] = {{1, 1}, {2, 0}, {0, 3}, {3, 2}, {1, 2}};
-  const int sizes[][2] = {{23, 14}, {23, 13}, {6, 1}, {5, 2}, {9, 5}};
+  // Windows up to 7 rows read their rows directly, taller ones go through
+  // block extremes; widths past a few vector blocks run the vector bodies.
+  const int radii[][2] = {{1, 1}, {2, 0}, {0, 3}, {3, 2}, {1, 2}, {3, 3}, {7, 4}};
+  const int sizes[][2] = {{23, 14}, {23, 13}, {6, 1}, {5, 2}, {9, 5}, {70, 9}};
   for (const auto& sz : sizes)
     for (const auto& r : radii) {
       const int w = sz[0], h = sz[1];
