@@ -309,8 +309,10 @@ void ExtremeOfRowPair7(const float* __restrict a, const float* __restrict b, con
                        const float* __restrict g, const float* __restrict h, float start, float* __restrict out0,
                        float* __restrict out1, int32_t w) {
   for (int32_t x = 0; x < w; ++x) {
-    const float bc = Better<kMax>(Better<kMax>(start, b[x]), c[x]);
-    const float m = Better<kMax>(Better<kMax>(bc, Better<kMax>(d[x], e[x])), Better<kMax>(f[x], g[x]));
+    // One chain from the start value: a pair of source values folded on its
+    // own would let a NaN hide its partner.
+    float m = Better<kMax>(Better<kMax>(Better<kMax>(start, b[x]), c[x]), d[x]);
+    m = Better<kMax>(Better<kMax>(Better<kMax>(m, e[x]), f[x]), g[x]);
     out0[x] = Better<kMax>(m, a[x]);
     out1[x] = Better<kMax>(m, h[x]);
   }

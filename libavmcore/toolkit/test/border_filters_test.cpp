@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 #include <opencv2/imgproc.hpp>
+#include <limits>
 #include <vector>
 
 #include "toolkit/test/pixel_test_util.h"
@@ -171,6 +172,36 @@ TEST(BorderFilters, MaxAndMinFilters) {
   FloatImage bright(5, 4, 1.5f);
   Image_MinFilter(&bright.m, &out.m, 1, 1);
   for (float v : out.v) EXPECT_EQ(v, 1.0f);
+}
+
+// A NaN is skipped wherever it sits in the window, and never hides the
+// values compared after it: every output is the extreme of the window's
+// other values and the start value, as a plain scan of the window gives.
+TEST(BorderFilters, MaxAndMinFiltersSkipNaN) {
+  const int radii[][2] = {{1, 1}, {2, 2}, {3, 3}, {0, 3}, {3, 0}, {7, 4}};
+  const int w = 70, h = 11;
+  FloatImage src = RandomImage(w, h, 77);
+  // Every 11th element: the NaNs move from row to row (70 = 4 mod 11).
+  for (size_t i = 3; i < src.v.size(); i += 11) src.v[i] = std::numeric_limits<float>::quiet_NaN();
+  for (const auto& r : radii)
+    for (bool max : {true, false}) {
+      FloatImage out(w, h, -7.0f);
+      if (max)
+        Image_MaxFilter(&src.m, &out.m, r[0], r[1]);
+      else
+        Image_MinFilter(&src.m, &out.m, r[0], r[1]);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          float want = max ? 0.0f : 1.0f;
+          for (int j = -r[1]; j <= r[1]; ++j)
+            for (int i = -r[0]; i <= r[0]; ++i) {
+              const float v = src.at(std::min(std::max(x + i, 0), w - 1), std::min(std::max(y + j, 0), h - 1));
+              if (max ? v > want : v < want) want = v;
+            }
+          ASSERT_EQ(out.at(x, y), want) << (max ? "max" : "min") << " r " << r[0] << "," << r[1] << " at " << x
+                                        << "," << y;
+        }
+    }
 }
 
 TEST(BorderFilters, OffsetMean) {
