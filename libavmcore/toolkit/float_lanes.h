@@ -6,6 +6,7 @@
 // scalar forms do. Used where the compiler's own vectorisation keeps too
 // few sums in flight. Values move through pointers, never as arguments or
 // results, so no calling convention depends on the vector width.
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -30,6 +31,19 @@ struct Lanes<16> {
   typedef float F __attribute__((vector_size(64)));
   typedef uint32_t U __attribute__((vector_size(64)));
 };
+
+// The scalar form of a lane's a * b + c, for loops the compiler vectorises
+// and for the tails of the lane loops: one fused multiply-add wherever the
+// build has the instruction (the default x86-64 build, the ARM target). An
+// x86-64 build without it (x86-64-v2) rounds the product as its lanes do,
+// rather than calling the C library's fmaf for every element.
+inline float MulAdd(float a, float b, float c) {
+#if defined(__x86_64__) && !defined(__FMA__)
+  return a * b + c;
+#else
+  return std::fma(a, b, c);
+#endif
+}
 
 inline void Load(F32x8* v, const float* p) { memcpy(v, p, sizeof *v); }
 

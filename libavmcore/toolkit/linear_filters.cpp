@@ -392,7 +392,7 @@ void Image_SobelMagnitude(const Matrix* src, Matrix* dst) {
     row_kernels::WeightedShifts<3>(bx, diff, gx, w);
     row_kernels::WeightedShifts<3>(by, smooth, gy, w);
     float* o = dst->data + static_cast<ptrdiff_t>(y) * w;
-    for (int32_t x = 0; x < w; ++x) o[x] = std::sqrt(std::fma(gx[x], gx[x], gy[x] * gy[x]));
+    for (int32_t x = 0; x < w; ++x) o[x] = std::sqrt(float_lanes::MulAdd(gx[x], gx[x], gy[x] * gy[x]));
     // Running maximum from 0.0 (a NaN never replaces it), kept per lane.
     int32_t x = 0;
     for (; x + row_kernels::kRowBlock <= w; x += row_kernels::kRowBlock)

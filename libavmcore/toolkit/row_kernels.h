@@ -30,7 +30,7 @@ inline void WeightedRows(const float* const* rows, const float* taps, float* __r
   }
   for (int32_t x = 0; x < n; ++x) {
     float s = t[0] * r[0][x];
-    for (int j = 1; j < kTaps; ++j) s = std::fma(t[j], r[j][x], s);
+    for (int j = 1; j < kTaps; ++j) s = float_lanes::MulAdd(t[j], r[j][x], s);
     out[x] = s;
   }
 }
@@ -44,7 +44,7 @@ inline void WeightedRowsN(const float* const* rows, const float* taps, int32_t c
   for (int32_t j = 1; j < count; ++j) {
     const float t = taps[j];
     const float* r = rows[j];
-    for (int32_t x = 0; x < n; ++x) out[x] = std::fma(t, r[x], out[x]);
+    for (int32_t x = 0; x < n; ++x) out[x] = float_lanes::MulAdd(t, r[x], out[x]);
   }
 }
 
@@ -56,7 +56,7 @@ inline void WeightedShifts(const float* row, const float* taps, float* __restric
   for (int i = 0; i < kTaps; ++i) t[i] = taps[i];
   for (int32_t x = 0; x < n; ++x) {
     float s = t[0] * row[x];
-    for (int i = 1; i < kTaps; ++i) s = std::fma(t[i], row[x + i], s);
+    for (int i = 1; i < kTaps; ++i) s = float_lanes::MulAdd(t[i], row[x + i], s);
     out[x] = s;
   }
 }
@@ -67,7 +67,7 @@ inline void WeightedShiftsN(const float* row, const float* taps, int32_t count, 
   for (int32_t i = 1; i < count; ++i) {
     const float t = taps[i];
     const float* r = row + i;
-    for (int32_t x = 0; x < n; ++x) out[x] = std::fma(t, r[x], out[x]);
+    for (int32_t x = 0; x < n; ++x) out[x] = float_lanes::MulAdd(t, r[x], out[x]);
   }
 }
 
@@ -114,7 +114,7 @@ inline void CorrelateAbsRowsSquare(const float* const* rows, const float* kernel
   for (; x < n; ++x) {
     float s = 0.0f;
     for (int j = 0; j < kSide; ++j)
-      for (int i = 0; i < kSide; ++i) s = std::fma(r[j][x + i], kernel[j * kSide + i], s);
+      for (int i = 0; i < kSide; ++i) s = float_lanes::MulAdd(r[j][x + i], kernel[j * kSide + i], s);
     out[x] = std::fabs(s);
   }
 }
@@ -261,7 +261,7 @@ __attribute__((always_inline)) inline void CorrelateAbsRowsRadial5Lanes(const fl
     for (int r = 0; r < kR; ++r) {
       float s = 0.0f;
       for (int j = 0; j < 5; ++j)
-        for (int i = 0; i < 5; ++i) s = std::fma(rows[r + j][x + i], weights[kRing5[j * 5 + i]], s);
+        for (int i = 0; i < 5; ++i) s = float_lanes::MulAdd(rows[r + j][x + i], weights[kRing5[j * 5 + i]], s);
       out[r][x] = std::fabs(s);
     }
 }
@@ -282,7 +282,7 @@ inline void CorrelateAbsRows(const float* const* rows, const float* kernel, int3
     for (int32_t i = 0; i < kw; ++i) {
       const float t = kr[i];
       const float* r = rows[j] + i;
-      for (int32_t x = 0; x < n; ++x) out[x] = std::fma(r[x], t, out[x]);
+      for (int32_t x = 0; x < n; ++x) out[x] = float_lanes::MulAdd(r[x], t, out[x]);
     }
   }
   for (int32_t x = 0; x < n; ++x) out[x] = std::fabs(out[x]);

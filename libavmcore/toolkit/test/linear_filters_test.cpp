@@ -67,8 +67,8 @@ TEST(LinearFilters, CorrelateAbsSameMatchesOpenCv) {
 TEST(LinearFilters, CorrelateAbsReplicateIsTheScalarChainToTheBit) {
 #if !defined(__FMA__) && !defined(__ARM_FEATURE_FMA)
   // Without fused multiply-add instructions (the 128-bit x86-64-v2 build)
-  // the lanes round each product while the scalar tails still fuse through
-  // std::fma: there is no single chain to compare with.
+  // the eight-lane forms round each product while the 512-bit forms fuse:
+  // there is no single chain to compare with.
   GTEST_SKIP() << "the build has no fused multiply-add instructions";
 #endif
   std::vector<float> gauss(25);
