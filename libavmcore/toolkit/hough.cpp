@@ -5,6 +5,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "toolkit/float_lanes.h"
+
 namespace {
 
 int32_t NumRho(int32_t width, int32_t height, float rhoStep) {
@@ -28,7 +30,7 @@ void BuildTrig(TrigTable* t, int32_t angleCount, float thetaFirst, float thetaSt
 }
 
 inline int32_t RhoCell(const TrigTable& t, int32_t n, int32_t row, int32_t col, int32_t offset) {
-  const float v = std::fma(static_cast<float>(col), t.sinTab[n], static_cast<float>(row) * t.cosTab[n]);
+  const float v = float_lanes::MulAdd(static_cast<float>(col), t.sinTab[n], static_cast<float>(row) * t.cosTab[n]);
   return static_cast<int32_t>(v) + offset;
 }
 
@@ -115,11 +117,21 @@ void OrderedSegment(const Hough* h, HoughSegment* seg, int32_t ra, int32_t ca, i
     FillSegment(h, seg, ra, ca, rb, cb);
 }
 
+// Accumulator index of the point's cell at each of the first `angles`
+// angles, in a loop the compiler vectorises; the callers then touch the
+// cells (each angle's row lies far from the last: with the addresses known
+// up front their cache misses overlap).
+void RhoCells(const TrigTable& t, int32_t angles, int32_t numRho, int32_t row, int32_t col, int32_t* index) {
+  const int32_t offset = (numRho - 1) >> 1;
+  for (int32_t n = 0; n < angles; ++n) index[n] = n * numRho + RhoCell(t, n, row, col, offset);
+}
+
 // Removes a point's votes from every angle (the random detectors keep their
 // accumulator over the whole call).
 void Unvote(Hough* h, const TrigTable& t, int32_t numRho, int32_t row, int32_t col) {
-  const int32_t offset = (numRho - 1) >> 1;
-  for (int32_t n = 0; n < h->angleCount; ++n) h->accumulator[n * numRho + RhoCell(t, n, row, col, offset)] -= 1;
+  int32_t index[kHoughMaxAngles];
+  RhoCells(t, h->angleCount, numRho, row, col, index);
+  for (int32_t n = 0; n < h->angleCount; ++n) h->accumulator[index[n]] -= 1;
 }
 
 // Clears the five-pixel strip across the walk at (row, col), unvoting its
@@ -187,11 +199,12 @@ bool DrawPoint(Hough* h, int32_t* remaining, int32_t* row, int32_t* col) {
 // Votes one point at every angle; returns the best new count (from
 // threshold - 1, first strict maximum) and its angle.
 int32_t VoteBest(Hough* h, const TrigTable& t, int32_t numRho, int32_t row, int32_t col, int32_t* bestAngle) {
-  const int32_t offset = (numRho - 1) >> 1;
+  int32_t index[kHoughMaxAngles];
+  RhoCells(t, h->angleCount, numRho, row, col, index);
   int32_t best = h->threshold - 1;
   *bestAngle = 0;
   for (int32_t n = 0; n < h->angleCount; ++n) {
-    const int32_t v = ++h->accumulator[n * numRho + RhoCell(t, n, row, col, offset)];
+    const int32_t v = ++h->accumulator[index[n]];
     if (v > best) {
       best = v;
       *bestAngle = n;
