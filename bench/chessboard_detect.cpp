@@ -319,7 +319,9 @@ void SideBySide(benchmark::State& state) {
         res[0].resize(f.truth.size());
         bool ok[2] = {false, false};
         double us[2];
-        us[0] = MedianMicros(reps, [&] { ok[0] = Chessboard_FindCorners(&f.img.m, c.sx, c.sy, res[0].data(), 2) != 0; });
+        us[0] = MedianMicros(reps, [&] {
+          ok[0] = Chessboard_FindCorners(&f.img.m, c.sx, c.sy, res[0].data(), 2) != 0;
+        });
         std::vector<cv::Point2f> pc;
         us[1] = MedianMicros(reps, [&] {
           ok[1] = cv::findChessboardCorners(f.grey, cv::Size(c.sx - 1, c.sy - 1), pc);
