@@ -12,6 +12,9 @@
 
 #include "frame/matrix_types.h"
 
+struct Rgb24Image;       // toolkit/pixel_formats.h
+struct FloatPixelImage;  // toolkit/bmp_file.h
+
 Matrix* Matrix_New(int32_t cols, int32_t rows);
 // Block, then header. Null is fine.
 void Matrix_Delete(Matrix* m);
@@ -34,3 +37,21 @@ struct ImageU8Deleter {
   void operator()(ImageU8* img) const { ImageU8_Delete(img); }
 };
 using ImageU8Ptr = std::unique_ptr<ImageU8, ImageU8Deleter>;
+
+// Packed pictures of the BMP readers, the same layout: Rgb24Image with
+// rgbOrder 0 and stride 3 * width (3 * width * height bytes), FloatPixelImage
+// with 3 floats a pixel.
+Rgb24Image* Rgb24Image_New(int32_t width, int32_t height);
+void Rgb24Image_Delete(Rgb24Image* img);
+FloatPixelImage* FloatPixelImage_New(int32_t width, int32_t height);
+void FloatPixelImage_Delete(FloatPixelImage* img);
+
+struct Rgb24ImageDeleter {
+  void operator()(Rgb24Image* img) const { Rgb24Image_Delete(img); }
+};
+using Rgb24ImagePtr = std::unique_ptr<Rgb24Image, Rgb24ImageDeleter>;
+
+struct FloatPixelImageDeleter {
+  void operator()(FloatPixelImage* img) const { FloatPixelImage_Delete(img); }
+};
+using FloatPixelImagePtr = std::unique_ptr<FloatPixelImage, FloatPixelImageDeleter>;
