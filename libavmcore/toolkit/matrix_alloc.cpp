@@ -58,6 +58,18 @@ void Matrix_FreeData(Matrix* m) {
   m->data = nullptr;
 }
 
+bool ImageI32_NewData(ImageI32* t, int32_t width, int32_t height) {
+  t->width = width;
+  t->height = height;
+  t->data = NewBlock<int32_t>(width, height);
+  return t->data != nullptr;
+}
+
+void ImageI32_FreeData(ImageI32* t) {
+  free(t->data);
+  t->data = nullptr;
+}
+
 ImageU8* ImageU8_New(int32_t width, int32_t height) { return NewWithBlock<ImageU8, uint8_t>(width, height); }
 
 void ImageU8_Delete(ImageU8* img) { DeleteWithBlock(img); }

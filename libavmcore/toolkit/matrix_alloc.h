@@ -25,6 +25,11 @@ void Matrix_Delete(Matrix* m);
 bool Matrix_NewData(Matrix* m, int32_t cols, int32_t rows);
 void Matrix_FreeData(Matrix* m);
 
+// The integer tables held inside records (ADAS remap tables, mix-area and
+// score-grid tables): the member-block form only, as Matrix_NewData.
+bool ImageI32_NewData(ImageI32* t, int32_t width, int32_t height);
+void ImageI32_FreeData(ImageI32* t);
+
 ImageU8* ImageU8_New(int32_t width, int32_t height);
 void ImageU8_Delete(ImageU8* img);
 

@@ -109,4 +109,23 @@ TEST(MatrixAlloc, MemberBlockNewAndFree) {
   Matrix_FreeData(&member);  // a second release is harmless
 }
 
+// Integer tables held inside records: sizes as given, zeroed block of at
+// least one element, freed with free() like the rest of the family.
+TEST(MatrixAlloc, ImageI32MemberBlock) {
+  for (const SizeCase& s : kSizes) {
+    ImageI32 t{7, 7, nullptr};
+    ASSERT_TRUE(ImageI32_NewData(&t, s.cols, s.rows));
+    EXPECT_EQ(t.width, s.cols);
+    EXPECT_EQ(t.height, s.rows);
+    ASSERT_NE(t.data, nullptr);
+    size_t nonZero = 0;
+    for (size_t i = 0; i < s.elements; ++i) nonZero += t.data[i] != 0;
+    EXPECT_EQ(nonZero, 0u) << s.cols << " x " << s.rows;
+    t.data[s.elements - 1] = -1;
+    ImageI32_FreeData(&t);
+    EXPECT_EQ(t.data, nullptr);
+    ImageI32_FreeData(&t);
+  }
+}
+
 }  // namespace
