@@ -1,9 +1,11 @@
 #include "testsupport/colour_overlap_scene.h"
 
+#include <new>
 #include <cmath>
 #include <cstdlib>
 
 #include "toolkit/pixel_formats.h"
+#include "toolkit/matrix_alloc.h"
 
 namespace {
 
@@ -61,9 +63,7 @@ MixAreaInfo ColourScene_MixArea(int32_t camW, int32_t camH, int32_t rows) {
       const int32_t ox = (cam % 2) * camW, oy = (cam / 2) * camH;
       for (int32_t k = 0; k < 2; ++k) {
         ImageI32& img = m.tables[t + k];
-        img.width = kMixAreaBandColumns;
-        img.height = rows;
-        img.data = new int32_t[static_cast<size_t>(kMixAreaBandColumns) * rows];
+        if (!ImageI32_NewData(&img, kMixAreaBandColumns, rows)) throw std::bad_alloc();
         for (int32_t row = 0; row < rows; ++row)
           for (int32_t col = 0; col < kMixAreaBandColumns; ++col) {
             const int32_t u = 4 + col * (camW - 8) / kMixAreaBandColumns;

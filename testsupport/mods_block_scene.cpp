@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <new>
+
+#include "toolkit/matrix_alloc.h"
 
 namespace {
 
@@ -35,7 +38,7 @@ ModsBlockScene::ModsBlockScene(int32_t carWidth, int32_t carLength) {
   C[kAdasModsSideCols] = 56;
   C[kAdasModsSideRows] = (carLength + 2000) / 50;
   auto table = [&](ImageI32* t, int32_t cols, int32_t rows, auto ground) {
-    *t = ImageI32{cols, rows, new int32_t[static_cast<size_t>(cols) * rows]};
+    if (!ImageI32_NewData(t, cols, rows)) throw std::bad_alloc();
     for (int32_t r = 0; r < rows; ++r)
       for (int32_t c = 0; c < cols; ++c) {
         float x, y, col, row;

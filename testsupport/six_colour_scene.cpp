@@ -1,9 +1,11 @@
 #include "testsupport/six_colour_scene.h"
 
+#include <new>
 #include <cstddef>
 
 #include "testsupport/colour_overlap_scene.h"
 #include "toolkit/pixel_formats.h"
+#include "toolkit/matrix_alloc.h"
 
 void SixColourScene_RenderRGB(int32_t camW, int32_t camH, const float gains[6][3], std::vector<uint8_t>* frame1,
                               std::vector<uint8_t>* frame2) {
@@ -51,9 +53,7 @@ MixAreaSixEx SixColourScene_SixEx(int32_t camW, int32_t camH, int32_t n) {
   s.quadHeight = 2 * camH;
   for (int k = 0; k < 8; ++k) {
     ImageI32& t = s.tables[k];
-    t.width = n;
-    t.height = kMixAreaSixExRows;
-    t.data = new int32_t[static_cast<size_t>(n) * kMixAreaSixExRows];
+    if (!ImageI32_NewData(&t, n, kMixAreaSixExRows)) throw std::bad_alloc();
     const bool right = k >= 4, rear = (k / 2) % 2 == 1, isY = k % 2 == 1;
     for (int32_t r = 0; r < kMixAreaSixExRows; ++r)
       for (int32_t c = 0; c < n; ++c) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -305,6 +306,7 @@ void GridLUT_BuildAndWrite(int32_t wc, int32_t hc, const Matrix* x1, const Matri
 int GridLUT_ApplyToBmp(const char* gridPath, const char* bmpPath, const char* outPath) {
   Matrix mx{0, 0, nullptr}, my{0, 0, nullptr};
   if (GridLUT_ReadFile(gridPath, &mx, &my) == 0) return 0;
+  const std::unique_ptr<float[]> ownX(mx.data), ownY(my.data);
   MatrixPtr src(Bmp_LoadGrayFloat(bmpPath, 0));
   int ok = 0;
   if (src != nullptr) {
@@ -319,7 +321,5 @@ int GridLUT_ApplyToBmp(const char* gridPath, const char* bmpPath, const char* ou
     MatrixPtr out(Image_RemapBilinearAlloc(src.get(), &mx, &my));
     ok = Bmp_SaveFloatPlanes(out.get(), outPath);
   }
-  delete[] mx.data;
-  delete[] my.data;
   return ok;
 }

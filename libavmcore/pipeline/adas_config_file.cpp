@@ -8,6 +8,7 @@
 
 #include "pipeline/adas_config.h"
 #include "frame/log.h"
+#include "toolkit/matrix_alloc.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ long BytesLeft(FILE* f) {
 }
 
 void FreeTable(ImageI32* t) {
-  delete[] t->data;
+  ImageI32_FreeData(t);
   *t = ImageI32{0, 0, nullptr};
 }
 
@@ -103,10 +104,14 @@ bool LoadFunction(ADASConfig* c, const FunctionFile& ff, const char* dir) {
       } else {
         const int64_t bytes = cols * rows * 4;
         FreeTable(fld.table);
-        ImageI32 t{static_cast<int32_t>(cols), static_cast<int32_t>(rows), new int32_t[cols * rows]};
-        if (bytes > 0 && fread(t.data, 1, bytes, f) != static_cast<size_t>(bytes)) ok = false;
-        *fld.table = t;
         loaded.push_back(fld.table);
+        if (!ImageI32_NewData(fld.table, static_cast<int32_t>(cols), static_cast<int32_t>(rows))) {
+          AvmLog("ADASConfig_Load %s: no memory for a table of %lld x %lld\n", path.c_str(),
+                 static_cast<long long>(cols), static_cast<long long>(rows));
+          ok = false;
+        } else if (bytes > 0 && fread(fld.table->data, 1, bytes, f) != static_cast<size_t>(bytes)) {
+          ok = false;
+        }
       }
     }
     if (!ok) break;

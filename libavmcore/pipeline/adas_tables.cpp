@@ -3,12 +3,14 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <new>
 #include <vector>
 
 #include "camera/camera_model.h"
 #include "frame/global_variables.h"
 #include "pipeline/adas_config.h"
 #include "frame/log.h"
+#include "toolkit/matrix_alloc.h"
 
 namespace {
 
@@ -22,11 +24,8 @@ constexpr Bounds kUsualBounds{1, 2, 1, 2};
 constexpr Bounds kModsBounds{2, 4, 0, 2};
 
 void AllocTable(ImageI32* t, int cols, int rows) {
-  delete[] t->data;
-  int c = cols > 0 ? cols : 0, r = rows > 0 ? rows : 0;
-  t->width = cols;
-  t->height = rows;
-  t->data = new int32_t[static_cast<size_t>(c) * r]();
+  ImageI32_FreeData(t);
+  if (!ImageI32_NewData(t, cols, rows)) throw std::bad_alloc();
 }
 
 // Projects the ground points of n cells through camera `cam` (0..3) into

@@ -32,7 +32,7 @@ inline int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
 // A BMP picture as two-byte YUV pixels; false when it is not w x h.
 bool LoadPicture(const char* path, int32_t w, int32_t h, std::vector<uint8_t>* out) {
-  Rgb24Image* img = path != nullptr ? Bmp_LoadRGB24(path) : nullptr;
+  const Rgb24ImagePtr img(path != nullptr ? Bmp_LoadRGB24(path) : nullptr);
   if (img == nullptr) {
     AvmLog("FastBoot_Build: cannot read %s\n", path != nullptr ? path : "(null)");
     return false;
@@ -53,8 +53,6 @@ bool LoadPicture(const char* path, int32_t w, int32_t h, std::vector<uint8_t>* o
         o[1] = static_cast<uint8_t>(Clamp255(Y));
       }
   }
-  free(img->data);
-  free(img);
   return ok;
 }
 

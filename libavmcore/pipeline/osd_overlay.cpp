@@ -15,7 +15,7 @@ constexpr const char* kCameraNames[4] = {"front", "back", "left", "right"};
 
 // Loads one icon; false when missing. Pure black is transparent.
 bool LoadIcon(const char* path, OSDIcon* icon, int32_t* w, int32_t* h) {
-  Rgb24Image* img = Bmp_LoadRGB24(path);
+  const Rgb24ImagePtr img(Bmp_LoadRGB24(path));
   if (img == nullptr) return false;
   *w = img->width;
   *h = img->height;
@@ -29,8 +29,6 @@ bool LoadIcon(const char* path, OSDIcon* icon, int32_t* w, int32_t* h) {
       o[1] = Rgb_ToU(r, g, b);
       o[2] = Rgb_ToV(r, g, b);
     }
-  free(img->data);
-  free(img);
   return true;
 }
 

@@ -358,7 +358,7 @@ void ColorCorrect_Release(ScoreGridInfo* score) {
 int ColorCorrect_Vell(int32_t mode, const char* imagePath, const char* mixAreaPath,
                       float out[kColorCorrectValueCount]) {
   ColorCorrect_ResetRecord(out);
-  Rgb24Image* img = imagePath != nullptr ? Bmp_LoadRGB24(imagePath) : nullptr;
+  const Rgb24ImagePtr img(imagePath != nullptr ? Bmp_LoadRGB24(imagePath) : nullptr);
   if (img == nullptr) {
     AvmLog("ColorCorrect_Vell: cannot read the picture %s \n", imagePath != nullptr ? imagePath : "(null)");
     return -1;
@@ -367,8 +367,6 @@ int ColorCorrect_Vell(int32_t mode, const char* imagePath, const char* mixAreaPa
   if (mixAreaPath != nullptr) MixAreaInfo_Load(&mix, mixAreaPath);
   if (mix.valid == 0) {
     AvmLog("ColorCorrect_Vell: cannot read the mix-area file %s \n", mixAreaPath != nullptr ? mixAreaPath : "(null)");
-    free(img->data);
-    free(img);
     return -1;
   }
   ColorCorrectState* st = static_cast<ColorCorrectState*>(malloc(sizeof(ColorCorrectState)));
@@ -376,7 +374,7 @@ int ColorCorrect_Vell(int32_t mode, const char* imagePath, const char* mixAreaPa
     ColorCorrect_InitState(st, 1);
     if (img->width == mix.quadWidth && img->height == mix.quadHeight) {
       float stats[8][24];
-      ColorCorrect_PairStats(kPixelFormatRGB24, img, &mix, stats);
+      ColorCorrect_PairStats(kPixelFormatRGB24, img.get(), &mix, stats);
       ColorCorrect_RegionStats(st, stats);
     }
     if ((mode & ~2) == 1)
@@ -387,7 +385,5 @@ int ColorCorrect_Vell(int32_t mode, const char* imagePath, const char* mixAreaPa
   }
   AvmLog("ColorCorrect_Vell %d %d %d %d %d \n", mode, img->width, img->height, mix.quadWidth, mix.quadHeight);
   MixAreaInfo_Release(&mix);
-  free(img->data);
-  free(img);
   return st != nullptr ? 0 : -1;
 }

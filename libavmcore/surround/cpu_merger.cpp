@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "camera/grid_lut_file.h"
 #include "camera/lut_config.h"
@@ -434,6 +435,7 @@ int LUTCPU_InitFromFile_YW(MergerCPUOB* o, const char* lutConfigPath, const char
     if (g.path == nullptr) continue;
     Matrix X{0, 0, nullptr}, Y{0, 0, nullptr};
     if (GridLUT_ReadFile(g.path, &X, &Y) == 0) continue;
+    const std::unique_ptr<float[]> ownX(X.data), ownY(Y.data);
     std::vector<int32_t>& luma = g.end ? o->endLumaIndex : o->sideLumaIndex;
     std::vector<int32_t>& chroma = g.end ? o->endChromaIndex : o->sideChromaIndex;
     for (int32_t i = 0; i < X.rows; ++i) {
@@ -453,8 +455,6 @@ int LUTCPU_InitFromFile_YW(MergerCPUOB* o, const char* lutConfigPath, const char
         chroma[o_i] = (y >> 1) * (cw / 2) + (x >> 1);
       }
     }
-    delete[] X.data;
-    delete[] Y.data;
   }
   PackPairIndex(o);
   o->loaded = 1;

@@ -155,29 +155,33 @@ int KRVImageMerger_Init(KRVImageMerger* m, const char* path, int32_t width, int3
     AvmLog("KRVImageMerger_Init: cannot load %s\n", path != nullptr ? path : "(null)");
     return 0;
   }
+  // Held here until every buffer exists: a failed allocation frees them.
+  MatrixPtr owned[4];
+  for (int k = 0; k < 4; ++k) owned[k].reset(planes[k]);
   if (width < 0) width = 0;
   if (height < 0) height = 0;
-  for (int k = 0; k < 4; ++k) m->planes[k] = planes[k];
+  const int32_t outWidth = planes[0]->cols, outHeight = planes[0]->rows / 2;
+  std::vector<uint8_t> outRGB(static_cast<size_t>(outWidth) * outHeight * 3);
+  std::vector<uint8_t> inRGB(static_cast<size_t>(width) * height * 3);
+  for (int k = 0; k < 4; ++k) m->planes[k] = owned[k].release();
   m->pair1[0] = p1[0];
   m->pair1[1] = p1[1];
   m->pair2[0] = p2[0];
   m->pair2[1] = p2[1];
   m->inWidth = width;
   m->inHeight = height;
-  m->outWidth = planes[0]->cols;
-  m->outHeight = planes[0]->rows / 2;
-  m->outRGB = new uint8_t[static_cast<size_t>(m->outWidth) * m->outHeight * 3]();
-  m->inRGB = new uint8_t[static_cast<size_t>(width) * height * 3]();
+  m->outWidth = outWidth;
+  m->outHeight = outHeight;
+  m->outRGB = std::move(outRGB);
+  m->inRGB = std::move(inRGB);
   m->loaded = 1;
   return 0;
 }
 
 int KRVImageMerger_Release(KRVImageMerger* m) {
   if (m == nullptr || m->loaded == 0) return 0;
-  delete[] m->outRGB;
-  delete[] m->inRGB;
-  m->outRGB = nullptr;
-  m->inRGB = nullptr;
+  m->outRGB = std::vector<uint8_t>();
+  m->inRGB = std::vector<uint8_t>();
   for (auto& p : m->planes) {
     Matrix_Delete(p);
     p = nullptr;

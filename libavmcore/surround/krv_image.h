@@ -8,6 +8,7 @@
 // words, W x 2H pixels of four bytes (P0, P1, P2, P3), then the four seam
 // angles of the configuration as floats.
 #include <cstdint>
+#include <vector>
 
 #include "frame/matrix_types.h"
 
@@ -45,8 +46,8 @@ struct KRVImageMerger {
   int32_t outWidth, outHeight;
   Matrix* planes[4];
   int32_t pair1[2], pair2[2];
-  uint8_t* outRGB;  // outWidth x outHeight x 3
-  uint8_t* inRGB;   // inWidth x inHeight x 3
+  std::vector<uint8_t> outRGB;  // outWidth x outHeight x 3
+  std::vector<uint8_t> inRGB;   // inWidth x inHeight x 3
 };
 
 // Returns 0. Does nothing when already loaded. A file that does not load

@@ -46,7 +46,7 @@ bool Convert(KRVImageMerger* m, int32_t format, const KRVMergerFrame* f) {
   if (m == nullptr || m->loaded == 0 || f == nullptr || f->data == nullptr || f->width != m->inWidth ||
       f->height != m->inHeight)
     return false;
-  const Rgb24Image dst{m->inWidth, m->inHeight, 0, m->inRGB, 3 * m->inWidth};
+  const Rgb24Image dst{m->inWidth, m->inHeight, 0, m->inRGB.data(), 3 * m->inWidth};
   uint8_t* data = const_cast<uint8_t*>(f->data);
   switch (format) {
     case 3:
@@ -104,13 +104,13 @@ void GainRow(const KRVImageMerger* m, const float* table, int32_t r, int32_t x, 
 int Stitch(KRVImageMerger* m, const float* table) {
   const int32_t W = m->outWidth, H = m->outHeight;
   if (W < 1 || m->planes[0]->rows < 2) return 0;
-  const uint8_t* in = m->inRGB;
+  const uint8_t* in = m->inRGB.data();
   for (int32_t r = 0; r < H; ++r)
     for (int32_t c = 0; c < W; ++c) {
       const Unpacked u = Unpack(m, r, c);
       const uint8_t* a = in + (static_cast<size_t>(u.y1) * m->inWidth + u.x1) * 3;
       const uint8_t* b = in + (static_cast<size_t>(u.y2) * m->inWidth + u.x2) * 3;
-      uint8_t* o = m->outRGB + (static_cast<size_t>(r) * W + c) * 3;
+      uint8_t* o = m->outRGB.data() + (static_cast<size_t>(r) * W + c) * 3;
       float g1[3] = {1, 1, 1}, g2[3] = {1, 1, 1};
       if (table != nullptr) {
         float row1[6], row2[6];

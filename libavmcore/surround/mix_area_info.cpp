@@ -13,6 +13,7 @@
 #include "frame/global_variables.h"
 #include "surround/car_motion.h"
 #include "camera/lut_config.h"
+#include "toolkit/matrix_alloc.h"
 
 namespace {
 
@@ -23,20 +24,17 @@ constexpr int kRearLeft[2] = {4, 10};
 constexpr int kRearRight[2] = {6, 14};
 
 void FreeTables(MixAreaInfo* info) {
-  for (ImageI32& t : info->tables) {
-    delete[] t.data;
-    t.data = nullptr;
-  }
+  for (ImageI32& t : info->tables) ImageI32_FreeData(&t);
 }
 
 bool AllocTable(ImageI32* t, int32_t cols, int32_t rows) {
-  t->width = cols;
-  t->height = rows;
-  t->data = nullptr;
-  const size_t n = static_cast<size_t>(cols) * static_cast<size_t>(rows);
-  if (n == 0) return true;
-  t->data = new (std::nothrow) int32_t[n]();
-  return t->data != nullptr;
+  // An empty table has no block (the merge and the file keep it empty); a
+  // negative size has none either and fails.
+  if (cols <= 0 || rows <= 0) {
+    *t = ImageI32{cols, rows, nullptr};
+    return cols >= 0 && rows >= 0;
+  }
+  return ImageI32_NewData(t, cols, rows);
 }
 
 inline int32_t Positive(float v) { return v > 0.0f ? static_cast<int32_t>(v) : 0; }

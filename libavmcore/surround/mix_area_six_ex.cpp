@@ -8,6 +8,8 @@
 #include <new>
 
 #include "camera/lut_config.h"
+#include "frame/log.h"
+#include "toolkit/matrix_alloc.h"
 
 namespace {
 
@@ -15,17 +17,16 @@ bool HasTables(const MixAreaSixEx* s) { return s->tables[0].data != nullptr || s
 
 void FreeTables(MixAreaSixEx* s) {
   for (ImageI32& t : s->tables) {
-    delete[] t.data;
+    ImageI32_FreeData(&t);
     t = ImageI32{0, 0, nullptr};
   }
 }
 
 bool AllocTables(MixAreaSixEx* s, int32_t n) {
   for (ImageI32& t : s->tables) {
+    const bool got = ImageI32_NewData(&t, std::max(n, 1), kMixAreaSixExRows);
     t.width = n;
-    t.height = kMixAreaSixExRows;
-    t.data = new (std::nothrow) int32_t[static_cast<size_t>(std::max(n, 1)) * kMixAreaSixExRows]();
-    if (t.data == nullptr) {
+    if (!got) {
       FreeTables(s);
       return false;
     }
@@ -183,11 +184,13 @@ void MixAreaSixEx_ToCameraCoords(MixAreaSixEx* s) {
 void ImageI32_Clone(const ImageI32* source, ImageI32* target) {
   if (source == nullptr || target == nullptr || source->width < 1 || source->height <= 0 || source->data == nullptr)
     return;
-  const size_t n = static_cast<size_t>(source->width) * source->height;
-  target->data = new int32_t[n];
-  memcpy(target->data, source->data, n * sizeof(int32_t));
-  target->width = source->width;
-  target->height = source->height;
+  ImageI32 copy{};
+  if (!ImageI32_NewData(&copy, source->width, source->height)) {
+    AvmLog("ImageI32_Clone: no memory for %d x %d\n", source->width, source->height);
+    return;
+  }
+  memcpy(copy.data, source->data, static_cast<size_t>(source->width) * source->height * sizeof(int32_t));
+  *target = copy;
 }
 
 void ImageI32_SubtractAll(ImageI32* image, int32_t value) {

@@ -50,7 +50,8 @@ void MixAreaSixEx_Free(MixAreaSixEx* sixEx);
 // Quad-frame to per-camera coordinates (valid and flagged records only).
 void MixAreaSixEx_ToCameraCoords(MixAreaSixEx* sixEx);
 
-// target = a copy of source (allocated with new[]); nothing without a
-// column or with rows <= 0.
+// target = a copy of source (block from ImageI32_NewData, freed with
+// ImageI32_FreeData); nothing without a column or with rows <= 0, or when
+// out of memory.
 void ImageI32_Clone(const ImageI32* source, ImageI32* target);
 void ImageI32_SubtractAll(ImageI32* image, int32_t value);

@@ -2,6 +2,8 @@
 
 #include "surround/calibration_services.h"
 #include "camera/lut_config.h"
+#include "frame/log.h"
+#include "toolkit/matrix_alloc.h"
 
 namespace {
 constexpr int32_t kCols = 5, kRows = 3;
@@ -35,10 +37,13 @@ int ScoreGridInfo_Build(ScoreGridInfo* grid, const char* path) {
                           0.0f);
     ImageI32& tx = grid->tables[2 * a];
     ImageI32& ty = grid->tables[2 * a + 1];
-    delete[] tx.data;
-    delete[] ty.data;
-    tx = ImageI32{kCols, kRows, new int32_t[kCols * kRows]};
-    ty = ImageI32{kCols, kRows, new int32_t[kCols * kRows]};
+    ImageI32_FreeData(&tx);
+    ImageI32_FreeData(&ty);
+    if (!ImageI32_NewData(&tx, kCols, kRows) || !ImageI32_NewData(&ty, kCols, kRows)) {
+      AvmLog("ScoreGridInfo_Build: no memory for the score tables\n");
+      ScoreGridInfo_Release(grid);
+      return 0;
+    }
     for (int i = 0; i < kCols * kRows; ++i) {
       tx.data[i] = static_cast<int32_t>(u[i]) + areas[a].xoff;
       ty.data[i] = static_cast<int32_t>(v[i]) + hh;
@@ -54,7 +59,7 @@ int ScoreGridInfo_Build(ScoreGridInfo* grid, const char* path) {
 void ScoreGridInfo_Release(ScoreGridInfo* grid) {
   if (grid == nullptr) return;
   for (ImageI32& t : grid->tables) {
-    delete[] t.data;
+    ImageI32_FreeData(&t);
     t = ImageI32{0, 0, nullptr};
   }
   grid->valid = 0;

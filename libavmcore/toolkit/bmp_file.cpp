@@ -138,6 +138,7 @@ bool LoadFile(const char* path, Prepare prepare, Take take) {
   FILE* f = OpenForRead(path, &info);
   if (f == nullptr) return false;
   bool ok = prepare(info);
+  if (!ok) AvmLog("bmp read %s failed: out of memory for %d x %d \n", path, info.width, info.height);
   if (ok) ok = ReadRows(f, info, path, take);
   fclose(f);
   return ok;
@@ -264,8 +265,12 @@ int Bmp_LoadRGBPlanesFloat(const char* path, Matrix** r, Matrix** g, Matrix** b,
   const bool ok = LoadFile(
       path,
       [&](const BmpInfo& info) {
-        for (int c = 0; c < (info.bits == 32 ? 4 : 3); ++c) planes[c] = Matrix_New(info.width, info.height);
-        return true;
+        bool all = true;
+        for (int c = 0; c < (info.bits == 32 ? 4 : 3); ++c) {
+          planes[c] = Matrix_New(info.width, info.height);
+          all = all && planes[c] != nullptr;
+        }
+        return all;
       },
       [&](int32_t y, const uint8_t* row, int bpp) {
         const ptrdiff_t base = static_cast<ptrdiff_t>(y) * planes[0]->cols;
@@ -316,8 +321,12 @@ int Bmp_LoadRGBPlanesU8(const char* path, ImageU8** r, ImageU8** g, ImageU8** b)
   const bool ok = LoadFile(
       path,
       [&](const BmpInfo& info) {
-        for (ImageU8*& p : planes) p = ImageU8_New(info.width, info.height);
-        return true;
+        bool all = true;
+        for (ImageU8*& p : planes) {
+          p = ImageU8_New(info.width, info.height);
+          all = all && p != nullptr;
+        }
+        return all;
       },
       [&](int32_t y, const uint8_t* row, int bpp) {
         const ptrdiff_t base = static_cast<ptrdiff_t>(y) * planes[0]->width;
@@ -340,17 +349,12 @@ int Bmp_LoadRGBPlanesU8(const char* path, ImageU8** r, ImageU8** g, ImageU8** b)
 }
 
 Rgb24Image* Bmp_LoadRGB24(const char* path) {
-  Rgb24Image* img = nullptr;
+  Rgb24ImagePtr img;
   const bool ok = LoadFile(
       path,
       [&](const BmpInfo& info) {
-        img = static_cast<Rgb24Image*>(malloc(sizeof(Rgb24Image)));
-        img->width = info.width;
-        img->height = info.height;
-        img->rgbOrder = 0;
-        img->stride = 3 * info.width;
-        img->data = static_cast<uint8_t*>(malloc(static_cast<size_t>(img->stride) * info.height));
-        return true;
+        img.reset(Rgb24Image_New(info.width, info.height));
+        return img != nullptr;
       },
       [&](int32_t y, const uint8_t* row, int bpp) {
         uint8_t* out = img->data + static_cast<ptrdiff_t>(y) * img->stride;
@@ -360,24 +364,16 @@ Rgb24Image* Bmp_LoadRGB24(const char* path) {
         }
         for (int32_t x = 0; x < img->width; ++x) std::memcpy(out + 3 * x, row + 4 * x, 3);
       });
-  if (!ok && img != nullptr) {
-    free(img->data);
-    free(img);
-    img = nullptr;
-  }
-  return img;
+  return ok ? img.release() : nullptr;
 }
 
 FloatPixelImage* Bmp_LoadRGB24Matrix(const char* path) {
-  FloatPixelImage* img = nullptr;
+  FloatPixelImagePtr img;
   const bool ok = LoadFile(
       path,
       [&](const BmpInfo& info) {
-        img = static_cast<FloatPixelImage*>(malloc(sizeof(FloatPixelImage)));
-        img->width = info.width;
-        img->height = info.height;
-        img->data = static_cast<float*>(malloc(sizeof(float) * 3 * static_cast<size_t>(info.width) * info.height));
-        return true;
+        img.reset(FloatPixelImage_New(info.width, info.height));
+        return img != nullptr;
       },
       [&](int32_t y, const uint8_t* row, int bpp) {
         float* out = img->data + static_cast<ptrdiff_t>(y) * img->width * 3;
@@ -388,12 +384,7 @@ FloatPixelImage* Bmp_LoadRGB24Matrix(const char* path) {
           out[3 * x + 2] = p[0] / 255.0f;
         }
       });
-  if (!ok && img != nullptr) {
-    free(img->data);
-    free(img);
-    img = nullptr;
-  }
-  return img;
+  return ok ? img.release() : nullptr;
 }
 
 int Bmp_SaveRGB24(const Rgb24Image* img, const char* path) {

@@ -1,5 +1,6 @@
 #include "tools/avmsample/fuzz_seeds.h"
 
+#include <new>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -25,6 +26,7 @@
 #include "surround/mix_area_info.h"
 #include "surround/mix_area_six_ex.h"
 #include "toolkit/bmp_file.h"
+#include "toolkit/matrix_alloc.h"
 #include "testsupport/rot_template_model.h"
 
 namespace {
@@ -261,7 +263,7 @@ std::vector<std::string> AdasFiles(const std::string& dir, int cols, int rows) {
   for (ImageI32& t : c.rcta) tables.push_back(&t);
   int seed = 1;
   for (ImageI32* t : tables) {
-    *t = ImageI32{cols, rows, new int32_t[static_cast<size_t>(cols) * rows]};
+    if (!ImageI32_NewData(t, cols, rows)) throw std::bad_alloc();
     for (int i = 0; i < cols * rows; ++i) {
       const int32_t col = (seed * 7 + i * 3) % kQw, row = (seed * 5 + i) % kQh;
       t->data[i] = col | (row << 16);

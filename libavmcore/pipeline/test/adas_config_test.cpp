@@ -15,6 +15,7 @@
 #include "testsupport/config_state.h"
 #include "testsupport/scene_renderer.h"
 #include "testsupport/file_bytes.h"
+#include "toolkit/matrix_alloc.h"
 
 namespace {
 
@@ -191,7 +192,8 @@ TEST_F(AdasConfigTest, SaveAndLoadEveryFileWithItsMagic) {
   for (int w = 55; w <= 62; ++w) cfg.C[w] = 1000 + w;
   cfg.C[kAdasApaCols] = 3;
   cfg.C[kAdasApaRows] = 2;
-  cfg.apa = ImageI32{3, 2, new int32_t[6]{1, 2, 3, 4, 5, 6}};
+  ASSERT_TRUE(ImageI32_NewData(&cfg.apa, 3, 2));
+  for (int32_t i = 0; i < 6; ++i) cfg.apa.data[i] = i + 1;
   ASSERT_EQ(ADASConfig_Save(&cfg, dir_.c_str(), 0x13F), 1);
 
   const struct {
@@ -332,8 +334,10 @@ TEST_F(AdasConfigTest, CameraCoordinatesOnce) {
   cfg.C[kAdasLoaded] = 1;
   cfg.C[kAdasFrameWidth] = 1280;
   cfg.C[kAdasFrameHeight] = 960;
-  cfg.ldws = ImageI32{2, 1, new int32_t[2]{static_cast<int32_t>(700u | (500u << 16)), 10 | (20 << 16)}};
-  cfg.mods[0] = ImageI32{1, 1, new int32_t[1]{static_cast<int32_t>(650u | (30u << 16))}};
+  ASSERT_TRUE(ImageI32_NewData(&cfg.ldws, 2, 1) && ImageI32_NewData(&cfg.mods[0], 1, 1));
+  cfg.ldws.data[0] = static_cast<int32_t>(700u | (500u << 16));
+  cfg.ldws.data[1] = 10 | (20 << 16);
+  cfg.mods[0].data[0] = static_cast<int32_t>(650u | (30u << 16));
   ADASConfig_ToCameraCoords(&cfg);
   EXPECT_EQ(static_cast<uint32_t>(cfg.ldws.data[0]), 60u | (20u << 16) | (1u << 28) | (1u << 29));
   EXPECT_EQ(cfg.ldws.data[1], 10 | (20 << 16));

@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cstdint>
 #include <fstream>
+#include <stdexcept>
 #include <vector>
 
 #include "testsupport/config_state.h"
@@ -225,6 +227,23 @@ TEST_F(KRVImageFile, MergerSetsUpFromTheFileAndReleases) {
   KRVImageMerger bad{};
   EXPECT_EQ(KRVImageMerger_Init(&bad, state_.Path("missing.krv").c_str(), 32, 24), 0);
   EXPECT_EQ(bad.loaded, 0u);
+}
+
+// A frame size whose buffer cannot exist fails after the file's planes were
+// loaded: the planes are freed (LeakSanitizer checks), the record stays
+// unloaded and a later set-up works.
+TEST_F(KRVImageFile, MergerThatCannotAllocateFreesThePlanes) {
+  Planes pl(6, 4);
+  const int32_t pair[2] = {0, 0};
+  ASSERT_EQ(KRVImage_Save(&pl.p[0], &pl.p[1], &pl.p[2], &pl.p[3], pair, pair, path_.c_str()), 1);
+  KRVImageMerger m{};
+  EXPECT_THROW(KRVImageMerger_Init(&m, path_.c_str(), INT32_MAX, INT32_MAX), std::length_error);
+  EXPECT_EQ(m.loaded, 0u);
+  for (Matrix* p : m.planes) EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(KRVImageMerger_Init(&m, path_.c_str(), 8, 6), 0);
+  EXPECT_EQ(m.loaded, 1u);
+  EXPECT_EQ(m.inRGB.size(), 8u * 6 * 3);
+  EXPECT_EQ(KRVImageMerger_Release(&m), 0);
 }
 
 }  // namespace

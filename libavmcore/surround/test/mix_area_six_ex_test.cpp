@@ -1,4 +1,5 @@
 #include "surround/mix_area_six_ex.h"
+#include "toolkit/matrix_alloc.h"
 
 #include <gtest/gtest.h>
 
@@ -158,7 +159,7 @@ TEST(MixAreaSixEx, CloneAndSubtract) {
   ImageI32_SubtractAll(&dst, 2);
   EXPECT_EQ(dst.data[5], 4);
   EXPECT_EQ(d[5], 6);
-  delete[] dst.data;
+  ImageI32_FreeData(&dst);
   ImageI32 empty{0, 2, d}, none{0, 0, nullptr};
   ImageI32_Clone(&empty, &none);
   EXPECT_EQ(none.data, nullptr);

@@ -1,5 +1,6 @@
 #include "surround/six_bright_balance.h"
 
+#include <new>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,6 +8,7 @@
 
 #include "surround/mix_area_six_ex.h"
 #include "toolkit/pixel_formats.h"
+#include "toolkit/matrix_alloc.h"
 
 namespace {
 
@@ -26,7 +28,7 @@ struct Frames {
     six.quadWidth = kQW;
     six.quadHeight = kQH;
     for (int k = 0; k < 8; ++k) {
-      six.tables[k] = ImageI32{kN, 24, new int32_t[kN * 24]};
+      if (!ImageI32_NewData(&six.tables[k], kN, 24)) throw std::bad_alloc();
       for (int i = 0; i < kN * 24; ++i) six.tables[k].data[i] = (k & 1) ? (i / kN) % 20 : i % kN + (k >= 4 ? 30 : 0);
     }
   }

@@ -20,19 +20,6 @@ using pixel_test::Le32;
 using pixel_test::TempDir;
 using pixel_test::WriteAll;
 
-void FreeMatrix(Matrix* m) {
-  if (m) free(m->data);
-  free(m);
-}
-void FreeImage(ImageU8* img) {
-  if (img) free(img->data);
-  free(img);
-}
-void FreeRgb(Rgb24Image* img) {
-  if (img) free(img->data);
-  free(img);
-}
-
 // The 54 header bytes every writer produces for a 24-bit picture.
 std::vector<uint8_t> Header24(int32_t w, int32_t h) {
   std::vector<uint8_t> b(54, 0);
@@ -103,7 +90,7 @@ TEST(BmpFile, Rgb24RoundTripBothByteOrders) {
     EXPECT_EQ(back->stride, 3 * w);
     for (int i = 0; i < w * h; ++i)
       for (int c = 0; c < 3; ++c) ASSERT_EQ(back->data[3 * i + c], px[3 * i + (order ? 2 - c : c)]) << i;
-    FreeRgb(back);
+    Rgb24Image_Delete(back);
   }
 }
 
@@ -127,18 +114,18 @@ TEST(BmpFile, GreyRoundTrip) {
   ImageU8* y = Bmp_LoadGrayU8(path.c_str());
   ASSERT_NE(y, nullptr);
   for (int i = 0; i < w * h; ++i) EXPECT_EQ(y->data[i], ((220 * grey[i] + 128) >> 8) + 16);
-  FreeImage(r);
-  FreeImage(g);
-  FreeImage(b);
-  FreeImage(y);
+  ImageU8_Delete(r);
+  ImageU8_Delete(g);
+  ImageU8_Delete(b);
+  ImageU8_Delete(y);
   // Two-level flag: non-zero bytes become 255.
   ASSERT_EQ(Bmp_SaveImageU8(&img, path.c_str(), 1), 1);
   ASSERT_EQ(Bmp_LoadRGBPlanesU8(path.c_str(), &r, &g, &b), 1);
   EXPECT_EQ(r->data[0], 0);
   EXPECT_EQ(r->data[1], 255);
-  FreeImage(r);
-  FreeImage(g);
-  FreeImage(b);
+  ImageU8_Delete(r);
+  ImageU8_Delete(g);
+  ImageU8_Delete(b);
 }
 
 TEST(BmpFile, FloatPlanesRoundTripAndGreyModes) {
@@ -153,9 +140,9 @@ TEST(BmpFile, FloatPlanesRoundTripAndGreyModes) {
   EXPECT_EQ(a, nullptr);  // a 24-bit file has no alpha
   const uint8_t bytes[6] = {0, 255, 128, 0, 64, 255};
   for (int i = 0; i < 6; ++i) EXPECT_EQ(r->data[i], bytes[i] / 255.0f) << i;
-  FreeMatrix(r);
-  FreeMatrix(g);
-  FreeMatrix(b);
+  Matrix_Delete(r);
+  Matrix_Delete(g);
+  Matrix_Delete(b);
   // A white pixel: luma 235 in mode 0, 1.0 in modes 1 and 2.
   Matrix* m0 = Bmp_LoadGrayFloat(path.c_str(), 0);
   Matrix* m1 = Bmp_LoadGrayFloat(path.c_str(), 1);
@@ -166,9 +153,9 @@ TEST(BmpFile, FloatPlanesRoundTripAndGreyModes) {
   EXPECT_EQ(m0->data[1], 235 / 255.0f);
   EXPECT_EQ(m1->data[1], 1.0f);
   EXPECT_EQ(m2->data[1], 1.0f);
-  FreeMatrix(m0);
-  FreeMatrix(m1);
-  FreeMatrix(m2);
+  Matrix_Delete(m0);
+  Matrix_Delete(m1);
+  Matrix_Delete(m2);
 }
 
 TEST(BmpFile, MaxAndMinModesOfAColourPixel) {
@@ -181,8 +168,8 @@ TEST(BmpFile, MaxAndMinModesOfAColourPixel) {
   Matrix* m7 = Bmp_LoadGrayFloat(path.c_str(), 7);
   EXPECT_EQ(m1->data[0], 200 / 255.0f);
   EXPECT_EQ(m7->data[0], 30 / 255.0f);
-  FreeMatrix(m1);
-  FreeMatrix(m7);
+  Matrix_Delete(m1);
+  Matrix_Delete(m7);
 }
 
 TEST(BmpFile, Rgba32GivesFourPlanes) {
@@ -201,16 +188,16 @@ TEST(BmpFile, Rgba32GivesFourPlanes) {
   ASSERT_NE(pa, nullptr);
   EXPECT_EQ(pa->data[1], 1.0f);
   EXPECT_EQ(pr->data[1], 2 / 255.0f);
-  FreeMatrix(pr);
-  FreeMatrix(pg);
-  FreeMatrix(pb);
-  FreeMatrix(pa);
+  Matrix_Delete(pr);
+  Matrix_Delete(pg);
+  Matrix_Delete(pb);
+  Matrix_Delete(pa);
   // 32-bit files read as 24-bit pictures too.
   Rgb24Image* rgb = Bmp_LoadRGB24(path.c_str());
   ASSERT_NE(rgb, nullptr);
   EXPECT_EQ(rgb->data[3], 6);
   EXPECT_EQ(rgb->data[5], 2);
-  FreeRgb(rgb);
+  Rgb24Image_Delete(rgb);
 }
 
 // A 3-row picture written by hand, rows 10, 20, 30 in file order.
@@ -245,11 +232,11 @@ TEST(BmpFile, BottomUpAndTopDownFilesBothRead) {
   EXPECT_EQ(rgbDown->data[0], 10);
   EXPECT_EQ(fDown->rows, 3);
   EXPECT_EQ(fDown->data[0], 10 / 255.0f);
-  FreeImage(a);
-  FreeImage(b);
-  FreeRgb(rgb);
-  FreeRgb(rgbDown);
-  FreeMatrix(fDown);
+  ImageU8_Delete(a);
+  ImageU8_Delete(b);
+  Rgb24Image_Delete(rgb);
+  Rgb24Image_Delete(rgbDown);
+  Matrix_Delete(fDown);
 }
 
 // Checked against OpenCV's reader and writer where the build has them (the
@@ -284,7 +271,7 @@ TEST(BmpFile, WeReadWhatOpenCvWrites) {
   ASSERT_EQ(back->width, w);
   ASSERT_EQ(back->height, h);
   for (int y = 0; y < h; ++y) EXPECT_EQ(std::memcmp(img.ptr(y), back->data + y * back->stride, 3 * w), 0) << y;
-  FreeRgb(back);
+  Rgb24Image_Delete(back);
 }
 #endif
 
@@ -426,8 +413,7 @@ TEST(BmpFile, OverlayAndRgbFloatWriters) {
   EXPECT_EQ(back->data[0], 254 / 255.0f);
   EXPECT_EQ(back->data[1], 127 / 255.0f);
   EXPECT_EQ(back->data[5], 1.0f);
-  free(back->data);
-  free(back);
+  FloatPixelImage_Delete(back);
 }
 
 TEST(BmpFile, GreyWithMarks) {
@@ -448,7 +434,7 @@ TEST(BmpFile, GreyWithMarks) {
   int lit = 0;
   for (int i = 0; i < 4 * 3 * 3; ++i) lit += back->data[i] != 0;
   EXPECT_EQ(lit, 3);
-  FreeRgb(back);
+  Rgb24Image_Delete(back);
 }
 
 TEST(BmpFile, BinarizeInPlaceKeepsHeadersAndLosesNothingOnFailure) {

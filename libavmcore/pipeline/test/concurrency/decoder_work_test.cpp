@@ -91,7 +91,7 @@ TEST_F(DecoderWorkTest, CaptureWritesTheFrameAndTheSecondFrame) {
     const YuvSemiPlanarFrame f{fw, fh, frame.data(), frame.data() + static_cast<size_t>(fw) * fh, fw};
     const Rgb24Image want{fw, fh, 0, rgb.data(), 3 * fw};
     Yuv_NV12ToRGB24(&f, &want);
-    Rgb24Image* got = Bmp_LoadRGB24(file.c_str());
+    const Rgb24ImagePtr got(Bmp_LoadRGB24(file.c_str()));
     ASSERT_NE(got, nullptr) << file;
     EXPECT_EQ(got->width, fw);
     EXPECT_EQ(got->height, fh);
@@ -100,8 +100,6 @@ TEST_F(DecoderWorkTest, CaptureWritesTheFrameAndTheSecondFrame) {
                        static_cast<size_t>(3 * fw)),
                 0)
           << file << " row " << y;
-    free(got->data);
-    free(got);
   };
   expectBmp(path, pool.frames[0], w, h);
   expectBmp(state_.Path("cap_2.bmp"), pool.frames[1], w, h / 2);
@@ -129,12 +127,10 @@ TEST_F(DecoderWorkTest, CaptureRequestsThatAreCancelledOrRefused) {
   std::vector<uint8_t> grey(16 * 8, 200);
   ASSERT_EQ(Bmp_SaveGrayU8(16, 8, 16, grey.data(), state_.Path("old.bmp").c_str()), 1);
   d->CaptureFileEx(state_.Path("old.bmp").c_str(), 0, 0, 1);
-  Rgb24Image* old = Bmp_LoadRGB24(state_.Path("old.bmp").c_str());
+  const Rgb24ImagePtr old(Bmp_LoadRGB24(state_.Path("old.bmp").c_str()));
   ASSERT_NE(old, nullptr);
   EXPECT_EQ(old->width, 16);
   EXPECT_EQ(old->data[0] + old->data[3 * 15 * 8 + 2], 0);
-  free(old->data);
-  free(old);
   d->CaptureFileEx(state_.Path("none.bmp").c_str(), 0, 0, 1);
   EXPECT_FALSE(state_.Exists("none.bmp"));
 }

@@ -10,6 +10,7 @@
 
 #include "frame/log.h"
 #include "pipeline/mod_object.h"
+#include "toolkit/matrix_alloc.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ TEST(ModRing, StepsWhileTheFeedPushes) {
   config.C[kAdasModsSideRows] = 20;
   for (int b = 0; b < 4; ++b) {
     const int32_t rows = b < 2 ? 40 : 20;
-    config.mods[b] = ImageI32{24, rows, new int32_t[24 * rows]};
+    ASSERT_TRUE(ImageI32_NewData(&config.mods[b], 24, rows));
     for (int32_t r = 0; r < rows; ++r)
       for (int32_t c = 0; c < 24; ++c) config.mods[b].data[r * 24 + c] = ((r % 32) << 16) | c;
   }
@@ -97,7 +98,7 @@ TEST(ModRing, HundredThousandFramesPassWholeAndInOrder) {
   config.C[kAdasModsSideRows] = 2;
   for (int b = 0; b < 4; ++b) {
     const int32_t rows = b < 2 ? 20 : 2;
-    config.mods[b] = ImageI32{4, rows, new int32_t[4 * rows]};
+    ASSERT_TRUE(ImageI32_NewData(&config.mods[b], 4, rows));
     for (int32_t k = 0; k < 4 * rows; ++k) config.mods[b].data[k] = k % 4;
   }
   MODObject mod;
