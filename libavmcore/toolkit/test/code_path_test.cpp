@@ -11,6 +11,7 @@
 
 namespace {
 
+#if defined(__x86_64__)
 // True when the first "flags" line of /proc/cpuinfo names the feature.
 bool CpuInfoFlag(const std::string& flag) {
   std::ifstream in("/proc/cpuinfo");
@@ -25,6 +26,7 @@ bool CpuInfoFlag(const std::string& flag) {
   }
   return false;
 }
+#endif
 
 TEST(CodePath, InstructionSetAndWidthAreTheBuildTargets) {
   const std::string isa = CodePath_InstructionSet();
