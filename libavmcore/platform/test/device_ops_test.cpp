@@ -5,6 +5,7 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "device_test_support.h"
+#include "platform/ion_requests.h"
 
 namespace {
 
@@ -51,6 +53,19 @@ class SystemDeviceTest : public ::testing::Test {
     FILE* f = fopen((root_ + abs).c_str(), "w");
     ASSERT_NE(f, nullptr);
     fclose(f);
+  }
+  // The errno the system gives for a pool query sent to a plain file: ENOTTY
+  // from a kernel; qemu's user-mode emulation passes on only the requests it
+  // knows and answers the others with ENOSYS.
+  int PlainFileQueryErrno() {
+    const int fd = ::open((root_ + "/dev/ion").c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    IonCustomRequest custom{};
+    errno = 0;
+    const int rc = DeviceOps_System().ioctl(fd, kIonIocCustom, &custom);
+    const int err = rc != 0 ? errno : 0;
+    ::close(fd);
+    return err;
   }
   std::string root_;
   LogLines log_;
@@ -100,7 +115,9 @@ TEST_F(SystemDeviceTest, RequestsToSomethingThatIsNotTheDriverAreRefused) {
   EXPECT_TRUE(LogLines::Has("ION_IOC_SUNXI_FLUSH_ALL failed"));
   EXPECT_EQ(IonCustomIoctl(3), 0);
   EXPECT_EQ(IonQueryFreePool(), -1);
-  EXPECT_TRUE(LogLines::Has(std::string("Failed to ioctl ion device, errno:") + strerror(ENOTTY)));
+  const int refused = PlainFileQueryErrno();
+  EXPECT_TRUE(refused == ENOTTY || refused == ENOSYS) << refused;
+  EXPECT_TRUE(LogLines::Has(std::string("Failed to ioctl ion device, errno:") + strerror(refused)));
   EXPECT_EQ(OpenDescriptors(), before + 2);
   EXPECT_EQ(IonAllocClose(), 0);
   EXPECT_EQ(OpenDescriptors(), before);

@@ -36,10 +36,15 @@ TEST(AvmhostPlayTest, FramesInAndOutCaptureRecordingAndColourGains) {
   EXPECT_NE(out.find("frames in: 40\n"), std::string::npos) << out;
   // An encode that takes longer than the slot wait (a loaded machine) may
   // cost a frame; every frame is either delivered or counted as dropped.
-  long long outFrames = -1, dropped = -1;
-  ASSERT_EQ(sscanf(out.c_str() + out.find("frames out:"), "frames out: %lld\ndropped frames: %lld", &outFrames, &dropped), 2);
+  // A machine too slow for the cameras' 25 frames a second (an emulated
+  // target) also has its input calls time out, once for each frame the
+  // decoder could not take: those frames are allowed for on top.
+  long long outFrames = -1, dropped = -1, timeouts = -1;
+  ASSERT_EQ(sscanf(out.c_str() + out.find("frames out:"), "frames out: %lld\ndropped frames: %lld\ninput time-outs: %lld",
+                   &outFrames, &dropped, &timeouts),
+            3);
   EXPECT_EQ(outFrames + dropped, 40);
-  EXPECT_GE(outFrames, 36);
+  EXPECT_GE(outFrames + timeouts, 36) << out;
   EXPECT_NE(out.find("time per frame: mean"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(state.Path("cap/capture.bmp")));
   for (const char* p : {"first_before", "first_after", "last_before", "last_after"})
@@ -55,7 +60,10 @@ TEST(AvmhostPlayTest, FramesInAndOutCaptureRecordingAndColourGains) {
   ASSERT_EQ(s.size(), 1u);
   EXPECT_EQ(s[0].codecName, "h264");
   EXPECT_EQ(s[0].width, 1280);
-  EXPECT_GT(s[0].frames, 5);
+  // The recording thread encodes what it keeps up with: a machine whose
+  // input calls timed out (too slow for real time) records fewer of the 20
+  // frames, yet still more than one.
+  EXPECT_GT(s[0].frames, timeouts > 0 ? 1 : 5) << out;
 }
 
 TEST(AvmhostPlayTest, DirectoryWithoutFramesIsAClearError) {
