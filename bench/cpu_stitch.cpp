@@ -107,7 +107,7 @@ struct Setup {
     LUT_PackBytePlanes(&p[0], &p[1], &p[2], &p[3], &m[0], &m[1], &m[2], &m[3], &m[4], &m[5], 2 * kCw, 2 * kCh);
     const uint8_t* pp[4] = {planes[0].data(), planes[1].data(), planes[2].data(), planes[3].data()};
     const int32_t box[4] = {kLeft, kTop, kW - kRight, kH - kBottom};
-    LUTCPU_InitFromBytePlanes(&obj, pp, kW, kH, 2 * kCw, 2 * kCh, kCw, kCh, box, 0, 0);
+    LUTCPU_InitFromBytePlanes(&obj, pp, {kW, kH, 2 * kCw, 2 * kCh, {box[0], box[1], box[2], box[3]}}, kCw, kCh, 0, 0);
 
     cv::RNG rng(7);
     for (int k = 0; k < 4; ++k) {

@@ -3,6 +3,7 @@
 
 #include "camera/cam_model1_2.h"
 #include "camera/pose_fit.h"
+#include "camera/pose_view.h"
 
 namespace {
 
@@ -30,9 +31,27 @@ void PickSetup(const FitSetupRow (&rows)[N], FitSetup* out, int32_t w, int32_t h
   if (!FitSetup_FromRows(rows, N, w, h, out)) *out = kNoSearch;
 }
 
-float BestFit12(PoseProjectFn project, PoseUndistortFn undistort, const FitSetup* setup, int32_t width,
-                int32_t height, const Matrix* obj, const Matrix* img, Matrix* K, Matrix* D, Matrix* R, float epsilon,
-                Matrix* T, int32_t mode, int32_t freeCentre, int32_t slot) {
+// What a full fit of models 1 and 2 is asked, as the model's own fit
+// receives it: set-up and picture size, the point pairs, the refinement's
+// epsilon, the mode and whether the principal point is free (1).
+struct FullFitRequest {
+  const FitSetup* setup;
+  int32_t width;
+  int32_t height;
+  const Matrix* obj;
+  const Matrix* img;
+  float epsilon;
+  int32_t mode;
+  int32_t freeCentre;
+};
+
+float BestFit12(PoseProjectFn project, PoseUndistortFn undistort, const FullFitRequest& req, const PoseEdit& pose) {
+  const FitSetup* setup = req.setup;
+  const int32_t width = req.width, height = req.height, mode = req.mode, freeCentre = req.freeCentre;
+  const Matrix *obj = req.obj, *img = req.img;
+  const float epsilon = req.epsilon;
+  const int32_t slot = pose.slot;
+  Matrix *K = pose.K, *D = pose.D, *R = pose.R, *T = pose.T;
   PoseParams caller;
   PoseParams_Load(&caller, K, D, R, T);
   PoseParams best = caller;
@@ -95,15 +114,15 @@ void CamModel2_Setup(FitSetup* out, int32_t width, int32_t height) { PickSetup(k
 float CamModel1_BestFit(const FitSetup* setup, int32_t width, int32_t height, const Matrix* obj, const Matrix* img,
                         Matrix* K, Matrix* D, Matrix* R, float epsilon, Matrix* T, int32_t mode, int32_t,
                         int32_t freeCentre, int32_t slot) {
-  return BestFit12(CamModel1_ProjectPoints, CamModel1_UndistortPoints, setup, width, height, obj, img, K, D, R,
-                   epsilon, T, mode, freeCentre, slot);
+  return BestFit12(CamModel1_ProjectPoints, CamModel1_UndistortPoints,
+                   {setup, width, height, obj, img, epsilon, mode, freeCentre}, PoseEdit{R, T, K, D, 1, slot});
 }
 
 float CamModel2_BestFit(const FitSetup* setup, int32_t width, int32_t height, const Matrix* obj, const Matrix* img,
                         Matrix* K, Matrix* D, Matrix* R, float epsilon, Matrix* T, int32_t mode, int32_t,
                         int32_t freeCentre, int32_t slot) {
-  return BestFit12(CamModel2_ProjectPoints, CamModel2_UndistortPoints, setup, width, height, obj, img, K, D, R,
-                   epsilon, T, mode, freeCentre, slot);
+  return BestFit12(CamModel2_ProjectPoints, CamModel2_UndistortPoints,
+                   {setup, width, height, obj, img, epsilon, mode, freeCentre}, PoseEdit{R, T, K, D, 2, slot});
 }
 
 float CamModel1_LineCalibFB(const Matrix* targets, const Matrix* img, Matrix* K, Matrix* D, Matrix* R, Matrix* T,

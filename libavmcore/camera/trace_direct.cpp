@@ -95,8 +95,11 @@ TraceView MergerView(const TraceModel* m) {
 
 }  // namespace
 
-void Direct_Points(TraceModel* m, int32_t mode, const TraceView* view, int32_t n, const float* xin,
-                   const float* yin, float* xout, float* yout, uint8_t* valid, float angle) {
+void Direct_Points(TraceModel* m, int32_t mode, const TraceView* view, const DirectPointSet& pts, float angle) {
+  const int32_t n = pts.n;
+  const float *xin = pts.xin, *yin = pts.yin;
+  float *xout = pts.xout, *yout = pts.yout;
+  uint8_t* valid = pts.valid;
   if (m == nullptr || !std::isfinite(angle) || n < 1 || xin == nullptr || yin == nullptr || xout == nullptr ||
       yout == nullptr)
     return;
@@ -110,8 +113,11 @@ void Direct_Points(TraceModel* m, int32_t mode, const TraceView* view, int32_t n
   }
 }
 
-int Direct_TraceLP(TraceModel* m, int32_t mode, const TraceView* view, int32_t n, float* xout, float* yout,
-                   float* third, float angle, float x, float yA, float yB) {
+int Direct_TraceLP(TraceModel* m, int32_t mode, const TraceView* view, const DirectLineSamples& out, float angle,
+                   const DirectGroundLine& line) {
+  const int32_t n = out.n;
+  float *xout = out.xout, *yout = out.yout, *third = out.third;
+  const float x = line.x, yA = line.yA, yB = line.yB;
   if (m == nullptr || yA == yB || !std::isfinite(angle) || !std::isfinite(x) || !std::isfinite(yA) ||
       !std::isfinite(yB))
     return 0;
@@ -182,19 +188,20 @@ void DirectCalcMergerPoints(TraceModel* m, int32_t end, int32_t /*second*/, int3
                             const float* yin, float* xout, float* yout, uint8_t* valid, float angle) {
   if (m == nullptr) return;
   const TraceView v = MergerView(m);
-  Direct_Points(m, end == 2 ? 2 : 1, &v, n, xin, yin, xout, yout, valid, angle);
+  Direct_Points(m, end == 2 ? 2 : 1, &v, {n, xin, yin, xout, yout, valid}, angle);
 }
 
 void DirectCalcPhyTracePoints(TraceModel* m, int32_t mode, int32_t n, const float* xin, const float* yin,
                               float* xout, float* yout, uint8_t* valid, float angle) {
-  Direct_Points(m, mode, nullptr, n, xin, yin, xout, yout, valid, angle);
+  Direct_Points(m, mode, nullptr, {n, xin, yin, xout, yout, valid}, angle);
 }
 
 int DirectCalcMergerTraceLP(TraceModel* m, int32_t end, int32_t flags, int32_t n, float* xout, float* yout,
                             float* third, float angle, float x, float yA, float yB) {
   if (m == nullptr) return 0;
   const TraceView v = MergerView(m);
-  const int ok = Direct_TraceLP(m, (end == 2 ? 2 : 1) | (flags & 0x100), &v, n, xout, yout, third, angle, x, yA, yB);
+  const int ok =
+      Direct_TraceLP(m, (end == 2 ? 2 : 1) | (flags & 0x100), &v, {n, xout, yout, third}, angle, {x, yA, yB});
   // Bit 0 hands the line out from the far end to the near one.
   if (ok && (flags & 1)) {
     std::reverse(xout, xout + n);
@@ -206,5 +213,5 @@ int DirectCalcMergerTraceLP(TraceModel* m, int32_t end, int32_t flags, int32_t n
 
 int DirectCalcPhyTraceLP(TraceModel* m, int32_t mode, int32_t n, float* xout, float* yout, float* third,
                          float angle, float x, float yA, float yB) {
-  return Direct_TraceLP(m, mode, nullptr, n, xout, yout, third, angle, x, yA, yB);
+  return Direct_TraceLP(m, mode, nullptr, {n, xout, yout, third}, angle, {x, yA, yB});
 }

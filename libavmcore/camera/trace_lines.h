@@ -88,8 +88,28 @@ int DirectCalcMergerTraceLP(TraceModel* model, int32_t end, int32_t flags, int32
                             float* third, float angle, float x, float yA, float yB);
 int DirectCalcPhyTraceLP(TraceModel* model, int32_t mode, int32_t n, float* xout, float* yout, float* third,
                          float angle, float x, float yA, float yB);
+// The arrays of a direct point projection: n ground points in, n mapped
+// points out; valid (may be null) gets 1 for a point that bent and mapped.
+struct DirectPointSet {
+  int32_t n;
+  const float* xin;
+  const float* yin;
+  float* xout;
+  float* yout;
+  uint8_t* valid;
+};
+// A ground line x from yA to yB, sampled into n points; third (may be null)
+// gets the bent ground y of each sample.
+struct DirectGroundLine {
+  float x, yA, yB;
+};
+struct DirectLineSamples {
+  int32_t n;
+  float* xout;
+  float* yout;
+  float* third;
+};
 // The bending and sampling over an explicit target (tests).
-int Direct_TraceLP(TraceModel* model, int32_t mode, const TraceView* view, int32_t n, float* xout, float* yout,
-                   float* third, float angle, float x, float yA, float yB);
-void Direct_Points(TraceModel* model, int32_t mode, const TraceView* view, int32_t n, const float* xin,
-                   const float* yin, float* xout, float* yout, uint8_t* valid, float angle);
+int Direct_TraceLP(TraceModel* model, int32_t mode, const TraceView* view, const DirectLineSamples& out, float angle,
+                   const DirectGroundLine& line);
+void Direct_Points(TraceModel* model, int32_t mode, const TraceView* view, const DirectPointSet& pts, float angle);

@@ -69,13 +69,13 @@ void DirectCalcUndistPoints(TraceModel* m, int32_t mode, int32_t zoomFlag, int32
                             const float* yin, float* xout, float* yout, uint8_t* valid, float angle) {
   if (m == nullptr) return;
   const TraceView v = TraceView_Of(m, (mode & 15) == 2 ? 2 : 1, zoomFlag);
-  Direct_Points(m, mode, &v, n, xin, yin, xout, yout, valid, angle);
+  Direct_Points(m, mode, &v, {n, xin, yin, xout, yout, valid}, angle);
 }
 
 int DirectCalcUndistTraceLP(TraceModel* m, int32_t mode, int32_t zoomFlag, int32_t n, float* xout, float* yout,
                             float* third, float angle, float x, float yA, float yB) {
   if (m == nullptr) return 0;
   const TraceView v = TraceView_Of(m, (mode & 15) == 2 ? 2 : 1, zoomFlag);
-  return Direct_TraceLP(m, mode, &v, n, xout, yout, third, angle, x, yA, yB);
+  return Direct_TraceLP(m, mode, &v, {n, xout, yout, third}, angle, {x, yA, yB});
 }
 

@@ -262,9 +262,10 @@ void BlendLuma(const uint8_t* __restrict Ye, const uint8_t* __restrict Ys, const
 
 }  // namespace
 
-int LUTCPU_InitFromBytePlanes(MergerCPUOB* o, const uint8_t* const planes[4], int32_t W, int32_t H, int32_t qw,
-                              int32_t qh, int32_t cw, int32_t ch, const int32_t carBox[4], int32_t user1,
-                              int32_t user2) {
+int LUTCPU_InitFromBytePlanes(MergerCPUOB* o, const uint8_t* const planes[4], const ByteLutGeometry& geometry,
+                              int32_t cw, int32_t ch, int32_t user1, int32_t user2) {
+  const int32_t W = geometry.W, H = geometry.H, qw = geometry.qw, qh = geometry.qh;
+  const int32_t* carBox = geometry.carBox;
   if (o == nullptr) return 0;
   if (o->loaded) return 1;
   if (W < 1 || H < 1 || W > kMaxSide || H > kMaxSide || !CameraSizeUsable(cw, ch)) {
@@ -272,7 +273,7 @@ int LUTCPU_InitFromBytePlanes(MergerCPUOB* o, const uint8_t* const planes[4], in
     return 0;
   }
   // The band sizes come from the car box: each edge inside the output.
-  if (carBox == nullptr || carBox[0] < 0 || carBox[0] > W || carBox[2] < 0 || carBox[2] > W || carBox[1] < 0 ||
+  if (carBox[0] < 0 || carBox[0] > W || carBox[2] < 0 || carBox[2] > W || carBox[1] < 0 ||
       carBox[1] > H || carBox[3] < 0 || carBox[3] > H) {
     AvmLog("LUTCPU_InitFromFile car box outside the %d x %d output\n", W, H);
     return 0;

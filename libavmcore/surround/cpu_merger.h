@@ -37,12 +37,19 @@ int LUTCPU_InitFromFile(MergerCPUOB* obj, const char* krvImagePath, const char* 
                         int32_t cameraWidth, int32_t cameraHeight, int32_t userValue2, int32_t* outWidth,
                         int32_t* outHeight);
 
+// The shape of a KRVImage byte LUT: output W x H (byte planes W x 2H), the
+// quad frame qw x qh and the car box (carLeft, carTop, carRight, carBottom).
+struct ByteLutGeometry {
+  int32_t W, H;
+  int32_t qw, qh;
+  int32_t carBox[4];
+};
+
 // The decoding step of the KRVImage load: planes[0..3] are the byte planes
-// P0..P3 of W x 2H; the quad frame is qw x qh. carBox: carLeft, carTop,
-// carRight, carBottom. Returns 1, or 0 (object unchanged) for unusable sizes.
-int LUTCPU_InitFromBytePlanes(MergerCPUOB* obj, const uint8_t* const planes[4], int32_t W, int32_t H, int32_t qw,
-                              int32_t qh, int32_t cameraWidth, int32_t cameraHeight, const int32_t carBox[4],
-                              int32_t userValue1, int32_t userValue2);
+// P0..P3 of the geometry's W x 2H. Returns 1, or 0 (object unchanged) for
+// unusable sizes.
+int LUTCPU_InitFromBytePlanes(MergerCPUOB* obj, const uint8_t* const planes[4], const ByteLutGeometry& geometry,
+                              int32_t cameraWidth, int32_t cameraHeight, int32_t userValue1, int32_t userValue2);
 
 // Load from a MAB file (runs and blend cells as stored, every run checked
 // against the output) and one grid-LUT file per camera (any may be null) for
@@ -93,11 +100,9 @@ void LUTCPU_SelectRegion(int32_t region, int32_t W, int32_t H, const int32_t ban
                          CPUStitchRange ranges[4], bool useSingle[4], bool useBlend[4]);
 // Reads and checks the LUT configuration (quad size twice the camera size)
 // and the KRVImage, with the messages of LUTCPU_InitFromFile: the byte
-// planes (W x 2H each), W, H, the quad size and the car box (carLeft,
-// carTop, carRight, carBottom). 1, or 0 with nothing kept.
+// planes (W x 2H each) and their geometry. 1, or 0 with nothing kept.
 int LUTCPU_LoadByteLut(const char* krvImagePath, const char* lutConfigPath, int32_t cameraWidth,
-                       int32_t cameraHeight, std::vector<uint8_t> planes[4], int32_t* W, int32_t* H, int32_t* qw,
-                       int32_t* qh, int32_t carBox[4]);
+                       int32_t cameraHeight, std::vector<uint8_t> planes[4], ByteLutGeometry* geometry);
 
 // ---- Other forms of the same stitching (available operations) ----
 

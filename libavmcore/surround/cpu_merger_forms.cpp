@@ -25,8 +25,9 @@ int LUTCPU_InitPerPixel(MergerCPUOBPerPixel* o, const char* krvImagePath, const 
     return 0;
   }
   std::vector<uint8_t> p[4];
-  int32_t W = 0, H = 0, qw = 0, qh = 0, carBox[4];
-  if (!LUTCPU_LoadByteLut(krvImagePath, lutConfigPath, cw, ch, p, &W, &H, &qw, &qh, carBox)) return 0;
+  ByteLutGeometry geometry{0, 0, 0, 0, {}};
+  if (!LUTCPU_LoadByteLut(krvImagePath, lutConfigPath, cw, ch, p, &geometry)) return 0;
+  const int32_t W = geometry.W, H = geometry.H, qw = geometry.qw, qh = geometry.qh;
   const size_t n = static_cast<size_t>(W) * H;
   o->endLumaIndex.assign(n, 0);
   o->endChromaIndex.assign(n, 0);

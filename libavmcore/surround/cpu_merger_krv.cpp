@@ -9,8 +9,7 @@
 #include "frame/log.h"
 
 int LUTCPU_LoadByteLut(const char* krvImagePath, const char* lutConfigPath, int32_t cameraWidth,
-                       int32_t cameraHeight, std::vector<uint8_t> planes[4], int32_t* W, int32_t* H, int32_t* qw,
-                       int32_t* qh, int32_t carBox[4]) {
+                       int32_t cameraHeight, std::vector<uint8_t> planes[4], ByteLutGeometry* geometry) {
   LutConfigInfo info;
   CameraParamSet params;
   if (lutConfigPath == nullptr || LoadLUTConfig(&info, &params, lutConfigPath, nullptr) == 0) {
@@ -37,10 +36,11 @@ int LUTCPU_LoadByteLut(const char* krvImagePath, const char* lutConfigPath, int3
       planes[k].resize(n);
       for (size_t i = 0; i < n; ++i) planes[k][i] = static_cast<uint8_t>(static_cast<int>(m[k]->data[i] * 255.0f + 0.5f));
     }
-    *W = w;
-    *H = h;
-    *qw = static_cast<int32_t>(info.quadWidth);
-    *qh = static_cast<int32_t>(info.quadHeight);
+    geometry->W = w;
+    geometry->H = h;
+    geometry->qw = static_cast<int32_t>(info.quadWidth);
+    geometry->qh = static_cast<int32_t>(info.quadHeight);
+    int32_t* carBox = geometry->carBox;
     // The file carries carLeft, carTop, carRight, carBottom; the loader
     // hands them back as the writer's pairs {top, left}, {bottom, right}.
     carBox[0] = pair1[1];
@@ -61,13 +61,11 @@ int LUTCPU_InitFromFile(MergerCPUOB* obj, const char* krvImagePath, const char* 
   if (obj == nullptr) return 0;
   if (obj->loaded) return 1;
   std::vector<uint8_t> bytes[4];
-  int32_t W = 0, H = 0, qw = 0, qh = 0, carBox[4];
-  if (!LUTCPU_LoadByteLut(krvImagePath, lutConfigPath, cameraWidth, cameraHeight, bytes, &W, &H, &qw, &qh, carBox))
-    return 0;
+  ByteLutGeometry geometry{0, 0, 0, 0, {}};
+  if (!LUTCPU_LoadByteLut(krvImagePath, lutConfigPath, cameraWidth, cameraHeight, bytes, &geometry)) return 0;
   const uint8_t* planes[4] = {bytes[0].data(), bytes[1].data(), bytes[2].data(), bytes[3].data()};
-  const int ok = LUTCPU_InitFromBytePlanes(obj, planes, W, H, qw, qh, cameraWidth, cameraHeight, carBox, userValue1,
-                                           userValue2);
-  if (ok && outWidth != nullptr) *outWidth = W;
-  if (ok && outHeight != nullptr) *outHeight = H;
+  const int ok = LUTCPU_InitFromBytePlanes(obj, planes, geometry, cameraWidth, cameraHeight, userValue1, userValue2);
+  if (ok && outWidth != nullptr) *outWidth = geometry.W;
+  if (ok && outHeight != nullptr) *outHeight = geometry.H;
   return ok;
 }

@@ -236,10 +236,20 @@ void SourceOf(const LUT3DOB* lut, int32_t side, float x, float y, float z, int32
 
 bool Valid(int32_t U, int32_t V) { return U > kLut3DHoleLimit && V > kLut3DHoleLimit; }
 
+// One midpoint of a cast pass: the map indices of its two neighbours and
+// its own, its ground point, and the far neighbour's (x, y), which picks the
+// camera.
+struct MidPoint {
+  size_t a, b, mid;
+  float x, y, z;
+  float camX, camY;
+};
+
 // Midpoint rule of the column and row passes: from the two neighbours'
 // sources, or projected afresh when only one of them has one.
-void Middle(const LUT3DOB* lut, int32_t side, std::vector<int32_t>& Um, std::vector<int32_t>& Vm, size_t a,
-            size_t b, size_t mid, float x, float y, float z, float camX, float camY) {
+void Middle(const LUT3DOB* lut, int32_t side, std::vector<int32_t>& Um, std::vector<int32_t>& Vm, const MidPoint& p) {
+  const size_t a = p.a, b = p.b, mid = p.mid;
+  const float x = p.x, y = p.y, z = p.z, camX = p.camX, camY = p.camY;
   const bool va = Valid(Um[a], Vm[a]), vb = Valid(Um[b], Vm[b]);
   if (va && vb) {
     Um[mid] = (Um[a] + Um[b]) / 2;
@@ -378,7 +388,7 @@ void Lut3D_CastSide(LUT3DOB* lut, int32_t side) {
       lut->mapY[mid] = y;
       lut->mapX[mid] = x;
       lut->mapZ[mid] = z;
-      Middle(lut, side, Um, Vm, a, b, mid, x, y, z, lut->mapX[b], lut->mapY[b]);
+      Middle(lut, side, Um, Vm, {a, b, mid, x, y, z, lut->mapX[b], lut->mapY[b]});
     }
   // Row pass: the column between two cast columns, on every s-th row.
   for (int32_t r = 0; r < Ho; ++r) {
@@ -391,7 +401,7 @@ void Lut3D_CastSide(LUT3DOB* lut, int32_t side) {
       const float y = (lut->mapY[a] + lut->mapY[b]) / 2, x = (lut->mapX[a] + lut->mapX[b]) / 2;
       const float z = (lut->mapZ[a] + lut->mapZ[b]) / 2;
       lut->mapY[mid] = y;
-      Middle(lut, side, Um, Vm, a, b, mid, x, y, z, lut->mapX[b], lut->mapY[b]);
+      Middle(lut, side, Um, Vm, {a, b, mid, x, y, z, lut->mapX[b], lut->mapY[b]});
     }
   }
 }

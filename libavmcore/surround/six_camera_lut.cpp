@@ -88,15 +88,26 @@ void ApplySplit(LUTOB* lut, int32_t group, int32_t* splitLength, int32_t pairA, 
   LUTSix_SetSplit(lut, group, *splitLength, pairA, pairB);
 }
 
+// Where both builders put their results: the byte LUT and configuration
+// files of each group (all four given, or group A is not saved) and the
+// split point.
+struct GroupOutputs {
+  const char* byteLutPathA;
+  const char* byteLutPathB;
+  const char* configPathA;
+  const char* configPathB;
+  float* splitPoint;
+};
+
 // What the two builders share after their calibration step. buildGroup
 // fills one group's object (1 or 2) and returns 0 or its code.
 template <typename Build>
 int32_t BuildBothGroups(LUTOB* lutA, LUTOB* lutB, int32_t splitLength, int32_t pairA, int32_t pairB,
-                        const char* byteLutPathA, const char* byteLutPathB, const char* configPathA,
-                        const char* configPathB, float* splitPoint, Build buildGroup,
+                        const GroupOutputs& out, Build buildGroup,
                         const std::function<void(LUTOB*, int32_t)>& afterGenerate) {
+  float* splitPoint = out.splitPoint;
   GroupScope scope;
-  GroupAFiles files(byteLutPathA, byteLutPathB, configPathA, configPathB);
+  GroupAFiles files(out.byteLutPathA, out.byteLutPathB, out.configPathA, out.configPathB);
   MixAreaInfo infoA = MixAreaInfo_Empty();
   MixAreaSixEx sixEx = MixAreaSixEx_Empty();
   std::vector<float> y1Copy;
@@ -138,7 +149,7 @@ int32_t BuildBothGroups(LUTOB* lutA, LUTOB* lutB, int32_t splitLength, int32_t p
   lutB->cfg.groupNumber = 2;
   lutB->cfg.splitLength = splitLength;
   if (files.active) {
-    r = LUTSix_SaveGroupB(lutB, byteLutPathB, configPathB, &infoA, &sixEx, &testMap, nullptr, nullptr);
+    r = LUTSix_SaveGroupB(lutB, out.byteLutPathB, out.configPathB, &infoA, &sixEx, &testMap, nullptr, nullptr);
     LUTOB_ReleaseBuffers(lutB);
     MixAreaInfo_Release(&infoA);
     MixAreaSixEx_Free(&sixEx);
@@ -282,8 +293,9 @@ int32_t LUTSix_InitMergerLUTOBByHand(LUTOB* lutA, LUTOB* lutB, int32_t carWidth,
     return LUTOB_BuildFromHand(lut, carWidth, carLength, 0, pairA, pairB, model, 2 * cameraWidth,
                                2 * cameraHeight, group == 1 ? pointsA1 : pointsB1, group == 1 ? pointsA2 : pointsB2);
   };
-  return BuildBothGroups(lutA, lutB, splitLength, pairA, pairB, byteLutPathA, byteLutPathB, configPathA,
-                         configPathB, splitPoint, build, [](LUTOB*, int32_t) {});
+  return BuildBothGroups(lutA, lutB, splitLength, pairA, pairB,
+                         {byteLutPathA, byteLutPathB, configPathA, configPathB, splitPoint}, build,
+                         [](LUTOB*, int32_t) {});
 }
 
 int32_t LUTSix_InitMergerLUTOBByFile(LUTOB* lutA, LUTOB* lutB, int32_t carWidth, int32_t carLength,
@@ -337,7 +349,7 @@ int32_t LUTSix_InitMergerLUTOBByFile(LUTOB* lutA, LUTOB* lutB, int32_t carWidth,
       LUTOB_GetCorners(lut, counts, first, second);
     }
   };
-  r = BuildBothGroups(lutA, lutB, splitLength, pairA, pairB, byteLutPathA, byteLutPathB, configPathA, configPathB,
-                      splitPoint, build, corners);
+  r = BuildBothGroups(lutA, lutB, splitLength, pairA, pairB,
+                      {byteLutPathA, byteLutPathB, configPathA, configPathB, splitPoint}, build, corners);
   return r;
 }

@@ -34,7 +34,7 @@ struct Sample {
 };
 
 void WriteTexelGrid(const VirtualViewLUTGen* g, uint32_t* tex, int32_t tw, int32_t th, int32_t row, int32_t col,
-                    float x1, float y1, float x2, float y2, float weight);
+                    const Sample& v);
 
 struct Builder {
   VirtualViewLUTGen& g;
@@ -60,9 +60,9 @@ struct Builder {
   }
   void Texel(int32_t r, int32_t c, const Sample& v) {
     if (half)
-      WriteTexelGrid(&g, tex, g.W / 2, g.H / 2, r / 2, c / 2, v.x1, v.y1, v.x2, v.y2, v.w);
+      WriteTexelGrid(&g, tex, g.W / 2, g.H / 2, r / 2, c / 2, v);
     else
-      WriteTexelGrid(&g, tex, g.W, g.H, r, c, v.x1, v.y1, v.x2, v.y2, v.w);
+      WriteTexelGrid(&g, tex, g.W, g.H, r, c, v);
   }
   // Interpolates between a (at column ca) and b (at cb) on row r into the
   // texels of the even columns from..to (inclusive), with the swap rule
@@ -652,13 +652,14 @@ void VirtualViewLUTGen_ProjectToView(const VirtualViewLUTGen* g, float* x, float
 void VirtualViewLUTGen_WriteTexel(const VirtualViewLUTGen* g, uint32_t* tex, int32_t row, int32_t col, float x1,
                                   float y1, float x2, float y2, float weight) {
   if (g == nullptr) return;
-  WriteTexelGrid(g, tex, g->W, g->H, row, col, x1, y1, x2, y2, weight);
+  WriteTexelGrid(g, tex, g->W, g->H, row, col, Sample{kNoCamera, x1, y1, x2, y2, weight});
 }
 
 namespace {
 
 void WriteTexelGrid(const VirtualViewLUTGen* g, uint32_t* tex, int32_t tw, int32_t th, int32_t row, int32_t col,
-                    float x1, float y1, float x2, float y2, float weight) {
+                    const Sample& v) {
+  const float x1 = v.x1, y1 = v.y1, x2 = v.x2, y2 = v.y2, weight = v.w;
   if (tex == nullptr || row < 0 || row >= th || col < 0 || col >= tw) return;
   const float sx = 255.0f / g->quadWidth, sy = 255.0f / g->quadHeight;
   auto split = [](float v, uint32_t* i, float* f) {
@@ -685,10 +686,21 @@ void WriteTexelGrid(const VirtualViewLUTGen* g, uint32_t* tex, int32_t tw, int32
 
 namespace {
 
+// The virtual camera both builds are given, as the build exports take it.
+struct VirtualCamera {
+  float focal;
+  float angleA, angleB;
+  float aspect;
+  float positionX, positionY, positionZ;
+  float endBowlExtension;
+};
+
 // Both builds: the camera, then (with a texture) the maps and the texels.
-void BuildView(VirtualViewLUTGen* g, int32_t step, bool half, uint32_t* texture, float* cameraMatrix, float focal,
-               float angleA, float angleB, float aspect, float positionX, float positionY, float positionZ,
-               float endBowlExtension) {
+void BuildView(VirtualViewLUTGen* g, int32_t step, bool half, uint32_t* texture, float* cameraMatrix,
+               const VirtualCamera& cam) {
+  const float focal = cam.focal, angleA = cam.angleA, angleB = cam.angleB, aspect = cam.aspect;
+  const float positionX = cam.positionX, positionY = cam.positionY, positionZ = cam.positionZ;
+  const float endBowlExtension = cam.endBowlExtension;
   g->dirX = std::sin(angleB) * std::sin(angleA);
   g->dirY = std::cos(angleB) * std::sin(angleA);
   g->focal = focal;
@@ -741,8 +753,8 @@ int VirtualViewLUTGen_Build(VirtualViewLUTGen* g, int32_t sampleStep, uint32_t* 
   // Only these spacings have an interpolation rule; others would leave the
   // pixels between samples empty.
   if (g == nullptr || (sampleStep != 2 && sampleStep != 4 && sampleStep != 8) || g->W < 1 || g->H < 1) return 0;
-  BuildView(g, sampleStep, false, texture, cameraMatrix, focal, angleA, angleB, aspect, positionX, positionY,
-            positionZ, endBowlExtension);
+  BuildView(g, sampleStep, false, texture, cameraMatrix,
+            {focal, angleA, angleB, aspect, positionX, positionY, positionZ, endBowlExtension});
   return 1;
 }
 
@@ -750,8 +762,8 @@ int VirtualViewLUTGen_BuildHalf(VirtualViewLUTGen* g, uint32_t* texture, float* 
                                 float angleA, float angleB, float aspect, float positionX, float positionY,
                                 float positionZ, float endBowlExtension) {
   if (g == nullptr || g->W < 2 || g->H < 2) return 0;
-  BuildView(g, 16, true, texture, cameraMatrix, focal, angleA, angleB, aspect, positionX, positionY, positionZ,
-            endBowlExtension);
+  BuildView(g, 16, true, texture, cameraMatrix,
+            {focal, angleA, angleB, aspect, positionX, positionY, positionZ, endBowlExtension});
   return 1;
 }
 

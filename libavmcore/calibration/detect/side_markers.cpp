@@ -128,8 +128,18 @@ int32_t PickMarker(const std::vector<ChessQuad>& candidates, const SideRef& s) {
   return best;
 }
 
+// Where the two side markers are expected: a point near each (column, row)
+// and the row band both lie in.
+struct SideGuess {
+  float leftCol, leftRow;
+  float rightCol, rightRow;
+  float rowMin, rowMax;
+};
+
 int32_t SideSearch(const Matrix* src, const Matrix* image, float* out, bool inverted, int32_t nearLimitFlag,
-                   float leftCol, float leftRow, float rightCol, float rightRow, float rowMin, float rowMax) {
+                   const SideGuess& g) {
+  const float leftCol = g.leftCol, leftRow = g.leftRow, rightCol = g.rightCol, rightRow = g.rightRow;
+  const float rowMin = g.rowMin, rowMax = g.rowMax;
   const bool large = image->cols >= 1280;
   const float minMax = inverted ? 4000.0f : (large ? 200.0f : 100.0f);
   const float r1 = inverted ? 9.0f : (large ? 16.0f : 9.0f), r2 = large ? 36.0f : 25.0f;
@@ -194,7 +204,7 @@ int32_t SideSearch(const Matrix* src, const Matrix* image, float* out, bool inve
 int32_t Chessboard_FindSideQuads(const Matrix* image, float* out, int32_t nearLimitFlag, float leftCol,
                                  float leftRow, float rightCol, float rightRow, float rowMin, float rowMax) {
   if (!Usable(image, out)) return 0;
-  return SideSearch(image, image, out, false, nearLimitFlag, leftCol, leftRow, rightCol, rightRow, rowMin, rowMax);
+  return SideSearch(image, image, out, false, nearLimitFlag, {leftCol, leftRow, rightCol, rightRow, rowMin, rowMax});
 }
 
 int32_t Chessboard_FindSideQuadsInverted(const Matrix* image, float* out, float leftCol, float leftRow,
@@ -202,7 +212,7 @@ int32_t Chessboard_FindSideQuadsInverted(const Matrix* image, float* out, float 
   if (!Usable(image, out)) return 0;
   std::vector<float> inv = Inverted(image);
   const Matrix src{image->cols, image->rows, inv.data()};
-  return SideSearch(&src, image, out, true, 0, leftCol, leftRow, rightCol, rightRow, rowMin, rowMax);
+  return SideSearch(&src, image, out, true, 0, {leftCol, leftRow, rightCol, rightRow, rowMin, rowMax});
 }
 
 int32_t Chessboard_FindNestedMarkerPair(const Matrix* image, float* out, int32_t openSize) {

@@ -20,28 +20,42 @@ struct WorkParams {
   Matrix K{3, 3, k}, D{1, 8, d}, R{1, 3, r}, T{1, 3, t};
 };
 
-float GeneralFit(const LutConfig* cfg, int32_t camera, int32_t width, int32_t height, const Matrix* world,
-                 const Matrix* image, WorkParams* p, int32_t fitRefine) {
-  const int c = camera - 1;
-  return CameraModel_Calibrate(width, height, static_cast<int32_t>(cfg->model[c]), world, image, &p->K, &p->D, &p->R,
-                               kCalibFitEpsilon, &p->T, 0, 100, fitRefine, cfg->lensSlot[c]);
+// What one camera's solve is given: picture size and picture, the camera,
+// the point pairs (world and image, count of them) and the caller's refine
+// flag and candidate number.
+struct SolveInput {
+  int32_t width;
+  int32_t height;
+  const Matrix* image;
+  int32_t camera;
+  int32_t count;
+  const Matrix* world;
+  const Matrix* imagePts;
+  int32_t fitRefine;
+  int32_t candidate;
+};
+
+float GeneralFit(const LutConfig* cfg, const SolveInput& in, WorkParams* p) {
+  const int c = in.camera - 1;
+  return CameraModel_Calibrate(in.width, in.height, static_cast<int32_t>(cfg->model[c]), in.world, in.imagePts, &p->K,
+                               &p->D, &p->R, kCalibFitEpsilon, &p->T, 0, 100, in.fitRefine, cfg->lensSlot[c]);
 }
 
 // The general fit with the current slot's intrinsics mode set to 1 for this
 // fit only.
-float GeneralFitModeOne(const LutConfig* cfg, int32_t camera, int32_t width, int32_t height, const Matrix* world,
-                        const Matrix* image, WorkParams* p, int32_t fitRefine) {
+float GeneralFitModeOne(const LutConfig* cfg, const SolveInput& in, WorkParams* p) {
   LensTableSlot* slot = LensTable_Current();
   const int32_t saved = slot->trackCount;
   slot->trackCount = 1;
-  const float err = GeneralFit(cfg, camera, width, height, world, image, p, fitRefine);
+  const float err = GeneralFit(cfg, in, p);
   LensTable_Current()->trackCount = saved;
   return err;
 }
 
-float SolveByLayout(LutConfig* cfg, int32_t width, int32_t height, const Matrix* image, int32_t camera, int32_t count,
-                    const Matrix* world, const Matrix* imagePts, WorkParams* p, int32_t fitRefine,
-                    int32_t candidate) {
+float SolveByLayout(LutConfig* cfg, const SolveInput& in, WorkParams* p) {
+  const int32_t width = in.width, height = in.height, camera = in.camera, count = in.count;
+  const int32_t fitRefine = in.fitRefine, candidate = in.candidate;
+  const Matrix *image = in.image, *world = in.world, *imagePts = in.imagePts;
   switch (gv().CalibLayoutCode) {
     case 11: {
       int32_t focusFlag = 0;
@@ -61,22 +75,22 @@ float SolveByLayout(LutConfig* cfg, int32_t width, int32_t height, const Matrix*
       const int32_t table = LensTable_Current()->id;
       if (candidate == 0 && (table == 200 || table == 201))
         for (uint32_t& m : cfg->model) m = 4;
-      return GeneralFit(cfg, camera, width, height, world, imagePts, p, fitRefine);
+      return GeneralFit(cfg, in, p);
     }
     case 14:
       LensTable_Current()->trackCount = 1;
-      return GeneralFit(cfg, camera, width, height, world, imagePts, p, fitRefine);
+      return GeneralFit(cfg, in, p);
     case 26:
-      if (candidate == 0 && count > 8) return GeneralFitModeOne(cfg, camera, width, height, world, imagePts, p, fitRefine);
-      return GeneralFit(cfg, camera, width, height, world, imagePts, p, fitRefine);
+      if (candidate == 0 && count > 8) return GeneralFitModeOne(cfg, in, p);
+      return GeneralFit(cfg, in, p);
     case 13:
-      if (candidate == 0 && count == 8) return GeneralFitModeOne(cfg, camera, width, height, world, imagePts, p, fitRefine);
-      return GeneralFit(cfg, camera, width, height, world, imagePts, p, fitRefine);
+      if (candidate == 0 && count == 8) return GeneralFitModeOne(cfg, in, p);
+      return GeneralFit(cfg, in, p);
     case 54:
-      if (count >= 7) return GeneralFitModeOne(cfg, camera, width, height, world, imagePts, p, fitRefine);
-      return GeneralFit(cfg, camera, width, height, world, imagePts, p, fitRefine);
+      if (count >= 7) return GeneralFitModeOne(cfg, in, p);
+      return GeneralFit(cfg, in, p);
     default:
-      return GeneralFit(cfg, camera, width, height, world, imagePts, p, fitRefine);
+      return GeneralFit(cfg, in, p);
   }
 }
 
@@ -111,7 +125,7 @@ int32_t CalibrateCamera(LutConfig* cfg, int32_t width, int32_t height, Matrix* i
     // interleave: they share the current lens-table slot.
     LensTableLock lock(LensTable_Mutex());
     if (cfg->model[c] == 3) LensTable_Select(cfg->lensSlot[c]);
-    err = SolveByLayout(cfg, width, height, image, camera, count, &W, &I, &p, fitRefine, candidate);
+    err = SolveByLayout(cfg, {width, height, image, camera, count, &W, &I, fitRefine, candidate}, &p);
   }
   AvmLog("T1~~~~~~~~ %d %f %f %f %f %f %f %d \n", camera, err, p.d[0], p.d[1], p.k[0], p.k[2], p.k[5], count);
   g.lastCalibResult[c] = err;

@@ -15,7 +15,7 @@ TEST_F(TraceDirect, StraightUpToTheBoundBentBeyond) {
   for (float a : {0.0f, 0.4f, -0.4f}) {
     float xo[3], yo[3];
     uint8_t valid[3];
-    Direct_Points(&model_, 2, &v, 3, xin, yin, xo, yo, valid, a);
+    Direct_Points(&model_, 2, &v, {3, xin, yin, xo, yo, valid}, a);
     for (int i = 0; i < 3; ++i) {
       float px, py;
       LinearView::Compute(&lin_, xin[i], yin[i], &px, &py);
@@ -28,7 +28,7 @@ TEST_F(TraceDirect, StraightUpToTheBoundBentBeyond) {
   for (float a : {0.41f, -0.41f, 15.0f, -15.0f}) {
     float xo[3], yo[3];
     uint8_t valid[3];
-    Direct_Points(&model_, 2, nullptr, 3, xin, yin, xo, yo, valid, a);
+    Direct_Points(&model_, 2, nullptr, {3, xin, yin, xo, yo, valid}, a);
     const float cx = -3000.0f / std::tan(a * kPi / 180.0f), cy = static_cast<float>(model_.rear.axleY);
     for (int i = 0; i < 3; ++i) {
       EXPECT_NE(xo[i], xin[i]) << a;
@@ -54,7 +54,7 @@ TEST_F(TraceDirect, PointPastTheCircleLandsOnItsEnd) {
   const float xin[2] = {0.0f, 0.0f}, yin[2] = {-20000.0f, 20000.0f};
   float xo[2], yo[2];
   uint8_t valid[2] = {9, 9};
-  Direct_Points(&model_, 1 | 0x10, nullptr, 2, xin, yin, xo, yo, valid, a);
+  Direct_Points(&model_, 1 | 0x10, nullptr, {2, xin, yin, xo, yo, valid}, a);
   const float r = std::fabs(cx);
   EXPECT_FLOAT_EQ(xo[0], cx);
   EXPECT_FLOAT_EQ(yo[0], cy - r);
@@ -68,12 +68,13 @@ TEST_F(TraceDirect, LineFormsSampleExactlyN) {
   const TraceView v = lin_.View();
   std::vector<float> x(20, -7.0f), y(20, -7.0f), t(20, -7.0f);
   // Equal ends fail; n < 1 writes nothing.
-  EXPECT_EQ(Direct_TraceLP(&model_, 2, &v, 16, x.data(), y.data(), t.data(), 0.0f, 900.0f, 3000.0f, 3000.0f), 0);
-  EXPECT_EQ(Direct_TraceLP(&model_, 2, &v, 0, x.data(), y.data(), t.data(), 0.0f, 900.0f, 2500.0f, 5000.0f), 0);
+  EXPECT_EQ(Direct_TraceLP(&model_, 2, &v, {16, x.data(), y.data(), t.data()}, 0.0f, {900.0f, 3000.0f, 3000.0f}), 0);
+  EXPECT_EQ(Direct_TraceLP(&model_, 2, &v, {0, x.data(), y.data(), t.data()}, 0.0f, {900.0f, 2500.0f, 5000.0f}), 0);
   EXPECT_EQ(x[0], -7.0f);
 
   // Ground form, straight: from the nearer end to the farther one, n points.
-  ASSERT_EQ(Direct_TraceLP(&model_, 2, nullptr, 16, x.data(), y.data(), t.data(), 0.0f, 900.0f, 5000.0f, 2500.0f), 1);
+  ASSERT_EQ(Direct_TraceLP(&model_, 2, nullptr, {16, x.data(), y.data(), t.data()}, 0.0f, {900.0f, 5000.0f, 2500.0f}),
+            1);
   EXPECT_FLOAT_EQ(y[0], 2500.0f);
   EXPECT_NEAR(y[15], 5000.0f, 1e-2);
   for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(x[i], 900.0f);
@@ -82,7 +83,7 @@ TEST_F(TraceDirect, LineFormsSampleExactlyN) {
 
   // View form, straight and turning: monotone along the line, inside the view.
   for (float a : {0.0f, 20.0f}) {
-    ASSERT_EQ(Direct_TraceLP(&model_, 2, &v, 16, x.data(), y.data(), t.data(), a, 900.0f, 2500.0f, 5000.0f), 1);
+    ASSERT_EQ(Direct_TraceLP(&model_, 2, &v, {16, x.data(), y.data(), t.data()}, a, {900.0f, 2500.0f, 5000.0f}), 1);
     for (int i = 1; i < 16; ++i) EXPECT_LE(y[i], y[i - 1]) << a;  // farther is higher up
     for (int i = 0; i < 16; ++i) {
       EXPECT_GE(x[i], 0.0f);

@@ -186,7 +186,7 @@ TEST_F(TraceDynamic, NonFiniteAngleDrawsNothing) {
   EXPECT_EQ(Trace_DynamicLines(&model_, 2, lin_.View(), INFINITY), 0);
   EXPECT_EQ(CalcDynamicMergerTracePoint(&model_, 1, nan), 0);
   float x[4], y[4];
-  EXPECT_EQ(Direct_TraceLP(&model_, 2, nullptr, 4, x, y, nullptr, nan, 0.0f, 2500.0f, 4000.0f), 0);
+  EXPECT_EQ(Direct_TraceLP(&model_, 2, nullptr, {4, x, y, nullptr}, nan, {0.0f, 2500.0f, 4000.0f}), 0);
 }
 
 }  // namespace

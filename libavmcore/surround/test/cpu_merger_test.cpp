@@ -26,6 +26,9 @@ constexpr int kW = 40, kH = 56;
 constexpr int kTop = 12, kBottom = 12, kLeft = 10, kRight = 10;
 const int32_t kCarBox[4] = {kLeft, kTop, kW - kRight, kH - kBottom};
 
+// The test layout's byte-LUT geometry with the given car box.
+ByteLutGeometry Geometry(const int32_t box[4]) { return {kW, kH, kQw, kQh, {box[0], box[1], box[2], box[3]}}; }
+
 // The stitched maps of a small synthetic set-up: four camera bands around a
 // car, blended corners, no source in the car area.
 struct Layout {
@@ -134,7 +137,7 @@ void LoadFromPlanes(MergerCPUOB* o, const Layout& L) {
   std::vector<uint8_t> planes[4];
   PackPlanes(L, planes);
   const uint8_t* p[4] = {planes[0].data(), planes[1].data(), planes[2].data(), planes[3].data()};
-  ASSERT_EQ(LUTCPU_InitFromBytePlanes(o, p, kW, kH, kQw, kQh, kCw, kCh, kCarBox, 7, 9), 1);
+  ASSERT_EQ(LUTCPU_InitFromBytePlanes(o, p, Geometry(kCarBox), kCw, kCh, 7, 9), 1);
 }
 
 // Plain per-pixel reference of the stitching rules with identity gains:
@@ -475,7 +478,7 @@ TEST(CpuMergerTest, EdgeTexelsWeightsAndManyRunsPerRow) {
   std::vector<uint8_t> planes[4];
   PackPlanes(L, planes);
   const uint8_t* p[4] = {planes[0].data(), planes[1].data(), planes[2].data(), planes[3].data()};
-  EXPECT_EQ(LUTCPU_InitFromBytePlanes(&empty, p, kW, kH, kQw, kQh, 63, kCh, kCarBox, 0, 0), 0);
+  EXPECT_EQ(LUTCPU_InitFromBytePlanes(&empty, p, Geometry(kCarBox), 63, kCh, 0, 0), 0);
 }
 
 class CpuMergerFileTest : public ::testing::Test {
@@ -785,12 +788,12 @@ TEST(CpuMergerRanges, CarBoxOutsideTheOutputIsRefused) {
                               {kLeft, INT32_MAX, kW - kRight, kH - kBottom}};
   for (const auto& box : boxes) {
     MergerCPUOB o;
-    EXPECT_EQ(LUTCPU_InitFromBytePlanes(&o, p, kW, kH, kQw, kQh, kCw, kCh, box, 0, 0), 0);
+    EXPECT_EQ(LUTCPU_InitFromBytePlanes(&o, p, Geometry(box), kCw, kCh, 0, 0), 0);
     EXPECT_EQ(o.loaded, 0);
   }
   const int32_t edges[4] = {0, 0, kW, kH};  // the whole output is a valid box
   MergerCPUOB o;
-  EXPECT_EQ(LUTCPU_InitFromBytePlanes(&o, p, kW, kH, kQw, kQh, kCw, kCh, edges, 0, 0), 1);
+  EXPECT_EQ(LUTCPU_InitFromBytePlanes(&o, p, Geometry(edges), kCw, kCh, 0, 0), 1);
   EXPECT_EQ(o.bandSizes[1], 0);
 }
 
