@@ -1,5 +1,6 @@
 # avm_add_gtest(NAME <exe> DIR <test dir> [LIBS ...] [LABELS ...]
-#               [SLOW_SUITES <suite> ...] [SHARDS <n>] [UNITY_SKIP <file> ...])
+#               [SLOW_SUITES <suite> ...] [SHARDS <n>] [UNITY_SKIP <file> ...]
+#               [ENVIRONMENT <VAR=value> ...])
 # Builds one GoogleTest executable from every *.cpp in DIR and registers it
 # with CTest. Executables labelled "concurrency" are also collected by the
 # target `concurrency_tests`, which the ThreadSanitizer build runs.
@@ -12,7 +13,12 @@
 #    suite is noticed. Slow entries carry a high COST: ctest -j starts them
 #    first.
 #  - the remaining tests run as <exe> or, with SHARDS > 1, as SHARDS entries
-#    <exe>/<i> split by GoogleTest's own sharding.
+#    <exe>/<i> split by GoogleTest's own sharding. Shard an executable whose
+#    quick part takes long or mostly waits (timers, worker threads): on two
+#    cores one long entry otherwise runs alone at the end, and a waiting
+#    entry leaves its core idle. A suite that renders its scene once renders
+#    it once per shard.
+#  - ENVIRONMENT is set for every entry of the executable.
 # `ctest -LE slow` then runs the quick part; plain ctest runs everything.
 #
 # Build cost: most of a test executable's build is GoogleTest's and the
@@ -49,7 +55,7 @@ function(avm_add_gtest)
   if(NOT AVM_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(T "" "NAME;DIR;SHARDS" "LIBS;LABELS;SOURCES;SLOW_SUITES;UNITY_SKIP" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;DIR;SHARDS" "LIBS;LABELS;SOURCES;SLOW_SUITES;UNITY_SKIP;ENVIRONMENT" ${ARGN})
   set(srcs ${T_SOURCES})
   if(T_DIR)
     file(GLOB dir_srcs CONFIGURE_DEPENDS ${T_DIR}/*.cpp)
@@ -88,6 +94,9 @@ function(avm_add_gtest)
     add_test(NAME ${T_NAME}.${suite} COMMAND ${T_NAME} --gtest_filter=${suite}.*)
     set_tests_properties(${T_NAME}.${suite} PROPERTIES LABELS "${slow_labels}" TIMEOUT 900 COST 100
                          FAIL_REGULAR_EXPRESSION "\\[==========\\] 0 tests from")
+    if(T_ENVIRONMENT)
+      set_tests_properties(${T_NAME}.${suite} PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")
+    endif()
     string(APPEND rest_filter ":${suite}.*")
   endforeach()
   set(rest_args)
@@ -100,13 +109,16 @@ function(avm_add_gtest)
     math(EXPR last "${T_SHARDS} - 1")
     foreach(i RANGE ${last})
       add_test(NAME ${T_NAME}/${i} COMMAND ${T_NAME} ${rest_args})
-      set_tests_properties(${T_NAME}/${i} PROPERTIES
-                           ENVIRONMENT "GTEST_TOTAL_SHARDS=${T_SHARDS};GTEST_SHARD_INDEX=${i}")
+      set(shard_env ${T_ENVIRONMENT} GTEST_TOTAL_SHARDS=${T_SHARDS} GTEST_SHARD_INDEX=${i})
+      set_tests_properties(${T_NAME}/${i} PROPERTIES ENVIRONMENT "${shard_env}")
       list(APPEND entries ${T_NAME}/${i})
     endforeach()
   else()
     add_test(NAME ${T_NAME} COMMAND ${T_NAME} ${rest_args})
     list(APPEND entries ${T_NAME})
+    if(T_ENVIRONMENT)
+      set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")
+    endif()
   endif()
 
   set_tests_properties(${entries} PROPERTIES TIMEOUT 900)
