@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr uint32_t kLayout9Tag = 9;    // qd_cfg.txt
 constexpr uint32_t kLayout21Tag = 21;  // bq1_cfg.txt
 // Profile value k is word k + 2 of the record.
 constexpr int kProfileValueBase = 2;
