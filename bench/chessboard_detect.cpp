@@ -167,35 +167,37 @@ void OpenCvSectorBased(benchmark::State& state) {
 }
 BENCHMARK(OpenCvSectorBased)->Unit(benchmark::kMillisecond);
 
+// The rendered conditions both comparisons run, each for lens models 1-4.
+struct Condition {
+  const char* name;
+  int sx, sy, w, h;
+  float span, tilt, yaw, offX, offY, blur, noise, light;
+};
+const Condition kConditions[] = {
+    {"9x7 720p near sharp", 9, 7, 1280, 720, 0.9f, 0, 0, 0, 0, 0.0f, 0, 1},
+    {"8x6 720p far tilt30", 8, 6, 1280, 720, 0.5f, 30, 0, 0, 0, 1.0f, 2, 1},
+    {"7x5 576 tilt60 blur1.5", 7, 5, 720, 576, 0.9f, 60, 0, 0, 0, 1.5f, 2, 1},
+    {"6x6 576 tilt45 turned20", 6, 6, 720, 576, 0.6f, 45, 20, 0, 0, 0.8f, 2, 1},
+    {"9x7 720p ramp 0.3..1", 9, 7, 1280, 720, 0.9f, 30, 0, 0, 0, 1.0f, 2, 0.3f},
+    {"9x7 720p ramp 0.1..1", 9, 7, 1280, 720, 0.9f, 30, 0, 0, 0, 1.0f, 2, 0.1f},
+    {"9x7 720p side 0.6", 9, 7, 1280, 720, 0.7f, 40, 0, 0.6f, 0.2f, 1.0f, 2, 1},
+    {"9x7 720p side 0.9", 9, 7, 1280, 720, 0.7f, 40, 0, 0.9f, 0.2f, 1.0f, 2, 1},
+    {"8x6 720p upside down", 8, 6, 1280, 720, 0.9f, 20, 180, 0, 0, 0.7f, 2, 1},
+    {"6x6 720p turned 90", 6, 6, 1280, 720, 0.6f, 20, 90, 0, 0, 0.7f, 2, 1},
+};
+
 void ComparisonReport(benchmark::State& state) {
   cv::setNumThreads(1);
   ScopedConfigState config;
   EquidistantTable table;
   LensTableFixture_Write(config.dir(), 5, table);
   LensTableFixture_Install(config.dir(), 5);
-  struct Condition {
-    const char* name;
-    int sx, sy, w, h;
-    float span, tilt, yaw, offX, offY, blur, noise, light;
-  };
-  const Condition conditions[] = {
-      {"9x7 720p near sharp", 9, 7, 1280, 720, 0.9f, 0, 0, 0, 0, 0.0f, 0, 1},
-      {"8x6 720p far tilt30", 8, 6, 1280, 720, 0.5f, 30, 0, 0, 0, 1.0f, 2, 1},
-      {"7x5 576 tilt60 blur1.5", 7, 5, 720, 576, 0.9f, 60, 0, 0, 0, 1.5f, 2, 1},
-      {"6x6 576 tilt45 turned20", 6, 6, 720, 576, 0.6f, 45, 20, 0, 0, 0.8f, 2, 1},
-      {"9x7 720p ramp 0.3..1", 9, 7, 1280, 720, 0.9f, 30, 0, 0, 0, 1.0f, 2, 0.3f},
-      {"9x7 720p ramp 0.1..1", 9, 7, 1280, 720, 0.9f, 30, 0, 0, 0, 1.0f, 2, 0.1f},
-      {"9x7 720p side 0.6", 9, 7, 1280, 720, 0.7f, 40, 0, 0.6f, 0.2f, 1.0f, 2, 1},
-      {"9x7 720p side 0.9", 9, 7, 1280, 720, 0.7f, 40, 0, 0.9f, 0.2f, 1.0f, 2, 1},
-      {"8x6 720p upside down", 8, 6, 1280, 720, 0.9f, 20, 180, 0, 0, 0.7f, 2, 1},
-      {"6x6 720p turned 90", 6, 6, 1280, 720, 0.6f, 20, 90, 0, 0, 0.7f, 2, 1},
-  };
   for (auto _ : state) {
     int found[5] = {0, 0, 0, 0, 0}, total = 0;
     double errSum[5] = {0, 0, 0, 0, 0};
     printf("\n%-26s %5s | %-14s | %-14s | %-14s | %-14s | %-14s\n", "condition", "model", "quad", "template",
            "cv classic+sub", "cv SB", "quad full size");
-    for (const Condition& c : conditions)
+    for (const Condition& c : kConditions)
       for (int model = 1; model <= 4; ++model) {
         BoardSceneSpec spec;
         spec.model = model;
@@ -274,24 +276,6 @@ void SideBySide(benchmark::State& state) {
   EquidistantTable table;
   LensTableFixture_Write(config.dir(), 5, table);
   LensTableFixture_Install(config.dir(), 5);
-  struct Condition {
-    const char* name;
-    int sx, sy, w, h;
-    float span, tilt, yaw, offX, offY, blur, noise, light;
-  };
-  // The conditions of ComparisonReport.
-  const Condition conditions[] = {
-      {"9x7 720p near sharp", 9, 7, 1280, 720, 0.9f, 0, 0, 0, 0, 0.0f, 0, 1},
-      {"8x6 720p far tilt30", 8, 6, 1280, 720, 0.5f, 30, 0, 0, 0, 1.0f, 2, 1},
-      {"7x5 576 tilt60 blur1.5", 7, 5, 720, 576, 0.9f, 60, 0, 0, 0, 1.5f, 2, 1},
-      {"6x6 576 tilt45 turned20", 6, 6, 720, 576, 0.6f, 45, 20, 0, 0, 0.8f, 2, 1},
-      {"9x7 720p ramp 0.3..1", 9, 7, 1280, 720, 0.9f, 30, 0, 0, 0, 1.0f, 2, 0.3f},
-      {"9x7 720p ramp 0.1..1", 9, 7, 1280, 720, 0.9f, 30, 0, 0, 0, 1.0f, 2, 0.1f},
-      {"9x7 720p side 0.6", 9, 7, 1280, 720, 0.7f, 40, 0, 0.6f, 0.2f, 1.0f, 2, 1},
-      {"9x7 720p side 0.9", 9, 7, 1280, 720, 0.7f, 40, 0, 0.9f, 0.2f, 1.0f, 2, 1},
-      {"8x6 720p upside down", 8, 6, 1280, 720, 0.9f, 20, 180, 0, 0, 0.7f, 2, 1},
-      {"6x6 720p turned 90", 6, 6, 1280, 720, 0.6f, 20, 90, 0, 0, 0.7f, 2, 1},
-  };
   const int reps = static_cast<int>(state.range(0));
   for (auto _ : state) {
     int found[2] = {0, 0}, both = 0, total = 0;
@@ -299,7 +283,7 @@ void SideBySide(benchmark::State& state) {
     std::vector<double> ratios;  // OpenCV time over ours, frames both found
     printf("\n%-24s %s | %-38s | %-38s\n", "condition", "m", "ours: us, error px (row, col offset)",
            "OpenCV: us, error px (row, col offset)");
-    for (const Condition& c : conditions)
+    for (const Condition& c : kConditions)
       for (int model = 1; model <= 4; ++model) {
         BoardSceneSpec spec;
         spec.model = model;
