@@ -186,6 +186,22 @@ const Condition kConditions[] = {
     {"6x6 720p turned 90", 6, 6, 1280, 720, 0.6f, 20, 90, 0, 0, 0.7f, 2, 1},
 };
 
+// One condition's frame through lens model 1-4.
+void MakeConditionFrame(const Condition& c, int model, Frame* f) {
+  BoardSceneSpec spec;
+  spec.model = model;
+  spec.squaresX = c.sx;
+  spec.squaresY = c.sy;
+  spec.width = c.w;
+  spec.height = c.h;
+  spec.span = c.span;
+  spec.tiltDeg = c.tilt;
+  spec.yawDeg = c.yaw;
+  spec.offsetX = c.offX;
+  spec.offsetY = c.offY;
+  MakeFrame(spec, c.blur, c.noise, c.light, f);
+}
+
 void ComparisonReport(benchmark::State& state) {
   cv::setNumThreads(1);
   ScopedConfigState config;
@@ -199,19 +215,8 @@ void ComparisonReport(benchmark::State& state) {
            "cv classic+sub", "cv SB", "quad full size");
     for (const Condition& c : kConditions)
       for (int model = 1; model <= 4; ++model) {
-        BoardSceneSpec spec;
-        spec.model = model;
-        spec.squaresX = c.sx;
-        spec.squaresY = c.sy;
-        spec.width = c.w;
-        spec.height = c.h;
-        spec.span = c.span;
-        spec.tiltDeg = c.tilt;
-        spec.yawDeg = c.yaw;
-        spec.offsetX = c.offX;
-        spec.offsetY = c.offY;
         Frame f;
-        MakeFrame(spec, c.blur, c.noise, c.light, &f);
+        MakeConditionFrame(c, model, &f);
         ++total;
         std::vector<float> res[5];
         bool ok[5];
@@ -285,19 +290,8 @@ void SideBySide(benchmark::State& state) {
            "OpenCV: us, error px (row, col offset)");
     for (const Condition& c : kConditions)
       for (int model = 1; model <= 4; ++model) {
-        BoardSceneSpec spec;
-        spec.model = model;
-        spec.squaresX = c.sx;
-        spec.squaresY = c.sy;
-        spec.width = c.w;
-        spec.height = c.h;
-        spec.span = c.span;
-        spec.tiltDeg = c.tilt;
-        spec.yawDeg = c.yaw;
-        spec.offsetX = c.offX;
-        spec.offsetY = c.offY;
         Frame f;
-        MakeFrame(spec, c.blur, c.noise, c.light, &f);
+        MakeConditionFrame(c, model, &f);
         ++total;
         std::vector<float> res[2];
         res[0].resize(f.truth.size());
